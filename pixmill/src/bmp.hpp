@@ -1,0 +1,165 @@
+// A checked view of a bitmap file.  parse() validates the header, then the
+// palette, then the whole pixel area against the file size before any pixel
+// is touched; after that, row() and the pixel helpers need no further checks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "bytes.hpp"
+
+namespace pixmill {
+
+// Why a file was refused.  Every reason surfaces as result code 12; they are
+// kept apart so tests and readers can tell a broken file from one we chose
+// not to support.
+enum class BmpProblem {
+    None,
+    NotBmp,       // signature is not "BM"
+    Truncated,    // header, palette or pixel rows run past the end of the file
+    Malformed,    // fields that contradict each other or absurd dimensions
+    Unsupported,  // a valid BMP outside our subset: compression, bit depth, OS/2 header, top-down
+};
+
+// What an export is willing to read.
+struct Accept {
+    bool palette = true;     // 1, 4 and 8 bits per pixel
+    bool trueColour = false; // 24 bits per pixel
+    bool topDown = false;    // negative height (rows stored top row first)
+};
+
+inline constexpr Accept kPaletteOnly{true, false, false};
+inline constexpr Accept kTrueColourOnly{false, true, false};
+
+// Largest width or height we read.  Far beyond any receipt picture or camera
+// photo, small enough that stride x height cannot overflow 64 bits.
+inline constexpr uint32_t kMaxDimension = 65535;
+
+inline constexpr size_t kFileHeaderSize = 14;
+inline constexpr size_t kInfoHeaderSize = 40;
+inline constexpr size_t kNormalPaletteOffset = kFileHeaderSize + kInfoHeaderSize;  // 54
+
+// Field offsets of the file and 40-byte information headers.
+namespace off {
+inline constexpr size_t fileSize = 2;
+inline constexpr size_t pixelOffset = 10;
+inline constexpr size_t headerSize = 14;
+inline constexpr size_t width = 18;
+inline constexpr size_t height = 22;
+inline constexpr size_t planes = 26;
+inline constexpr size_t bitCount = 28;
+inline constexpr size_t compression = 30;
+inline constexpr size_t imageSize = 34;
+inline constexpr size_t xPels = 38;
+inline constexpr size_t yPels = 42;
+inline constexpr size_t colorsUsed = 46;
+inline constexpr size_t colorsImportant = 50;
+}  // namespace off
+
+// Stride of a row: ((width x bits + 31) / 32) x 4, computed in 64 bits.
+inline uint64_t strideFor(uint64_t width, uint32_t bits) { return ((width * bits + 31) / 32) * 4; }
+
+// Palette entries for a bit depth: 2, 16, 256, or 0 for true colour.
+inline uint32_t fullPaletteSize(uint32_t bits) { return bits <= 8 ? (1u << bits) : 0; }
+
+class BmpView {
+public:
+    // Checks `file` as a bitmap that `accept` allows; fills the view on success.
+    static BmpProblem parse(Bytes file, Accept accept, BmpView& out);
+    // Only the signature: what IsBitmap asks.
+    static bool hasSignature(Bytes file) { return file.size() >= 2 && file[0] == 'B' && file[1] == 'M'; }
+
+    uint32_t width() const { return width_; }
+    uint32_t height() const { return height_; }
+    uint32_t bits() const { return bits_; }
+    bool topDown() const { return topDown_; }
+    size_t stride() const { return stride_; }
+    size_t headerSize() const { return headerSize_; }
+    size_t pixelOffset() const { return pixelOffset_; }
+    size_t paletteOffset() const { return paletteOffset_; }
+    // 2, 16 or 256 for palette pictures.
+    uint32_t paletteSize() const { return fullPaletteSize(bits_); }
+    // Entries the file really holds (a short palette ends where the pixels start).
+    uint32_t paletteCount() const { return paletteCount_; }
+
+    // Row y in bottom-up order (0 = bottom row of the picture), whatever the
+    // storage order.  y < height().
+    const uint8_t* row(uint32_t y) const { return base_ + rowOffset(y); }
+    uint8_t* mutableRow(uint32_t y) const { return base_ + rowOffset(y); }
+
+    // Palette entry i as blue, green, red, flag; entries the file does not
+    // hold read as zeros (black, unflagged).
+    const uint8_t* entry(uint32_t i) const {
+        static constexpr uint8_t kZero[4] = {0, 0, 0, 0};
+        return i < paletteCount_ ? base_ + paletteOffset_ + 4 * static_cast<size_t>(i) : kZero;
+    }
+    // Writable entry, or nullptr for one the file does not hold: never
+    // write palette entries over pixel bytes.
+    uint8_t* mutableEntry(uint32_t i) const {
+        return i < paletteCount_ ? base_ + paletteOffset_ + 4 * static_cast<size_t>(i) : nullptr;
+    }
+    uint8_t* base() const { return base_; }
+
+private:
+    size_t rowOffset(uint32_t y) const {
+        uint32_t stored = topDown_ ? height_ - 1 - y : y;
+        return pixelOffset_ + static_cast<size_t>(stored) * stride_;
+    }
+
+    uint8_t* base_ = nullptr;
+    uint32_t width_ = 0;
+    uint32_t height_ = 0;
+    uint32_t bits_ = 0;
+    bool topDown_ = false;
+    size_t stride_ = 0;
+    size_t headerSize_ = 0;
+    size_t pixelOffset_ = 0;
+    size_t paletteOffset_ = 0;
+    uint32_t paletteCount_ = 0;
+};
+
+// Pixel index at column x of a packed row (1, 4 or 8 bits per pixel).
+inline uint32_t getIndex(const uint8_t* row, uint32_t x, uint32_t bits) {
+    switch (bits) {
+        case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+        case 4: return (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4);
+        default: return row[x];
+    }
+}
+
+// Sets only the pixel's own bit, nibble or byte.
+inline void setIndex(uint8_t* row, uint32_t x, uint32_t bits, uint32_t v) {
+    switch (bits) {
+        case 1: {
+            uint8_t mask = static_cast<uint8_t>(0x80u >> (x & 7));
+            row[x >> 3] = static_cast<uint8_t>((row[x >> 3] & ~mask) | ((v & 1u) ? mask : 0));
+            break;
+        }
+        case 4:
+            if (x & 1)
+                row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0xF0u) | (v & 0x0Fu));
+            else
+                row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0x0Fu) | ((v & 0x0Fu) << 4));
+            break;
+        default: row[x] = static_cast<uint8_t>(v);
+    }
+}
+
+// ---- Library colour values: blue in bits 31-24, green 23-16, red 15-8. ----
+struct Bgr {
+    uint8_t b, g, r;
+    bool operator==(const Bgr&) const = default;
+};
+inline Bgr fromColour(uint32_t v) {
+    return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8)};
+}
+inline uint32_t toColour(Bgr c) {
+    return (static_cast<uint32_t>(c.b) << 24) | (static_cast<uint32_t>(c.g) << 16) | (static_cast<uint32_t>(c.r) << 8);
+}
+inline Bgr bgrOf(const uint8_t* entry) { return {entry[0], entry[1], entry[2]}; }
+inline constexpr Bgr kBlack{0, 0, 0};
+inline constexpr Bgr kWhite{255, 255, 255};
+inline constexpr Bgr kPureRed{0, 0, 255};
+inline constexpr Bgr kPureBlue{255, 0, 0};
+
+}  // namespace pixmill

@@ -1,0 +1,121 @@
+// The C boundary: each export checks its pointers, calls the internal
+// function and returns its code.  No exception crosses this file.
+#define PIXMILL_BUILDING 1
+#include "pixmill/pixmill.h"
+
+#include <new>
+
+#include "ops.hpp"
+
+namespace {
+
+// Runs f, turning an allocation failure into 15 and anything else into
+// `otherwise` (each export knows what a failure looks like to its caller).
+template <typename F>
+int32_t guarded(int32_t otherwise, F&& f) noexcept {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        return otherwise == 0 || otherwise == -1 ? otherwise : pixmill::kNoMem;
+    } catch (...) {
+        return otherwise;
+    }
+}
+
+}  // namespace
+
+using namespace pixmill;
+
+extern "C" {
+
+PIXMILL_API int32_t IsBitmap(const char* path) {
+    return path ? guarded(0, [&] { return isBitmap(path); }) : 0;
+}
+PIXMILL_API int32_t Is24BitsPerPixel(const char* path) {
+    return path ? guarded(0, [&] { return is24BitsPerPixel(path); }) : 0;
+}
+PIXMILL_API int32_t IsRBWBitmap(const char* path) {
+    return path ? guarded(0, [&] { return isRBWBitmap(path); }) : 0;
+}
+PIXMILL_API int32_t SaveBMP(const char* source, const char* destination) {
+    return source && destination ? guarded(kIo, [&] { return saveBmp(source, destination); }) : kOpen;
+}
+PIXMILL_API int32_t CleanBMP(const char* path) {
+    return path ? guarded(kIo, [&] { return cleanBmp(path); }) : kOpen;
+}
+PIXMILL_API int32_t Convert24to8Bits(const char* source, const char* destination) {
+    if (!source) return kOpen;
+    if (!destination) return kCreate;
+    return guarded(kIo, [&] { return convert24to8(source, destination); });
+}
+PIXMILL_API int32_t NumColors(const char* path, int32_t ignoreWhite, int32_t ignoreBlack) {
+    return path ? guarded(-1, [&] { return numColors(path, ignoreWhite, ignoreBlack); }) : -1;
+}
+PIXMILL_API int32_t FindMajorColor(const char* path, int32_t rank, int32_t ignoreWhite, int32_t ignoreBlack,
+                                   uint32_t* colour, int32_t* percent) {
+    if (!path) return kOpen;
+    return guarded(kIo, [&] { return findMajorColor(path, rank, ignoreWhite, ignoreBlack, colour, percent); });
+}
+PIXMILL_API int32_t MergeColors(const char* path, uint32_t colour, int32_t threshold) {
+    // The threshold is compared as an unsigned number: a negative one merges everything near.
+    return path ? guarded(kIo, [&] { return mergeColors(path, colour, static_cast<uint32_t>(threshold)); }) : kOpen;
+}
+PIXMILL_API int32_t MergeBandW(const char* path) {
+    return path ? guarded(kIo, [&] { return mergeBandW(path); }) : kOpen;
+}
+PIXMILL_API int32_t MergePixels(const char* path, uint32_t colour) {
+    return path ? guarded(kIo, [&] { return mergePixels(path, colour); }) : kOpen;
+}
+PIXMILL_API int32_t ColorSwap(const char* path, uint32_t source, uint32_t target) {
+    return path ? guarded(kIo, [&] { return colorSwap(path, source, target); }) : kOpen;
+}
+PIXMILL_API int32_t DitheredColorSwap(const char* path, uint32_t source, int32_t code, int32_t paperKind) {
+    return path ? guarded(kIo, [&] { return ditheredColorSwap(path, source, code, paperKind); }) : kOpen;
+}
+PIXMILL_API int32_t Flash(const char* path, uint32_t colour) {
+    return path ? guarded(kIo, [&] { return flash(path, colour); }) : kOpen;
+}
+PIXMILL_API int32_t RotateBitmap(const char* source, const char* destination, int32_t direction) {
+    return source && destination ? guarded(kIo, [&] { return rotateBitmap(source, destination, direction); })
+                                 : kOpen;
+}
+PIXMILL_API int32_t StretchBitmap(int32_t newWidth, const char* destination, const char* source) {
+    if (!source) return kOpen;
+    if (!destination) return kCreate;
+    return guarded(kIo, [&] { return stretchBitmap(newWidth, destination, source); });
+}
+PIXMILL_API int32_t MakeMMBitmap(const char* source, const char* destination, int32_t bottomMargin,
+                                 int32_t topMargin, int32_t leftMargin, int32_t rightMargin) {
+    if (!source) return kOpen;
+    if (!destination) return kCreate;
+    return guarded(kIo, [&] {
+        return makeMMBitmap(source, destination, bottomMargin, topMargin, leftMargin, rightMargin);
+    });
+}
+PIXMILL_API int32_t SaveBMPAsGfx(const char* source, const char* destination, int32_t paperKind) {
+    return source && destination ? guarded(kIo, [&] { return saveAsGfx(source, destination, paperKind); }) : kOpen;
+}
+PIXMILL_API int32_t SaveBMPAsLogo(const char* source, const char* destination, int32_t paperKind) {
+    return source && destination ? guarded(kIo, [&] { return saveAsLogo(source, destination, paperKind); })
+                                 : kOpen;
+}
+PIXMILL_API int32_t BatchOpenForWrite(const char* path) {
+    return path ? guarded(-1, [&] { return batchOpenForWrite(path); }) : -1;
+}
+PIXMILL_API int32_t BatchOpenForRead(const char* path) {
+    return path ? guarded(-1, [&] { return batchOpenForRead(path); }) : -1;
+}
+PIXMILL_API int32_t BatchWrite(int32_t handle, const unsigned char* buffer, int32_t count) {
+    return buffer || count == 0 ? guarded(0, [&] { return batchWrite(handle, buffer, count); }) : 0;
+}
+PIXMILL_API int32_t BatchRead(int32_t handle, unsigned char* buffer, int32_t* count, int32_t* pause) {
+    return buffer && count && pause ? guarded(0, [&] { return batchRead(handle, buffer, count, pause); }) : 0;
+}
+PIXMILL_API int32_t BatchClose(int32_t handle) {
+    return guarded(0, [&] { return batchClose(handle); });
+}
+PIXMILL_API void PixmillSetMessageHook(PixmillMessageHook hook, void* user) {
+    setMessageHook(hook, user);
+}
+
+}  // extern "C"
