@@ -47,6 +47,7 @@ BmpProblem BmpView::parse(Bytes file, Accept accept, BmpView& out) {
     // The view writes only through mappings opened writable; read-only
     // callers never use the mutable accessors.
     out.base_ = const_cast<uint8_t*>(file.data());
+    out.fileSize_ = file.size();
     out.width_ = w;
     out.height_ = h;
     out.bits_ = bits;

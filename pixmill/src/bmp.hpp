@@ -99,6 +99,8 @@ public:
         return i < paletteCount_ ? base_ + paletteOffset_ + 4 * static_cast<size_t>(i) : nullptr;
     }
     uint8_t* base() const { return base_; }
+    // The whole file, for header fields outside the view's own.
+    Bytes bytesView() const { return {base_, fileSize_}; }
 
 private:
     size_t rowOffset(uint32_t y) const {
@@ -107,6 +109,7 @@ private:
     }
 
     uint8_t* base_ = nullptr;
+    size_t fileSize_ = 0;
     uint32_t width_ = 0;
     uint32_t height_ = 0;
     uint32_t bits_ = 0;

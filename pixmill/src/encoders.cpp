@@ -1,6 +1,205 @@
+// The printer's picture formats: graphics files (one raster command per row)
+// and logo files (one logo definition), both as two bit planes per row.
+#include <array>
+#include <vector>
+
 #include "ops.hpp"
+
 namespace pixmill {
-void scrubControlBytes(const char*) {}
-int32_t saveAsGfx(const char*, const char*, int32_t) { return kFormat; }
-int32_t saveAsLogo(const char*, const char*, int32_t) { return kFormat; }
+
+namespace {
+
+// Printer commands that frame picture data.
+constexpr uint8_t kGS = 0x1D;
+constexpr uint8_t kRasterTwoColour = 0x83;  // 1D 83: ink plane + black plane, 72 bytes each
+constexpr uint8_t kRasterMono = 0x82;       // 1D 82: black plane, 72 bytes
+constexpr uint8_t kLogoDefine = 0x84;       // 1D 84 kind X Y, then the planes
+constexpr uint8_t kKindTwoColour = 2;
+constexpr uint8_t kKindMono = 1;
+
+constexpr uint32_t kGfxPlaneBytes = 72;  // 576 dots, one printer line
+constexpr uint32_t kGfxMaxWidth = kGfxPlaneBytes * 8;
+constexpr uint32_t kLogoMaxSide = 255 * 8;  // X and Y are single bytes counting 8 pixels
+
+enum class Ink : uint8_t { None, Highlight, Black, Unprintable };
+
+// Class of every palette index for this paper.  Paper kinds other than 1
+// and 2 have no highlight colour at all.
+std::array<Ink, 256> classify(const BmpView& v, int32_t paperKind) {
+    std::array<Ink, 256> ink{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        Bgr c = bgrOf(v.entry(i));
+        if (c == kBlack)
+            ink[i] = Ink::Black;
+        else if (c == kWhite)
+            ink[i] = Ink::None;
+        else if ((paperKind == 1 && c == kPureRed) || (paperKind == 2 && c == kPureBlue))
+            ink[i] = Ink::Highlight;
+        else
+            ink[i] = Ink::Unprintable;
+    }
+    return ink;
 }
+
+std::array<bool, 256> usedIndices(const BmpView& v) {
+    std::array<bool, 256> used{};
+    for (uint32_t y = 0; y < v.height(); ++y)
+        for (uint32_t x = 0; x < v.width(); ++x) used[getIndex(v.row(y), x, v.bits())] = true;
+    return used;
+}
+
+struct Picture {
+    bool twoColour = false;
+    std::array<Ink, 256> ink{};
+};
+
+// A picture is two-colour as soon as a pixel uses an entry that is neither
+// black nor white; it is printable when every such used entry is the
+// paper's highlight colour.
+bool inspect(const BmpView& v, int32_t paperKind, Picture& pic) {
+    std::array<bool, 256> used = usedIndices(v);
+    pic.ink = classify(v, paperKind);
+    for (uint32_t i = 0; i < 256; ++i) {
+        Bgr c = bgrOf(v.entry(i));
+        if (used[i] && !(c == kBlack || c == kWhite)) pic.twoColour = true;
+    }
+    if (!pic.twoColour) return true;
+    for (uint32_t i = 0; i < 256; ++i)
+        if (used[i] && pic.ink[i] == Ink::Unprintable) return false;
+    return true;
+}
+
+// Sets the planes of picture row y (bottom-up index); bits beyond the
+// picture's width stay 0.
+void fillPlanes(const BmpView& v, const Picture& pic, uint32_t y, uint8_t* inkPlane, uint8_t* blackPlane) {
+    const uint8_t* row = v.row(y);
+    for (uint32_t x = 0; x < v.width(); ++x) {
+        const uint8_t bit = static_cast<uint8_t>(0x80u >> (x & 7));
+        switch (pic.ink[getIndex(row, x, v.bits())]) {
+            case Ink::Black:
+                inkPlane[x >> 3] |= bit;
+                blackPlane[x >> 3] |= bit;
+                break;
+            case Ink::Highlight: inkPlane[x >> 3] |= bit; break;
+            default: break;
+        }
+    }
+}
+
+using Encode = int32_t (*)(const BmpView&, const Picture&, Writer&);
+
+int32_t encodeGfx(const BmpView& v, const Picture& pic, Writer& w) {
+    if (v.width() > kGfxMaxWidth) return kFormat;
+    std::array<uint8_t, kGfxPlaneBytes> inkPlane{}, blackPlane{};
+    for (uint32_t y = v.height(); y-- > 0;) {  // top row first
+        inkPlane.fill(0);
+        blackPlane.fill(0);
+        fillPlanes(v, pic, y, inkPlane.data(), blackPlane.data());
+        w.byte(kGS);
+        if (pic.twoColour) {
+            w.byte(kRasterTwoColour);
+            w.put(inkPlane);
+        } else {
+            w.byte(kRasterMono);
+        }
+        w.put(blackPlane);
+    }
+    return w.flush() ? kOk : kIo;
+}
+
+int32_t encodeLogo(const BmpView& v, const Picture& pic, Writer& w) {
+    if (v.width() > kLogoMaxSide || v.height() > kLogoMaxSide) return kFormat;
+    const uint32_t X = (v.width() + 7) / 8;
+    const uint32_t Y = (v.height() + 7) / 8;
+    w.byte(kGS);
+    w.byte(kLogoDefine);
+    w.byte(pic.twoColour ? kKindTwoColour : kKindMono);
+    w.byte(static_cast<uint8_t>(X));
+    w.byte(static_cast<uint8_t>(Y));
+    std::vector<uint8_t> inkPlane(X), blackPlane(X);
+    for (uint32_t y = v.height(); y-- > 0;) {
+        std::fill(inkPlane.begin(), inkPlane.end(), 0);
+        std::fill(blackPlane.begin(), blackPlane.end(), 0);
+        fillPlanes(v, pic, y, inkPlane.data(), blackPlane.data());
+        if (pic.twoColour) w.put(inkPlane);
+        w.put(blackPlane);
+    }
+    // Rows after the picture up to a whole number of 8-row bands.
+    w.zeros(static_cast<size_t>(Y * 8 - v.height()) * X * (pic.twoColour ? 2 : 1));
+    return w.flush() ? kOk : kIo;
+}
+
+int32_t encode(const char* source, const char* destination, int32_t paperKind, Encode how) {
+    int32_t result;
+    {
+        Bitmap src;
+        if (int32_t r = openBitmap(source, Open::Edit, Accept{true, false, true}, src); r != kOk) return r;
+        File out;
+        // Created before the checks: a refused picture leaves an empty file.
+        if (!out.create(destination)) return kOpen;
+        Picture pic;
+        if (!inspect(src.view, paperKind, pic)) {
+            result = kFormat;
+        } else {
+            Writer w(out);
+            result = how(src.view, pic, w);
+        }
+    }  // destination closed (and unlocked) before the scrub opens it again
+    scrubControlBytes(destination);
+    return result;
+}
+
+// Rewrites the first byte of a pair the printer would act on in real time
+// (10 04 / 10 05 status requests, 1D 03..05) so picture data cannot be taken
+// for a command.  Examines `pairs` overlapping pairs from `at`, all inside the file.
+void scrubPairs(MutableBytes b, size_t at, uint64_t pairs) {
+    for (uint64_t k = 0; k < pairs && at + 1 < b.size(); ++k, ++at) {
+        uint8_t& first = b[at];
+        const uint8_t second = b[at + 1];
+        if (first == 0x10 && (second == 0x04 || second == 0x05))
+            first = 0x30;
+        else if (first == 0x1D && (second == 0x03 || second == 0x04 || second == 0x05))
+            first = 0x3D;
+    }
+}
+
+}  // namespace
+
+void scrubControlBytes(const char* path) {
+    MappedInput file;
+    if (file.open(path, true) != kOk) return;
+    MutableBytes b = file.map.mutableBytes();
+    size_t i = 0;
+    while (i < b.size()) {
+        uint64_t dataLength = 0;
+        size_t header = 0;
+        if (b[i] == kGS && i + 1 < b.size() && b[i + 1] == kRasterTwoColour) {
+            header = 2;
+            dataLength = 2 * kGfxPlaneBytes;
+        } else if (b[i] == kGS && i + 1 < b.size() && b[i + 1] == kRasterMono) {
+            header = 2;
+            dataLength = kGfxPlaneBytes;
+        } else if (b[i] == kGS && fits(b.size(), i, 5) && b[i + 1] == kLogoDefine &&
+                   (b[i + 2] == kKindTwoColour || b[i + 2] == kKindMono)) {
+            header = 5;
+            dataLength = uint64_t{b[i + 3]} * b[i + 4] * 8 * (b[i + 2] == kKindTwoColour ? 2 : 1);
+        } else {
+            ++i;
+            continue;
+        }
+        i += header;
+        if (dataLength > 0) scrubPairs(b, i, dataLength - 1);
+        if (dataLength >= b.size() - std::min(i, b.size())) break;
+        i += static_cast<size_t>(dataLength);
+    }
+}
+
+int32_t saveAsGfx(const char* source, const char* destination, int32_t paperKind) {
+    return encode(source, destination, paperKind, encodeGfx);
+}
+
+int32_t saveAsLogo(const char* source, const char* destination, int32_t paperKind) {
+    return encode(source, destination, paperKind, encodeLogo);
+}
+
+}  // namespace pixmill

@@ -1,0 +1,139 @@
+// Graphics and logo files, and the control-byte scrub.
+#include <gtest/gtest.h>
+
+#include "bmp_builder.hpp"
+#include "pixmill/pixmill.h"
+
+using namespace testing_support;
+
+namespace {
+
+class Encoders : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::string p(const char* name) { return tmp.path(name); }
+};
+
+// Black | red | white thirds, the bottom stored row all red.
+BmpBuilder thirds(int32_t w, int32_t h, uint32_t highlight) {
+    BmpBuilder b(w, h, 8);
+    b.colours({kBlack, highlight, kWhite, rgb(1, 2, 3)});
+    b.each([w](uint32_t x, uint32_t y) { return y == 0 ? 1u : (x * 3 / uint32_t(w)); });
+    return b;
+}
+
+bool bit(const ByteVec& v, size_t at, uint32_t x) { return (v[at + x / 8] >> (7 - x % 8)) & 1; }
+
+TEST_F(Encoders, TwoColourGraphicsRecordsHoldInkThenBlackPlanes) {
+    thirds(100, 10, kRed).write(p("s.bmp"));
+    ASSERT_EQ(SaveBMPAsGfx(p("s.bmp").c_str(), p("s.gfx").c_str(), 1), 0);
+    ByteVec g = readFile(p("s.gfx"));
+    ASSERT_EQ(g.size(), 10u * 146);
+    for (uint32_t rec = 0; rec < 10; ++rec) {
+        size_t at = rec * 146;
+        ASSERT_EQ(g[at], 0x1D);
+        ASSERT_EQ(g[at + 1], 0x83);
+        bool bottom = rec == 9;  // rows go top first
+        for (uint32_t x = 0; x < 100; ++x) {
+            uint32_t third = x * 3 / 100;
+            EXPECT_EQ(bit(g, at + 2, x), bottom || third < 2) << rec << "," << x;
+            EXPECT_EQ(bit(g, at + 74, x), !bottom && third == 0) << rec << "," << x;
+        }
+        for (size_t k = 13; k < 72; ++k) EXPECT_EQ(g[at + 2 + k] | g[at + 74 + k], 0);
+        EXPECT_EQ(g[at + 2 + 12] & 0x0F, 0);  // bits beyond pixel 100
+    }
+}
+
+TEST_F(Encoders, LogoHasHeaderRealRowsThenZeroRows) {
+    thirds(100, 10, kBlue).write(p("s.bmp"));
+    ASSERT_EQ(SaveBMPAsLogo(p("s.bmp").c_str(), p("s.lgo").c_str(), 2), 0);
+    ByteVec l = readFile(p("s.lgo"));
+    ASSERT_EQ(l.size(), 5u + 13 * 2 * 16);
+    EXPECT_EQ(ByteVec(l.begin(), l.begin() + 5), (ByteVec{0x1D, 0x84, 2, 13, 2}));
+    for (uint32_t row = 0; row < 16; ++row) {
+        size_t at = 5 + row * 26;
+        for (uint32_t x = 0; x < 104; ++x) {
+            bool real = row < 10, bottom = row == 9;
+            uint32_t third = x < 100 ? x * 3 / 100 : 3;
+            EXPECT_EQ(bit(l, at, x), real && x < 100 && (bottom || third < 2)) << row << "," << x;
+            EXPECT_EQ(bit(l, at + 13, x), real && !bottom && third == 0) << row << "," << x;
+        }
+    }
+}
+
+TEST_F(Encoders, UnusedColourEntriesDoNotMakeAPictureTwoColour) {
+    BmpBuilder(9, 2, 4).colours({kRed, kBlack, kBlue, kWhite, rgb(9, 9, 9)})
+        .each([](uint32_t x, uint32_t) { return x % 2 ? 1u : 3u; }).write(p("m.bmp"));
+    ASSERT_EQ(SaveBMPAsGfx(p("m.bmp").c_str(), p("m.gfx").c_str(), 2), 0);
+    ByteVec g = readFile(p("m.gfx"));
+    ASSERT_EQ(g.size(), 2u * 74);
+    EXPECT_EQ(g[1], 0x82);
+    EXPECT_EQ(g[2], 0x55);  // black at odd columns
+    EXPECT_EQ(g[3], 0x00);  // pixel 8 is white
+    ASSERT_EQ(SaveBMPAsLogo(p("m.bmp").c_str(), p("m.lgo").c_str(), 1), 0);
+    ByteVec l = readFile(p("m.lgo"));
+    EXPECT_EQ(ByteVec(l.begin(), l.begin() + 5), (ByteVec{0x1D, 0x84, 1, 2, 1}));
+    EXPECT_EQ(l.size(), 5u + 2 * 8);
+}
+
+TEST_F(Encoders, HighlightMustMatchThePaperAndOtherColoursAreRefused) {
+    thirds(16, 4, kRed).write(p("red.bmp"));
+    EXPECT_EQ(SaveBMPAsGfx(p("red.bmp").c_str(), p("a.gfx").c_str(), 1), 0);
+    EXPECT_EQ(SaveBMPAsGfx(p("red.bmp").c_str(), p("b.gfx").c_str(), 2), PIXMILL_E_FORMAT);
+    EXPECT_TRUE(readFile(p("b.gfx")).empty());  // created, then refused
+    EXPECT_EQ(SaveBMPAsLogo(p("red.bmp").c_str(), p("c.lgo").c_str(), 3), PIXMILL_E_FORMAT);
+    BmpBuilder(4, 1, 8).colours({kBlack, rgb(0, 128, 0)}).fill(1).write(p("green.bmp"));
+    EXPECT_EQ(SaveBMPAsLogo(p("green.bmp").c_str(), p("d.lgo").c_str(), 1), PIXMILL_E_FORMAT);
+    BmpBuilder(4, 1, 24).write(p("true.bmp"));
+    EXPECT_EQ(SaveBMPAsGfx(p("true.bmp").c_str(), p("e.gfx").c_str(), 1), PIXMILL_E_FORMAT);
+    EXPECT_EQ(SaveBMPAsGfx(p("missing.bmp").c_str(), p("f.gfx").c_str(), 1), PIXMILL_E_OPEN);
+    EXPECT_EQ(SaveBMPAsGfx(p("red.bmp").c_str(), p("nodir/f.gfx").c_str(), 1), PIXMILL_E_OPEN);
+}
+
+TEST_F(Encoders, PicturesBeyondThePrinterLimitsAreRefused) {
+    BmpBuilder(576, 1, 1).colours({kBlack, kWhite}).write(p("576.bmp"));
+    BmpBuilder(577, 1, 1).colours({kBlack, kWhite}).write(p("577.bmp"));
+    EXPECT_EQ(SaveBMPAsGfx(p("576.bmp").c_str(), p("a.gfx").c_str(), 1), 0);
+    EXPECT_EQ(readFile(p("a.gfx")).size(), 74u);
+    EXPECT_EQ(SaveBMPAsGfx(p("577.bmp").c_str(), p("b.gfx").c_str(), 1), PIXMILL_E_FORMAT);
+    BmpBuilder(2040, 2, 1).write(p("2040.bmp"));
+    BmpBuilder(2041, 2, 1).write(p("2041.bmp"));
+    BmpBuilder(8, 2041, 1).write(p("tall.bmp"));
+    EXPECT_EQ(SaveBMPAsLogo(p("2040.bmp").c_str(), p("a.lgo").c_str(), 1), 0);
+    EXPECT_EQ(readFile(p("a.lgo"))[3], 255);
+    EXPECT_EQ(SaveBMPAsLogo(p("2041.bmp").c_str(), p("b.lgo").c_str(), 1), PIXMILL_E_FORMAT);
+    EXPECT_EQ(SaveBMPAsLogo(p("tall.bmp").c_str(), p("c.lgo").c_str(), 1), PIXMILL_E_FORMAT);
+}
+
+TEST_F(Encoders, ScrubRewritesRealTimeCommandPairsInsidePictureData) {
+    // Black plane bytes 10 04 and 1D 05 appear in the data of a monochrome picture:
+    // pixel patterns chosen so the packed bytes are exactly those values.
+    auto row = [](std::initializer_list<uint8_t> bytes) {
+        std::vector<uint32_t> bits;
+        for (uint8_t b : bytes)
+            for (int k = 7; k >= 0; --k) bits.push_back((b >> k) & 1);
+        return bits;
+    };
+    std::vector<uint32_t> px = row({0x10, 0x04, 0x1D, 0x05, 0x1D, 0x83, 0x10, 0x06});
+    BmpBuilder b(int32_t(px.size()), 1, 1);
+    b.colours({kWhite, kBlack}).each([&](uint32_t x, uint32_t) { return px[x]; }).write(p("s.bmp"));
+    ASSERT_EQ(SaveBMPAsGfx(p("s.bmp").c_str(), p("s.gfx").c_str(), 1), 0);
+    ByteVec g = readFile(p("s.gfx"));
+    EXPECT_EQ(ByteVec(g.begin(), g.begin() + 10), (ByteVec{0x1D, 0x82, 0x30, 0x04, 0x3D, 0x05, 0x1D, 0x83, 0x10, 0x06}));
+    ASSERT_EQ(SaveBMPAsLogo(p("s.bmp").c_str(), p("s.lgo").c_str(), 1), 0);
+    ByteVec l = readFile(p("s.lgo"));
+    EXPECT_EQ(ByteVec(l.begin(), l.begin() + 13),
+              (ByteVec{0x1D, 0x84, 1, 8, 1, 0x30, 0x04, 0x3D, 0x05, 0x1D, 0x83, 0x10, 0x06}));
+}
+
+TEST_F(Encoders, ShortPaletteIndicesWithoutEntriesEncodeAsBlack) {
+    // Two stored entries; index 5 has none and reads as black, never as whatever follows.
+    BmpBuilder(8, 1, 8).colours({kWhite, kBlack}).storedEntries(2)
+        .each([](uint32_t x, uint32_t) { return x == 0 ? 5u : 0u; }).write(p("s.bmp"));
+    ASSERT_EQ(SaveBMPAsGfx(p("s.bmp").c_str(), p("s.gfx").c_str(), 1), 0);
+    ByteVec g = readFile(p("s.gfx"));
+    EXPECT_EQ(g[1], 0x82);
+    EXPECT_EQ(g[2], 0x80);
+}
+
+}  // namespace

@@ -1,0 +1,145 @@
+// Quarter turns, resizing and cropping.
+#include <gtest/gtest.h>
+
+#include "bmp_builder.hpp"
+#include "pixmill/pixmill.h"
+
+using namespace testing_support;
+
+namespace {
+
+class Geometry : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::string p(const char* name) { return tmp.path(name); }
+    Decoded load(const char* name) { return decode(readFile(p(name))); }
+};
+
+TEST_F(Geometry, RotatingBothWaysGivesBackTheSourceAndTurnsTheRightWay) {
+    // 3 x 2, pixel values name their position: 10*y + x (y = stored row).
+    BmpBuilder b(3, 2, 8);
+    b.each([](uint32_t x, uint32_t y) { return 10 * y + x; }).write(p("src.bmp"));
+    ASSERT_EQ(RotateBitmap(p("src.bmp").c_str(), p("left.bmp").c_str(), 1), 0);
+    Decoded left = load("left.bmp");
+    ASSERT_EQ(left.width, 2u);
+    ASSERT_EQ(left.height, 3u);
+    // Anticlockwise: the top row (y = 1) becomes the left column, read bottom-up.
+    EXPECT_EQ(left.at(0, 0), 10u);
+    EXPECT_EQ(left.at(0, 2), 12u);
+    EXPECT_EQ(left.at(1, 0), 0u);
+    ASSERT_EQ(RotateBitmap(p("left.bmp").c_str(), p("back.bmp").c_str(), 2), 0);
+    EXPECT_EQ(readFile(p("back.bmp")), readFile(p("src.bmp")));
+
+    ASSERT_EQ(RotateBitmap(p("src.bmp").c_str(), p("right.bmp").c_str(), 2), 0);
+    Decoded right = load("right.bmp");
+    // Clockwise: the top row becomes the right column, read top-down.
+    EXPECT_EQ(right.at(1, 2), 10u);
+    EXPECT_EQ(right.at(1, 0), 12u);
+    EXPECT_EQ(right.at(0, 0), 2u);
+}
+
+TEST_F(Geometry, RotatedRowsArePackedAndPaddedPerDepth) {
+    // 1 bit, 10 x 3: rotated rows hold 3 bits in a 4-byte row, top bits first.
+    BmpBuilder(10, 3, 1).colours({kBlack, kWhite}).each([](uint32_t x, uint32_t y) { return (x + y) & 1; })
+        .write(p("one.bmp"));
+    ASSERT_EQ(RotateBitmap(p("one.bmp").c_str(), p("one-r.bmp").c_str(), 1), 0);
+    ByteVec r = readFile(p("one-r.bmp"));
+    EXPECT_EQ(r.size(), 54u + 8 + 4 * 10);
+    EXPECT_EQ(get32(r, 2), r.size());
+    EXPECT_EQ(get32(r, 34), 40u);
+    for (uint32_t row = 0; row < 10; ++row) {
+        // Column `row` read from the top stored row (2) down: bits (row+2)&1, (row+1)&1, row&1.
+        uint8_t expect = uint8_t(((row + 2) & 1) << 7 | ((row + 1) & 1) << 6 | (row & 1) << 5);
+        EXPECT_EQ(r[62 + 4 * row], expect) << row;
+        EXPECT_EQ(r[63 + 4 * row] | r[64 + 4 * row] | r[65 + 4 * row], 0);
+    }
+    // 4 bits with an odd width: the last pixel of a row is a high nibble.
+    BmpBuilder(3, 5, 4).each([](uint32_t x, uint32_t y) { return (x * 5 + y) % 16; }).write(p("four.bmp"));
+    ASSERT_EQ(RotateBitmap(p("four.bmp").c_str(), p("four-r.bmp").c_str(), 2), 0);
+    Decoded d = load("four-r.bmp");
+    for (uint32_t r2 = 0; r2 < 3; ++r2)
+        for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(d.at(x, r2), ((2 - r2) * 5 + x) % 16);
+}
+
+TEST_F(Geometry, UnknownDirectionWritesHeadersAndPaletteOnly) {
+    BmpBuilder(4, 4, 8).write(p("s.bmp"));
+    ASSERT_EQ(RotateBitmap(p("s.bmp").c_str(), p("d.bmp").c_str(), 3), 0);
+    EXPECT_EQ(readFile(p("d.bmp")).size(), 54u + 1024);
+    EXPECT_EQ(RotateBitmap(p("missing.bmp").c_str(), p("d.bmp").c_str(), 1), PIXMILL_E_OPEN);
+    BmpBuilder(4, 4, 24).write(p("t.bmp"));
+    EXPECT_EQ(RotateBitmap(p("t.bmp").c_str(), p("d2.bmp").c_str(), 1), PIXMILL_E_FORMAT);
+}
+
+TEST_F(Geometry, StretchKeepsProportionsByNearestNeighbour) {
+    BmpBuilder(100, 51, 8).each([](uint32_t x, uint32_t y) { return (x * 7 + y * 3) % 256; }).write(p("s.bmp"));
+    ASSERT_EQ(StretchBitmap(50, p("half.bmp").c_str(), p("s.bmp").c_str()), 0);
+    Decoded h = load("half.bmp");
+    ASSERT_EQ(h.width, 50u);
+    ASSERT_EQ(h.height, 25u);  // 25.5 truncated
+    for (uint32_t y = 0; y < 25; ++y)
+        for (uint32_t x = 0; x < 50; ++x) ASSERT_EQ(h.at(x, y), (2 * x * 7 + 2 * y * 3) % 256);
+    ByteVec hb = readFile(p("half.bmp"));
+    EXPECT_EQ(get32(hb, 2), hb.size());
+    EXPECT_EQ(get32(hb, 10), 1078u);
+    EXPECT_EQ(get32(hb, 34), 52u * 25);
+    EXPECT_EQ(get32(hb, 46), 256u);
+    EXPECT_EQ(get32(hb, 50), 0u);
+
+    BmpBuilder(3, 2, 1).each([](uint32_t x, uint32_t) { return x & 1; }).write(p("three.bmp"));
+    ASSERT_EQ(StretchBitmap(6, p("six.bmp").c_str(), p("three.bmp").c_str()), 0);
+    Decoded six = load("six.bmp");
+    ASSERT_EQ(six.height, 4u);
+    for (uint32_t x = 0; x < 6; ++x) EXPECT_EQ(six.at(x, 3), (x / 2) & 1);
+}
+
+TEST_F(Geometry, StretchWidthZeroCopiesIntoNormalForm) {
+    BmpBuilder src(5, 4, 4);
+    src.colours({kBlack, kWhite, kRed}).each([](uint32_t x, uint32_t y) { return (x + 2 * y) % 3; });
+    src.write(p("plain.bmp"));
+    ASSERT_EQ(StretchBitmap(0, p("copy.bmp").c_str(), p("plain.bmp").c_str()), 0);
+    ByteVec plain = readFile(p("plain.bmp")), copy = readFile(p("copy.bmp"));
+    put32(plain, 46, 16);  // the copy states its palette size
+    EXPECT_EQ(copy, plain);
+
+    // A 124-byte header, top-down rows and a three-entry palette read as the same picture.
+    BmpBuilder odd = src;
+    odd.headerSize(124).topDown().storedEntries(3).write(p("odd.bmp"));
+    ASSERT_EQ(StretchBitmap(0, p("odd-copy.bmp").c_str(), p("odd.bmp").c_str()), 0);
+    EXPECT_EQ(readFile(p("odd-copy.bmp")), copy);
+}
+
+TEST_F(Geometry, StretchRefusals) {
+    BmpBuilder(0, 4, 8).write(p("empty.bmp"));
+    EXPECT_EQ(StretchBitmap(10, p("d.bmp").c_str(), p("empty.bmp").c_str()), PIXMILL_E_NOTHING);
+    BmpBuilder(4, 4, 8).write(p("s.bmp"));
+    EXPECT_EQ(StretchBitmap(-5, p("d.bmp").c_str(), p("s.bmp").c_str()), PIXMILL_E_NOTHING);
+    EXPECT_EQ(StretchBitmap(10, p("nodir/d.bmp").c_str(), p("s.bmp").c_str()), PIXMILL_E_CREATE);
+    EXPECT_EQ(StretchBitmap(10, p("d.bmp").c_str(), p("missing.bmp").c_str()), PIXMILL_E_OPEN);
+    // Height would pass any reader's limit: refused, nothing allocated.
+    BmpBuilder(1, 60000, 8).write(p("tall.bmp"));
+    EXPECT_EQ(StretchBitmap(500, p("d.bmp").c_str(), p("tall.bmp").c_str()), PIXMILL_E_NOMEM);
+    // Reading and writing one file at once is refused rather than corrupting it.
+    EXPECT_EQ(StretchBitmap(2, p("s.bmp").c_str(), p("s.bmp").c_str()), PIXMILL_E_CREATE);
+}
+
+TEST_F(Geometry, MakeMmCropsToTheInkAndAddsMargins) {
+    BmpBuilder(20, 10, 24).fill(kWhite).pixel(7, 3, kBlack).write(p("one.bmp"));
+    ASSERT_EQ(MakeMMBitmap(p("one.bmp").c_str(), p("mm.bmp").c_str(), 2, 3, 4, 5), 0);
+    Decoded d = load("mm.bmp");
+    ASSERT_EQ(d.width, 10u);
+    ASSERT_EQ(d.height, 6u);
+    EXPECT_EQ(d.bits, 8u);
+    EXPECT_EQ(d.pixelOffset, 1078u);
+    EXPECT_EQ(d.colourOf(0), kWhite);
+    EXPECT_EQ(d.colourOf(1), kBlack);
+    EXPECT_EQ(d.colourOf(255), kBlack);
+    for (uint32_t y = 0; y < 6; ++y)
+        for (uint32_t x = 0; x < 10; ++x) EXPECT_EQ(d.at(x, y), (x == 4 && y == 2) ? 1u : 0u);
+    EXPECT_EQ(d.bytes.size(), 1078u + 12 * 6);
+
+    BmpBuilder(5, 5, 24).fill(kWhite).write(p("white.bmp"));
+    EXPECT_EQ(MakeMMBitmap(p("white.bmp").c_str(), p("w.bmp").c_str(), 0, 0, 0, 0), PIXMILL_E_FORMAT);
+    EXPECT_EQ(MakeMMBitmap(p("one.bmp").c_str(), p("w.bmp").c_str(), -1, 0, 0, 0), PIXMILL_E_FORMAT);
+}
+
+}  // namespace
