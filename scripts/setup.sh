@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Rastiv needs to build, run and test, when
+# they are missing.  Idempotent, and quiet when everything is present.
+# Runs apt-get as root, or through sudo for other users.
+set -euo pipefail
+
+packages=(
+  # build
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libgtest-dev libgmock-dev googletest
+  # fuzzing (libFuzzer with the sanitizers)
+  clang-14 libclang-rt-14-dev
+  # desktop smoke tests: a virtual X server and the accessibility bus
+  xvfb xauth dbus-x11 at-spi2-core python3-pyatspi
+)
+if [ "${RASTIV_SETUP_BENCH:-0}" = 1 ]; then
+  packages+=(imagemagick)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+elif command -v sudo >/dev/null 2>&1; then
+  sudo=(sudo)
+else
+  echo "setup: these packages are missing and sudo is not available: ${missing[*]}" >&2
+  echo "setup: install them as root: apt-get install ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
