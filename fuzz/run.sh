@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds the Pixmill fuzz targets, seeds their corpora and runs each in turn.
+#   fuzz/run.sh [seconds-per-target]        (default 60)
+# Corpora grow in build-fuzz/corpus-<target> from run to run.  Exits 1 when a
+# target crashes, leaks, hangs past 10 s or runs out of memory, after printing
+# the input that did it (kept in build-fuzz/crashes-<target>/).
+set -euo pipefail
+
+seconds=${1:-60}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build-fuzz
+testdata=${RASTIV_TESTDATA:-$root/../shared/testdata}
+
+CC=clang-14 CXX=clang++-14 cmake -S "$root/fuzz" -B "$build" -G Ninja >/dev/null
+ninja -j2 -C "$build" >/dev/null
+
+samples=()
+if [ -d "$testdata" ]; then
+    mapfile -t samples < <(find "$testdata" -type f -name '*.bmp' | sort)
+else
+    echo "note: $testdata not found; seeding with generated files only"
+fi
+
+failed=0
+# target:parameter-bytes, as each target splits its input
+for spec in checks:0 convert:0 census:4 swap:4 geometry:4 encoders:1 batch:4; do
+    name=${spec%%:*}
+    params=${spec##*:}
+    corpus=$build/corpus-$name
+    crashes=$build/crashes-$name
+    log=$build/log-$name.txt
+    kind=bmp maxlen=65536
+    if [ "$name" = batch ]; then kind=batch maxlen=262144; fi
+    mkdir -p "$corpus" "$crashes"
+    "$build/make_seeds" "$kind" "$corpus" "$params" ${samples[@]+"${samples[@]}"}
+    if "$build/fuzz_$name" -max_len="$maxlen" -timeout=10 -max_total_time="$seconds" \
+        -print_final_stats=1 -artifact_prefix="$crashes/" "$corpus" >"$log" 2>&1; then
+        runs=$(grep -o 'number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')
+        cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 || true)
+        echo "fuzz_$name: ok, $runs runs, $cov, corpus $(find "$corpus" -type f | wc -l) files"
+    else
+        failed=1
+        echo "fuzz_$name: FAILED (log: $log)"
+        grep -E '^(==[0-9]+==)?ERROR|SUMMARY|runtime error|Test unit written to' "$log" | head -n 8 || true
+    fi
+done
+exit $failed
