@@ -1,0 +1,56 @@
+// The serial line as the printer link sees it.  The operations keep the
+// meanings the sending code relies on:
+//   output()          hands bytes to the line without blocking;
+//   input()           returns and removes every byte received so far;
+//   inBufferCount()   bytes received and not yet taken;
+//   outBufferCount()  bytes not yet transmitted (ours and the driver's);
+//   dsrHolding(), ctsHolding()  the printer's ready lines;
+//   transmitEvent     raised once the transmit buffer has become empty after
+//                     an output (also after an empty one), during event processing.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace rastiv {
+
+// A failure the operator can act on: a number and a plain description.
+struct PortError {
+    int number = 0;
+    QString description;
+};
+
+struct PortSettings {
+    QString device;   // a tty path, or kVirtualPrinterDevice
+    int baud = 9600;
+    char parity = 'N';  // 'N', 'E' or 'O'; always 8 data bits and 1 stop bit, XON/XOFF
+};
+
+class SerialPort : public QObject {
+    Q_OBJECT
+public:
+    ~SerialPort() override = default;
+
+    // Opens with the settings; false with `error` filled when it cannot.
+    virtual bool open(const PortSettings& settings, PortError& error) = 0;
+    virtual void close() = 0;
+    virtual bool portOpen() const = 0;
+
+    virtual void output(const QByteArray& bytes) = 0;
+    virtual QByteArray input() = 0;
+    virtual int inBufferCount() = 0;
+    virtual void clearInBuffer() = 0;
+    virtual int outBufferCount() = 0;
+    virtual void clearOutBuffer() = 0;
+    virtual bool dsrHolding() = 0;
+    virtual bool ctsHolding() = 0;
+
+signals:
+    void transmitEvent();
+    // The device went away (an unplugged adapter).  Raised once; the port is
+    // closed by then and its ready lines read low.
+    void lost(const rastiv::PortError& why);
+};
+
+}  // namespace rastiv

@@ -1,0 +1,75 @@
+// An in-process printer on a virtual line, so that every printer feature can
+// be tried (and tested) without hardware.  On the wire it behaves as far as
+// the program needs: it answers the status query, drops its ready lines (CTS
+// and DSR) while it writes its flash, acknowledges an erase, takes the
+// transmission time its baud rate gives, and keeps every byte it received.
+#pragma once
+
+#include <QByteArray>
+#include <memory>
+
+#include "link/serialport.hpp"
+
+namespace rastiv {
+
+class Clock;
+class Timer;
+
+// The device name that stands for the virtual printer in the port settings.
+inline constexpr const char* kVirtualPrinterDevice = "virtual";
+
+class VirtualPrinter final : public SerialPort {
+    Q_OBJECT
+public:
+    explicit VirtualPrinter(Clock& clock);
+    ~VirtualPrinter() override;
+
+    bool open(const PortSettings& settings, PortError& error) override;
+    void close() override;
+    bool portOpen() const override { return open_; }
+    void output(const QByteArray& bytes) override;
+    QByteArray input() override;
+    int inBufferCount() override { return open_ ? static_cast<int>(in_.size()) : 0; }
+    void clearInBuffer() override { in_.clear(); }
+    int outBufferCount() override { return open_ ? static_cast<int>(pending_) : 0; }
+    void clearOutBuffer() override;
+    bool dsrHolding() override { return open_ && powered_ && !busy_; }
+    bool ctsHolding() override { return open_ && powered_ && !busy_; }
+
+    // For tests and the curious: every byte the printer has received.
+    const QByteArray& received() const { return received_; }
+    void clearReceived() { received_.clear(); }
+    // A switched-off printer neither answers nor raises its ready lines.
+    void setPowered(bool on) { powered_ = on; }
+    // How long a flash write keeps the ready lines low (ms).
+    void setFlashBusyMs(int ms) { flashBusyMs_ = ms; }
+    // How long the printer takes to answer a query (ms).
+    void setReplyDelayMs(int ms) { replyDelayMs_ = ms; }
+
+private:
+    void transmitted();
+    void interpret(uint8_t byte);
+    void reply(char byte);
+    void startFlashWrite(bool acknowledge);
+
+    Clock& clock_;
+    bool open_ = false;
+    bool powered_ = true;
+    bool busy_ = false;
+    bool ackAfterBusy_ = false;
+    int baud_ = 9600;
+    int flashBusyMs_ = 2500;
+    int replyDelayMs_ = 20;
+    qsizetype pending_ = 0;  // bytes "on the line", not yet transmitted
+    QByteArray in_;
+    QByteArray received_;
+    QByteArray command_;      // the command being parsed
+    long long skipData_ = 0;  // picture bytes still to pass through unparsed
+    bool flashAfterData_ = false;
+    std::unique_ptr<Timer> lineTimer_;
+    std::unique_ptr<Timer> replyTimer_;
+    std::unique_ptr<Timer> busyTimer_;
+    QByteArray replies_;
+};
+
+}  // namespace rastiv

@@ -1,0 +1,176 @@
+// The termios backend over a pseudo-terminal pair: the test holds the master
+// side and plays the printer.  The master's terminal settings are never
+// changed (that would rewrite the slave's).
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+#include "app/clock.hpp"
+#include "link/termiosport.hpp"
+
+using namespace rastiv;
+
+namespace {
+
+class Pty : public ::testing::Test {
+protected:
+    void SetUp() override {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(::grantpt(master), 0);
+        ASSERT_EQ(::unlockpt(master), 0);
+        slave = QString::fromLocal8Bit(::ptsname(master));
+        QObject::connect(&port, &SerialPort::transmitEvent, [this] { ++transmitEvents; });
+        QObject::connect(&port, &SerialPort::lost, [this](const PortError& e) { lostErrors.push_back(e); });
+    }
+    void TearDown() override {
+        port.close();
+        if (master >= 0) ::close(master);
+    }
+
+    bool openPort(int baud = 115200, char parity = 'N') {
+        PortError err;
+        bool ok = port.open({slave, baud, parity}, err);
+        if (!ok) ADD_FAILURE() << err.description.toStdString();
+        return ok;
+    }
+    // Lets events run for real until `done` or a short deadline.
+    template <typename F>
+    bool pumpUntil(F done, int ms = 2000) {
+        QElapsedTimer t;
+        t.start();
+        while (!done()) {
+            if (t.elapsed() > ms) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            ::usleep(500);
+        }
+        return true;
+    }
+    QByteArray readMaster() {
+        QByteArray all;
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(master, buf, sizeof buf)) > 0) all.append(buf, n);
+        return all;
+    }
+    void writeMaster(QByteArray bytes) { ASSERT_EQ(::write(master, bytes.constData(), bytes.size()), bytes.size()); }
+
+    int master = -1;
+    QString slave;
+    RealClock clock;
+    TermiosPort port{clock};
+    int transmitEvents = 0;
+    std::vector<PortError> lostErrors;
+};
+
+TEST_F(Pty, SentBytesArriveExactlyAndRaiseOneTransmitEventEach) {
+    ASSERT_TRUE(openPort());
+    QByteArray file;
+    for (int i = 0; i < 10000; ++i) file.append(static_cast<char>((i * 37) & 0xFF));
+    QByteArray got;
+    for (qsizetype at = 0; at < file.size(); at += 50) {
+        const int before = transmitEvents;
+        port.output(file.mid(at, 50));
+        ASSERT_TRUE(pumpUntil([&] {
+            got += readMaster();
+            return transmitEvents > before && port.outBufferCount() == 0;
+        }));
+    }
+    got += readMaster();
+    EXPECT_EQ(got, file);  // raw: no byte is translated or dropped, XON/XOFF codes included
+
+    const int before = transmitEvents;
+    port.output(QByteArray());
+    EXPECT_TRUE(pumpUntil([&] { return transmitEvents == before + 1; }));
+}
+
+TEST_F(Pty, RepliesAreCountedUntilTakenAndCanBeDiscarded) {
+    ASSERT_TRUE(openPort(9600, 'E'));
+    EXPECT_EQ(port.inBufferCount(), 0);
+    writeMaster(QByteArray("\x00\x01\x02", 3));
+    ASSERT_TRUE(pumpUntil([&] { return port.inBufferCount() == 3; }));
+    EXPECT_EQ(port.input(), QByteArray("\x00\x01\x02", 3));
+    EXPECT_EQ(port.inBufferCount(), 0);
+    writeMaster("xyz");
+    ASSERT_TRUE(pumpUntil([&] { return port.inBufferCount() == 3; }));
+    port.clearInBuffer();
+    EXPECT_EQ(port.inBufferCount(), 0);
+    // A pseudo-terminal has no modem lines: the printer counts as ready.
+    EXPECT_TRUE(port.dsrHolding());
+    EXPECT_TRUE(port.ctsHolding());
+}
+
+TEST_F(Pty, XoffStallsOutputUntilXonAndAStrayByteDoesNotRestartIt) {
+    ASSERT_TRUE(openPort());
+    writeMaster("\x13");  // XOFF
+    ::usleep(20000);
+    QCoreApplication::processEvents();
+    const QByteArray data(300, 'D');
+    const int before = transmitEvents;
+    port.output(data);
+    pumpUntil([] { return false; }, 100);
+    EXPECT_EQ(readMaster(), QByteArray());
+    EXPECT_EQ(port.outBufferCount(), 300);
+    EXPECT_EQ(transmitEvents, before);
+
+    writeMaster("A");  // a stray byte: without IXANY output stays stopped
+    pumpUntil([] { return false; }, 100);
+    EXPECT_EQ(readMaster(), QByteArray());
+    EXPECT_EQ(port.input(), QByteArray("A"));  // XOFF itself is flow control, not data
+
+    writeMaster("\x11");  // XON
+    QByteArray got;
+    ASSERT_TRUE(pumpUntil([&] {
+        got += readMaster();
+        return got.size() == 300 && transmitEvents == before + 1;
+    }));
+    EXPECT_EQ(got, data);
+    EXPECT_EQ(port.outBufferCount(), 0);
+}
+
+TEST_F(Pty, HangUpIsReportedOnceAndLeavesTheLinesLow) {
+    ASSERT_TRUE(openPort());
+    ::close(master);
+    master = -1;
+    ASSERT_TRUE(pumpUntil([&] { return !lostErrors.empty(); }));
+    // Give a busy loop the chance to show itself.
+    QElapsedTimer t;
+    t.start();
+    int rounds = 0;
+    while (t.elapsed() < 100) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        ++rounds;
+    }
+    EXPECT_EQ(lostErrors.size(), 1u);
+    EXPECT_FALSE(port.portOpen());
+    EXPECT_FALSE(port.dsrHolding());
+    EXPECT_FALSE(port.ctsHolding());
+    EXPECT_EQ(port.outBufferCount(), 0);
+    port.output("after");  // harmless once closed
+    EXPECT_EQ(lostErrors.size(), 1u);
+}
+
+TEST_F(Pty, OpenFailuresSayWhatToDo) {
+    PortError err;
+    EXPECT_FALSE(port.open({"/dev/does-not-exist-rastiv", 9600, 'N'}, err));
+    EXPECT_TRUE(err.description.contains("/dev/does-not-exist-rastiv"));
+    EXPECT_TRUE(err.description.contains("does not exist"));
+    EXPECT_FALSE(port.open({"/dev/null", 9600, 'N'}, err));
+    EXPECT_TRUE(err.description.contains("is not a serial device"));
+
+    // A second user of the same device is refused while we hold it.
+    ASSERT_TRUE(openPort());
+    TermiosPort other(clock);
+    EXPECT_FALSE(other.open({slave, 9600, 'N'}, err));
+    EXPECT_TRUE(err.description.contains("in use")) << err.description.toStdString();
+
+    EXPECT_EQ(describeOpenError("/dev/ttyS0", EACCES).description.contains("log out and log in again"), true);
+    EXPECT_EQ(describeOpenError("/dev/ttyS0", EACCES).number, EACCES);
+}
+
+}  // namespace
