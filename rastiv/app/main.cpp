@@ -1,13 +1,62 @@
+// Rastiv: prepares pictures for two-colour receipt printers.
+#include "app/clock.hpp"
+#include "app/desktop.hpp"
+#include "app/env.hpp"
+#include "app/f1help.hpp"
+#include "app/filedialogs.hpp"
+#include "app/frmSplash.hpp"
+#include "app/messages.hpp"
+#include "app/modGlobal.hpp"
+#include "app/paths.hpp"
+#include "app/pixmill.hpp"
+#include "app/settings.hpp"
+#include "mainwin/frmMain.hpp"
+
 #include <QApplication>
-#include <QLabel>
+#include <QDir>
+#include <memory>
+#include <unistd.h>
+
+using namespace rastiv;
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setOrganizationName("Vru");
-    QApplication::setApplicationName("Rastiv");
-    QLabel window("Rastiv");
-    window.setWindowTitle("Rastiv");
-    window.resize(400, 200);
-    window.show();
-    return app.exec();
+    QApplication::setOrganizationName(QStringLiteral("Vru"));
+    QApplication::setApplicationName(QStringLiteral("Rastiv"));
+    QApplication::setApplicationVersion(QStringLiteral(RASTIV_VERSION));
+
+    RealDesktop desktop;
+    QtMessageBoxes messages(desktop);
+    QtFileDialogs files;
+    SettingsStore settings;
+    RealClock clock;
+    PixmillBinding pixmill;
+    modGlobal g;
+
+    QString workDir = defaultWorkDir();
+    if (workDir.isEmpty()) {
+        // No writable data folder (e.g. a read-only home): keep working in a
+        // private folder under the system's temporary directory.
+        workDir = QDir::tempPath() + QStringLiteral("/rastiv-%1").arg(::getuid());
+        QDir().mkpath(workDir);
+    }
+    Env env{g, pixmill, messages, files, settings, clock, desktop, workDir, locateHelpFile()};
+    pixmill.setProblemReporter(
+        [&env](const QString& text) { tell(env, text, QStringLiteral("Image Library Problem"), MsgIcon::Stop); });
+
+    F1Help f1(env);
+    app.installEventFilter(&f1);
+
+    std::unique_ptr<frmMain> mainWindow;
+    auto* splash = new frmSplash(env, [&] {
+        mainWindow = std::make_unique<frmMain>(env);
+        mainWindow->show();
+    });
+    splash->setAttribute(Qt::WA_DeleteOnClose);
+    splash->show();
+    splash->setFocus();
+
+    const int rc = QApplication::exec();
+    mainWindow.reset();
+    return rc;
 }

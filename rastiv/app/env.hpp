@@ -1,0 +1,55 @@
+// What a dialog may use: the shared state and the program's seams.  Dialogs
+// get this, never the main window; tests build it from fakes.
+#pragma once
+
+#include "app/messages.hpp"
+
+#include <QString>
+#include <cstdint>
+
+namespace rastiv {
+
+struct modGlobal;
+class PixmillBinding;
+class FileDialogs;
+class SettingsStore;
+class Clock;
+class Desktop;
+
+struct Env {
+    modGlobal& g;
+    PixmillBinding& pixmill;
+    MessageBoxes& messages;
+    FileDialogs& files;
+    SettingsStore& settings;
+    Clock& clock;
+    Desktop& desktop;
+    QString workDir;   // "the program's directory" for the working files
+    QString helpFile;  // the installed help index, made gHelpFile by the main window
+
+    QString workPath(const char* name) const { return workDir + QStringLiteral("/") + QString::fromLatin1(name); }
+};
+
+// The few operations of the main window that the image dialogs use, so that
+// they need not know the window.
+class Workflow {
+public:
+    virtual ~Workflow() = default;
+    virtual void ShowBitmap(const QString& path) = 0;
+    virtual void ReadBitmapSize(const QString& path) = 0;
+    virtual void MoveStepMarker(int step) = 0;  // 1..5
+    virtual void EnableButtons() = 0;
+    virtual void DisableButtons() = 0;
+};
+
+// "Error #" + N in the program's number form: status 12 reads "Error # 12".
+QString errorNumber(int32_t status);
+
+// Shows a box with this program's help file; topic -1 = no help.
+MsgResult tell(const Env& env, const QString& text, const QString& title, MsgIcon icon, int helpTopic = -1,
+               MsgButtons buttons = MsgButtons::Ok);
+
+// The plain box for a tool that a later version of Rastiv provides.
+void tellNotYetAvailable(const Env& env, const QString& what);
+
+}  // namespace rastiv

@@ -1,0 +1,41 @@
+#include "app/messages.hpp"
+
+#include "app/desktop.hpp"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace rastiv {
+
+MsgResult QtMessageBoxes::show(const Message& m) {
+    for (;;) {
+        QMessageBox box(QApplication::activeWindow());
+        box.setWindowTitle(m.title);
+        box.setText(m.text);
+        switch (m.icon) {
+            case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+            case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+            case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+            case MsgIcon::Stop: box.setIcon(QMessageBox::Critical); break;
+        }
+        QPushButton* ok = box.addButton(QMessageBox::Ok);
+        QPushButton* cancel = m.buttons == MsgButtons::OkCancel ? box.addButton(QMessageBox::Cancel) : nullptr;
+        QPushButton* help = m.hasHelpButton() ? box.addButton(QMessageBox::Help) : nullptr;
+        if (m.helpTopic >= 0) {
+            box.setProperty("helpTopic", m.helpTopic);
+            box.setProperty("helpFile", m.helpFile);
+        }
+        box.setDefaultButton(ok);
+        box.setEscapeButton(cancel ? cancel : ok);
+        box.exec();
+        if (help && box.clickedButton() == help) {
+            // QMessageBox closes on every button; show the help and ask again.
+            openHelp(desktop_, nullptr, m.helpFile, m.helpTopic);
+            continue;
+        }
+        return cancel && box.clickedButton() == cancel ? MsgResult::Cancel : MsgResult::Ok;
+    }
+}
+
+}  // namespace rastiv

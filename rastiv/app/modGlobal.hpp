@@ -1,0 +1,52 @@
+// The state the dialogs hand to each other.  The program holds one instance
+// for its whole run (created in main); tests make their own.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace rastiv {
+
+struct modGlobal {
+    QString gHelpFile;                 // the help index; also the help of every message box
+    QString gOriginalBmp;              // the operator's own file, never written
+    QString gCurrentBmp;               // working bitmap; empty = nothing loaded
+    std::optional<uint32_t> gBmpWidth;   // of the bitmap shown last; empty before the first
+    std::optional<uint32_t> gBmpHeight;
+    QString gLogoFile;
+    int16_t gTextSubSet = 0;
+    bool gScreenRed = false;
+    bool gScreenBlue = false;
+    int32_t gMarkColor1 = 0x0000FF00;  // red highlight, library colour value
+    int32_t gMarkColor2 = int32_t(0xFF000000u);  // blue highlight
+    std::array<int32_t, 257> gUserColors{};
+    std::array<int32_t, 257> gColorMap{};
+    int32_t gNumColors = 0;
+    int16_t gNumUserColors = 0;
+    int16_t gColorSpeed = 0;
+    bool gCommForPrint = false;
+    bool gCommForLogo = false;
+    bool gCommForLegacy = false;
+    bool gCommForBatch = false;
+    bool gCommEstablished = false;
+    int32_t gPortState = 0;
+    bool gSendDone = false;
+    int32_t gSendChunk = 0;
+    bool gBatchModeEnabled = false;
+    bool gOmitPrintSampleData = true;
+    bool gSendingPrintSample = false;
+    int32_t gBatchFileHandle = 0;
+    int16_t gTopLogoSpacing = 0;
+
+    // The width the checks compare with 576: nothing shown yet counts as 0.
+    uint32_t bmpWidthOrZero() const { return gBmpWidth.value_or(0); }
+    // Paper kind for the encoders and the dithered swap.
+    int32_t paperKind() const { return gScreenRed ? 1 : 2; }
+};
+
+// The widest picture the printer prints in one line.
+inline constexpr uint32_t kMaxPrintWidth = 576;
+
+}  // namespace rastiv

@@ -1,0 +1,27 @@
+#include "app/paths.hpp"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace rastiv {
+
+QString defaultWorkDir() {
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (dir.isEmpty() || !QDir().mkpath(dir)) return {};
+    return dir;
+}
+
+QString locateHelpFile() {
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    QStringList candidates{exeDir + QStringLiteral("/../share/rastiv/help/index.html")};
+#ifdef RASTIV_SOURCE_HELP
+    candidates << QStringLiteral(RASTIV_SOURCE_HELP "/index.html");
+#endif
+    for (const QString& c : candidates)
+        if (QFileInfo::exists(c)) return QFileInfo(c).canonicalFilePath();
+    return QDir::cleanPath(candidates.constFirst());
+}
+
+}  // namespace rastiv

@@ -1,0 +1,128 @@
+#include "app/pixmill.hpp"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <dlfcn.h>
+#include <pixmill/pixmill.h>
+
+namespace rastiv {
+
+namespace {
+QByteArray native(const QString& path) { return QFile::encodeName(path); }
+
+// Calls the export through the declared prototype of the header, so a change
+// of signature there breaks the build rather than the stack.
+template <typename Fn, typename... Args>
+int32_t call(PixmillBinding& b, const char* name, Args... args) {
+    void* f = b.resolve(name);
+    if (!f) return PixmillBinding::kUnavailable;
+    return reinterpret_cast<Fn>(f)(args...);
+}
+}  // namespace
+
+#define PIXMILL_CALL(name, ...) call<decltype(&::name)>(*this, #name, __VA_ARGS__)
+
+PixmillBinding::PixmillBinding(QStringList candidates) : candidates_(std::move(candidates)) {}
+
+PixmillBinding::~PixmillBinding() {
+    if (handle_) dlclose(handle_);
+}
+
+QStringList PixmillBinding::defaultCandidates() {
+    // The build puts the library beside the program; an installation puts it
+    // in ../lib, which the program's run path covers, as do the system paths.
+    const QString dir = QCoreApplication::applicationDirPath();
+    return {dir + QStringLiteral("/libpixmill.so"), dir + QStringLiteral("/../lib/libpixmill.so"),
+            QStringLiteral("libpixmill.so"), QStringLiteral("libpixmill.so.1")};
+}
+
+bool PixmillBinding::load() {
+    if (triedLoad_) return handle_ != nullptr;
+    triedLoad_ = true;
+    QStringList errors;
+    for (const QString& c : candidates_) {
+        dlerror();
+        if (void* h = dlopen(native(c).constData(), RTLD_NOW | RTLD_LOCAL)) {
+            handle_ = h;
+            loadedFrom_ = c;
+            return true;
+        }
+        const char* e = dlerror();
+        errors << (e ? QString::fromLocal8Bit(e) : c);
+    }
+    loadError_ = errors.join(QStringLiteral("; "));
+    return false;
+}
+
+void* PixmillBinding::resolve(const char* name) {
+    if (auto it = bound_.find(name); it != bound_.end()) return it->second;
+    if (!load()) {
+        // Try again next time: the operator may install the library meanwhile.
+        triedLoad_ = false;
+        if (report_)
+            report_(QStringLiteral("Rastiv could not load its image library (libpixmill.so), so it cannot work "
+                                   "on pictures.  Please reinstall Rastiv.\n\nDetails: %1")
+                        .arg(loadError_));
+        return nullptr;
+    }
+    dlerror();
+    void* f = dlsym(handle_, name);
+    if (!f) {
+        if (report_)
+            report_(QStringLiteral("The image library %1 is too old: it has no function %2, so this step cannot "
+                                   "be done.  Please install the Pixmill library that came with this Rastiv.")
+                        .arg(loadedFrom_, QString::fromLatin1(name)));
+        return nullptr;
+    }
+    bound_.emplace(name, f);
+    return f;
+}
+
+int32_t PixmillBinding::IsBitmap(const QString& path) {
+    const QByteArray p = native(path);
+    const int32_t r = PIXMILL_CALL(IsBitmap, p.constData());
+    return r == kUnavailable ? 0 : r;
+}
+
+int32_t PixmillBinding::Is24BitsPerPixel(const QString& path) {
+    const QByteArray p = native(path);
+    const int32_t r = PIXMILL_CALL(Is24BitsPerPixel, p.constData());
+    return r == kUnavailable ? 0 : r;
+}
+
+int32_t PixmillBinding::SaveBMP(const QString& source, const QString& destination) {
+    const QByteArray s = native(source), d = native(destination);
+    return PIXMILL_CALL(SaveBMP, s.constData(), d.constData());
+}
+
+int32_t PixmillBinding::CleanBMP(const QString& path) {
+    const QByteArray p = native(path);
+    return PIXMILL_CALL(CleanBMP, p.constData());
+}
+
+int32_t PixmillBinding::Convert24to8Bits(const QString& source, const QString& destination) {
+    const QByteArray s = native(source), d = native(destination);
+    return PIXMILL_CALL(Convert24to8Bits, s.constData(), d.constData());
+}
+
+int32_t PixmillBinding::RotateBitmap(const QString& source, const QString& destination, int32_t direction) {
+    const QByteArray s = native(source), d = native(destination);
+    return PIXMILL_CALL(RotateBitmap, s.constData(), d.constData(), direction);
+}
+
+int32_t PixmillBinding::StretchBitmap(int32_t newWidth, const QString& destination, const QString& source) {
+    const QByteArray s = native(source), d = native(destination);
+    return PIXMILL_CALL(StretchBitmap, newWidth, d.constData(), s.constData());
+}
+
+int32_t PixmillBinding::SaveBMPAsGfx(const QString& source, const QString& destination, int32_t paperKind) {
+    const QByteArray s = native(source), d = native(destination);
+    return PIXMILL_CALL(SaveBMPAsGfx, s.constData(), d.constData(), paperKind);
+}
+
+int32_t PixmillBinding::SaveBMPAsLogo(const QString& source, const QString& destination, int32_t paperKind) {
+    const QByteArray s = native(source), d = native(destination);
+    return PIXMILL_CALL(SaveBMPAsLogo, s.constData(), d.constData(), paperKind);
+}
+
+}  // namespace rastiv

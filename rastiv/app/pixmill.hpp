@@ -1,0 +1,61 @@
+// Pixmill, loaded by name when the program first needs it and bound one export
+// at a time, so that a missing library or an older one without some export
+// costs the operator one operation, not the program.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace rastiv {
+
+class PixmillBinding {
+public:
+    // What an export returns when it cannot be called at all.  Negative, so
+    // it never collides with the library's own codes and reads as "Error #-1".
+    static constexpr int32_t kUnavailable = -1;
+
+    // candidates: library file names or paths tried in order with dlopen.
+    explicit PixmillBinding(QStringList candidates = defaultCandidates());
+    ~PixmillBinding();
+    PixmillBinding(const PixmillBinding&) = delete;
+    PixmillBinding& operator=(const PixmillBinding&) = delete;
+
+    static QStringList defaultCandidates();
+
+    // Told, in plain words, when the library or an export cannot be bound.
+    void setProblemReporter(std::function<void(const QString&)> r) { report_ = std::move(r); }
+
+    int32_t IsBitmap(const QString& path);
+    int32_t Is24BitsPerPixel(const QString& path);
+    int32_t SaveBMP(const QString& source, const QString& destination);
+    int32_t CleanBMP(const QString& path);
+    int32_t Convert24to8Bits(const QString& source, const QString& destination);
+    int32_t RotateBitmap(const QString& source, const QString& destination, int32_t direction);
+    int32_t StretchBitmap(int32_t newWidth, const QString& destination, const QString& source);
+    int32_t SaveBMPAsGfx(const QString& source, const QString& destination, int32_t paperKind);
+    int32_t SaveBMPAsLogo(const QString& source, const QString& destination, int32_t paperKind);
+
+    bool loaded() const { return handle_ != nullptr; }
+    // The file that was loaded, or why none could be.
+    QString describe() const { return loaded() ? loadedFrom_ : loadError_; }
+
+    // Binds an export by name (nullptr when unavailable, after reporting it).
+    void* resolve(const char* name);
+
+private:
+    bool load();
+
+    QStringList candidates_;
+    void* handle_ = nullptr;
+    bool triedLoad_ = false;
+    QString loadedFrom_;
+    QString loadError_;
+    std::map<std::string, void*> bound_;
+    std::function<void(const QString&)> report_;
+};
+
+}  // namespace rastiv

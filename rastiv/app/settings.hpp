@@ -1,0 +1,57 @@
+// The persistent settings: one table of keys and their defaults.  Widgets ask
+// this store, never QSettings.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class QSettings;
+
+namespace rastiv {
+
+enum class Key {
+    ScreenColor,
+    TopLogoSpacing,
+    InitInBmpDir,
+    InitInDir,
+    InitOutBmpDir,
+    InitGfxDir,
+    InitLgoDir,
+    InitBatDir,
+    Port,
+    BaudRate,
+    Parity,
+};
+
+struct KeyInfo {
+    const char* section;
+    const char* name;
+    const char* defaultValue;
+};
+
+const KeyInfo& keyInfo(Key key);
+
+class SettingsStore {
+public:
+    // The operator's own store (organisation "Vru", application "Rastiv").
+    SettingsStore();
+    // A store in one INI file, for tests and for running from a scratch profile.
+    explicit SettingsStore(const QString& iniFile);
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    QString read(Key key) const;
+    // Some readers need a different default to tell "missing" apart.
+    QString read(Key key, const QString& defaultValue) const;
+    void write(Key key, const QString& value);
+    bool contains(Key key) const;
+    // Where the values live on disk, for the operator's information.
+    QString location() const;
+    void sync();
+
+private:
+    std::unique_ptr<QSettings> s_;
+};
+
+}  // namespace rastiv

@@ -1,0 +1,133 @@
+#include "imaging/frmSaveOpts.hpp"
+
+#include "app/clock.hpp"
+#include "app/f1help.hpp"
+#include "app/filedialogs.hpp"
+#include "app/modGlobal.hpp"
+#include "app/pixmill.hpp"
+#include "app/settings.hpp"
+
+#include <QPushButton>
+
+namespace rastiv {
+
+namespace {
+constexpr int kHelpTopic = 4;
+
+// What differs between the three kinds of file.
+struct KindInfo {
+    bool widthCheck;
+    Key folder;
+    const char* title;
+    const char* filter;
+    const char* noFileTitle;
+};
+
+KindInfo infoFor(SaveKind kind) {
+    switch (kind) {
+        case SaveKind::Bmp:
+            return {false, Key::InitOutBmpDir, "Save a Bitmap File", "BMP file (*.bmp)|*.bmp|All Files (*.*)|*.*",
+                    "Save Error"};
+        case SaveKind::Gfx:
+            return {true, Key::InitGfxDir, "Save a Graphics File",
+                    "Graphics file (*.gfx)|*.gfx|All Files (*.*)|*.*", "Save Warning"};
+        case SaveKind::Logo:
+            break;
+    }
+    return {true, Key::InitLgoDir, "Save a Logo File", "Logo file (*.lgo)|*.lgo|All Files (*.*)|*.*",
+            "Save Warning"};
+}
+
+QString failureText(SaveKind kind, int32_t r) {
+    switch (kind) {
+        case SaveKind::Bmp: return QStringLiteral("Error saving bitmap file.\r\n") + errorNumber(r);
+        case SaveKind::Gfx: return errorNumber(r) + QStringLiteral(" saving the BMP file as a graphics (*.GFX) file.");
+        case SaveKind::Logo: break;
+    }
+    return errorNumber(r) + QStringLiteral(" saving the BMP file as a logo (*.LGO) file.");
+}
+}  // namespace
+
+frmSaveOpts::frmSaveOpts(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
+    setObjectName(QStringLiteral("frmSaveOpts"));
+    setWindowTitle(QStringLiteral("Save Options"));
+    setFixedSize(161, 137);
+    setHelpTopic(this, kHelpTopic);
+
+    auto button = [this](QPushButton*& b, const char* name, const char* caption, int y) {
+        b = new QPushButton(QString::fromUtf8(caption), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(8, y, 145, 25);
+    };
+    button(cmdSaveLogo, "cmdSaveLogo", "Save &Logo Definition", 8);
+    button(cmdSaveGfx, "cmdSaveGfx", "Save &Graphics Definition", 40);
+    button(cmdSaveBMP, "cmdSaveBMP", "Save &BMP File", 72);
+    button(cmdExit, "cmdExit", "E&xit", 104);
+    QWidget::setTabOrder(cmdSaveLogo, cmdSaveGfx);
+    QWidget::setTabOrder(cmdSaveGfx, cmdSaveBMP);
+    QWidget::setTabOrder(cmdSaveBMP, cmdExit);
+    cmdSaveLogo->setFocus();
+
+    connect(cmdSaveLogo, &QPushButton::clicked, this, &frmSaveOpts::cmdSaveLogo_Click);
+    connect(cmdSaveGfx, &QPushButton::clicked, this, &frmSaveOpts::cmdSaveGfx_Click);
+    connect(cmdSaveBMP, &QPushButton::clicked, this, &frmSaveOpts::cmdSaveBMP_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmSaveOpts::cmdExit_Click);
+}
+
+void frmSaveOpts::cmdSaveLogo_Click() { save(SaveKind::Logo); }
+void frmSaveOpts::cmdSaveGfx_Click() { save(SaveKind::Gfx); }
+void frmSaveOpts::cmdSaveBMP_Click() { save(SaveKind::Bmp); }
+void frmSaveOpts::cmdExit_Click() { accept(); }
+
+void frmSaveOpts::save(SaveKind kind) {
+    const KindInfo info = infoFor(kind);
+    setEnabled(false);
+    [&] {
+        if (info.widthCheck && env_.g.bmpWidthOrZero() > kMaxPrintWidth) {
+            tell(env_,
+                 QStringLiteral("The bitmap is too wide.  Make sure to re-size it before modifying the colors or "
+                                "saving it as a graphic or logo."),
+                 QStringLiteral("Bitmap Size Error"), MsgIcon::Information, 1);
+            return;
+        }
+        FileRequest request;
+        request.mode = FileRequest::Mode::Save;
+        request.startFolder = env_.settings.read(info.folder);
+        request.title = QString::fromLatin1(info.title);
+        request.askBeforeOverwrite = true;
+        request.filter = QString::fromLatin1(info.filter);
+        const FileChoice choice = env_.files.ask(request);
+        env_.clock.pumpEvents();
+        if (choice.cancelled()) {
+            tell(env_, QStringLiteral("No file specified.  Nothing has been saved."),
+                 QString::fromLatin1(info.noFileTitle), MsgIcon::Information, kHelpTopic);
+            return;
+        }
+        env_.settings.write(info.folder, choice.folder());
+        int32_t r = 0;
+        switch (kind) {
+            case SaveKind::Bmp: r = env_.pixmill.SaveBMP(env_.g.gCurrentBmp, choice.path); break;
+            case SaveKind::Gfx: r = env_.pixmill.SaveBMPAsGfx(env_.g.gCurrentBmp, choice.path, env_.g.paperKind()); break;
+            case SaveKind::Logo: r = env_.pixmill.SaveBMPAsLogo(env_.g.gCurrentBmp, choice.path, env_.g.paperKind()); break;
+        }
+        if (r != 0)
+            tell(env_, failureText(kind, r), QStringLiteral("Save Error"), MsgIcon::Exclamation, kHelpTopic);
+    }();
+    env_.clock.pumpEvents();
+    setEnabled(true);
+    cmdExit->setFocus();
+}
+
+void frmSaveOpts::done(int result) {
+    Form_Unload();
+    QDialog::done(result);
+}
+
+void frmSaveOpts::Form_Unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    main_.MoveStepMarker(5);
+    main_.EnableButtons();
+}
+
+}  // namespace rastiv

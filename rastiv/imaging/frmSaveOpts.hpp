@@ -1,0 +1,40 @@
+// Save Options: the working bitmap saved as a BMP, graphics or logo file.
+#pragma once
+
+#include "app/env.hpp"
+
+#include <QDialog>
+
+class QPushButton;
+
+namespace rastiv {
+
+enum class SaveKind { Bmp, Gfx, Logo };
+
+class frmSaveOpts final : public QDialog {
+    Q_OBJECT
+public:
+    frmSaveOpts(Env& env, Workflow& main, QWidget* parent = nullptr);
+
+    QPushButton* cmdSaveLogo;
+    QPushButton* cmdSaveGfx;
+    QPushButton* cmdSaveBMP;
+    QPushButton* cmdExit;
+
+    void cmdSaveLogo_Click();
+    void cmdSaveGfx_Click();
+    void cmdSaveBMP_Click();
+    void cmdExit_Click();
+
+    void done(int result) override;
+
+private:
+    void save(SaveKind kind);
+    void Form_Unload();
+
+    Env& env_;
+    Workflow& main_;
+    bool unloaded_ = false;
+};
+
+}  // namespace rastiv

@@ -1,0 +1,614 @@
+#include "mainwin/frmMain.hpp"
+
+#include "app/artwork.hpp"
+#include "app/clock.hpp"
+#include "app/desktop.hpp"
+#include "app/f1help.hpp"
+#include "app/filedialogs.hpp"
+#include "app/frmSplash.hpp"
+#include "app/modGlobal.hpp"
+#include "app/numtext.hpp"
+#include "app/pixmill.hpp"
+#include "app/settings.hpp"
+#include "app/waitcursor.hpp"
+#include "batch/batchrecording.hpp"
+#include "imaging/frmResize.hpp"
+#include "imaging/frmSaveOpts.hpp"
+#include "mainwin/modUserGfx.hpp"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+
+namespace rastiv {
+
+namespace {
+const QColor kScreenRed(255, 0, 0);
+const QColor kScreenBlue(0, 0, 255);
+constexpr int kMarkerOffset = 5;  // the marker's left edge sits this far left of its step label
+
+QString notLoadedText() { return QStringLiteral("You have not loaded a BMP file into this utility yet."); }
+}  // namespace
+
+StepMarker::StepMarker(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void StepMarker::setBorderColor(const QColor& c) {
+    colour_ = c;
+    update();
+}
+
+void StepMarker::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour_);
+    const int b = 4, w = width(), h = height();
+    p.drawRect(0, 0, w, b);
+    p.drawRect(0, h - b, w, b);
+    p.drawRect(0, 0, b, h);
+    p.drawRect(w - b, 0, b, h);
+}
+
+frmMain::frmMain(Env& env, QWidget* parent) : QMainWindow(parent), env_(env) {
+    endProgram = [] { QCoreApplication::exit(0); };
+    createControls();
+    createMenus();
+    setTabOrder();
+    connectSignals();
+    Form_Load();
+}
+
+frmMain::~frmMain() {
+    if (about_) delete about_.data();
+}
+
+void frmMain::createControls() {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Rastiv"));
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(583, 455);
+    setCentralWidget(client);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    // The picture first, so that every control is drawn over a large one.
+    image1 = new QLabel(client);
+    image1->setObjectName(QStringLiteral("image1"));
+    image1->setScaledContents(true);
+    image1->setGeometry(8, 64, 1, 1);
+    image1->hide();
+
+    auto button = [&](QPushButton*& b, const char* name, const char* caption, int x, int y, int w, int h, int topic) {
+        b = new QPushButton(QString::fromUtf8(caption), client);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(x, y, w, h);
+        // Enter presses the focused button, as on every button of the program.
+        b->setAutoDefault(true);
+        if (topic >= 0) setHelpTopic(b, topic);
+    };
+    auto stepFont = [] {
+        QFont f(QStringLiteral("Sans Serif"));
+        f.setPointSizeF(13.5);
+        f.setBold(true);
+        return f;
+    };
+    QLabel** steps[] = {&lbStep1, &lbStep2, &lbStep3, &lbStep4, &lbStep5};
+    for (int i = 0; i < 5; ++i) {
+        QLabel* l = new QLabel(QStringLiteral("Step %1").arg(i + 1), client);
+        l->setObjectName(QStringLiteral("lbStep%1").arg(i + 1));
+        l->setGeometry(8 + 88 * i, 0, 81, 25);
+        l->setAlignment(Qt::AlignCenter);
+        l->setFont(stepFont());
+        *steps[i] = l;
+    }
+    button(cmdLoad, "cmdLoad", "&Load Bitmap", 8, 32, 81, 25, 1);
+    button(cmdResize, "cmdResize", "&Re-size", 96, 32, 81, 25, 2);
+    button(cmdColor, "cmdColor", "Modify &Colors", 184, 32, 81, 25, 3);
+    button(cmdSaveOpts, "cmdSaveOpts", "&Save Options...", 272, 32, 81, 25, 4);
+    button(cmdExit, "cmdExit", "E&xit", 360, 32, 81, 25, -1);
+    cmdLoad->setDefault(true);
+
+    shBox = new StepMarker(client);
+    shBox->setObjectName(QStringLiteral("shBox"));
+    shBox->setGeometry(4, 0, 89, 65);
+
+    Image2 = new QLabel(client);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setPixmap(productArtwork(128, 52));
+    Image2->setScaledContents(true);
+    Image2->setGeometry(452, 4, 122, 55);
+
+    Shape2 = new QFrame(client);
+    Shape2->setObjectName(QStringLiteral("Shape2"));
+    Shape2->setFrameShape(QFrame::Box);
+    Shape2->setGeometry(480, 64, 97, 273);
+
+    Label3 = new QLabel(QStringLiteral("Tools"), client);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setFont(stepFont());
+    Label3->setGeometry(488, 72, 81, 25);
+
+    button(cmdPrint, "cmdPrint", "&Print...", 488, 104, 81, 25, 6);
+    button(cmdLogo, "cmdLogo", "Lo&go Management", 488, 136, 81, 33, 5);
+    button(cmdLegacy, "cmdLegacy", "Legacy Colori&zation", 488, 176, 81, 33, 12);
+    button(cmdRotLeft, "cmdRotLeft", "R&otate +90", 488, 216, 81, 25, 10);
+    button(cmdRotRight, "cmdRotRight", "Ro&tate -90", 488, 248, 81, 25, 10);
+    button(cmdCrop, "cmdCrop", "Crop", 488, 280, 81, 25, -1);
+    cmdCrop->hide();
+    button(cmdMSPaint, "cmdMSPaint", "&MS Paint", 488, 312, 81, 17, -1);
+    cmdMSPaint->hide();
+    cmdMSPaint->setEnabled(false);
+    // Two-line captions in 81-pixel buttons, as the layout asks.
+    for (QPushButton* b : {cmdLogo, cmdLegacy}) {
+        b->setText(b->text().replace(u' ', u'\n'));
+    }
+
+    Shape1 = new QFrame(client);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setFrameShape(QFrame::Box);
+    Shape1->setGeometry(480, 344, 97, 105);
+    Shape1->hide();
+    Label1 = new QLabel(QStringLiteral("Show..."), client);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(stepFont());
+    Label1->move(488, 352);
+    Label1->hide();
+    button(cmdShowOriginalBMP, "cmdShowOriginalBMP", "&Original BMP", 488, 384, 81, 25, -1);
+    cmdShowOriginalBMP->hide();
+    button(cmdShowCurrentBMP, "cmdShowCurrentBMP", "&Modified BMP", 488, 416, 81, 25, -1);
+    cmdShowCurrentBMP->hide();
+}
+
+void frmMain::createMenus() {
+    auto item = [](QMenu* menu, QAction*& a, const char* name, const char* caption, int topic) {
+        a = menu->addAction(QString::fromUtf8(caption));
+        a->setObjectName(QString::fromLatin1(name));
+        if (topic >= 0) setHelpTopic(a, topic);
+    };
+    auto menu = [](QWidget* parentMenu, const char* name, const char* caption, int topic) {
+        QMenu* m = nullptr;
+        if (auto* bar = qobject_cast<QMenuBar*>(parentMenu)) m = bar->addMenu(QString::fromUtf8(caption));
+        else m = static_cast<QMenu*>(parentMenu)->addMenu(QString::fromUtf8(caption));
+        m->setObjectName(QString::fromLatin1(name));
+        if (topic >= 0) {
+            setHelpTopic(m, topic);
+            setHelpTopic(m->menuAction(), topic);
+        }
+        return m;
+    };
+    QMenuBar* bar = menuBar();
+    mnuFile = menu(bar, "mnuFile", "&File", -1);
+    item(mnuFile, mnuFileExit, "mnuFileExit", "&Exit", -1);
+
+    mnuBatchMode = menu(bar, "mnuBatchMode", "&Batch Mode", 15);
+    item(mnuBatchMode, mnuBatchModeEnable, "mnuBatchModeEnable", "&Record Batch File", 15);
+    item(mnuBatchMode, mnuBatchModeOmit, "mnuBatchModeOmit", "&Omit print sample data", 15);
+    mnuBatchModeOmit->setCheckable(true);
+    mnuBatchModeOmit->setChecked(true);
+    mnuBatchModeOmit->setVisible(false);
+    mnuBatchModeOmit->setEnabled(false);
+    item(mnuBatchMode, mnuBatchModePlay, "mnuBatchModePlay", "&Play Batch File", 15);
+
+    mnuColor = menu(bar, "mnuColor", "&Color", 8);
+    mnuColorScreen = menu(mnuColor, "mnuColorScreen", "&Screen", 8);
+    item(mnuColorScreen, mnuColorScreenRed, "mnuColorScreenRed", "&Red", 8);
+    item(mnuColorScreen, mnuColorScreenBlue, "mnuColorScreenBlue", "&Blue", 8);
+    mnuColorMedia = menu(mnuColor, "mnuColorMedia", "&Media", 8);
+    item(mnuColorMedia, mnuColorMediaType0, "mnuColorMediaType0", "Type &0 (Monochrome)", 8);
+    item(mnuColorMedia, mnuColorMediaType1, "mnuColorMediaType1", "Type &1 (Kanzaki P-310RB Red/Black)", 8);
+    item(mnuColorMedia, mnuColorMediaType4, "mnuColorMediaType4", "Type &4 (Kanzaki P-320RB Blue/Black) ", -1);
+    item(mnuColorMedia, mnuColorMediaType5[0], "mnuColorMediaType5_0", "Type &5 (Kanzaki P-320RB Red/Black) ", 8);
+    item(mnuColorMedia, mnuColorMediaType5[1], "mnuColorMediaType5_1", "Type 5 (Kanzaki P-320GB Green/Black)", -1);
+    item(mnuColorMedia, mnuColorMediaType5[2], "mnuColorMediaType5_2", "Type 5 (Mitsubishi PB770 Blue/Black)", 8);
+
+    mnuAdvanced = menu(bar, "mnuAdvanced", "&Advanced", -1);
+    item(mnuAdvanced, mnuAdvancedTopLogoSpacing, "mnuAdvancedTopLogoSpacing", "&Top Logo Spacing...", -1);
+
+    mnuHelp = menu(bar, "mnuHelp", "&Help", -1);
+    item(mnuHelp, mnuHelpContents, "mnuHelpContents", "&Help Contents", -1);
+    item(mnuHelp, mnuAbout, "mnuAbout", "&About...", -1);
+}
+
+void frmMain::setTabOrder() {
+    const QList<QWidget*> order{cmdMSPaint, cmdLoad, cmdResize, cmdColor, cmdSaveOpts, cmdExit,
+                                cmdPrint, cmdLogo, cmdLegacy, cmdRotLeft, cmdRotRight,
+                                cmdShowOriginalBMP, cmdShowCurrentBMP, cmdCrop};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+void frmMain::connectSignals() {
+    connect(cmdLoad, &QPushButton::clicked, this, &frmMain::cmdLoad_Click);
+    connect(cmdResize, &QPushButton::clicked, this, &frmMain::cmdResize_Click);
+    connect(cmdColor, &QPushButton::clicked, this, &frmMain::cmdColor_Click);
+    connect(cmdSaveOpts, &QPushButton::clicked, this, &frmMain::cmdSaveOpts_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+    connect(cmdPrint, &QPushButton::clicked, this, &frmMain::cmdPrint_Click);
+    connect(cmdLogo, &QPushButton::clicked, this, &frmMain::cmdLogo_Click);
+    connect(cmdLegacy, &QPushButton::clicked, this, &frmMain::cmdLegacy_Click);
+    connect(cmdRotLeft, &QPushButton::clicked, this, &frmMain::cmdRotLeft_Click);
+    connect(cmdRotRight, &QPushButton::clicked, this, &frmMain::cmdRotRight_Click);
+    connect(cmdCrop, &QPushButton::clicked, this, &frmMain::cmdCrop_Click);
+    connect(cmdMSPaint, &QPushButton::clicked, this, &frmMain::cmdMSPaint_Click);
+    connect(cmdShowOriginalBMP, &QPushButton::clicked, this, &frmMain::cmdShowOriginalBMP_Click);
+    connect(cmdShowCurrentBMP, &QPushButton::clicked, this, &frmMain::cmdShowCurrentBMP_Click);
+
+    connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+    connect(mnuColorScreenRed, &QAction::triggered, this, &frmMain::mnuColorScreenRed_Click);
+    connect(mnuColorScreenBlue, &QAction::triggered, this, &frmMain::mnuColorScreenBlue_Click);
+    connect(mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);
+    connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+
+    // Printer and batch commands arrive with the printer link.
+    const auto later = [this](const QString& what) {
+        return [this, what] {
+            DisableButtons();
+            tellNotYetAvailable(env_, what);
+            EnableButtons();
+        };
+    };
+    connect(mnuBatchModeEnable, &QAction::triggered, this, later(QStringLiteral("Batch recording")));
+    connect(mnuBatchModePlay, &QAction::triggered, this, later(QStringLiteral("Batch playback")));
+    for (QAction* a : {mnuColorMediaType0, mnuColorMediaType1, mnuColorMediaType4, mnuColorMediaType5[0],
+                       mnuColorMediaType5[1], mnuColorMediaType5[2]})
+        connect(a, &QAction::triggered, this, later(QStringLiteral("Setting the printer's paper type")));
+    connect(mnuAdvancedTopLogoSpacing, &QAction::triggered, this, later(QStringLiteral("Top logo spacing")));
+}
+
+void frmMain::Form_Load() {
+    move(0, 0);
+
+    // A spacing outside 1..255, missing or unreadable, goes back to the default.
+    const double stored = roundHalfEven(leadingNumber(env_.settings.read(Key::TopLogoSpacing, QStringLiteral("-1"))));
+    if (stored < 1 || stored > 255) {
+        env_.g.gTopLogoSpacing = 128;
+        env_.settings.write(Key::TopLogoSpacing, QStringLiteral("128"));
+    } else {
+        env_.g.gTopLogoSpacing = int16_t(stored);
+    }
+
+    env_.g.gHelpFile = env_.helpFile;
+    env_.g.gNumColors = 0;
+    env_.g.gMarkColor1 = 0x0000FF00;
+    env_.g.gMarkColor2 = int32_t(0xFF000000u);
+
+    if (env_.settings.read(Key::ScreenColor) == QLatin1String("None")) SetScreenRed();
+    if (env_.settings.read(Key::ScreenColor) == QLatin1String("Blue")) SetScreenBlue();
+    else SetScreenRed();
+
+    env_.g.gCommEstablished = false;
+    env_.g.gPortState = 0;
+    env_.g.gCommForPrint = env_.g.gCommForLogo = env_.g.gCommForLegacy = env_.g.gCommForBatch = false;
+    env_.g.gBatchModeEnabled = false;
+    env_.g.gOmitPrintSampleData = true;
+    env_.g.gSendingPrintSample = false;
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::Form_Unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    CloseBatchFile(env_);
+    if (about_) about_->close();
+    if (endProgram) endProgram();
+}
+
+void frmMain::keyPressEvent(QKeyEvent* event) {
+    // Enter anywhere but on a button means Load Bitmap, the default button.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && cmdLoad->isEnabled()) {
+        cmdLoad->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+QLabel* frmMain::stepLabel(int step) const {
+    switch (step) {
+        case 1: return lbStep1;
+        case 2: return lbStep2;
+        case 3: return lbStep3;
+        case 4: return lbStep4;
+        default: return lbStep5;
+    }
+}
+
+void frmMain::setScreenColour(const QColor& c) {
+    for (int i = 1; i <= 5; ++i) {
+        QPalette p = stepLabel(i)->palette();
+        p.setColor(QPalette::WindowText, c);
+        stepLabel(i)->setPalette(p);
+    }
+    shBox->setBorderColor(c);
+}
+
+void frmMain::SetScreenRed() {
+    env_.g.gScreenRed = true;
+    env_.g.gScreenBlue = false;
+    env_.settings.write(Key::ScreenColor, QStringLiteral("Red"));
+    setScreenColour(kScreenRed);
+}
+
+void frmMain::SetScreenBlue() {
+    env_.g.gScreenBlue = true;
+    env_.g.gScreenRed = false;
+    env_.settings.write(Key::ScreenColor, QStringLiteral("Blue"));
+    setScreenColour(kScreenBlue);
+}
+
+QList<QPushButton*> frmMain::busyButtons() const {
+    return {cmdLoad, cmdResize, cmdColor, cmdSaveOpts, cmdPrint, cmdLogo,
+            cmdLegacy, cmdRotLeft, cmdRotRight, cmdShowCurrentBMP, cmdShowOriginalBMP};
+}
+
+void frmMain::DisableButtons() {
+    for (QPushButton* b : busyButtons()) b->setEnabled(false);
+}
+
+void frmMain::EnableButtons() {
+    for (QPushButton* b : busyButtons()) b->setEnabled(true);
+    cmdExit->setEnabled(true);
+}
+
+void frmMain::MoveStepMarker(int step) { shBox->move(stepLabel(step)->x() - kMarkerOffset, 0); }
+
+void frmMain::ReadBitmapSize(const QString& path) {
+    const HeaderSize s = readHeaderSize(path);
+    if (!s.ok) {
+        tell(env_, QStringLiteral("%1: %2").arg(s.errorNumber).arg(s.description), QStringLiteral("Rastiv"),
+             MsgIcon::Stop);
+        return;
+    }
+    env_.g.gBmpWidth = s.width;
+    env_.g.gBmpHeight = s.height;
+}
+
+void frmMain::ShowBitmap(const QString& path) {
+    ReadBitmapSize(path);
+    image1->hide();
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    const QImage picture = reader.read();
+    if (picture.isNull()) {
+        tell(env_, QStringLiteral("%1: %2").arg(kErrInvalidPicture).arg(QStringLiteral("Invalid picture")),
+             QStringLiteral("Rastiv"), MsgIcon::Stop);
+        return;
+    }
+    // One screen pixel per picture pixel.  The header's size is used as it
+    // stands, except where it cannot be a widget's size (a top-down bitmap
+    // has a negative height, which reads as a huge unsigned one).
+    constexpr uint32_t kWidgetLimit = 32767;
+    int w = picture.width(), h = picture.height();
+    if (env_.g.gBmpWidth && env_.g.gBmpHeight && *env_.g.gBmpWidth <= kWidgetLimit && *env_.g.gBmpHeight <= kWidgetLimit) {
+        w = int(*env_.g.gBmpWidth);
+        h = int(*env_.g.gBmpHeight);
+    }
+    image1->setGeometry(8, 64, w, h);
+    image1->setPixmap(QPixmap::fromImage(picture));
+    image1->show();
+}
+
+bool frmMain::requireBitmap(const QString& title) {
+    if (!env_.g.gCurrentBmp.isEmpty()) return true;
+    tell(env_, notLoadedText(), title, MsgIcon::Exclamation, 1);
+    return false;
+}
+
+void frmMain::cmdLoad_Click() {
+    DisableButtons();
+    MoveStepMarker(1);
+
+    FileRequest request;
+    request.mode = FileRequest::Mode::Open;
+    request.startFolder = env_.settings.read(Key::InitInBmpDir);
+    request.title = QStringLiteral("Open a Bitmap File");
+    request.defaultExtension = QStringLiteral(".BMP");
+    request.filter = QStringLiteral("BMP file (*.bmp)|*.bmp|All Files (*.*)|*.*");
+    const FileChoice choice = env_.files.ask(request);
+    if (choice.cancelled()) {
+        EnableButtons();
+        return;
+    }
+
+    env_.g.gOriginalBmp = choice.path;
+    env_.settings.write(Key::InitInBmpDir, choice.folder());
+    env_.settings.write(Key::InitInDir, choice.folder());
+    env_.clock.pumpEvents();
+
+    env_.g.gCurrentBmp = env_.workPath("tmpfile.bmp");
+    const QString pdl = QStringLiteral("PIXMILL DLL Error");
+    if (env_.pixmill.Is24BitsPerPixel(env_.g.gOriginalBmp) != 0) {
+        tell(env_,
+             QStringLiteral("This bitmap has 24 bits/pixel.  The utility will convert this to 8 bits/pixel before "
+                            "continuing.  This could take a few minutes."),
+             QStringLiteral("Bitmap Translation Message"), MsgIcon::Information);
+        int32_t r = 0;
+        {
+            WaitCursor hourglass;
+            r = env_.pixmill.Convert24to8Bits(env_.g.gOriginalBmp, env_.g.gCurrentBmp);
+        }
+        if (r != 0) {
+            tell(env_, errorNumber(r) + QStringLiteral(" converting the bitmap from 24 to 8 bits/pixel."), pdl,
+                 MsgIcon::Exclamation, 1);
+            EnableButtons();
+            return;
+        }
+        ShowBitmap(env_.g.gCurrentBmp);
+    } else {
+        const int32_t r = env_.pixmill.StretchBitmap(0, env_.g.gCurrentBmp, env_.g.gOriginalBmp);
+        if (r != 0) {
+            tell(env_, errorNumber(r) + QStringLiteral(" loading the bitmap."), pdl, MsgIcon::Exclamation, 1);
+            EnableButtons();
+            return;
+        }
+        ShowBitmap(env_.g.gOriginalBmp);
+    }
+
+    MoveStepMarker(2);
+    EnableButtons();
+    cmdResize->setFocus();
+    if (env_.g.bmpWidthOrZero() > kMaxPrintWidth) {
+        tell(env_,
+             QStringLiteral("The bitmap is too wide.  Make sure to Re-size it before modifying the colors or saving "
+                            "it as a graphic or logo."),
+             QStringLiteral("Bitmap Size Error"), MsgIcon::Information, 1);
+    }
+    EnableButtons();
+}
+
+void frmMain::rotate(int32_t direction) {
+    WaitCursor hourglass;
+    const QString pdl = QStringLiteral("PIXMILL DLL Error");
+    if (env_.g.gCurrentBmp.isEmpty()) {
+        hourglass.restore();
+        tell(env_, notLoadedText(), QStringLiteral("Re-size Error"), MsgIcon::Exclamation, 1);
+    } else {
+        DisableButtons();
+        const QString t = env_.workPath("tmprot.bmp");
+        int32_t r = env_.pixmill.StretchBitmap(0, t, env_.g.gCurrentBmp);
+        if (r != 0) {
+            hourglass.restore();
+            tell(env_, errorNumber(r) + QStringLiteral(" copying the bitmap prior to rotation."), pdl,
+                 MsgIcon::Exclamation, 10);
+        } else if ((r = env_.pixmill.RotateBitmap(t, env_.g.gCurrentBmp, direction)) != 0) {
+            hourglass.restore();
+            tell(env_, errorNumber(r) + QStringLiteral(" rotating the bitmap."), pdl, MsgIcon::Exclamation, 10);
+        } else {
+            ShowBitmap(env_.g.gCurrentBmp);
+        }
+    }
+    hourglass.restore();
+    env_.clock.pumpEvents();
+    EnableButtons();
+}
+
+// "+90" turns clockwise and "-90" anticlockwise (library directions 2 and 1).
+void frmMain::cmdRotLeft_Click() { rotate(2); }
+void frmMain::cmdRotRight_Click() { rotate(1); }
+
+void frmMain::cmdResize_Click() {
+    if (!requireBitmap(QStringLiteral("Re-size Error"))) return;
+    DisableButtons();
+    {
+        frmResize dialog(env_, *this, this);
+        dialog.exec();
+    }
+    cmdColor->setFocus();
+}
+
+void frmMain::cmdColor_Click() {
+    if (!requireBitmap(QStringLiteral("Re-size Error"))) return;
+    DisableButtons();
+    tellNotYetAvailable(env_, QStringLiteral("Colour translation"));
+    EnableButtons();
+    cmdColor->setFocus();
+}
+
+void frmMain::cmdSaveOpts_Click() {
+    if (!requireBitmap(QStringLiteral("Re-size Error"))) return;
+    DisableButtons();
+    {
+        frmSaveOpts dialog(env_, *this, this);
+        dialog.exec();
+    }
+    cmdExit->setFocus();
+}
+
+void frmMain::cmdExit_Click() { close(); }
+
+void frmMain::cmdPrint_Click() {
+    DisableButtons();
+    tellNotYetAvailable(env_, QStringLiteral("Printing"));
+    EnableButtons();
+}
+
+void frmMain::cmdLogo_Click() {
+    DisableButtons();
+    tellNotYetAvailable(env_, QStringLiteral("Logo management"));
+    EnableButtons();
+}
+
+void frmMain::cmdLegacy_Click() {
+    DisableButtons();
+    tellNotYetAvailable(env_, QStringLiteral("Legacy colorization"));
+    EnableButtons();
+}
+
+void frmMain::cmdCrop_Click() {}
+
+void frmMain::cmdMSPaint_Click() {
+    if (!requireBitmap(QStringLiteral("Re-size Error"))) return;
+    const QString program = env_.desktop.findPaintProgram();
+    if (program.isEmpty() || !env_.desktop.startDetached(program, {env_.g.gCurrentBmp}))
+        tell(env_, QStringLiteral("Unable to Launch MS Paint"), QStringLiteral("Application Error"),
+             MsgIcon::Exclamation);
+}
+
+void frmMain::cmdShowOriginalBMP_Click() {
+    if (env_.g.gOriginalBmp.isEmpty()) {
+        tell(env_, notLoadedText(), QStringLiteral("Bitmap Error"), MsgIcon::Exclamation, 1);
+        return;
+    }
+    ShowBitmap(env_.g.gOriginalBmp);
+}
+
+void frmMain::cmdShowCurrentBMP_Click() {
+    if (env_.g.gCurrentBmp.isEmpty()) {
+        tell(env_, notLoadedText(), QStringLiteral("Bitmap Error"), MsgIcon::Exclamation, 1);
+        return;
+    }
+    ShowBitmap(env_.g.gCurrentBmp);
+}
+
+void frmMain::mnuFileExit_Click() {
+    unloaded_ = true;  // ends at once, without the unload steps
+    if (endProgram) endProgram();
+}
+
+void frmMain::mnuColorScreenRed_Click() {
+    SetScreenRed();
+    screenColourNote();
+}
+
+void frmMain::mnuColorScreenBlue_Click() {
+    SetScreenBlue();
+    screenColourNote();
+}
+
+void frmMain::screenColourNote() {
+    Message m;
+    m.text = QStringLiteral("This setting only affects the color of the image on the screen.  You must choose a media "
+                            "type from the Color->Media menu to configure the printer to match the paper you will be "
+                            "using.");
+    m.title = QStringLiteral("Configuration Information");
+    m.icon = MsgIcon::Information;
+    // Its topic is for F1; the box itself offers OK only.
+    m.helpFile = env_.g.gHelpFile;
+    m.helpTopic = 8;
+    m.helpButton = false;
+    env_.messages.show(m);
+}
+
+void frmMain::mnuHelpContents_Click() { openHelp(env_.desktop, &env_.messages, env_.g.gHelpFile, -1); }
+
+void frmMain::mnuAbout_Click() {
+    if (!about_) {
+        about_ = new frmSplash(env_, nullptr);
+        about_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    about_->ShowAbout();
+}
+
+}  // namespace rastiv
