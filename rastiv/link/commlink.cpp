@@ -1,0 +1,161 @@
+#include "link/commlink.hpp"
+
+#include <algorithm>
+
+#include "app/clock.hpp"
+#include "app/messages.hpp"
+#include "app/modGlobal.hpp"
+
+namespace rastiv {
+
+namespace {
+
+constexpr int kHelpCommunication = 7;
+constexpr int kReadyWaitMs = 5000;
+constexpr int kFlashPauseMs = 6000;
+constexpr int kBackOnLineMs = 5000;
+constexpr int kSettleMs = 10000;
+
+constexpr const char* kTimeoutText =
+    "There is a Timeout error sending data to the printer.  Click OK to keep trying.  Click Cancel to stop the "
+    "operation.";
+constexpr const char* kOutputBufferText =
+    "There is an Output Buffer error sending data to the printer.  Click OK to keep trying.  Click Cancel to stop "
+    "the operation.";
+constexpr const char* kGeneralText =
+    "There is an error sending data to the printer.  Click OK to keep trying.  Click Cancel to stop the operation.";
+constexpr const char* kOffLineText =
+    "The printer has been off-line for quite a while now.  Check the cable and make sure the printer is turned on.";
+
+}  // namespace
+
+CommLink::CommLink(modGlobal& g, Clock& clock, MessageBoxes& messages)
+    : g_(g), clock_(clock), messages_(messages), tCommTimer_(clock.createTimer()) {
+    tCommTimer_->setInterval(2000);
+    tCommTimer_->onTimer = [this] { tCommTimer_->setEnabled(false); };
+}
+
+CommLink::~CommLink() = default;
+
+void CommLink::setPort(std::unique_ptr<SerialPort> port) {
+    if (port_) port_->disconnect(this);
+    port_ = std::move(port);
+    if (!port_) return;
+    connect(port_.get(), &SerialPort::transmitEvent, this, [this] { MSComm1_OnComm(); });
+    // An unplugged adapter: the port is closed already and its lines read
+    // low, so a send in progress ends in its retry dialog; the next printer
+    // tool asks for the connection again.
+    connect(port_.get(), &SerialPort::lost, this, [this] { g_.gCommEstablished = false; });
+}
+
+void CommLink::MSComm1_OnComm() { g_.gSendDone = true; }
+
+void CommLink::WritePort(const QByteArray& outStr) {
+    if (g_.gPortState != 1 || !port_) return;
+    port_->output(outStr);
+    if (g_.gBatchModeEnabled && batchCopy_) batchCopy_(outStr);
+}
+
+QByteArray CommLink::ReadPort() { return g_.gPortState == 1 && port_ ? port_->input() : QByteArray(); }
+
+void CommLink::ClearInputBuffer() {
+    if (g_.gPortState == 1 && port_) port_->clearInBuffer();
+}
+
+void CommLink::ClearOutputBuffer() {
+    if (g_.gPortState == 1 && port_) port_->clearOutBuffer();
+}
+
+int16_t CommLink::InputBufferCount() {
+    if (g_.gPortState != 1 || !port_) return 0;
+    return static_cast<int16_t>(std::min(port_->inBufferCount(), 32767));
+}
+
+void CommLink::ClosePort() {
+    if (port_ && port_->portOpen()) port_->close();
+    g_.gPortState = 0;
+}
+
+void CommLink::startWatchdog(int ms) {
+    tCommTimer_->setEnabled(false);
+    tCommTimer_->setInterval(ms);
+    tCommTimer_->setEnabled(true);
+}
+
+void CommLink::stopWatchdog() { tCommTimer_->setEnabled(false); }
+
+bool CommLink::watchdogRunning() const { return tCommTimer_->isEnabled(); }
+
+void CommLink::yield() { clock_.pumpEvents(); }
+
+bool CommLink::retry(const char* text) {
+    Message m;
+    m.text = QString::fromLatin1(text);
+    m.title = QStringLiteral("Communication Error");
+    m.icon = MsgIcon::None;
+    m.buttons = MsgButtons::OkCancel;
+    m.helpFile = g_.gHelpFile;
+    m.helpTopic = kHelpCommunication;
+    if (messages_.show(m) == MsgResult::Cancel) return false;
+    tCommTimer_->setEnabled(true);  // the same 5000 ms again
+    return true;
+}
+
+bool CommLink::SendData(const QByteArray& outStr) {
+    if (g_.gPortState != 1) {
+        g_.gSendDone = false;
+        WritePort(outStr);
+        return true;
+    }
+    // The printer is ready (DSR), ...
+    startWatchdog(kReadyWaitMs);
+    while (!(port_ && port_->dsrHolding())) {
+        yield();
+        if (!watchdogRunning() && !retry(kTimeoutText)) return false;
+    }
+    // ... the previous data has left the output buffer, ...
+    startWatchdog(kReadyWaitMs);
+    while (port_ && port_->outBufferCount() > 0) {
+        yield();
+        if (!watchdogRunning() && !retry(kOutputBufferText)) return false;
+    }
+    // ... and the line has reported its transmit buffer empty.
+    startWatchdog(kReadyWaitMs);
+    while (!g_.gSendDone) {
+        yield();
+        if (!watchdogRunning() && !retry(kGeneralText)) return false;
+    }
+    stopWatchdog();
+    g_.gSendDone = false;
+    WritePort(outStr);
+    return true;
+}
+
+void CommLink::WaitForPrinter() {
+    // A fixed pause in which the printer may drop its ready lines.
+    startWatchdog(kFlashPauseMs);
+    while (watchdogRunning()) yield();
+
+    startWatchdog(kBackOnLineMs);
+    while (watchdogRunning()) {
+        yield();
+        if (port_ && port_->ctsHolding()) stopWatchdog();
+    }
+    if (!(port_ && port_->ctsHolding())) {
+        Message m;
+        m.text = QString::fromLatin1(kOffLineText);
+        m.title = QStringLiteral("Communication Warning");
+        m.icon = MsgIcon::Exclamation;
+        m.helpFile = g_.gHelpFile;
+        m.helpTopic = kHelpCommunication;
+        messages_.show(m);
+        return;
+    }
+    startWatchdog(kSettleMs);
+    while (watchdogRunning()) {
+        yield();
+        if (port_ && port_->dsrHolding() && port_->outBufferCount() == 0) stopWatchdog();
+    }
+}
+
+}  // namespace rastiv

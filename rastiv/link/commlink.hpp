@@ -1,0 +1,70 @@
+// The one path by which bytes reach the printer: the port routines of
+// `Module1` and the two public operations `SendData` and `WaitForPrinter`,
+// with the watchdog `tCommTimer` they share.  The communication dialog owns
+// one CommLink for the whole run, so the port stays open between uses.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <functional>
+#include <memory>
+
+#include "link/serialport.hpp"
+
+namespace rastiv {
+
+struct modGlobal;
+class Clock;
+class Timer;
+class MessageBoxes;
+
+class CommLink : public QObject {
+    Q_OBJECT
+public:
+    CommLink(modGlobal& g, Clock& clock, MessageBoxes& messages);
+    ~CommLink() override;
+
+    // The serial control (`MSComm1`): a real device or the virtual printer.
+    void setPort(std::unique_ptr<SerialPort> port);
+    SerialPort* port() const { return port_.get(); }
+
+    // Where `WritePort` copies what it writes while batch recording is on.
+    void setBatchCopy(std::function<void(const QByteArray&)> copy) { batchCopy_ = std::move(copy); }
+
+    // ---- Port routines: each does nothing unless gPortState is 1. ----
+    void WritePort(const QByteArray& outStr);
+    QByteArray ReadPort();
+    void ClearInputBuffer();
+    void ClearOutputBuffer();
+    int16_t InputBufferCount();
+    void ClosePort();
+
+    // ---- Sending. ----
+    // True when handed to the port (or the port is not open); False when the
+    // operator cancelled a retry dialog.
+    bool SendData(const QByteArray& outStr);
+    // Pauses 6 to 21 s while the printer writes its flash; warns when it
+    // stays off line.
+    void WaitForPrinter();
+
+    // ---- The watchdog `tCommTimer`: its tick only disables it. ----
+    void startWatchdog(int ms);
+    void stopWatchdog();
+    bool watchdogRunning() const;
+
+    // Lets events run once (between two polls of a wait).
+    void yield();
+
+private:
+    void MSComm1_OnComm();
+    bool retry(const char* text);
+
+    modGlobal& g_;
+    Clock& clock_;
+    MessageBoxes& messages_;
+    std::unique_ptr<SerialPort> port_;
+    std::unique_ptr<Timer> tCommTimer_;
+    std::function<void(const QByteArray&)> batchCopy_;
+};
+
+}  // namespace rastiv
