@@ -253,6 +253,18 @@ TEST_F(Census, ShortPaletteCountsUnstoredIndicesAsBlackAndNeverMovesPixelsOntoTh
     // The palette bytes stay exactly as stored.
     const ByteVec after = readFile(s);
     EXPECT_EQ(ByteVec(after.begin() + 54, after.begin() + 70), ByteVec(original.begin() + 54, original.begin() + 70));
+
+    // Black stored once: near-black pixels go to it, not to the unstored
+    // indices that also read as black.
+    BmpBuilder(4, 1, 8).colours({kBlack, rgb(4, 4, 4), kWhite}).storedEntries(3)
+        .each([](uint32_t x, uint32_t) { return x == 2 ? 2u : x % 2; }).write(p("k.bmp"));
+    ASSERT_EQ(MergeColors(p("k.bmp").c_str(), kBlack, 100), 0);
+    EXPECT_EQ(rowsOf(p("k.bmp")), (std::vector<std::vector<uint32_t>>{{0, 0, 2, 0}}));
+    // No black stored and no pixel showing an unstored index: no black at all.
+    BmpBuilder(4, 1, 8).colours({rgb(4, 4, 4), kWhite}).storedEntries(2)
+        .each([](uint32_t x, uint32_t) { return x % 2; }).write(p("nk.bmp"));
+    EXPECT_EQ(MergePixels(p("nk.bmp").c_str(), kBlack), PIXMILL_E_NOTHING);
+    EXPECT_EQ(MergeColors(p("nk.bmp").c_str(), kBlack, 100), PIXMILL_E_NOTHING);
 }
 
 // ---- The public corpus through every colour export ----

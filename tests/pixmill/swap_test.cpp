@@ -251,6 +251,8 @@ TEST_F(Swap, ShortPaletteIsNeverWrittenOverPixels) {
     const uint32_t dithered[2][4] = {{2, 1, 3, 3}, {3, 2, 1, 2}};
     for (uint32_t y = 0; y < 2; ++y)
         for (uint32_t x = 0; x < 4; ++x) EXPECT_EQ(out.at(x, y), dithered[y][x]) << x << "," << y;
+    // No pixel shows an unstored index any more, and the stored black is flagged.
+    EXPECT_EQ(DitheredColorSwap(s4.c_str(), kBlack, 4, 1), PIXMILL_E_NOTHING);
 }
 
 }  // namespace
