@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <algorithm>
+#include <climits>
 #include <dlfcn.h>
 #include <pixmill/pixmill.h>
 
@@ -123,6 +125,39 @@ int32_t PixmillBinding::SaveBMPAsGfx(const QString& source, const QString& desti
 int32_t PixmillBinding::SaveBMPAsLogo(const QString& source, const QString& destination, int32_t paperKind) {
     const QByteArray s = native(source), d = native(destination);
     return PIXMILL_CALL(SaveBMPAsLogo, s.constData(), d.constData(), paperKind);
+}
+
+int32_t PixmillBinding::BatchOpenForWrite(const QString& path) {
+    const QByteArray p = native(path);
+    return PIXMILL_CALL(BatchOpenForWrite, p.constData());
+}
+
+int32_t PixmillBinding::BatchOpenForRead(const QString& path) {
+    const QByteArray p = native(path);
+    return PIXMILL_CALL(BatchOpenForRead, p.constData());
+}
+
+int32_t PixmillBinding::BatchWrite(int32_t handle, const QByteArray& bytes) {
+    const int32_t r = PIXMILL_CALL(BatchWrite, handle, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                   int32_t(bytes.size()));
+    return r == kUnavailable ? 0 : r;
+}
+
+int32_t PixmillBinding::BatchRead(int32_t handle, QByteArray& buffer, int32_t& count, int32_t& pause) {
+    // The library writes up to count bytes: never let that pass the buffer.
+    count = std::clamp<int32_t>(count, 0, int32_t(std::min<qsizetype>(buffer.size(), INT32_MAX)));
+    const int32_t r = PIXMILL_CALL(BatchRead, handle, reinterpret_cast<unsigned char*>(buffer.data()), &count, &pause);
+    return r == kUnavailable ? 0 : r;
+}
+
+int32_t PixmillBinding::BatchClose(int32_t handle) {
+    const int32_t r = PIXMILL_CALL(BatchClose, handle);
+    return r == kUnavailable ? 0 : r;
+}
+
+void PixmillBinding::PixmillSetMessageHook(PixmillMessageHookFn hook, void* user) {
+    if (void* f = resolve("PixmillSetMessageHook"))
+        reinterpret_cast<decltype(&::PixmillSetMessageHook)>(f)(hook, user);
 }
 
 }  // namespace rastiv

@@ -3,6 +3,7 @@
 // costs the operator one operation, not the program.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -11,6 +12,10 @@
 #include <string>
 
 namespace rastiv {
+
+// The library's message hook (see pixmill.h), spelled out here so that this
+// header does not need the library's.
+using PixmillMessageHookFn = void (*)(const char* text, const char* title, void* user);
 
 class PixmillBinding {
 public:
@@ -38,6 +43,17 @@ public:
     int32_t StretchBitmap(int32_t newWidth, const QString& destination, const QString& source);
     int32_t SaveBMPAsGfx(const QString& source, const QString& destination, int32_t paperKind);
     int32_t SaveBMPAsLogo(const QString& source, const QString& destination, int32_t paperKind);
+
+    // Batch files.  When the export cannot be called: open gives -1, write,
+    // read and close give 0 (the library's own failure values).
+    int32_t BatchOpenForWrite(const QString& path);
+    int32_t BatchOpenForRead(const QString& path);
+    int32_t BatchWrite(int32_t handle, const QByteArray& bytes);
+    // Reads up to count bytes (never more than buffer holds) into buffer;
+    // count and pause are set as the library reports them.
+    int32_t BatchRead(int32_t handle, QByteArray& buffer, int32_t& count, int32_t& pause);
+    int32_t BatchClose(int32_t handle);
+    void PixmillSetMessageHook(PixmillMessageHookFn hook, void* user);
 
     bool loaded() const { return handle_ != nullptr; }
     // The file that was loaded, or why none could be.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/env.hpp"
+#include "app/frmSplash.hpp"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -15,7 +16,6 @@ class QFrame;
 
 namespace rastiv {
 
-class frmSplash;
 
 // The step marker: a hollow rectangle with a 4-pixel border in the screen colour.
 class StepMarker final : public QWidget {

@@ -1,0 +1,152 @@
+// Scripted stand-ins for the program's seams and one environment built from
+// them, with the real Pixmill library.
+#pragma once
+
+#include "app/clock.hpp"
+#include "app/desktop.hpp"
+#include "app/env.hpp"
+#include "app/filedialogs.hpp"
+#include "app/messages.hpp"
+#include "app/modGlobal.hpp"
+#include "app/pixmill.hpp"
+#include "app/settings.hpp"
+#include "bmp_builder.hpp"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QDialog>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace rastiv::testing {
+
+// Records every box and answers OK unless told otherwise.
+class ScriptedMessages final : public MessageBoxes {
+public:
+    MsgResult show(const Message& m) override {
+        shown.push_back(m);
+        if (onShow) onShow(m);
+        if (answers.empty()) return MsgResult::Ok;
+        const MsgResult r = answers.front();
+        answers.pop_front();
+        return r;
+    }
+    std::vector<Message> shown;
+    std::deque<MsgResult> answers;
+    std::function<void(const Message&)> onShow;
+};
+
+// Answers file dialogs from a queue; with the queue empty it cancels.
+class ScriptedFiles final : public FileDialogs {
+public:
+    FileChoice ask(const FileRequest& r) override {
+        requests.push_back(r);
+        if (answers.empty()) return {};
+        FileChoice c = answers.front();
+        answers.pop_front();
+        return c;
+    }
+    void choose(const QString& path) {
+        const qsizetype slash = path.lastIndexOf(u'/');
+        answers.push_back({path, path.mid(slash + 1)});
+    }
+    std::vector<FileRequest> requests;
+    std::deque<FileChoice> answers;
+};
+
+class RecordingDesktop final : public Desktop {
+public:
+    bool openUrl(const QUrl& url) override {
+        urls.push_back(url);
+        return true;
+    }
+    QString findPaintProgram() override { return paintProgram; }
+    bool startDetached(const QString& program, const QStringList& arguments) override {
+        started.push_back({program, arguments});
+        return startSucceeds;
+    }
+    std::vector<QUrl> urls;
+    QString paintProgram;
+    bool startSucceeds = true;
+    std::vector<std::pair<QString, QStringList>> started;
+};
+
+// The main window's operations as the image dialogs see them.
+class RecordingWorkflow final : public Workflow {
+public:
+    explicit RecordingWorkflow(modGlobal& g) : g_(g) {}
+    void ShowBitmap(const QString& path) override {
+        shown.push_back(path);
+        ReadBitmapSize(path);
+    }
+    void ReadBitmapSize(const QString& path) override {
+        const auto bytes = testing_support::readFile(path.toStdString());
+        if (bytes.size() < 26) return;
+        g_.gBmpWidth = testing_support::get32(bytes, 18);
+        g_.gBmpHeight = testing_support::get32(bytes, 22);
+    }
+    void MoveStepMarker(int step) override { markerSteps.push_back(step); }
+    void EnableButtons() override { ++enables; }
+    void DisableButtons() override { ++disables; }
+    std::vector<QString> shown;
+    std::vector<int> markerSteps;
+    int enables = 0, disables = 0;
+
+private:
+    modGlobal& g_;
+};
+
+// One test's world: a scratch folder for settings and working files, the real
+// library built beside the tests, and scripted boxes, dialogs and time.
+struct World {
+    explicit World(QStringList pixmillCandidates = {QStringLiteral(RASTIV_PIXMILL_PATH)})
+        : pixmill(std::move(pixmillCandidates)),
+          settings(QString::fromStdString(tmp.path("settings.ini"))),
+          env{g, pixmill, messages, files, settings, clock, desktop,
+              QString::fromStdString(tmp.path("work")), QStringLiteral("/opt/rastiv/help/index.html")} {
+        std::filesystem::create_directories(tmp.path("work"));
+        std::filesystem::create_directories(tmp.path("in"));
+        std::filesystem::create_directories(tmp.path("out"));
+        pixmill.setProblemReporter(
+            [this](const QString& t) { tell(env, t, QStringLiteral("Image Library Problem"), MsgIcon::Stop); });
+    }
+    QString path(const char* name) const { return QString::fromStdString(tmp.path(name)); }
+    QString working() const { return env.workPath("tmpfile.bmp"); }
+
+    testing_support::TempDir tmp;
+    modGlobal g;
+    PixmillBinding pixmill;
+    ScriptedMessages messages;
+    ScriptedFiles files;
+    SettingsStore settings;
+    VirtualClock clock;
+    RecordingDesktop desktop;
+    Env env;
+};
+
+// Runs f on the next modal dialog once its event loop runs (exec() blocks).
+inline void whenModal(std::function<void(QDialog*)> f, int triesLeft = 200) {
+    QTimer::singleShot(0, [f = std::move(f), triesLeft]() mutable {
+        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            f(d);
+        } else if (triesLeft > 0) {
+            whenModal(std::move(f), triesLeft - 1);
+        }
+    });
+}
+
+// An 8-bit picture with black, white, pure red and pure blue in its palette;
+// each pixel's index is (x + 2y) % 4, so every position can be told apart
+// after a rotation when the picture is small.
+inline testing_support::BmpBuilder palettePicture(int32_t w, int32_t h) {
+    using namespace testing_support;
+    BmpBuilder b(w, h, 8);
+    b.colours({kBlack, kWhite, kRed, kBlue});
+    for (uint32_t i = 4; i < 256; ++i) b.entry(i, kWhite);
+    b.each([](uint32_t x, uint32_t y) { return (x + 2 * y) % 4; });
+    return b;
+}
+
+}  // namespace rastiv::testing

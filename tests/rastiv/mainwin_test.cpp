@@ -1,0 +1,399 @@
+#include "fakes.hpp"
+#include "imaging/frmResize.hpp"
+#include "mainwin/frmMain.hpp"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace rastiv;
+using namespace rastiv::testing;
+using namespace testing_support;
+
+namespace {
+
+// The main window with its World, shown, with the end of the program caught.
+struct Shell {
+    World w;
+    frmMain main{w.env};
+    int ended = 0;
+    Shell() {
+        main.endProgram = [this] { ++ended; };
+        main.show();
+    }
+    int markerStep() const {
+        for (int s = 1; s <= 5; ++s)
+            if (main.shBox->x() == main.stepLabel(s)->x() - 5) return s;
+        return 0;
+    }
+    QString input(const char* name, const BmpBuilder& b) {
+        b.write(w.tmp.path("in/" + std::string(name)));
+        return w.path("in/") + QString::fromLatin1(name);
+    }
+    void load(const QString& path) {
+        w.files.choose(path);
+        main.cmdLoad->click();
+    }
+    bool allEnabled() const {
+        for (QPushButton* b : {main.cmdLoad, main.cmdResize, main.cmdColor, main.cmdSaveOpts, main.cmdExit,
+                               main.cmdPrint, main.cmdLogo, main.cmdLegacy, main.cmdRotLeft, main.cmdRotRight,
+                               main.cmdShowCurrentBMP, main.cmdShowOriginalBMP})
+            if (!b->isEnabled()) return false;
+        return true;
+    }
+};
+
+void expectBox(const Message& m, const QString& text, const QString& title, MsgIcon icon, int topic) {
+    EXPECT_EQ(m.text, text);
+    EXPECT_EQ(m.title, title);
+    EXPECT_EQ(m.icon, icon);
+    EXPECT_EQ(m.buttons, MsgButtons::Ok);
+    EXPECT_EQ(m.helpTopic, topic);
+    if (topic >= 0) {
+        EXPECT_TRUE(m.hasHelpButton());
+        EXPECT_EQ(m.helpFile, QStringLiteral("/opt/rastiv/help/index.html"));
+    }
+}
+
+const QString kNotLoaded = QStringLiteral("You have not loaded a BMP file into this utility yet.");
+const QString kPdl = QStringLiteral("PIXMILL DLL Error");
+
+}  // namespace
+
+TEST(MainWindow, LayoutFollowsTheFiveStepsAndTheToolColumn) {
+    Shell s;
+    EXPECT_EQ(s.main.windowTitle(), QStringLiteral("Rastiv"));
+    EXPECT_EQ(s.main.centralWidget()->size(), QSize(583, 455));
+    struct Row {
+        QPushButton* b;
+        const char* name;
+        const char* caption;
+        QRect geometry;
+    } rows[] = {
+        {s.main.cmdLoad, "cmdLoad", "&Load Bitmap", {8, 32, 81, 25}},
+        {s.main.cmdResize, "cmdResize", "&Re-size", {96, 32, 81, 25}},
+        {s.main.cmdColor, "cmdColor", "Modify &Colors", {184, 32, 81, 25}},
+        {s.main.cmdSaveOpts, "cmdSaveOpts", "&Save Options...", {272, 32, 81, 25}},
+        {s.main.cmdExit, "cmdExit", "E&xit", {360, 32, 81, 25}},
+        {s.main.cmdPrint, "cmdPrint", "&Print...", {488, 104, 81, 25}},
+        {s.main.cmdRotLeft, "cmdRotLeft", "R&otate +90", {488, 216, 81, 25}},
+        {s.main.cmdRotRight, "cmdRotRight", "Ro&tate -90", {488, 248, 81, 25}},
+        {s.main.cmdShowOriginalBMP, "cmdShowOriginalBMP", "&Original BMP", {488, 384, 81, 25}},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(r.b->objectName(), QString::fromLatin1(r.name));
+        EXPECT_EQ(r.b->text(), QString::fromUtf8(r.caption));
+        EXPECT_EQ(r.b->geometry(), r.geometry) << r.name;
+    }
+    // The two-line tools keep their captions, broken where the buttons are narrow.
+    EXPECT_EQ(s.main.cmdLogo->text().replace(u'\n', u' '), QStringLiteral("Lo&go Management"));
+    EXPECT_EQ(s.main.cmdLegacy->text().replace(u'\n', u' '), QStringLiteral("Legacy Colori&zation"));
+    EXPECT_EQ(s.main.cmdLogo->geometry(), QRect(488, 136, 81, 33));
+    for (int i = 1; i <= 5; ++i) {
+        EXPECT_EQ(s.main.stepLabel(i)->text(), QStringLiteral("Step %1").arg(i));
+        EXPECT_EQ(s.main.stepLabel(i)->geometry(), QRect(8 + 88 * (i - 1), 0, 81, 25));
+        EXPECT_TRUE(s.main.stepLabel(i)->font().bold());
+    }
+    EXPECT_EQ(s.main.shBox->geometry(), QRect(4, 0, 89, 65));
+    EXPECT_TRUE(s.main.cmdLoad->isDefault());
+    for (QWidget* hidden : {static_cast<QWidget*>(s.main.cmdCrop), static_cast<QWidget*>(s.main.cmdMSPaint),
+                            static_cast<QWidget*>(s.main.cmdShowOriginalBMP),
+                            static_cast<QWidget*>(s.main.cmdShowCurrentBMP), static_cast<QWidget*>(s.main.Shape1),
+                            static_cast<QWidget*>(s.main.Label1), static_cast<QWidget*>(s.main.image1)})
+        EXPECT_TRUE(hidden->isHidden()) << hidden->objectName().toStdString();
+    EXPECT_FALSE(s.main.cmdMSPaint->isEnabled());
+    EXPECT_EQ(s.main.Label3->text(), QStringLiteral("Tools"));
+    // Tab order: Load, Re-size, Modify Colors, Save Options, Exit, then the tools.
+    const QList<QWidget*> expected{s.main.cmdLoad, s.main.cmdResize, s.main.cmdColor, s.main.cmdSaveOpts,
+                                   s.main.cmdExit, s.main.cmdPrint, s.main.cmdLogo, s.main.cmdLegacy,
+                                   s.main.cmdRotLeft, s.main.cmdRotRight};
+    for (qsizetype i = 0; i + 1 < expected.size(); ++i)
+        EXPECT_EQ(expected[i]->nextInFocusChain(), expected[i + 1]) << i;
+}
+
+TEST(MainWindow, DisableLeavesOnlyExitAndEnableRestoresAll) {
+    Shell s;
+    s.main.DisableButtons();
+    EXPECT_TRUE(s.main.cmdExit->isEnabled());
+    for (QPushButton* b : {s.main.cmdLoad, s.main.cmdResize, s.main.cmdColor, s.main.cmdSaveOpts, s.main.cmdPrint,
+                           s.main.cmdLogo, s.main.cmdLegacy, s.main.cmdRotLeft, s.main.cmdRotRight,
+                           s.main.cmdShowCurrentBMP, s.main.cmdShowOriginalBMP})
+        EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+    s.main.EnableButtons();
+    EXPECT_TRUE(s.allEnabled());
+    EXPECT_FALSE(s.main.cmdMSPaint->isEnabled());
+}
+
+TEST(LoadBitmap, PaletteBitmapShowsTheChosenFileAndKeepsASeparateWorkingCopy) {
+    Shell s;
+    const QString original = s.input("photo.bmp", palettePicture(40, 30));
+    s.load(original);
+
+    ASSERT_EQ(s.w.files.requests.size(), 1u);
+    const FileRequest& r = s.w.files.requests[0];
+    EXPECT_EQ(r.mode, FileRequest::Mode::Open);
+    EXPECT_EQ(r.title, QStringLiteral("Open a Bitmap File"));
+    EXPECT_EQ(r.filter, QStringLiteral("BMP file (*.bmp)|*.bmp|All Files (*.*)|*.*"));
+    EXPECT_EQ(r.defaultExtension, QStringLiteral(".BMP"));
+    EXPECT_EQ(r.startFolder, QString());
+    EXPECT_TRUE(r.fileName.isEmpty());
+
+    EXPECT_TRUE(s.w.messages.shown.empty());
+    EXPECT_EQ(s.w.g.gOriginalBmp, original);
+    EXPECT_EQ(s.w.g.gCurrentBmp, s.w.working());
+    EXPECT_EQ(readFile(s.w.working().toStdString()).size(), readFile(original.toStdString()).size());
+    EXPECT_EQ(s.w.settings.read(Key::InitInBmpDir), s.w.path("in/"));
+    EXPECT_EQ(s.w.settings.read(Key::InitInDir), s.w.path("in/"));
+    EXPECT_EQ(s.w.g.gBmpWidth, 40u);
+    EXPECT_EQ(s.w.g.gBmpHeight, 30u);
+    EXPECT_TRUE(s.main.image1->isVisible());
+    EXPECT_EQ(s.main.image1->geometry(), QRect(8, 64, 40, 30));
+    EXPECT_EQ(s.markerStep(), 2);
+    EXPECT_TRUE(s.allEnabled());
+
+    // The next Open dialog starts where the last file was.
+    s.main.cmdLoad->click();
+    EXPECT_EQ(s.w.files.requests.back().startFolder, s.w.path("in/"));
+}
+
+TEST(LoadBitmap, TrueColourPictureIsConvertedAfterANotice) {
+    Shell s;
+    BmpBuilder b(24, 10, 24);
+    b.each([](uint32_t x, uint32_t) { return x < 12 ? kRed : kWhite; });
+    const QString original = s.input("true.bmp", b);
+    s.load(original);
+    ASSERT_GE(s.w.messages.shown.size(), 1u);
+    expectBox(s.w.messages.shown[0],
+              QStringLiteral("This bitmap has 24 bits/pixel.  The utility will convert this to 8 bits/pixel before "
+                             "continuing.  This could take a few minutes."),
+              QStringLiteral("Bitmap Translation Message"), MsgIcon::Information, -1);
+    ASSERT_EQ(s.w.messages.shown.size(), 1u) << s.w.messages.shown.back().text.toStdString();
+    const Decoded d = decode(readFile(s.w.working().toStdString()));
+    EXPECT_EQ(d.bits, 8u);
+    EXPECT_EQ(d.width, 24u);
+    EXPECT_EQ(s.main.image1->geometry(), QRect(8, 64, 24, 10));
+    EXPECT_EQ(s.markerStep(), 2);
+    // The operator's own file is never written.
+    EXPECT_EQ(readFile(original.toStdString()), b.build());
+}
+
+TEST(LoadBitmap, WarnsAboutWidthAbove576ButLoadsAnyway) {
+    {
+        Shell s;
+        s.load(s.input("576.bmp", palettePicture(576, 2)));
+        EXPECT_TRUE(s.w.messages.shown.empty());
+    }
+    Shell s;
+    s.load(s.input("577.bmp", palettePicture(577, 2)));
+    ASSERT_EQ(s.w.messages.shown.size(), 1u);
+    expectBox(s.w.messages.shown[0],
+              QStringLiteral("The bitmap is too wide.  Make sure to Re-size it before modifying the colors or saving it "
+                             "as a graphic or logo."),
+              QStringLiteral("Bitmap Size Error"), MsgIcon::Information, 1);
+    EXPECT_EQ(s.w.g.gBmpWidth, 577u);
+    EXPECT_EQ(s.w.g.gCurrentBmp, s.w.working());
+    EXPECT_EQ(s.markerStep(), 2);
+    EXPECT_TRUE(s.allEnabled());
+}
+
+TEST(LoadBitmap, UnusableFileReportsTheLibraryStatusAndStaysOnStep1) {
+    Shell s;
+    writeFile(s.w.tmp.path("in/notes.bmp"), ByteVec{'h', 'e', 'l', 'l', 'o', '!', '!', '!'});
+    s.load(s.w.path("in/notes.bmp"));
+    ASSERT_EQ(s.w.messages.shown.size(), 1u);
+    expectBox(s.w.messages.shown[0], QStringLiteral("Error # 12 loading the bitmap."), kPdl, MsgIcon::Exclamation, 1);
+    EXPECT_EQ(s.markerStep(), 1);
+    EXPECT_TRUE(s.allEnabled());
+    // The failed load still names the working bitmap, as the next steps expect.
+    EXPECT_EQ(s.w.g.gCurrentBmp, s.w.working());
+}
+
+TEST(LoadBitmap, CancelChangesNothingButTheStepMarker) {
+    Shell s;
+    s.load(s.input("a.bmp", palettePicture(20, 5)));
+    s.w.settings.write(Key::InitInBmpDir, QStringLiteral("/somewhere/"));
+    const auto before = readFile(s.w.working().toStdString());
+    s.main.cmdLoad->click();  // no answer queued: the dialog is cancelled
+    EXPECT_EQ(s.w.files.requests.back().startFolder, QStringLiteral("/somewhere/"));
+    EXPECT_EQ(s.w.settings.read(Key::InitInBmpDir), QStringLiteral("/somewhere/"));
+    EXPECT_EQ(s.markerStep(), 1);
+    EXPECT_TRUE(s.allEnabled());
+    EXPECT_TRUE(s.w.messages.shown.empty());
+    EXPECT_EQ(readFile(s.w.working().toStdString()), before);
+}
+
+TEST(LoadBitmap, MissingLibraryIsExplainedBeforeTheStatus) {
+    Shell s;
+    World broken({QStringLiteral("/nonexistent/libpixmill.so")});
+    frmMain main(broken.env);
+    main.endProgram = [] {};
+    broken.files.choose(s.input("a.bmp", palettePicture(20, 5)));
+    main.cmdLoad->click();
+    ASSERT_GE(broken.messages.shown.size(), 2u);
+    EXPECT_TRUE(broken.messages.shown[0].text.contains(QStringLiteral("could not load its image library")));
+    EXPECT_EQ(broken.messages.shown.back().text, QStringLiteral("Error #-1 loading the bitmap."));
+    EXPECT_TRUE(main.cmdLoad->isEnabled());
+}
+
+TEST(Rotate, WithNothingLoadedWarnsAndEndsEnabled) {
+    Shell s;
+    s.main.cmdRotLeft->click();
+    s.main.cmdRotRight->click();
+    ASSERT_EQ(s.w.messages.shown.size(), 2u);
+    for (const Message& m : s.w.messages.shown)
+        expectBox(m, kNotLoaded, QStringLiteral("Re-size Error"), MsgIcon::Exclamation, 1);
+    EXPECT_TRUE(s.allEnabled());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(Rotate, PlusNinetyTurnsClockwiseMinusNinetyTurnsBack) {
+    Shell s;
+    const BmpBuilder picture = palettePicture(3, 2);
+    const Decoded src = decode(picture.build());
+    s.load(s.input("small.bmp", picture));
+
+    s.main.cmdRotLeft->click();  // "+90": a quarter turn clockwise
+    ASSERT_TRUE(s.w.messages.shown.empty()) << s.w.messages.shown[0].text.toStdString();
+    Decoded d = decode(readFile(s.w.working().toStdString()));
+    ASSERT_EQ(d.width, 2u);
+    ASSERT_EQ(d.height, 3u);
+    // Clockwise: the source's top edge becomes the right edge.
+    for (uint32_t r = 0; r < 3; ++r)
+        for (uint32_t i = 0; i < 2; ++i) EXPECT_EQ(d.at(i, r), src.at(2 - r, i)) << i << "," << r;
+    EXPECT_EQ(s.w.g.gBmpWidth, 2u);
+    EXPECT_EQ(s.main.image1->geometry(), QRect(8, 64, 2, 3));
+    EXPECT_TRUE(QFileInfo::exists(s.w.env.workPath("tmprot.bmp")));
+
+    s.main.cmdRotRight->click();  // "-90": back again
+    d = decode(readFile(s.w.working().toStdString()));
+    ASSERT_EQ(d.width, 3u);
+    for (uint32_t y = 0; y < 2; ++y)
+        for (uint32_t x = 0; x < 3; ++x) EXPECT_EQ(d.at(x, y), src.at(x, y)) << x << "," << y;
+    EXPECT_TRUE(s.allEnabled());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(Rotate, UnreadableWorkingBitmapReportsTheCopyStep) {
+    Shell s;
+    s.load(s.input("a.bmp", palettePicture(20, 5)));
+    writeFile(s.w.working().toStdString(), ByteVec{'n', 'o', 'p', 'e'});
+    s.main.cmdRotRight->click();
+    ASSERT_EQ(s.w.messages.shown.size(), 1u);
+    EXPECT_EQ(s.w.messages.shown[0].title, kPdl);
+    EXPECT_TRUE(s.w.messages.shown[0].text.endsWith(QStringLiteral(" copying the bitmap prior to rotation.")));
+    EXPECT_TRUE(s.w.messages.shown[0].text.startsWith(QStringLiteral("Error # 1")));
+    EXPECT_EQ(s.w.messages.shown[0].helpTopic, 10);
+    EXPECT_TRUE(s.allEnabled());
+}
+
+TEST(StepButtons, RefuseWithoutABitmapAndLeaveEverythingEnabled) {
+    Shell s;
+    s.main.cmdResize->click();
+    s.main.cmdColor->click();
+    s.main.cmdSaveOpts->click();
+    s.main.cmdMSPaint->setEnabled(true);
+    s.main.cmdMSPaint->click();
+    ASSERT_EQ(s.w.messages.shown.size(), 4u);
+    for (const Message& m : s.w.messages.shown)
+        expectBox(m, kNotLoaded, QStringLiteral("Re-size Error"), MsgIcon::Exclamation, 1);
+    s.w.messages.shown.clear();
+    s.main.cmdShowOriginalBMP->click();
+    s.main.cmdShowCurrentBMP->click();
+    ASSERT_EQ(s.w.messages.shown.size(), 2u);
+    for (const Message& m : s.w.messages.shown)
+        expectBox(m, kNotLoaded, QStringLiteral("Bitmap Error"), MsgIcon::Exclamation, 1);
+    EXPECT_TRUE(s.allEnabled());
+}
+
+TEST(StepButtons, ResizeOpensTheDialogAndMovesToStep3) {
+    Shell s;
+    s.load(s.input("wide.bmp", palettePicture(300, 100)));
+    bool sawDialog = false;
+    whenModal([&](QDialog* d) {
+        auto* dialog = qobject_cast<frmResize*>(d);
+        ASSERT_NE(dialog, nullptr);
+        sawDialog = true;
+        EXPECT_FALSE(s.main.cmdLoad->isEnabled());
+        dialog->tbWidth->setText(QStringLiteral("1e3"));
+        dialog->cmdResize->click();
+    });
+    s.main.cmdResize->click();
+    EXPECT_TRUE(sawDialog);
+    EXPECT_EQ(s.markerStep(), 3);
+    EXPECT_TRUE(s.allEnabled());
+    const Decoded d = decode(readFile(s.w.working().toStdString()));
+    EXPECT_EQ(d.width, 576u);
+    EXPECT_EQ(d.height, 192u);
+    EXPECT_EQ(s.main.image1->geometry(), QRect(8, 64, 576, 192));
+}
+
+TEST(StepButtons, SaveOptionsClosesOnStep5) {
+    Shell s;
+    s.load(s.input("a.bmp", palettePicture(30, 4)));
+    whenModal([&](QDialog* d) {
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("Save Options"));
+        d->findChild<QPushButton*>(QStringLiteral("cmdExit"))->click();
+    });
+    s.main.cmdSaveOpts->click();
+    EXPECT_EQ(s.markerStep(), 5);
+    EXPECT_TRUE(s.allEnabled());
+}
+
+TEST(Tools, PrinterToolsSayTheyAreNotAvailableYetAndReenable) {
+    Shell s;
+    for (QPushButton* b : {s.main.cmdPrint, s.main.cmdLogo, s.main.cmdLegacy}) b->click();
+    ASSERT_EQ(s.w.messages.shown.size(), 3u);
+    for (const Message& m : s.w.messages.shown) {
+        EXPECT_EQ(m.title, QStringLiteral("Not Yet Available"));
+        EXPECT_EQ(m.icon, MsgIcon::Information);
+    }
+    EXPECT_TRUE(s.allEnabled());
+    EXPECT_FALSE(s.w.g.gCommEstablished);
+}
+
+TEST(Tools, PaintProgramGetsTheWorkingBitmapOrTheOperatorIsTold) {
+    Shell s;
+    s.load(s.input("a.bmp", palettePicture(30, 4)));
+    s.main.cmdMSPaint->setEnabled(true);
+    s.w.desktop.paintProgram = QStringLiteral("/usr/bin/kolourpaint");
+    s.main.cmdMSPaint->click();
+    ASSERT_EQ(s.w.desktop.started.size(), 1u);
+    EXPECT_EQ(s.w.desktop.started[0].first, QStringLiteral("/usr/bin/kolourpaint"));
+    EXPECT_EQ(s.w.desktop.started[0].second, QStringList{s.w.working()});
+    EXPECT_TRUE(s.w.messages.shown.empty());
+
+    s.w.desktop.paintProgram.clear();
+    s.main.cmdMSPaint->click();
+    ASSERT_EQ(s.w.messages.shown.size(), 1u);
+    expectBox(s.w.messages.shown[0], QStringLiteral("Unable to Launch MS Paint"), QStringLiteral("Application Error"),
+              MsgIcon::Exclamation, -1);
+    EXPECT_FALSE(s.w.messages.shown[0].hasHelpButton());
+}
+
+TEST(Display, ShowingTheOriginalUpdatesTheSizeAndBadFilesAreReported) {
+    Shell s;
+    const QString original = s.input("a.bmp", palettePicture(30, 4));
+    s.load(original);
+    s.main.cmdRotLeft->click();
+    EXPECT_EQ(s.w.g.gBmpWidth, 4u);
+    s.main.cmdShowOriginalBMP->click();
+    EXPECT_EQ(s.w.g.gBmpWidth, 30u);
+    s.main.cmdShowCurrentBMP->click();
+    EXPECT_EQ(s.w.g.gBmpWidth, 4u);
+    EXPECT_TRUE(s.w.messages.shown.empty());
+
+    s.main.ShowBitmap(s.w.path("absent.bmp"));
+    ASSERT_EQ(s.w.messages.shown.size(), 2u);
+    expectBox(s.w.messages.shown[0], QStringLiteral("53: File not found"), QStringLiteral("Rastiv"), MsgIcon::Stop, -1);
+    expectBox(s.w.messages.shown[1], QStringLiteral("481: Invalid picture"), QStringLiteral("Rastiv"), MsgIcon::Stop, -1);
+    EXPECT_FALSE(s.main.image1->isVisible());
+    EXPECT_EQ(s.w.g.gBmpWidth, 4u);  // a failed read leaves the size alone
+
+    // A top-down picture's height reads as a huge number; it is still shown at its real size.
+    s.w.messages.shown.clear();
+    s.main.ShowBitmap(s.input("top.bmp", palettePicture(6, 5).topDown()));
+    EXPECT_TRUE(s.w.messages.shown.empty());
+    EXPECT_EQ(s.main.image1->geometry(), QRect(8, 64, 6, 5));
+}

@@ -1,0 +1,153 @@
+#include "app/clock.hpp"
+#include "app/desktop.hpp"
+#include "app/filedialogs.hpp"
+#include "app/settings.hpp"
+#include "fakes.hpp"
+#include "mainwin/modUserGfx.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace rastiv;
+using namespace rastiv::testing;
+using namespace testing_support;
+
+TEST(VirtualClock, TimersFireInTimeOrderOnlyWhileEnabled) {
+    VirtualClock clock;
+    std::vector<std::string> log;
+    auto fast = clock.createTimer();
+    auto slow = clock.createTimer();
+    fast->setInterval(500);
+    slow->setInterval(1800);
+    fast->onTimer = [&] { log.push_back("fast@" + std::to_string(clock.nowMs())); };
+    slow->onTimer = [&] {
+        log.push_back("slow@" + std::to_string(clock.nowMs()));
+        fast->setEnabled(false);
+    };
+    fast->setEnabled(true);
+    slow->setEnabled(true);
+    clock.advance(1999);
+    EXPECT_EQ(log, (std::vector<std::string>{"fast@500", "fast@1000", "fast@1500", "slow@1800"}));
+    clock.advance(1700);
+    // "fast" was switched off by "slow"; "slow" repeats until switched off.
+    EXPECT_EQ(log, (std::vector<std::string>{"fast@500", "fast@1000", "fast@1500", "slow@1800", "slow@3600"}));
+    EXPECT_EQ(clock.nowMs(), 3699);
+}
+
+TEST(VirtualClock, PumpingEventsMovesTimeSoPollingLoopsReachTheirWatchdog) {
+    VirtualClock clock;
+    auto watchdog = clock.createTimer();
+    bool expired = false;
+    watchdog->onTimer = [&] {
+        expired = true;
+        watchdog->setEnabled(false);
+    };
+    watchdog->setInterval(10000);
+    watchdog->setEnabled(true);
+    while (!expired) clock.pumpEvents();
+    EXPECT_EQ(clock.nowMs(), 10000);
+    EXPECT_EQ(clock.pumps(), 1000);
+}
+
+TEST(Settings, KeysLiveInTheirSectionsAndKeepLeadingBlanks) {
+    TempDir tmp;
+    const QString file = QString::fromStdString(tmp.path("s.ini"));
+    {
+        SettingsStore s(file);
+        EXPECT_EQ(s.read(Key::ScreenColor), QStringLiteral("None"));
+        EXPECT_EQ(s.read(Key::TopLogoSpacing), QStringLiteral("-1"));
+        EXPECT_EQ(s.read(Key::InitInBmpDir), QString());
+        EXPECT_EQ(s.read(Key::Port), QStringLiteral("None"));
+        EXPECT_EQ(s.read(Key::TopLogoSpacing, QString()), QString());
+        s.write(Key::Port, QStringLiteral(" 3"));
+        s.write(Key::InitGfxDir, QStringLiteral("/home/op/pictures with blanks/"));
+        s.write(Key::ScreenColor, QStringLiteral("Blue"));
+    }
+    SettingsStore again(file);
+    EXPECT_EQ(again.read(Key::Port), QStringLiteral(" 3"));
+    EXPECT_EQ(again.read(Key::InitGfxDir), QStringLiteral("/home/op/pictures with blanks/"));
+    const std::string text(reinterpret_cast<const char*>(readFile(file.toStdString()).data()),
+                           readFile(file.toStdString()).size());
+    EXPECT_NE(text.find("[Printer]"), std::string::npos);
+    EXPECT_NE(text.find("[Utility]"), std::string::npos);
+    EXPECT_NE(text.find("ScreenColor=Blue"), std::string::npos);
+}
+
+TEST(FileDialogs, FiltersAndFoldersTranslateToQtAndBack) {
+    EXPECT_EQ(qtNameFilters(QStringLiteral("BMP file (*.bmp)|*.bmp|All Files (*.*)|*.*")),
+              (QStringList{QStringLiteral("BMP file (*.bmp)"), QStringLiteral("All Files (*)")}));
+    EXPECT_EQ(qtNameFilters(QStringLiteral("Pictures|*.bmp;*.dib")), QStringList{QStringLiteral("Pictures (*.bmp *.dib)")});
+    const FileChoice c{QStringLiteral("/home/op/in/logo.bmp"), QStringLiteral("logo.bmp")};
+    EXPECT_EQ(c.folder(), QStringLiteral("/home/op/in/"));
+    EXPECT_FALSE(c.cancelled());
+    EXPECT_TRUE(FileChoice{}.cancelled());
+}
+
+TEST(Help, TopicsAreAnchorsOfTheHelpIndex) {
+    EXPECT_EQ(helpUrl(QStringLiteral("/opt/rastiv/help/index.html"), 4).toString(),
+              QStringLiteral("file:///opt/rastiv/help/index.html#topic-4"));
+    EXPECT_EQ(helpUrl(QStringLiteral("/opt/rastiv/help/index.html"), -1).toString(),
+              QStringLiteral("file:///opt/rastiv/help/index.html"));
+#ifdef RASTIV_SOURCE_HELP
+    // Every topic a message can name has its section in the shipped help.
+    const ByteVec page = readFile(RASTIV_SOURCE_HELP "/index.html");
+    const std::string html(page.begin(), page.end());
+    for (int topic = 0; topic <= 16; ++topic)
+        EXPECT_NE(html.find("id=\"topic-" + std::to_string(topic) + "\""), std::string::npos) << topic;
+#endif
+}
+
+TEST(Help, MissingHelpIsExplainedNotIgnored) {
+    World w;
+    openHelp(w.desktop, &w.messages, w.path("nowhere/index.html"), 3);
+    EXPECT_TRUE(w.desktop.urls.empty());
+    ASSERT_EQ(w.messages.shown.size(), 1u);
+    EXPECT_EQ(w.messages.shown[0].title, QStringLiteral("Help"));
+    const QString present = w.path("index.html");
+    writeFile(present.toStdString(), {'<', '/', '>'});
+    openHelp(w.desktop, &w.messages, present, 3);
+    ASSERT_EQ(w.desktop.urls.size(), 1u);
+    EXPECT_EQ(w.desktop.urls[0].fragment(), QStringLiteral("topic-3"));
+}
+
+TEST(BitmapSize, HeaderFieldsAreReadUnsignedAndShortFilesReported) {
+    TempDir tmp;
+    palettePicture(577, 3).write(tmp.path("wide.bmp"));
+    HeaderSize s = readHeaderSize(QString::fromStdString(tmp.path("wide.bmp")));
+    ASSERT_TRUE(s.ok);
+    EXPECT_EQ(s.width, 577u);
+    EXPECT_EQ(s.height, 3u);
+
+    palettePicture(4, 2).topDown().write(tmp.path("topdown.bmp"));
+    s = readHeaderSize(QString::fromStdString(tmp.path("topdown.bmp")));
+    EXPECT_EQ(s.height, 0xFFFFFFFEu);
+
+    writeFile(tmp.path("short.bmp"), ByteVec(25, 'B'));
+    s = readHeaderSize(QString::fromStdString(tmp.path("short.bmp")));
+    EXPECT_FALSE(s.ok);
+    EXPECT_EQ(s.errorNumber, kErrInputPastEnd);
+    EXPECT_EQ(s.description, QStringLiteral("Input past end of file"));
+
+    s = readHeaderSize(QString::fromStdString(tmp.path("absent.bmp")));
+    EXPECT_EQ(s.errorNumber, kErrFileNotFound);
+}
+
+TEST(PixmillBinding, MissingLibraryIsReportedInPlainWordsNotACrash) {
+    World w({QStringLiteral("/nonexistent/libpixmill.so")});
+    EXPECT_EQ(w.pixmill.StretchBitmap(0, w.path("a.bmp"), w.path("b.bmp")), PixmillBinding::kUnavailable);
+    EXPECT_EQ(w.pixmill.Is24BitsPerPixel(w.path("b.bmp")), 0);
+    ASSERT_EQ(w.messages.shown.size(), 2u);
+    EXPECT_TRUE(w.messages.shown[0].text.startsWith(QStringLiteral("Rastiv could not load its image library")));
+    EXPECT_EQ(w.messages.shown[0].icon, MsgIcon::Stop);
+    EXPECT_FALSE(w.pixmill.loaded());
+}
+
+TEST(PixmillBinding, ExportsAreBoundOnFirstCallAndMissingOnesNamed) {
+    World w;
+    EXPECT_TRUE(w.messages.shown.empty());
+    palettePicture(8, 2).write(w.tmp.path("p.bmp"));
+    EXPECT_EQ(w.pixmill.IsBitmap(w.path("p.bmp")), 1);
+    EXPECT_TRUE(w.pixmill.loaded());
+    EXPECT_EQ(w.pixmill.resolve("NoSuchExport"), nullptr);
+    ASSERT_EQ(w.messages.shown.size(), 1u);
+    EXPECT_TRUE(w.messages.shown[0].text.contains(QStringLiteral("NoSuchExport")));
+}
