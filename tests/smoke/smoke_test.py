@@ -1,0 +1,234 @@
+#!/usr/bin/python3
+"""Smoke test of the real Rastiv program through the accessibility bus.
+
+Starts a private X server (Xvfb), a D-Bus session and the AT-SPI bus, runs
+the program with accessibility on, finds the main window's buttons by their
+captions, presses one that needs a picture first, reads and answers the
+message box, and leaves through Exit.
+
+Usage: tests/smoke/smoke_test.py [path/to/rastiv]
+       (default: build/bin/rastiv beside this source tree, or $RASTIV_BIN)
+Prints one line per check and a closing line "N passed, M failed"; exits 1
+on any failure, 0 when everything passed or the test had to be skipped
+(a missing package is named in the SKIP line).
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+OVERALL_TIMEOUT_S = 120
+STEP_TIMEOUT_S = 20
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(os.path.dirname(HERE))
+
+
+def skip(why):
+    print("SKIP: " + why)
+    print("0 passed, 0 failed (skipped)")
+    sys.exit(0)
+
+
+def find_rastiv():
+    if len(sys.argv) > 1:
+        return os.path.abspath(sys.argv[1])
+    if os.environ.get("RASTIV_BIN"):
+        return os.path.abspath(os.environ["RASTIV_BIN"])
+    return os.path.join(SOURCE, "build", "bin", "rastiv")
+
+
+class Session:
+    """Xvfb, a D-Bus session and the accessibility bus, torn down in reverse."""
+
+    def __init__(self, home):
+        self.procs = []
+        self.env = dict(os.environ)
+        self.env.update({
+            "HOME": home,
+            "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+            "XDG_DATA_HOME": os.path.join(home, ".local", "share"),
+            "XDG_RUNTIME_DIR": os.path.join(home, "run"),
+            "NO_AT_BRIDGE": "0",
+        })
+        os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700)
+        self.env.pop("WAYLAND_DISPLAY", None)
+
+    def start(self):
+        read_fd, write_fd = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.procs.append(xvfb)
+        os.close(write_fd)
+        display = b""
+        deadline = time.time() + STEP_TIMEOUT_S
+        while not display.endswith(b"\n") and time.time() < deadline:
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                break
+            display += chunk
+        os.close(read_fd)
+        if not display.strip():
+            raise RuntimeError("Xvfb did not start")
+        self.env["DISPLAY"] = ":" + display.decode().strip()
+
+        out = subprocess.run(["dbus-launch", "--sh-syntax"], env=self.env, capture_output=True, text=True,
+                             timeout=STEP_TIMEOUT_S, check=True).stdout
+        for line in out.splitlines():
+            if line.startswith("DBUS_SESSION_BUS_ADDRESS="):
+                self.env["DBUS_SESSION_BUS_ADDRESS"] = line.split("=", 1)[1].strip().rstrip(";").strip("'")
+            if line.startswith("DBUS_SESSION_BUS_PID="):
+                self.dbus_pid = int(line.split("=", 1)[1].strip().rstrip(";"))
+
+        launcher = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately", "--a11y=1"],
+                                    env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.procs.append(launcher)
+        # pyatspi talks to the buses named in this process's environment.
+        for key in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "HOME"):
+            os.environ[key] = self.env[key]
+
+    def stop(self):
+        if getattr(self, "dbus_pid", None):
+            try:
+                os.kill(self.dbus_pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+        for p in reversed(self.procs):
+            if p.poll() is None:
+                p.terminate()
+                try:
+                    p.wait(5)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+
+
+def wait_for(what, probe, timeout=STEP_TIMEOUT_S):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        try:
+            found = probe()
+        except Exception:  # the tree changes under us while windows come and go
+            found = None
+        if found:
+            return found
+        time.sleep(0.2)
+    raise TimeoutError("timed out waiting for " + what)
+
+
+def main():
+    signal.signal(signal.SIGALRM, lambda *_: (_ for _ in ()).throw(TimeoutError("smoke test took too long")))
+    signal.alarm(OVERALL_TIMEOUT_S)
+
+    for tool in ("Xvfb", "dbus-launch"):
+        if shutil.which(tool) is None:
+            skip("%s is not installed (packages xvfb, dbus-x11)" % tool)
+    if not os.path.exists("/usr/libexec/at-spi-bus-launcher"):
+        skip("the accessibility bus is not installed (package at-spi2-core)")
+    rastiv = find_rastiv()
+    if not os.access(rastiv, os.X_OK):
+        skip("no program at %s: build it first or pass its path" % rastiv)
+
+    results = []
+
+    def check(name, ok, detail=""):
+        results.append(ok)
+        print("%s: %s%s" % ("PASS" if ok else "FAIL", name, (" (" + detail + ")") if detail and not ok else ""))
+
+    home = tempfile.mkdtemp(prefix="rastiv-smoke-")
+    session = Session(home)
+    program = None
+    try:
+        session.start()
+        try:
+            import pyatspi  # noqa: imported late: it binds to the buses started above
+        except ImportError:
+            skip("pyatspi is missing (package python3-pyatspi)")
+
+        env = dict(session.env)
+        env.update({"QT_ACCESSIBILITY": "1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_QPA_PLATFORM": "xcb"})
+        program = subprocess.Popen([rastiv], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+        def rastiv_app():
+            desktop = pyatspi.Registry.getDesktop(0)
+            for app in desktop:
+                if app is not None and app.name == "Rastiv":
+                    return app
+            return None
+
+        def named(root, role, name):
+            return pyatspi.findDescendant(root, lambda a: a is not None and a.getRoleName() == role
+                                          and a.name == name)
+
+        def press(button):
+            action = button.queryAction()
+            for i in range(action.nActions):
+                if action.getName(i) in ("press", "Press", "click"):
+                    action.doAction(i)
+                    return
+            action.doAction(0)
+
+        # 1. After the splash, the main window shows its five steps.
+        captions = ["Load Bitmap", "Re-size", "Modify Colors", "Save Options...", "Exit"]
+        try:
+            app = wait_for("the Rastiv application on the accessibility bus", rastiv_app)
+            buttons = wait_for("the main window's step buttons",
+                               lambda: [named(app, "push button", c) for c in captions]
+                               if all(named(app, "push button", c) for c in captions) else None)
+            check("main window shows the five step buttons", len(buttons) == 5)
+        except TimeoutError as e:
+            check("main window shows the five step buttons", False, str(e))
+            raise
+
+        # 2. Re-size needs a picture: the program says so in a message box.
+        expected = "You have not loaded a BMP file into this utility yet."
+        press(buttons[1])
+        try:
+            label = wait_for("the Re-size Error box",
+                             lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == expected))
+            box = label
+            while box is not None and box.getRoleName() not in ("dialog", "alert", "frame", "window"):
+                box = box.parent
+            title = box.name if box is not None else ""
+            ok_button = named(box, "push button", "OK") if box is not None else None
+            help_button = named(box, "push button", "Help") if box is not None else None
+            good = title == "Re-size Error" and ok_button is not None and help_button is not None
+            check("Re-size without a picture explains itself", good,
+                  "title %r, OK %s, Help %s" % (title, ok_button is not None, help_button is not None))
+            if ok_button is not None:
+                press(ok_button)
+            wait_for("the box to close",
+                     lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == expected) is None)
+        except TimeoutError as e:
+            check("Re-size without a picture explains itself", False, str(e))
+
+        # 3. Exit ends the program cleanly.
+        exit_button = wait_for("the Exit button to be usable",
+                               lambda: named(app, "push button", "Exit"))
+        press(exit_button)
+        try:
+            code = program.wait(STEP_TIMEOUT_S)
+            check("Exit ends the program", code == 0, "exit code %d" % code)
+        except subprocess.TimeoutExpired:
+            check("Exit ends the program", False, "still running after %d s" % STEP_TIMEOUT_S)
+    except Exception as e:  # a broken session is a failure, reported as one line
+        check("smoke session", False, "%s: %s" % (type(e).__name__, e))
+    finally:
+        signal.alarm(0)
+        if program is not None and program.poll() is None:
+            program.kill()
+            program.wait()
+        session.stop()
+        shutil.rmtree(home, ignore_errors=True)
+
+    passed = sum(1 for r in results if r)
+    failed = len(results) - passed
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed or not results else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
