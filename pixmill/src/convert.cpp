@@ -228,7 +228,7 @@ void reduce(Table& t) {
         --n;
         ++merges;
     }
-    t.resize(n);
+    t.erase(t.begin() + static_cast<std::ptrdiff_t>(n), t.end());
 }
 
 // Runs work(begin, end) over 0..count split into one band per core.  The

@@ -1,0 +1,480 @@
+// Conversion of 24-bit pictures to 8-bit palette pictures.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "bmp_builder.hpp"
+#include "pixmill/pixmill.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Convert : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::string p(const std::string& name) { return tmp.path(name); }
+    int32_t convert(const std::string& from, const std::string& to) {
+        return Convert24to8Bits(p(from).c_str(), p(to).c_str());
+    }
+};
+
+uint32_t distance2(uint32_t a, uint32_t b) {
+    int db = int(a >> 24) - int(b >> 24), dg = int((a >> 16) & 255) - int((b >> 16) & 255),
+        dr = int((a >> 8) & 255) - int((b >> 8) & 255);
+    return uint32_t(db * db + dg * dg + dr * dr);
+}
+
+std::vector<uint32_t> paletteOf(const Decoded& d, uint32_t n) {
+    std::vector<uint32_t> colours;
+    for (uint32_t i = 0; i < n; ++i) colours.push_back(d.colourOf(i));
+    return colours;
+}
+
+// The first palette entry with the smallest distance.
+uint32_t bruteNearest(const std::vector<uint32_t>& palette, uint32_t colour) {
+    uint32_t best = UINT32_MAX, at = 0;
+    for (uint32_t i = 0; i < palette.size(); ++i) {
+        uint32_t dist = distance2(palette[i], colour);
+        if (dist < best) {
+            best = dist;
+            at = i;
+        }
+    }
+    return at;
+}
+
+// The pixels of any 24-bit file the library accepts, read the plain way:
+// pixel offset honoured, rows bottom-up whatever the storage order.
+struct TrueColour {
+    uint32_t width = 0, height = 0;
+    std::vector<uint32_t> px;
+    uint32_t at(uint32_t x, uint32_t y) const { return px[size_t(y) * width + x]; }
+};
+TrueColour readTrueColour(const ByteVec& v) {
+    TrueColour t;
+    int32_t h = int32_t(get32(v, 22));
+    t.width = get32(v, 18);
+    t.height = uint32_t(h < 0 ? -h : h);
+    size_t stride = ((size_t(t.width) * 24 + 31) / 32) * 4, offset = get32(v, 10);
+    for (uint32_t y = 0; y < t.height; ++y) {
+        size_t row = offset + stride * (h < 0 ? t.height - 1 - y : y);
+        for (uint32_t x = 0; x < t.width; ++x)
+            t.px.push_back((uint32_t(v.at(row + 3 * x)) << 24) | (uint32_t(v.at(row + 3 * x + 1)) << 16) |
+                           (uint32_t(v.at(row + 3 * x + 2)) << 8));
+    }
+    return t;
+}
+
+// Distinct colours met on the sampling grid: the palette size when at most 250.
+size_t sampledColours(const TrueColour& t) {
+    uint32_t step = uint32_t(std::sqrt(double(uint64_t(t.width) * t.height) * 0.0001));
+    step = std::max(step, 1u);
+    std::set<uint32_t> seen;
+    for (uint32_t y = 0; y < t.height; y += step)
+        for (uint32_t x = 0; x < t.width; x += step) seen.insert(t.at(x, y));
+    return seen.size();
+}
+
+uint64_t fnv1a(const ByteVec& v) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (uint8_t c : v) h = (h ^ c) * 0x100000001b3ull;
+    return h;
+}
+
+// Colours from `levels` levels per channel, drawn by a 64-bit LCG pixel by
+// pixel from the bottom row up.  The expected outputs below were computed for
+// these pictures by an independent implementation of the conversion rules.
+ByteVec lcgPicture(int32_t w, int32_t h, uint32_t levels, uint64_t seed) {
+    BmpBuilder b(w, h, 24);
+    uint64_t s = seed;
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            s = s * 6364136223846793005ull + 1442695040888963407ull;
+            uint32_t v = uint32_t(s >> 33), L = levels;
+            b.pixel(uint32_t(x), uint32_t(y),
+                    rgb(uint8_t((v / L / L) % L * 255 / (L - 1)), uint8_t((v / L) % L * 255 / (L - 1)),
+                        uint8_t(v % L * 255 / (L - 1))));
+        }
+    return b.build();
+}
+
+TEST_F(Convert, WritesHeaderPaletteAndPixelsFieldByField) {
+    // 10 x 10 is sampled at every pixel; three colours, most frequent first.
+    const uint32_t a = rgb(200, 10, 10), b = rgb(10, 200, 10), c = rgb(10, 10, 200);
+    ByteVec src = BmpBuilder(10, 10, 24)
+                      .each([&](uint32_t x, uint32_t y) { return y < 2 ? a : (x < 3 ? c : b); })
+                      .colorsUsed(7)
+                      .build();
+    put32(src, 38, 1234);  // resolution travels with the picture
+    put32(src, 42, 5678);
+    put32(src, 50, 9);
+    writeFile(p("in.bmp"), src);
+    ASSERT_EQ(convert("in.bmp", "out.bmp"), 0);
+
+    ByteVec out = readFile(p("out.bmp"));
+    ASSERT_EQ(out.size(), 1078u + 12 * 10);
+    EXPECT_EQ(out[0], 'B');
+    EXPECT_EQ(out[1], 'M');
+    EXPECT_EQ(get32(out, 2), out.size());
+    EXPECT_EQ(get32(out, 6), 0u);
+    EXPECT_EQ(get32(out, 10), 1078u);
+    EXPECT_EQ(get32(out, 14), 40u);
+    EXPECT_EQ(get32(out, 18), 10u);
+    EXPECT_EQ(get32(out, 22), 10u);
+    EXPECT_EQ(get16(out, 26), 1u);
+    EXPECT_EQ(get16(out, 28), 8u);
+    EXPECT_EQ(get32(out, 30), 0u);
+    EXPECT_EQ(get32(out, 34), 120u);
+    EXPECT_EQ(get32(out, 38), 1234u);
+    EXPECT_EQ(get32(out, 42), 5678u);
+    EXPECT_EQ(get32(out, 46), 0u);
+    EXPECT_EQ(get32(out, 50), 0u);
+
+    Decoded d = decode(out);
+    EXPECT_EQ(paletteOf(d, 3), (std::vector<uint32_t>{b, c, a}));  // 56, 24 and 20 pixels
+    for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(d.entry(i)[3], 0) << i;
+    EXPECT_TRUE(std::all_of(out.begin() + 54 + 12, out.begin() + 1078, [](uint8_t v) { return v == 0; }));
+    for (uint32_t y = 0; y < 10; ++y)
+        for (uint32_t x = 0; x < 12; ++x) {
+            uint32_t want = x >= 10 ? 0 : y < 2 ? 2 : x < 3 ? 1 : 0;
+            EXPECT_EQ(out[1078 + 12 * y + x], want) << x << "," << y;
+        }
+}
+
+TEST_F(Convert, OddWidthsReadAndWriteTheirOwnRowPadding) {
+    // Width 5: 15 pixel bytes + 1 padding byte in, 5 + 3 out.  Junk in the
+    // source padding must be neither read as a pixel nor copied.
+    const uint32_t a = rgb(1, 2, 3), b = rgb(250, 251, 252);
+    ByteVec src = BmpBuilder(5, 3, 24).each([&](uint32_t x, uint32_t y) { return (x + y) % 2 ? a : b; }).build();
+    for (size_t y = 0; y < 3; ++y) src[54 + 16 * y + 15] = 0xAB;
+    writeFile(p("in.bmp"), src);
+    ASSERT_EQ(convert("in.bmp", "out.bmp"), 0);
+    ByteVec out = readFile(p("out.bmp"));
+    ASSERT_EQ(out.size(), 1078u + 8 * 3);
+    EXPECT_EQ(get32(out, 34), 24u);
+    Decoded d = decode(out);
+    EXPECT_EQ(paletteOf(d, 2), (std::vector<uint32_t>{b, a}));  // 8 and 7 pixels
+    EXPECT_EQ(d.colourOf(2), 0u);
+    for (uint32_t y = 0; y < 3; ++y) {
+        for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(d.at(x, y), (x + y) % 2) << x << "," << y;
+        for (uint32_t x = 5; x < 8; ++x) EXPECT_EQ(out[1078 + 8 * y + x], 0) << x << "," << y;
+    }
+}
+
+TEST_F(Convert, EqualCountsKeepTheOrderTheSortGivesThem) {
+    // One row, every pixel sampled, colours met in index order with these
+    // counts.  From 11 colours on, the partition sort decides the order, and
+    // it does not always sort: a lone colour of count 2 behind eleven of
+    // count 1 stays last.  Later tools see this order, so it is pinned here.
+    struct Case {
+        std::vector<uint32_t> counts, order;
+    };
+    const Case cases[] = {
+        {{2, 5, 1, 5, 3, 2, 4, 5, 1, 3, 2, 4}, {1, 3, 7, 11, 6, 9, 4, 0, 5, 10, 8, 2}},
+        {{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2}, {9, 1, 2, 3, 4, 10, 6, 7, 8, 0, 5, 11}},
+        {{3, 1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3}, {6, 0, 3, 9, 11, 5, 2, 8, 4, 1, 10, 7, 12}},
+        // Up to 10 colours the exchange sort alone runs: stable.
+        {{1, 2, 1, 3, 2, 1}, {3, 1, 4, 0, 2, 5}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint32_t> row;
+        for (uint32_t i = 0; i < c.counts.size(); ++i) row.insert(row.end(), c.counts[i], i);
+        auto colourOf = [](uint32_t i) { return rgb(uint8_t(20 * i), uint8_t(255 - 20 * i), uint8_t(7 * i)); };
+        BmpBuilder(int32_t(row.size()), 1, 24).each([&](uint32_t x, uint32_t) { return colourOf(row[x]); })
+            .write(p("in.bmp"));
+        ASSERT_EQ(convert("in.bmp", "out.bmp"), 0);
+        Decoded d = decode(readFile(p("out.bmp")));
+        std::vector<uint32_t> want;
+        for (uint32_t i : c.order) want.push_back(colourOf(i));
+        EXPECT_EQ(paletteOf(d, uint32_t(want.size())), want) << "case with " << c.counts.size() << " colours";
+    }
+
+    // On equal distances the lower palette index wins, whichever colour it
+    // holds.  200 x 200 is sampled every second pixel; (20, 10, 10) is
+    // unsampled and halfway between the two sampled colours.
+    const uint32_t low = rgb(10, 10, 10), high = rgb(30, 10, 10), mid = rgb(20, 10, 10);
+    for (bool lowFirst : {true, false}) {
+        BmpBuilder(200, 200, 24)
+            .each([&](uint32_t x, uint32_t y) {
+                if (x == 1 && y == 1) return mid;
+                return (y < 120) == lowFirst ? low : high;
+            })
+            .write(p("tie.bmp"));
+        ASSERT_EQ(convert("tie.bmp", "tie8.bmp"), 0);
+        Decoded d = decode(readFile(p("tie8.bmp")));
+        EXPECT_EQ(d.colourOf(0), lowFirst ? low : high);
+        EXPECT_EQ(d.at(1, 1), 0u);
+    }
+}
+
+TEST_F(Convert, The251stColourIsFoldedIntoItsNearest) {
+    // 200 x 200: 10000 samples on even rows and columns.  250 lattice colours
+    // 39 or 40 times each, plus one sample of a colour just beside lattice
+    // colour 0: the rarest, so the one folded away.
+    auto lattice = [](uint32_t i) {
+        return rgb(uint8_t(36 * (i / 49) + 10), uint8_t(36 * ((i / 7) % 7) + 10), uint8_t(36 * (i % 7) + 10));
+    };
+    const uint32_t stray = rgb(10, 11, 13);
+    for (bool withStray : {false, true}) {
+        BmpBuilder(200, 200, 24)
+            .each([&](uint32_t x, uint32_t y) {
+                uint32_t sample = (y / 2) * 100 + x / 2;
+                if (sample == 0) return withStray ? stray : lattice(0);
+                return lattice((sample - 1) % 250);
+            })
+            .write(p("in.bmp"));
+        ASSERT_EQ(convert("in.bmp", "out.bmp"), 0);
+        Decoded d = decode(readFile(p("out.bmp")));
+        std::vector<uint32_t> pal = paletteOf(d, 250), want;
+        for (uint32_t i = 0; i < 250; ++i) want.push_back(lattice(i));
+        std::sort(pal.begin(), pal.end());
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(pal, want) << (withStray ? "with" : "without") << " the stray colour";
+        EXPECT_EQ(d.colourOf(250), 0u);
+        // Every pixel keeps its colour exactly; the stray one takes its neighbour's.
+        for (uint32_t y = 0; y < 200; y += 7)
+            for (uint32_t x = 0; x < 200; x += 3) {
+                uint32_t sample = (y / 2) * 100 + x / 2;
+                EXPECT_EQ(d.colourOf(d.at(x, y)), sample == 0 ? lattice(0) : lattice((sample - 1) % 250));
+            }
+        EXPECT_EQ(d.colourOf(d.at(0, 0)), lattice(0));
+        EXPECT_EQ(d.colourOf(d.at(1, 1)), lattice(0));
+    }
+}
+
+TEST_F(Convert, NearestColourSearchEqualsBruteForceIncludingTies) {
+    // Sampled pixels (even x and y of 200 x 200) carry the palette; the other
+    // 30000 are the queries, checked against a search over all entries.
+    std::mt19937 rng(20240607);
+    auto any = [&](uint32_t lo, uint32_t hi) { return std::uniform_int_distribution<uint32_t>(lo, hi)(rng); };
+    auto colour = [](uint32_t b, uint32_t g, uint32_t r) { return rgb(uint8_t(r), uint8_t(g), uint8_t(b)); };
+    struct Kind {
+        const char* name;
+        uint32_t n;
+        std::function<uint32_t()> paletteColour, query;
+    };
+    const Kind kinds[] = {
+        {"uniform", 250, [&] { return colour(any(0, 255), any(0, 255), any(0, 255)); },
+         [&] { return colour(any(0, 255), any(0, 255), any(0, 255)); }},
+        // Every query far from a tight cluster: long candidate lists.
+        {"clustered", 250, [&] { return colour(any(120, 136), any(60, 76), any(200, 216)); },
+         [&] { return colour(any(0, 255), any(0, 255), any(0, 255)); }},
+        // Lattice entries and half-way queries: ties everywhere.
+        {"lattice ties", 200, [&] { return colour(32 * any(0, 7), 32 * any(0, 7), 32 * any(0, 7)); },
+         [&] { return colour(16 * any(0, 15), 16 * any(0, 15), 16 * any(0, 15)); }},
+        {"greys and extremes", 60, [&] { uint32_t v = any(0, 255); return colour(v, v, v); },
+         [&] { return colour(255 * any(0, 1), 255 * any(0, 1), any(0, 255)); }},
+        {"two colours", 2, [&] { return colour(any(0, 255), any(0, 255), any(0, 255)); },
+         [&] { return colour(any(0, 255), any(0, 255), any(0, 255)); }},
+        {"one colour", 1, [&] { return colour(any(0, 255), any(0, 255), any(0, 255)); },
+         [&] { return colour(any(0, 255), any(0, 255), any(0, 255)); }},
+    };
+    for (const Kind& k : kinds) {
+        SCOPED_TRACE(k.name);
+        std::vector<uint32_t> palette;
+        while (palette.size() < k.n) {
+            uint32_t c = k.paletteColour();
+            if (std::find(palette.begin(), palette.end(), c) == palette.end()) palette.push_back(c);
+        }
+        BmpBuilder b(200, 200, 24);
+        for (uint32_t y = 0; y < 200; ++y)
+            for (uint32_t x = 0; x < 200; ++x)
+                b.pixel(x, y, x % 2 == 0 && y % 2 == 0 ? palette[(y / 2 * 100 + x / 2) % k.n] : k.query());
+        b.write(p("in.bmp"));
+        ASSERT_EQ(convert("in.bmp", "out.bmp"), 0);
+        ByteVec out = readFile(p("out.bmp"));
+        Decoded d = decode(out);
+        TrueColour src = readTrueColour(readFile(p("in.bmp")));
+        std::vector<uint32_t> got = paletteOf(d, k.n), want = palette;
+        std::sort(got.begin(), got.end());
+        std::sort(want.begin(), want.end());
+        ASSERT_EQ(got, want);
+        const std::vector<uint32_t> order = paletteOf(d, k.n);
+        int wrong = 0;
+        for (uint32_t y = 0; y < 200; ++y)
+            for (uint32_t x = 0; x < 200; ++x)
+                if (d.at(x, y) != bruteNearest(order, src.at(x, y)) && ++wrong <= 5)
+                    ADD_FAILURE() << "pixel " << x << "," << y << " colour " << std::hex << src.at(x, y);
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST_F(Convert, ReducesManyColoursExactlyAsTheRulesGive) {
+    // Pictures with hundreds to thousands of sampled colours and many equal
+    // counts: the census order, the periodic re-sorts, the folding and the
+    // mapping all show in the bytes.
+    struct Case {
+        int32_t w, h;
+        uint32_t levels;
+        uint64_t seed, sourceHash, outputHash;
+    };
+    const Case cases[] = {
+        {120, 90, 12, 1, 0xf8bcd1a782a74275ull, 0x8c45b2aeb6e13df1ull},  // step 1, 1728 colours
+        {640, 480, 16, 2, 0x6264948b9ffed3d9ull, 0x8b82ece1fdf7ff8cull},  // step 5, unsampled pixels
+        {37, 29, 5, 3, 0xe0950a9960dd58c8ull, 0x60fa364a7f13d21dull},    // 125 colours: no folding
+    };
+    for (const Case& c : cases) {
+        ByteVec src = lcgPicture(c.w, c.h, c.levels, c.seed);
+        ASSERT_EQ(fnv1a(src), c.sourceHash) << "the test picture itself changed";
+        writeFile(p("in.bmp"), src);
+        ASSERT_EQ(convert("in.bmp", "out.bmp"), 0);
+        EXPECT_EQ(fnv1a(readFile(p("out.bmp"))), c.outputHash) << c.w << " x " << c.h;
+    }
+}
+
+TEST_F(Convert, LargeHeadersAndTopDownRowsGiveThePlainFormsOutput) {
+    ByteVec plain = lcgPicture(33, 21, 4, 9);
+    writeFile(p("plain.bmp"), plain);
+    ASSERT_EQ(convert("plain.bmp", "plain8.bmp"), 0);
+    ByteVec want = readFile(p("plain8.bmp"));
+
+    TrueColour pic = readTrueColour(plain);
+    struct Form {
+        uint32_t headerSize;
+        bool topDown;
+    };
+    for (Form f : {Form{40, true}, Form{108, false}, Form{124, false}, Form{124, true}}) {
+        BmpBuilder b(33, 21, 24);
+        b.headerSize(f.headerSize).topDown(f.topDown).each([&](uint32_t x, uint32_t y) { return pic.at(x, y); });
+        b.write(p("form.bmp"));
+        ASSERT_EQ(convert("form.bmp", "form8.bmp"), 0);
+        EXPECT_EQ(readFile(p("form8.bmp")), want) << f.headerSize << (f.topDown ? " top-down" : " bottom-up");
+    }
+}
+
+TEST_F(Convert, RefusalsWriteNoDestination) {
+    struct Case {
+        const char* name;
+        ByteVec file;
+        int32_t code;
+    };
+    ByteVec compressed = BmpBuilder(4, 4, 24).build();
+    put32(compressed, 30, 1);
+    ByteVec truncated = BmpBuilder(40, 40, 24).build();
+    truncated.resize(truncated.size() - 1);
+    const Case cases[] = {
+        {"8-bit", BmpBuilder(4, 4, 8).build(), PIXMILL_E_FORMAT},
+        {"1-bit", BmpBuilder(4, 4, 1).build(), PIXMILL_E_FORMAT},
+        {"32-bit", BmpBuilder(4, 4, 32).build(), PIXMILL_E_FORMAT},
+        {"zero width", BmpBuilder(0, 5, 24).build(), PIXMILL_E_FORMAT},
+        {"zero height", BmpBuilder(5, 0, 24).build(), PIXMILL_E_FORMAT},
+        {"compressed", compressed, PIXMILL_E_FORMAT},
+        {"rows past the end", truncated, PIXMILL_E_FORMAT},
+        {"not a bitmap", ByteVec{'P', 'K', 3, 4}, PIXMILL_E_FORMAT},
+        {"empty", ByteVec{}, PIXMILL_E_MAP},
+    };
+    for (const Case& c : cases) {
+        writeFile(p("in.bmp"), c.file);
+        EXPECT_EQ(convert("in.bmp", "out.bmp"), c.code) << c.name;
+        EXPECT_FALSE(fs::exists(p("out.bmp"))) << c.name;
+        EXPECT_EQ(readFile(p("in.bmp")), c.file) << c.name;
+    }
+    EXPECT_EQ(convert("missing.bmp", "out.bmp"), PIXMILL_E_OPEN);
+    EXPECT_FALSE(fs::exists(p("out.bmp")));
+
+    // An older destination stays as it was.
+    writeFile(p("old.bmp"), ByteVec{1, 2, 3});
+    writeFile(p("pal.bmp"), BmpBuilder(4, 4, 8).build());
+    EXPECT_EQ(convert("pal.bmp", "old.bmp"), PIXMILL_E_FORMAT);
+    EXPECT_EQ(readFile(p("old.bmp")), (ByteVec{1, 2, 3}));
+}
+
+// Runs in a child process: writes beyond `bytes` fail as on a full disk.
+int32_t convertWithFileSizeLimit(const std::string& in, const std::string& out, rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    return Convert24to8Bits(in.c_str(), out.c_str());
+}
+
+TEST_F(Convert, DestinationProblemsAreReportedAndTheSourceIsSpared) {
+    ByteVec src = lcgPicture(9, 7, 3, 4);
+    writeFile(p("in.bmp"), src);
+    EXPECT_EQ(convert("in.bmp", "no/such/dir/out.bmp"), PIXMILL_E_CREATE);
+    // The source is held while the destination is created: converting a
+    // file onto itself must not empty it.
+    EXPECT_EQ(convert("in.bmp", "in.bmp"), PIXMILL_E_CREATE);
+    EXPECT_EQ(readFile(p("in.bmp")), src);
+
+    // A disk that fills up: the file size limit stops the pixel rows.
+    std::string in = p("in.bmp"), out = p("out.bmp");
+    EXPECT_EXIT(_exit(convertWithFileSizeLimit(in, out, 600)), ::testing::ExitedWithCode(PIXMILL_E_IO), "");
+}
+
+// Every file of the public BMP corpus: refused with a code, or converted to
+// a picture whose every pixel is the nearest palette colour of its source pixel.
+TEST_F(Convert, CorpusFilesConvertToTheirNearestColoursOrAreRefused) {
+    const fs::path root = RASTIV_TESTDATA;
+    if (!fs::is_directory(root / "bmpsuite") || !fs::is_directory(root / "realworld"))
+        GTEST_SKIP() << "BMP corpus not found at " << root << " (configure with -DRASTIV_TESTDATA=<dir>)";
+    int converted = 0, refused = 0;
+    for (const char* folder : {"bmpsuite/good", "bmpsuite/questionable", "bmpsuite/bad", "realworld"}) {
+        std::vector<fs::path> files;
+        for (const auto& e : fs::directory_iterator(root / folder))
+            if (e.path().extension() == ".bmp") files.push_back(e.path());
+        std::sort(files.begin(), files.end());
+        for (const fs::path& f : files) {
+            SCOPED_TRACE(f.string());
+            // A private copy: the conversion opens its source for writing.
+            ByteVec bytes = readFile(f.string());
+            writeFile(p("in.bmp"), bytes);
+            std::filesystem::remove(p("out.bmp"));
+            bool is24 = Is24BitsPerPixel(p("in.bmp").c_str()) == 1;
+            int32_t code = convert("in.bmp", "out.bmp");
+            if (code != 0) {
+                EXPECT_TRUE(code == PIXMILL_E_FORMAT || code == PIXMILL_E_MAP) << "code " << code;
+                EXPECT_FALSE(fs::exists(p("out.bmp")));
+                EXPECT_FALSE(is24 && get32(bytes, 18) != 0 && get32(bytes, 22) != 0) << "a 24-bit file refused";
+                ++refused;
+                continue;
+            }
+            ++converted;
+            EXPECT_TRUE(is24);
+            TrueColour src = readTrueColour(bytes);
+            ByteVec out = readFile(p("out.bmp"));
+            Decoded d = decode(out);
+            ASSERT_EQ(d.width, src.width);
+            ASSERT_EQ(d.height, src.height);
+            ASSERT_EQ(d.bits, 8u);
+            ASSERT_EQ(out.size(), 1078u + size_t(d.stride) * d.height);
+            const std::vector<uint32_t> palette = paletteOf(d, uint32_t(std::min<size_t>(sampledColours(src), 250)));
+            size_t pixels = size_t(src.width) * src.height, every = std::max<size_t>(1, pixels / 20000);
+            int wrong = 0;
+            for (size_t i = 0; i < pixels; i += every) {
+                uint32_t x = uint32_t(i % src.width), y = uint32_t(i / src.width);
+                if (d.at(x, y) != bruteNearest(palette, src.at(x, y)) && ++wrong <= 3)
+                    ADD_FAILURE() << "pixel " << x << "," << y;
+            }
+            EXPECT_EQ(wrong, 0);
+        }
+    }
+    EXPECT_GT(converted, 0);
+    EXPECT_GT(refused, 0);
+
+    // The photographs against the output of an independent implementation:
+    // a 108-byte header, odd widths, thousands of colours to fold.
+    const std::map<std::string, uint64_t> expected = {
+        {"kodim23.bmp", 0x05ddc0595fa9a821ull},
+        {"vgl_6434_0018a.bmp", 0x3ec57b3cf6d81f43ull},
+    };
+    for (const auto& [name, hash] : expected) {
+        writeFile(p("in.bmp"), readFile((root / "realworld" / name).string()));
+        ASSERT_EQ(convert("in.bmp", "out.bmp"), 0) << name;
+        EXPECT_EQ(fnv1a(readFile(p("out.bmp"))), hash) << name;
+    }
+}
+
+}  // namespace
