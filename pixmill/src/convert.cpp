@@ -91,10 +91,11 @@ void exchangeSort(Entry* t, int lo, int hi) {
             if (t[k].count < t[k + 1].count) std::swap(t[k], t[k + 1]);
 }
 
-// Largest count first over lo..hi inclusive.  The partition does not always
-// leave the parts in order, and deep or small ranges go to the exchange sort:
-// the order of equal and nearly equal counts that results is the palette
-// order users have always got, so it is kept exactly.
+// Largest count first over lo..hi inclusive, mostly: the first scan never
+// weighs the entry where it stops, so eleven counts of 1 followed by a 2 stay
+// as they are.  Deep or small ranges go to the exchange sort.  The palette
+// order this gives, ties included, is the one users have always got, so the
+// steps are kept exactly.
 void sortByCount(Entry* t, int lo, int hi) {
     DepthGuard depth;
     if (lo >= hi) return;
@@ -123,7 +124,7 @@ void sortByCount(Entry* t, int lo, int hi) {
         if (met || i >= j) break;
         std::swap(t[i], t[j]);
     }
-    // i > lo here: the pivot itself stops nobody in the first scan.
+    // i > lo here: the first scan always passes the pivot, whose count is P.
     std::swap(t[i - 1], t[lo]);
     sortByCount(t, lo, i - 1);
     sortByCount(t, j, hi);
