@@ -138,9 +138,11 @@ PIXMILL_API int32_t BatchOpenForWrite(const char* path);
 PIXMILL_API int32_t BatchOpenForRead(const char* path);
 /* 1 when all count bytes were written; 0 after a message. */
 PIXMILL_API int32_t BatchWrite(int32_t handle, const unsigned char* buffer, int32_t count);
-/* Reads up to *count bytes.  1: data (never holding a pause marker) or one
-   pause (*pause = 1, *count = 31, the buffer zeroed); 0: end of file, or a
-   read error after a message. */
+/* Reads up to *count bytes.  1: data, or one pause (*pause = 1, *count = 31,
+   the buffer zeroed); 0: end of file, or a read error after a message.
+   Matching restarts after a differing byte without looking at it again, so a
+   marker directly behind the start of another (a lone "M") is returned as
+   data; buffers under 31 bytes never see pauses. */
 PIXMILL_API int32_t BatchRead(int32_t handle, unsigned char* buffer, int32_t* count, int32_t* pause);
 /* 1 when closed, else 0. */
 PIXMILL_API int32_t BatchClose(int32_t handle);
