@@ -314,10 +314,9 @@ private:
 
 // Nearest palette entry of any colour: the smallest squared distance, the
 // lowest index among equals, exactly what a search over all entries in order
-// finds.  The colour cube is cut into 32 x 32 x 32 cells of 8 levels a side;
+// finds.  The colour cube is cut into 64 x 64 x 64 cells of 4 levels a side;
 // each cell lists only the entries that can be nearest to some colour in it
-// (a handful for a photograph), so a pixel costs a few distances.  The lists
-// are drawn from those of 16-level cells, which keeps building them cheap.
+// (two or three for a photograph), so a pixel costs a few distances.
 class NearestColour {
 public:
     explicit NearestColour(const Table& palette);
@@ -339,7 +338,7 @@ public:
 
 private:
     static constexpr int kCoarseBits = 4;
-    static constexpr int kFineBits = 3;
+    static constexpr int kFineBits = 2;
     static constexpr int kFineAxisBits = 8 - kFineBits;
     static constexpr size_t kFineCells = size_t{1} << (3 * kFineAxisBits);
 
@@ -349,35 +348,37 @@ private:
 
 NearestColour::NearestColour(const Table& palette) {
     std::vector<uint32_t> packed;
-    std::vector<uint16_t> all;
     for (size_t e = 0; e < palette.size(); ++e) {
         const Entry& p = palette[e];
         packed.push_back(p.b | (p.g << 8) | (p.r << 16) | static_cast<uint32_t>(e) << 24);
-        all.push_back(static_cast<uint16_t>(e));
     }
-    const ChannelSpans coarse(packed, kCoarseBits), fine(packed, kFineBits);
-    constexpr int kCoarse = 256 >> kCoarseBits, kFine = 256 >> kFineBits, kSplit = kCoarseBits - kFineBits;
-    std::vector<std::vector<uint8_t>> coarseLists(static_cast<size_t>(kCoarse) * kCoarse * kCoarse);
-    for (int cb = 0; cb < kCoarse; ++cb)
-        for (int cg = 0; cg < kCoarse; ++cg)
-            for (int cr = 0; cr < kCoarse; ++cr)
-                coarse.candidates(cb, cg, cr, all.data(), all.size(),
-                                  coarseLists[(static_cast<size_t>(cb) * kCoarse + cg) * kCoarse + cr]);
-
-    start_.resize(kFineCells + 1);
-    std::vector<uint8_t> list;
-    size_t cell = 0;
-    for (int cb = 0; cb < kFine; ++cb)
-        for (int cg = 0; cg < kFine; ++cg)
-            for (int cr = 0; cr < kFine; ++cr, ++cell) {
-                const auto& from = coarseLists[(static_cast<size_t>(cb >> kSplit) * kCoarse + (cg >> kSplit)) * kCoarse +
-                                               (cr >> kSplit)];
-                list.clear();
-                fine.candidates(cb, cg, cr, from.data(), from.size(), list);
-                start_[cell] = static_cast<uint32_t>(candidates_.size());
-                for (uint8_t e : list) candidates_.push_back(packed[e]);
-            }
-    start_[kFineCells] = static_cast<uint32_t>(candidates_.size());
+    // Each level's lists come from those of the level above, whose cells
+    // hold eight of its own: the whole palette is searched only for the
+    // 16 x 16 x 16 cells of the first level.
+    std::vector<uint32_t> listStart{0, static_cast<uint32_t>(packed.size())};
+    std::vector<uint8_t> lists(packed.size());
+    for (size_t e = 0; e < packed.size(); ++e) lists[e] = static_cast<uint8_t>(e);
+    for (int bits = kCoarseBits; bits >= kFineBits; --bits) {
+        const ChannelSpans spans(packed, bits);
+        const int cells = 256 >> bits;
+        const int split = bits == kCoarseBits ? 8 - bits : 1;  // the first level has one parent: everything
+        std::vector<uint32_t> nextStart(static_cast<size_t>(cells) * cells * cells + 1);
+        std::vector<uint8_t> next;
+        size_t cell = 0;
+        for (int cb = 0; cb < cells; ++cb)
+            for (int cg = 0; cg < cells; ++cg)
+                for (int cr = 0; cr < cells; ++cr, ++cell) {
+                    const int pc = cells >> split;
+                    const size_t up = (static_cast<size_t>(cb >> split) * pc + (cg >> split)) * pc + (cr >> split);
+                    nextStart[cell] = static_cast<uint32_t>(next.size());
+                    spans.candidates(cb, cg, cr, lists.data() + listStart[up], listStart[up + 1] - listStart[up], next);
+                }
+        nextStart[cell] = static_cast<uint32_t>(next.size());
+        lists.swap(next);
+        listStart.swap(nextStart);
+    }
+    start_ = std::move(listStart);
+    for (uint8_t e : lists) candidates_.push_back(packed[e]);
 }
 
 // Rows in bottom-up order, `rows` at a time, each padded with zeros.
