@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -45,8 +46,10 @@ WidthInput normaliseWidth(const QString& typed) {
 frmResize::frmResize(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
     setObjectName(QStringLiteral("frmResize"));
     setWindowTitle(QStringLiteral("Resize Bitmap"));
-    setFixedSize(249, 129);
     setHelpTopic(this, kHelpTopic);
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
 
     tbText1 = new QPlainTextEdit(this);
     tbText1->setObjectName(QStringLiteral("tbText1"));
@@ -60,6 +63,8 @@ frmResize::frmResize(Env& env, Workflow& main, QWidget* parent) : QDialog(parent
     tbText1->setPlainText(QStringLiteral("Enter the desired width of the image in pixels.  \r\n"
                                          "Allowed values are 10 to 576.  The height will be \r\n"
                                          "scaled to maintain the aspect ratio of the image."));
+    tbText1->document()->setDocumentMargin(0);
+    tbText1->setLineWrapMode(QPlainTextEdit::NoWrap);
     tbText1->setGeometry(8, 8, 233, 49);
 
     Label1 = new QLabel(QStringLiteral("Width"), this);
@@ -79,6 +84,17 @@ frmResize::frmResize(Env& env, Workflow& main, QWidget* parent) : QDialog(parent
     cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setGeometry(152, 96, 89, 25);
+
+    // The layout was drawn for a narrower font than most desktops use: widen
+    // the text box to its longest line and keep the buttons under its right end.
+    int textWidth = 233;
+    for (const QString& line : tbText1->toPlainText().split(u'\n'))
+        textWidth = std::max(textWidth, tbText1->fontMetrics().horizontalAdvance(line.trimmed()) + 6);
+    const int shift = textWidth - 233;
+    tbText1->setFixedWidth(textWidth);
+    cmdResize->move(cmdResize->x() + shift, cmdResize->y());
+    cmdCancel->move(cmdCancel->x() + shift, cmdCancel->y());
+    setFixedSize(249 + shift, 129);
 
     QWidget::setTabOrder(tbWidth, cmdResize);
     QWidget::setTabOrder(cmdResize, cmdCancel);

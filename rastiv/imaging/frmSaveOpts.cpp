@@ -53,6 +53,9 @@ frmSaveOpts::frmSaveOpts(Env& env, Workflow& main, QWidget* parent) : QDialog(pa
     setWindowTitle(QStringLiteral("Save Options"));
     setFixedSize(161, 137);
     setHelpTopic(this, kHelpTopic);
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
 
     auto button = [this](QPushButton*& b, const char* name, const char* caption, int y) {
         b = new QPushButton(QString::fromUtf8(caption), this);

@@ -78,6 +78,10 @@ void frmMain::createControls() {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(583, 455);
+    // The layout's 81-pixel buttons were drawn for an 8-point dialog font.
+    QFont small = client->font();
+    small.setPointSizeF(8);
+    client->setFont(small);
     setCentralWidget(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
