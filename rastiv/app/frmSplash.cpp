@@ -23,7 +23,9 @@ namespace rastiv {
 QString frmSplash::versionText() { return QStringLiteral("Version " RASTIV_VERSION); }
 
 frmSplash::frmSplash(Env& env, std::function<void()> onStart, QWidget* parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), env_(env), onStart_(std::move(onStart)) {
+    // An ordinary frameless window rather than a splash screen, because window
+    // managers give splash screens no focus and a key press must reach it.
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), env_(env), onStart_(std::move(onStart)) {
     setObjectName(QStringLiteral("frmSplash"));
     setWindowTitle(QStringLiteral("Rastiv"));
     setFocusPolicy(Qt::StrongFocus);

@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
     });
     splash->setAttribute(Qt::WA_DeleteOnClose);
     splash->show();
+    splash->activateWindow();
     splash->setFocus();
 
     const int rc = QApplication::exec();
