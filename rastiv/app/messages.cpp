@@ -31,7 +31,7 @@ MsgResult QtMessageBoxes::show(const Message& m) {
         box.exec();
         if (help && box.clickedButton() == help) {
             // QMessageBox closes on every button; show the help and ask again.
-            openHelp(desktop_, nullptr, m.helpFile, m.helpTopic);
+            openHelp(desktop_, this, m.helpFile, m.helpTopic);
             continue;
         }
         return cancel && box.clickedButton() == cancel ? MsgResult::Cancel : MsgResult::Ok;

@@ -35,7 +35,8 @@ public:
 };
 
 // QMessageBox.  The Help button opens the help and the box comes back, so that
-// the operator can read the topic and still answer the question.
+// the operator can read the topic and still answer the question (help that
+// cannot be shown is explained in a box of its own first).
 class QtMessageBoxes final : public MessageBoxes {
 public:
     explicit QtMessageBoxes(Desktop& desktop) : desktop_(desktop) {}

@@ -59,12 +59,16 @@ bool PixmillBinding::load() {
 void* PixmillBinding::resolve(const char* name) {
     if (auto it = bound_.find(name); it != bound_.end()) return it->second;
     if (!load()) {
-        // Try again next time: the operator may install the library meanwhile.
+        // Try again on every call, as the operator may install the library
+        // meanwhile, but explain the missing library only once: the failed
+        // operations still say "Error #-1" each time.
         triedLoad_ = false;
-        if (report_)
+        if (report_ && !reportedMissing_) {
+            reportedMissing_ = true;
             report_(QStringLiteral("Rastiv could not load its image library (libpixmill.so), so it cannot work "
                                    "on pictures.  Please reinstall Rastiv.\n\nDetails: %1")
                         .arg(loadError_));
+        }
         return nullptr;
     }
     dlerror();

@@ -68,6 +68,7 @@ private:
     QStringList candidates_;
     void* handle_ = nullptr;
     bool triedLoad_ = false;
+    bool reportedMissing_ = false;
     QString loadedFrom_;
     QString loadError_;
     std::map<std::string, void*> bound_;
