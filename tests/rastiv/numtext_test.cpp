@@ -41,13 +41,6 @@ TEST(NumberText, RoundingSendsHalvesToTheEvenNeighbour) {
     EXPECT_TRUE(std::isinf(roundHalfEven(std::numeric_limits<double>::infinity())));
 }
 
-TEST(NumberText, ClampKeepsHugeValuesInRange) {
-    EXPECT_EQ(clampToInt(1e300, 0, 576), 576);
-    EXPECT_EQ(clampToInt(-1e300, 10, 576), 10);
-    EXPECT_EQ(clampToInt(std::nan(""), 10, 576), 10);
-    EXPECT_EQ(clampToInt(300.0, 10, 576), 300);
-}
-
 TEST(ResizeWidth, TypedWidthsAreCorrectedNeverRefused) {
     struct Row {
         const char* typed;

@@ -35,16 +35,6 @@ BmpBuilder redPicture(int32_t width) {
 const QString kNoFile = QStringLiteral("No file specified.  Nothing has been saved.");
 }  // namespace
 
-TEST(SaveOptions, ButtonsAndTitleAsTheOperatorSeesThem) {
-    SaveWorld s(redPicture(16));
-    EXPECT_EQ(s.dialog.windowTitle(), QStringLiteral("Save Options"));
-    EXPECT_EQ(s.dialog.cmdSaveLogo->text(), QStringLiteral("Save &Logo Definition"));
-    EXPECT_EQ(s.dialog.cmdSaveGfx->text(), QStringLiteral("Save &Graphics Definition"));
-    EXPECT_EQ(s.dialog.cmdSaveBMP->text(), QStringLiteral("Save &BMP File"));
-    EXPECT_EQ(s.dialog.cmdExit->text(), QStringLiteral("E&xit"));
-    EXPECT_EQ(s.dialog.cmdSaveGfx->geometry(), QRect(8, 40, 145, 25));
-}
-
 TEST(SaveOptions, BmpIsACopyAndItsFolderIsRemembered) {
     SaveWorld s(redPicture(16));
     s.w.settings.write(Key::InitOutBmpDir, QStringLiteral("/last/time/"));
