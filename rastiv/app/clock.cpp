@@ -44,7 +44,16 @@ std::unique_ptr<Timer> RealClock::createTimer() { return std::make_unique<QtTime
 
 qint64 RealClock::nowMs() const { return monotonic().elapsed() - start_; }
 
-void RealClock::pumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+// Waits loop on this while they poll the line, for seconds at a time: sleep
+// until the next event, but never past a millisecond, so that a poll neither
+// spins the processor nor lags behind a line that changed without an event.
+void RealClock::pumpEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(1);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
 
 class VirtualClock::VTimer final : public Timer {
 public:

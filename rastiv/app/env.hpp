@@ -15,6 +15,8 @@ class FileDialogs;
 class SettingsStore;
 class Clock;
 class Desktop;
+class CommLink;
+class BatchRecording;
 
 struct Env {
     modGlobal& g;
@@ -24,6 +26,8 @@ struct Env {
     SettingsStore& settings;
     Clock& clock;
     Desktop& desktop;
+    CommLink& link;        // the printer link: SendData, WaitForPrinter, the port routines
+    BatchRecording& batch; // the batch recording that everything sent is copied into
     QString workDir;   // "the program's directory" for the working files
     QString helpFile;  // the installed help index, made gHelpFile by the main window
 

@@ -10,6 +10,8 @@
 #include "app/paths.hpp"
 #include "app/pixmill.hpp"
 #include "app/settings.hpp"
+#include "batch/batchmode.hpp"
+#include "link/commlink.hpp"
 #include "mainwin/frmMain.hpp"
 
 #include <QApplication>
@@ -40,7 +42,11 @@ int main(int argc, char** argv) {
         workDir = QDir::tempPath() + QStringLiteral("/rastiv-%1").arg(::getuid());
         QDir().mkpath(workDir);
     }
-    Env env{g, pixmill, messages, files, settings, clock, desktop, workDir, locateHelpFile()};
+    CommLink link(g, clock, messages);
+    BatchRecording batch(g, pixmill, messages);
+    // Everything written to the printer is copied into a recording while one is on.
+    link.setBatchCopy([&batch](const QByteArray& s) { batch.WriteBatchFile(s); });
+    Env env{g, pixmill, messages, files, settings, clock, desktop, link, batch, workDir, locateHelpFile()};
     pixmill.setProblemReporter(
         [&env](const QString& text) { tell(env, text, QStringLiteral("Image Library Problem"), MsgIcon::Stop); });
 

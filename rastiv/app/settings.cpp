@@ -8,7 +8,7 @@ namespace rastiv {
 namespace {
 // Serial settings read "None" when missing so that the link dialog can tell a
 // missing key from a stored index 0.
-constexpr std::array<KeyInfo, 11> kKeys{{
+constexpr std::array<KeyInfo, 19> kKeys{{
     {"Utility", "ScreenColor", "None"},
     {"Utility", "TopLogoSpacing", "-1"},
     {"Utility", "InitInBmpDir", ""},
@@ -20,6 +20,15 @@ constexpr std::array<KeyInfo, 11> kKeys{{
     {"Printer", "Port", "None"},
     {"Printer", "BaudRate", "None"},
     {"Printer", "Parity", "None"},
+    // Devices default to the usual Linux names for the same entries.
+    {"Printer", "COM1", "/dev/ttyS0"},
+    {"Printer", "COM2", "/dev/ttyS1"},
+    {"Printer", "COM3", "/dev/ttyS2"},
+    {"Printer", "COM4", "/dev/ttyS3"},
+    {"Printer", "COM5", "/dev/ttyUSB0"},
+    {"Printer", "COM6", "/dev/ttyUSB1"},
+    {"Printer", "COM7", "/dev/ttyUSB2"},
+    {"Printer", "COM8", "/dev/ttyUSB3"},
 }};
 
 QString fullKey(const KeyInfo& k) { return QString::fromLatin1(k.section) + u'/' + QString::fromLatin1(k.name); }

@@ -21,6 +21,15 @@ enum class Key {
     Port,
     BaudRate,
     Parity,
+    // The device each port entry stands for ("COM1" to "COM8").
+    Com1,
+    Com2,
+    Com3,
+    Com4,
+    Com5,
+    Com6,
+    Com7,
+    Com8,
 };
 
 struct KeyInfo {

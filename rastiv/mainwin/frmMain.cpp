@@ -11,7 +11,10 @@
 #include "app/pixmill.hpp"
 #include "app/settings.hpp"
 #include "app/waitcursor.hpp"
-#include "batch/batchrecording.hpp"
+#include "batch/batchmode.hpp"
+#include "batch/frmBatch.hpp"
+#include "features/frmPrint.hpp"
+#include "link/frmComm.hpp"
 #include "imaging/frmResize.hpp"
 #include "imaging/frmSaveOpts.hpp"
 #include "mainwin/modUserGfx.hpp"
@@ -196,6 +199,7 @@ void frmMain::createMenus() {
 
     mnuBatchMode = menu(bar, "mnuBatchMode", "&Batch Mode", 15);
     item(mnuBatchMode, mnuBatchModeEnable, "mnuBatchModeEnable", "&Record Batch File", 15);
+    mnuBatchModeEnable->setCheckable(true);
     item(mnuBatchMode, mnuBatchModeOmit, "mnuBatchModeOmit", "&Omit print sample data", 15);
     mnuBatchModeOmit->setCheckable(true);
     mnuBatchModeOmit->setChecked(true);
@@ -260,8 +264,9 @@ void frmMain::connectSignals() {
             EnableButtons();
         };
     };
-    connect(mnuBatchModeEnable, &QAction::triggered, this, later(QStringLiteral("Batch recording")));
-    connect(mnuBatchModePlay, &QAction::triggered, this, later(QStringLiteral("Batch playback")));
+    connect(mnuBatchModeEnable, &QAction::triggered, this, &frmMain::mnuBatchModeEnable_Click);
+    connect(mnuBatchModeOmit, &QAction::triggered, this, &frmMain::mnuBatchModeOmit_Click);
+    connect(mnuBatchModePlay, &QAction::triggered, this, &frmMain::mnuBatchModePlay_Click);
     for (QAction* a : {mnuColorMediaType0, mnuColorMediaType1, mnuColorMediaType4, mnuColorMediaType5[0],
                        mnuColorMediaType5[1], mnuColorMediaType5[2]})
         connect(a, &QAction::triggered, this, later(QStringLiteral("Setting the printer's paper type")));
@@ -305,7 +310,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
 void frmMain::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
-    CloseBatchFile(env_);
+    env_.batch.CloseBatchFile();
     if (about_) about_->close();
     if (endProgram) endProgram();
 }
@@ -532,21 +537,113 @@ void frmMain::cmdSaveOpts_Click() {
 
 void frmMain::cmdExit_Click() { close(); }
 
+frmComm& frmMain::comm() {
+    if (!comm_) {
+        comm_ = new frmComm(env_, *this, this);
+        comm_->openPrint = [this] { showPrintDialog(); };
+        comm_->openLogo = [this] { tellNotYetAvailable(env_, QStringLiteral("Logo management")); };
+        comm_->openLegacy = [this] { tellNotYetAvailable(env_, QStringLiteral("Legacy colorization")); };
+        comm_->openBatch = [this] { showBatchDialog(); };
+    }
+    return *comm_;
+}
+
+// Asks for the connection first; the communication dialog opens the wanted
+// dialog itself once the printer has answered.
+void frmMain::showCommFor(bool modGlobal::*wanted) {
+    modGlobal& g = env_.g;
+    g.gCommForPrint = g.gCommForLogo = g.gCommForLegacy = g.gCommForBatch = false;
+    if (wanted) g.*wanted = true;
+    comm().Form_Load();
+    comm().exec();
+}
+
+void frmMain::showPrintDialog() {
+    frmPrint dialog(env_, *this, this);
+    dialog.exec();
+}
+
+void frmMain::showBatchDialog() {
+    frmBatch dialog(env_, this);
+    dialog.exec();
+}
+
 void frmMain::cmdPrint_Click() {
     DisableButtons();
-    tellNotYetAvailable(env_, QStringLiteral("Printing"));
-    EnableButtons();
+    // The print dialog, or the communication dialog when cancelled, gives the buttons back.
+    if (env_.g.gCommEstablished)
+        showPrintDialog();
+    else
+        showCommFor(&modGlobal::gCommForPrint);
 }
 
 void frmMain::cmdLogo_Click() {
     DisableButtons();
-    tellNotYetAvailable(env_, QStringLiteral("Logo management"));
+    if (env_.g.gCommEstablished)
+        tellNotYetAvailable(env_, QStringLiteral("Logo management"));
+    else
+        showCommFor(&modGlobal::gCommForLogo);
     EnableButtons();
 }
 
 void frmMain::cmdLegacy_Click() {
     DisableButtons();
-    tellNotYetAvailable(env_, QStringLiteral("Legacy colorization"));
+    if (env_.g.gCommEstablished)
+        tellNotYetAvailable(env_, QStringLiteral("Legacy colorization"));
+    else
+        showCommFor(&modGlobal::gCommForLegacy);
+    EnableButtons();
+}
+
+void frmMain::mnuBatchModeEnable_Click() {
+    // The recording state decides, not the check mark Qt has already toggled.
+    modGlobal& g = env_.g;
+    mnuBatchModeEnable->setChecked(g.gBatchModeEnabled);
+    if (g.gBatchModeEnabled) {
+        mnuBatchModeEnable->setChecked(false);
+        g.gBatchModeEnabled = false;
+        env_.batch.CloseBatchFile();
+        return;
+    }
+    FileRequest r;
+    r.mode = FileRequest::Mode::Open;
+    r.startFolder = env_.settings.read(Key::InitBatDir);
+    r.filter = QStringLiteral("CPB file (*.cpb)|*.cpb|All Files (*.*)|*.*");
+    r.title = QStringLiteral("Open a Batch File");
+    r.defaultExtension = QStringLiteral(".CPB");
+    const FileChoice chosen = env_.files.ask(r);
+    if (chosen.cancelled()) {
+        mnuBatchModeEnable->setChecked(false);
+        tell(env_, QStringLiteral("No file was selected.  Batch mode recording has not been turned on."),
+             QStringLiteral("File Open Error"), MsgIcon::Information, 15);
+        return;
+    }
+    env_.settings.write(Key::InitBatDir, chosen.folder());
+    env_.batch.OpenBatchFile(chosen.path, true);
+    // A file that cannot be created (the library has said why) records nothing.
+    const bool on = env_.batch.isOpen();
+    mnuBatchModeEnable->setChecked(on);
+    g.gBatchModeEnabled = on;
+}
+
+void frmMain::mnuBatchModeOmit_Click() {
+    env_.g.gOmitPrintSampleData = !env_.g.gOmitPrintSampleData;
+    mnuBatchModeOmit->setChecked(env_.g.gOmitPrintSampleData);
+}
+
+void frmMain::mnuBatchModePlay_Click() {
+    modGlobal& g = env_.g;
+    DisableButtons();
+    if (g.gBatchModeEnabled) {
+        mnuBatchModeEnable->setChecked(false);
+        mnuBatchModeOmit->setEnabled(false);
+        g.gBatchModeEnabled = false;
+        env_.batch.CloseBatchFile();
+    }
+    if (g.gCommEstablished)
+        showBatchDialog();
+    else
+        showCommFor(&modGlobal::gCommForBatch);
     EnableButtons();
 }
 

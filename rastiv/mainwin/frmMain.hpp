@@ -3,6 +3,7 @@
 
 #include "app/env.hpp"
 #include "app/frmSplash.hpp"
+#include "app/modGlobal.hpp"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -15,6 +16,8 @@ class QPushButton;
 class QFrame;
 
 namespace rastiv {
+
+class frmComm;
 
 
 // The step marker: a hollow rectangle with a 4-pixel border in the screen colour.
@@ -115,12 +118,17 @@ public:
     void cmdShowOriginalBMP_Click();
     void cmdShowCurrentBMP_Click();
     void mnuFileExit_Click();
+    void mnuBatchModeEnable_Click();
+    void mnuBatchModeOmit_Click();
+    void mnuBatchModePlay_Click();
     void mnuColorScreenRed_Click();
     void mnuColorScreenBlue_Click();
     void mnuHelpContents_Click();
     void mnuAbout_Click();
 
     frmSplash* aboutBox() const { return about_; }
+    // The communication dialog, created on first use and kept, hidden, between uses.
+    frmComm& comm();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -135,6 +143,9 @@ private:
     void Form_Unload();
 
     void rotate(int32_t direction);
+    void showCommFor(bool modGlobal::*wanted);
+    void showPrintDialog();
+    void showBatchDialog();
     bool requireBitmap(const QString& title);
     void setScreenColour(const QColor& c);
     void screenColourNote();
@@ -142,6 +153,7 @@ private:
 
     Env& env_;
     QPointer<frmSplash> about_;
+    QPointer<frmComm> comm_;
     bool unloaded_ = false;
 };
 

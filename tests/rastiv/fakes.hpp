@@ -10,6 +10,8 @@
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
 #include "app/settings.hpp"
+#include "batch/batchmode.hpp"
+#include "link/commlink.hpp"
 #include "bmp_builder.hpp"
 
 #include <QApplication>
@@ -104,8 +106,11 @@ struct World {
     explicit World(QStringList pixmillCandidates = {QStringLiteral(RASTIV_PIXMILL_PATH)})
         : pixmill(std::move(pixmillCandidates)),
           settings(QString::fromStdString(tmp.path("settings.ini"))),
-          env{g, pixmill, messages, files, settings, clock, desktop,
+          link(g, clock, messages),
+          batch(g, pixmill, messages),
+          env{g, pixmill, messages, files, settings, clock, desktop, link, batch,
               QString::fromStdString(tmp.path("work")), QStringLiteral("/opt/rastiv/help/index.html")} {
+        link.setBatchCopy([this](const QByteArray& s) { batch.WriteBatchFile(s); });
         std::filesystem::create_directories(tmp.path("work"));
         std::filesystem::create_directories(tmp.path("in"));
         std::filesystem::create_directories(tmp.path("out"));
@@ -123,6 +128,8 @@ struct World {
     SettingsStore settings;
     VirtualClock clock;
     RecordingDesktop desktop;
+    CommLink link;
+    BatchRecording batch;
     Env env;
 };
 

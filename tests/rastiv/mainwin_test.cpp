@@ -339,18 +339,6 @@ TEST(StepButtons, SaveOptionsClosesOnStep5) {
     EXPECT_TRUE(s.allEnabled());
 }
 
-TEST(Tools, PrinterToolsSayTheyAreNotAvailableYetAndReenable) {
-    Shell s;
-    for (QPushButton* b : {s.main.cmdPrint, s.main.cmdLogo, s.main.cmdLegacy}) b->click();
-    ASSERT_EQ(s.w.messages.shown.size(), 3u);
-    for (const Message& m : s.w.messages.shown) {
-        EXPECT_EQ(m.title, QStringLiteral("Not Yet Available"));
-        EXPECT_EQ(m.icon, MsgIcon::Information);
-    }
-    EXPECT_TRUE(s.allEnabled());
-    EXPECT_FALSE(s.w.g.gCommEstablished);
-}
-
 TEST(Tools, PaintProgramGetsTheWorkingBitmapOrTheOperatorIsTold) {
     Shell s;
     s.load(s.input("a.bmp", palettePicture(30, 4)));

@@ -1,0 +1,27 @@
+#include "features/filestream.hpp"
+
+#include <QFile>
+
+#include "link/commlink.hpp"
+
+namespace rastiv {
+
+bool streamFile(CommLink& link, const QString& path, int chunk, LastPiece last) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    link.ClearOutputBuffer();
+    const qsizetype size = chunk > 0 ? chunk : 50;
+    for (;;) {
+        QByteArray piece = file.read(size);
+        if (piece.size() == size) {
+            if (!link.SendData(piece)) return false;
+            continue;
+        }
+        // The end of the file: what is left is the last piece.
+        file.close();
+        if (piece.isEmpty() && last == LastPiece::SkipEmpty) return true;
+        return link.SendData(piece);
+    }
+}
+
+}  // namespace rastiv

@@ -1,0 +1,81 @@
+#include "features/frmPrint.hpp"
+
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+
+#include "app/f1help.hpp"
+#include "app/modGlobal.hpp"
+#include "app/pixmill.hpp"
+#include "app/waitcursor.hpp"
+#include "features/filestream.hpp"
+#include "link/commlink.hpp"
+
+namespace rastiv {
+
+namespace {
+const QByteArray kFeed("\x1B\x4A\xFF\x19", 4);  // ESC J 255: feed the picture out, then 19h
+constexpr int kHelpBitmap = 1;
+constexpr int kHelpPixmill = 6;
+}  // namespace
+
+frmPrint::frmPrint(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
+    setObjectName(QStringLiteral("frmPrint"));
+    setWindowTitle(QStringLiteral("Print a Graphic"));
+    setFixedSize(265, 81);
+    setHelpTopic(this, kHelpBitmap);
+    cmdSendBMP = new QPushButton(QStringLiteral("Send &Graphic to the Printer"), this);
+    cmdSendBMP->setObjectName(QStringLiteral("cmdSendBMP"));
+    cmdSendBMP->setGeometry(8, 8, 249, 25);
+    cmdSendBMP->setDefault(true);
+    cmdExit = new QPushButton(QStringLiteral("E&xit"), this);
+    cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    cmdExit->setGeometry(8, 48, 249, 25);
+    connect(cmdSendBMP, &QPushButton::clicked, this, &frmPrint::cmdSendBMP_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmPrint::cmdExit_Click);
+    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+}
+
+void frmPrint::cmdSendBMP_Click() {
+    modGlobal& g = env_.g;
+    g.gSendingPrintSample = true;  // a printed graphic is print-sample data for a recording
+    setEnabled(false);
+    {
+        WaitCursor hourglass;
+        if (g.bmpWidthOrZero() > kMaxPrintWidth) {
+            hourglass.restore();
+            tell(env_,
+                 QStringLiteral("The bitmap is too wide.  Make sure to re-size it before modifying the colors or "
+                                "saving it as a graphic or logo."),
+                 QStringLiteral("Bitmap Size Error"), MsgIcon::Information, kHelpBitmap);
+        } else if (g.gCurrentBmp.isEmpty()) {
+            hourglass.restore();
+            tell(env_, QStringLiteral("You must load a BMP file before you can print anything."),
+                 QStringLiteral("Parameter Error"), MsgIcon::Information, kHelpBitmap);
+        } else {
+            const QString gfx = env_.workPath("tmpfile.gfx");
+            const int32_t r = env_.pixmill.SaveBMPAsGfx(g.gCurrentBmp, gfx, g.paperKind());
+            if (r != 0) {
+                hourglass.restore();
+                tell(env_, errorNumber(r) + QStringLiteral(" saving the BMP file as a graphics (*.GFX) file."),
+                     QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpPixmill);
+            } else if (g.gPortState == 1 &&
+                       streamFile(env_.link, gfx, g.gSendChunk, LastPiece::SkipEmpty)) {
+                env_.link.SendData(kFeed);
+            }
+        }
+    }
+    env_.link.yield();
+    setEnabled(true);
+    g.gSendingPrintSample = false;
+}
+
+void frmPrint::cmdExit_Click() { done(QDialog::Rejected); }
+
+// Unloading hands the main window its buttons back, however the dialog closes.
+void frmPrint::done(int result) {
+    QDialog::done(result);
+    main_.EnableButtons();
+}
+
+}  // namespace rastiv

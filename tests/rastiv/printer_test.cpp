@@ -1,0 +1,361 @@
+// The printer link through the user interface, against the virtual printer in
+// virtual time: the communication dialog, printing a graphic, and batch
+// recording and playback.
+#include <QListWidget>
+#include <QComboBox>
+#include <QPushButton>
+#include <QLabel>
+#include <gtest/gtest.h>
+
+#include "batch/batchmode.hpp"
+#include "batch/frmBatch.hpp"
+#include "fakes.hpp"
+#include "features/frmPrint.hpp"
+#include "link/frmComm.hpp"
+#include "link/portdevices.hpp"
+#include "link/termiosport.hpp"
+#include "link/virtualprinter.hpp"
+#include "mainwin/frmMain.hpp"
+
+using namespace rastiv;
+using namespace rastiv::testing;
+using namespace testing_support;
+
+namespace {
+
+const QByteArray kStatusQuery("\x1B\x76\x0A", 3);
+const QByteArray kFeed("\x1B\x4A\xFF\x19", 4);
+
+// A world whose communication dialog makes virtual printers and keeps the last one.
+struct Bench {
+    World w;
+    RecordingWorkflow main{w.g};
+    frmComm comm{w.env, main};
+    VirtualPrinter* printer = nullptr;
+    int replyDelayMs = 20;
+    bool powered = true;
+    std::vector<QString> opened;
+
+    Bench() {
+        comm.makePort = [this](const QString& device) -> std::unique_ptr<SerialPort> {
+            if (device != QLatin1String(kVirtualPrinterDevice)) return std::make_unique<TermiosPort>(w.clock);
+            auto p = std::make_unique<VirtualPrinter>(w.clock);
+            p->setReplyDelayMs(replyDelayMs);
+            p->setPowered(powered);
+            printer = p.get();
+            return p;
+        };
+        comm.openPrint = [this] { opened.push_back("print"); };
+        comm.openLogo = [this] { opened.push_back("logo"); };
+        comm.openLegacy = [this] { opened.push_back("legacy"); };
+        comm.openBatch = [this] { opened.push_back("batch"); };
+        w.g.gHelpFile = QStringLiteral("/opt/rastiv/help/index.html");
+        setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
+    }
+    void connect() {
+        comm.cmdConnect_Click();
+        ASSERT_TRUE(w.g.gCommEstablished);
+    }
+    // A 576-wide black-and-white working bitmap, as the main window would have it.
+    void workingBitmap(int32_t width, int32_t height) {
+        BmpBuilder(width, height, 1).colours({kBlack, kWhite}).each([](uint32_t x, uint32_t y) {
+            return (x / 3 + y) % 2;
+        }).write(w.working().toStdString());
+        w.g.gCurrentBmp = w.working();
+        w.g.gBmpWidth = uint32_t(width);
+        w.g.gBmpHeight = uint32_t(height);
+    }
+};
+
+TEST(Comm, FirstStartWritesDefaultsAndClicksAreStoredInTheProgramsNumberForm) {
+    Bench b;
+    EXPECT_EQ(b.w.settings.read(Key::Port), "0");
+    EXPECT_EQ(b.w.settings.read(Key::BaudRate), "0");
+    EXPECT_EQ(b.w.settings.read(Key::Parity), "0");
+    EXPECT_EQ(b.comm.lbCommPorts->currentItem()->text(), "COM1");
+    EXPECT_EQ(b.comm.lbBaudRate->currentItem()->text(), "115200");
+    EXPECT_EQ(b.comm.lbParity->currentItem()->text(), "None");
+    EXPECT_EQ(b.comm.lbCommPorts->count(), 8);
+    EXPECT_EQ(b.comm.lbBaudRate->item(7)->text(), "1200");
+
+    b.comm.lbCommPorts->setCurrentRow(3);
+    b.comm.lbBaudRate->setCurrentRow(3);
+    b.comm.lbParity->setCurrentRow(1);
+    EXPECT_EQ(b.w.settings.read(Key::Port), " 3");
+    EXPECT_EQ(b.w.settings.read(Key::BaudRate), " 3");
+    EXPECT_EQ(b.w.settings.read(Key::Parity), " 1");
+    EXPECT_EQ(settingsString(b.comm.lbBaudRate->currentItem()->text(), b.comm.lbParity->currentItem()->text()),
+              "19200,E,8,1");
+    EXPECT_EQ(portNumber("COM2"), 2);
+    // COM4 stands for its default device until the operator picks another.
+    EXPECT_EQ(b.comm.cbDevice->currentText(), "/dev/ttyS3");
+    b.comm.cbDevice->setEditText("/dev/ttyUSB7");
+    EXPECT_EQ(portDevice(b.w.settings, 3), "/dev/ttyUSB7");
+    EXPECT_EQ(b.w.settings.read(Key::Com4), "/dev/ttyUSB7");
+
+    b.w.settings.write(Key::Port, "9");
+    b.w.settings.write(Key::BaudRate, " 4");
+    b.comm.Form_Load();
+    EXPECT_EQ(b.comm.lbCommPorts->currentRow(), 0);  // out of range: COM1
+    EXPECT_EQ(b.comm.lbBaudRate->currentItem()->text(), "9600");
+    EXPECT_EQ(b.comm.cbDevice->currentText(), "Virtual printer (no hardware)");
+}
+
+TEST(Comm, ASuccessfulTestConnectsRecordsTheQueryAndOpensTheWantedDialog) {
+    Bench b;
+    TempDir tmp;
+    b.w.batch.OpenBatchFile(QString::fromStdString(tmp.path("rec.cpb")), true);
+    b.w.g.gBatchModeEnabled = true;
+    b.w.g.gCommForLogo = true;
+    b.comm.show();
+    b.connect();
+    EXPECT_EQ(b.w.g.gPortState, 1);
+    EXPECT_EQ(b.w.g.gSendChunk, 50);
+    EXPECT_FALSE(b.comm.isVisible());
+    EXPECT_EQ(b.opened, std::vector<QString>{"logo"});
+    EXPECT_EQ(b.printer->received(), kStatusQuery);
+    EXPECT_EQ(b.w.link.InputBufferCount(), 1);  // the reply stays in the input buffer
+    EXPECT_TRUE(b.comm.cmdConnect->isEnabled());
+    EXPECT_TRUE(b.w.messages.shown.empty());
+    b.w.batch.CloseBatchFile();
+    EXPECT_EQ(readFile(tmp.path("rec.cpb")), ByteVec({0x1B, 0x76, 0x0A}));
+}
+
+TEST(Comm, APrinterMustAnswerWithinFiveSeconds) {
+    for (int delay : {4900, 5100}) {
+        Bench b;
+        b.replyDelayMs = delay;
+        b.comm.cmdConnect_Click();
+        EXPECT_EQ(b.w.g.gCommEstablished, delay < 5000) << delay;
+        EXPECT_EQ(b.w.g.gPortState, 1);  // the port stays open either way
+        if (delay > 5000) {
+            ASSERT_EQ(b.w.messages.shown.size(), 1u);
+            const Message& m = b.w.messages.shown[0];
+            EXPECT_EQ(m.text, "Error communicating with the printer.  Verify the port settings at the printer "
+                              "match the program settings.  Check the cable, and make sure the printer is turned "
+                              "on.");
+            EXPECT_EQ(m.title, "Communication Error");
+            EXPECT_EQ(m.icon, MsgIcon::Exclamation);
+            EXPECT_EQ(m.helpTopic, 7);
+            EXPECT_TRUE(b.opened.empty());
+        }
+    }
+}
+
+TEST(Comm, PortFailuresShowTheSystemErrorAndCancelGivesTheButtonsBack) {
+    Bench b;
+    setPortDevice(b.w.settings, 0, QStringLiteral("/dev/no-such-rastiv-port"));
+    b.comm.makePort = [&b](const QString&) -> std::unique_ptr<SerialPort> {
+        return std::make_unique<TermiosPort>(b.w.clock);
+    };
+    b.w.g.gCommForPrint = true;
+    b.comm.cmdConnect_Click();
+    ASSERT_EQ(b.w.messages.shown.size(), 1u);
+    const Message& m = b.w.messages.shown[0];
+    EXPECT_TRUE(m.text.startsWith("There was a system error attempting to deal with the port you have chosen:\n\n"
+                                  "Number:  2\nDescription: The serial device /dev/no-such-rastiv-port does not "
+                                  "exist."))
+        << m.text.toStdString();
+    EXPECT_EQ(m.icon, MsgIcon::None);
+    EXPECT_EQ(m.buttons, MsgButtons::Ok);
+    EXPECT_FALSE(m.hasHelpButton());
+    EXPECT_EQ(b.w.g.gPortState, 0);
+    EXPECT_FALSE(b.w.g.gCommEstablished);
+    EXPECT_TRUE(b.comm.cmdConnect->isEnabled());
+
+    b.comm.show();
+    b.comm.cmdCancel_Click();
+    EXPECT_FALSE(b.comm.isVisible());
+    EXPECT_EQ(b.main.enables, 1);
+    EXPECT_TRUE(b.w.g.gCommForPrint);  // the request stays for the next attempt
+
+    b.comm.cmdHelp_Click();
+    EXPECT_EQ(b.w.messages.shown.back().title, "Communication Help");
+    EXPECT_EQ(b.w.messages.shown.back().icon, MsgIcon::Information);
+    EXPECT_EQ(b.w.messages.shown.back().helpTopic, 7);
+}
+
+TEST(Print, AGraphicIsStreamedInFullPiecesThenFedAndKeptOutOfARecording) {
+    Bench b;
+    b.connect();
+    b.printer->clearReceived();
+    b.workingBitmap(576, 25);  // 25 monochrome records of 74 bytes: 1850 bytes, a multiple of 50
+    TempDir tmp;
+    b.w.batch.OpenBatchFile(QString::fromStdString(tmp.path("rec.cpb")), true);
+    b.w.g.gBatchModeEnabled = true;
+    frmPrint print(b.w.env, b.main);
+    print.cmdSendBMP_Click();
+    EXPECT_TRUE(b.w.messages.shown.empty());
+    const ByteVec gfx = readFile(b.w.env.workPath("tmpfile.gfx").toStdString());
+    ASSERT_EQ(gfx.size(), 1850u);
+    QByteArray expected(reinterpret_cast<const char*>(gfx.data()), qsizetype(gfx.size()));
+    EXPECT_EQ(b.printer->received(), expected + kFeed);
+    EXPECT_FALSE(b.w.g.gSendingPrintSample);
+    EXPECT_TRUE(print.isEnabled());
+    b.w.batch.CloseBatchFile();
+    EXPECT_TRUE(readFile(tmp.path("rec.cpb")).empty());  // print samples are omitted by default
+
+    print.cmdExit_Click();
+    EXPECT_EQ(b.main.enables, 1);
+}
+
+TEST(Print, TooWideOrNothingLoadedOrRefusedByTheEncoderSendsNothing) {
+    Bench b;
+    b.connect();
+    b.printer->clearReceived();
+    frmPrint print(b.w.env, b.main);
+    b.w.g.gBmpWidth = 577;  // checked before whether anything is loaded
+    print.cmdSendBMP_Click();
+    b.w.g.gBmpWidth = 576;
+    print.cmdSendBMP_Click();
+    b.workingBitmap(100, 4);
+    BmpBuilder(100, 4, 8).colours({kBlack, rgb(0, 200, 0)}).fill(1).write(b.w.working().toStdString());
+    print.cmdSendBMP_Click();
+    ASSERT_EQ(b.w.messages.shown.size(), 3u);
+    EXPECT_EQ(b.w.messages.shown[0].title, "Bitmap Size Error");
+    EXPECT_EQ(b.w.messages.shown[1].text, "You must load a BMP file before you can print anything.");
+    EXPECT_EQ(b.w.messages.shown[1].title, "Parameter Error");
+    EXPECT_EQ(b.w.messages.shown[2].text, "Error # 12 saving the BMP file as a graphics (*.GFX) file.");
+    EXPECT_EQ(b.w.messages.shown[2].title, "PIXMILL DLL Error");
+    EXPECT_EQ(b.w.messages.shown[2].helpTopic, 6);
+    EXPECT_TRUE(b.printer->received().isEmpty());
+}
+
+// What a logo download sends, with the pause for the flash write.
+void downloadLikeSequence(Env& env, const QByteArray& logo) {
+    ASSERT_TRUE(env.link.SendData(QByteArray("\x1D\x22\x01", 3)));
+    ASSERT_TRUE(env.link.SendData(QByteArray("\x1D\x23\x05", 3)));
+    for (qsizetype at = 0; at < logo.size(); at += 50) ASSERT_TRUE(env.link.SendData(logo.mid(at, 50)));
+    env.link.WaitForPrinter();
+    env.batch.InsertBatchPlayWait();
+    ASSERT_TRUE(env.link.SendData(QByteArray("\x1D\x23\x00", 3)));
+}
+
+TEST(Batch, ARecordingReplaysExactlyTheBytesSentWaitingWhereTheRecordingWaited) {
+    Bench b;
+    b.connect();
+    b.printer->clearReceived();
+    QByteArray logo("\x1D\x84\x01\x02\x01", 5);
+    for (int i = 0; i < 16; ++i) logo.append(char(0xF0 ^ i));
+    const QString file = b.w.path("out/setup.cpb");
+    b.w.batch.OpenBatchFile(file, true);
+    b.w.g.gBatchModeEnabled = true;
+    downloadLikeSequence(b.w.env, logo);
+    b.w.g.gBatchModeEnabled = false;
+    b.w.batch.CloseBatchFile();
+    const QByteArray sent = b.printer->received();
+    const ByteVec recorded = readFile(file.toStdString());
+    const QByteArray expectedFile =
+        QByteArray("\x1D\x22\x01\x1D\x23\x05", 6) + logo + kBatchPauseMarker + QByteArray("\x1D\x23\x00", 3);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(recorded.data()), qsizetype(recorded.size())), expectedFile);
+
+    b.printer->clearReceived();
+    frmBatch play(b.w.env);
+    b.w.files.choose(file);
+    const qint64 t0 = b.w.clock.nowMs();
+    play.cmdPlay_Click();
+    EXPECT_EQ(b.printer->received(), sent);  // no marker, and no zero bytes in its place
+    EXPECT_GE(b.w.clock.nowMs() - t0, 6000);  // the pause was answered with WaitForPrinter
+    EXPECT_EQ(play.lblProgress->text(), "Complete.  Click a button to continue.");
+    EXPECT_EQ(play.steps.shown(), 2);
+    EXPECT_EQ(b.w.settings.read(Key::InitBatDir), b.w.path("out/"));
+    EXPECT_TRUE(b.w.messages.shown.empty());
+
+    b.printer->clearReceived();
+    play.cmdReplay_Click();
+    EXPECT_EQ(b.printer->received(), sent);
+    EXPECT_EQ(play.steps.shown(), 3);
+}
+
+TEST(Batch, ReplayWithoutAFileAndPlayCancelledSayOrDoNothing) {
+    Bench b;
+    frmBatch play(b.w.env);
+    play.cmdReplay_Click();
+    ASSERT_EQ(b.w.messages.shown.size(), 1u);
+    EXPECT_EQ(b.w.messages.shown[0].text, "No file specified.");
+    EXPECT_EQ(b.w.messages.shown[0].title, "File Open Error");
+    EXPECT_EQ(b.w.messages.shown[0].helpTopic, 15);
+    play.cmdPlay_Click();  // no file chosen: no message
+    EXPECT_EQ(b.w.messages.shown.size(), 1u);
+    ASSERT_EQ(b.w.files.requests.size(), 1u);
+    EXPECT_EQ(b.w.files.requests[0].title, "Open a Batch File");
+    EXPECT_EQ(b.w.files.requests[0].filter, "CPB file (*.cpb)|*.cpb|All Files (*.*)|*.*");
+    EXPECT_TRUE(play.cmdPlay->isEnabled() && play.cmdReplay->isEnabled() && play.cmdExit->isEnabled());
+}
+
+struct MainBench : Bench {
+    frmMain window{w.env};
+    int ended = 0;
+    MainBench() {
+        window.endProgram = [this] { ++ended; };
+        window.show();
+    }
+};
+
+TEST(Batch, TheRecordMenuAsksForAFileAndRefusesToRecordIntoNothing) {
+    MainBench m;
+    m.window.mnuBatchModeEnable->trigger();  // cancelled
+    ASSERT_EQ(m.w.messages.shown.size(), 1u);
+    EXPECT_EQ(m.w.messages.shown[0].text, "No file was selected.  Batch mode recording has not been turned on.");
+    EXPECT_EQ(m.w.messages.shown[0].title, "File Open Error");
+    EXPECT_FALSE(m.window.mnuBatchModeEnable->isChecked());
+    EXPECT_FALSE(m.w.g.gBatchModeEnabled);
+    EXPECT_EQ(m.w.files.requests.at(0).defaultExtension, ".CPB");
+
+    m.w.files.choose(m.w.path("nodir/x.cpb"));  // cannot be created: the library says so, nothing records
+    m.window.mnuBatchModeEnable->trigger();
+    ASSERT_EQ(m.w.messages.shown.size(), 2u);
+    EXPECT_EQ(m.w.messages.shown[1].title, "BatchMode Open for Write");
+    EXPECT_EQ(m.w.messages.shown[1].text, "Error #2");
+    EXPECT_FALSE(m.w.g.gBatchModeEnabled);
+    EXPECT_FALSE(m.window.mnuBatchModeEnable->isChecked());
+
+    m.w.files.choose(m.w.path("out/rec.cpb"));
+    m.window.mnuBatchModeEnable->trigger();
+    EXPECT_TRUE(m.w.g.gBatchModeEnabled);
+    EXPECT_TRUE(m.window.mnuBatchModeEnable->isChecked());
+    EXPECT_TRUE(m.w.batch.isOpen());
+    m.window.mnuBatchModeEnable->trigger();
+    EXPECT_FALSE(m.w.g.gBatchModeEnabled);
+    EXPECT_FALSE(m.window.mnuBatchModeEnable->isChecked());
+    EXPECT_FALSE(m.w.batch.isOpen());
+
+    // Leaving with a recording open closes it first.
+    m.w.files.choose(m.w.path("out/rec2.cpb"));
+    m.window.mnuBatchModeEnable->trigger();
+    ASSERT_TRUE(m.w.batch.isOpen());
+    m.window.cmdExit->click();
+    EXPECT_FALSE(m.w.batch.isOpen());
+    EXPECT_EQ(m.ended, 1);
+}
+
+TEST(Batch, PlayingStopsARecordingFirstAndAsksForTheConnection) {
+    MainBench m;
+    m.w.files.choose(m.w.path("out/rec.cpb"));
+    m.window.mnuBatchModeEnable->trigger();
+    ASSERT_TRUE(m.w.g.gBatchModeEnabled);
+    // The communication dialog comes up; cancel it.
+    whenModal([](QDialog* d) { d->reject(); });
+    m.window.mnuBatchModePlay->trigger();
+    EXPECT_FALSE(m.w.g.gBatchModeEnabled);
+    EXPECT_FALSE(m.window.mnuBatchModeEnable->isChecked());
+    EXPECT_FALSE(m.window.mnuBatchModeOmit->isEnabled());
+    EXPECT_FALSE(m.w.batch.isOpen());
+    EXPECT_TRUE(m.w.g.gCommForBatch);
+    EXPECT_FALSE(m.w.g.gCommForPrint || m.w.g.gCommForLogo || m.w.g.gCommForLegacy);
+    EXPECT_TRUE(m.window.cmdLoad->isEnabled());
+}
+
+TEST(Tools, PrintWithoutAConnectionAsksForItAndCancelGivesTheButtonsBack) {
+    MainBench m;
+    whenModal([](QDialog* d) {
+        EXPECT_EQ(d->windowTitle(), "Communication Configuration");
+        d->reject();
+    });
+    m.window.cmdPrint->click();
+    EXPECT_TRUE(m.w.g.gCommForPrint);
+    EXPECT_TRUE(m.window.cmdPrint->isEnabled());
+    EXPECT_TRUE(m.window.cmdLoad->isEnabled());
+}
+
+}  // namespace
