@@ -5,7 +5,7 @@
 #   bench/convert_bench.sh [RUNS]          (RUNS defaults to 5)
 #
 # Environment: BENCH_DIR  where the pictures and outputs go (/tmp/pixmill-bench)
-#              BUILD_DIR  the Release build of the library (<repo>/build-conv-rel)
+#              BUILD_DIR  the Release build of the library (<repo>/build-bench)
 #              CONVERT    ImageMagick's convert (convert)
 # Both sides are timed the same way, as whole processes, and the medians are
 # compared.  A benchmark, not a test: nothing here fails on a slow machine.
@@ -15,7 +15,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
 runs=${1:-5}
 work=${BENCH_DIR:-/tmp/pixmill-bench}
-build=${BUILD_DIR:-$repo/build-conv-rel}
+build=${BUILD_DIR:-$repo/build-bench}
 im=${CONVERT:-convert}
 mkdir -p "$work"
 
@@ -32,16 +32,8 @@ md5=$(md5sum "$pic" | cut -d' ' -f1)
 [ "$md5" = 12dab258376c49f0a1269c6c95b13027 ] || echo "note: $pic has MD5 $md5 (another ImageMagick version?)"
 
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRASTIV_PIXMILL_ONLY=ON -DRASTIV_TESTS=OFF >/dev/null
-if ninja -C "$build" -t targets all | grep -q '^convert_bench:'; then
-    ninja -C "$build" -j2 convert_bench >/dev/null
-    driver=$build/bin/convert_bench
-else
-    # bench/ is not part of the build yet: the driver is built by hand.
-    ninja -C "$build" -j2 pixmill >/dev/null
-    driver=$work/convert_bench
-    c++ -std=c++20 -O2 -Wall -Wextra -I"$repo/pixmill/include" "$here/convert_bench.cpp" \
-        -L"$build/bin" -lpixmill -Wl,-rpath,"$build/bin" -o "$driver"
-fi
+ninja -C "$build" -j2 convert_bench >/dev/null
+driver=$build/bin/convert_bench
 
 # Milliseconds of wall time of one command.
 wall() {
