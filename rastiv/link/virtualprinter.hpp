@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <memory>
 
 #include "link/serialport.hpp"
@@ -36,15 +37,26 @@ public:
     bool dsrHolding() override { return open_ && powered_ && !busy_; }
     bool ctsHolding() override { return open_ && powered_ && !busy_; }
 
-    // For tests and the curious: every byte the printer has received.
+    // For tests and the curious: every byte the printer has received.  Bytes
+    // that were still on the line when the output buffer was cleared never
+    // arrive.
     const QByteArray& received() const { return received_; }
-    void clearReceived() { received_.clear(); }
+    // Every output as it was handed to the line, one entry per write, empty
+    // writes included (a file streamed in pieces shows its pieces here).
+    const QList<QByteArray>& writes() const { return writes_; }
+    void clearReceived() {
+        received_.clear();
+        writes_.clear();
+        unsent_ = 0;
+    }
     // A switched-off printer neither answers nor raises its ready lines.
     void setPowered(bool on) { powered_ = on; }
     // How long a flash write keeps the ready lines low (ms).
     void setFlashBusyMs(int ms) { flashBusyMs_ = ms; }
     // How long the printer takes to answer a query (ms).
     void setReplyDelayMs(int ms) { replyDelayMs_ = ms; }
+    // A printer that erases its flash without saying so.
+    void setAcknowledgesErase(bool on) { acknowledgesErase_ = on; }
 
 private:
     void transmitted();
@@ -63,6 +75,9 @@ private:
     qsizetype pending_ = 0;  // bytes "on the line", not yet transmitted
     QByteArray in_;
     QByteArray received_;
+    QList<QByteArray> writes_;
+    qsizetype unsent_ = 0;  // the tail of received_ still on the line
+    bool acknowledgesErase_ = true;
     QByteArray command_;      // the command being parsed
     long long skipData_ = 0;  // picture bytes still to pass through unparsed
     bool flashAfterData_ = false;
