@@ -13,6 +13,7 @@
 #include "app/waitcursor.hpp"
 #include "batch/batchmode.hpp"
 #include "batch/frmBatch.hpp"
+#include "features/frmLogo2.hpp"
 #include "features/frmPrint.hpp"
 #include "link/frmComm.hpp"
 #include "imaging/frmResize.hpp"
@@ -541,7 +542,7 @@ frmComm& frmMain::comm() {
     if (!comm_) {
         comm_ = new frmComm(env_, *this, this);
         comm_->openPrint = [this] { showPrintDialog(); };
-        comm_->openLogo = [this] { tellNotYetAvailable(env_, QStringLiteral("Logo management")); };
+        comm_->openLogo = [this] { showLogoDialog(); };
         comm_->openLegacy = [this] { tellNotYetAvailable(env_, QStringLiteral("Legacy colorization")); };
         comm_->openBatch = [this] { showBatchDialog(); };
     }
@@ -563,6 +564,11 @@ void frmMain::showPrintDialog() {
     dialog.exec();
 }
 
+void frmMain::showLogoDialog() {
+    frmLogo2 dialog(env_, this);
+    dialog.exec();
+}
+
 void frmMain::showBatchDialog() {
     frmBatch dialog(env_, this);
     dialog.exec();
@@ -580,7 +586,7 @@ void frmMain::cmdPrint_Click() {
 void frmMain::cmdLogo_Click() {
     DisableButtons();
     if (env_.g.gCommEstablished)
-        tellNotYetAvailable(env_, QStringLiteral("Logo management"));
+        showLogoDialog();
     else
         showCommFor(&modGlobal::gCommForLogo);
     EnableButtons();

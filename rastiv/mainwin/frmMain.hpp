@@ -145,6 +145,7 @@ private:
     void rotate(int32_t direction);
     void showCommFor(bool modGlobal::*wanted);
     void showPrintDialog();
+    void showLogoDialog();
     void showBatchDialog();
     bool requireBitmap(const QString& title);
     void setScreenColour(const QColor& c);

@@ -1,0 +1,218 @@
+#include "features/frmWatermark.hpp"
+
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+
+#include "app/f1help.hpp"
+#include "app/modGlobal.hpp"
+#include "app/numtext.hpp"
+#include "batch/batchmode.hpp"
+#include "features/logocommon.hpp"
+#include "link/commlink.hpp"
+
+namespace rastiv {
+
+namespace {
+
+constexpr int kHelpTopic = 9;
+constexpr int kDefaultShading = 80;
+// The logo and the watermark made from it that legacy colorization uses.
+constexpr int kLegacyLogo = 239;
+constexpr int kLegacyWatermark = 241;
+
+const QString kWatermarkRangeText = QStringLiteral("The watermark number must be between 0 and 255.");
+
+}  // namespace
+
+frmWatermark::frmWatermark(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
+    createControls();
+    connectSignals();
+    Form_Load();
+}
+
+void frmWatermark::createControls() {
+    setObjectName(QStringLiteral("frmWatermark"));
+    setWindowTitle(QStringLiteral("Define and Download Watermark"));
+    setHelpTopic(this, kHelpTopic);
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
+    setFixedSize(337, 329);
+
+    auto label = [this](const char* name, const char* text, const QRect& at) {
+        auto* l = new QLabel(QString::fromLatin1(text), this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(at);
+        return l;
+    };
+    auto numberBox = [this](const char* name, int top) {
+        auto* t = new QLineEdit(this);
+        t->setObjectName(QString::fromLatin1(name));
+        t->setGeometry(264, top, 57, 21);
+        return t;
+    };
+    auto button = [this](const char* name, const char* text, int top) {
+        auto* b = new QPushButton(QString::fromLatin1(text), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(80, top, 241, 25);
+        return b;
+    };
+    Label12 = label("Label12",
+                    "To create a watermark, you must first save the bitmap as a logo, and then convert the logo to a "
+                    "watermark by applying a level of shading.",
+                    {8, 8, 321, 41});
+    Label12->setWordWrap(true);
+    Label11 = label("Label11", "Enter a logo number (0-255)", {80, 60, 177, 17});
+    tbLogoIndex = numberBox("tbLogoIndex", 58);
+    Label11->setBuddy(tbLogoIndex);
+    chkLegacyColorization = new QCheckBox(QStringLiteral("&Legacy Colorization"), this);
+    chkLegacyColorization->setObjectName(QStringLiteral("chkLegacyColorization"));
+    chkLegacyColorization->setGeometry(80, 84, 177, 19);
+
+    Label4 = label("Label4", "Select a Shading Value", {80, 114, 241, 17});
+    slider1 = new QSlider(Qt::Horizontal, this);
+    slider1->setObjectName(QStringLiteral("slider1"));
+    slider1->setGeometry(80, 132, 241, 25);
+    slider1->setRange(0, 100);
+    slider1->setTickPosition(QSlider::TicksBelow);
+    slider1->setTickInterval(10);
+    Label4->setBuddy(slider1);
+    Label1 = label("Label1", "Dark", {80, 158, 57, 17});
+    Label2 = label("Label2", "Light", {264, 158, 57, 17});
+    Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    Label3 = label("Label3", "Enter a watermark number (0-255)", {80, 190, 177, 17});
+    tbWmIndex = numberBox("tbWmIndex", 188);
+    Label3->setBuddy(tbWmIndex);
+
+    cmdDefine = button("cmdDefine", "&Define Watermark", 220);
+    cmdPrintSample = button("cmdPrintSample", "&Print Sample (Optional)", 256);
+    cmdExit = button("cmdExit", "&Exit", 292);
+    addSteps(steps, this, {{12, 60}, {12, 136}, {12, 190}, {12, 224}, {12, 260}, {12, 296}});
+}
+
+void frmWatermark::connectSignals() {
+    connect(chkLegacyColorization, &QCheckBox::toggled, this, &frmWatermark::chkLegacyColorization_Click);
+    connect(tbLogoIndex, &QLineEdit::textChanged, this, &frmWatermark::tbLogoIndex_Change);
+    connect(tbWmIndex, &QLineEdit::textChanged, this, &frmWatermark::tbWmIndex_Change);
+    connect(slider1, &QSlider::valueChanged, this, &frmWatermark::slider1_Change);
+    connect(cmdDefine, &QPushButton::clicked, this, &frmWatermark::cmdDefine_Click);
+    connect(cmdPrintSample, &QPushButton::clicked, this, &frmWatermark::cmdPrintSample_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmWatermark::cmdExit_Click);
+}
+
+void frmWatermark::Form_Load() {
+    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    steps.setScreenRed(env_.g.gScreenRed);
+    tbLogoIndex->clear();
+    tbWmIndex->clear();
+    slider1->setValue(kDefaultShading);
+    steps.show(1);
+}
+
+// Legacy colorization knows its watermark by fixed numbers: lock them in.
+void frmWatermark::chkLegacyColorization_Click() {
+    const bool legacy = chkLegacyColorization->isChecked();
+    if (legacy) {
+        tbLogoIndex->setReadOnly(false);
+        tbWmIndex->setReadOnly(false);
+        tbLogoIndex->setText(numToText(kLegacyLogo));
+        tbWmIndex->setText(numToText(kLegacyWatermark));
+    }
+    tbLogoIndex->setReadOnly(legacy);
+    tbWmIndex->setReadOnly(legacy);
+    Label11->setEnabled(!legacy);
+    Label3->setEnabled(!legacy);
+    steps.show(2);
+}
+
+void frmWatermark::tbLogoIndex_Change() { steps.show(2); }
+void frmWatermark::tbWmIndex_Change() { steps.show(4); }
+// With the numbers fixed by legacy colorization the next thing is Define.
+void frmWatermark::slider1_Change() { steps.show(chkLegacyColorization->isChecked() ? 4 : 3); }
+
+void frmWatermark::cmdDefine_Click() {
+    steps.show(4);
+    bool defined;
+    {
+        BusyDialog busy(this, env_);
+        defined = define(busy);
+    }
+    if (defined) steps.show(5);
+}
+
+bool frmWatermark::define(BusyDialog& busy) {
+    const LogoNumber logo = readLogoNumber(tbLogoIndex->text());
+    if (logo.check == NumberCheck::Empty) {
+        busy.refuse(QStringLiteral("You must enter a logo number (0-255) before you can download a logo."), kHelpTopic);
+        return false;
+    }
+    if (logo.check == NumberCheck::OutOfRange) {
+        busy.refuse(QStringLiteral("The logo number must be between 0 and 255."), kHelpTopic);
+        return false;
+    }
+    const LogoNumber wm = readLogoNumber(tbWmIndex->text());
+    if (wm.check == NumberCheck::Empty) {
+        busy.refuse(QStringLiteral("You must enter a watermark number (0-255) before you can define a watermark."),
+                    kHelpTopic);
+        return false;
+    }
+    if (wm.check == NumberCheck::OutOfRange) {
+        busy.refuse(kWatermarkRangeText, kHelpTopic);
+        return false;
+    }
+    CommLink& link = env_.link;
+    if (env_.g.gPortState == 1 && !downloadLogo(env_, busy, logo.byte, kHelpTopic)) return false;
+    // The numbers as the printer gets them: "7" and "07" (or "2" and "2.5")
+    // name the same logo.
+    if (logo.byte == wm.byte) {
+        busy.tell(QStringLiteral("The watermark number cannot be the same as the logo number."),
+                  QStringLiteral("Parameter Error"), MsgIcon::Exclamation, kHelpTopic);
+        return false;
+    }
+    if (!link.SendData(logocmd::defineWatermark(logo.byte, uint8_t(slider1->value()), wm.byte))) return false;
+    link.WaitForPrinter();
+    env_.batch.InsertBatchPlayWait();
+    return link.SendData(logocmd::kLeftJustify);
+}
+
+void frmWatermark::cmdPrintSample_Click() {
+    SendingPrintSample sample(env_.g);
+    steps.show(5);
+    bool printed;
+    {
+        BusyDialog busy(this, env_);
+        printed = printSample(busy);
+    }
+    if (printed) steps.show(6);
+}
+
+bool frmWatermark::printSample(BusyDialog& busy) {
+    const LogoNumber wm = readLogoNumber(tbWmIndex->text());
+    if (wm.check == NumberCheck::Empty) {
+        busy.refuse(QStringLiteral("You must enter a watermark number (0-255) before you can print a watermark."),
+                    kHelpTopic);
+        return false;
+    }
+    // A number that cannot be a byte would switch on some other watermark.
+    if (wm.check == NumberCheck::OutOfRange) {
+        busy.refuse(kWatermarkRangeText, kHelpTopic);
+        return false;
+    }
+    if (chkLegacyColorization->isChecked()) {
+        tellLegacyAdvice(busy, QStringLiteral("Watermark"));
+        return true;
+    }
+    CommLink& link = env_.link;
+    return link.SendData(logocmd::watermarkSwitch(true, wm.byte)) && sendSampleLines(link) &&
+           link.SendData(logocmd::watermarkSwitch(false, wm.byte)) && link.SendData(logocmd::kFeed);
+}
+
+void frmWatermark::cmdExit_Click() { done(QDialog::Accepted); }
+
+}  // namespace rastiv

@@ -1,0 +1,59 @@
+// Define and Download Watermark: stores the chosen logo under a logo
+// number, has the printer make a shaded watermark of it, and prints a sample
+// receipt with the watermark behind the text.
+#pragma once
+
+#include <QDialog>
+
+#include "app/env.hpp"
+#include "app/stepindicator.hpp"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+
+namespace rastiv {
+
+class BusyDialog;
+
+class frmWatermark final : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmWatermark(Env& env, QWidget* parent = nullptr);
+
+    QLabel* Label12;
+    QLabel* Label11;
+    QLineEdit* tbLogoIndex;
+    QCheckBox* chkLegacyColorization;
+    QLabel* Label4;
+    QSlider* slider1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLineEdit* tbWmIndex;
+    QPushButton* cmdDefine;
+    QPushButton* cmdPrintSample;
+    QPushButton* cmdExit;
+    StepIndicator steps;
+
+    void Form_Load();
+    void chkLegacyColorization_Click();
+    void tbLogoIndex_Change();
+    void tbWmIndex_Change();
+    void slider1_Change();
+    void cmdDefine_Click();
+    void cmdPrintSample_Click();
+    void cmdExit_Click();
+
+private:
+    void createControls();
+    void connectSignals();
+    bool define(BusyDialog& busy);
+    bool printSample(BusyDialog& busy);
+
+    Env& env_;
+};
+
+}  // namespace rastiv

@@ -1,0 +1,174 @@
+#include "features/logocommon.hpp"
+
+#include <QFile>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QWidget>
+
+#include "app/modGlobal.hpp"
+#include "app/numtext.hpp"
+#include "app/stepindicator.hpp"
+#include "batch/batchmode.hpp"
+#include "features/filestream.hpp"
+#include "link/commlink.hpp"
+
+namespace rastiv {
+
+LogoNumber readLogoNumber(const QString& text) {
+    LogoNumber n;
+    if (text.isEmpty()) return n;
+    const double value = leadingNumber(text);
+    // The range holds for the number as typed: 255.4 and -0.4 are refused
+    // although they would round into it, and so every valid number rounds to
+    // a byte.  (NaN cannot come out of the parse; infinities fail here.)
+    if (!(value >= 0.0 && value <= 255.0)) {
+        n.check = NumberCheck::OutOfRange;
+        return n;
+    }
+    n.check = NumberCheck::Valid;
+    n.byte = uint8_t(clampToInt(roundHalfEven(value), 0, 255));
+    return n;
+}
+
+namespace logocmd {
+
+QByteArray selectLogo(uint8_t n) { return QByteArray("\x1D\x23", 2) + char(n); }
+
+QByteArray defineWatermark(uint8_t logo, uint8_t shading, uint8_t watermark) {
+    QByteArray s("\x1B\x61\x01\x1D\x8B", 5);
+    s += char(logo);
+    s += char(shading);
+    s += char(watermark);
+    return s;
+}
+
+QByteArray watermarkSwitch(bool on, uint8_t watermark) {
+    QByteArray s("\x1D\x8C", 2);
+    s += char(on ? 1 : 0);
+    s += char(watermark);
+    return s;
+}
+
+QByteArray marginMessage(uint8_t side, uint8_t logo) {
+    QByteArray s("\x1D\x99", 2);
+    s += char(side);
+    s += char(logo);
+    s += QByteArray("\x32\x00", 2);
+    return s;
+}
+
+}  // namespace logocmd
+
+BusyDialog::BusyDialog(QWidget* dialog, Env& env) : dialog_(dialog), env_(env) { dialog_->setEnabled(false); }
+
+BusyDialog::~BusyDialog() {
+    hourglass_.restore();
+    env_.link.yield();
+    dialog_->setEnabled(true);
+}
+
+MsgResult BusyDialog::tell(const QString& text, const QString& title, MsgIcon icon, int helpTopic,
+                           MsgButtons buttons) {
+    hourglass_.restore();
+    return rastiv::tell(env_, text, title, icon, helpTopic, buttons);
+}
+
+void BusyDialog::refuse(const QString& text, int helpTopic) {
+    tell(text, QStringLiteral("Parameter Error"), MsgIcon::Information, helpTopic);
+}
+
+SendingPrintSample::SendingPrintSample(modGlobal& g) : g_(g) { g_.gSendingPrintSample = true; }
+SendingPrintSample::~SendingPrintSample() { g_.gSendingPrintSample = false; }
+
+namespace {
+
+// Clearing the output buffer throws away whatever has not left the line yet,
+// and right before the file that is the logo number just sent: a printer
+// that misses it stores the logo under whatever number it last selected.
+// So the bytes already handed over are given the time to go first (as long
+// as SendData itself would wait for them); only stale output is cleared.
+void letOutputLeave(CommLink& link) {
+    SerialPort* port = link.port();
+    if (!port) return;
+    link.startWatchdog(5000);
+    while (port->outBufferCount() > 0 && link.watchdogRunning()) link.yield();
+    link.stopWatchdog();
+}
+
+}  // namespace
+
+bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {
+    const QString& path = env.g.gLogoFile;
+    // A file that went away after it was chosen must not leave the printer
+    // waiting for a definition that never comes.
+    if (QFile file(path); !file.open(QIODevice::ReadOnly)) {
+        busy.tell(QStringLiteral("The logo file \"%1\" cannot be read.  Choose the logo again in Logo Management.")
+                      .arg(path),
+                  QStringLiteral("File Open Error"), MsgIcon::Exclamation, helpTopic);
+        return false;
+    }
+    CommLink& link = env.link;
+    if (!link.SendData(logocmd::kBeginDownload)) return false;
+    if (!link.SendData(logocmd::selectLogo(n))) return false;
+    letOutputLeave(link);
+    if (!streamFile(link, path, env.g.gSendChunk, LastPiece::AlwaysSend)) return false;
+    link.WaitForPrinter();
+    env.batch.InsertBatchPlayWait();
+    return link.SendData(logocmd::kDeselect);
+}
+
+QByteArray sampleLine(int i) {
+    return QByteArrayLiteral("Sample Receipt Item ") + numToText(i).toLatin1() + '\n';
+}
+
+bool sendSampleLines(CommLink& link) {
+    for (int i = 1; i <= 20; ++i)
+        if (!link.SendData(sampleLine(i))) return false;
+    return true;
+}
+
+QString legacyAdvice(const QString& feature) {
+    return QStringLiteral("Please use Legacy Colorization to:\r\n\r\n     Enable the %1 and \r\n\r\n"
+                          "     Print a sample receipt with the %1")
+        .arg(feature);
+}
+
+void tellLegacyAdvice(BusyDialog& busy, const QString& feature) {
+    busy.tell(legacyAdvice(feature), QString::fromLatin1(kProgramTitle), MsgIcon::None, -1);
+}
+
+void addSteps(StepIndicator& steps, QWidget* parent, std::initializer_list<QPoint> labelsAt) {
+    int i = 0;
+    for (const QPoint& at : labelsAt) {
+        ++i;
+        const QByteArray label = "lblStep" + QByteArray::number(i), frame = "sBox" + QByteArray::number(i);
+        const QRect labelRect(at, QSize(45, 17));
+        steps.add(parent, label.constData(), frame.constData(), labelRect, labelRect.adjusted(-6, -6, 6, 6));
+    }
+}
+
+namespace {
+
+class ClickFilter final : public QObject {
+public:
+    ClickFilter(QWidget* w, std::function<void()> handler) : QObject(w), handler_(std::move(handler)) {
+        w->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            const auto* me = static_cast<QMouseEvent*>(event);
+            const auto* w = static_cast<QWidget*>(watched);
+            if (me->button() == Qt::LeftButton && w->rect().contains(me->position().toPoint())) handler_();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> handler_;
+};
+
+}  // namespace
+
+void onClick(QWidget* w, std::function<void()> handler) { new ClickFilter(w, std::move(handler)); }
+
+}  // namespace rastiv

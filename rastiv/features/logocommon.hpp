@@ -1,0 +1,133 @@
+// What the logo dialogs (logo management, download, watermark, margin
+// message) have in common: the logo number rules, the printer commands that
+// store and show logos, the download sequence, the sample receipt lines, and
+// the small pieces of dialog behaviour they all follow.
+#pragma once
+
+#include <QByteArray>
+#include <QRect>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+#include "app/env.hpp"
+#include "app/waitcursor.hpp"
+
+class QWidget;
+
+namespace rastiv {
+
+struct modGlobal;
+class StepIndicator;
+
+// ---- Logo numbers ----
+
+// A number box as the operator left it.  Empty means no text at all: a
+// blank box reads as the number 0, like any text that is not a number.
+enum class NumberCheck { Empty, OutOfRange, Valid };
+
+struct LogoNumber {
+    NumberCheck check = NumberCheck::Empty;
+    uint8_t byte = 0;  // what goes on the wire; meaningful only when Valid
+    bool valid() const { return check == NumberCheck::Valid; }
+};
+
+// The leading number of the text, valid from 0 to 255 inclusive as typed;
+// the byte is that number rounded to the nearest whole one, halves to even
+// (2.5 -> 2, 3.5 -> 4).
+LogoNumber readLogoNumber(const QString& text);
+
+// ---- Printer commands ----
+
+namespace logocmd {
+// GS " 1: a logo definition follows (the download header).
+inline const QByteArray kBeginDownload("\x1D\x22\x01", 3);
+// GS # n: select logo n; GS # 0 after a download or print deselects again.
+QByteArray selectLogo(uint8_t n);
+inline const QByteArray kDeselect("\x1D\x23\x00", 3);
+// GS / 0: print the selected logo once.
+inline const QByteArray kPrintSelected("\x1D\x2F\x00", 3);
+// ESC J 255 then 19h: feeds the sample past the tear bar, as after a graphic.
+inline const QByteArray kFeed("\x1B\x4A\xFF\x19", 4);
+// GS @ 1: erase every logo and user character set in the flash.
+inline const QByteArray kEraseFlash("\x1D\x40\x31", 3);
+// ESC a 0: back to left justification after a watermark definition.
+inline const QByteArray kLeftJustify("\x1B\x61\x00", 3);
+// ESC a 1 (centred) and GS 8B L S W in one string: the printer centres the
+// watermark it makes from logo L with shading S as watermark W.
+QByteArray defineWatermark(uint8_t logo, uint8_t shading, uint8_t watermark);
+// GS 8C on W: watermark W behind the following text, or off again.
+QByteArray watermarkSwitch(bool on, uint8_t watermark);
+// GS 99 side n 32h 00: logo n as a margin message on side 1 (left) or 2
+// (right); side 0 switches it off.
+QByteArray marginMessage(uint8_t side, uint8_t logo);
+}  // namespace logocmd
+
+// ---- Command sequences ----
+
+// Blocks a dialog's input and shows the hourglass for the length of one
+// command; both come back on every way out, after the clicks that queued up
+// meanwhile have been let through to the (still disabled) dialog and dropped.
+class BusyDialog {
+public:
+    BusyDialog(QWidget* dialog, Env& env);
+    ~BusyDialog();
+    BusyDialog(const BusyDialog&) = delete;
+    BusyDialog& operator=(const BusyDialog&) = delete;
+
+    // A message that ends the command: the arrow comes back first.
+    MsgResult tell(const QString& text, const QString& title, MsgIcon icon, int helpTopic,
+                   MsgButtons buttons = MsgButtons::Ok);
+    // A number the command cannot use: "Parameter Error", information icon.
+    void refuse(const QString& text, int helpTopic);
+
+private:
+    QWidget* dialog_;
+    Env& env_;
+    WaitCursor hourglass_;
+};
+
+// gSendingPrintSample for the length of a sample command, so that a batch
+// recording can leave the sample out; cleared on every way out.
+class SendingPrintSample {
+public:
+    explicit SendingPrintSample(modGlobal& g);
+    ~SendingPrintSample();
+    SendingPrintSample(const SendingPrintSample&) = delete;
+    SendingPrintSample& operator=(const SendingPrintSample&) = delete;
+
+private:
+    modGlobal& g_;
+};
+
+// Stores gLogoFile in the printer as logo n: the download header, the logo
+// number, the file in pieces of gSendChunk with the last piece sent even
+// when empty, the pause for the flash write (with its batch marker), and
+// the deselect.  False when a send was cancelled, or when the file cannot
+// be read (said before anything is sent, with the dialog's help topic).
+bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic);
+
+// The twenty lines of a sample receipt, one SendData each:
+// "Sample Receipt Item  1" to "Sample Receipt Item  20", each ending in LF.
+QByteArray sampleLine(int i);
+bool sendSampleLines(CommLink& link);
+
+// The advice a sample gets when legacy colorization is to print the
+// feature instead ("Watermark", "Margin Message"), in a plain box.
+QString legacyAdvice(const QString& feature);
+void tellLegacyAdvice(BusyDialog& busy, const QString& feature);
+
+// ---- Dialog pieces ----
+
+// Adds steps 1..count to an indicator, the labels at the given places and
+// each frame drawn around its label.
+void addSteps(StepIndicator& steps, QWidget* parent, std::initializer_list<QPoint> labelsAt);
+
+// Calls `handler` when the widget is clicked (pressed and released on it),
+// for labels and text boxes whose click moves a step indicator.
+void onClick(QWidget* w, std::function<void()> handler);
+
+// The program's own title, for the plain boxes that have no other.
+inline constexpr const char* kProgramTitle = "Rastiv";
+
+}  // namespace rastiv
