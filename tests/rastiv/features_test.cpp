@@ -1,0 +1,681 @@
+// Storing pictures in the printer, through the dialogs, against the virtual
+// printer in virtual time: logo management and erasing the flash, logo
+// download, watermark and margin message, and what a batch recording keeps
+// of each.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "batch/batchmode.hpp"
+#include "fakes.hpp"
+#include "features/frmDownloadLogo.hpp"
+#include "features/frmLogo2.hpp"
+#include "features/frmRibbonLogo.hpp"
+#include "features/frmWatermark.hpp"
+#include "features/logocommon.hpp"
+#include "link/frmComm.hpp"
+#include "link/portdevices.hpp"
+#include "link/virtualprinter.hpp"
+#include "mainwin/frmMain.hpp"
+
+using namespace rastiv;
+using namespace rastiv::testing;
+using namespace testing_support;
+
+namespace {
+
+// "1D 23 F0" -> the three bytes.
+QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
+
+const QByteArray kBegin = hex("1D 22 01");
+const QByteArray kDeselect = hex("1D 23 00");
+const QByteArray kFeed = hex("1B 4A FF 19");
+const char* const kHelp = "/opt/rastiv/help/index.html";
+
+QByteArray select(int n) { return hex("1D 23") + char(n); }
+
+QByteArray joined(const QList<QByteArray>& parts) {
+    QByteArray all;
+    for (const QByteArray& p : parts) all += p;
+    return all;
+}
+
+QByteArray asBytes(const ByteVec& v) { return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size())); }
+
+// The twenty lines of a sample receipt, spelled out.
+QList<QByteArray> sampleLines() {
+    QList<QByteArray> lines;
+    for (int i = 1; i <= 20; ++i) lines.append("Sample Receipt Item  " + QByteArray::number(i) + "\n");
+    return lines;
+}
+
+// Runs f on the modal dialog with this title once it is up; a dialog that is
+// still closing (the communication dialog) is passed over.
+void whenModalTitled(const QString& title, std::function<void(QDialog*)> f, int triesLeft = 2000) {
+    QTimer::singleShot(0, [title, f = std::move(f), triesLeft]() mutable {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (d && d->isVisible() && d->windowTitle() == title)
+            f(d);
+        else if (triesLeft > 0)
+            whenModalTitled(title, std::move(f), triesLeft - 1);
+    });
+}
+
+// A world connected to a virtual printer through the communication dialog.
+struct Bench {
+    World w;
+    RecordingWorkflow main{w.g};
+    frmComm comm{w.env, main};
+    VirtualPrinter* printer = nullptr;
+    QString recording;
+
+    Bench() {
+        comm.makePort = [this](const QString&) -> std::unique_ptr<SerialPort> {
+            auto p = std::make_unique<VirtualPrinter>(w.clock);
+            printer = p.get();
+            return p;
+        };
+        comm.openLogo = [] {};
+        w.g.gHelpFile = QString::fromLatin1(kHelp);
+        setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
+        w.g.gCommForLogo = true;
+        comm.cmdConnect_Click();
+        EXPECT_TRUE(w.g.gCommEstablished);
+        printer->clearReceived();
+    }
+    // A logo file of `size` bytes that the printer takes for plain text.
+    QByteArray logoFile(int size) {
+        QByteArray bytes;
+        for (int i = 0; i < size; ++i) bytes += char('A' + i % 26);
+        const QString path = w.path("in/pic.lgo");
+        writeFile(path.toStdString(), ByteVec(bytes.begin(), bytes.end()));
+        w.g.gLogoFile = path;
+        return bytes;
+    }
+    void record() {
+        recording = w.path("out/rec.cpb");
+        w.batch.OpenBatchFile(recording, true);
+        w.g.gBatchModeEnabled = true;
+    }
+    QByteArray recorded() {
+        w.g.gBatchModeEnabled = false;
+        w.batch.CloseBatchFile();
+        return asBytes(readFile(recording.toStdString()));
+    }
+    QList<QByteArray> writes() const { return printer->writes(); }
+    void clear() {
+        printer->clearReceived();
+        w.messages.shown.clear();
+    }
+    void workingBitmap(int32_t width, int32_t height) {
+        BmpBuilder(width, height, 1).colours({kBlack, kWhite}).each([](uint32_t x, uint32_t y) {
+            return (x / 3 + y) % 2;
+        }).write(w.working().toStdString());
+        w.g.gCurrentBmp = w.working();
+        w.g.gBmpWidth = uint32_t(width);
+        w.g.gBmpHeight = uint32_t(height);
+    }
+};
+
+void expectParameterError(const Message& m, const char* text, int topic) {
+    EXPECT_EQ(m.text, QString::fromLatin1(text));
+    EXPECT_EQ(m.title, "Parameter Error");
+    EXPECT_EQ(m.icon, MsgIcon::Information);
+    EXPECT_EQ(m.buttons, MsgButtons::Ok);
+    EXPECT_EQ(m.helpTopic, topic);
+    EXPECT_EQ(m.helpFile, kHelp);
+    EXPECT_TRUE(m.hasHelpButton());
+}
+
+void expectLegacyAdvice(const Message& m, const char* feature) {
+    EXPECT_EQ(m.text, QStringLiteral("Please use Legacy Colorization to:\r\n\r\n     Enable the %1 and \r\n\r\n"
+                                     "     Print a sample receipt with the %1")
+                          .arg(QString::fromLatin1(feature)));
+    EXPECT_EQ(m.title, "Rastiv");
+    EXPECT_EQ(m.icon, MsgIcon::None);
+    EXPECT_EQ(m.buttons, MsgButtons::Ok);
+    EXPECT_FALSE(m.hasHelpButton());
+}
+
+TEST(LogoNumber, LeadingNumberFrom0To255RoundedHalfToEven) {
+    struct Row {
+        const char* text;
+        NumberCheck check;
+        int byte;
+    };
+    const Row rows[] = {
+        {"", NumberCheck::Empty, 0},        {"12abc", NumberCheck::Valid, 12},  {"abc", NumberCheck::Valid, 0},
+        {" ", NumberCheck::Valid, 0},       {"2.5", NumberCheck::Valid, 2},     {"3.5", NumberCheck::Valid, 4},
+        {"0.5", NumberCheck::Valid, 0},     {" 240", NumberCheck::Valid, 240},  {"255", NumberCheck::Valid, 255},
+        {"254.6", NumberCheck::Valid, 255}, {"255.4", NumberCheck::OutOfRange, 0},
+        {"256", NumberCheck::OutOfRange, 0}, {"-1", NumberCheck::OutOfRange, 0},
+        {"-0.4", NumberCheck::OutOfRange, 0}, {"1e2", NumberCheck::Valid, 100},
+        {"99999999999999999999999", NumberCheck::OutOfRange, 0},
+    };
+    for (const Row& r : rows) {
+        const LogoNumber n = readLogoNumber(QString::fromLatin1(r.text));
+        EXPECT_EQ(n.check, r.check) << r.text;
+        if (r.check == NumberCheck::Valid) {
+            EXPECT_EQ(n.byte, r.byte) << r.text;
+        }
+    }
+}
+
+TEST(DownloadLogo, TypedNumbersAreStoredUnderTheirRoundedLeadingNumber) {
+    Bench b;
+    const QByteArray logo = b.logoFile(30);
+    frmDownloadLogo d(b.w.env);
+    const struct {
+        const char* typed;
+        int n;
+    } rows[] = {{"12abc", 12}, {"abc", 0}, {"2.5", 2}, {"3.5", 4}, {"255", 255}};
+    for (const auto& r : rows) {
+        b.clear();
+        d.tbLogoNum->setText(QString::fromLatin1(r.typed));
+        EXPECT_EQ(d.steps.shown(), 2);
+        const qint64 t0 = b.w.clock.nowMs();
+        d.cmdDownloadLogo->click();
+        EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, select(r.n), logo, kDeselect})) << r.typed;
+        // Nothing of the number may be lost on the way to the printer.
+        EXPECT_EQ(b.printer->received(), kBegin + select(r.n) + logo + kDeselect) << r.typed;
+        EXPECT_GE(b.w.clock.nowMs() - t0, 6000) << "no pause for the flash write";
+        EXPECT_EQ(d.steps.shown(), 3);
+        EXPECT_TRUE(d.isEnabled());
+        EXPECT_TRUE(b.w.messages.shown.empty()) << r.typed;
+    }
+}
+
+TEST(DownloadLogo, TopAndBottomLogoFillInLockedNumbersUntilNonLegacyIsChosen) {
+    Bench b;
+    const QByteArray logo = b.logoFile(10);
+    frmDownloadLogo d(b.w.env);
+    EXPECT_TRUE(d.rbNoLogo->isChecked());
+    EXPECT_EQ(d.steps.shown(), 1);
+
+    d.rbTopLogo->click();
+    EXPECT_EQ(d.tbLogoNum->text(), " 240");
+    EXPECT_TRUE(d.tbLogoNum->isReadOnly());
+    EXPECT_FALSE(d.Label1->isEnabled());
+    EXPECT_EQ(d.steps.shown(), 1);
+    d.cmdDownloadLogo->click();
+    EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, hex("1D 23 F0"), logo, kDeselect}));
+
+    b.clear();
+    d.rbBottomLogo->click();
+    EXPECT_EQ(d.tbLogoNum->text(), " 243");
+    EXPECT_TRUE(d.tbLogoNum->isReadOnly());
+    d.cmdDownloadLogo->click();
+    EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, hex("1D 23 F3"), logo, kDeselect}));
+
+    d.tbLogoNum->setText("9");  // locked against typing, not against the program
+    EXPECT_EQ(d.steps.shown(), 2);
+    QTest::mouseClick(d.tbLogoNum, Qt::LeftButton);
+    EXPECT_EQ(d.steps.shown(), 1);
+    d.rbNoLogo->click();
+    EXPECT_EQ(d.tbLogoNum->text(), "");
+    EXPECT_FALSE(d.tbLogoNum->isReadOnly());
+    EXPECT_TRUE(d.Label1->isEnabled());
+}
+
+TEST(DownloadLogo, AFileOfTwoFullPiecesEndsWithAnEmptyOneAndThePrintIsLeftOutOfTheRecording) {
+    Bench b;
+    const QByteArray logo = b.logoFile(100);
+    frmDownloadLogo d(b.w.env);
+    b.record();
+    d.tbLogoNum->setText("7");
+    d.cmdDownloadLogo->click();
+    EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, select(7), logo.left(50), logo.mid(50), QByteArray(), kDeselect}));
+
+    b.clear();
+    d.cmdPrintLogo->click();
+    EXPECT_EQ(b.writes(), (QList<QByteArray>{select(7), hex("1D 2F 00"), kFeed, kDeselect}));
+    EXPECT_EQ(d.steps.shown(), 4);
+    EXPECT_FALSE(b.w.g.gSendingPrintSample);
+    EXPECT_EQ(b.recorded(), kBegin + select(7) + logo + kBatchPauseMarker + kDeselect);
+}
+
+TEST(DownloadLogo, ANumberIsNeededWithinRangeAndAClosedPortStopsSilently) {
+    Bench b;
+    b.logoFile(10);
+    frmDownloadLogo d(b.w.env);
+    d.cmdDownloadLogo->click();
+    EXPECT_EQ(d.steps.shown(), 2);
+    d.cmdPrintLogo->click();
+    EXPECT_EQ(d.steps.shown(), 3);
+    d.tbLogoNum->setText("256");
+    d.cmdDownloadLogo->click();
+    d.tbLogoNum->setText("-1");
+    d.cmdPrintLogo->click();
+    ASSERT_EQ(b.w.messages.shown.size(), 4u);
+    expectParameterError(b.w.messages.shown[0],
+                         "You must enter a logo number (0-255) before you can download a logo.", 11);
+    expectParameterError(b.w.messages.shown[1], "You must enter a logo number (0-255) before you can print a logo.",
+                         11);
+    expectParameterError(b.w.messages.shown[2], "The logo number must be between 0 and 255.", 11);
+    expectParameterError(b.w.messages.shown[3], "The logo number must be between 0 and 255.", 11);
+    EXPECT_TRUE(b.writes().isEmpty());
+    EXPECT_FALSE(b.w.g.gSendingPrintSample);
+
+    b.w.g.gPortState = 0;
+    d.tbLogoNum->setText("5");
+    d.cmdDownloadLogo->click();
+    EXPECT_EQ(d.steps.shown(), 3);
+    EXPECT_EQ(b.w.messages.shown.size(), 4u);
+    EXPECT_TRUE(b.writes().isEmpty());
+}
+
+TEST(DownloadLogo, ALogoFileThatCannotBeReadIsReportedBeforeAnythingIsSent) {
+    Bench b;
+    b.w.g.gLogoFile = b.w.path("in/gone.lgo");
+    frmDownloadLogo d(b.w.env);
+    d.tbLogoNum->setText("5");
+    d.cmdDownloadLogo->click();
+    ASSERT_EQ(b.w.messages.shown.size(), 1u);
+    EXPECT_EQ(b.w.messages.shown[0].title, "File Open Error");
+    EXPECT_TRUE(b.w.messages.shown[0].text.contains(b.w.g.gLogoFile));
+    EXPECT_EQ(b.w.messages.shown[0].helpTopic, 11);
+    EXPECT_TRUE(b.writes().isEmpty());
+    EXPECT_EQ(d.steps.shown(), 2);
+    EXPECT_TRUE(d.isEnabled());
+}
+
+TEST(Watermark, LegacyBoxDefinesWatermark241FromLogo239AtTheDefaultShading) {
+    Bench b;
+    const QByteArray logo = b.logoFile(30);
+    frmWatermark d(b.w.env);
+    EXPECT_EQ(d.slider1->value(), 80);
+    EXPECT_EQ(d.steps.shown(), 1);
+    d.chkLegacyColorization->click();
+    EXPECT_EQ(d.tbLogoIndex->text(), " 239");
+    EXPECT_EQ(d.tbWmIndex->text(), " 241");
+    EXPECT_TRUE(d.tbLogoIndex->isReadOnly() && d.tbWmIndex->isReadOnly());
+    EXPECT_FALSE(d.Label11->isEnabled() || d.Label3->isEnabled());
+    EXPECT_EQ(d.steps.shown(), 2);
+    d.slider1->setValue(79);
+    d.slider1->setValue(80);
+    EXPECT_EQ(d.steps.shown(), 4);
+
+    b.record();
+    d.cmdDefine->click();
+    const QByteArray define = hex("1B 61 01 1D 8B EF 50 F1");
+    EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, hex("1D 23 EF"), logo, kDeselect, define, hex("1B 61 00")}));
+    EXPECT_EQ(d.steps.shown(), 5);
+    EXPECT_TRUE(b.w.messages.shown.empty());
+
+    b.clear();
+    d.cmdPrintSample->click();
+    EXPECT_TRUE(b.writes().isEmpty());
+    ASSERT_EQ(b.w.messages.shown.size(), 1u);
+    expectLegacyAdvice(b.w.messages.shown[0], "Watermark");
+    EXPECT_EQ(d.steps.shown(), 6);
+    EXPECT_FALSE(b.w.g.gSendingPrintSample);
+    EXPECT_EQ(b.recorded(), kBegin + hex("1D 23 EF") + logo + kBatchPauseMarker + kDeselect + define +
+                                kBatchPauseMarker + hex("1B 61 00"));
+
+    d.chkLegacyColorization->click();
+    EXPECT_EQ(d.tbLogoIndex->text(), " 239");
+    EXPECT_FALSE(d.tbLogoIndex->isReadOnly() || d.tbWmIndex->isReadOnly());
+    EXPECT_TRUE(d.Label11->isEnabled() && d.Label3->isEnabled());
+    d.slider1->setValue(0);
+    EXPECT_EQ(d.steps.shown(), 3);
+}
+
+TEST(Watermark, TheSameNumberTwiceIsRefusedOnlyAfterTheLogoIsDownloaded) {
+    Bench b;
+    const QByteArray logo = b.logoFile(30);
+    frmWatermark d(b.w.env);
+    d.tbLogoIndex->setText("7");
+    d.tbWmIndex->setText("07");  // written differently, the same number to the printer
+    d.cmdDefine->click();
+    EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, select(7), logo, kDeselect}));
+    ASSERT_EQ(b.w.messages.shown.size(), 1u);
+    const Message& m = b.w.messages.shown[0];
+    EXPECT_EQ(m.text, "The watermark number cannot be the same as the logo number.");
+    EXPECT_EQ(m.title, "Parameter Error");
+    EXPECT_EQ(m.icon, MsgIcon::Exclamation);
+    EXPECT_EQ(m.helpTopic, 9);
+    EXPECT_EQ(d.steps.shown(), 4);
+
+    b.clear();
+    d.tbWmIndex->setText("0");
+    d.slider1->setValue(100);
+    d.cmdDefine->click();
+    EXPECT_EQ(b.writes().mid(4), (QList<QByteArray>{hex("1B 61 01 1D 8B 07 64 00"), hex("1B 61 00")}));
+}
+
+TEST(Watermark, NumbersAreCheckedLogoFirstThenWatermarkBeforeAnythingIsSent) {
+    Bench b;
+    b.logoFile(10);
+    frmWatermark d(b.w.env);
+    const struct {
+        const char* logo;
+        const char* wm;
+        const char* text;
+    } rows[] = {
+        {"", "5", "You must enter a logo number (0-255) before you can download a logo."},
+        {"256", "", "The logo number must be between 0 and 255."},
+        {"-1", "5", "The logo number must be between 0 and 255."},
+        {"255", "", "You must enter a watermark number (0-255) before you can define a watermark."},
+        {"255", "256", "The watermark number must be between 0 and 255."},
+    };
+    for (const auto& r : rows) {
+        b.clear();
+        d.tbLogoIndex->setText(QString::fromLatin1(r.logo));
+        d.tbWmIndex->setText(QString::fromLatin1(r.wm));
+        d.cmdDefine->click();
+        ASSERT_EQ(b.w.messages.shown.size(), 1u) << r.text;
+        expectParameterError(b.w.messages.shown[0], r.text, 9);
+        EXPECT_TRUE(b.writes().isEmpty()) << r.text;
+    }
+}
+
+TEST(Watermark, PrintSampleSwitchesTheWatermarkOnAroundTwentyLinesAndRefusesNoByte) {
+    Bench b;
+    frmWatermark d(b.w.env);
+    b.record();
+    d.tbWmIndex->setText("5");
+    d.cmdPrintSample->click();
+    QList<QByteArray> expected{hex("1D 8C 01 05")};
+    expected += sampleLines();
+    expected += QList<QByteArray>{hex("1D 8C 00 05"), kFeed};
+    EXPECT_EQ(b.writes(), expected);
+    EXPECT_EQ(d.steps.shown(), 6);
+    EXPECT_FALSE(b.w.g.gSendingPrintSample);
+
+    b.clear();
+    d.steps.show(1);
+    d.tbWmIndex->setText("");
+    d.cmdPrintSample->click();
+    d.tbWmIndex->setText("256");
+    d.cmdPrintSample->click();
+    ASSERT_EQ(b.w.messages.shown.size(), 2u);
+    expectParameterError(b.w.messages.shown[0],
+                         "You must enter a watermark number (0-255) before you can print a watermark.", 9);
+    expectParameterError(b.w.messages.shown[1], "The watermark number must be between 0 and 255.", 9);
+    EXPECT_TRUE(b.writes().isEmpty());
+    EXPECT_EQ(d.steps.shown(), 5);
+    EXPECT_TRUE(b.recorded().isEmpty());
+}
+
+TEST(MarginMessage, SamplesFrameTwentyLinesOnEitherSideAndStayOutOfTheRecording) {
+    Bench b;
+    frmRibbonLogo d(b.w.env);
+    EXPECT_TRUE(d.rbLeft->isChecked());
+    b.record();
+    d.tbLogoNum->setText("9");
+    d.cmdPrintSample->click();
+    QList<QByteArray> left{hex("1D 99 01 09 32 00")};
+    left += sampleLines();
+    left += QList<QByteArray>{hex("1D 99 00 09 32 00"), kFeed};
+    EXPECT_EQ(b.writes(), left);
+    EXPECT_EQ(b.writes().at(20), "Sample Receipt Item  20\n");
+    EXPECT_EQ(d.steps.shown(), 6);
+
+    b.clear();
+    d.rbRight->click();
+    EXPECT_EQ(d.steps.shown(), 5);
+    d.cmdPrintSample->click();
+    EXPECT_EQ(b.writes().first(), hex("1D 99 02 09 32 00"));
+    EXPECT_EQ(b.writes().at(21), hex("1D 99 00 09 32 00"));
+    EXPECT_EQ(b.writes().size(), 23);
+    EXPECT_FALSE(b.w.g.gSendingPrintSample);
+    EXPECT_TRUE(b.recorded().isEmpty());
+}
+
+TEST(MarginMessage, LegacyBoxStoresLogo242AndLeavesTheSampleToLegacyColorization) {
+    Bench b;
+    const QByteArray logo = b.logoFile(50);
+    frmRibbonLogo d(b.w.env);
+    QTest::mouseClick(d.Label3, Qt::LeftButton);
+    EXPECT_EQ(d.steps.shown(), 2);
+    d.chkLegacyColorization->click();
+    EXPECT_EQ(d.tbLogoNum->text(), " 242");
+    EXPECT_TRUE(d.tbLogoNum->isReadOnly());
+    EXPECT_FALSE(d.Label2->isEnabled());
+    EXPECT_EQ(d.steps.shown(), 3);
+
+    b.record();
+    d.cmdRibbon->click();
+    EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, hex("1D 23 F2"), logo, QByteArray(), kDeselect}));
+    EXPECT_EQ(d.steps.shown(), 4);
+    b.clear();
+    d.cmdPrintSample->click();
+    EXPECT_TRUE(b.writes().isEmpty());
+    ASSERT_EQ(b.w.messages.shown.size(), 1u);
+    expectLegacyAdvice(b.w.messages.shown[0], "Margin Message");
+    EXPECT_EQ(b.recorded(), kBegin + hex("1D 23 F2") + logo + kBatchPauseMarker + kDeselect);
+
+    d.chkLegacyColorization->click();
+    EXPECT_EQ(d.tbLogoNum->text(), " 242");
+    EXPECT_FALSE(d.tbLogoNum->isReadOnly());
+    EXPECT_TRUE(d.Label2->isEnabled());
+}
+
+TEST(MarginMessage, ANumberIsNeededWithinRange) {
+    Bench b;
+    b.logoFile(10);
+    frmRibbonLogo d(b.w.env);
+    d.cmdRibbon->click();
+    d.cmdPrintSample->click();
+    d.tbLogoNum->setText("300");
+    d.cmdRibbon->click();
+    d.cmdPrintSample->click();
+    ASSERT_EQ(b.w.messages.shown.size(), 4u);
+    expectParameterError(b.w.messages.shown[0],
+                         "You must enter a logo number (0-255) before you can download a margin message.", 10);
+    expectParameterError(b.w.messages.shown[1],
+                         "You must enter a logo number (0-255) before you can print a margin message.", 10);
+    expectParameterError(b.w.messages.shown[2], "The logo number must be between 0 and 255.", 10);
+    expectParameterError(b.w.messages.shown[3], "The logo number must be between 0 and 255.", 10);
+    EXPECT_TRUE(b.writes().isEmpty());
+    EXPECT_EQ(d.steps.shown(), 5);
+}
+
+const QList<QByteArray> kLegacyOff = {hex("1F 03 16 01 00 00"), hex("1F 03 16 04 00 00"),
+                                      hex("1F 03 16 03 00 00 00"), hex("1F 03 16 02 00 00"), hex("1D FF")};
+
+TEST(LogoManagement, AnAnsweredEraseSwitchesLegacyColorizationOffWithAPauseAfterEachFlashWrite) {
+    Bench b;
+    frmLogo2 d(b.w.env);
+    b.record();
+    d.cmdErase->click();
+    ASSERT_EQ(b.w.messages.shown.size(), 1u);
+    const Message& ask = b.w.messages.shown[0];
+    EXPECT_EQ(ask.text, "This action will erase all logos and user-defined character sets from your printer.");
+    EXPECT_EQ(ask.title, "Erase Confirmation");
+    EXPECT_EQ(ask.icon, MsgIcon::Information);
+    EXPECT_EQ(ask.buttons, MsgButtons::OkCancel);
+    EXPECT_EQ(ask.helpTopic, 5);
+    EXPECT_EQ(b.writes(), QList<QByteArray>{hex("1D 40 31")} + kLegacyOff);
+    EXPECT_EQ(d.steps.shown(), 3);
+    EXPECT_TRUE(d.isEnabled());
+    EXPECT_EQ(b.recorded(), hex("1D 40 31") + kBatchPauseMarker + joined(kLegacyOff) + kBatchPauseMarker);
+}
+
+TEST(LogoManagement, AnEraseCancelledOrNotAnsweredWithinTenSecondsSendsNothingMore) {
+    Bench b;
+    frmLogo2 d(b.w.env);
+    d.steps.show(1);
+    b.w.messages.answers = {MsgResult::Cancel};
+    d.cmdErase->click();
+    EXPECT_TRUE(b.writes().isEmpty());
+    EXPECT_EQ(d.steps.shown(), 2);
+
+    // The status reply of the connection test is still waiting: it is no answer.
+    ASSERT_GT(b.w.link.InputBufferCount(), 0);
+    b.printer->setAcknowledgesErase(false);
+    b.clear();
+    d.cmdErase->click();
+    EXPECT_EQ(b.writes(), QList<QByteArray>{hex("1D 40 31")});
+    ASSERT_EQ(b.w.messages.shown.size(), 2u);
+    const Message& m = b.w.messages.shown[1];
+    EXPECT_EQ(m.text, "Unable to erase the flash memory.");
+    EXPECT_EQ(m.title, "Erase Error");
+    EXPECT_EQ(m.icon, MsgIcon::Exclamation);
+    EXPECT_EQ(m.helpTopic, 0);
+    EXPECT_TRUE(m.hasHelpButton());
+    EXPECT_EQ(d.steps.shown(), 2);
+    EXPECT_TRUE(d.isEnabled());
+
+    // The wait for the answer starts after the printer is back: 10 s from then.
+    b.printer->setAcknowledgesErase(true);
+    for (int replyDelay : {9000, 14000}) {
+        b.clear();
+        b.printer->setReplyDelayMs(replyDelay);
+        d.cmdErase->click();
+        EXPECT_EQ(b.writes().size(), replyDelay < 10000 ? 6 : 1) << replyDelay;
+        EXPECT_EQ(b.w.messages.shown.size(), replyDelay < 10000 ? 1u : 2u) << replyDelay;
+    }
+}
+
+TEST(LogoManagement, UseCurrentImageMakesTheLogoFileOrSaysWhyNot) {
+    Bench b;
+    frmLogo2 d(b.w.env);
+    b.w.g.gBmpWidth = 577;  // checked before whether anything is loaded
+    d.cmdUseCurrentBitmap->click();
+    b.w.g.gBmpWidth = 576;
+    d.cmdUseCurrentBitmap->click();
+    b.workingBitmap(100, 4);
+    BmpBuilder(100, 4, 8).colours({kBlack, rgb(0, 200, 0)}).fill(1).write(b.w.working().toStdString());
+    d.cmdUseCurrentBitmap->click();
+    ASSERT_EQ(b.w.messages.shown.size(), 3u);
+    EXPECT_EQ(b.w.messages.shown[0].text, "The bitmap is too wide.  Make sure to Re-size it before modifying the "
+                                          "colors or saving it as a graphic or logo.");
+    EXPECT_EQ(b.w.messages.shown[0].title, "Bitmap Size Warning");
+    EXPECT_EQ(b.w.messages.shown[0].icon, MsgIcon::Information);
+    EXPECT_EQ(b.w.messages.shown[0].helpTopic, 1);
+    expectParameterError(b.w.messages.shown[1], "You must load a BMP file before you can send it to the printer.", 1);
+    EXPECT_EQ(b.w.messages.shown[2].text, "Error # 12 saving the BMP file as a logo (*.LGO) file.");
+    EXPECT_EQ(b.w.messages.shown[2].title, "PIXMILL DLL Error");
+    EXPECT_EQ(b.w.messages.shown[2].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(b.w.messages.shown[2].helpTopic, 5);
+    EXPECT_TRUE(b.w.g.gLogoFile.isEmpty());
+    EXPECT_TRUE(d.tbLogoName->text().isEmpty());
+
+    b.workingBitmap(100, 4);
+    d.cmdUseCurrentBitmap->click();
+    EXPECT_EQ(b.w.g.gLogoFile, b.w.env.workPath("tmpfile.lgo"));
+    EXPECT_EQ(d.tbLogoName->text(), b.w.g.gLogoFile);
+    EXPECT_EQ(readFile(b.w.g.gLogoFile.toStdString()).at(1), 0x84);
+    EXPECT_EQ(d.steps.shown(), 2);
+    EXPECT_EQ(b.w.messages.shown.size(), 3u);
+}
+
+TEST(LogoManagement, GetLogoFromAFileRefusesBitmapsAndRemembersTheFolderOfWhatItTakes) {
+    Bench b;
+    frmLogo2 d(b.w.env);
+    b.w.settings.write(Key::InitLgoDir, b.w.path("in/"));
+    palettePicture(8, 8).write(b.w.path("in/picture.lgo").toStdString());
+    writeFile(b.w.path("out/notes.lgo").toStdString(), ByteVec{'h', 'i'});
+
+    b.w.files.choose(b.w.path("in/picture.lgo"));
+    d.cmdLogoFromFile->click();
+    ASSERT_EQ(b.w.files.requests.size(), 1u);
+    const FileRequest& r = b.w.files.requests[0];
+    EXPECT_EQ(r.mode, FileRequest::Mode::Open);
+    EXPECT_EQ(r.title, "Open a Logo File");
+    EXPECT_EQ(r.filter, "LGO file (*.lgo)|*.lgo|All Files (*.*)|*.*");
+    EXPECT_EQ(r.defaultExtension, ".LGO");
+    EXPECT_EQ(r.startFolder, b.w.path("in/"));
+    EXPECT_TRUE(r.fileName.isEmpty());
+    ASSERT_EQ(b.w.messages.shown.size(), 1u);
+    EXPECT_EQ(b.w.messages.shown[0].text, "You must select a *.LGO file, not a *.BMP file.  If you have not converted "
+                                          "the BMP file to a *.LGO file then do so now.");
+    EXPECT_EQ(b.w.messages.shown[0].title, "File Format Error");
+    EXPECT_EQ(b.w.messages.shown[0].helpTopic, 5);
+    EXPECT_TRUE(b.w.g.gLogoFile.isEmpty());
+
+    b.w.files.choose(b.w.path("out/notes.lgo"));
+    d.cmdLogoFromFile->click();
+    EXPECT_EQ(b.w.g.gLogoFile, b.w.path("out/notes.lgo"));
+    EXPECT_EQ(d.tbLogoName->text(), b.w.g.gLogoFile);
+    EXPECT_EQ(b.w.settings.read(Key::InitLgoDir), b.w.path("out/"));
+    EXPECT_EQ(d.steps.shown(), 2);
+
+    d.cmdLogoFromFile->click();  // cancelled: no logo any more, and the box says so
+    EXPECT_TRUE(b.w.g.gLogoFile.isEmpty());
+    EXPECT_TRUE(d.tbLogoName->text().isEmpty());
+    EXPECT_EQ(b.w.messages.shown.size(), 1u);
+}
+
+TEST(LogoManagement, TheSendButtonsNeedALogoFileAndOpenTheirDialogsModally) {
+    Bench b;
+    b.w.g.gLogoFile = b.w.path("in/old.lgo");
+    frmLogo2 d(b.w.env);
+    EXPECT_TRUE(b.w.g.gLogoFile.isEmpty());  // every opening starts without a logo
+    for (QPushButton* button : {d.cmdLogo, d.cmdWatermark, d.cmdRibbon}) button->click();
+    ASSERT_EQ(b.w.messages.shown.size(), 3u);
+    for (const Message& m : b.w.messages.shown)
+        expectParameterError(m, "You must select a graphic before you can send it to the printer.", 5);
+    EXPECT_EQ(d.steps.shown(), 4);
+
+    b.logoFile(10);
+    std::vector<QString> titles;
+    for (QPushButton* button : {d.cmdLogo, d.cmdWatermark, d.cmdRibbon}) {
+        whenModal([&](QDialog* opened) {
+            titles.push_back(opened->windowTitle());
+            EXPECT_EQ(opened->parentWidget(), &d);
+            opened->reject();
+        });
+        button->click();
+    }
+    EXPECT_EQ(titles, (std::vector<QString>{"Download a Logo", "Define and Download Watermark",
+                                            "Download Margin Message"}));
+}
+
+TEST(LogoManagement, ALogoMadeFromTheWorkingBitmapIsStoredAsTheTopLogo) {
+    Bench b;
+    b.workingBitmap(96, 20);
+    frmLogo2 d(b.w.env);
+    d.cmdUseCurrentBitmap->click();
+    const QByteArray lgo = asBytes(readFile(b.w.g.gLogoFile.toStdString()));
+    whenModal([](QDialog* opened) {
+        auto* download = qobject_cast<frmDownloadLogo*>(opened);
+        ASSERT_NE(download, nullptr);
+        download->rbTopLogo->click();
+        download->cmdDownloadLogo->click();
+        download->cmdExit->click();
+    });
+    d.cmdLogo->click();
+    EXPECT_EQ(b.printer->received(), kBegin + hex("1D 23 F0") + lgo + kDeselect);
+    EXPECT_TRUE(b.w.messages.shown.empty());  // the printer was back after its flash write
+    EXPECT_EQ(d.steps.shown(), 4);
+}
+
+TEST(LogoManagement, TheMainWindowOpensItOnceThePrinterHasAnswered) {
+    World w;
+    w.g.gHelpFile = QString::fromLatin1(kHelp);
+    setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
+    frmMain window(w.env);
+    window.endProgram = [] {};
+    window.show();
+    std::vector<QString> titles;
+    whenModal([&](QDialog* comm) {
+        titles.push_back(comm->windowTitle());
+        whenModalTitled("Logo Management", [&](QDialog* logos) {
+            titles.push_back(logos->windowTitle());
+            logos->reject();
+        });
+        static_cast<frmComm*>(comm)->cmdConnect->click();
+    });
+    window.cmdLogo->click();
+    EXPECT_TRUE(w.g.gCommEstablished);
+    EXPECT_TRUE(window.cmdLogo->isEnabled() && window.cmdLoad->isEnabled());
+
+    whenModal([&](QDialog* logos) {
+        titles.push_back(logos->windowTitle());
+        logos->reject();
+    });
+    window.cmdLogo->click();
+    EXPECT_EQ(titles, (std::vector<QString>{"Communication Configuration", "Logo Management", "Logo Management"}));
+    EXPECT_TRUE(window.cmdLogo->isEnabled());
+    window.close();
+}
+
+}  // namespace
