@@ -40,7 +40,7 @@ void frmDownloadLogo::createControls() {
     QFont small = font();
     small.setPointSizeF(8);
     setFont(small);
-    setFixedSize(377, 273);
+    setFixedSize(377, 281);
 
     Label1 = new QLabel(QStringLiteral("Enter a logo number (0-255)"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -52,11 +52,11 @@ void frmDownloadLogo::createControls() {
 
     Frame1 = new QGroupBox(QStringLiteral("Legacy Colorization"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(80, 34, 289, 113);
+    Frame1->setGeometry(80, 34, 289, 125);
     auto radio = [this](const char* name, const char* text, int top) {
         auto* r = new QRadioButton(QString::fromLatin1(text), Frame1);
         r->setObjectName(QString::fromLatin1(name));
-        r->setGeometry(12, top, 129, 19);
+        r->setGeometry(12, top, 265, 19);
         return r;
     };
     rbTopLogo = radio("rbTopLogo", "&Top Logo", 20);
@@ -66,7 +66,7 @@ void frmDownloadLogo::createControls() {
                          Frame1);
     lblNote->setObjectName(QStringLiteral("lblNote"));
     lblNote->setWordWrap(true);
-    lblNote->setGeometry(148, 20, 133, 81);
+    lblNote->setGeometry(12, 88, 265, 31);
 
     auto button = [this](const char* name, const char* text, int top) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
@@ -74,10 +74,10 @@ void frmDownloadLogo::createControls() {
         b->setGeometry(80, top, 289, 25);
         return b;
     };
-    cmdDownloadLogo = button("cmdDownloadLogo", "&Download Logo", 160);
-    cmdPrintLogo = button("cmdPrintLogo", "&Print Logo (Optional)", 196);
-    cmdExit = button("cmdExit", "&Exit", 236);
-    addSteps(steps, this, {{12, 8}, {12, 164}, {12, 200}, {12, 240}});
+    cmdDownloadLogo = button("cmdDownloadLogo", "&Download Logo", 168);
+    cmdPrintLogo = button("cmdPrintLogo", "&Print Logo (Optional)", 204);
+    cmdExit = button("cmdExit", "&Exit", 244);
+    addSteps(steps, this, {{12, 8}, {12, 172}, {12, 208}, {12, 248}});
 }
 
 void frmDownloadLogo::connectSignals() {

@@ -44,7 +44,7 @@ void frmRibbonLogo::createControls() {
     QFont small = font();
     small.setPointSizeF(8);
     setFont(small);
-    setFixedSize(401, 377);
+    setFixedSize(481, 401);
 
     auto label = [this](const char* name, const char* text, const QRect& at) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
@@ -56,7 +56,7 @@ void frmRibbonLogo::createControls() {
     auto button = [this](const char* name, const char* text, int top) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(80, top, 313, 25);
+        b->setGeometry(80, top, 393, 25);
         return b;
     };
     Label1 = label("Label1",
@@ -64,34 +64,34 @@ void frmRibbonLogo::createControls() {
                    "Typically, a margin message is long and skinny.  It contains rotated text or other graphic that "
                    "will run down the edge(s) of the receipt.  This form will let you download a logo to a given index "
                    "and print it as a left or right margin message.",
-                   {8, 8, 385, 66});
+                   {8, 8, 465, 72});
     Label3 = label("Label3",
                    "Before downloading, make sure the logo is rotated properly by using the Rotate +90 and Rotate -90 "
                    "buttons in the Tools box on the Rastiv form.  Typically, logos for left-edge margin messages are "
                    "rotated +90 degrees, and logos for right-edge margin messages are rotated -90 degrees.",
-                   {80, 80, 313, 66});
-    Label2 = label("Label2", "Enter a logo number (0-255)", {80, 158, 177, 17});
+                   {80, 88, 393, 80});
+    Label2 = label("Label2", "Enter a logo number (0-255)", {80, 182, 177, 17});
     tbLogoNum = new QLineEdit(this);
     tbLogoNum->setObjectName(QStringLiteral("tbLogoNum"));
-    tbLogoNum->setGeometry(264, 156, 57, 21);
+    tbLogoNum->setGeometry(264, 180, 57, 21);
     Label2->setBuddy(tbLogoNum);
     chkLegacyColorization = new QCheckBox(QStringLiteral("&Legacy Colorization"), this);
     chkLegacyColorization->setObjectName(QStringLiteral("chkLegacyColorization"));
-    chkLegacyColorization->setGeometry(80, 182, 177, 19);
+    chkLegacyColorization->setGeometry(80, 206, 177, 19);
 
-    cmdRibbon = button("cmdRibbon", "&Download Margin Message", 212);
+    cmdRibbon = button("cmdRibbon", "&Download Margin Message", 236);
     Frame1 = new QGroupBox(QStringLiteral("&Side (Optional)"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(80, 246, 313, 47);
+    Frame1->setGeometry(80, 270, 393, 47);
     rbLeft = new QRadioButton(QStringLiteral("&Left"), Frame1);
     rbLeft->setObjectName(QStringLiteral("rbLeft"));
     rbLeft->setGeometry(12, 20, 89, 19);
     rbRight = new QRadioButton(QStringLiteral("&Right"), Frame1);
     rbRight->setObjectName(QStringLiteral("rbRight"));
     rbRight->setGeometry(120, 20, 89, 19);
-    cmdPrintSample = button("cmdPrintSample", "&Print Sample (Optional)", 304);
-    cmdExit = button("cmdExit", "&Exit", 340);
-    addSteps(steps, this, {{12, 84}, {12, 158}, {12, 216}, {12, 262}, {12, 308}, {12, 344}});
+    cmdPrintSample = button("cmdPrintSample", "&Print Sample (Optional)", 328);
+    cmdExit = button("cmdExit", "&Exit", 364);
+    addSteps(steps, this, {{12, 118}, {12, 182}, {12, 240}, {12, 286}, {12, 332}, {12, 368}});
 }
 
 void frmRibbonLogo::connectSignals() {

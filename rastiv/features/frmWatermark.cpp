@@ -42,7 +42,7 @@ void frmWatermark::createControls() {
     QFont small = font();
     small.setPointSizeF(8);
     setFont(small);
-    setFixedSize(337, 329);
+    setFixedSize(345, 329);
 
     auto label = [this](const char* name, const char* text, const QRect& at) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
@@ -53,40 +53,40 @@ void frmWatermark::createControls() {
     auto numberBox = [this](const char* name, int top) {
         auto* t = new QLineEdit(this);
         t->setObjectName(QString::fromLatin1(name));
-        t->setGeometry(264, top, 57, 21);
+        t->setGeometry(288, top, 49, 21);
         return t;
     };
     auto button = [this](const char* name, const char* text, int top) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(80, top, 241, 25);
+        b->setGeometry(80, top, 257, 25);
         return b;
     };
     Label12 = label("Label12",
                     "To create a watermark, you must first save the bitmap as a logo, and then convert the logo to a "
                     "watermark by applying a level of shading.",
-                    {8, 8, 321, 41});
+                    {8, 8, 329, 41});
     Label12->setWordWrap(true);
-    Label11 = label("Label11", "Enter a logo number (0-255)", {80, 60, 177, 17});
+    Label11 = label("Label11", "Enter a logo number (0-255)", {80, 60, 201, 17});
     tbLogoIndex = numberBox("tbLogoIndex", 58);
     Label11->setBuddy(tbLogoIndex);
     chkLegacyColorization = new QCheckBox(QStringLiteral("&Legacy Colorization"), this);
     chkLegacyColorization->setObjectName(QStringLiteral("chkLegacyColorization"));
     chkLegacyColorization->setGeometry(80, 84, 177, 19);
 
-    Label4 = label("Label4", "Select a Shading Value", {80, 114, 241, 17});
+    Label4 = label("Label4", "Select a Shading Value", {80, 114, 257, 17});
     slider1 = new QSlider(Qt::Horizontal, this);
     slider1->setObjectName(QStringLiteral("slider1"));
-    slider1->setGeometry(80, 132, 241, 25);
+    slider1->setGeometry(80, 132, 257, 25);
     slider1->setRange(0, 100);
     slider1->setTickPosition(QSlider::TicksBelow);
     slider1->setTickInterval(10);
     Label4->setBuddy(slider1);
     Label1 = label("Label1", "Dark", {80, 158, 57, 17});
-    Label2 = label("Label2", "Light", {264, 158, 57, 17});
+    Label2 = label("Label2", "Light", {280, 158, 57, 17});
     Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    Label3 = label("Label3", "Enter a watermark number (0-255)", {80, 190, 177, 17});
+    Label3 = label("Label3", "Enter a watermark number (0-255)", {80, 190, 201, 17});
     tbWmIndex = numberBox("tbWmIndex", 188);
     Label3->setBuddy(tbWmIndex);
 
