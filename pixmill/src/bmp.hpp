@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "bytes.hpp"
 
@@ -145,6 +146,18 @@ inline void setIndex(uint8_t* row, uint32_t x, uint32_t bits, uint32_t v) {
                 row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0x0Fu) | ((v & 0x0Fu) << 4));
             break;
         default: row[x] = static_cast<uint8_t>(v);
+    }
+}
+
+// Hands f the bit depth (1, 4 or 8) as a compile-time constant so that
+// getIndex and setIndex lose their per-pixel switch in pixel loops: a
+// converted camera photo has millions of pixels.
+template <typename F>
+void withBits(uint32_t bits, F&& f) {
+    switch (bits) {
+        case 1: f(std::integral_constant<uint32_t, 1>{}); break;
+        case 4: f(std::integral_constant<uint32_t, 4>{}); break;
+        default: f(std::integral_constant<uint32_t, 8>{}); break;
     }
 }
 

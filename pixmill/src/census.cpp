@@ -14,18 +14,6 @@
 namespace pixmill {
 namespace {
 
-// Hands f the bit depth as a compile-time constant so that getIndex and
-// setIndex lose their per-pixel switch in the loops below: a converted
-// camera photo has millions of pixels.
-template <typename F>
-void withBits(uint32_t bits, F&& f) {
-    switch (bits) {
-        case 1: f(std::integral_constant<uint32_t, 1>{}); break;
-        case 4: f(std::integral_constant<uint32_t, 4>{}); break;
-        default: f(std::integral_constant<uint32_t, 8>{}); break;
-    }
-}
-
 // One counter per palette index.  Indices of 8-bit pixels reach 255 at most,
 // so every pixel has a counter even when the file stores a short palette.
 // 32 bits suffice: a picture has at most 65535 x 65535 < 2^32 pixels.

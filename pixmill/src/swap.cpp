@@ -17,17 +17,6 @@ namespace {
 
 constexpr uint8_t kFinal = 1;
 
-// Hands f the bit depth as a compile-time constant so that the pixel
-// accessors lose their per-pixel switch in the loops below.
-template <typename F>
-void withBits(uint32_t bits, F&& f) {
-    switch (bits) {
-        case 1: f(std::integral_constant<uint32_t, 1>{}); break;
-        case 4: f(std::integral_constant<uint32_t, 4>{}); break;
-        default: f(std::integral_constant<uint32_t, 8>{}); break;
-    }
-}
-
 using Used = std::array<bool, 256>;
 
 Used usedIndices(const BmpView& v) {

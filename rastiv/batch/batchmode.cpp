@@ -8,6 +8,16 @@ namespace rastiv {
 
 const QByteArray kBatchPauseMarker("Morvex<PaUsE-pAuSe-PaUsE>xevroM");
 
+FileRequest batchFileRequest(const QString& startFolder, const QString& defaultExtension) {
+    FileRequest r;
+    r.mode = FileRequest::Mode::Open;
+    r.startFolder = startFolder;
+    r.title = QStringLiteral("Open a Batch File");
+    r.filter = QStringLiteral("CPB file (*.cpb)|*.cpb|All Files (*.*)|*.*");
+    r.defaultExtension = defaultExtension;
+    return r;
+}
+
 // The library reports batch failures itself, as a plain box with OK only.
 void BatchRecording::showLibraryMessage(const char* text, const char* title, void* self) {
     Message m;

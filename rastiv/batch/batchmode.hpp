@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QString>
+
+#include "app/filedialogs.hpp"
 #include <cstdint>
 
 namespace rastiv {
@@ -14,6 +16,9 @@ class MessageBoxes;
 
 // Where playback must wait for the printer: recognised by the library's reader.
 extern const QByteArray kBatchPauseMarker;
+
+// The Open dialog for batch files, in the folder used last for them.
+FileRequest batchFileRequest(const QString& startFolder, const QString& defaultExtension);
 
 class BatchRecording {
 public:

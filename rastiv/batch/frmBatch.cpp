@@ -72,13 +72,8 @@ void frmBatch::cmdPlay_Click() {
     {
         WaitCursor hourglass;
         setButtonsEnabled(false);
-        FileRequest r;
-        r.mode = FileRequest::Mode::Open;
-        r.startFolder = env_.settings.read(Key::InitBatDir);
-        r.title = QStringLiteral("Open a Batch File");
-        r.filter = QStringLiteral("CPB file (*.cpb)|*.cpb|All Files (*.*)|*.*");
-        r.defaultExtension = QStringLiteral(".cpb");
-        const FileChoice chosen = env_.files.ask(r);
+        const FileChoice chosen =
+            env_.files.ask(batchFileRequest(env_.settings.read(Key::InitBatDir), QStringLiteral(".cpb")));
         if (!chosen.cancelled()) {
             env_.settings.write(Key::InitBatDir, chosen.folder());
             currentFile_ = chosen.path;

@@ -611,13 +611,8 @@ void frmMain::mnuBatchModeEnable_Click() {
         env_.batch.CloseBatchFile();
         return;
     }
-    FileRequest r;
-    r.mode = FileRequest::Mode::Open;
-    r.startFolder = env_.settings.read(Key::InitBatDir);
-    r.filter = QStringLiteral("CPB file (*.cpb)|*.cpb|All Files (*.*)|*.*");
-    r.title = QStringLiteral("Open a Batch File");
-    r.defaultExtension = QStringLiteral(".CPB");
-    const FileChoice chosen = env_.files.ask(r);
+    const FileChoice chosen =
+        env_.files.ask(batchFileRequest(env_.settings.read(Key::InitBatDir), QStringLiteral(".CPB")));
     if (chosen.cancelled()) {
         mnuBatchModeEnable->setChecked(false);
         tell(env_, QStringLiteral("No file was selected.  Batch mode recording has not been turned on."),

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bmp_builder.hpp"
+#include "corpus.hpp"
 #include "pixmill/pixmill.h"
 
 using namespace testing_support;
@@ -269,23 +270,9 @@ TEST_F(Census, ShortPaletteCountsUnstoredIndicesAsBlackAndNeverMovesPixelsOntoTh
 
 // ---- The public corpus through every colour export ----
 
-std::vector<fs::path> corpusFiles() {
-    std::vector<fs::path> files;
-    fs::path root(RASTIV_TESTDATA);
-    for (const char* sub : {"bmpsuite/good", "bmpsuite/questionable", "bmpsuite/bad", "realworld"}) {
-        std::error_code ec;
-        for (const auto& e : fs::directory_iterator(root / sub, ec))
-            if (e.is_regular_file() && e.path().extension() == ".bmp") files.push_back(e.path());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 TEST(ColourCorpus, EveryFileIsEditedOrRefusedWithACodeExactlyWhenNumColorsFails) {
     const auto files = corpusFiles();
-    if (files.empty())
-        GTEST_SKIP() << "The shared BMP corpus is not at " RASTIV_TESTDATA
-                        " (it ships with CI's checkout, not with a user's clone); skipping the corpus test.";
+    REQUIRE_CORPUS(files);
     TempDir tmp;
     const std::string in = tmp.path("in.bmp");
     const std::set<int> refusals{PIXMILL_E_OPEN, PIXMILL_E_MAP, PIXMILL_E_FORMAT};

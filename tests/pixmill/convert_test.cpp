@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "bmp_builder.hpp"
+#include "corpus.hpp"
 #include "pixmill/pixmill.h"
 
 using namespace testing_support;
@@ -417,15 +418,10 @@ TEST_F(Convert, DestinationProblemsAreReportedAndTheSourceIsSpared) {
 // Every file of the public BMP corpus: refused with a code, or converted to
 // a picture whose every pixel is the nearest palette colour of its source pixel.
 TEST_F(Convert, CorpusFilesConvertToTheirNearestColoursOrAreRefused) {
-    const fs::path root = RASTIV_TESTDATA;
-    if (!fs::is_directory(root / "bmpsuite") || !fs::is_directory(root / "realworld"))
-        GTEST_SKIP() << "BMP corpus not found at " << root << " (configure with -DRASTIV_TESTDATA=<dir>)";
+    const auto files = corpusFiles();
+    REQUIRE_CORPUS(files);
     int converted = 0, refused = 0;
-    for (const char* folder : {"bmpsuite/good", "bmpsuite/questionable", "bmpsuite/bad", "realworld"}) {
-        std::vector<fs::path> files;
-        for (const auto& e : fs::directory_iterator(root / folder))
-            if (e.path().extension() == ".bmp") files.push_back(e.path());
-        std::sort(files.begin(), files.end());
+    {
         for (const fs::path& f : files) {
             SCOPED_TRACE(f.string());
             // A private copy: the conversion opens its source for writing.
@@ -472,7 +468,7 @@ TEST_F(Convert, CorpusFilesConvertToTheirNearestColoursOrAreRefused) {
         {"vgl_6434_0018a.bmp", 0x3ec57b3cf6d81f43ull},
     };
     for (const auto& [name, hash] : expected) {
-        writeFile(p("in.bmp"), readFile((root / "realworld" / name).string()));
+        writeFile(p("in.bmp"), readFile((fs::path(RASTIV_TESTDATA) / "realworld" / name).string()));
         ASSERT_EQ(convert("in.bmp", "out.bmp"), 0) << name;
         EXPECT_EQ(fnv1a(readFile(p("out.bmp"))), hash) << name;
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bmp_builder.hpp"
+#include "corpus.hpp"
 #include "pixmill/pixmill.h"
 
 #ifdef PIXMILL_TESTS_WITH_QT
@@ -19,23 +20,6 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<fs::path> corpusFiles() {
-    std::vector<fs::path> files;
-    fs::path root(RASTIV_TESTDATA);
-    for (const char* sub : {"bmpsuite/good", "bmpsuite/questionable", "bmpsuite/bad", "realworld"}) {
-        std::error_code ec;
-        for (const auto& e : fs::directory_iterator(root / sub, ec))
-            if (e.is_regular_file() && e.path().extension() == ".bmp") files.push_back(e.path());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-#define REQUIRE_CORPUS(files)                                                                              \
-    if ((files).empty())                                                                                   \
-    GTEST_SKIP() << "The shared BMP corpus is not at " RASTIV_TESTDATA                                     \
-                    " (it ships with CI's checkout, not with a user's clone); skipping the corpus tests."
 
 #ifdef PIXMILL_TESTS_WITH_QT
 QImage readQt(const std::string& path) {
