@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/filedialogs.hpp"
 #include "app/modGlobal.hpp"
@@ -22,10 +23,7 @@ constexpr int kReadCount = 100;
 }  // namespace
 
 frmBatch::frmBatch(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
-    setObjectName(QStringLiteral("frmBatch"));
-    setWindowTitle(QStringLiteral("Batch File Play"));
-    setFixedSize(345, 177);
-    setHelpTopic(this, kHelpTopic);
+    setUpDialog(*this, "frmBatch", QStringLiteral("Batch File Play"), kHelpTopic, {345, 177});
     auto button = [this](const char* name, const QString& text, int top) {
         auto* b = new QPushButton(text, this);
         b->setObjectName(QString::fromLatin1(name));
@@ -52,7 +50,7 @@ frmBatch::frmBatch(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
 }
 
 void frmBatch::Form_Load() {
-    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     steps.setScreenRed(env_.g.gScreenRed);
     steps.show(1);
 }

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
@@ -34,13 +35,7 @@ frmDownloadLogo::frmDownloadLogo(Env& env, QWidget* parent) : QDialog(parent), e
 }
 
 void frmDownloadLogo::createControls() {
-    setObjectName(QStringLiteral("frmDownloadLogo"));
-    setWindowTitle(QStringLiteral("Download a Logo"));
-    setHelpTopic(this, kHelpTopic);
-    QFont small = font();
-    small.setPointSizeF(8);
-    setFont(small);
-    setFixedSize(377, 281);
+    setUpDialog(*this, "frmDownloadLogo", QStringLiteral("Download a Logo"), kHelpTopic, {377, 281});
 
     Label1 = new QLabel(QStringLiteral("Enter a logo number (0-255)"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -93,7 +88,7 @@ void frmDownloadLogo::connectSignals() {
 }
 
 void frmDownloadLogo::Form_Load() {
-    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     tbLogoNum->clear();
     steps.setScreenRed(env_.g.gScreenRed);
     rbNoLogo->setChecked(true);

@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include "app/clock.hpp"
+#include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/filedialogs.hpp"
 #include "app/modGlobal.hpp"
@@ -50,13 +51,7 @@ frmLogo2::frmLogo2(Env& env, QWidget* parent) : QDialog(parent), Timer1(env.cloc
 frmLogo2::~frmLogo2() = default;
 
 void frmLogo2::createControls() {
-    setObjectName(QStringLiteral("frmLogo2"));
-    setWindowTitle(QStringLiteral("Logo Management"));
-    setHelpTopic(this, kHelpLogos);
-    QFont small = font();
-    small.setPointSizeF(8);
-    setFont(small);
-    setFixedSize(329, 301);
+    setUpDialog(*this, "frmLogo2", QStringLiteral("Logo Management"), kHelpLogos, {329, 301});
 
     auto button = [this](const char* name, const char* text, int top) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
@@ -98,7 +93,7 @@ void frmLogo2::connectSignals() {
 }
 
 void frmLogo2::Form_Load() {
-    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     tbLogoName->clear();
     env_.g.gLogoFile.clear();
     steps.setScreenRed(env_.g.gScreenRed);

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
@@ -20,10 +21,7 @@ constexpr int kHelpPixmill = 6;
 }  // namespace
 
 frmPrint::frmPrint(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
-    setObjectName(QStringLiteral("frmPrint"));
-    setWindowTitle(QStringLiteral("Print a Graphic"));
-    setFixedSize(265, 81);
-    setHelpTopic(this, kHelpBitmap);
+    setUpDialog(*this, "frmPrint", QStringLiteral("Print a Graphic"), kHelpBitmap, {265, 81});
     cmdSendBMP = new QPushButton(QStringLiteral("Send &Graphic to the Printer"), this);
     cmdSendBMP->setObjectName(QStringLiteral("cmdSendBMP"));
     cmdSendBMP->setGeometry(8, 8, 249, 25);
@@ -33,7 +31,7 @@ frmPrint::frmPrint(Env& env, Workflow& main, QWidget* parent) : QDialog(parent),
     cmdExit->setGeometry(8, 48, 249, 25);
     connect(cmdSendBMP, &QPushButton::clicked, this, &frmPrint::cmdSendBMP_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmPrint::cmdExit_Click);
-    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
 }
 
 void frmPrint::cmdSendBMP_Click() {

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
@@ -38,13 +39,7 @@ frmRibbonLogo::frmRibbonLogo(Env& env, QWidget* parent) : QDialog(parent), env_(
 }
 
 void frmRibbonLogo::createControls() {
-    setObjectName(QStringLiteral("frmRibbonLogo"));
-    setWindowTitle(QStringLiteral("Download Margin Message"));
-    setHelpTopic(this, kHelpTopic);
-    QFont small = font();
-    small.setPointSizeF(8);
-    setFont(small);
-    setFixedSize(481, 401);
+    setUpDialog(*this, "frmRibbonLogo", QStringLiteral("Download Margin Message"), kHelpTopic, {481, 401});
 
     auto label = [this](const char* name, const char* text, const QRect& at) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
@@ -106,7 +101,7 @@ void frmRibbonLogo::connectSignals() {
 }
 
 void frmRibbonLogo::Form_Load() {
-    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     tbLogoNum->clear();
     rbLeft->setChecked(true);
     steps.setScreenRed(env_.g.gScreenRed);

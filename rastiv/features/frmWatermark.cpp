@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QSlider>
 
+#include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
@@ -36,13 +37,7 @@ frmWatermark::frmWatermark(Env& env, QWidget* parent) : QDialog(parent), env_(en
 }
 
 void frmWatermark::createControls() {
-    setObjectName(QStringLiteral("frmWatermark"));
-    setWindowTitle(QStringLiteral("Define and Download Watermark"));
-    setHelpTopic(this, kHelpTopic);
-    QFont small = font();
-    small.setPointSizeF(8);
-    setFont(small);
-    setFixedSize(345, 329);
+    setUpDialog(*this, "frmWatermark", QStringLiteral("Define and Download Watermark"), kHelpTopic, {345, 329});
 
     auto label = [this](const char* name, const char* text, const QRect& at) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
@@ -107,7 +102,7 @@ void frmWatermark::connectSignals() {
 }
 
 void frmWatermark::Form_Load() {
-    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     steps.setScreenRed(env_.g.gScreenRed);
     tbLogoIndex->clear();
     tbWmIndex->clear();

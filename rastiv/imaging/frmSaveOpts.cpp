@@ -1,6 +1,7 @@
 #include "imaging/frmSaveOpts.hpp"
 
 #include "app/clock.hpp"
+#include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/filedialogs.hpp"
 #include "app/modGlobal.hpp"
@@ -49,13 +50,7 @@ QString failureText(SaveKind kind, int32_t r) {
 }  // namespace
 
 frmSaveOpts::frmSaveOpts(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
-    setObjectName(QStringLiteral("frmSaveOpts"));
-    setWindowTitle(QStringLiteral("Save Options"));
-    setFixedSize(161, 137);
-    setHelpTopic(this, kHelpTopic);
-    QFont small = font();
-    small.setPointSizeF(8);
-    setFont(small);
+    setUpDialog(*this, "frmSaveOpts", QStringLiteral("Save Options"), kHelpTopic, {161, 137});
 
     auto button = [this](QPushButton*& b, const char* name, const char* caption, int y) {
         b = new QPushButton(QString::fromUtf8(caption), this);

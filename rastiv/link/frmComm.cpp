@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include "app/clock.hpp"
+#include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
@@ -63,10 +64,7 @@ frmComm::frmComm(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), e
 }
 
 void frmComm::createControls() {
-    setObjectName(QStringLiteral("frmComm"));
-    setWindowTitle(QStringLiteral("Communication Configuration"));
-    setFixedSize(409, 265);
-    setHelpTopic(this, kHelpTopic);
+    setUpDialog(*this, "frmComm", QStringLiteral("Communication Configuration"), kHelpTopic, {409, 265});
 
     auto list = [this](const char* name, QRect at) {
         auto* l = new QListWidget(this);
@@ -126,7 +124,7 @@ void frmComm::connectSignals() {
 }
 
 void frmComm::Form_Load() {
-    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     filling_ = true;
     lblBaudRate->setVisible(true);
     lbBaudRate->setVisible(true);
