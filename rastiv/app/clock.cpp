@@ -1,5 +1,6 @@
 #include "app/clock.hpp"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -44,15 +45,22 @@ std::unique_ptr<Timer> RealClock::createTimer() { return std::make_unique<QtTime
 
 qint64 RealClock::nowMs() const { return monotonic().elapsed() - start_; }
 
-// Waits loop on this while they poll the line, for seconds at a time: sleep
-// until the next event, but never past a millisecond, so that a poll neither
-// spins the processor nor lags behind a line that changed without an event.
+// Waits loop on this while they poll the line, for seconds at a time.  When
+// nothing was pending, sleep until the next event but never past a
+// millisecond, so that a poll neither spins the processor nor lags behind a
+// line that changed without an event; when something was, return at once so
+// that the caller sees its effect without delay.
 void RealClock::pumpEvents() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QAbstractEventDispatcher* events = QAbstractEventDispatcher::instance();
+    if (!events) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return;
+    }
+    if (events->processEvents(QEventLoop::AllEvents)) return;
     QTimer wake;
     wake.setSingleShot(true);
     wake.start(1);
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    events->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 class VirtualClock::VTimer final : public Timer {
