@@ -107,24 +107,29 @@ bool CommLink::SendData(const QByteArray& outStr) {
         WritePort(outStr);
         return true;
     }
-    // The printer is ready (DSR), ...
-    startWatchdog(kReadyWaitMs);
-    while (!(port_ && port_->dsrHolding())) {
-        yield();
-        if (!watchdogRunning() && !retry(kTimeoutText)) return false;
-    }
-    // ... the previous data has left the output buffer, ...
-    startWatchdog(kReadyWaitMs);
-    while (port_ && port_->outBufferCount() > 0) {
-        yield();
-        if (!watchdogRunning() && !retry(kOutputBufferText)) return false;
-    }
-    // ... and the line has reported its transmit buffer empty.
-    startWatchdog(kReadyWaitMs);
-    while (!g_.gSendDone) {
-        yield();
-        if (!watchdogRunning() && !retry(kGeneralText)) return false;
-    }
+    // A line lost during the waits (an unplugged adapter) is not ready: go
+    // round again, so the operator gets the retry dialog rather than a
+    // write into nothing reported as sent.
+    do {
+        // The printer is ready (DSR), ...
+        startWatchdog(kReadyWaitMs);
+        while (!(port_ && port_->dsrHolding())) {
+            yield();
+            if (!watchdogRunning() && !retry(kTimeoutText)) return false;
+        }
+        // ... the previous data has left the output buffer, ...
+        startWatchdog(kReadyWaitMs);
+        while (port_->outBufferCount() > 0) {
+            yield();
+            if (!watchdogRunning() && !retry(kOutputBufferText)) return false;
+        }
+        // ... and the line has reported its transmit buffer empty.
+        startWatchdog(kReadyWaitMs);
+        while (!g_.gSendDone) {
+            yield();
+            if (!watchdogRunning() && !retry(kGeneralText)) return false;
+        }
+    } while (!port_->portOpen());
     stopWatchdog();
     g_.gSendDone = false;
     WritePort(outStr);

@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include "app/clock.hpp"
+#include "app/messages.hpp"
+#include "app/modGlobal.hpp"
+#include "link/commlink.hpp"
 #include "link/termiosport.hpp"
 
 using namespace rastiv;
@@ -153,6 +156,39 @@ TEST_F(Pty, HangUpIsReportedOnceAndLeavesTheLinesLow) {
     EXPECT_EQ(port.outBufferCount(), 0);
     port.output("after");  // harmless once closed
     EXPECT_EQ(lostErrors.size(), 1u);
+}
+
+// The whole sending path over a real device that goes away: the watchdogs run
+// in virtual time while the hang-up arrives through the real event loop.
+TEST(PtyLink, AHangUpDuringSendingEndsInTheRetryDialog) {
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    struct Boxes : MessageBoxes {
+        std::vector<Message> shown;
+        MsgResult show(const Message& m) override {
+            shown.push_back(m);
+            return MsgResult::Cancel;
+        }
+    } boxes;
+    modGlobal g;
+    VirtualClock clock;
+    CommLink link(g, clock, boxes);
+    auto port = std::make_unique<TermiosPort>(clock);
+    PortError err;
+    ASSERT_TRUE(port->open({QString::fromLocal8Bit(::ptsname(master)), 9600, 'N'}, err));
+    link.setPort(std::move(port));
+    g.gPortState = 1;
+    g.gCommEstablished = true;
+    link.WritePort("\x1B\x76\x0A");
+    ASSERT_TRUE(link.SendData("first"));
+    ::close(master);
+    EXPECT_FALSE(link.SendData("second"));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(boxes.shown[0].text.startsWith("There is a Timeout error sending data to the printer."));
+    EXPECT_FALSE(g.gCommEstablished);  // the next printer tool asks for the connection again
+    EXPECT_FALSE(link.port()->portOpen());
 }
 
 TEST_F(Pty, OpenFailuresSayWhatToDo) {
