@@ -4,7 +4,8 @@
 Starts a private X server (Xvfb), a D-Bus session and the AT-SPI bus, runs
 the program with accessibility on, finds the main window's buttons by their
 captions, presses one that needs a picture first, reads and answers the
-message box, and leaves through Exit.
+message box, connects to the built-in virtual printer through the print
+tool, and leaves through Exit.
 
 Usage: tests/smoke/smoke_test.py [--skip-code N] [path/to/rastiv]
        (default: build/bin/rastiv beside this source tree, or $RASTIV_BIN)
@@ -158,6 +159,13 @@ def main():
         except ImportError:
             skip("pyatspi is missing (package python3-pyatspi)")
 
+        # Port entry COM1 stands for the built-in virtual printer, so the
+        # printer path can be driven without hardware.
+        config = os.path.join(home, ".config", "Vru")
+        os.makedirs(config, exist_ok=True)
+        with open(os.path.join(config, "Rastiv.conf"), "w") as f:
+            f.write("[Printer]\nCOM1=virtual\n")
+
         env = dict(session.env)
         env.update({"QT_ACCESSIBILITY": "1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_QPA_PLATFORM": "xcb"})
         program = subprocess.Popen([rastiv], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
@@ -215,7 +223,36 @@ def main():
         except TimeoutError as e:
             check("Re-size without a picture explains itself", False, str(e))
 
-        # 3. Exit ends the program cleanly.
+        # 3. Print connects to the printer first, then offers the print dialog,
+        #    which explains that there is nothing to print yet.
+        def dialog(title):
+            return pyatspi.findDescendant(app, lambda a: a is not None and a.getRoleName() == "dialog"
+                                          and a.name == title)
+
+        try:
+            press(wait_for("the Print button", lambda: named(app, "push button", "Print...")))
+            comm = wait_for("the Communication Configuration dialog", lambda: dialog("Communication Configuration"))
+            press(wait_for("its Connect button", lambda: named(comm, "push button", "Connect")))
+            printing = wait_for("the Print a Graphic dialog", lambda: dialog("Print a Graphic"))
+            press(wait_for("Send Graphic to the Printer",
+                           lambda: named(printing, "push button", "Send Graphic to the Printer")))
+            expected = "You must load a BMP file before you can print anything."
+            label = wait_for("the Parameter Error box",
+                             lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == expected))
+            box = label
+            while box is not None and box.getRoleName() not in ("dialog", "alert", "frame", "window"):
+                box = box.parent
+            check("Print connects to the virtual printer and explains that nothing is loaded",
+                  box is not None and box.name == "Parameter Error", "box %r" % (box.name if box else None))
+            press(named(box, "push button", "OK"))
+            wait_for("the box to close",
+                     lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == expected) is None)
+            press(wait_for("the print dialog's Exit", lambda: named(dialog("Print a Graphic"), "push button", "Exit")))
+            wait_for("the print dialog to close", lambda: dialog("Print a Graphic") is None)
+        except TimeoutError as e:
+            check("Print connects to the virtual printer and explains that nothing is loaded", False, str(e))
+
+        # 4. Exit ends the program cleanly.
         exit_button = wait_for("the Exit button to be usable",
                                lambda: named(app, "push button", "Exit"))
         press(exit_button)
