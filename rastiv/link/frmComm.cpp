@@ -81,11 +81,11 @@ void frmComm::createControls() {
         return l;
     };
     lbCommPorts = list("lbCommPorts", {8, 28, 97, 129});
-    Label1 = label("Label1", QStringLiteral("&Port"), {8, 8, 97, 17}, lbCommPorts);
+    Label1 = label("Label1", QStringLiteral("Port"), {8, 8, 97, 17}, lbCommPorts);
     lbBaudRate = list("lbBaudRate", {120, 28, 97, 129});
-    lblBaudRate = label("lblBaudRate", QStringLiteral("&Baud Rate"), {120, 8, 97, 17}, lbBaudRate);
+    lblBaudRate = label("lblBaudRate", QStringLiteral("Baud Rate"), {120, 8, 97, 17}, lbBaudRate);
     lbParity = list("lbParity", {232, 28, 81, 57});
-    lblParity = label("lblParity", QStringLiteral("Pa&rity"), {232, 8, 81, 17}, lbParity);
+    lblParity = label("lblParity", QStringLiteral("Parity"), {232, 8, 81, 17}, lbParity);
 
     // Which Linux device the selected port entry stands for.
     cbDevice = new QComboBox(this);
