@@ -23,9 +23,9 @@ fi
 
 failed=0
 # target:parameter-bytes, as each target splits its input
-for spec in checks:0 convert:0 census:4 swap:4 geometry:4 encoders:1 batch:4; do
-    name=${spec%%:*}
-    params=${spec##*:}
+for entry in checks:0 convert:0 census:4 swap:4 geometry:4 encoders:1 batch:4; do
+    name=${entry%%:*}
+    params=${entry##*:}
     corpus=$build/corpus-$name
     crashes=$build/crashes-$name
     log=$build/log-$name.txt

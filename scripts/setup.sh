@@ -12,7 +12,7 @@ packages=(
   # fuzzing (libFuzzer with the sanitizers)
   clang-14 libclang-rt-14-dev
   # desktop smoke tests: a virtual X server and the accessibility bus
-  xvfb xauth dbus-x11 at-spi2-core python3-pyatspi
+  xvfb xauth dbus-x11 dbus-bin at-spi2-core python3-pyatspi
 )
 if [ "${RASTIV_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(imagemagick)

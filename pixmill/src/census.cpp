@@ -82,10 +82,6 @@ void remapPixels(const BmpView& v, const Remap& to) {
     });
 }
 
-void zeroColourCounts(const BmpView& v) {
-    put32(v.base() + off::colorsUsed, 0);
-    put32(v.base() + off::colorsImportant, 0);
-}
 
 }  // namespace
 

@@ -24,8 +24,7 @@ int32_t isRBWBitmap(const char* path) {
     Bitmap bmp;
     if (openBitmap(path, Open::Edit, kPaletteOnly, bmp) != kOk) return 0;
     const BmpView& v = bmp.view;
-    put32(v.base() + off::colorsUsed, 0);
-    put32(v.base() + off::colorsImportant, 0);
+    zeroColourCounts(v);
     // Finds whether a used colour is other than black, white or pure red.
     // The answer is not reported: callers rely only on the header fields above.
     bool used[256] = {};

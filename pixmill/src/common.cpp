@@ -27,6 +27,11 @@ InfoHeader& InfoHeader::set16(size_t fileOffset, uint32_t v) {
     return *this;
 }
 
+void zeroColourCounts(const BmpView& v) {
+    put32(v.base() + off::colorsUsed, 0);
+    put32(v.base() + off::colorsImportant, 0);
+}
+
 void writeFileHeader(Writer& w, uint32_t fileSize, uint32_t reserved, uint32_t pixelOffset) {
     w.byte('B');
     w.byte('M');

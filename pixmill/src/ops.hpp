@@ -35,6 +35,10 @@ struct InfoHeader {
     InfoHeader& set32(size_t fileOffset, uint32_t v);
     InfoHeader& set16(size_t fileOffset, uint32_t v);
 };
+// Writes 0 into the colours-used and important-colours header fields, which
+// the editing exports leave stale otherwise.
+void zeroColourCounts(const BmpView& v);
+
 // File header: "BM", file size, the two reserved words, pixel-data offset.
 void writeFileHeader(Writer& w, uint32_t fileSize, uint32_t reserved, uint32_t pixelOffset);
 

@@ -39,10 +39,6 @@ void setEntry(uint8_t* entry, Bgr c, uint8_t flag) {
     entry[3] = flag;
 }
 
-void zeroColourCounts(const BmpView& v) {
-    put32(v.base() + off::colorsUsed, 0);
-    put32(v.base() + off::colorsImportant, 0);
-}
 
 // The 8 x 8 dither patterns, indexed [stored row mod 8][column mod 8], stored
 // row 0 being the bottom of the picture.  'X' is ink, '.' is paper.  Anchoring

@@ -119,6 +119,16 @@ struct World {
     }
     QString path(const char* name) const { return QString::fromStdString(tmp.path(name)); }
     QString working() const { return env.workPath("tmpfile.bmp"); }
+    // A black-and-white working bitmap, loaded as the main window would leave it.
+    void workingBitmap(int32_t width, int32_t height) {
+        using namespace testing_support;
+        BmpBuilder(width, height, 1).colours({kBlack, kWhite}).each([](uint32_t x, uint32_t y) {
+            return (x / 3 + y) % 2;
+        }).write(working().toStdString());
+        g.gCurrentBmp = working();
+        g.gBmpWidth = uint32_t(width);
+        g.gBmpHeight = uint32_t(height);
+    }
 
     testing_support::TempDir tmp;
     modGlobal g;

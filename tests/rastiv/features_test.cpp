@@ -113,14 +113,6 @@ struct Bench {
         printer->clearReceived();
         w.messages.shown.clear();
     }
-    void workingBitmap(int32_t width, int32_t height) {
-        BmpBuilder(width, height, 1).colours({kBlack, kWhite}).each([](uint32_t x, uint32_t y) {
-            return (x / 3 + y) % 2;
-        }).write(w.working().toStdString());
-        w.g.gCurrentBmp = w.working();
-        w.g.gBmpWidth = uint32_t(width);
-        w.g.gBmpHeight = uint32_t(height);
-    }
 };
 
 void expectParameterError(const Message& m, const char* text, int topic) {
@@ -541,7 +533,7 @@ TEST(LogoManagement, UseCurrentImageMakesTheLogoFileOrSaysWhyNot) {
     d.cmdUseCurrentBitmap->click();
     b.w.g.gBmpWidth = 576;
     d.cmdUseCurrentBitmap->click();
-    b.workingBitmap(100, 4);
+    b.w.workingBitmap(100, 4);
     BmpBuilder(100, 4, 8).colours({kBlack, rgb(0, 200, 0)}).fill(1).write(b.w.working().toStdString());
     d.cmdUseCurrentBitmap->click();
     ASSERT_EQ(b.w.messages.shown.size(), 3u);
@@ -558,7 +550,7 @@ TEST(LogoManagement, UseCurrentImageMakesTheLogoFileOrSaysWhyNot) {
     EXPECT_TRUE(b.w.g.gLogoFile.isEmpty());
     EXPECT_TRUE(d.tbLogoName->text().isEmpty());
 
-    b.workingBitmap(100, 4);
+    b.w.workingBitmap(100, 4);
     d.cmdUseCurrentBitmap->click();
     EXPECT_EQ(b.w.g.gLogoFile, b.w.env.workPath("tmpfile.lgo"));
     EXPECT_EQ(d.tbLogoName->text(), b.w.g.gLogoFile);
@@ -631,7 +623,7 @@ TEST(LogoManagement, TheSendButtonsNeedALogoFileAndOpenTheirDialogsModally) {
 
 TEST(LogoManagement, ALogoMadeFromTheWorkingBitmapIsStoredAsTheTopLogo) {
     Bench b;
-    b.workingBitmap(96, 20);
+    b.w.workingBitmap(96, 20);
     frmLogo2 d(b.w.env);
     d.cmdUseCurrentBitmap->click();
     const QByteArray lgo = asBytes(readFile(b.w.g.gLogoFile.toStdString()));

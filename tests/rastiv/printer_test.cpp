@@ -57,14 +57,6 @@ struct Bench {
         ASSERT_TRUE(w.g.gCommEstablished);
     }
     // A 576-wide black-and-white working bitmap, as the main window would have it.
-    void workingBitmap(int32_t width, int32_t height) {
-        BmpBuilder(width, height, 1).colours({kBlack, kWhite}).each([](uint32_t x, uint32_t y) {
-            return (x / 3 + y) % 2;
-        }).write(w.working().toStdString());
-        w.g.gCurrentBmp = w.working();
-        w.g.gBmpWidth = uint32_t(width);
-        w.g.gBmpHeight = uint32_t(height);
-    }
 };
 
 TEST(Comm, FirstStartWritesDefaultsAndClicksAreStoredInTheProgramsNumberForm) {
@@ -179,7 +171,7 @@ TEST(Print, AGraphicIsStreamedInFullPiecesThenFedAndKeptOutOfARecording) {
     Bench b;
     b.connect();
     b.printer->clearReceived();
-    b.workingBitmap(576, 25);  // 25 monochrome records of 74 bytes: 1850 bytes, a multiple of 50
+    b.w.workingBitmap(576, 25);  // 25 monochrome records of 74 bytes: 1850 bytes, a multiple of 50
     TempDir tmp;
     b.w.batch.OpenBatchFile(QString::fromStdString(tmp.path("rec.cpb")), true);
     b.w.g.gBatchModeEnabled = true;
@@ -208,7 +200,7 @@ TEST(Print, TooWideOrNothingLoadedOrRefusedByTheEncoderSendsNothing) {
     print.cmdSendBMP_Click();
     b.w.g.gBmpWidth = 576;
     print.cmdSendBMP_Click();
-    b.workingBitmap(100, 4);
+    b.w.workingBitmap(100, 4);
     BmpBuilder(100, 4, 8).colours({kBlack, rgb(0, 200, 0)}).fill(1).write(b.w.working().toStdString());
     print.cmdSendBMP_Click();
     ASSERT_EQ(b.w.messages.shown.size(), 3u);

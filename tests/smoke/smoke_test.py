@@ -96,6 +96,18 @@ class Session:
         launcher = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately", "--a11y=1"],
                                     env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(launcher)
+        # A program started before the accessibility bus answers on the session
+        # bus decides that nobody is listening and never shows up on it.
+        deadline = time.time() + STEP_TIMEOUT_S
+        while time.time() < deadline:
+            probe = subprocess.run(["dbus-send", "--session", "--dest=org.a11y.Bus", "--print-reply",
+                                    "/org/a11y/bus", "org.a11y.Bus.GetAddress"],
+                                   env=self.env, capture_output=True, text=True)
+            if probe.returncode == 0 and "unix:" in probe.stdout:
+                break
+            time.sleep(0.1)
+        else:
+            raise RuntimeError("the accessibility bus did not come up")
         # pyatspi talks to the buses named in this process's environment.
         for key in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "HOME"):
             os.environ[key] = self.env[key]
@@ -168,7 +180,9 @@ def main():
 
         env = dict(session.env)
         env.update({"QT_ACCESSIBILITY": "1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_QPA_PLATFORM": "xcb"})
-        program = subprocess.Popen([rastiv], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        # The registry must be there too before the program announces itself.
+        wait_for("the accessibility registry", lambda: pyatspi.Registry.getDesktop(0) is not None)
+        program = subprocess.Popen([rastiv], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
         def rastiv_app():
             desktop = pyatspi.Registry.getDesktop(0)
