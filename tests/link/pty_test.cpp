@@ -111,7 +111,9 @@ TEST_F(Pty, RepliesAreCountedUntilTakenAndCanBeDiscarded) {
 TEST_F(Pty, XoffStallsOutputUntilXonAndAStrayByteDoesNotRestartIt) {
     ASSERT_TRUE(openPort());
     writeMaster("\x13");  // XOFF
-    ::usleep(20000);
+    // The line discipline takes it on its own work queue: give it ample time
+    // on a loaded machine before anything is sent.
+    ::usleep(200000);
     QCoreApplication::processEvents();
     const QByteArray data(300, 'D');
     const int before = transmitEvents;
