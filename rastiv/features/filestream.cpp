@@ -9,7 +9,9 @@ namespace rastiv {
 bool streamFile(CommLink& link, const QString& path, int chunk, LastPiece last) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    link.ClearOutputBuffer();
+    // No clearing of the output first: what is still on its way is the
+    // command just sent for this file (a logo number, a status query), and a
+    // printer that misses it stores or prints the file wrongly.
     const qsizetype size = chunk > 0 ? chunk : 50;
     for (;;) {
         QByteArray piece = file.read(size);

@@ -12,7 +12,7 @@ enum class LastPiece {
     AlwaysSend,  // the last piece goes out even when empty (logo downloads)
 };
 
-// Clears the output buffer, then sends the file piece by piece.  False when
+// Sends the file piece by piece.  False when
 // the file cannot be read or a SendData was cancelled.
 bool streamFile(CommLink& link, const QString& path, int chunk, LastPiece last);
 

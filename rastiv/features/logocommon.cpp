@@ -80,23 +80,6 @@ void BusyDialog::refuse(const QString& text, int helpTopic) {
 SendingPrintSample::SendingPrintSample(modGlobal& g) : g_(g) { g_.gSendingPrintSample = true; }
 SendingPrintSample::~SendingPrintSample() { g_.gSendingPrintSample = false; }
 
-namespace {
-
-// Clearing the output buffer throws away whatever has not left the line yet,
-// and right before the file that is the logo number just sent: a printer
-// that misses it stores the logo under whatever number it last selected.
-// So the bytes already handed over are given the time to go first (as long
-// as SendData itself would wait for them); only stale output is cleared.
-void letOutputLeave(CommLink& link) {
-    SerialPort* port = link.port();
-    if (!port) return;
-    link.startWatchdog(5000);
-    while (port->outBufferCount() > 0 && link.watchdogRunning()) link.yield();
-    link.stopWatchdog();
-}
-
-}  // namespace
-
 bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {
     const QString& path = env.g.gLogoFile;
     // A file that went away after it was chosen must not leave the printer
@@ -110,7 +93,6 @@ bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {
     CommLink& link = env.link;
     if (!link.SendData(logocmd::kBeginDownload)) return false;
     if (!link.SendData(logocmd::selectLogo(n))) return false;
-    letOutputLeave(link);
     if (!streamFile(link, path, env.g.gSendChunk, LastPiece::AlwaysSend)) return false;
     link.WaitForPrinter();
     env.batch.InsertBatchPlayWait();

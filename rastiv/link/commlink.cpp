@@ -62,10 +62,6 @@ void CommLink::ClearInputBuffer() {
     if (g_.gPortState == 1 && port_) port_->clearInBuffer();
 }
 
-void CommLink::ClearOutputBuffer() {
-    if (g_.gPortState == 1 && port_) port_->clearOutBuffer();
-}
-
 int16_t CommLink::InputBufferCount() {
     if (g_.gPortState != 1 || !port_) return 0;
     return static_cast<int16_t>(std::min(port_->inBufferCount(), 32767));

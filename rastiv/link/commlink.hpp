@@ -35,7 +35,6 @@ public:
     void WritePort(const QByteArray& outStr);
     QByteArray ReadPort();
     void ClearInputBuffer();
-    void ClearOutputBuffer();
     int16_t InputBufferCount();
     void ClosePort();
 

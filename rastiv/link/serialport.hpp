@@ -4,6 +4,8 @@
 //   input()           returns and removes every byte received so far;
 //   inBufferCount()   bytes received and not yet taken;
 //   outBufferCount()  bytes not yet transmitted (ours and the driver's);
+//                     there is no way to take them back: a byte handed over
+//                     is on its way to the printer, whatever follows;
 //   dsrHolding(), ctsHolding()  the printer's ready lines;
 //   transmitEvent     raised once the transmit buffer has become empty after
 //                     an output (also after an empty one), during event processing.
@@ -42,7 +44,6 @@ public:
     virtual int inBufferCount() = 0;
     virtual void clearInBuffer() = 0;
     virtual int outBufferCount() = 0;
-    virtual void clearOutBuffer() = 0;
     virtual bool dsrHolding() = 0;
     virtual bool ctsHolding() = 0;
 

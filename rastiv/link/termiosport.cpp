@@ -277,14 +277,6 @@ int TermiosPort::outBufferCount() {
     return static_cast<int>(std::min<long long>(out_.size() + driverQueue(), INT_MAX));
 }
 
-void TermiosPort::clearOutBuffer() {
-    out_.clear();
-    if (fd_ < 0) return;
-    writeNotifier_->setEnabled(false);
-    ::tcflush(fd_, TCOFLUSH);
-    if (awaitingEmpty_) drainCheck();
-}
-
 bool TermiosPort::modemLine(int bit) {
     if (fd_ < 0) return false;
     int lines = 0;

@@ -30,7 +30,6 @@ public:
     int inBufferCount() override;
     void clearInBuffer() override;
     int outBufferCount() override;
-    void clearOutBuffer() override;
     bool dsrHolding() override;
     bool ctsHolding() override;
 

@@ -55,26 +55,12 @@ void VirtualPrinter::output(const QByteArray& bytes) {
     lineTimer_->setEnabled(true);
     if (!powered_) return;
     received_.append(bytes);
-    unsent_ += bytes.size();
     for (char c : bytes) interpret(static_cast<uint8_t>(c));
 }
 
 void VirtualPrinter::transmitted() {
     pending_ = 0;
-    unsent_ = 0;
     emit transmitEvent();
-}
-
-void VirtualPrinter::clearOutBuffer() {
-    if (pending_ == 0) return;
-    pending_ = 0;
-    // What had not left the line is lost.  (The printer has parsed it
-    // already; a model that parsed on arrival would have to hold every byte
-    // back for its transmission time, which the tests need not pay for.)
-    received_.chop(std::min(unsent_, received_.size()));
-    unsent_ = 0;
-    lineTimer_->setInterval(1);
-    lineTimer_->setEnabled(true);
 }
 
 QByteArray VirtualPrinter::input() {

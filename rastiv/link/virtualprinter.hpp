@@ -33,13 +33,10 @@ public:
     int inBufferCount() override { return open_ ? static_cast<int>(in_.size()) : 0; }
     void clearInBuffer() override { in_.clear(); }
     int outBufferCount() override { return open_ ? static_cast<int>(pending_) : 0; }
-    void clearOutBuffer() override;
     bool dsrHolding() override { return open_ && powered_ && !busy_; }
     bool ctsHolding() override { return open_ && powered_ && !busy_; }
 
-    // For tests and the curious: every byte the printer has received.  Bytes
-    // that were still on the line when the output buffer was cleared never
-    // arrive.
+    // For tests and the curious: every byte the printer has received.
     const QByteArray& received() const { return received_; }
     // Every output as it was handed to the line, one entry per write, empty
     // writes included (a file streamed in pieces shows its pieces here).
@@ -47,7 +44,6 @@ public:
     void clearReceived() {
         received_.clear();
         writes_.clear();
-        unsent_ = 0;
     }
     // A switched-off printer neither answers nor raises its ready lines.
     void setPowered(bool on) { powered_ = on; }
@@ -76,7 +72,6 @@ private:
     QByteArray in_;
     QByteArray received_;
     QList<QByteArray> writes_;
-    qsizetype unsent_ = 0;  // the tail of received_ still on the line
     bool acknowledgesErase_ = true;
     QByteArray command_;      // the command being parsed
     long long skipData_ = 0;  // picture bytes still to pass through unparsed
