@@ -24,14 +24,22 @@ void StepFrame::paintEvent(QPaintEvent*) {
 
 void StepIndicator::add(QWidget* parent, const char* labelName, const char* frameName, const QRect& labelAt,
                         const QRect& frameAt) {
+    addLabel(parent, labelName, labelAt);
+    addFrame(parent, frameName, frameAt);
+}
+
+void StepIndicator::addLabel(QWidget* parent, const char* name, const QRect& at) {
     auto* l = new QLabel(QStringLiteral("Step %1").arg(labels_.size() + 1), parent);
-    l->setObjectName(QString::fromLatin1(labelName));
-    l->setGeometry(labelAt);
-    auto* f = new StepFrame(parent, frameAt);
-    f->setObjectName(QString::fromLatin1(frameName));
+    l->setObjectName(QString::fromLatin1(name));
+    l->setGeometry(at);
+    labels_.push_back(l);
+}
+
+void StepIndicator::addFrame(QWidget* parent, const char* name, const QRect& at) {
+    auto* f = new StepFrame(parent, at);
+    f->setObjectName(QString::fromLatin1(name));
     f->setVisible(false);
     f->raise();
-    labels_.push_back(l);
     frames_.push_back(f);
 }
 

@@ -30,6 +30,11 @@ public:
     // Adds step n+1: its label at `labelAt` and its frame at `frameAt`.
     void add(QWidget* parent, const char* labelName, const char* frameName, const QRect& labelAt,
              const QRect& frameAt);
+    // For dialogs whose frames each surround more than one step: the labels
+    // ("Step 1", "Step 2", ... in the order added) and the frames (numbered
+    // for show() in the order added) are added on their own.
+    void addLabel(QWidget* parent, const char* name, const QRect& at);
+    void addFrame(QWidget* parent, const char* name, const QRect& at);
     // Shows the frame of `step` (1-based) and hides the others.
     void show(int step);
     // Pure red on a red screen, pure blue otherwise; labels and frames alike.

@@ -49,6 +49,8 @@ inline const QByteArray kDeselect("\x1D\x23\x00", 3);
 inline const QByteArray kPrintSelected("\x1D\x2F\x00", 3);
 // ESC J 255 then 19h: feeds the sample past the tear bar, as after a graphic.
 inline const QByteArray kFeed("\x1B\x4A\xFF\x19", 4);
+// GS FF: the printer stores the settings sent before it in its flash.
+inline const QByteArray kStoreSettings("\x1D\xFF", 2);
 // GS @ 1: erase every logo and user character set in the flash.
 inline const QByteArray kEraseFlash("\x1D\x40\x31", 3);
 // ESC a 0: back to left justification after a watermark definition.

@@ -76,6 +76,7 @@ void VirtualPrinter::reply(char byte) {
 }
 
 void VirtualPrinter::startFlashWrite(bool acknowledge) {
+    ++flashWrites_;
     busy_ = true;
     ackAfterBusy_ = ackAfterBusy_ || acknowledge;
     busyTimer_->setInterval(flashBusyMs_);
@@ -96,18 +97,42 @@ void VirtualPrinter::interpret(uint8_t byte) {
     const auto at = [this](int i) { return static_cast<uint8_t>(command_.at(i)); };
     const int n = static_cast<int>(command_.size());
     const uint8_t first = at(0);
-    if (first != 0x1B && first != 0x1D) {  // text, line feeds and anything unknown
+    if (first != 0x1B && first != 0x1D && first != 0x1F && first != 0x10) {  // text, line feeds, anything unknown
         command_.clear();
         return;
     }
     if (n < 2) return;
     const uint8_t second = at(1);
     auto done = [this] { command_.clear(); };
+    if (first == 0x10) {  // DLE EOT n: real-time status, answered at once
+        if (second != 0x04) return done();
+        if (n < 3) return;
+        reply('\x12');
+        return done();
+    }
+    if (first == 0x1F) {  // 1F 03 ...: legacy colorization settings
+        if (second != 0x03) return done();
+        if (n < 4) return;
+        switch (at(2)) {
+            case 0x16:  // 1F 03 16 f p p [p]: function f, three parameters for the margin message (3), else two
+                if (n == (at(3) == 0x03 ? 7 : 6)) done();
+                return;
+            case 0x17:  // 1F 03 17 n A B: text attribute substitution n
+                if (n == 6) done();
+                return;
+            default: return done();
+        }
+    }
     if (first == 0x1B) {
         switch (second) {
             case 0x76: reply('\x00'); return done();  // status query: all is well
             case 0x4A:                                 // feed n dots
             case 0x61:                                 // justification
+            case 0x21:                                 // print mode
+            case 0x2D:                                 // underline
+            case 0x45:                                 // bold
+            case 0x49:                                 // italic
+            case 0x72:                                 // print colour
                 if (n == 3) done();
                 return;
             default: return done();
@@ -135,6 +160,12 @@ void VirtualPrinter::interpret(uint8_t byte) {
         case 0x23:                                      // 1D 23 n: select logo n
         case 0x2F:                                      // 1D 2F m: print the selected logo
             if (n == 3) done();
+            return;
+        case 0x42:                                      // 1D 42 n: reverse video on or off
+            if (n == 3) done();
+            return;
+        case 0x81:                                      // 1D 81 n FF: paper type n
+            if (n == 4) done();
             return;
         case 0x8C:                                      // 1D 8C on W: watermark W on or off
             if (n == 4) done();

@@ -1,6 +1,6 @@
 // An in-process printer on a virtual line, so that every printer feature can
 // be tried (and tested) without hardware.  On the wire it behaves as far as
-// the program needs: it answers the status query, drops its ready lines (CTS
+// the program needs: it answers the status queries, drops its ready lines (CTS
 // and DSR) while it writes its flash, acknowledges an erase, takes the
 // transmission time its baud rate gives, and keeps every byte it received.
 #pragma once
@@ -53,6 +53,9 @@ public:
     void setReplyDelayMs(int ms) { replyDelayMs_ = ms; }
     // A printer that erases its flash without saying so.
     void setAcknowledgesErase(bool on) { acknowledgesErase_ = on; }
+    // How many flash writes the printer has started: a command whose
+    // parameters were taken for commands shows here as one too many or few.
+    int flashWrites() const { return flashWrites_; }
 
 private:
     void transmitted();
@@ -73,6 +76,7 @@ private:
     QByteArray received_;
     QList<QByteArray> writes_;
     bool acknowledgesErase_ = true;
+    int flashWrites_ = 0;
     QByteArray command_;      // the command being parsed
     long long skipData_ = 0;  // picture bytes still to pass through unparsed
     bool flashAfterData_ = false;

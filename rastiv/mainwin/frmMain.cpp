@@ -13,9 +13,13 @@
 #include "app/waitcursor.hpp"
 #include "batch/batchmode.hpp"
 #include "batch/frmBatch.hpp"
+#include "features/frmLegacy.hpp"
 #include "features/frmLogo2.hpp"
 #include "features/frmPrint.hpp"
+#include "features/logocommon.hpp"
+#include "link/commlink.hpp"
 #include "link/frmComm.hpp"
+#include "imaging/frmAdvanced.hpp"
 #include "imaging/frmResize.hpp"
 #include "imaging/frmSaveOpts.hpp"
 #include "mainwin/modUserGfx.hpp"
@@ -157,7 +161,9 @@ void frmMain::createControls() {
     cmdMSPaint->hide();
     cmdMSPaint->setEnabled(false);
     // Two-line captions in 81-pixel buttons, as the layout asks.
+    // Their names on the accessibility bus stay the one-line captions.
     for (QPushButton* b : {cmdLogo, cmdLegacy}) {
+        b->setAccessibleName(QString(b->text()).remove(u'&'));
         b->setText(b->text().replace(u' ', u'\n'));
     }
 
@@ -257,21 +263,15 @@ void frmMain::connectSignals() {
     connect(mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);
     connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
 
-    // Printer and batch commands arrive with the printer link.
-    const auto later = [this](const QString& what) {
-        return [this, what] {
-            DisableButtons();
-            tellNotYetAvailable(env_, what);
-            EnableButtons();
-        };
-    };
     connect(mnuBatchModeEnable, &QAction::triggered, this, &frmMain::mnuBatchModeEnable_Click);
     connect(mnuBatchModeOmit, &QAction::triggered, this, &frmMain::mnuBatchModeOmit_Click);
     connect(mnuBatchModePlay, &QAction::triggered, this, &frmMain::mnuBatchModePlay_Click);
-    for (QAction* a : {mnuColorMediaType0, mnuColorMediaType1, mnuColorMediaType4, mnuColorMediaType5[0],
-                       mnuColorMediaType5[1], mnuColorMediaType5[2]})
-        connect(a, &QAction::triggered, this, later(QStringLiteral("Setting the printer's paper type")));
-    connect(mnuAdvancedTopLogoSpacing, &QAction::triggered, this, later(QStringLiteral("Top logo spacing")));
+    connect(mnuColorMediaType0, &QAction::triggered, this, &frmMain::mnuColorMediaType0_Click);
+    connect(mnuColorMediaType1, &QAction::triggered, this, &frmMain::mnuColorMediaType1_Click);
+    connect(mnuColorMediaType4, &QAction::triggered, this, &frmMain::mnuColorMediaType4_Click);
+    for (int i = 0; i < 3; ++i)
+        connect(mnuColorMediaType5[i], &QAction::triggered, this, [this, i] { mnuColorMediaType5_Click(i); });
+    connect(mnuAdvancedTopLogoSpacing, &QAction::triggered, this, &frmMain::mnuAdvancedTopLogoSpacing_Click);
 }
 
 void frmMain::Form_Load() {
@@ -543,7 +543,7 @@ frmComm& frmMain::comm() {
         comm_ = new frmComm(env_, *this, this);
         comm_->openPrint = [this] { showPrintDialog(); };
         comm_->openLogo = [this] { showLogoDialog(); };
-        comm_->openLegacy = [this] { tellNotYetAvailable(env_, QStringLiteral("Legacy colorization")); };
+        comm_->openLegacy = [this] { showLegacyDialog(); };
         comm_->openBatch = [this] { showBatchDialog(); };
     }
     return *comm_;
@@ -574,6 +574,11 @@ void frmMain::showBatchDialog() {
     dialog.exec();
 }
 
+void frmMain::showLegacyDialog() {
+    frmLegacy dialog(env_, this);
+    dialog.exec();
+}
+
 void frmMain::cmdPrint_Click() {
     DisableButtons();
     // The print dialog, or the communication dialog when cancelled, gives the buttons back.
@@ -595,7 +600,7 @@ void frmMain::cmdLogo_Click() {
 void frmMain::cmdLegacy_Click() {
     DisableButtons();
     if (env_.g.gCommEstablished)
-        tellNotYetAvailable(env_, QStringLiteral("Legacy colorization"));
+        showLegacyDialog();
     else
         showCommFor(&modGlobal::gCommForLegacy);
     EnableButtons();
@@ -701,6 +706,45 @@ void frmMain::screenColourNote() {
     m.helpTopic = 8;
     m.helpButton = false;
     env_.messages.show(m);
+}
+
+void frmMain::mnuColorMediaType0_Click() { SetMediaType(0); }
+void frmMain::mnuColorMediaType1_Click() { SetMediaType(1); }
+void frmMain::mnuColorMediaType4_Click() { SetMediaType(4); }
+// The three papers of type 5 differ only in their names.
+void frmMain::mnuColorMediaType5_Click(int) { SetMediaType(5); }
+
+void frmMain::SetMediaType(const int16_t& type) {
+    modGlobal& g = env_.g;
+    DisableButtons();
+    if (!g.gCommEstablished) showCommFor(nullptr);  // no dialog to open afterwards
+    if (g.gCommEstablished) {
+        WaitCursor hourglass;
+        CommLink& link = env_.link;
+        // GS 81 n FF: paper type n.
+        const QByteArray setType = QByteArray("\x1D\x81", 2) + char(uint8_t(type)) + '\xFF';
+        if (link.SendData(setType) && link.SendData(logocmd::kStoreSettings)) {
+            link.WaitForPrinter();
+            env_.batch.InsertBatchPlayWait();
+        }
+    } else {
+        Message m;
+        m.text = QStringLiteral("The utility did not establish communications with the printer, so it will not "
+                                "configure the printer for the correct paper type.");
+        m.title = QStringLiteral("Communication Message");
+        m.icon = MsgIcon::Information;
+        // Its topic is for F1; the box itself offers OK only.
+        m.helpFile = g.gHelpFile;
+        m.helpTopic = 7;
+        m.helpButton = false;
+        env_.messages.show(m);
+    }
+    EnableButtons();
+}
+
+void frmMain::mnuAdvancedTopLogoSpacing_Click() {
+    frmAdvanced dialog(env_, this);
+    dialog.exec();
 }
 
 void frmMain::mnuHelpContents_Click() { openHelp(env_.desktop, &env_.messages, env_.g.gHelpFile, -1); }

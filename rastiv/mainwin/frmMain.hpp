@@ -43,6 +43,9 @@ public:
     // Public operations the dialogs and start-up use.
     void SetScreenRed();
     void SetScreenBlue();
+    // Tells the printer its paper type (0, 1, 4 or 5), asking for the
+    // connection first when there is none.
+    void SetMediaType(const int16_t& type);
     void DisableButtons() override;
     void EnableButtons() override;
     void ShowBitmap(const QString& path) override;
@@ -123,6 +126,11 @@ public:
     void mnuBatchModePlay_Click();
     void mnuColorScreenRed_Click();
     void mnuColorScreenBlue_Click();
+    void mnuColorMediaType0_Click();
+    void mnuColorMediaType1_Click();
+    void mnuColorMediaType4_Click();
+    void mnuColorMediaType5_Click(int index);
+    void mnuAdvancedTopLogoSpacing_Click();
     void mnuHelpContents_Click();
     void mnuAbout_Click();
 
@@ -147,6 +155,7 @@ private:
     void showPrintDialog();
     void showLogoDialog();
     void showBatchDialog();
+    void showLegacyDialog();
     bool requireBitmap(const QString& title);
     void setScreenColour(const QColor& c);
     void screenColourNote();

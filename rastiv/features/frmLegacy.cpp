@@ -1,0 +1,341 @@
+#include "features/frmLegacy.hpp"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+
+#include "app/clock.hpp"
+#include "app/dialogform.hpp"
+#include "app/modGlobal.hpp"
+#include "app/numtext.hpp"
+#include "batch/batchmode.hpp"
+#include "features/frmTextSub.hpp"
+#include "features/logocommon.hpp"
+#include "link/commlink.hpp"
+
+namespace rastiv {
+
+namespace {
+
+constexpr int kHelpTopic = 12;
+constexpr int kTimerMs = 10000;
+
+QByteArray bytes(std::initializer_list<uint8_t> b) {
+    QByteArray s;
+    for (uint8_t c : b) s += char(c);
+    return s;
+}
+
+// 1F 03 16 f ...: legacy colorization function f with its parameters.
+QByteArray topLogoOn(uint8_t spacing) { return bytes({0x1F, 0x03, 0x16, 0x01, spacing, 0x30}); }
+const QByteArray kTopLogoOff = bytes({0x1F, 0x03, 0x16, 0x01, 0x00, 0x00});
+const QByteArray kBottomLogoOn = bytes({0x1F, 0x03, 0x16, 0x04, 0x30, 0xA0});
+// The bottom logo as it is set together with a margin message or a watermark.
+const QByteArray kBottomLogoWithOthers = bytes({0x1F, 0x03, 0x16, 0x04, 0x01, 0xA0});
+const QByteArray kBottomLogoOff = bytes({0x1F, 0x03, 0x16, 0x04, 0x00, 0x00});
+const QByteArray kMarginOn = bytes({0x1F, 0x03, 0x16, 0x03, 0x01, 0x07, 0x01});
+const QByteArray kMarginOff = bytes({0x1F, 0x03, 0x16, 0x03, 0x00, 0x00, 0x00});
+const QByteArray kWatermarkOn = bytes({0x1F, 0x03, 0x16, 0x02, 0x32, 0x19});
+const QByteArray kWatermarkOff = bytes({0x1F, 0x03, 0x16, 0x02, 0x00, 0x00});
+// Logo 243, the bottom logo, defined afresh: a monochrome logo of 1 × 1
+// blocks of 8 × 8 dots (1D 84, kind 1, X 1, Y 1), every dot white.
+constexpr uint8_t kBottomLogo = 243;
+const QByteArray kBlankLogo = bytes({0x1D, 0x84, 0x01, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0, 0});
+
+// ---- Preview pictures, drawn in the screen's highlight colour. ----
+
+QPixmap receiptPicture(QSize size, bool watermark, const QColor& highlight) {
+    QPixmap p(size);
+    p.fill(Qt::white);
+    QPainter painter(&p);
+    if (watermark) {
+        QFont f(QStringLiteral("Serif"));
+        f.setBold(true);
+        f.setPixelSize(size.height() * 2 / 3);
+        painter.setFont(f);
+        QColor shade = highlight;
+        shade.setAlpha(60);
+        painter.setPen(shade);
+        painter.drawText(p.rect(), Qt::AlignCenter, QStringLiteral("R"));
+    }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::black);
+    // Item lines: a name on the left, a price on the right.
+    const int left = 8, right = size.width() - 8, lineGap = 9;
+    int y = 12;
+    for (int i = 0; y < size.height() - 30; ++i, y += lineGap) {
+        painter.drawRect(left, y, 22 + (i * 7) % 18, 3);
+        painter.drawRect(right - 14, y, 14, 3);
+    }
+    painter.drawRect(left, y + 4, right - left, 1);
+    painter.drawRect(right - 44, y + 10, 20, 4);  // the total, bold
+    painter.drawRect(right - 18, y + 10, 18, 4);
+    painter.setPen(Qt::gray);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(p.rect().adjusted(0, 0, -1, -1));
+    return p;
+}
+
+QPixmap logoStrip(QSize size, const QString& words, const QColor& highlight) {
+    QPixmap p(size);
+    p.fill(highlight);
+    QPainter painter(&p);
+    QFont f(QStringLiteral("Sans Serif"));
+    f.setBold(true);
+    f.setPixelSize(size.height() / 2);
+    painter.setFont(f);
+    painter.setPen(Qt::white);
+    painter.drawText(p.rect(), Qt::AlignCenter, words);
+    return p;
+}
+
+QPixmap marginStrip(QSize size, const QColor& highlight) {
+    QPixmap p(size);
+    p.fill(Qt::white);
+    QPainter painter(&p);
+    QFont f(QStringLiteral("Sans Serif"));
+    f.setBold(true);
+    f.setPixelSize(size.width() - 5);
+    painter.setFont(f);
+    painter.setPen(highlight);
+    // Written down the edge, as a rotated logo prints.
+    painter.translate(size.width(), 0);
+    painter.rotate(90);
+    painter.drawText(QRect(0, 0, size.height(), size.width()), Qt::AlignCenter, QStringLiteral("MARGIN MESSAGE"));
+    return p;
+}
+
+}  // namespace
+
+namespace legacy {
+
+std::vector<Command> configuration(const Options& o) {
+    std::vector<Command> c;
+    c.push_back({o.topLogo ? topLogoOn(o.spacing) : kTopLogoOff});
+    c.push_back({o.bottomLogo ? kBottomLogoOn : kBottomLogoOff});
+    if (o.marginMessage) {
+        c.push_back({kMarginOn});
+        // Beside a margin message the bottom logo is blanked: logo 243 is
+        // overwritten by an all-white one (the stored bottom logo is lost)
+        // and the bottom logo takes the form it has with the other features.
+        if (o.bottomLogo) {
+            c.push_back({logocmd::selectLogo(kBottomLogo)});
+            c.push_back({kBlankLogo, true});
+            c.push_back({logocmd::kDeselect});
+            c.push_back({kBottomLogoWithOthers});
+        }
+    } else {
+        c.push_back({kMarginOff});
+    }
+    if (o.watermark) {
+        c.push_back({kWatermarkOn});
+        if (o.bottomLogo) c.push_back({kBottomLogoWithOthers});
+    } else {
+        c.push_back({kWatermarkOff});
+    }
+    c.push_back({logocmd::kStoreSettings, true});
+    return c;
+}
+
+QList<QByteArray> sampleReceipt() {
+    QList<QByteArray> s{bytes({0x19}), bytes({0x1B, 0x61, 0x01}), "Welcome to the Vru Rastiv\n",
+                        "Receipt Colorization Utility!\n\n", bytes({0x1B, 0x61, 0x00})};
+    // Twenty item lines 38 characters wide; the fifteenth in colour (ESC r).
+    for (int i = 1; i <= 20; ++i) {
+        const QByteArray number = numToText(i).toLatin1();
+        if (i == 15) s << bytes({0x1B, 0x72, 0x02});
+        s << "Item ";
+        if (i < 10) s << " ";
+        s << number + (i == 15 ? QByteArray("  *** Now On Sale ***  ") : QByteArray(23, ' '));
+        if (i < 10) s << " ";
+        s << "$" + number + ".00\n";
+        if (i == 15) s << bytes({0x1B, 0x72, 0x00});
+    }
+    s << bytes({0x1B, 0x45, 0x01}) + "                         Total $210.00" + bytes({0x1B, 0x45, 0x00}) + "\n\n";
+    s << bytes({0x1B, 0x21, 0x00, 0x20});
+    // Feed 128 dots past the cutter, then cut.
+    s << bytes({0x1B, 0x4A, 0x80, 0x1B, 0x6D});
+    return s;
+}
+
+}  // namespace legacy
+
+frmLegacy::frmLegacy(Env& env, QWidget* parent) : QDialog(parent), Timer1(env.clock.createTimer()), env_(env) {
+    createControls();
+    createPreview();
+    connectSignals();
+    Form_Load();
+}
+
+frmLegacy::~frmLegacy() = default;
+
+void frmLegacy::createControls() {
+    setUpDialog(*this, "frmLegacy", QStringLiteral("Legacy Colorization"), kHelpTopic, {465, 293});
+    auto box = [this](const char* name, const char* text, int top) {
+        auto* b = new QCheckBox(QString::fromLatin1(text), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(80, top, 209, 19);
+        return b;
+    };
+    auto button = [this](const char* name, const char* text, int top) {
+        auto* b = new QPushButton(QString::fromLatin1(text), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(80, top, 209, 25);
+        return b;
+    };
+    const QString spacingHint = QStringLiteral(
+        "Go to the Advanced->Top Logo Spacing... menu on the Rastiv form for options before clicking ");
+    chkTopLogo = box("chkTopLogo", "&Top Logo", 8);
+    chkTopLogo->setToolTip(spacingHint + QStringLiteral("the Enable Selected Options button"));
+    chkBottomLogo = box("chkBottomLogo", "&Bottom Logo", 30);
+    chkRibbonLogo = box("chkRibbonLogo", "&Margin Message", 52);
+    chkWatermark = box("chkWatermark", "&Watermark", 74);
+    cmdDefineLegacy = button("cmdDefineLegacy", "&Enable Selected Options", 104);
+    cmdDefineLegacy->setToolTip(spacingHint + QStringLiteral("this button"));
+    cmdPrintSample = button("cmdPrintSample", "&Print Sample (Optional)", 148);
+    cmdTextAttribSub = button("cmdTextAttribSub", "&Text Attribute Substitution #1", 188);
+    cmdTextAttribSub2 = button("cmdTextAttribSub2", "&Text Attribute Substitution #2", 220);
+    cmdExit = button("cmdExit", "E&xit", 260);
+    addSteps(steps, this, {{12, 12}, {12, 152}, {12, 208}, {12, 264}});
+
+    Timer1->setInterval(kTimerMs);
+}
+
+void frmLegacy::createPreview() {
+    const QColor highlight = env_.g.gScreenRed ? QColor(255, 0, 0) : QColor(0, 0, 255);
+    auto picture = [this](const char* name, const char* description, const QRect& at, const QPixmap& art) {
+        auto* l = new QLabel(this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(at);
+        l->setPixmap(art);
+        l->setAccessibleName(QString::fromLatin1(description));
+        l->hide();
+        return l;
+    };
+    const QRect receipt(329, 40, 105, 209), top(329, 8, 105, 25), bottom(329, 256, 105, 25);
+    const QSize margin(17, 209);
+    imReceipt = picture("imReceipt", "Receipt", receipt, receiptPicture(receipt.size(), false, highlight));
+    imReceiptWatermark = picture("imReceiptWatermark", "Receipt with watermark", receipt,
+                                 receiptPicture(receipt.size(), true, highlight));
+    imTopLogo = picture("imTopLogo", "Top logo", top, logoStrip(top.size(), QStringLiteral("TOP LOGO"), highlight));
+    imBottomLogo = picture("imBottomLogo", "Bottom logo", bottom,
+                           logoStrip(bottom.size(), QStringLiteral("BOTTOM LOGO"), highlight));
+    imRibbonLogoL = picture("imRibbonLogoL", "Left margin message", {QPoint(305, 40), margin},
+                            marginStrip(margin, highlight));
+    imRibbonLogoR = picture("imRibbonLogoR", "Right margin message", {QPoint(441, 40), margin},
+                            marginStrip(margin, highlight));
+    imReceipt->show();
+}
+
+void frmLegacy::connectSignals() {
+    connect(chkTopLogo, &QCheckBox::clicked, this, &frmLegacy::chkTopLogo_Click);
+    connect(chkBottomLogo, &QCheckBox::clicked, this, &frmLegacy::chkBottomLogo_Click);
+    connect(chkRibbonLogo, &QCheckBox::clicked, this, &frmLegacy::chkRibbonLogo_Click);
+    connect(chkWatermark, &QCheckBox::clicked, this, &frmLegacy::chkWatermark_Click);
+    connect(cmdDefineLegacy, &QPushButton::clicked, this, &frmLegacy::cmdDefineLegacy_Click);
+    connect(cmdPrintSample, &QPushButton::clicked, this, &frmLegacy::cmdPrintSample_Click);
+    connect(cmdTextAttribSub, &QPushButton::clicked, this, &frmLegacy::cmdTextAttribSub_Click);
+    connect(cmdTextAttribSub2, &QPushButton::clicked, this, &frmLegacy::cmdTextAttribSub2_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmLegacy::cmdExit_Click);
+    Timer1->onTimer = [this] { Timer1_Timer(); };
+}
+
+void frmLegacy::Form_Load() {
+    centreOnScreen(*this);
+    steps.setScreenRed(env_.g.gScreenRed);
+    steps.show(1);
+    Timer1->setEnabled(true);
+}
+
+void frmLegacy::Timer1_Timer() { Timer1->setEnabled(false); }
+
+void frmLegacy::chkTopLogo_Click() {
+    imTopLogo->setVisible(chkTopLogo->isChecked());
+    steps.show(1);
+}
+
+void frmLegacy::chkBottomLogo_Click() {
+    imBottomLogo->setVisible(chkBottomLogo->isChecked());
+    steps.show(1);
+}
+
+void frmLegacy::chkRibbonLogo_Click() {
+    imRibbonLogoL->setVisible(chkRibbonLogo->isChecked());
+    imRibbonLogoR->setVisible(chkRibbonLogo->isChecked());
+    steps.show(1);
+}
+
+void frmLegacy::chkWatermark_Click() {
+    imReceiptWatermark->setVisible(chkWatermark->isChecked());
+    imReceipt->setVisible(!chkWatermark->isChecked());
+    steps.show(1);
+}
+
+void frmLegacy::cmdDefineLegacy_Click() {
+    steps.show(1);
+    bool sent;
+    {
+        BusyDialog busy(this, env_);
+        sent = enableSelected();
+    }
+    if (sent) steps.show(2);
+}
+
+bool frmLegacy::enableSelected() {
+    legacy::Options o;
+    o.topLogo = chkTopLogo->isChecked();
+    o.bottomLogo = chkBottomLogo->isChecked();
+    o.marginMessage = chkRibbonLogo->isChecked();
+    o.watermark = chkWatermark->isChecked();
+    o.spacing = uint8_t(env_.g.gTopLogoSpacing);
+    CommLink& link = env_.link;
+    for (const legacy::Command& c : legacy::configuration(o)) {
+        if (!link.SendData(c.bytes)) return false;
+        if (c.flashWrite) {
+            link.WaitForPrinter();
+            env_.batch.InsertBatchPlayWait();
+        }
+    }
+    return true;
+}
+
+void frmLegacy::cmdPrintSample_Click() {
+    SendingPrintSample sample(env_.g);
+    steps.show(2);
+    bool printed;
+    {
+        BusyDialog busy(this, env_);
+        printed = printSample();
+    }
+    if (printed) steps.show(3);
+}
+
+bool frmLegacy::printSample() {
+    CommLink& link = env_.link;
+    for (const QByteArray& s : legacy::sampleReceipt())
+        if (!link.SendData(s)) return false;
+    link.ClearInputBuffer();
+    if (!link.SendData(kStatusRequest)) return false;
+    awaitStatusReply(link, *Timer1);
+    return true;
+}
+
+void frmLegacy::cmdTextAttribSub_Click() { openTextSub(1); }
+void frmLegacy::cmdTextAttribSub2_Click() { openTextSub(2); }
+
+void frmLegacy::openTextSub(int16_t set) {
+    steps.show(3);
+    env_.g.gTextSubSet = set;
+    frmTextSub dialog(env_, this);
+    const QString n = numToText(set);
+    dialog.setWindowTitle(QStringLiteral("Legacy Colorization - Text Attribute Substitution #") + n);
+    dialog.cmdSubOff->setText(QStringLiteral("Turn Substitution #") + n + QStringLiteral(" OFF"));
+    dialog.cmdSubOn->setText(QStringLiteral("Turn Substitution #") + n + QStringLiteral(" ON"));
+    dialog.exec();
+    steps.show(4);
+}
+
+void frmLegacy::cmdExit_Click() { done(QDialog::Accepted); }
+
+}  // namespace rastiv
