@@ -63,6 +63,8 @@ void RealClock::pumpEvents() {
     events->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
+void RealClock::letPendingEventsRun() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
 class VirtualClock::VTimer final : public Timer {
 public:
     explicit VTimer(VirtualClock& c) : c_(&c) { c.timers_.push_back(this); }

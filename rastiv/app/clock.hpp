@@ -30,6 +30,9 @@ public:
     virtual qint64 nowMs() const = 0;
     // Lets pending window events, timer ticks and port events run once.
     virtual void pumpEvents() = 0;
+    // Lets what is pending run, without waiting for more: for long work
+    // that only needs to stay responsive (a Cancel click, a repaint).
+    virtual void letPendingEventsRun() { pumpEvents(); }
 };
 
 class RealClock final : public Clock {
@@ -38,6 +41,7 @@ public:
     std::unique_ptr<Timer> createTimer() override;
     qint64 nowMs() const override;
     void pumpEvents() override;
+    void letPendingEventsRun() override;
 
 private:
     qint64 start_;

@@ -24,6 +24,8 @@ struct Message {
     QString helpFile;
     int helpTopic = -1;
     bool helpButton = true;
+    // More for whoever wants it: the box's "Show Details..." text.
+    QString details;
 
     bool hasHelpButton() const { return helpTopic >= 0 && helpButton; }
 };

@@ -131,6 +131,42 @@ int32_t PixmillBinding::SaveBMPAsLogo(const QString& source, const QString& dest
     return PIXMILL_CALL(SaveBMPAsLogo, s.constData(), d.constData(), paperKind);
 }
 
+int32_t PixmillBinding::NumColors(const QString& path, int32_t ignoreWhite, int32_t ignoreBlack) {
+    const QByteArray p = native(path);
+    return PIXMILL_CALL(NumColors, p.constData(), ignoreWhite, ignoreBlack);  // -1 either way when it fails
+}
+
+int32_t PixmillBinding::FindMajorColor(const QString& path, int32_t rank, int32_t ignoreWhite, int32_t ignoreBlack,
+                                       uint32_t& colour, int32_t& percent) {
+    const QByteArray p = native(path);
+    return PIXMILL_CALL(FindMajorColor, p.constData(), rank, ignoreWhite, ignoreBlack, &colour, &percent);
+}
+
+int32_t PixmillBinding::MergeColors(const QString& path, uint32_t colour, int32_t threshold) {
+    const QByteArray p = native(path);
+    return PIXMILL_CALL(MergeColors, p.constData(), colour, threshold);
+}
+
+int32_t PixmillBinding::MergeBandW(const QString& path) {
+    const QByteArray p = native(path);
+    return PIXMILL_CALL(MergeBandW, p.constData());
+}
+
+int32_t PixmillBinding::ColorSwap(const QString& path, uint32_t source, uint32_t target) {
+    const QByteArray p = native(path);
+    return PIXMILL_CALL(ColorSwap, p.constData(), source, target);
+}
+
+int32_t PixmillBinding::DitheredColorSwap(const QString& path, uint32_t source, int32_t code, int32_t paperKind) {
+    const QByteArray p = native(path);
+    return PIXMILL_CALL(DitheredColorSwap, p.constData(), source, code, paperKind);
+}
+
+int32_t PixmillBinding::Flash(const QString& path, uint32_t colour) {
+    const QByteArray p = native(path);
+    return PIXMILL_CALL(Flash, p.constData(), colour);
+}
+
 int32_t PixmillBinding::BatchOpenForWrite(const QString& path) {
     const QByteArray p = native(path);
     return PIXMILL_CALL(BatchOpenForWrite, p.constData());

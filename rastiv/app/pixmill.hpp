@@ -44,6 +44,17 @@ public:
     int32_t SaveBMPAsGfx(const QString& source, const QString& destination, int32_t paperKind);
     int32_t SaveBMPAsLogo(const QString& source, const QString& destination, int32_t paperKind);
 
+    // Colour census, merging, swapping and flashing.  Colours are the
+    // library's colour values (blue, green, red from the top byte down).
+    int32_t NumColors(const QString& path, int32_t ignoreWhite, int32_t ignoreBlack);
+    int32_t FindMajorColor(const QString& path, int32_t rank, int32_t ignoreWhite, int32_t ignoreBlack,
+                           uint32_t& colour, int32_t& percent);
+    int32_t MergeColors(const QString& path, uint32_t colour, int32_t threshold);
+    int32_t MergeBandW(const QString& path);
+    int32_t ColorSwap(const QString& path, uint32_t source, uint32_t target);
+    int32_t DitheredColorSwap(const QString& path, uint32_t source, int32_t code, int32_t paperKind);
+    int32_t Flash(const QString& path, uint32_t colour);
+
     // Batch files.  When the export cannot be called: open gives -1, write,
     // read and close give 0 (the library's own failure values).
     int32_t BatchOpenForWrite(const QString& path);

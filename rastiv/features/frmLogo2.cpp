@@ -17,6 +17,7 @@
 #include "features/frmDownloadLogo.hpp"
 #include "features/frmRibbonLogo.hpp"
 #include "features/frmWatermark.hpp"
+#include "imaging/printable.hpp"
 #include "features/logocommon.hpp"
 #include "link/commlink.hpp"
 
@@ -122,7 +123,8 @@ void frmLogo2::cmdUseCurrentBitmap_Click() {
                 g.gLogoFile.clear();
                 tbLogoName->clear();
                 busy.tell(errorNumber(r) + QStringLiteral(" saving the BMP file as a logo (*.LGO) file."),
-                          QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpLogos);
+                          QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpLogos, MsgButtons::Ok,
+                          r == 12 ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind()) : QString());
             }
         }
     }

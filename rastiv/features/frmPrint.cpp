@@ -10,6 +10,7 @@
 #include "app/pixmill.hpp"
 #include "app/waitcursor.hpp"
 #include "features/filestream.hpp"
+#include "imaging/printable.hpp"
 #include "link/commlink.hpp"
 
 namespace rastiv {
@@ -56,7 +57,8 @@ void frmPrint::cmdSendBMP_Click() {
             if (r != 0) {
                 hourglass.restore();
                 tell(env_, errorNumber(r) + QStringLiteral(" saving the BMP file as a graphics (*.GFX) file."),
-                     QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpPixmill);
+                     QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpPixmill, MsgButtons::Ok,
+                     r == 12 ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind()) : QString());
             } else if (g.gPortState == 1 &&
                        streamFile(env_.link, gfx, g.gSendChunk, LastPiece::SkipEmpty)) {
                 env_.link.SendData(kFeed);

@@ -68,9 +68,9 @@ BusyDialog::~BusyDialog() {
 }
 
 MsgResult BusyDialog::tell(const QString& text, const QString& title, MsgIcon icon, int helpTopic,
-                           MsgButtons buttons) {
+                           MsgButtons buttons, const QString& details) {
     hourglass_.restore();
-    return rastiv::tell(env_, text, title, icon, helpTopic, buttons);
+    return rastiv::tell(env_, text, title, icon, helpTopic, buttons, details);
 }
 
 void BusyDialog::refuse(const QString& text, int helpTopic) {

@@ -79,7 +79,7 @@ public:
 
     // A message that ends the command: the arrow comes back first.
     MsgResult tell(const QString& text, const QString& title, MsgIcon icon, int helpTopic,
-                   MsgButtons buttons = MsgButtons::Ok);
+                   MsgButtons buttons = MsgButtons::Ok, const QString& details = {});
     // A number the command cannot use: "Parameter Error", information icon.
     void refuse(const QString& text, int helpTopic);
 

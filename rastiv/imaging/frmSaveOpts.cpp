@@ -1,5 +1,6 @@
 #include "imaging/frmSaveOpts.hpp"
 
+#include "imaging/printable.hpp"
 #include "app/clock.hpp"
 #include "app/dialogform.hpp"
 #include "app/f1help.hpp"
@@ -108,8 +109,15 @@ void frmSaveOpts::save(SaveKind kind) {
             case SaveKind::Gfx: r = env_.pixmill.SaveBMPAsGfx(env_.g.gCurrentBmp, choice.path, env_.g.paperKind()); break;
             case SaveKind::Logo: r = env_.pixmill.SaveBMPAsLogo(env_.g.gCurrentBmp, choice.path, env_.g.paperKind()); break;
         }
-        if (r != 0)
-            tell(env_, failureText(kind, r), QStringLiteral("Save Error"), MsgIcon::Exclamation, kHelpTopic);
+        if (r != 0) {
+            // A printer file of a picture still in too many colours is the
+            // usual refusal: say what to do about it.
+            const QString advice = kind != SaveKind::Bmp && r == 12
+                                       ? unprintableColoursAdvice(env_.g.gCurrentBmp, env_.g.paperKind())
+                                       : QString();
+            tell(env_, failureText(kind, r), QStringLiteral("Save Error"), MsgIcon::Exclamation, kHelpTopic,
+                 MsgButtons::Ok, advice);
+        }
     }();
     env_.clock.pumpEvents();
     setEnabled(true);

@@ -20,6 +20,7 @@
 #include "link/commlink.hpp"
 #include "link/frmComm.hpp"
 #include "imaging/frmAdvanced.hpp"
+#include "imaging/frmColors.hpp"
 #include "imaging/frmResize.hpp"
 #include "imaging/frmSaveOpts.hpp"
 #include "mainwin/modUserGfx.hpp"
@@ -521,8 +522,11 @@ void frmMain::cmdResize_Click() {
 void frmMain::cmdColor_Click() {
     if (!requireBitmap(QStringLiteral("Re-size Error"))) return;
     DisableButtons();
-    tellNotYetAvailable(env_, QStringLiteral("Colour translation"));
-    EnableButtons();
+    {
+        // The translation, and the mapping it opens, hand the buttons back.
+        frmColors dialog(env_, *this, this);
+        dialog.exec();
+    }
     cmdColor->setFocus();
 }
 

@@ -1,0 +1,377 @@
+#include "imaging/frmColorMap.hpp"
+
+#include "app/clock.hpp"
+#include "app/dialogform.hpp"
+#include "app/modGlobal.hpp"
+#include "app/pixmill.hpp"
+#include "app/waitcursor.hpp"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyleOptionFocusRect>
+#include <algorithm>
+
+namespace rastiv {
+
+namespace {
+constexpr int kHelpTopic = 3;
+constexpr int kVisibleRows = 9;
+constexpr int kBoxSide = 40;
+constexpr int kBoxLeft = 40;
+constexpr int kSwatchLeft = 232;
+constexpr int kSwatchTop = 110;
+constexpr int kSwatchPitch = 41;  // eleven swatches beside nine rows of 50
+constexpr uint32_t kWhiteValue = 0xFFFFFF00u;
+
+QColor colourOf(uint32_t v) { return QColor(int((v >> 8) & 0xFF), int((v >> 16) & 0xFF), int((v >> 24) & 0xFF)); }
+
+QPoint centreOf(const QWidget* w) { return w->geometry().center(); }
+
+// The outline around the selected image colour.
+class Outline final : public QWidget {
+public:
+    explicit Outline(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        p.drawRect(rect().adjusted(1, 1, -1, -1));
+    }
+};
+}  // namespace
+
+const std::array<PrinterColour, 11> kPrinterColours{{
+    {1, "Black", false, 100},
+    {2, "75% Black (2x2 Dithered)", false, 75},
+    {3, "50% Black (2x2 Dithered)", false, 50},
+    {4, "25% Black (2x2 Dithered)", false, 25},
+    {5, "White", false, 0},
+    {6, "Color", true, 100},
+    {7, "75% Color (2x2 Dithered)", true, 75},
+    {8, "50% Color (2x2 Dithered)", true, 50},
+    {9, "25% Color (2x2 Dithered)", true, 25},
+    {10, "37% Color (2x2 Dithered)", true, 37},
+    {11, "37% Black (2x2 Dithered) ", false, 37},
+}};
+
+QImage swatchImage(const PrinterColour& c, bool screenRed) {
+    const QColor ink = !c.highlight ? QColor(Qt::black) : screenRed ? QColor(255, 0, 0) : QColor(0, 0, 255);
+    QImage image(kBoxSide, kBoxSide, QImage::Format_RGB32);
+    for (int y = 0; y < kBoxSide; ++y)
+        for (int x = 0; x < kBoxSide; ++x) {
+            bool inked = false;
+            switch (c.coverage) {
+                case 100: inked = true; break;
+                case 75: inked = !(x % 2 == 0 && y % 2 == 0); break;  // one white dot per 2 x 2 cell
+                case 50: inked = (x + y) % 2 == 0; break;             // checkerboard
+                case 37: inked = (x * 3 + y * 5) % 8 < 3; break;      // three dots in eight, scattered
+                case 25: inked = x % 2 == 0 && y % 2 == 0; break;     // one inked dot per 2 x 2 cell
+                default: break;
+            }
+            image.setPixelColor(x, y, inked ? ink : QColor(Qt::white));
+        }
+    return image;
+}
+
+ColourButton::ColourButton(QWidget* parent) : QAbstractButton(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void ColourButton::setFill(const QColor& c) {
+    fill_ = c;
+    update();
+}
+
+void ColourButton::setPicture(const QImage& picture) {
+    picture_ = picture;
+    update();
+}
+
+void ColourButton::setCrossed(bool on) {
+    if (crossed_ == on) return;
+    crossed_ = on;
+    update();
+}
+
+void ColourButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    if (picture_.isNull())
+        p.fillRect(rect(), fill_);
+    else
+        p.drawImage(rect(), picture_);
+    p.setPen(QPen(Qt::black, 1));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (crossed_) {
+        p.drawLine(rect().topLeft(), rect().bottomRight());
+        p.drawLine(rect().bottomLeft(), rect().topRight());
+    }
+    if (hasFocus()) {
+        // A frame inside the picture in both of the highlight's contrasts,
+        // so that it shows on any fill.
+        p.setPen(QPen(Qt::white, 1, Qt::SolidLine));
+        p.drawRect(rect().adjusted(2, 2, -3, -3));
+        p.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        p.drawRect(rect().adjusted(2, 2, -3, -3));
+    }
+}
+
+void ColourButton::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
+frmColorMap::frmColorMap(Env& env, Workflow& main, const ColourHandOver& colours, QWidget* parent)
+    : QDialog(parent), env_(env), main_(main), Timer1(env.clock.createTimer()) {
+    setUpDialog(*this, "frmColorMap", QStringLiteral("Manual Color Translation"), kHelpTopic, {300, 606});
+
+    lbInstructions = new QLabel(
+        QStringLiteral("Click on an image color in the left column and then click on a printer color in the right "
+                       "column.  More than one image color from the left column can be mapped to a single printer "
+                       "color in the right column."),
+        this);
+    lbInstructions->setObjectName(QStringLiteral("lbInstructions"));
+    lbInstructions->setWordWrap(true);
+    lbInstructions->setGeometry(8, 8, 284, 90);
+
+    HighlightBox = new Outline(this);
+    HighlightBox->setObjectName(QStringLiteral("HighlightBox"));
+    HighlightBox->resize(kBoxSide + 8, kBoxSide + 8);
+    HighlightBox->hide();
+
+    vscSrcColor = new QScrollBar(Qt::Vertical, this);
+    vscSrcColor->setObjectName(QStringLiteral("vscSrcColor"));
+    vscSrcColor->setAccessibleName(QStringLiteral("Scroll the image colors"));
+    vscSrcColor->setFocusPolicy(Qt::StrongFocus);  // the only way to rows beyond the ninth by keyboard
+    vscSrcColor->setGeometry(8, boxTop(0), 17, kVisibleRows * 50 - 10);
+    vscSrcColor->setPageStep(kVisibleRows);
+
+    for (int i = 0; i < int(colours.size()); ++i) addImageColour(i, colours[size_t(i)]);
+    const int n = int(colours.size());
+    if (n > kVisibleRows) {
+        vscSrcColor->setRange(0, n - kVisibleRows);
+        vscSrcColor->setValue(0);
+        vscSrcColor->show();
+    } else {
+        vscSrcColor->hide();
+    }
+
+    for (int i = 0; i < int(kPrinterColours.size()); ++i) {
+        const PrinterColour& c = kPrinterColours[size_t(i)];
+        auto* swatch = new ColourButton(this);
+        swatch->setObjectName(QStringLiteral("MapColor%1").arg(i));
+        swatch->setToolTip(QString::fromLatin1(c.tooltip));
+        swatch->setAccessibleName(QString::fromLatin1(c.tooltip));
+        swatch->setPicture(swatchImage(c, env_.g.gScreenRed));
+        swatch->setGeometry(kSwatchLeft, kSwatchTop + i * kSwatchPitch, kBoxSide, kBoxSide);
+        // The mouse button is let go over the printer colour: that assigns it.
+        connect(swatch, &QAbstractButton::released, this, [this, i] { MapColor_MouseUp(i); });
+        MapColor[size_t(i)] = swatch;
+    }
+
+    cmdMap = new QPushButton(QStringLiteral("&Re-Map!"), this);
+    cmdMap->setObjectName(QStringLiteral("cmdMap"));
+    cmdMap->setGeometry(8, 572, 100, 25);
+    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setGeometry(192, 572, 100, 25);
+    connect(cmdMap, &QPushButton::clicked, this, &frmColorMap::cmdMap_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmColorMap::cmdCancel_Click);
+    connect(vscSrcColor, &QScrollBar::valueChanged, this, &frmColorMap::vscSrcColor_Change);
+
+    QWidget* previous = nullptr;
+    auto chain = [&previous](QWidget* w) {
+        if (previous) QWidget::setTabOrder(previous, w);
+        previous = w;
+    };
+    for (ColourButton* b : UserColor) chain(b);
+    chain(vscSrcColor);
+    for (ColourButton* s : MapColor) chain(s);
+    chain(cmdMap);
+    chain(cmdCancel);
+
+    Timer1->setInterval(500);
+    Timer1->setEnabled(false);
+    Timer1->onTimer = [this] { Timer1_Timer(); };
+
+    // At the right edge of the screen, level with the main window, so that
+    // the picture stays in view while it blinks.
+    int top = parent ? parent->window()->frameGeometry().top() : 0;
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+        const QRect screen = s->availableGeometry();
+        move(screen.x() + screen.width() - width(), std::max(top, screen.y()));
+    }
+    if (!UserColor.isEmpty()) UserColor.front()->setFocus();
+}
+
+frmColorMap::~frmColorMap() = default;
+
+void frmColorMap::addImageColour(int index, const ImageColour& c) {
+    auto* box = new ColourButton(this);
+    box->setObjectName(QStringLiteral("UserColor%1").arg(index));
+    box->setAccessibleName(QStringLiteral("Image color %1").arg(index + 1));
+    box->setAccessibleDescription(percentText(c.percent).trimmed());
+    box->setFill(colourOf(c.colour));
+    box->setGeometry(kBoxLeft, boxTop(index), kBoxSide, kBoxSide);
+    box->setVisible(index < kVisibleRows);
+    connect(box, &QAbstractButton::pressed, this, [this, index] { UserColor_MouseDown(index); });
+    UserColor.append(box);
+
+    auto* label = new QLabel(percentText(c.percent), this);
+    label->setObjectName(QStringLiteral("lbPercentage%1").arg(index));
+    label->setGeometry(kBoxLeft + kBoxSide + 8, labelTop(index), 60, 20);
+    label->setVisible(index < kVisibleRows);
+    lbPercentage.append(label);
+}
+
+bool frmColorMap::blinking() const { return Timer1->isEnabled(); }
+
+void frmColorMap::stopBlink() {
+    if (!Timer1->isEnabled()) return;
+    Timer1->setEnabled(false);
+    main_.ShowBitmap(env_.g.gCurrentBmp);
+}
+
+void frmColorMap::UserColor_MouseDown(int index) {
+    if (index < 0 || index >= UserColor.size()) return;
+    SelectedColor = index + 1;
+    const QRect box = UserColor[index]->geometry();
+    HighlightBox->move(box.x() - 4, box.y() - 4);
+    HighlightBox->show();
+    stopBlink();
+    // The copy shows the selected colour inverted; the two take turns in the
+    // main window so that the operator sees where the colour lies.
+    const QString copy = env_.workPath("tmpfile2.bmp");
+    env_.pixmill.SaveBMP(env_.g.gCurrentBmp, copy);
+    FlashColor = uint32_t(env_.g.gUserColors[size_t(SelectedColor)]);
+    env_.pixmill.Flash(copy, FlashColor);
+    FlashTick = 0;
+    Timer1->setEnabled(true);
+}
+
+void frmColorMap::Timer1_Timer() {
+    main_.ShowBitmap(FlashTick % 2 == 0 ? env_.workPath("tmpfile2.bmp") : env_.g.gCurrentBmp);
+    ++FlashTick;
+}
+
+void frmColorMap::MapColor_MouseUp(int index) {
+    Timer1->setEnabled(false);
+    main_.ShowBitmap(env_.g.gCurrentBmp);
+    env_.g.gColorMap[size_t(SelectedColor)] = index + 1;
+    DrawColorMap();
+}
+
+void frmColorMap::DrawColorMap() {
+    HighlightBox->hide();
+    lines_.clear();
+    const int n = std::min<int>(env_.g.gNumColors, int(UserColor.size()));
+    for (ColourButton* b : UserColor) b->setCrossed(false);
+    for (int i = 1; i <= n; ++i) {
+        const int32_t code = env_.g.gColorMap[size_t(i)];
+        if (code < 1 || code > int32_t(MapColor.size())) continue;
+        lines_.append({i - 1, code - 1});
+        UserColor[i - 1]->setCrossed(true);
+    }
+    update();
+}
+
+void frmColorMap::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    QPainter p(this);
+    p.setPen(QPen(Qt::black, 1));
+    for (const auto& [from, to] : lines_) p.drawLine(centreOf(UserColor[from]), centreOf(MapColor[size_t(to)]));
+}
+
+void frmColorMap::vscSrcColor_Change() {
+    const int v = vscSrcColor->value();
+    for (int i = 0; i < UserColor.size(); ++i) {
+        const int row = i - v;
+        UserColor[i]->move(kBoxLeft, boxTop(row));
+        lbPercentage[i]->move(lbPercentage[i]->x(), labelTop(row));
+        const bool visible = row >= 0 && row < kVisibleRows;
+        UserColor[i]->setVisible(visible);
+        lbPercentage[i]->setVisible(visible);
+    }
+    DrawColorMap();
+}
+
+void frmColorMap::cmdMap_Click() {
+    modGlobal& g = env_.g;
+    PixmillBinding& pm = env_.pixmill;
+    setEnabled(false);
+    WaitCursor hourglass;
+    for (int i = 1; i <= g.gNumColors; ++i) {
+        if (g.gColorMap[size_t(i)] != 0) continue;
+        hourglass.restore();
+        tell(env_,
+             QStringLiteral("You have not matched all the colors in the left column to a color in the right "
+                            "column."),
+             QStringLiteral("Color Map Warning"), MsgIcon::Information, kHelpTopic);
+        setEnabled(true);
+        return;
+    }
+
+    const QString& path = g.gCurrentBmp;
+    const uint32_t highlight = uint32_t(g.gScreenRed ? g.gMarkColor1 : g.gMarkColor2);
+    int32_t status = 0;
+    // Every solid rendering before any dithered one: the dither needs the
+    // black, white and highlight entries the solid swaps leave flagged.
+    for (int i = 1; i <= g.gNumColors && status == 0; ++i) {
+        const uint32_t colour = uint32_t(g.gUserColors[size_t(i)]);
+        switch (g.gColorMap[size_t(i)]) {
+            case 1: status = pm.ColorSwap(path, colour, 0); break;
+            case 5: status = pm.ColorSwap(path, colour, kWhiteValue); break;
+            case 6: status = pm.ColorSwap(path, colour, highlight); break;
+            default: break;
+        }
+    }
+    const int32_t paper = g.paperKind();
+    for (int i = 1; i <= g.gNumColors && status == 0; ++i) {
+        const int32_t code = g.gColorMap[size_t(i)];
+        if (code == 1 || code == 5 || code == 6) continue;
+        status = pm.DitheredColorSwap(path, uint32_t(g.gUserColors[size_t(i)]), code, paper);
+    }
+
+    if (status != 0) {
+        hourglass.restore();
+        tell(env_, QStringLiteral("Error mapping colors.\r\n") + errorNumber(status),
+             QStringLiteral("Color Swap Error"), MsgIcon::Information, kHelpTopic);
+    } else {
+        pm.CleanBMP(path);
+        Timer1->setEnabled(false);  // the working bitmap is shown next, not the copy
+        main_.ShowBitmap(path);
+        main_.MoveStepMarker(4);
+        main_.EnableButtons();
+    }
+    hourglass.restore();
+    setEnabled(true);
+    done(status == 0 ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void frmColorMap::cmdCancel_Click() { done(QDialog::Rejected); }
+
+void frmColorMap::done(int result) {
+    Form_Unload();
+    QDialog::done(result);
+}
+
+// However the dialog closes: the main window shows the working bitmap (not
+// the blinking copy), gets its buttons back, and the colour list is empty.
+void frmColorMap::Form_Unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    stopBlink();
+    main_.EnableButtons();
+    env_.g.gNumColors = 0;
+}
+
+}  // namespace rastiv

@@ -1,0 +1,290 @@
+#include "imaging/frmColors.hpp"
+
+#include "app/clock.hpp"
+#include "app/dialogform.hpp"
+#include "app/modGlobal.hpp"
+#include "app/numtext.hpp"
+#include "app/pixmill.hpp"
+#include "app/waitcursor.hpp"
+#include "imaging/frmColorMap.hpp"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <cmath>
+
+namespace rastiv {
+
+namespace {
+constexpr int kHelpTopic = 3;
+constexpr int32_t kMaxSpeed = 10000;
+constexpr int32_t kThresholdLimit = 30000;  // beyond this colours are too far apart to fold
+constexpr int32_t kNoSuchRank = 18;
+constexpr int kMaxUserColors = 9;
+
+// The whole-number part of the leading number, held to a 16-bit value so
+// that absurd text cannot overflow; anything beyond the limits is refused anyway.
+int16_t wholePart(const QString& text) {
+    return int16_t(clampToInt(std::floor(leadingNumber(text)), INT16_MIN, INT16_MAX));
+}
+}  // namespace
+
+ColourInputs readColourInputs(const QString& numUserColors, const QString& colorSpeed) {
+    using R = ColourInputs::Refusal;
+    ColourInputs in;
+    if (leadingNumber(colorSpeed) > kMaxSpeed) {
+        in.refusal = R::SpeedTooHigh;
+        return in;
+    }
+    in.speed = wholePart(colorSpeed);
+    if (colorSpeed.isEmpty() || in.speed < 1) {
+        in.refusal = R::SpeedTooLow;
+        return in;
+    }
+    in.colours = wholePart(numUserColors);
+    if (numUserColors.isEmpty() || in.colours < 1) {
+        in.refusal = R::TooFewColours;
+        return in;
+    }
+    if (in.colours > kMaxUserColors) in.refusal = R::TooManyColours;
+    return in;
+}
+
+QString percentText(int32_t percent) {
+    return percent == 0 ? QStringLiteral("<1%") : numToText(percent) + QStringLiteral("%");
+}
+
+frmColors::frmColors(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
+    setUpDialog(*this, "frmColors", QStringLiteral("Color Translation"), kHelpTopic, {268, 209});
+
+    Text1 = new QPlainTextEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setReadOnly(true);
+    Text1->setFrameShape(QFrame::NoFrame);
+    Text1->setBackgroundRole(QPalette::Window);
+    Text1->viewport()->setBackgroundRole(QPalette::Window);
+    Text1->setFocusPolicy(Qt::NoFocus);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Text1->document()->setDocumentMargin(0);
+    Text1->setPlainText(QStringLiteral("Enter the two parameters and click OK to \r\n"
+                                       "map your image to a (possibly) reduced set of colors.\r\n"));
+    Text1->setGeometry(8, 8, 252, 36);
+
+    auto label = [this](QLabel*& l, const char* name, const QString& text, QRect r) {
+        l = new QLabel(text, this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(r);
+    };
+    auto box = [this](QLineEdit*& b, const char* name, const QString& text, QRect r) {
+        b = new QLineEdit(text, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(r);
+        b->installEventFilter(this);
+    };
+    label(Label1, "Label1", QStringLiteral("Max. Number of User Colors (1-9)"), {8, 52, 186, 17});
+    box(tbNumUserColors, "tbNumUserColors", QStringLiteral("5"), {200, 50, 57, 19});
+    Label1->setBuddy(tbNumUserColors);
+    label(Label3, "Label3", QStringLiteral("Conversion Speed"), {8, 78, 186, 17});
+    box(tbColorSpeed, "tbColorSpeed", QStringLiteral("500"), {200, 76, 57, 19});
+    Label3->setBuddy(tbColorSpeed);
+    label(Label4, "Label4", QStringLiteral("Translation Status"), {8, 106, 186, 17});
+    Line1 = new QFrame(this);
+    Line1->setObjectName(QStringLiteral("Line1"));
+    Line1->setFrameShape(QFrame::HLine);
+    Line1->setFrameShadow(QFrame::Sunken);
+    Line1->setGeometry(8, 124, 252, 2);
+    label(lblNumber, "lblNumber", QStringLiteral("Number of User Colors"), {8, 132, 252, 17});
+    label(lblThreshold, "lblThreshold", QStringLiteral("Color Threshold"), {8, 150, 252, 17});
+    lblNumber->hide();
+    lblThreshold->hide();
+
+    cmdSetUpRemap = new QPushButton(QStringLiteral("&OK"), this);
+    cmdSetUpRemap->setObjectName(QStringLiteral("cmdSetUpRemap"));
+    cmdSetUpRemap->setGeometry(8, 176, 81, 25);
+    cmdSetUpRemap->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setGeometry(179, 176, 81, 25);
+
+    QWidget::setTabOrder(tbNumUserColors, tbColorSpeed);
+    QWidget::setTabOrder(tbColorSpeed, cmdSetUpRemap);
+    QWidget::setTabOrder(cmdSetUpRemap, cmdCancel);
+    connect(cmdSetUpRemap, &QPushButton::clicked, this, &frmColors::cmdSetUpRemap_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmColors::cmdCancel_Click);
+
+    openMapping = [this](const ColourHandOver& colours) {
+        frmColorMap mapping(env_, main_, colours, parentWidget());
+        mapping.exec();
+    };
+    centreOnScreen(*this);
+    tbNumUserColors->setFocus();
+}
+
+frmColors::~frmColors() = default;
+
+// Each box's whole text is selected when it takes the focus, so a new value
+// simply replaces it.
+bool frmColors::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn)
+        if (auto* b = qobject_cast<QLineEdit*>(watched)) QTimer::singleShot(0, b, &QLineEdit::selectAll);
+    return QDialog::eventFilter(watched, event);
+}
+
+bool frmColors::refuse(const ColourInputs& in) {
+    using R = ColourInputs::Refusal;
+    const char* text = nullptr;
+    QLineEdit* offending = tbColorSpeed;
+    QString fallback = QStringLiteral("500");
+    switch (in.refusal) {
+        case R::None: return false;
+        case R::SpeedTooHigh: text = "The maximum value for the color speed is 10000"; break;
+        case R::SpeedTooLow: text = "The minimum value for the color speed is 1"; break;
+        case R::TooFewColours: text = "The minimum value for the number of user colors is 1"; break;
+        case R::TooManyColours: text = "The maximum value for the number of user colors is 9"; break;
+    }
+    if (in.refusal == R::TooFewColours || in.refusal == R::TooManyColours) {
+        offending = tbNumUserColors;
+        fallback = QStringLiteral("5");
+    }
+    tell(env_, QString::fromLatin1(text), QStringLiteral("Try Again!"), MsgIcon::Information, kHelpTopic);
+    main_.EnableButtons();
+    offending->setText(fallback);
+    return true;
+}
+
+void frmColors::cmdSetUpRemap_Click() {
+    if (running_) return;
+    const ColourInputs in = readColourInputs(tbNumUserColors->text(), tbColorSpeed->text());
+    if (refuse(in)) return;
+    env_.g.gColorSpeed = in.speed;
+    env_.g.gNumUserColors = in.colours;
+
+    ColourHandOver colours;
+    {
+        WaitCursor hourglass;
+        colours = translate();
+    }
+    main_.ShowBitmap(env_.g.gCurrentBmp);
+    if (!cancelled_) {
+        hide();
+        openMapping(colours);  // the mapping hands the main window its buttons back
+    } else {
+        tell(env_,
+             QStringLiteral("Your bitmap may have been modified even though you hit 'Cancel'.  Reload the original "
+                            "bitmap before further processing."),
+             QStringLiteral("Bitmap Modified?"), MsgIcon::Exclamation);
+        main_.EnableButtons();
+    }
+    QDialog::done(cancelled_ ? QDialog::Rejected : QDialog::Accepted);
+}
+
+void frmColors::showProgress(int rank, int32_t threshold) {
+    lblNumber->setText(QStringLiteral("Number of User Colors = ") + numToText(rank));
+    lblThreshold->setText(QStringLiteral("Color Threshold = ") + numToText(threshold));
+    env_.clock.letPendingEventsRun();
+}
+
+void frmColors::tellLibraryError(int32_t code) {
+    tell(env_, QStringLiteral("Error modifying colors.\r\n") + errorNumber(code), QStringLiteral("Color Swap Error"),
+         MsgIcon::Information, kHelpTopic);
+}
+
+// Folds colours from the most frequent down; every pass raises the threshold
+// by the speed until few enough colours are left or they are too far apart.
+ColourHandOver frmColors::translate() {
+    modGlobal& g = env_.g;
+    PixmillBinding& pm = env_.pixmill;
+    const QString& path = g.gCurrentBmp;
+    ColourHandOver colours;
+    g.gNumColors = 0;
+
+    running_ = true;
+    tbNumUserColors->setReadOnly(true);
+    tbColorSpeed->setReadOnly(true);
+    cmdSetUpRemap->setEnabled(false);
+    lblNumber->show();
+    lblThreshold->show();
+    env_.clock.letPendingEventsRun();
+
+    auto finish = [&] {
+        tbNumUserColors->setReadOnly(false);
+        tbColorSpeed->setReadOnly(false);
+        cmdSetUpRemap->setEnabled(true);
+        running_ = false;
+        return colours;
+    };
+    auto fail = [&](int32_t code) {
+        tellLibraryError(code);
+        return finish();
+    };
+
+    if (const int32_t r = pm.MergeBandW(path); r != 0) return fail(r);
+    int32_t threshold = g.gColorSpeed;
+    bool collect = false;
+    while (!collect) {
+        if (cancelled_) return finish();
+        for (int rank = 1;; ++rank) {
+            showProgress(rank, threshold);
+            const int32_t n = pm.NumColors(path, 1, 1);
+            if (n == -1) return fail(-1);
+            if (n <= g.gNumUserColors) {
+                collect = true;
+                break;
+            }
+            uint32_t colour = 0;
+            int32_t percent = 0;
+            const int32_t r = pm.FindMajorColor(path, rank, 1, 1, colour, percent);
+            if (r == kNoSuchRank) {
+                threshold += g.gColorSpeed;
+                break;
+            }
+            if (r != 0) return fail(r);
+            if (threshold > kThresholdLimit) {
+                collect = true;
+                break;
+            }
+            if (const int32_t m = pm.MergeColors(path, colour, threshold); m != 0) return fail(m);
+            main_.ShowBitmap(path);  // the operator watches the picture lose its colours
+        }
+    }
+
+    for (int32_t k = 1; k <= 256; ++k) {
+        uint32_t colour = 0;
+        int32_t percent = 0;
+        const int32_t r = pm.FindMajorColor(path, k, 0, 0, colour, percent);
+        if (r == kNoSuchRank) break;
+        if (r != 0) return fail(r);
+        g.gColorMap[size_t(k)] = 0;
+        g.gUserColors[size_t(k)] = int32_t(colour);
+        g.gNumColors = k;
+        colours.push_back({colour, percent});
+    }
+    return finish();
+}
+
+// Outside a run Cancel ends the step; during one it only asks the run to
+// stop, which it does at the start of its next pass: the dialog must not go
+// away under the loop that is using it.
+void frmColors::cmdCancel_Click() {
+    if (running_) {
+        cancelled_ = true;
+        return;
+    }
+    main_.EnableButtons();
+    QDialog::done(QDialog::Rejected);
+}
+
+// Esc and the close box are Cancel.
+void frmColors::done(int result) {
+    if (result == QDialog::Rejected) {
+        cmdCancel_Click();
+        return;
+    }
+    QDialog::done(result);
+}
+
+}  // namespace rastiv

@@ -1,0 +1,482 @@
+// The colour workflow: automatic translation (frmColors) and manual mapping
+// (frmColorMap), offscreen with the real library and virtual time.
+#include <QAccessible>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <set>
+#include <gtest/gtest.h>
+
+#include "corpus.hpp"
+#include "fakes.hpp"
+#include "features/frmPrint.hpp"
+#include "imaging/frmColorMap.hpp"
+#include "imaging/frmColors.hpp"
+#include "imaging/frmSaveOpts.hpp"
+
+using namespace rastiv;
+using namespace rastiv::testing;
+using namespace testing_support;
+
+namespace {
+
+using Refusal = ColourInputs::Refusal;
+
+TEST(ColourInputs, AreCheckedInOrderAndReadAsWholeNumbers) {
+    struct Row {
+        const char* colours;
+        const char* speed;
+        Refusal refusal;
+        int16_t speedTaken;
+        int16_t coloursTaken;
+    };
+    const Row rows[] = {
+        {"5", "10000", Refusal::None, 10000, 5},
+        {"5", "10001", Refusal::SpeedTooHigh, 0, 0},
+        {"5", "10000.5", Refusal::SpeedTooHigh, 0, 0},
+        {"5", "abc", Refusal::SpeedTooLow, 0, 0},
+        {"5", "0", Refusal::SpeedTooLow, 0, 0},
+        {"5", "", Refusal::SpeedTooLow, 0, 0},
+        {"5", "-3", Refusal::SpeedTooLow, -3, 0},
+        {"5", "2.9", Refusal::None, 2, 5},
+        {"9", "500", Refusal::None, 500, 9},
+        {"9.9", "500", Refusal::None, 500, 9},
+        {"10", "500", Refusal::TooManyColours, 500, 10},
+        {"99999999999", "500", Refusal::TooManyColours, 500, INT16_MAX},
+        {"", "500", Refusal::TooFewColours, 500, 0},
+        {"0", "500", Refusal::TooFewColours, 500, 0},
+        {"", "", Refusal::SpeedTooLow, 0, 0},  // the speed is looked at first
+    };
+    for (const Row& r : rows) {
+        const ColourInputs in = readColourInputs(QString::fromLatin1(r.colours), QString::fromLatin1(r.speed));
+        SCOPED_TRACE(std::string(r.colours) + " / " + r.speed);
+        EXPECT_EQ(in.refusal, r.refusal);
+        if (r.refusal == Refusal::None || r.refusal == Refusal::TooManyColours || r.refusal == Refusal::TooFewColours) {
+            EXPECT_EQ(in.speed, r.speedTaken);
+        }
+        if (r.refusal == Refusal::None || r.refusal == Refusal::TooManyColours) {
+            EXPECT_EQ(in.colours, r.coloursTaken);
+        }
+    }
+    EXPECT_EQ(percentText(25), QStringLiteral(" 25%"));
+    EXPECT_EQ(percentText(0), QStringLiteral("<1%"));
+    EXPECT_EQ(percentText(100), QStringLiteral(" 100%"));
+}
+
+// A picture of `n` colour bands besides a black and a white band, in an
+// 8-bit palette: band k (k = 0..n-1) is a shade of its own.
+std::vector<uint32_t> bandedPicture(const QString& path, int n, int width = 60, int height = 40) {
+    std::vector<uint32_t> shades;
+    BmpBuilder b(width, height, 8);
+    b.entry(0, kBlack).entry(1, kWhite);
+    for (int k = 0; k < n; ++k) {
+        const uint32_t c = rgb(uint8_t(40 + k * 9), uint8_t(200 - k * 7), uint8_t(90 + (k * 37) % 120));
+        shades.push_back(c);
+        b.entry(uint32_t(2 + k), c);
+    }
+    for (uint32_t i = uint32_t(2 + n); i < 256; ++i) b.entry(i, kWhite);
+    const int bands = n + 2;
+    b.each([&](uint32_t x, uint32_t) {
+        const int band = int(x) * bands / width;
+        return uint32_t(band == 0 ? 0 : band == 1 ? 1 : band);
+    });
+    b.write(path.toStdString());
+    return shades;
+}
+
+struct ColourWorld : World {
+    ColourWorld() : main(g) {
+        g.gCurrentBmp = working();
+        g.gScreenRed = true;
+    }
+    // Runs the translation with the two inputs; returns what it handed over
+    // (nothing when it did not get that far).
+    std::optional<ColourHandOver> translate(const QString& colours, const QString& speed,
+                                            std::function<void(frmColors&)> during = {}) {
+        frmColors dialog(env, main);
+        std::optional<ColourHandOver> handed;
+        dialog.openMapping = [&](const ColourHandOver& c) { handed = c; };
+        dialog.tbNumUserColors->setText(colours);
+        dialog.tbColorSpeed->setText(speed);
+        if (during) during(dialog);
+        dialog.cmdSetUpRemap_Click();
+        lastNumber = dialog.lblNumber->text();
+        lastThreshold = dialog.lblThreshold->text();
+        boxTexts = {dialog.tbNumUserColors->text(), dialog.tbColorSpeed->text()};
+        return handed;
+    }
+    RecordingWorkflow main;
+    QString lastNumber, lastThreshold;
+    std::pair<QString, QString> boxTexts;
+};
+
+TEST(ColourTranslation, RefusedInputsTellPutTheDefaultBackAndKeepTheDialog) {
+    struct Row {
+        const char* colours;
+        const char* speed;
+        const char* text;
+        std::pair<const char*, const char*> boxesAfter;
+    };
+    const Row rows[] = {
+        {"5", "10001", "The maximum value for the color speed is 10000", {"5", "500"}},
+        {"5", "abc", "The minimum value for the color speed is 1", {"5", "500"}},
+        {"10", "50", "The maximum value for the number of user colors is 9", {"5", "50"}},
+        {"", "50", "The minimum value for the number of user colors is 1", {"5", "50"}},
+    };
+    for (const Row& r : rows) {
+        ColourWorld w;
+        bandedPicture(w.working(), 3);
+        const auto handed = w.translate(QString::fromLatin1(r.colours), QString::fromLatin1(r.speed));
+        EXPECT_FALSE(handed.has_value());
+        ASSERT_EQ(w.messages.shown.size(), 1u);
+        EXPECT_EQ(w.messages.shown[0].text, QString::fromLatin1(r.text));
+        EXPECT_EQ(w.messages.shown[0].title, QStringLiteral("Try Again!"));
+        EXPECT_TRUE(w.messages.shown[0].hasHelpButton());
+        EXPECT_EQ(w.boxTexts.first, QString::fromLatin1(r.boxesAfter.first));
+        EXPECT_EQ(w.boxTexts.second, QString::fromLatin1(r.boxesAfter.second));
+        EXPECT_EQ(w.main.enables, 1);
+    }
+}
+
+TEST(ColourTranslation, FewColoursGoStraightToCollectingWithTheirShares) {
+    ColourWorld w;
+    const auto shades = bandedPicture(w.working(), 3);  // five bands of 12 columns: 20 % each
+    const auto handed = w.translate("5", "500");
+    ASSERT_TRUE(handed.has_value());
+    EXPECT_TRUE(w.messages.shown.empty());
+    ASSERT_EQ(handed->size(), 5u);  // three shades, black and white
+    for (const ImageColour& c : *handed) EXPECT_EQ(c.percent, 20);
+    EXPECT_EQ(w.g.gNumColors, 5);
+    for (int k = 1; k <= 5; ++k) {
+        EXPECT_EQ(uint32_t(w.g.gUserColors[size_t(k)]), (*handed)[size_t(k - 1)].colour);
+        EXPECT_EQ(w.g.gColorMap[size_t(k)], 0);
+    }
+    EXPECT_EQ(w.main.shown.size(), 1u);  // no colour merged: only the final showing
+    EXPECT_EQ(w.lastNumber, QStringLiteral("Number of User Colors =  1"));
+    EXPECT_EQ(w.lastThreshold, QStringLiteral("Color Threshold =  500"));
+}
+
+TEST(ColourTranslation, ReducesToTheRequestedNumberAndShowsEachStep) {
+    ColourWorld w;
+    bandedPicture(w.working(), 12);
+    const auto handed = w.translate("3", "100");
+    ASSERT_TRUE(handed.has_value());
+    EXPECT_EQ(handed->size(), 5u);  // three colours besides black and white
+    EXPECT_GT(w.main.shown.size(), 2u);
+    int total = 0;
+    for (const ImageColour& c : *handed) total += c.percent;
+    EXPECT_NEAR(total, 100, 5);
+    // Most frequent first.
+    for (size_t i = 1; i < handed->size(); ++i) EXPECT_GE((*handed)[i - 1].percent, (*handed)[i].percent);
+}
+
+TEST(ColourTranslation, CancelDuringARunEndsAtTheNextPassAndWarns) {
+    ColourWorld w;
+    bandedPicture(w.working(), 40, 200, 20);
+    auto canceller = w.clock.createTimer();
+    bool wasRunning = false;
+    const auto handed = w.translate("1", "1", [&](frmColors& d) {
+        canceller->setInterval(50);  // five event pumps into the run
+        canceller->onTimer = [&] {
+            canceller->setEnabled(false);
+            wasRunning = d.running();
+            d.cmdCancel_Click();
+        };
+        canceller->setEnabled(true);
+    });
+    EXPECT_TRUE(wasRunning);
+    EXPECT_FALSE(handed.has_value());
+    ASSERT_EQ(w.messages.shown.size(), 1u);
+    EXPECT_EQ(w.messages.shown[0].title, QStringLiteral("Bitmap Modified?"));
+    EXPECT_EQ(w.messages.shown[0].text,
+              QStringLiteral("Your bitmap may have been modified even though you hit 'Cancel'.  Reload the original "
+                             "bitmap before further processing."));
+    EXPECT_EQ(w.main.enables, 1);
+    // A run to the end at speed 1 would pass threshold 40 long before; the
+    // cancelled one stopped within its first passes.
+    EXPECT_LT(w.lastThreshold.mid(18).trimmed().toInt(), 10) << w.lastThreshold.toStdString();
+}
+
+TEST(ColourTranslation, ALibraryErrorIsReportedAndTheMappingStillOpens) {
+    ColourWorld w;
+    writeFile(w.working().toStdString(), ByteVec{'B', 'M', 0, 0});  // refused by every export
+    const auto handed = w.translate("5", "500");
+    ASSERT_TRUE(handed.has_value());
+    EXPECT_TRUE(handed->empty());
+    ASSERT_GE(w.messages.shown.size(), 1u);
+    EXPECT_EQ(w.messages.shown[0].title, QStringLiteral("Color Swap Error"));
+    EXPECT_EQ(w.messages.shown[0].text, QStringLiteral("Error modifying colors.\r\nError # 12"));
+}
+
+ColourHandOver handOver(int n) {
+    ColourHandOver c;
+    for (int i = 0; i < n; ++i) c.push_back({rgb(uint8_t(i * 20), 0, 0), n - i});
+    return c;
+}
+
+TEST(ColourMapping, TwelveColoursScrollNineAtATime) {
+    ColourWorld w;
+    const ColourHandOver colours = handOver(12);
+    w.g.gNumColors = 12;
+    frmColorMap d(w.env, w.main, colours);
+    ASSERT_EQ(d.UserColor.size(), 12);
+    EXPECT_FALSE(d.vscSrcColor->isHidden());
+    EXPECT_EQ(d.vscSrcColor->minimum(), 0);
+    EXPECT_EQ(d.vscSrcColor->maximum(), 3);
+    EXPECT_EQ(d.vscSrcColor->value(), 0);
+    EXPECT_TRUE(d.UserColor[9]->isHidden());
+    d.vscSrcColor->setValue(3);
+    for (int i = 0; i < 12; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(d.UserColor[i]->isHidden(), i < 3);
+        EXPECT_EQ(d.lbPercentage[i]->isHidden(), i < 3);
+        EXPECT_EQ(d.UserColor[i]->y(), frmColorMap::boxTop(i - 3));
+        EXPECT_EQ(d.lbPercentage[i]->y(), frmColorMap::labelTop(i - 3));
+    }
+    EXPECT_EQ(d.lbPercentage[0]->text(), QStringLiteral(" 12%"));
+
+    frmColorMap few(w.env, w.main, handOver(9));
+    EXPECT_TRUE(few.vscSrcColor->isHidden());
+}
+
+TEST(ColourMapping, SelectingBlinksAndEveryWayBackShowsTheWorkingBitmap) {
+    ColourWorld w;
+    const auto shades = bandedPicture(w.working(), 2);
+    w.g.gNumColors = 2;
+    w.g.gUserColors[1] = int32_t(shades[0]);
+    w.g.gUserColors[2] = int32_t(shades[1]);
+    const QString copy = w.env.workPath("tmpfile2.bmp");
+    {
+        frmColorMap d(w.env, w.main, {{shades[0], 50}, {shades[1], 50}});
+        d.UserColor_MouseDown(1);
+        EXPECT_TRUE(d.blinking());
+        EXPECT_FALSE(d.HighlightBox->isHidden());
+        w.clock.advance(500);
+        w.clock.advance(500);
+        w.clock.advance(500);
+        ASSERT_EQ(w.main.shown.size(), 3u);
+        EXPECT_EQ(w.main.shown[0], copy);  // the first tick shows the inverted copy
+        EXPECT_EQ(w.main.shown[1], w.working());
+        EXPECT_EQ(w.main.shown[2], copy);
+        // The copy has the colour inverted, the working bitmap is untouched.
+        EXPECT_NE(readFile(copy.toStdString()), readFile(w.working().toStdString()));
+
+        d.MapColor_MouseUp(7);  // 50 % colour
+        EXPECT_FALSE(d.blinking());
+        EXPECT_EQ(w.main.shown.back(), w.working());
+        EXPECT_EQ(w.g.gColorMap[2], 8);
+        EXPECT_TRUE(d.UserColor[1]->crossed());
+        EXPECT_FALSE(d.UserColor[0]->crossed());
+        EXPECT_TRUE(d.HighlightBox->isHidden());
+
+        d.MapColor_MouseUp(0);  // a second choice for the same colour wins
+        EXPECT_EQ(w.g.gColorMap[2], 1);
+
+        d.UserColor_MouseDown(0);
+        w.clock.advance(500);
+        EXPECT_EQ(w.main.shown.back(), copy);
+        d.cmdCancel_Click();  // stops the blink: the working bitmap is shown again
+        EXPECT_EQ(w.main.shown.back(), w.working());
+        EXPECT_EQ(w.main.enables, 1);
+        EXPECT_EQ(w.g.gNumColors, 0);
+    }
+    const size_t shows = w.main.shown.size();
+    w.clock.advance(2000);
+    EXPECT_EQ(w.main.shown.size(), shows);  // no blink survives the dialog
+}
+
+// The colour each band ends up in after Re-Map, by the band's first column.
+std::vector<std::set<uint32_t>> bandColours(const QString& path, int bands) {
+    const Decoded d = decode(readFile(path.toStdString()));
+    std::vector<std::set<uint32_t>> out{size_t(bands)};
+    for (uint32_t y = 0; y < d.height; ++y)
+        for (uint32_t x = 0; x < d.width; ++x) out[size_t(int(x) * bands / int(d.width))].insert(d.colourOf(d.at(x, y)));
+    return out;
+}
+
+TEST(ColourMapping, ReMapRendersEveryCodeOnBothPapers) {
+    struct Row {
+        bool screenRed;
+        std::array<int, 4> codes;  // for the four shades
+    };
+    const Row rows[] = {
+        {true, {1, 5, 6, 6}},    // solid: black, white, red twice
+        {false, {6, 1, 5, 1}},   // solid on blue paper
+        {true, {2, 7, 11, 10}},  // dithered black and red
+        {false, {3, 8, 4, 9}},   // dithered black and blue
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.screenRed ? "red" : "blue");
+        ColourWorld w;
+        w.g.gScreenRed = r.screenRed;
+        const auto shades = bandedPicture(w.working(), 4, 96, 16);
+        ColourHandOver colours;
+        w.g.gNumColors = 4;
+        for (int i = 0; i < 4; ++i) {
+            colours.push_back({shades[size_t(i)], 16});
+            w.g.gUserColors[size_t(i + 1)] = int32_t(shades[size_t(i)]);
+            w.g.gColorMap[size_t(i + 1)] = r.codes[size_t(i)];
+        }
+        frmColorMap d(w.env, w.main, colours);
+        d.cmdMap_Click();
+        EXPECT_TRUE(w.messages.shown.empty()) << w.messages.shown[0].text.toStdString();
+        ASSERT_EQ(w.main.markerSteps, std::vector<int>{4});
+        EXPECT_EQ(w.main.shown.back(), w.working());
+        const uint32_t ink = r.screenRed ? kRed : kBlue;
+        const auto bands = bandColours(w.working(), 6);
+        EXPECT_EQ(bands[0], std::set<uint32_t>{kBlack});
+        EXPECT_EQ(bands[1], std::set<uint32_t>{kWhite});
+        for (int i = 0; i < 4; ++i) {
+            SCOPED_TRACE(i);
+            const int code = r.codes[size_t(i)];
+            const std::set<uint32_t>& got = bands[size_t(i + 2)];
+            switch (code) {
+                case 1: EXPECT_EQ(got, std::set<uint32_t>{kBlack}); break;
+                case 5: EXPECT_EQ(got, std::set<uint32_t>{kWhite}); break;
+                case 6: EXPECT_EQ(got, std::set<uint32_t>{ink}); break;
+                default: {
+                    const uint32_t dots = (code >= 7 && code <= 10) ? ink : kBlack;
+                    EXPECT_EQ(got, (std::set<uint32_t>{dots, kWhite}));
+                }
+            }
+        }
+        // Printable now, in both printer formats.
+        EXPECT_EQ(w.pixmill.SaveBMPAsLogo(w.working(), w.path("out/x.lgo"), w.g.paperKind()), 0);
+        EXPECT_EQ(w.pixmill.SaveBMPAsGfx(w.working(), w.path("out/x.gfx"), w.g.paperKind()), 0);
+    }
+}
+
+TEST(ColourMapping, ReMapRefusesAnUnmatchedColourAndStopsAtALibraryError) {
+    ColourWorld w;
+    const auto shades = bandedPicture(w.working(), 3, 60, 10);
+    w.g.gNumColors = 3;
+    for (int i = 0; i < 3; ++i) w.g.gUserColors[size_t(i + 1)] = int32_t(shades[size_t(i)]);
+    const auto before = readFile(w.working().toStdString());
+    {
+        frmColorMap d(w.env, w.main, {{shades[0], 20}, {shades[1], 20}, {shades[2], 20}});
+        w.g.gColorMap[1] = 1;
+        w.g.gColorMap[3] = 5;
+        d.cmdMap_Click();
+        ASSERT_EQ(w.messages.shown.size(), 1u);
+        EXPECT_EQ(w.messages.shown[0].title, QStringLiteral("Color Map Warning"));
+        EXPECT_EQ(w.messages.shown[0].helpTopic, 3);
+        EXPECT_EQ(readFile(w.working().toStdString()), before);
+        EXPECT_TRUE(d.isEnabled());
+        EXPECT_EQ(w.main.enables, 0);  // still open
+
+        // Colour 2 is not in the picture: its dithered swap fails after colour
+        // 1 went black in the solid pass; colour 3 is never reached.
+        w.g.gUserColors[2] = int32_t(rgb(1, 2, 3));
+        w.g.gColorMap[2] = 3;
+        w.g.gColorMap[3] = 4;
+        d.cmdMap_Click();
+    }
+    ASSERT_EQ(w.messages.shown.size(), 2u);
+    EXPECT_EQ(w.messages.shown[1].text, QStringLiteral("Error mapping colors.\r\nError # 17"));
+    EXPECT_EQ(w.messages.shown[1].title, QStringLiteral("Color Swap Error"));
+    EXPECT_TRUE(w.main.markerSteps.empty());
+    EXPECT_EQ(w.main.enables, 1);
+    const auto bands = bandColours(w.working(), 5);
+    EXPECT_EQ(bands[2], std::set<uint32_t>{kBlack});
+    EXPECT_EQ(bands[4], std::set<uint32_t>{shades[2]});
+}
+
+TEST(ColourMapping, BoxesAndSwatchesWorkByKeyboardAndAreNamed) {
+    ColourWorld w;
+    const auto shades = bandedPicture(w.working(), 2);
+    w.g.gNumColors = 2;
+    w.g.gUserColors[1] = int32_t(shades[0]);
+    w.g.gUserColors[2] = int32_t(shades[1]);
+    frmColorMap d(w.env, w.main, {{shades[0], 50}, {shades[1], 50}});
+    EXPECT_EQ(d.UserColor[1]->accessibleName(), QStringLiteral("Image color 2"));
+    std::vector<QString> names;
+    for (ColourButton* s : d.MapColor) {
+        EXPECT_EQ(s->focusPolicy(), Qt::StrongFocus);
+        EXPECT_EQ(s->accessibleName(), s->toolTip());
+        names.push_back(s->toolTip());
+    }
+    EXPECT_EQ(names[10], QStringLiteral("37% Black (2x2 Dithered) "));
+    EXPECT_EQ(names[5], QStringLiteral("Color"));
+
+    QTest::keyClick(d.UserColor[1], Qt::Key_Space);
+    EXPECT_EQ(d.selectedColor(), 2);
+    QTest::keyClick(d.MapColor[3], Qt::Key_Return);
+    EXPECT_EQ(w.g.gColorMap[2], 4);
+    QTest::keyClick(d.UserColor[0], Qt::Key_Enter);
+    EXPECT_EQ(d.selectedColor(), 1);
+    QTest::keyClick(d.MapColor[4], Qt::Key_Space);
+    EXPECT_EQ(w.g.gColorMap[1], 5);
+}
+
+TEST(ColourMapping, RefusedPrinterFilesSayWhyInTheDetails) {
+    ColourWorld w;
+    bandedPicture(w.working(), 2, 40, 8);
+    w.g.gBmpWidth = 40;
+    {
+        frmSaveOpts save(w.env, w.main);
+        w.files.choose(w.path("out/a.gfx"));
+        save.cmdSaveGfx_Click();
+    }
+    ASSERT_EQ(w.messages.shown.size(), 1u);
+    EXPECT_TRUE(w.messages.shown[0].text.startsWith("Error # 12")) << w.messages.shown[0].text.toStdString();
+    EXPECT_TRUE(w.messages.shown[0].details.contains("Modify Colors")) << w.messages.shown[0].details.toStdString();
+    EXPECT_TRUE(w.messages.shown[0].details.contains("2 colours"));
+
+    w.messages.shown.clear();
+    BmpBuilder(16, 8, 8).colours({kBlack, kWhite, kBlue}).each([](uint32_t x, uint32_t) { return x % 3; })
+        .write(w.working().toStdString());
+    {
+        frmPrint print(w.env, w.main);
+        print.cmdSendBMP_Click();
+    }
+    ASSERT_EQ(w.messages.shown.size(), 1u);
+    EXPECT_TRUE(w.messages.shown[0].details.contains("uses blue")) << w.messages.shown[0].details.toStdString();
+}
+
+// A real photograph through the whole workflow: converted, resized,
+// translated to five colours, each mapped to the nearest printer colour,
+// and then accepted by both printer encoders.
+TEST(ColourWorkflow, ARealPhotographBecomesPrintable) {
+    const auto files = corpusFiles();
+    REQUIRE_CORPUS(files);
+    const QString photo = QStringLiteral(RASTIV_TESTDATA "/realworld/kodim23.bmp");
+    ColourWorld w;
+    const QString converted = w.env.workPath("converted.bmp");
+    ASSERT_EQ(w.pixmill.Convert24to8Bits(photo, converted), 0);
+    ASSERT_EQ(w.pixmill.StretchBitmap(300, w.working(), converted), 0);
+    EXPECT_NE(w.pixmill.SaveBMPAsLogo(w.working(), w.path("out/before.lgo"), 1), 0);
+
+    std::optional<ColourHandOver> handed;
+    {
+        frmColors dialog(w.env, w.main);
+        dialog.openMapping = [&](const ColourHandOver& c) {
+            handed = c;
+            frmColorMap mapping(w.env, w.main, c);
+            for (int i = 0; i < int(c.size()); ++i) {
+                const QColor q(int((c[size_t(i)].colour >> 8) & 0xFF), int((c[size_t(i)].colour >> 16) & 0xFF),
+                               int((c[size_t(i)].colour >> 24) & 0xFF));
+                const int grey = qGray(q.rgb());
+                const int swatch = q.red() > q.green() + 40 && q.red() > q.blue() + 40 ? 5
+                                   : grey < 64                                          ? 0
+                                   : grey < 128                                         ? 2
+                                   : grey < 200                                         ? 3
+                                                                                        : 4;
+                mapping.UserColor_MouseDown(i);
+                mapping.MapColor_MouseUp(swatch);
+            }
+            mapping.cmdMap_Click();
+        };
+        dialog.cmdSetUpRemap_Click();
+    }
+    ASSERT_TRUE(handed.has_value());
+    EXPECT_GE(handed->size(), 3u);
+    EXPECT_LE(handed->size(), 7u);
+    EXPECT_TRUE(w.messages.shown.empty()) << w.messages.shown[0].text.toStdString();
+    EXPECT_EQ(w.pixmill.SaveBMPAsLogo(w.working(), w.path("out/after.lgo"), 1), 0);
+    EXPECT_EQ(w.pixmill.SaveBMPAsGfx(w.working(), w.path("out/after.gfx"), 1), 0);
+    EXPECT_EQ(w.main.markerSteps.back(), 4);
+}
+
+}  // namespace
