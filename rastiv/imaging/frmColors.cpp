@@ -19,7 +19,7 @@
 namespace rastiv {
 
 namespace {
-constexpr int kHelpTopic = 3;
+constexpr int kHelpTopic = 14;
 constexpr int32_t kMaxSpeed = 10000;
 constexpr int32_t kThresholdLimit = 30000;  // beyond this colours are too far apart to fold
 constexpr int32_t kNoSuchRank = 18;
