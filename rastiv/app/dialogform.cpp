@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QGuiApplication>
+#include <QPlainTextEdit>
 #include <QScreen>
 
 #include "app/f1help.hpp"
@@ -16,6 +17,23 @@ void setUpDialog(QDialog& dialog, const char* name, const QString& title, int he
     small.setPointSizeF(8);
     dialog.setFont(small);
     dialog.setFixedSize(size);
+}
+
+QPlainTextEdit* noteBox(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
+    auto* box = new QPlainTextEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setReadOnly(true);
+    box->setFrameShape(QFrame::NoFrame);
+    box->setBackgroundRole(QPalette::Window);
+    box->viewport()->setBackgroundRole(QPalette::Window);
+    box->setFocusPolicy(Qt::NoFocus);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->document()->setDocumentMargin(0);
+    box->setLineWrapMode(QPlainTextEdit::NoWrap);
+    box->setPlainText(text);
+    box->setGeometry(geometry);
+    return box;
 }
 
 void centreOnScreen(QWidget& window) {

@@ -5,6 +5,8 @@
 #include <QString>
 
 class QDialog;
+class QPlainTextEdit;
+class QRect;
 class QWidget;
 
 namespace rastiv {
@@ -15,5 +17,9 @@ void setUpDialog(QDialog& dialog, const char* name, const QString& title, int he
 
 // Centres a window on the screen.
 void centreOnScreen(QWidget& window);
+
+// A multi-line text box that only informs: read-only, frameless on the
+// window's background, not in the tab order, lines as given (no wrapping).
+QPlainTextEdit* noteBox(QWidget* parent, const char* name, const QString& text, const QRect& geometry);
 
 }  // namespace rastiv

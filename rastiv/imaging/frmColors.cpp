@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 namespace rastiv {
@@ -60,19 +61,10 @@ QString percentText(int32_t percent) {
 frmColors::frmColors(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
     setUpDialog(*this, "frmColors", QStringLiteral("Color Translation"), kHelpTopic, {268, 209});
 
-    Text1 = new QPlainTextEdit(this);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setReadOnly(true);
-    Text1->setFrameShape(QFrame::NoFrame);
-    Text1->setBackgroundRole(QPalette::Window);
-    Text1->viewport()->setBackgroundRole(QPalette::Window);
-    Text1->setFocusPolicy(Qt::NoFocus);
-    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Text1->document()->setDocumentMargin(0);
-    Text1->setPlainText(QStringLiteral("Enter the two parameters and click OK to \r\n"
-                                       "map your image to a (possibly) reduced set of colors.\r\n"));
-    Text1->setGeometry(8, 8, 252, 36);
+    Text1 = noteBox(this, "Text1",
+                    QStringLiteral("Enter the two parameters and click OK to \r\n"
+                                   "map your image to a (possibly) reduced set of colors.\r\n"),
+                    {8, 8, 252, 36});
 
     auto label = [this](QLabel*& l, const char* name, const QString& text, QRect r) {
         l = new QLabel(text, this);
@@ -109,6 +101,19 @@ frmColors::frmColors(Env& env, Workflow& main, QWidget* parent) : QDialog(parent
     cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setGeometry(179, 176, 81, 25);
+
+    // Laid out for a narrower font than most desktops use: widen the dialog
+    // to the instructions' longest line, the boxes and Cancel staying at the right.
+    int textWidth = Text1->width();
+    for (const QString& line : Text1->toPlainText().split(u'\n'))
+        textWidth = std::max(textWidth, Text1->fontMetrics().horizontalAdvance(line.trimmed()) + 6);
+    if (const int shift = textWidth - Text1->width(); shift > 0) {
+        setFixedWidth(width() + shift);
+        Text1->setFixedWidth(textWidth);
+        Line1->setFixedWidth(Line1->width() + shift);
+        for (QWidget* w : std::initializer_list<QWidget*>{tbNumUserColors, tbColorSpeed, cmdCancel})
+            w->move(w->x() + shift, w->y());
+    }
 
     QWidget::setTabOrder(tbNumUserColors, tbColorSpeed);
     QWidget::setTabOrder(tbColorSpeed, cmdSetUpRemap);

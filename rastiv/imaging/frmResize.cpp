@@ -1,6 +1,7 @@
 #include "imaging/frmResize.hpp"
 
 #include "app/clock.hpp"
+#include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
@@ -51,21 +52,11 @@ frmResize::frmResize(Env& env, Workflow& main, QWidget* parent) : QDialog(parent
     small.setPointSizeF(8);
     setFont(small);
 
-    tbText1 = new QPlainTextEdit(this);
-    tbText1->setObjectName(QStringLiteral("tbText1"));
-    tbText1->setReadOnly(true);
-    tbText1->setFrameShape(QFrame::NoFrame);
-    tbText1->setBackgroundRole(QPalette::Window);
-    tbText1->viewport()->setBackgroundRole(QPalette::Window);
-    tbText1->setFocusPolicy(Qt::NoFocus);
-    tbText1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    tbText1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    tbText1->setPlainText(QStringLiteral("Enter the desired width of the image in pixels.  \r\n"
-                                         "Allowed values are 10 to 576.  The height will be \r\n"
-                                         "scaled to maintain the aspect ratio of the image."));
-    tbText1->document()->setDocumentMargin(0);
-    tbText1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    tbText1->setGeometry(8, 8, 233, 49);
+    tbText1 = noteBox(this, "tbText1",
+                      QStringLiteral("Enter the desired width of the image in pixels.  \r\n"
+                                     "Allowed values are 10 to 576.  The height will be \r\n"
+                                     "scaled to maintain the aspect ratio of the image."),
+                      {8, 8, 233, 49});
 
     Label1 = new QLabel(QStringLiteral("Width"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
