@@ -311,15 +311,7 @@ void frmLegacy::cmdPrintSample_Click() {
     if (printed) steps.show(3);
 }
 
-bool frmLegacy::printSample() {
-    CommLink& link = env_.link;
-    for (const QByteArray& s : legacy::sampleReceipt())
-        if (!link.SendData(s)) return false;
-    link.ClearInputBuffer();
-    if (!link.SendData(kStatusRequest)) return false;
-    awaitStatusReply(link, *Timer1);
-    return true;
-}
+bool frmLegacy::printSample() { return printSampleReceipt(env_.link, *Timer1, legacy::sampleReceipt()); }
 
 void frmLegacy::cmdTextAttribSub_Click() { openTextSub(1); }
 void frmLegacy::cmdTextAttribSub2_Click() { openTextSub(2); }

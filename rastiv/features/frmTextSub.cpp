@@ -125,7 +125,11 @@ QList<QByteArray> sampleReceipt(AttributeSet set) {
 
 }  // namespace textsub
 
-void awaitStatusReply(CommLink& link, Timer& timer) {
+bool printSampleReceipt(CommLink& link, Timer& timer, const QList<QByteArray>& receipt) {
+    for (const QByteArray& s : receipt)
+        if (!link.SendData(s)) return false;
+    link.ClearInputBuffer();
+    if (!link.SendData(kStatusRequest)) return false;
     timer.setEnabled(false);
     timer.setInterval(kReplyWaitMs);
     timer.setEnabled(true);
@@ -133,6 +137,7 @@ void awaitStatusReply(CommLink& link, Timer& timer) {
         link.yield();
         if (link.InputBufferCount() != 0) timer.setEnabled(false);
     }
+    return true;
 }
 
 frmTextSub::frmTextSub(Env& env, QWidget* parent)
@@ -268,13 +273,7 @@ void frmTextSub::cmdPrintSample_Click() {
 }
 
 bool frmTextSub::printSample() {
-    CommLink& link = env_.link;
-    for (const QByteArray& s : textsub::sampleReceipt(attributes()))
-        if (!link.SendData(s)) return false;
-    link.ClearInputBuffer();
-    if (!link.SendData(kStatusRequest)) return false;
-    awaitStatusReply(link, *Timer1);
-    return true;
+    return printSampleReceipt(env_.link, *Timer1, textsub::sampleReceipt(attributes()));
 }
 
 void frmTextSub::cmdExit_Click() { done(QDialog::Accepted); }

@@ -45,9 +45,10 @@ QList<QByteArray> sampleReceipt(AttributeSet set);
 // ESC v: a status request the printer answers; the samples of legacy
 // colorization wait for the answer to know the receipt has been printed.
 inline const QByteArray kStatusRequest("\x1B\x76", 2);
-// The wait for that answer: `timer` runs 10 s and stops early as soon as a
-// byte has come in.  The answer itself is not read.
-void awaitStatusReply(CommLink& link, Timer& timer);
+// Sends a sample receipt string by string, then the status request, and
+// waits for the answer: `timer` runs 10 s and stops early as soon as a byte
+// has come in.  The answer itself is not read.  False when a send was cancelled.
+bool printSampleReceipt(CommLink& link, Timer& timer, const QList<QByteArray>& receipt);
 
 class frmTextSub final : public QDialog {
     Q_OBJECT
