@@ -219,7 +219,6 @@ void frmColorMap::addImageColour(int index, const ImageColour& c) {
     auto* box = new ColourButton(this);
     box->setObjectName(QStringLiteral("UserColor%1").arg(index));
     box->setAccessibleName(QStringLiteral("Image color %1").arg(index + 1));
-    box->setAccessibleDescription(percentText(c.percent).trimmed());
     box->setFill(colourOf(c.colour));
     box->setGeometry(kBoxLeft, boxTop(index), kBoxSide, kBoxSide);
     box->setVisible(index < kVisibleRows);
@@ -231,6 +230,19 @@ void frmColorMap::addImageColour(int index, const ImageColour& c) {
     label->setGeometry(kBoxLeft + kBoxSide + 8, labelTop(index), 60, 20);
     label->setVisible(index < kVisibleRows);
     lbPercentage.append(label);
+    describe(index, 0);
+}
+
+// What a screen reader says about an image colour besides its name: its
+// share of the picture and the printer colour it has been given, which the
+// sighted operator reads from the lines and crosses.
+void frmColorMap::describe(int index, int32_t code) {
+    QString text = lbPercentage[index]->text().trimmed() + QStringLiteral(" of the picture; ");
+    if (code >= 1 && code <= int32_t(kPrinterColours.size()))
+        text += QStringLiteral("printer color: ") + QString::fromLatin1(kPrinterColours[size_t(code - 1)].tooltip).trimmed();
+    else
+        text += QStringLiteral("no printer color yet");
+    UserColor[index]->setAccessibleDescription(text);
 }
 
 bool frmColorMap::blinking() const { return Timer1->isEnabled(); }
@@ -277,6 +289,7 @@ void frmColorMap::DrawColorMap() {
     for (ColourButton* b : UserColor) b->setCrossed(false);
     for (int i = 1; i <= n; ++i) {
         const int32_t code = env_.g.gColorMap[size_t(i)];
+        describe(i - 1, code);
         if (code < 1 || code > int32_t(MapColor.size())) continue;
         lines_.append({i - 1, code - 1});
         UserColor[i - 1]->setCrossed(true);

@@ -98,6 +98,7 @@ private:
     void stopBlink();
     void Form_Unload();
     void addImageColour(int index, const ImageColour& c);
+    void describe(int index, int32_t code);
 
     Env& env_;
     Workflow& main_;

@@ -391,6 +391,7 @@ TEST(ColourMapping, BoxesAndSwatchesWorkByKeyboardAndAreNamed) {
     w.g.gUserColors[2] = int32_t(shades[1]);
     frmColorMap d(w.env, w.main, {{shades[0], 50}, {shades[1], 50}});
     EXPECT_EQ(d.UserColor[1]->accessibleName(), QStringLiteral("Image color 2"));
+    EXPECT_EQ(d.UserColor[1]->accessibleDescription(), QStringLiteral("50% of the picture; no printer color yet"));
     std::vector<QString> names;
     for (ColourButton* s : d.MapColor) {
         EXPECT_EQ(s->focusPolicy(), Qt::StrongFocus);
@@ -404,6 +405,8 @@ TEST(ColourMapping, BoxesAndSwatchesWorkByKeyboardAndAreNamed) {
     EXPECT_EQ(d.selectedColor(), 2);
     QTest::keyClick(d.MapColor[3], Qt::Key_Return);
     EXPECT_EQ(w.g.gColorMap[2], 4);
+    EXPECT_EQ(d.UserColor[1]->accessibleDescription(),
+              QStringLiteral("50% of the picture; printer color: 25% Black (2x2 Dithered)"));
     QTest::keyClick(d.UserColor[0], Qt::Key_Enter);
     EXPECT_EQ(d.selectedColor(), 1);
     QTest::keyClick(d.MapColor[4], Qt::Key_Space);

@@ -127,6 +127,36 @@ class Session:
                     p.kill()
 
 
+def write_banded_bmp(path, shades, width=60, height=20):
+    """An 8-bit picture of vertical bands: black, white, then one band per shade (r, g, b)."""
+    import struct
+    palette = [(0, 0, 0), (255, 255, 255)] + list(shades)
+    palette += [(255, 255, 255)] * (256 - len(palette))
+    stride = (width + 3) // 4 * 4
+    bands = len(shades) + 2
+    rows = b"".join(bytes(x * bands // width for x in range(width)) + b"\0" * (stride - width)
+                    for _ in range(height))
+    pal = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
+    offset = 14 + 40 + len(pal)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(rows), 0, 0, offset)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(rows), 2835, 2835, 0, 0)
+    with open(path, "wb") as f:
+        f.write(header + info + pal + rows)
+
+
+def bmp_colours(path):
+    """The set of (r, g, b) colours the pixels of an 8-bit BMP use."""
+    import struct
+    data = open(path, "rb").read()
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
+    if bits != 8:
+        return None
+    stride = (width + 3) // 4 * 4
+    used = {data[offset + y * stride + x] for y in range(abs(height)) for x in range(width)}
+    return {(data[54 + 4 * i + 2], data[54 + 4 * i + 1], data[54 + 4 * i]) for i in used}
+
+
 def wait_for(what, probe, timeout=STEP_TIMEOUT_S):
     deadline = time.time() + timeout
     while time.time() < deadline:
