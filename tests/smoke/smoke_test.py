@@ -10,7 +10,8 @@ tool, and leaves through Exit.
 Usage: tests/smoke/smoke_test.py [--skip-code N] [path/to/rastiv]
        (default: build/bin/rastiv beside this source tree, or $RASTIV_BIN)
 Prints one line per check and a closing line "N passed, M failed"; exits 1
-on any failure, 0 when everything passed.  When it cannot run (a missing
+on any failure, 0 when everything passed.  After a failure it also prints the
+last messages of the program and the bus services.  When it cannot run (a missing
 package is named in the SKIP line) it exits 0, or N with --skip-code N so
 that ctest can show it as skipped.
 """
@@ -56,6 +57,7 @@ class Session:
 
     def __init__(self, home):
         self.procs = []
+        self.home = home
         self.env = dict(os.environ)
         self.env.update({
             "HOME": home,
@@ -65,11 +67,24 @@ class Session:
             "NO_AT_BRIDGE": "0",
         })
         os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700)
-        self.env.pop("WAYLAND_DISPLAY", None)
+        # Nothing of the caller's desktop: an inherited bus address would send
+        # the program and pyatspi to a bus that is not this session's.
+        for key in ("WAYLAND_DISPLAY", "AT_SPI_BUS_ADDRESS", "DBUS_SESSION_BUS_PID", "DBUS_STARTER_ADDRESS",
+                    "DBUS_STARTER_BUS_TYPE"):
+            self.env.pop(key, None)
+            os.environ.pop(key, None)
 
     def start(self):
         read_fd, write_fd = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        # -noreset: by default the X server resets whenever its last client
+        # leaves, and a client that connects just then is cut off.  dbus-launch
+        # and the bus launcher (which publishes the bus address on the root
+        # window) connect only briefly, so resets came while the registry and
+        # the program were connecting: now and then the registry died in its
+        # first call, or the program exited at once with "could not connect to
+        # display".  A reset also wipes AT_SPI_BUS from the root window.
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                                 "-noreset"],
                                 pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(xvfb)
         os.close(write_fd)
@@ -93,26 +108,48 @@ class Session:
             if line.startswith("DBUS_SESSION_BUS_PID="):
                 self.dbus_pid = int(line.split("=", 1)[1].strip().rstrip(";"))
 
+        # The services' messages go to a log that is shown when something fails.
+        self.log = open(os.path.join(self.home, "services.log"), "w")
         launcher = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately", "--a11y=1"],
-                                    env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                    env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
         self.procs.append(launcher)
-        # A program started before the accessibility bus answers on the session
-        # bus decides that nobody is listening and never shows up on it.
-        deadline = time.time() + STEP_TIMEOUT_S
-        while time.time() < deadline:
-            probe = subprocess.run(["dbus-send", "--session", "--dest=org.a11y.Bus", "--print-reply",
-                                    "/org/a11y/bus", "org.a11y.Bus.GetAddress"],
-                                   env=self.env, capture_output=True, text=True)
-            if probe.returncode == 0 and "unix:" in probe.stdout:
-                break
-            time.sleep(0.1)
-        else:
-            raise RuntimeError("the accessibility bus did not come up")
+        # A program started before the accessibility bus is on the session bus
+        # decides that nobody is listening and never shows up on it.  Ask the bus
+        # daemon whether the name has an owner rather than calling org.a11y.Bus:
+        # a call to a name nobody owns yet makes the session bus start a second
+        # launcher of its own, and the two race for the name and the socket.
+        wait_until("the accessibility bus launcher on the session bus",
+                   lambda: self.dbus(["--session", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                      "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus"]).endswith("true"),
+                   alive=[launcher])
+        reply = self.dbus(["--session", "--dest=org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus.GetAddress"])
+        if not reply.startswith("unix:"):
+            raise RuntimeError("the accessibility bus has no address: %r" % reply)
+        self.a11y_address = reply
+        # The program announces itself to the registry once, when it starts; the
+        # registry has to be up and answering by then.  Asking it for the list
+        # of applications starts it on the accessibility bus and waits for it.
+        wait_until("the accessibility registry",
+                   lambda: self.dbus(["--bus=" + self.a11y_address, "--dest=org.a11y.atspi.Registry",
+                                                 "/org/a11y/atspi/accessible/root",
+                                                 "org.a11y.atspi.Accessible.GetChildren"]).startswith("array"),
+                   alive=[launcher])
         # pyatspi talks to the buses named in this process's environment.
         for key in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "HOME"):
             os.environ[key] = self.env[key]
 
+    def dbus(self, args):
+        """The reply of one D-Bus call through dbus-send, or "" when it failed."""
+        try:
+            probe = subprocess.run(["dbus-send", "--print-reply=literal", "--reply-timeout=%d" % (STEP_TIMEOUT_S * 1000)]
+                                   + args, env=self.env, capture_output=True, text=True, timeout=STEP_TIMEOUT_S + 5)
+        except subprocess.TimeoutExpired:
+            return ""
+        return probe.stdout.strip() if probe.returncode == 0 else ""
+
     def stop(self):
+        if getattr(self, "log", None):
+            self.log.close()
         if getattr(self, "dbus_pid", None):
             try:
                 os.kill(self.dbus_pid, signal.SIGTERM)
@@ -127,17 +164,27 @@ class Session:
                     p.kill()
 
 
-def wait_for(what, probe, timeout=STEP_TIMEOUT_S):
+class ProcessDied(RuntimeError):
+    pass
+
+
+def wait_until(what, probe, timeout=STEP_TIMEOUT_S, alive=()):
+    """Polls probe until it returns something true.  Gives up at once when one
+    of the processes in alive has ended: nothing it should bring will come."""
     deadline = time.time() + timeout
-    while time.time() < deadline:
+    while True:
         try:
             found = probe()
         except Exception:  # the tree changes under us while windows come and go
             found = None
         if found:
             return found
+        for p in alive:
+            if p.poll() is not None:
+                raise ProcessDied("%s ended with exit code %d while waiting for %s" % (p.args[0], p.returncode, what))
+        if time.time() >= deadline:
+            raise TimeoutError("timed out waiting for " + what)
         time.sleep(0.2)
-    raise TimeoutError("timed out waiting for " + what)
 
 
 def main():
@@ -164,6 +211,7 @@ def main():
     home = tempfile.mkdtemp(prefix="rastiv-smoke-")
     session = Session(home)
     program = None
+    show_log = False
     try:
         session.start()
         try:
@@ -180,14 +228,25 @@ def main():
 
         env = dict(session.env)
         env.update({"QT_ACCESSIBILITY": "1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_QPA_PLATFORM": "xcb"})
-        # The registry must be there too before the program announces itself.
-        wait_for("the accessibility registry", lambda: pyatspi.Registry.getDesktop(0) is not None)
-        program = subprocess.Popen([rastiv], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        program = subprocess.Popen([rastiv], env=env, stdout=session.log, stderr=subprocess.STDOUT)
+
+        def wait_for(what, probe, timeout=STEP_TIMEOUT_S):
+            return wait_until(what, probe, timeout, alive=[program])
 
         def rastiv_app():
+            # Ask the registry afresh each time instead of trusting a list
+            # remembered from an earlier look, and know the program by its
+            # process rather than by a caption it might share.
             desktop = pyatspi.Registry.getDesktop(0)
+            desktop.clearCache()
             for app in desktop:
-                if app is not None and app.name == "Rastiv":
+                if app is None:
+                    continue
+                try:
+                    pid = app.get_process_id()
+                except Exception:
+                    pid = None
+                if pid == program.pid or (pid is None and app.name == "Rastiv"):
                     return app
             return None
 
@@ -211,7 +270,7 @@ def main():
                                lambda: [named(app, "push button", c) for c in captions]
                                if all(named(app, "push button", c) for c in captions) else None)
             check("main window shows the five step buttons", len(buttons) == 5)
-        except TimeoutError as e:
+        except (TimeoutError, ProcessDied) as e:
             check("main window shows the five step buttons", False, str(e))
             raise
 
@@ -277,12 +336,22 @@ def main():
             check("Exit ends the program", False, "still running after %d s" % STEP_TIMEOUT_S)
     except Exception as e:  # a broken session is a failure, reported as one line
         check("smoke session", False, "%s: %s" % (type(e).__name__, e))
+        show_log = True
     finally:
         signal.alarm(0)
         if program is not None and program.poll() is None:
             program.kill()
             program.wait()
         session.stop()
+        if show_log or not all(results):
+            # What the program and the bus services said is the first clue.
+            try:
+                with open(os.path.join(home, "services.log"), errors="replace") as f:
+                    lines = f.read().splitlines()[-40:]
+            except OSError:
+                lines = []
+            for line in lines:
+                print("  log: " + line)
         shutil.rmtree(home, ignore_errors=True)
 
     passed = sum(1 for r in results if r)
