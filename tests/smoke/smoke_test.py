@@ -10,7 +10,8 @@ tool, and leaves through Exit.
 Usage: tests/smoke/smoke_test.py [--skip-code N] [path/to/rastiv]
        (default: build/bin/rastiv beside this source tree, or $RASTIV_BIN)
 Prints one line per check and a closing line "N passed, M failed"; exits 1
-on any failure, 0 when everything passed.  When it cannot run (a missing
+on any failure, 0 when everything passed.  After a failure it also prints the
+last messages of the program and the bus services.  When it cannot run (a missing
 package is named in the SKIP line) it exits 0, or N with --skip-code N so
 that ctest can show it as skipped.
 """
@@ -56,6 +57,7 @@ class Session:
 
     def __init__(self, home):
         self.procs = []
+        self.home = home
         self.env = dict(os.environ)
         self.env.update({
             "HOME": home,
@@ -65,11 +67,24 @@ class Session:
             "NO_AT_BRIDGE": "0",
         })
         os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700)
-        self.env.pop("WAYLAND_DISPLAY", None)
+        # Nothing of the caller's desktop: an inherited bus address would send
+        # the program and pyatspi to a bus that is not this session's.
+        for key in ("WAYLAND_DISPLAY", "AT_SPI_BUS_ADDRESS", "DBUS_SESSION_BUS_PID", "DBUS_STARTER_ADDRESS",
+                    "DBUS_STARTER_BUS_TYPE"):
+            self.env.pop(key, None)
+            os.environ.pop(key, None)
 
     def start(self):
         read_fd, write_fd = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        # -noreset: by default the X server resets whenever its last client
+        # leaves, and a client that connects just then is cut off.  dbus-launch
+        # and the bus launcher (which publishes the bus address on the root
+        # window) connect only briefly, so resets came while the registry and
+        # the program were connecting: now and then the registry died in its
+        # first call, or the program exited at once with "could not connect to
+        # display".  A reset also wipes AT_SPI_BUS from the root window.
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                                 "-noreset"],
                                 pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(xvfb)
         os.close(write_fd)
@@ -93,26 +108,48 @@ class Session:
             if line.startswith("DBUS_SESSION_BUS_PID="):
                 self.dbus_pid = int(line.split("=", 1)[1].strip().rstrip(";"))
 
+        # The services' messages go to a log that is shown when something fails.
+        self.log = open(os.path.join(self.home, "services.log"), "w")
         launcher = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately", "--a11y=1"],
-                                    env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                    env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
         self.procs.append(launcher)
-        # A program started before the accessibility bus answers on the session
-        # bus decides that nobody is listening and never shows up on it.
-        deadline = time.time() + STEP_TIMEOUT_S
-        while time.time() < deadline:
-            probe = subprocess.run(["dbus-send", "--session", "--dest=org.a11y.Bus", "--print-reply",
-                                    "/org/a11y/bus", "org.a11y.Bus.GetAddress"],
-                                   env=self.env, capture_output=True, text=True)
-            if probe.returncode == 0 and "unix:" in probe.stdout:
-                break
-            time.sleep(0.1)
-        else:
-            raise RuntimeError("the accessibility bus did not come up")
+        # A program started before the accessibility bus is on the session bus
+        # decides that nobody is listening and never shows up on it.  Ask the bus
+        # daemon whether the name has an owner rather than calling org.a11y.Bus:
+        # a call to a name nobody owns yet makes the session bus start a second
+        # launcher of its own, and the two race for the name and the socket.
+        wait_until("the accessibility bus launcher on the session bus",
+                   lambda: self.dbus(["--session", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                      "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus"]).endswith("true"),
+                   alive=[launcher])
+        reply = self.dbus(["--session", "--dest=org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus.GetAddress"])
+        if not reply.startswith("unix:"):
+            raise RuntimeError("the accessibility bus has no address: %r" % reply)
+        self.a11y_address = reply
+        # The program announces itself to the registry once, when it starts; the
+        # registry has to be up and answering by then.  Asking it for the list
+        # of applications starts it on the accessibility bus and waits for it.
+        wait_until("the accessibility registry",
+                   lambda: self.dbus(["--bus=" + self.a11y_address, "--dest=org.a11y.atspi.Registry",
+                                                 "/org/a11y/atspi/accessible/root",
+                                                 "org.a11y.atspi.Accessible.GetChildren"]).startswith("array"),
+                   alive=[launcher])
         # pyatspi talks to the buses named in this process's environment.
         for key in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "HOME"):
             os.environ[key] = self.env[key]
 
+    def dbus(self, args):
+        """The reply of one D-Bus call through dbus-send, or "" when it failed."""
+        try:
+            probe = subprocess.run(["dbus-send", "--print-reply=literal", "--reply-timeout=%d" % (STEP_TIMEOUT_S * 1000)]
+                                   + args, env=self.env, capture_output=True, text=True, timeout=STEP_TIMEOUT_S + 5)
+        except subprocess.TimeoutExpired:
+            return ""
+        return probe.stdout.strip() if probe.returncode == 0 else ""
+
     def stop(self):
+        if getattr(self, "log", None):
+            self.log.close()
         if getattr(self, "dbus_pid", None):
             try:
                 os.kill(self.dbus_pid, signal.SIGTERM)
@@ -157,17 +194,27 @@ def bmp_colours(path):
     return {(data[54 + 4 * i + 2], data[54 + 4 * i + 1], data[54 + 4 * i]) for i in used}
 
 
-def wait_for(what, probe, timeout=STEP_TIMEOUT_S):
+class ProcessDied(RuntimeError):
+    pass
+
+
+def wait_until(what, probe, timeout=STEP_TIMEOUT_S, alive=()):
+    """Polls probe until it returns something true.  Gives up at once when one
+    of the processes in alive has ended: nothing it should bring will come."""
     deadline = time.time() + timeout
-    while time.time() < deadline:
+    while True:
         try:
             found = probe()
         except Exception:  # the tree changes under us while windows come and go
             found = None
         if found:
             return found
+        for p in alive:
+            if p.poll() is not None:
+                raise ProcessDied("%s ended with exit code %d while waiting for %s" % (p.args[0], p.returncode, what))
+        if time.time() >= deadline:
+            raise TimeoutError("timed out waiting for " + what)
         time.sleep(0.2)
-    raise TimeoutError("timed out waiting for " + what)
 
 
 def main():
@@ -194,6 +241,7 @@ def main():
     home = tempfile.mkdtemp(prefix="rastiv-smoke-")
     session = Session(home)
     program = None
+    show_log = False
     try:
         session.start()
         try:
@@ -210,14 +258,25 @@ def main():
 
         env = dict(session.env)
         env.update({"QT_ACCESSIBILITY": "1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_QPA_PLATFORM": "xcb"})
-        # The registry must be there too before the program announces itself.
-        wait_for("the accessibility registry", lambda: pyatspi.Registry.getDesktop(0) is not None)
-        program = subprocess.Popen([rastiv], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        program = subprocess.Popen([rastiv], env=env, stdout=session.log, stderr=subprocess.STDOUT)
+
+        def wait_for(what, probe, timeout=STEP_TIMEOUT_S):
+            return wait_until(what, probe, timeout, alive=[program])
 
         def rastiv_app():
+            # Ask the registry afresh each time instead of trusting a list
+            # remembered from an earlier look, and know the program by its
+            # process rather than by a caption it might share.
             desktop = pyatspi.Registry.getDesktop(0)
+            desktop.clearCache()
             for app in desktop:
-                if app is not None and app.name == "Rastiv":
+                if app is None:
+                    continue
+                try:
+                    pid = app.get_process_id()
+                except Exception:
+                    pid = None
+                if pid == program.pid or (pid is None and app.name == "Rastiv"):
                     return app
             return None
 
@@ -241,7 +300,7 @@ def main():
                                lambda: [named(app, "push button", c) for c in captions]
                                if all(named(app, "push button", c) for c in captions) else None)
             check("main window shows the five step buttons", len(buttons) == 5)
-        except TimeoutError as e:
+        except (TimeoutError, ProcessDied) as e:
             check("main window shows the five step buttons", False, str(e))
             raise
 
@@ -296,7 +355,47 @@ def main():
         except TimeoutError as e:
             check("Print connects to the virtual printer and explains that nothing is loaded", False, str(e))
 
-        # 4. Exit ends the program cleanly.
+        # 4. A picture through the colour workflow by accessible names alone, as
+        #    a screen-reader user would: open it, translate its colours, give
+        #    each image colour a printer colour, re-map.
+        picture = os.path.join(home, "bands.bmp")
+        write_banded_bmp(picture, [(200, 30, 40), (30, 160, 60), (90, 90, 200)])
+        name = "colours translated and mapped to printable ones over the accessibility bus"
+        try:
+            press(wait_for("Load Bitmap", lambda: named(app, "push button", "Load Bitmap")))
+            opener = wait_for("the Open a Bitmap File dialog", lambda: dialog("Open a Bitmap File"))
+            box = wait_for("its file name box", lambda: pyatspi.findDescendant(
+                opener, lambda a: a is not None and a.getRoleName() == "text" and "name" in a.name.lower()))
+            box.queryEditableText().setTextContents(picture)
+            press(wait_for("its Open button", lambda: named(opener, "push button", "Open")))
+            wait_for("the dialog to close", lambda: dialog("Open a Bitmap File") is None)
+
+            press(wait_for("Modify Colors", lambda: named(app, "push button", "Modify Colors")))
+            translation = wait_for("the Color Translation dialog", lambda: dialog("Color Translation"))
+            press(wait_for("its OK", lambda: named(translation, "push button", "OK")))
+            mapping = wait_for("the Manual Color Translation dialog", lambda: dialog("Manual Color Translation"))
+            boxes = wait_for("the image colours", lambda: [
+                b for b in (named(mapping, "push button", "Image color %d" % k) for k in range(1, 10)) if b])
+            printer = ["Black", "White", "Color", "50% Black (2x2 Dithered)", "75% Color (2x2 Dithered)"]
+            for k, image_colour in enumerate(boxes):
+                wanted = printer[k % len(printer)]
+                press(image_colour)
+                press(wait_for(wanted, lambda: named(mapping, "push button", wanted)))
+                # The box tells what it was given once the swatch has let go.
+                wait_for("image color %d to be %s" % (k + 1, wanted),
+                         lambda: image_colour.description.endswith("printer color: " + wanted.strip()))
+            press(named(mapping, "push button", "Re-Map!"))
+            wait_for("the mapping to finish", lambda: dialog("Manual Color Translation") is None)
+            working = [os.path.join(d, f) for d, _, fs in os.walk(home) for f in fs if f == "tmpfile.bmp"]
+            colours = bmp_colours(working[0]) if working else None
+            black_white = {(0, 0, 0), (255, 255, 255)}
+            printable = colours is not None and (colours <= black_white | {(255, 0, 0)}
+                                                 or colours <= black_white | {(0, 0, 255)})
+            check(name, len(boxes) == 5 and printable, "%d image colours, now %r" % (len(boxes), colours))
+        except TimeoutError as e:
+            check(name, False, str(e))
+
+        # 5. Exit ends the program cleanly.
         exit_button = wait_for("the Exit button to be usable",
                                lambda: named(app, "push button", "Exit"))
         press(exit_button)
@@ -307,12 +406,22 @@ def main():
             check("Exit ends the program", False, "still running after %d s" % STEP_TIMEOUT_S)
     except Exception as e:  # a broken session is a failure, reported as one line
         check("smoke session", False, "%s: %s" % (type(e).__name__, e))
+        show_log = True
     finally:
         signal.alarm(0)
         if program is not None and program.poll() is None:
             program.kill()
             program.wait()
         session.stop()
+        if show_log or not all(results):
+            # What the program and the bus services said is the first clue.
+            try:
+                with open(os.path.join(home, "services.log"), errors="replace") as f:
+                    lines = f.read().splitlines()[-40:]
+            except OSError:
+                lines = []
+            for line in lines:
+                print("  log: " + line)
         shutil.rmtree(home, ignore_errors=True)
 
     passed = sum(1 for r in results if r)
