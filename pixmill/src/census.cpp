@@ -17,6 +17,7 @@
 #include <functional>
 #include <numeric>
 #include <type_traits>
+#include <vector>
 
 #include "bytescan.hpp"
 #include "ops.hpp"
@@ -375,10 +376,21 @@ int32_t mergePixels(const char* path, uint32_t colour) {
     const uint32_t w = v.width();
     const uint32_t h = v.height();
 
-    // Kept up to date as pixels change, so that entries no pixel has (any
-    // more) skip their scan of the picture without changing the outcome.
-    Counts counts = countPixels(v);
+    // A pixel only ever takes an index some other pixel has, so an index no
+    // pixel has now never gains any: only the indices of the colour that
+    // pixels use need a sweep, in ascending order.  An index the file holds
+    // no entry for is a colour only where pixels use it.
+    const Counts counts = countPixels(v);
+    std::vector<uint32_t> indices;
     bool found = false;
+    for (uint32_t i = 0; i < v.paletteSize(); ++i) {
+        if (bgrOf(v.entry(i)) != target) continue;
+        found = found || i < v.paletteCount() || counts[i] != 0;
+        if (counts[i] != 0) indices.push_back(i);
+    }
+    if (!found) return kNothing;
+    if (indices.empty()) return kOk;
+
     withBits(v.bits(), [&](auto bits) {
         // First neighbour, columns left to right outside, rows bottom to top
         // inside, whose index differs from `i`; `i` itself when there is none.
@@ -391,26 +403,28 @@ int32_t mergePixels(const char* path, uint32_t colour) {
             }
             return i;
         };
-        for (uint32_t i = 0; i < v.paletteSize(); ++i) {
-            if (bgrOf(v.entry(i)) != target) continue;
-            // An index the file holds no entry for is a colour only where pixels use it.
-            if (i >= v.paletteCount() && counts[i] == 0) continue;
-            found = true;
-            for (uint32_t y = 0; y < h && counts[i] != 0; ++y) {
-                uint8_t* row = v.mutableRow(y);
-                for (uint32_t x = 0; x < w; ++x) {
-                    if (getIndex(row, x, bits) != i) continue;
-                    uint32_t k = neighbourOf(x, y, i);
-                    if (k == i) continue;
-                    // Changed in place: later pixels see this one's new index.
-                    setIndex(row, x, bits, k);
-                    --counts[i];
-                    ++counts[k];
-                }
+        // The pixels of index i take a neighbour's index, changed in place:
+        // later pixels see this one's new index.
+        auto sweepRow = [&](uint32_t y, uint32_t i) {
+            uint8_t* row = v.mutableRow(y);
+            for (uint32_t x = 0; x < w; ++x) {
+                if (getIndex(row, x, bits) != i) continue;
+                uint32_t k = neighbourOf(x, y, i);
+                if (k != i) setIndex(row, x, bits, k);
             }
+        };
+        // The result is that of one full sweep of the picture per index, in
+        // index order, but all sweeps go together, each a row behind the one
+        // before it.  Sweep s at row y reads rows y - 1 to y + 1: sweep s - 1
+        // has just finished row y + 1 and will not touch rows up to y + 1
+        // again, and sweep s + 1 has not yet reached row y - 1.
+        const auto sweeps = static_cast<uint32_t>(indices.size());
+        for (uint32_t step = 0; step < h + sweeps - 1; ++step) {
+            for (uint32_t s = 0; s < sweeps && s <= step; ++s)
+                if (step - s < h) sweepRow(step - s, indices[s]);
         }
     });
-    return found ? kOk : kNothing;
+    return kOk;
 }
 
 }  // namespace pixmill
