@@ -244,11 +244,14 @@ void remapPixels(const BmpView& v, const Remap& to) {
         const RowBytes rb = rowBytes(v.width(), bits);
         for (uint32_t y = 0; y < v.height(); ++y) {
             uint8_t* row = v.mutableRow(y);
-            // From one changing byte straight to the next: in most calls
-            // most rows have none.
-            for (size_t i = findFirstIn(row, rb.whole, moves); i < rb.whole;
-                 i += 1 + findFirstIn(row + i + 1, rb.whole - i - 1, moves))
-                row[i] = byteTo[row[i]];
+            // In most calls most rows have no byte that changes: the search
+            // skips to the next one that does.  The bytes right after it
+            // often change too, and go one by one before the search resumes.
+            for (size_t i = findFirstIn(row, rb.whole, moves); i < rb.whole;) {
+                for (const size_t end = std::min(i + 16, rb.whole); i < end; ++i)
+                    if (byteTo[row[i]] != row[i]) row[i] = byteTo[row[i]];
+                i += findFirstIn(row + i, rb.whole - i, moves);
+            }
             for (uint32_t x = rb.tailStart; x < v.width(); ++x) {
                 uint32_t was = getIndex(row, x, bits);
                 if (to[was] != was) setIndex(row, x, bits, to[was]);
