@@ -28,8 +28,10 @@ InfoHeader& InfoHeader::set16(size_t fileOffset, uint32_t v) {
 }
 
 void zeroColourCounts(const BmpView& v) {
-    put32(v.base() + off::colorsUsed, 0);
-    put32(v.base() + off::colorsImportant, 0);
+    // Storing a zero over a zero would still dirty the header's page, and the
+    // whole page would be written back to the file for nothing.
+    for (size_t field : {off::colorsUsed, off::colorsImportant})
+        if (*le32(v.bytesView(), field) != 0) put32(v.base() + field, 0);
 }
 
 void writeFileHeader(Writer& w, uint32_t fileSize, uint32_t reserved, uint32_t pixelOffset) {
