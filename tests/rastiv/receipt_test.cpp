@@ -1,9 +1,24 @@
 // What the virtual printer prints: the receipt renderer against hand-written
-// byte streams and against the library's own graphics and logo files.
+// byte streams and against the library's own graphics and logo files, and the
+// Virtual Printer window that shows, saves and clears the receipt.
+#include <QAccessible>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QImageReader>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include "fakes.hpp"
+#include "features/frmVirtualPrinter.hpp"
+#include "link/frmComm.hpp"
+#include "link/portdevices.hpp"
 #include "link/receiptrenderer.hpp"
+#include "link/virtualprinter.hpp"
 
 using namespace rastiv;
 using namespace rastiv::testing;
@@ -199,5 +214,170 @@ TEST_P(ReceiptOfEncodedFiles, GraphicAndLogoPrintThePictureDotForDot) {
 INSTANTIATE_TEST_SUITE_P(Papers, ReceiptOfEncodedFiles,
                          ::testing::Values(EncodedPicture{kRed, 1}, EncodedPicture{kBlue, 2}),
                          [](const auto& info) { return info.param.paperKind == 1 ? "RedPaper" : "BluePaper"; });
+
+// A world with a virtual printer connected through the communication dialog
+// as the program makes it.
+struct Paper {
+    World w;
+    RecordingWorkflow main{w.g};
+    frmComm comm{w.env, main};
+
+    Paper() {
+        w.g.gScreenRed = true;
+        setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
+        comm.cmdConnect_Click();
+        EXPECT_TRUE(w.g.gCommEstablished);
+    }
+    frmVirtualPrinter* window() const {
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (auto* f = qobject_cast<frmVirtualPrinter*>(t); f && t->isVisible()) return f;
+        return nullptr;
+    }
+    QImage receiptShown() const {
+        frmVirtualPrinter* f = window();
+        return f ? f->imReceipt->grab().toImage() : QImage();
+    }
+};
+
+TEST(VirtualPrinterWindow, OpensWithTheFirstOutputAndGrowsWithEveryByteSent) {
+    Paper p;
+    // The status query's line feed was the first paper out.
+    frmVirtualPrinter* f = p.window();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->windowTitle(), "Virtual Printer");
+    EXPECT_EQ(f->imReceipt->size(), QSize(kWidth, 24));
+    EXPECT_TRUE(f->cmdSaveImage->isEnabled());
+
+    f->close();
+    EXPECT_EQ(p.window(), nullptr);
+    p.w.link.SendData(hex("1F 03 16 02 32 19"));  // nothing printed: the window stays closed
+    EXPECT_EQ(p.window(), nullptr);
+    p.w.link.SendData(hex("1D 82") + plane({{0, 0xFF}}));
+    ASSERT_EQ(p.window(), f);  // the same window again, with everything printed so far
+    EXPECT_EQ(f->imReceipt->height(), 25);
+
+    p.w.g.gScreenRed = false;  // the screen colour follows into the next output
+    p.w.link.SendData(hex("1D 83") + plane({{0, 0x80}}) + plane({}));
+    const QImage shown = p.receiptShown();
+    EXPECT_EQ(shown.pixel(0, 24), qRgb(0, 0, 0));
+    EXPECT_EQ(shown.pixel(0, 25), qRgb(0, 0, 255));
+    EXPECT_EQ(shown.pixel(1, 25), qRgb(255, 255, 255));
+}
+
+TEST(VirtualPrinterWindow, SaveImageWritesOnePixelPerDotAsPngAndClearEmptiesTheReceipt) {
+    Paper p;
+    frmVirtualPrinter* f = p.window();
+    ASSERT_NE(f, nullptr);
+    p.w.link.SendData(kLogoDefinition5);
+    p.w.link.SendData(kPrintLogo5);
+    p.w.link.SendData(QByteArray("Sample Receipt Item  1\n"));
+
+    const QString png = p.w.path("out/receipt.png");
+    p.w.files.choose(png);
+    f->cmdSaveImage->click();
+    ASSERT_EQ(p.w.files.requests.size(), 1u);
+    const FileRequest& r = p.w.files.requests[0];
+    EXPECT_EQ(r.mode, FileRequest::Mode::Save);
+    EXPECT_EQ(r.title, "Save Receipt Image");
+    EXPECT_EQ(r.filter, "PNG image (*.png)|*.png");
+    EXPECT_TRUE(r.askBeforeOverwrite);
+    QImageReader reader(png);
+    EXPECT_EQ(reader.format(), "png");
+    const QImage saved = reader.read();
+    ASSERT_EQ(saved.size(), QSize(kWidth, 24 + 8 + 24));
+    EXPECT_EQ(saved.pixel(0, 24), qRgb(255, 0, 0));
+    EXPECT_EQ(saved.pixel(7, 24), qRgb(0, 0, 0));
+    const QImage indexed =
+        saved.convertToFormat(QImage::Format_Indexed8, {qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(255, 0, 0)});
+    EXPECT_EQ(inkMap(indexed, 32), "######.#######.####..#" + std::string(26, '.'));
+    EXPECT_TRUE(p.w.messages.shown.empty());
+
+    // Cancelled: nothing written.  A folder that is not there: told, nothing left behind.
+    f->cmdSaveImage->click();
+    p.w.files.choose(p.w.path("gone/receipt.png"));
+    f->cmdSaveImage->click();
+    ASSERT_EQ(p.w.messages.shown.size(), 1u);
+    EXPECT_EQ(p.w.messages.shown[0].title, "Save Receipt Image");
+    EXPECT_TRUE(p.w.messages.shown[0].text.contains(p.w.path("gone/receipt.png")));
+    EXPECT_EQ(p.w.messages.shown[0].icon, MsgIcon::Exclamation);
+    EXPECT_FALSE(QFileInfo::exists(p.w.path("gone")));
+
+    f->cmdClear->click();
+    EXPECT_EQ(f->imReceipt->height(), 0);
+    EXPECT_FALSE(f->cmdSaveImage->isEnabled());
+    EXPECT_FALSE(f->cmdClear->isEnabled());
+    p.w.link.SendData(kPrintLogo5);  // the logo is still in the printer
+    EXPECT_EQ(f->imReceipt->height(), 8);
+    EXPECT_TRUE(f->cmdSaveImage->isEnabled());
+}
+
+TEST(VirtualPrinterWindow, ZoomsByButtonKeyAndCtrlWheelAndKeepsTheNewestOutputInView) {
+    Paper p;
+    frmVirtualPrinter* f = p.window();
+    ASSERT_NE(f, nullptr);
+    f->activateWindow();
+    for (int i = 0; i < 60; ++i) p.w.link.SendData(QByteArray("Sample Receipt Item\n"));
+    const int length = 24 * 61;
+    QScrollBar* bar = f->scrReceipt->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    const auto ctrlWheel = [f](int delta) {
+        QWheelEvent e({10, 10}, {10, 10}, {}, {0, delta}, Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(f->scrReceipt->viewport(), &e);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        double zoom;
+    } rows[] = {
+        {"Zoom In", [&] { f->cmdZoomIn->click(); }, 1.5},
+        {"Ctrl+Plus", [&] { QTest::keyClick(f, Qt::Key_Plus, Qt::ControlModifier); }, 2},
+        {"Zoom Out", [&] { f->cmdZoomOut->click(); }, 1.5},
+        {"Ctrl+Minus", [&] { QTest::keyClick(f, Qt::Key_Minus, Qt::ControlModifier); }, 1},
+        {"Ctrl+wheel down", [&] { ctrlWheel(-120); }, 0.75},
+        {"Ctrl+1", [&] { QTest::keyClick(f, Qt::Key_1, Qt::ControlModifier); }, 1},
+        {"Ctrl+wheel up", [&] { ctrlWheel(120); }, 1.5},
+    };
+    for (const auto& r : rows) {
+        r.act();
+        EXPECT_DOUBLE_EQ(f->zoom(), r.zoom) << r.what;
+        EXPECT_EQ(f->imReceipt->size(), QSize(qRound(kWidth * r.zoom), qRound(length * r.zoom)))
+            << r.what;
+        EXPECT_EQ(f->lblZoom->text(), QStringLiteral("%1%").arg(qRound(r.zoom * 100))) << r.what;
+    }
+    QTest::keyClick(f, Qt::Key_0, Qt::ControlModifier);
+    EXPECT_LE(f->imReceipt->width(), f->scrReceipt->viewport()->width());
+    EXPECT_GT(f->imReceipt->width(), f->scrReceipt->viewport()->width() - 4);
+
+    bar->setValue(0);  // reading the top: new output does not pull the view away
+    p.w.link.SendData(QByteArray("\n"));
+    EXPECT_EQ(bar->value(), 0);
+    bar->setValue(bar->maximum());
+    p.w.link.SendData(QByteArray("\n"));
+    EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST(VirtualPrinterWindow, EveryControlIsReachableByKeyboardAndNamed) {
+    Paper p;
+    frmVirtualPrinter* f = p.window();
+    ASSERT_NE(f, nullptr);
+    const auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+    QStringList names;
+    for (QAbstractButton* b : f->findChildren<QAbstractButton*>()) {
+        if (b->parentWidget() != f) continue;  // the scroll area's own parts
+        EXPECT_TRUE(b->focusPolicy() & Qt::TabFocus) << b->objectName().toStdString();
+        names << name(b);
+    }
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"Actual Size", "Clear", "Fit Width", "Save Image...", "Zoom In", "Zoom Out"}));
+    EXPECT_TRUE(f->scrReceipt->focusPolicy() & Qt::TabFocus);
+    EXPECT_EQ(name(f->scrReceipt), "Receipt");
+    EXPECT_EQ(name(f->lblZoom), "Zoom");
+    // The window opened beside whatever had the keyboard, and Escape closes it.
+    f->activateWindow();
+    QTest::keyClick(f, Qt::Key_Escape);
+    EXPECT_FALSE(f->isVisible());
+}
 
 }  // namespace
