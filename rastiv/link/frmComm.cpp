@@ -15,6 +15,7 @@
 #include "app/numtext.hpp"
 #include "app/settings.hpp"
 #include "app/waitcursor.hpp"
+#include "features/frmVirtualPrinter.hpp"
 #include "link/commlink.hpp"
 #include "link/portdevices.hpp"
 #include "link/termiosport.hpp"
@@ -56,8 +57,15 @@ int portNumber(const QString& entryText) { return entryText.isEmpty() ? 0 : entr
 frmComm::frmComm(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
     createControls();
     connectSignals();
-    makePort = [this](const QString& device) -> std::unique_ptr<SerialPort> {
-        if (device == QLatin1String(kVirtualPrinterDevice)) return std::make_unique<VirtualPrinter>(env_.clock);
+    // What the virtual printer prints is shown beside the main window, for
+    // every connection of the run.
+    auto* preview = new VirtualPrinterPreview(env_, parentWidget(), this);
+    makePort = [this, preview](const QString& device) -> std::unique_ptr<SerialPort> {
+        if (device == QLatin1String(kVirtualPrinterDevice)) {
+            auto printer = std::make_unique<VirtualPrinter>(env_.clock);
+            preview->watch(*printer);
+            return printer;
+        }
         return std::make_unique<TermiosPort>(env_.clock);
     };
     Form_Load();

@@ -55,7 +55,8 @@ void VirtualPrinter::output(const QByteArray& bytes) {
     lineTimer_->setEnabled(true);
     if (!powered_) return;
     received_.append(bytes);
-    for (char c : bytes) interpret(static_cast<uint8_t>(c));
+    commands_.feed(bytes, [this](QByteArrayView unit) { obey(unit); });
+    emit bytesReceived(bytes);
 }
 
 void VirtualPrinter::transmitted() {
@@ -83,97 +84,20 @@ void VirtualPrinter::startFlashWrite(bool acknowledge) {
     busyTimer_->setEnabled(true);
 }
 
-// Just enough of the printer's command language to know which bytes are
-// commands and which are picture data, and which commands write the flash.
-void VirtualPrinter::interpret(uint8_t byte) {
-    if (skipData_ > 0) {
-        if (--skipData_ == 0 && flashAfterData_) {
-            flashAfterData_ = false;
-            startFlashWrite(false);
-        }
-        return;
-    }
-    command_.append(static_cast<char>(byte));
-    const auto at = [this](int i) { return static_cast<uint8_t>(command_.at(i)); };
-    const int n = static_cast<int>(command_.size());
-    const uint8_t first = at(0);
-    if (first != 0x1B && first != 0x1D && first != 0x1F && first != 0x10) {  // text, line feeds, anything unknown
-        command_.clear();
-        return;
-    }
-    if (n < 2) return;
-    const uint8_t second = at(1);
-    auto done = [this] { command_.clear(); };
-    if (first == 0x10) {  // DLE EOT n: real-time status, answered at once
-        if (second != 0x04) return done();
-        if (n < 3) return;
-        reply('\x12');
-        return done();
-    }
-    if (first == 0x1F) {  // 1F 03 ...: legacy colorization settings
-        if (second != 0x03) return done();
-        if (n < 4) return;
-        switch (at(2)) {
-            case 0x16:  // 1F 03 16 f p p [p]: function f, three parameters for the margin message (3), else two
-                if (n == (at(3) == 0x03 ? 7 : 6)) done();
-                return;
-            case 0x17:  // 1F 03 17 n A B: text attribute substitution n
-                if (n == 6) done();
-                return;
-            default: return done();
-        }
-    }
-    if (first == 0x1B) {
-        switch (second) {
-            case 0x76: reply('\x00'); return done();  // status query: all is well
-            case 0x4A:                                 // feed n dots
-            case 0x61:                                 // justification
-            case 0x21:                                 // print mode
-            case 0x2D:                                 // underline
-            case 0x45:                                 // bold
-            case 0x49:                                 // italic
-            case 0x72:                                 // print colour
-                if (n == 3) done();
-                return;
-            default: return done();
-        }
-    }
-    switch (second) {
-        case 0x82: skipData_ = 72; return done();       // monochrome raster line
-        case 0x83: skipData_ = 144; return done();      // two-colour raster line
-        case 0x84:                                      // logo definition: kind X Y, then the planes
-            if (n < 5) return;
-            skipData_ = static_cast<long long>(at(3)) * at(4) * 8 * (at(2) == 2 ? 2 : 1);
-            flashAfterData_ = skipData_ > 0;
-            if (skipData_ == 0) startFlashWrite(false);
-            return done();
-        case 0x40:                                      // 1D 40 31: erase the flash, then acknowledge
-            if (n < 3) return;
+// The commands that make the printer answer or write its flash; it prints
+// nothing itself (a ReceiptRenderer fed from bytesReceived does that).
+void VirtualPrinter::obey(QByteArrayView unit) {
+    const auto at = [&](qsizetype i) { return i < unit.size() ? static_cast<uint8_t>(unit[i]) : 0; };
+    switch (at(0) << 8 | at(1)) {
+        case 0x1004: reply('\x12'); return;  // DLE EOT n: real-time status, answered at once
+        case 0x1B76: reply('\x00'); return;  // status query: all is well
+        case 0x1D84: startFlashWrite(false); return;  // a logo definition, stored once its last row is in
+        case 0x1D40:                                  // 1D 40 31: erase the flash, then acknowledge
             if (at(2) == 0x31) startFlashWrite(acknowledgesErase_);
-            return done();
-        case 0x8B:                                      // watermark definition: L S W
-            if (n < 5) return;
-            startFlashWrite(false);
-            return done();
-        case 0xFF: startFlashWrite(false); return done();  // configuration closed and stored
-        case 0x22:                                      // 1D 22 01: a logo download follows
-        case 0x23:                                      // 1D 23 n: select logo n
-        case 0x2F:                                      // 1D 2F m: print the selected logo
-            if (n == 3) done();
             return;
-        case 0x42:                                      // 1D 42 n: reverse video on or off
-            if (n == 3) done();
-            return;
-        case 0x81:                                      // 1D 81 n FF: paper type n
-            if (n == 4) done();
-            return;
-        case 0x8C:                                      // 1D 8C on W: watermark W on or off
-            if (n == 4) done();
-            return;
-        case 0x99:                                      // 1D 99 side n 32 00: margin message
-            if (n == 6) done();
-            return;
-        default: return done();
+        case 0x1D8B: startFlashWrite(false); return;  // watermark definition
+        case 0x1DFF: startFlashWrite(false); return;  // configuration closed and stored
+        default: return;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QList>
 #include <memory>
 
+#include "link/printercommands.hpp"
 #include "link/serialport.hpp"
 
 namespace rastiv {
@@ -57,9 +58,14 @@ public:
     // parameters were taken for commands shows here as one too many or few.
     int flashWrites() const { return flashWrites_; }
 
+signals:
+    // Bytes the printer has taken in, as they arrived (a printer that is
+    // switched off takes nothing): what it prints is made of these.
+    void bytesReceived(const QByteArray& bytes);
+
 private:
     void transmitted();
-    void interpret(uint8_t byte);
+    void obey(QByteArrayView unit);
     void reply(char byte);
     void startFlashWrite(bool acknowledge);
 
@@ -77,9 +83,7 @@ private:
     QList<QByteArray> writes_;
     bool acknowledgesErase_ = true;
     int flashWrites_ = 0;
-    QByteArray command_;      // the command being parsed
-    long long skipData_ = 0;  // picture bytes still to pass through unparsed
-    bool flashAfterData_ = false;
+    CommandSplitter commands_;
     std::unique_ptr<Timer> lineTimer_;
     std::unique_ptr<Timer> replyTimer_;
     std::unique_ptr<Timer> busyTimer_;

@@ -1,0 +1,78 @@
+// Where the printer's commands end: the one table the virtual printer and the
+// receipt renderer share.
+#include <gtest/gtest.h>
+
+#include <QList>
+
+#include "link/printercommands.hpp"
+
+using namespace rastiv;
+
+namespace {
+
+QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
+
+TEST(UnitLength, EachCommandTakesItsParametersAndPictureData) {
+    const struct {
+        const char* start;  // the first bytes, enough to tell the length
+        qsizetype length;
+    } rows[] = {
+        {"41", 1},              // text
+        {"0A", 1},              // line feed
+        {"19", 1},              // the byte after the final feed prints nothing but is no command
+        {"1B", 0},              // ESC alone does not tell yet
+        {"1B 76", 2},           // status query
+        {"1B 40", 2},           // reset
+        {"1B 6D", 2},           // cut
+        {"1B 4A", 3},           // feed n dots
+        {"1B 61", 3},           // justification
+        {"1B 21", 3},           // print mode
+        {"1B 72", 3},           // print colour
+        {"10 04", 3},           // real-time status
+        {"10 05", 2},
+        {"1F 03 16", 0},        // the function number is still to come
+        {"1F 03 16 01", 6},     // top logo
+        {"1F 03 16 03", 7},     // margin message: three parameters
+        {"1F 03 17 01", 6},     // text attribute substitution
+        {"1F 03 20 00", 4},     // an unknown setting
+        {"1F 07", 2},
+        {"1D 82", 74},          // monochrome raster line
+        {"1D 83", 146},         // two-colour raster line
+        {"1D 84 02 01", 0},     // Y is still to come
+        {"1D 84 02 0D 02", 5 + 13 * 2 * 16},
+        {"1D 84 01 0D 02", 5 + 13 * 16},
+        {"1D 84 02 00 05", 5},  // an empty logo
+        {"1D 23", 3},
+        {"1D 2F", 3},
+        {"1D 22", 3},
+        {"1D 40", 3},
+        {"1D 42", 3},
+        {"1D 81", 4},
+        {"1D 8B", 5},
+        {"1D 8C", 4},
+        {"1D 99", 6},
+        {"1D FF", 2},
+        {"1D 10", 2},           // unknown
+    };
+    for (const auto& r : rows) EXPECT_EQ(unitLength(hex(r.start)), r.length) << r.start;
+}
+
+TEST(CommandSplitter, UnitsComeOutWholeWhateverPiecesTheyArriveIn) {
+    QByteArray raster = hex("1D 83") + QByteArray(144, '\x1D');  // picture bytes that look like commands
+    QByteArray logo = hex("1D 84 01 01 01") + hex("1B 76 0A 1D 84 10 04 00");
+    const QList<QByteArray> expected{hex("1B 4A FF"), hex("19"), raster, hex("41"),      logo,
+                                     hex("0A"),       hex("1F 03 16 03 01 07 01"), hex("1D 23 05")};
+    QByteArray stream;
+    for (const QByteArray& u : expected) stream += u;
+    for (qsizetype piece : {qsizetype(1), qsizetype(2), qsizetype(7), qsizetype(50), stream.size()}) {
+        CommandSplitter splitter;
+        QList<QByteArray> units;
+        for (qsizetype at = 0; at < stream.size(); at += piece)
+            splitter.feed(QByteArrayView(stream).sliced(at, std::min(piece, stream.size() - at)),
+                          [&](QByteArrayView u) { units.append(u.toByteArray()); });
+        EXPECT_EQ(units, expected) << "pieces of " << piece;
+        EXPECT_FALSE(splitter.midUnit());
+    }
+}
+
+}  // namespace

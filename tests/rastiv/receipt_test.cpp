@@ -1,0 +1,383 @@
+// What the virtual printer prints: the receipt renderer against hand-written
+// byte streams and against the library's own graphics and logo files, and the
+// Virtual Printer window that shows, saves and clears the receipt.
+#include <QAccessible>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QImageReader>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+#include <gtest/gtest.h>
+
+#include "fakes.hpp"
+#include "features/frmVirtualPrinter.hpp"
+#include "link/frmComm.hpp"
+#include "link/portdevices.hpp"
+#include "link/receiptrenderer.hpp"
+#include "link/virtualprinter.hpp"
+
+using namespace rastiv;
+using namespace rastiv::testing;
+using namespace testing_support;
+
+namespace {
+
+using Dot = ReceiptRenderer::Dot;
+constexpr Dot W = ReceiptRenderer::White, B = ReceiptRenderer::Black, H = ReceiptRenderer::Highlight;
+constexpr int kWidth = ReceiptRenderer::kWidth;
+
+// "1D 23 F0" -> the three bytes.
+QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
+
+// A plane of `size` bytes, zero but for the listed (index, value) pairs.
+QByteArray plane(std::initializer_list<std::pair<int, uint8_t>> set, int size = 72) {
+    QByteArray p(size, '\0');
+    for (const auto& [at, value] : set) p[at] = char(value);
+    return p;
+}
+
+struct Ink {
+    int x, y;
+    Dot dot;
+};
+
+// The receipt is `height` dots long and white but for the listed dots.
+void expectDots(const QImage& receipt, int height, const std::vector<Ink>& inks, const char* what) {
+    if (height == 0) {
+        EXPECT_TRUE(receipt.isNull()) << what;
+        return;
+    }
+    ASSERT_EQ(receipt.size(), QSize(kWidth, height)) << what;
+    std::vector<uint8_t> expected(size_t(kWidth * height), W);
+    for (const Ink& i : inks) expected[size_t(i.y * kWidth + i.x)] = i.dot;
+    int wrong = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            if (receipt.pixelIndex(x, y) != expected[size_t(y * kWidth + x)] && ++wrong <= 3)
+                ADD_FAILURE() << what << ": dot " << x << "," << y << " is " << receipt.pixelIndex(x, y);
+    EXPECT_EQ(wrong, 0) << what;
+}
+
+// One text line of the receipt, cell by cell: '#' where a 12 x 24 cell has
+// black dots, 'r' where it has highlight dots, '.' where it is white.
+std::string inkMap(const QImage& receipt, int top) {
+    std::string cells(ReceiptRenderer::kColumns, '.');
+    for (int y = top; y < top + ReceiptRenderer::kLineHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const int dot = receipt.pixelIndex(x, y);
+            char& cell = cells[size_t(x / ReceiptRenderer::kCellWidth)];
+            if (dot == H) cell = 'r';
+            if (dot == B && cell == '.') cell = '#';
+        }
+    return cells;
+}
+
+// "##" then dots to the full 48 cells; `at` cells of white first.
+std::string cellsInked(int count, int at = 0) {
+    std::string cells(ReceiptRenderer::kColumns, '.');
+    for (int i = at; i < at + count; ++i) cells[size_t(i)] = '#';
+    return cells;
+}
+
+const QByteArray kLogoDefinition5 =  // two-colour logo 5 of 8 x 8 dots
+    hex("1D 22 01 1D 23 05 1D 84 02 01 01") +
+    hex("81 01") +          // row 0: dot 0 highlight (ink only), dot 7 black (both planes)
+    hex("00 00 00 00 00 00 00 00 00 00 00 00") +
+    hex("10 00");           // row 7: dot 3 highlight
+const QByteArray kPrintLogo5 = hex("1D 23 05 1D 2F 00");
+
+TEST(ReceiptRenderer, HandWrittenStreamsPrintDotForDot) {
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        int height;
+        std::vector<Ink> inks;
+    } rows[] = {
+        {"two-colour raster line: black plane wins, ink alone is highlight",
+         hex("1D 83") + plane({{0, 0xC0}, {71, 0x01}}) + plane({{0, 0x40}, {1, 0x80}}), 1,
+         {{0, 0, H}, {1, 0, B}, {8, 0, B}, {575, 0, H}}},
+        {"monochrome raster line", hex("1D 82") + plane({{1, 0x80}, {71, 0x03}}), 1,
+         {{8, 0, B}, {574, 0, B}, {575, 0, B}}},
+        {"raster lines stack top to bottom", hex("1D 82") + plane({{0, 0x80}}) + hex("1D 82") + plane({{0, 0x40}}), 2,
+         {{0, 0, B}, {1, 1, B}}},
+        {"a logo definition alone prints nothing", kLogoDefinition5, 0, {}},
+        {"a stored logo prints when selected and printed", kLogoDefinition5 + hex("1D 23 00") + kPrintLogo5, 8,
+         {{0, 0, H}, {7, 0, B}, {3, 7, H}}},
+        {"a monochrome logo 16 dots wide",
+         hex("1D 23 07 1D 84 01 02 01 80 01") + QByteArray(14, '\0') + hex("1D 2F 00"), 8, {{0, 0, B}, {15, 0, B}}},
+        {"a centred logo", kLogoDefinition5 + hex("1B 61 01") + kPrintLogo5, 8,
+         {{284, 0, H}, {291, 0, B}, {287, 7, H}}},
+        {"a right-justified logo (justification as a digit)", kLogoDefinition5 + hex("1B 61 32") + kPrintLogo5, 8,
+         {{568, 0, H}, {575, 0, B}, {571, 7, H}}},
+        {"a logo stored without 1D 22 01 replaces the earlier one",
+         kLogoDefinition5 + hex("1D 23 05 1D 84 01 01 01 01 00 00 00 00 00 00 00") + kPrintLogo5, 8, {{7, 0, B}}},
+        {"a logo never stored prints nothing", hex("1D 23 09 1D 2F 00"), 0, {}},
+        {"erasing the flash forgets the logos", kLogoDefinition5 + hex("1D 40 31") + kPrintLogo5, 0, {}},
+        {"feed n dots; the byte after the final feed prints nothing", hex("1B 4A 05 1B 4A FF 19"), 5 + 255, {}},
+        {"a line feed with no text feeds one text line", hex("0A 0A"), 48, {}},
+        {"parameter bytes are never text", hex("1B 21 30 1F 03 16 03 01 07 01 1D 99 01 05 32 00 1D 81 41 FF 0A"), 24,
+         {}},
+        {"status queries, resets, cuts and settings print nothing",
+         hex("1B 76 10 04 01 1B 40 1B 6D 1D FF 1D 8B 05 50 06 1D 8C 01 06 1B 72 02"), 0, {}},
+        {"text waiting for its line feed prints before a raster line",
+         hex("0D") + "  " + hex("1D 82") + plane({{0, 0x80}}), 25, {{0, 24, B}}},
+    };
+    for (const auto& r : rows) {
+        ReceiptRenderer whole;
+        whole.feed(r.bytes);
+        expectDots(whole.receipt(), r.height, r.inks, r.what);
+        ReceiptRenderer byteByByte;
+        for (char c : r.bytes) byteByByte.feed(QByteArray(1, c));
+        EXPECT_EQ(byteByByte.receipt(), whole.receipt()) << r.what;
+    }
+}
+
+TEST(ReceiptRenderer, TextFillsTwelveByTwentyFourCellsInBlack) {
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        std::vector<std::string> lines;  // the ink map of each text line
+        int feedAfter = 0;               // white dots below them
+    } rows[] = {
+        {"two characters at the left", "AB\n", {cellsInked(2)}},
+        {"blanks print nothing", "A  B\n", {"#..#" + std::string(44, '.')}},
+        {"centred", hex("1B 61 01") + "AB\n", {cellsInked(2, 23)}},
+        {"right-justified", hex("1B 61 02") + "AB\n", {cellsInked(2, 46)}},
+        {"ESC @ drops unprinted text and the justification", hex("1B 61 01") + "AB" + hex("1B 40") + "C\n",
+         {cellsInked(1)}},
+        {"the 49th character starts a new line", QByteArray(49, 'X') + "\n", {cellsInked(48), cellsInked(1)}},
+        {"ESC J prints the waiting line, then feeds", "Total" + hex("1B 4A 10"), {cellsInked(5)}, 16},
+        {"an empty line between two", "A\n\nB\n", {cellsInked(1), cellsInked(0), cellsInked(1)}},
+        {"attribute commands around text change nothing here",
+         hex("1B 45 01") + "Item" + hex("1B 45 00 1B 72 02") + "9" + hex("1B 72 00") + "\n", {cellsInked(5)}},
+    };
+    for (const auto& r : rows) {
+        ReceiptRenderer renderer;
+        renderer.feed(r.bytes);
+        const QImage receipt = renderer.receipt();
+        const int lines = int(r.lines.size());
+        ASSERT_EQ(receipt.height(), lines * ReceiptRenderer::kLineHeight + r.feedAfter) << r.what;
+        for (int i = 0; i < lines; ++i)
+            EXPECT_EQ(inkMap(receipt, i * ReceiptRenderer::kLineHeight), r.lines[size_t(i)]) << r.what << ", " << i;
+    }
+}
+
+// The library's files, sent as the dialogs send them, print the picture
+// they were made from.
+struct EncodedPicture {
+    uint32_t highlight;  // the library colour of the paper's highlight
+    int32_t paperKind;
+};
+
+class ReceiptOfEncodedFiles : public ::testing::TestWithParam<EncodedPicture> {};
+
+TEST_P(ReceiptOfEncodedFiles, GraphicAndLogoPrintThePictureDotForDot) {
+    const EncodedPicture p = GetParam();
+    World w;
+    const int width = 20, height = 11;
+    // Diagonal stripes of black, white and highlight: no byte pair the
+    // encoders' control-byte scrub would change.
+    BmpBuilder(width, height, 8).colours({kBlack, kWhite, p.highlight}).each([](uint32_t x, uint32_t y) {
+        return (x + y) % 3;
+    }).write(w.path("in/pic.bmp").toStdString());
+    const auto dotOf = [&](int x, int row) {  // rows from the top; the bitmap stores them bottom-up
+        const int index = (x + (height - 1 - row)) % 3;
+        return index == 0 ? B : index == 1 ? W : H;
+    };
+    ASSERT_EQ(w.pixmill.SaveBMPAsGfx(w.path("in/pic.bmp"), w.path("out/pic.gfx"), p.paperKind), 0);
+    ASSERT_EQ(w.pixmill.SaveBMPAsLogo(w.path("in/pic.bmp"), w.path("out/pic.lgo"), p.paperKind), 0);
+    const ByteVec gfx = readFile(w.path("out/pic.gfx").toStdString());
+    const ByteVec lgo = readFile(w.path("out/pic.lgo").toStdString());
+
+    std::vector<Ink> inks;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (dotOf(x, y) != W) inks.push_back({x, y, dotOf(x, y)});
+
+    ReceiptRenderer printed;
+    printed.feed(QByteArray(reinterpret_cast<const char*>(gfx.data()), qsizetype(gfx.size())) + hex("1B 4A FF 19"));
+    expectDots(printed.receipt(), height + 255, inks, "graphic");
+
+    ReceiptRenderer stored;
+    stored.feed(hex("1D 22 01 1D 23 F0"));
+    for (size_t at = 0; at < lgo.size(); at += 50)  // in the dialogs' pieces
+        stored.feed(QByteArray(reinterpret_cast<const char*>(lgo.data() + at),
+                               qsizetype(std::min<size_t>(50, lgo.size() - at))));
+    stored.feed(hex("1D 23 00") + hex("1D 23 F0 1D 2F 00"));
+    expectDots(stored.receipt(), 16, inks, "logo: 11 rows and 5 zero rows");
+}
+
+INSTANTIATE_TEST_SUITE_P(Papers, ReceiptOfEncodedFiles,
+                         ::testing::Values(EncodedPicture{kRed, 1}, EncodedPicture{kBlue, 2}),
+                         [](const auto& info) { return info.param.paperKind == 1 ? "RedPaper" : "BluePaper"; });
+
+// A world with a virtual printer connected through the communication dialog
+// as the program makes it.
+struct Paper {
+    World w;
+    RecordingWorkflow main{w.g};
+    frmComm comm{w.env, main};
+
+    Paper() {
+        w.g.gScreenRed = true;
+        setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
+        comm.cmdConnect_Click();
+        EXPECT_TRUE(w.g.gCommEstablished);
+    }
+    frmVirtualPrinter* window() const {
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (auto* f = qobject_cast<frmVirtualPrinter*>(t); f && t->isVisible()) return f;
+        return nullptr;
+    }
+    QImage receiptShown() const {
+        frmVirtualPrinter* f = window();
+        return f ? f->imReceipt->grab().toImage() : QImage();
+    }
+};
+
+TEST(VirtualPrinterWindow, OpensWithTheFirstOutputAndGrowsWithEveryByteSent) {
+    Paper p;
+    // The status query's line feed was the first paper out.
+    frmVirtualPrinter* f = p.window();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->windowTitle(), "Virtual Printer");
+    EXPECT_EQ(f->imReceipt->size(), QSize(kWidth, 24));
+    EXPECT_TRUE(f->cmdSaveImage->isEnabled());
+
+    f->close();
+    EXPECT_EQ(p.window(), nullptr);
+    p.w.link.SendData(hex("1F 03 16 02 32 19"));  // nothing printed: the window stays closed
+    EXPECT_EQ(p.window(), nullptr);
+    p.w.link.SendData(hex("1D 82") + plane({{0, 0xFF}}));
+    ASSERT_EQ(p.window(), f);  // the same window again, with everything printed so far
+    EXPECT_EQ(f->imReceipt->height(), 25);
+
+    p.w.g.gScreenRed = false;  // the screen colour follows into the next output
+    p.w.link.SendData(hex("1D 83") + plane({{0, 0x80}}) + plane({}));
+    const QImage shown = p.receiptShown();
+    EXPECT_EQ(shown.pixel(0, 24), qRgb(0, 0, 0));
+    EXPECT_EQ(shown.pixel(0, 25), qRgb(0, 0, 255));
+    EXPECT_EQ(shown.pixel(1, 25), qRgb(255, 255, 255));
+}
+
+TEST(VirtualPrinterWindow, SaveImageWritesOnePixelPerDotAsPngAndClearEmptiesTheReceipt) {
+    Paper p;
+    frmVirtualPrinter* f = p.window();
+    ASSERT_NE(f, nullptr);
+    p.w.link.SendData(kLogoDefinition5);
+    p.w.link.SendData(kPrintLogo5);
+    p.w.link.SendData(QByteArray("Sample Receipt Item  1\n"));
+
+    const QString png = p.w.path("out/receipt.png");
+    p.w.files.choose(png);
+    f->cmdSaveImage->click();
+    ASSERT_EQ(p.w.files.requests.size(), 1u);
+    const FileRequest& r = p.w.files.requests[0];
+    EXPECT_EQ(r.mode, FileRequest::Mode::Save);
+    EXPECT_EQ(r.title, "Save Receipt Image");
+    EXPECT_EQ(r.filter, "PNG image (*.png)|*.png");
+    EXPECT_TRUE(r.askBeforeOverwrite);
+    QImageReader reader(png);
+    EXPECT_EQ(reader.format(), "png");
+    const QImage saved = reader.read();
+    ASSERT_EQ(saved.size(), QSize(kWidth, 24 + 8 + 24));
+    EXPECT_EQ(saved.pixel(0, 24), qRgb(255, 0, 0));
+    EXPECT_EQ(saved.pixel(7, 24), qRgb(0, 0, 0));
+    const QImage indexed =
+        saved.convertToFormat(QImage::Format_Indexed8, {qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(255, 0, 0)});
+    EXPECT_EQ(inkMap(indexed, 32), "######.#######.####..#" + std::string(26, '.'));
+    EXPECT_TRUE(p.w.messages.shown.empty());
+
+    // Cancelled: nothing written.  A folder that is not there: told, nothing left behind.
+    f->cmdSaveImage->click();
+    p.w.files.choose(p.w.path("gone/receipt.png"));
+    f->cmdSaveImage->click();
+    ASSERT_EQ(p.w.messages.shown.size(), 1u);
+    EXPECT_EQ(p.w.messages.shown[0].title, "Save Receipt Image");
+    EXPECT_TRUE(p.w.messages.shown[0].text.contains(p.w.path("gone/receipt.png")));
+    EXPECT_EQ(p.w.messages.shown[0].icon, MsgIcon::Exclamation);
+    EXPECT_FALSE(QFileInfo::exists(p.w.path("gone")));
+
+    f->cmdClear->click();
+    EXPECT_EQ(f->imReceipt->height(), 0);
+    EXPECT_FALSE(f->cmdSaveImage->isEnabled());
+    EXPECT_FALSE(f->cmdClear->isEnabled());
+    p.w.link.SendData(kPrintLogo5);  // the logo is still in the printer
+    EXPECT_EQ(f->imReceipt->height(), 8);
+    EXPECT_TRUE(f->cmdSaveImage->isEnabled());
+}
+
+TEST(VirtualPrinterWindow, ZoomsByButtonKeyAndCtrlWheelAndKeepsTheNewestOutputInView) {
+    Paper p;
+    frmVirtualPrinter* f = p.window();
+    ASSERT_NE(f, nullptr);
+    f->activateWindow();
+    for (int i = 0; i < 60; ++i) p.w.link.SendData(QByteArray("Sample Receipt Item\n"));
+    const int length = 24 * 61;
+    QScrollBar* bar = f->scrReceipt->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    const auto ctrlWheel = [f](int delta) {
+        QWheelEvent e({10, 10}, {10, 10}, {}, {0, delta}, Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(f->scrReceipt->viewport(), &e);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        double zoom;
+    } rows[] = {
+        {"Zoom In", [&] { f->cmdZoomIn->click(); }, 1.5},
+        {"Ctrl+Plus", [&] { QTest::keyClick(f, Qt::Key_Plus, Qt::ControlModifier); }, 2},
+        {"Zoom Out", [&] { f->cmdZoomOut->click(); }, 1.5},
+        {"Ctrl+Minus", [&] { QTest::keyClick(f, Qt::Key_Minus, Qt::ControlModifier); }, 1},
+        {"Ctrl+wheel down", [&] { ctrlWheel(-120); }, 0.75},
+        {"Ctrl+1", [&] { QTest::keyClick(f, Qt::Key_1, Qt::ControlModifier); }, 1},
+        {"Ctrl+wheel up", [&] { ctrlWheel(120); }, 1.5},
+    };
+    for (const auto& r : rows) {
+        r.act();
+        EXPECT_DOUBLE_EQ(f->zoom(), r.zoom) << r.what;
+        EXPECT_EQ(f->imReceipt->size(), QSize(qRound(kWidth * r.zoom), qRound(length * r.zoom)))
+            << r.what;
+        EXPECT_EQ(f->lblZoom->text(), QStringLiteral("%1%").arg(qRound(r.zoom * 100))) << r.what;
+    }
+    QTest::keyClick(f, Qt::Key_0, Qt::ControlModifier);
+    EXPECT_LE(f->imReceipt->width(), f->scrReceipt->viewport()->width());
+    EXPECT_GT(f->imReceipt->width(), f->scrReceipt->viewport()->width() - 4);
+
+    bar->setValue(0);  // reading the top: new output does not pull the view away
+    p.w.link.SendData(QByteArray("\n"));
+    EXPECT_EQ(bar->value(), 0);
+    bar->setValue(bar->maximum());
+    p.w.link.SendData(QByteArray("\n"));
+    EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST(VirtualPrinterWindow, EveryControlIsReachableByKeyboardAndNamed) {
+    Paper p;
+    frmVirtualPrinter* f = p.window();
+    ASSERT_NE(f, nullptr);
+    const auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+    QStringList names;
+    for (QAbstractButton* b : f->findChildren<QAbstractButton*>()) {
+        if (b->parentWidget() != f) continue;  // the scroll area's own parts
+        EXPECT_TRUE(b->focusPolicy() & Qt::TabFocus) << b->objectName().toStdString();
+        names << name(b);
+    }
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"Actual Size", "Clear", "Fit Width", "Save Image...", "Zoom In", "Zoom Out"}));
+    EXPECT_TRUE(f->scrReceipt->focusPolicy() & Qt::TabFocus);
+    EXPECT_EQ(name(f->scrReceipt), "Receipt");
+    EXPECT_EQ(name(f->lblZoom), "Zoom");
+    // The window opened beside whatever had the keyboard, and Escape closes it.
+    f->activateWindow();
+    QTest::keyClick(f, Qt::Key_Escape);
+    EXPECT_FALSE(f->isVisible());
+}
+
+}  // namespace
