@@ -42,11 +42,11 @@ void reportError(const char* title, int error) {
     report(title, text);
 }
 
+// Only regular files: a FIFO would block the program until someone opened
+// its other end, and neither a FIFO nor a device can give bytes back to the
+// reader that cuts at pause markers.
 int openReporting(const char* path, int flags, const char* title) {
-    int fd;
-    do {
-        fd = ::open(path, flags | O_CLOEXEC | O_NOCTTY, 0666);
-    } while (fd < 0 && errno == EINTR);
+    int fd = openRegular(path, flags, 0666);
     if (fd < 0) reportError(title, errno);
     return fd;
 }
@@ -87,7 +87,14 @@ void setMessageHook(MessageHook hook, void* user) {
 
 int32_t batchOpenForWrite(const char* path) {
     // No lock: the recorder's file stays open for a whole session and others may look at it.
-    return openReporting(path, O_WRONLY | O_CREAT | O_TRUNC, kOpenWriteTitle);
+    // Emptied only once it is known to be a regular file.
+    int fd = openReporting(path, O_WRONLY | O_CREAT, kOpenWriteTitle);
+    if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
+        reportError(kOpenWriteTitle, errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 int32_t batchOpenForRead(const char* path) { return openReporting(path, O_RDONLY, kOpenReadTitle); }

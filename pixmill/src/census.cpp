@@ -69,7 +69,7 @@ Remap identity() {
 
 // One pass over the pixels, writing only those that move: an untouched page of
 // the mapping is never written back to the file.
-void remapPixels(const BmpView& v, const Remap& to) {
+void remapPixels(const MutableBmpView& v, const Remap& to) {
     if (to == identity()) return;
     withBits(v.bits(), [&](auto bits) {
         for (uint32_t y = 0; y < v.height(); ++y) {
@@ -94,7 +94,7 @@ int32_t numColors(const char* path, int32_t ignoreWhite, int32_t ignoreBlack) {
 int32_t findMajorColor(const char* path, int32_t rank, int32_t ignoreWhite, int32_t ignoreBlack,
                        uint32_t* colour, int32_t* percent) {
     Bitmap bmp;
-    if (int32_t r = openBitmap(path, Open::Edit, kPaletteOnly, bmp); r != kOk) return r;
+    if (int32_t r = openBitmap(path, Open::Inspect, kPaletteOnly, bmp); r != kOk) return r;
     if (rank < 1 || rank > 256) return kNothing;
     const auto wanted = static_cast<uint32_t>(rank);
     const BmpView& v = bmp.view;
@@ -127,9 +127,9 @@ int32_t findMajorColor(const char* path, int32_t rank, int32_t ignoreWhite, int3
 }
 
 int32_t mergeColors(const char* path, uint32_t colour, uint32_t threshold) {
-    Bitmap bmp;
-    if (int32_t r = openBitmap(path, Open::Edit, kPaletteOnly, bmp); r != kOk) return r;
-    const BmpView& v = bmp.view;
+    EditBitmap bmp;
+    if (int32_t r = openForEdit(path, kPaletteOnly, bmp); r != kOk) return r;
+    const MutableBmpView& v = bmp.view;
     zeroColourCounts(v);
 
     // Each near entry's pixels move to the matching entry m, entry by entry in
@@ -154,15 +154,15 @@ int32_t mergeColors(const char* path, uint32_t colour, uint32_t threshold) {
                 if (to[p] == i) to[p] = static_cast<uint8_t>(m);
         }
     }
-    if (!found) return kNothing;
+    if (!found) return bmp.save(kNothing);
     remapPixels(v, to);
-    return kOk;
+    return bmp.save(kOk);
 }
 
 int32_t mergeBandW(const char* path) {
-    Bitmap bmp;
-    if (int32_t r = openBitmap(path, Open::Edit, kPaletteOnly, bmp); r != kOk) return r;
-    const BmpView& v = bmp.view;
+    EditBitmap bmp;
+    if (int32_t r = openForEdit(path, kPaletteOnly, bmp); r != kOk) return r;
+    const MutableBmpView& v = bmp.view;
 
     // Only stored entries can receive pixels.
     int32_t white = -1;
@@ -179,13 +179,13 @@ int32_t mergeBandW(const char* path) {
         else if (black >= 0 && c == kBlack) to[i] = static_cast<uint8_t>(black);
     }
     remapPixels(v, to);
-    return kOk;
+    return bmp.save(kOk);
 }
 
 int32_t mergePixels(const char* path, uint32_t colour) {
-    Bitmap bmp;
-    if (int32_t r = openBitmap(path, Open::Edit, kPaletteOnly, bmp); r != kOk) return r;
-    const BmpView& v = bmp.view;
+    EditBitmap bmp;
+    if (int32_t r = openForEdit(path, kPaletteOnly, bmp); r != kOk) return r;
+    const MutableBmpView& v = bmp.view;
     const Bgr target = fromColour(colour);
     const uint32_t w = v.width();
     const uint32_t h = v.height();
@@ -225,7 +225,7 @@ int32_t mergePixels(const char* path, uint32_t colour) {
             }
         }
     });
-    return found ? kOk : kNothing;
+    return bmp.save(found ? kOk : kNothing);
 }
 
 }  // namespace pixmill

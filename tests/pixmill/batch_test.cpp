@@ -1,5 +1,6 @@
 // Batch recording files: writing, chunked reading with pauses, messages.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -235,6 +236,20 @@ TEST_F(Batch, FailuresAreReportedWithTheSystemErrorNumber) {
                             {"Error #9", "BatchMode Read"},
                             {"Error #22", "BatchMode Read"},
                             {"Error #22", "BatchMode Write"},
+                        }));
+}
+
+TEST_F(Batch, OnlyRegularFilesAreOpened) {
+    ::mkdir(p("folder").c_str(), 0755);
+    EXPECT_EQ(BatchOpenForRead(p("folder").c_str()), -1);
+    EXPECT_EQ(BatchOpenForWrite(p("folder").c_str()), -1);
+    EXPECT_EQ(BatchOpenForRead("/dev/null"), -1);
+    EXPECT_EQ(BatchOpenForWrite("/dev/null"), -1);
+    EXPECT_EQ(messages, (std::vector<Message>{
+                            {"Error #21", "BatchMode Open for Read"},
+                            {"Error #21", "BatchMode Open for Write"},
+                            {"Error #22", "BatchMode Open for Read"},
+                            {"Error #22", "BatchMode Open for Write"},
                         }));
 }
 
