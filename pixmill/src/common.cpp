@@ -104,6 +104,12 @@ EditBitmap::~EditBitmap() {
     if (!saved_) writeBack();
 }
 
+bool outputFits(uint64_t width, uint64_t height, uint32_t bits, uint64_t pixelOffset) {
+    if (width > kMaxDimension || height > kMaxDimension) return false;
+    // At most 65535 x 65535 x 4 bytes: no overflow in 64 bits.
+    return pixelOffset + strideFor(width, bits) * height <= UINT32_MAX;
+}
+
 InfoHeader::InfoHeader(const uint8_t* sourceInfo) {
     std::memcpy(b, sourceInfo, sizeof b);
     set32(off::headerSize, kInfoHeaderSize);

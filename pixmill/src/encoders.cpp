@@ -139,16 +139,20 @@ void writeLogo(const BmpView& v, const Picture& pic, Writer& w) {
 constexpr Format kGfx{gfxFits, writeGfx};
 constexpr Format kLogo{logoFits, writeLogo};
 
-// The destination is prepared where it always was created, so that when
-// several things are wrong the same code wins as before.
+// Cheap refusals come first: the header's dimensions before the scan of
+// every pixel for printable colours, so a picture far too wide is refused at
+// once instead of after a scan of millions of pixels.  The destination is
+// prepared where it always was created, so that when several things are
+// wrong the same code wins as before.
 int32_t encode(const char* source, const char* destination, int32_t paperKind, const Format& format) {
     Bitmap src;
-    if (int32_t r = openBitmap(source, Open::Inspect, Accept{true, false, true}, src); r != kOk) return r;
+    if (int32_t r = openHeader(source, Open::Inspect, Accept{true, false, true}, src); r != kOk) return r;
     OutputFile out;
     if (!out.create(destination)) return kOpen;
+    if (!format.fits(src.in.layout.width, src.in.layout.height)) return kFormat;
+    if (int32_t r = loadPixels(src); r != kOk) return r;
     Picture pic;
     if (!inspect(src.view, paperKind, pic)) return kFormat;
-    if (!format.fits(src.view.width(), src.view.height())) return kFormat;
     // At most 9.5 MB (a graphics file of 65535 rows): encoded in memory, so
     // the scrub sees the whole file before a byte of it is written.
     std::vector<uint8_t> encoded;

@@ -82,6 +82,10 @@ private:
 // Opens read-write and exclusive, checks and reads: 0, or 10 / 11 / 12.
 int32_t openForEdit(const char* path, Accept accept, EditBitmap& out);
 
+// Output dimensions the library writes: at most kMaxDimension a side (what
+// it reads back), with a file size that fits the header's 32-bit fields.
+bool outputFits(uint64_t width, uint64_t height, uint32_t bits, uint64_t pixelOffset);
+
 // Builds a 40-byte information header from a source's first 40 bytes with the
 // size field set to 40: outputs are always in normal form.
 struct InfoHeader {

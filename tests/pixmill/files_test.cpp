@@ -87,6 +87,7 @@ protected:
 TEST_F(Files, ARefusedOrFailedWriteLeavesTheDestinationAsItWas) {
     const ByteVec unprintable = BmpBuilder(16, 4, 8).colours({kBlack, rgb(0, 128, 0)}).fill(1).build();
     const ByteVec wide = BmpBuilder(600, 2, 8).colours({kBlack, kWhite}).fill(1).build();
+    const ByteVec inkDot = BmpBuilder(1, 1, 24).fill(kBlack).build();
     struct Case {
         const char* name;
         ByteVec source;
@@ -101,6 +102,11 @@ TEST_F(Files, ARefusedOrFailedWriteLeavesTheDestinationAsItWas) {
          [](auto& s, auto& d) { return SaveBMPAsGfx(s.c_str(), d.c_str(), 1); }, 0, PIXMILL_E_FORMAT},
         {"logo file of an unprintable picture", unprintable,
          [](auto& s, auto& d) { return SaveBMPAsLogo(s.c_str(), d.c_str(), 2); }, 0, PIXMILL_E_FORMAT},
+        {"rotation in no known direction", palettePicture(),
+         [](auto& s, auto& d) { return RotateBitmap(s.c_str(), d.c_str(), 3); }, 0, PIXMILL_E_NOTHING},
+        {"crop frame wider than any picture", inkDot,
+         [](auto& s, auto& d) { return MakeMMBitmap(s.c_str(), d.c_str(), 0, 32768, 65535, 65535); }, 1 << 20,
+         PIXMILL_E_FORMAT},
         {"copy onto a full disk", palettePicture(), [](auto& s, auto& d) { return SaveBMP(s.c_str(), d.c_str()); },
          2000, PIXMILL_E_IO},
         {"stretch onto a full disk", palettePicture(),

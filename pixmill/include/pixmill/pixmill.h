@@ -155,24 +155,37 @@ PIXMILL_API int32_t Flash(const char* path, uint32_t colour);
 
 /* ---- Rotating, stretching and cropping ---------------------------------- */
 
-/* Quarter turn, 1 = anticlockwise, 2 = clockwise: 0; 10; 11; 12. */
+/* Quarter turn, 1 = anticlockwise, 2 = clockwise: 0; 10 the source cannot
+   be opened or the destination cannot be created; 11; 12; 14 a write failed;
+   15; 17 a direction other than 1 or 2 (nothing is written). */
 PIXMILL_API int32_t RotateBitmap(const char* source, const char* destination, int32_t direction);
 /* Nearest-neighbour resize to newWidth (0 = keep), proportions kept; also the
    copy into normal form (40-byte header, bottom-up rows, full palette):
-   0; 10; 11; 12; 13; 14; 15; 16; 17 zero width. */
+   0; 10; 11; 12; 13 the destination cannot be created (also: it is the
+   source); 14 a write failed; 15 no memory, or the result would be wider or
+   taller than 65535 pixels (refused before the pixels are read or anything
+   is written);
+   17 a negative width, or a source of width 0. */
 PIXMILL_API int32_t StretchBitmap(int32_t newWidth, const char* destination, const char* source);
 /* Crops a 24-bit picture to its ink and frames it with white margins as an
-   8-bit two-level bitmap: 0; 10; 11; 12 (also no ink); 13; 14. */
+   8-bit two-level bitmap: 0; 10; 11; 12 (also: no ink, a margin outside
+   0..65535, or a result wider or taller than 65535 pixels, refused before
+   anything is written); 13 the destination cannot be created; 14 a write
+   failed; 15. */
 PIXMILL_API int32_t MakeMMBitmap(const char* source, const char* destination, int32_t bottomMargin,
                                  int32_t topMargin, int32_t leftMargin, int32_t rightMargin);
 
 /* ---- Printer picture encoders ------------------------------------------- */
 
 /* Graphics file (.gfx), one raster command per row, at most 576 pixels wide:
-   0; 10; 11; 12 (also a colour not printable on this paper, or too wide); 14; 15. */
+   0; 10 the source cannot be opened or the destination cannot be created;
+   11; 12 (also: wider than 576 pixels, checked before any pixel is read, or a
+   colour not printable on this paper); 14 a write failed; 15. */
 PIXMILL_API int32_t SaveBMPAsGfx(const char* source, const char* destination, int32_t paperKind);
 /* Logo file (.lgo), one logo definition, at most 2040 x 2040 pixels:
-   0; 10; 11; 12 (also a colour not printable, or too large); 14; 15. */
+   0; 10 the source cannot be opened or the destination cannot be created;
+   11; 12 (also: larger than 2040 x 2040, checked before any pixel is read, or
+   a colour not printable on this paper); 14 a write failed; 15. */
 PIXMILL_API int32_t SaveBMPAsLogo(const char* source, const char* destination, int32_t paperKind);
 
 /* ---- Batch recording files ---------------------------------------------- */
