@@ -12,15 +12,25 @@
 namespace pixmill {
 
 // Why a file was refused.  Every reason surfaces as result code 12; they are
-// kept apart so tests and readers can tell a broken file from one we chose
-// not to support.
+// kept apart so tests, readers and the program's error details can tell a
+// broken file from one we chose not to support.
 enum class BmpProblem {
     None,
-    NotBmp,       // signature is not "BM"
-    Truncated,    // header, palette or pixel rows run past the end of the file
-    Malformed,    // fields that contradict each other or absurd dimensions
-    Unsupported,  // a valid BMP outside our subset: compression, bit depth, OS/2 header, top-down
+    NotBmp,                  // signature is not "BM"
+    Truncated,               // header, palette or pixel rows run past the end of the file
+    Malformed,               // fields that contradict each other
+    TooLarge,                // width or height beyond kMaxDimension
+    UnsupportedHeader,       // an OS/2 core header: 16-bit fields in other places
+    UnsupportedCompression,  // RLE, bit fields, embedded JPEG or PNG
+    UnsupportedDepth,        // bits per pixel outside what this export reads (16 and 32 among them)
+    UnsupportedTopDown,      // negative height where the export wants bottom-up rows
 };
+
+// A valid BMP outside our subset, as opposed to a broken file.
+inline bool isUnsupported(BmpProblem p) {
+    return p == BmpProblem::UnsupportedHeader || p == BmpProblem::UnsupportedCompression ||
+           p == BmpProblem::UnsupportedDepth || p == BmpProblem::UnsupportedTopDown;
+}
 
 // What an export is willing to read.
 struct Accept {

@@ -111,4 +111,35 @@ TEST(FileLayer, AnOutputAppearsOnlyWhenCommitted) {
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp.dir()), fs::directory_iterator()), 1);
 }
 
+TEST(FileLayer, TheLayoutReasonsEachExportTellsApart) {
+    struct Case {
+        const char* name;
+        ByteVec file;
+        pixmill::Accept accept;
+        pixmill::BmpProblem problem;
+    };
+    using pixmill::BmpProblem;
+    const Case cases[] = {
+        {"24 bits to a palette export", BmpBuilder(2, 2, 24).build(), pixmill::kPaletteOnly,
+         BmpProblem::UnsupportedDepth},
+        {"8 bits to a true-colour export", BmpBuilder(2, 2, 8).build(), pixmill::kTrueColourOnly,
+         BmpProblem::UnsupportedDepth},
+        {"top-down where rows must be bottom-up", BmpBuilder(2, 2, 8).topDown().build(), pixmill::kPaletteOnly,
+         BmpProblem::UnsupportedTopDown},
+        {"top-down where either order is read", BmpBuilder(2, 2, 8).topDown().build(), pixmill::Accept{true, false, true},
+         BmpProblem::None},
+    };
+    for (const Case& c : cases) {
+        pixmill::BmpLayout layout;
+        EXPECT_EQ(pixmill::readLayout(c.file, c.file.size(), c.accept, layout), c.problem) << c.name;
+    }
+    // The first 54 bytes and the size decide: the rows themselves are not needed.
+    const ByteVec big = BmpBuilder(300, 200, 8).build();
+    pixmill::BmpLayout layout;
+    EXPECT_EQ(pixmill::readLayout({big.data(), 54}, big.size(), pixmill::kPaletteOnly, layout), BmpProblem::None);
+    EXPECT_EQ(layout.extent(), big.size());
+    EXPECT_EQ(pixmill::readLayout({big.data(), 54}, big.size() - 1, pixmill::kPaletteOnly, layout),
+              BmpProblem::Truncated);
+}
+
 }  // namespace
