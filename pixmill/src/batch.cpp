@@ -100,7 +100,7 @@ int32_t batchOpenForWrite(const char* path) {
 int32_t batchOpenForRead(const char* path) { return openReporting(path, O_RDONLY, kOpenReadTitle); }
 
 int32_t batchWrite(int32_t handle, const unsigned char* buffer, int32_t count) {
-    if (count < 0) {
+    if (count < 0 || (buffer == nullptr && count != 0)) {
         reportError(kWriteTitle, EINVAL);
         return 0;
     }
@@ -129,6 +129,10 @@ int32_t batchWrite(int32_t handle, const unsigned char* buffer, int32_t count) {
 }
 
 int32_t batchRead(int32_t handle, unsigned char* buffer, int32_t* count, int32_t* pause) {
+    if (buffer == nullptr || count == nullptr || pause == nullptr) {
+        reportError(kReadTitle, EINVAL);
+        return 0;
+    }
     *pause = 0;
     const int32_t asked = *count;
     *count = 0;  // nothing delivered unless we say otherwise

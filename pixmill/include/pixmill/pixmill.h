@@ -50,7 +50,9 @@
  *       memory, or it shrank while it was read);
  *   12  the input is not a bitmap the export accepts (see above), or is
  *       damaged (fields that contradict each other, rows past its end).
- * 15 means that memory for a working buffer could not be allocated.
+ * 14 from an export that writes a destination also covers a finished file
+ * that could not be flushed to the disk or renamed into place.  15 means
+ * that memory for a working buffer could not be allocated.
  *
  * Not thread-safe: call the exports from one thread.
  */
@@ -58,6 +60,14 @@
 #define PIXMILL_PIXMILL_H
 
 #include <stdint.h>
+
+/* The library's version.  The major number is the one in the library's
+   file name (libpixmill.so.1): it changes only when existing callers would
+   break.  The minor number grows when a contract changes compatibly, such as
+   a refusal that used to go unreported. */
+#define PIXMILL_VERSION_MAJOR 1
+#define PIXMILL_VERSION_MINOR 1
+#define PIXMILL_VERSION_PATCH 0
 
 #if defined(PIXMILL_BUILDING)
 #define PIXMILL_API __attribute__((visibility("default")))
@@ -163,9 +173,8 @@ PIXMILL_API int32_t RotateBitmap(const char* source, const char* destination, in
    copy into normal form (40-byte header, bottom-up rows, full palette):
    0; 10; 11; 12; 13 the destination cannot be created (also: it is the
    source); 14 a write failed; 15 no memory, or the result would be wider or
-   taller than 65535 pixels (refused before the pixels are read or anything
-   is written);
-   17 a negative width, or a source of width 0. */
+   taller than 65535 pixels (refused before the source's pixels are read or
+   anything is written); 17 a negative width, or a source of width 0. */
 PIXMILL_API int32_t StretchBitmap(int32_t newWidth, const char* destination, const char* source);
 /* Crops a 24-bit picture to its ink and frames it with white margins as an
    8-bit two-level bitmap: 0; 10; 11; 12 (also: no ink, a margin outside
@@ -190,13 +199,19 @@ PIXMILL_API int32_t SaveBMPAsLogo(const char* source, const char* destination, i
 
 /* ---- Batch recording files ---------------------------------------------- */
 
-/* File handle, or -1 after a message. */
+/* File handle, or -1 after a message naming the system's error number (a
+   path that is not a regular file gives 21 for a folder, else 22; a FIFO
+   without a reader gives 6 when opened for writing).  Opening for writing
+   creates the file or empties it; no lock is taken. */
 PIXMILL_API int32_t BatchOpenForWrite(const char* path);
 PIXMILL_API int32_t BatchOpenForRead(const char* path);
-/* 1 when all count bytes were written; 0 after a message. */
+/* 1 when all count bytes were written; 0 after a message: a failed or short
+   write, a negative count, or a null buffer with a count above 0 (22).  A
+   null buffer with count 0 writes nothing and succeeds on a good handle. */
 PIXMILL_API int32_t BatchWrite(int32_t handle, const unsigned char* buffer, int32_t count);
 /* Reads up to *count bytes.  1: data, or one pause (*pause = 1, *count = 31,
-   the buffer zeroed); 0: end of file, or a read error after a message.
+   the buffer zeroed); 0: end of file (no message), or after a message a read
+   error, a negative *count or a null pointer among the arguments (22).
    Matching restarts after a differing byte without looking at it again, so a
    marker directly behind the start of another (a lone "M") is returned as
    data; buffers under 31 bytes never see pauses. */
