@@ -70,14 +70,6 @@ mode_t modeOf(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
-// Holds an exclusive lock on a file the way another Pixmill user would
-// (read-only files included: a lock needs no write access).
-struct HeldOpen {
-    int fd;
-    explicit HeldOpen(const std::string& path) : fd(::open(path.c_str(), O_RDONLY)) { ::flock(fd, LOCK_EX); }
-    ~HeldOpen() { ::close(fd); }
-};
-
 class Files : public ::testing::Test {
 protected:
     TempDir tmp;

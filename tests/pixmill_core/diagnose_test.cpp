@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "bmp_builder.hpp"
@@ -69,8 +71,7 @@ TEST(Diagnose, FilesThatCannotBeReadAtAll) {
     BmpBuilder(2, 2, 8).write(held);
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
-    const int fd = ::open(held.c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    auto holder = std::make_unique<HeldOpen>(held);
     struct Case {
         std::string path;
         Reason reason;
@@ -87,7 +88,7 @@ TEST(Diagnose, FilesThatCannotBeReadAtAll) {
         EXPECT_EQ(d.reason, c.reason) << c.path << ": " << d.plainWords;
         EXPECT_FALSE(d.plainWords.empty());
     }
-    ::close(fd);
+    holder.reset();
     EXPECT_EQ(diagnose(held).reason, Reason::Accepted);  // a shared look, released again
     const int again = ::open(held.c_str(), O_RDONLY);
     EXPECT_EQ(::flock(again, LOCK_EX | LOCK_NB), 0);

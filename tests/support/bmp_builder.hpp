@@ -2,6 +2,10 @@
 // library's normal-form outputs.  Tests never carry binary fixtures they can build.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -183,6 +187,18 @@ public:
 
 private:
     std::string dir_;
+};
+
+// Holds an exclusive lock on a file the way another Pixmill user would
+// (read-only files included: a lock needs no write access).
+struct HeldOpen {
+    int fd;
+    explicit HeldOpen(const std::string& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        ::flock(fd, LOCK_EX);
+    }
+    ~HeldOpen() { ::close(fd); }
+    HeldOpen(const HeldOpen&) = delete;
+    HeldOpen& operator=(const HeldOpen&) = delete;
 };
 
 // Reads a normal-form bitmap (40-byte header, bottom-up, uncompressed) the
