@@ -40,6 +40,14 @@ std::vector<std::pair<std::string, ByteVec>> bitmaps() {
         return rgb(uint8_t(x * 7), uint8_t(y * 28), uint8_t((x ^ y) * 5));
     }).build());
     out.emplace_back("one24", BmpBuilder(1, 1, 24).fill(kBlack).build());
+    // The refusals the load diagnosis names.
+    out.emplace_back("os2", os2Bitmap());
+    out.emplace_back("bits16", BmpBuilder(3, 2, 16).build());
+    out.emplace_back("fields32", BmpBuilder(3, 2, 32).compression(3).build());
+    ByteVec cut = BmpBuilder(7, 5, 8).colours({kBlack, kWhite}).each(checker).build();
+    cut.resize(cut.size() - 3);
+    out.emplace_back("cut8", cut);
+    out.emplace_back("zero24", BmpBuilder(0, 3, 24).build());
     return out;
 }
 

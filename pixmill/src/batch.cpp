@@ -42,11 +42,11 @@ void reportError(const char* title, int error) {
     report(title, text);
 }
 
+// Only regular files: a FIFO would block the program until someone opened
+// its other end, and neither a FIFO nor a device can give bytes back to the
+// reader that cuts at pause markers.
 int openReporting(const char* path, int flags, const char* title) {
-    int fd;
-    do {
-        fd = ::open(path, flags | O_CLOEXEC | O_NOCTTY, 0666);
-    } while (fd < 0 && errno == EINTR);
+    int fd = openRegular(path, flags, 0666);
     if (fd < 0) reportError(title, errno);
     return fd;
 }
@@ -87,13 +87,20 @@ void setMessageHook(MessageHook hook, void* user) {
 
 int32_t batchOpenForWrite(const char* path) {
     // No lock: the recorder's file stays open for a whole session and others may look at it.
-    return openReporting(path, O_WRONLY | O_CREAT | O_TRUNC, kOpenWriteTitle);
+    // Emptied only once it is known to be a regular file.
+    int fd = openReporting(path, O_WRONLY | O_CREAT, kOpenWriteTitle);
+    if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
+        reportError(kOpenWriteTitle, errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 int32_t batchOpenForRead(const char* path) { return openReporting(path, O_RDONLY, kOpenReadTitle); }
 
 int32_t batchWrite(int32_t handle, const unsigned char* buffer, int32_t count) {
-    if (count < 0) {
+    if (count < 0 || (buffer == nullptr && count != 0)) {
         reportError(kWriteTitle, EINVAL);
         return 0;
     }
@@ -122,6 +129,10 @@ int32_t batchWrite(int32_t handle, const unsigned char* buffer, int32_t count) {
 }
 
 int32_t batchRead(int32_t handle, unsigned char* buffer, int32_t* count, int32_t* pause) {
+    if (buffer == nullptr || count == nullptr || pause == nullptr) {
+        reportError(kReadTitle, EINVAL);
+        return 0;
+    }
     *pause = 0;
     const int32_t asked = *count;
     *count = 0;  // nothing delivered unless we say otherwise

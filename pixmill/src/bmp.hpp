@@ -1,6 +1,6 @@
-// A checked view of a bitmap file.  parse() validates the header, then the
+// Bitmap layout and views.  readLayout() validates the header, then the
 // palette, then the whole pixel area against the file size before any pixel
-// is touched; after that, row() and the pixel helpers need no further checks.
+// is read; after that, row() and the pixel helpers need no further checks.
 #pragma once
 
 #include <cstddef>
@@ -12,15 +12,25 @@
 namespace pixmill {
 
 // Why a file was refused.  Every reason surfaces as result code 12; they are
-// kept apart so tests and readers can tell a broken file from one we chose
-// not to support.
+// kept apart so tests, readers and the program's error details can tell a
+// broken file from one we chose not to support.
 enum class BmpProblem {
     None,
-    NotBmp,       // signature is not "BM"
-    Truncated,    // header, palette or pixel rows run past the end of the file
-    Malformed,    // fields that contradict each other or absurd dimensions
-    Unsupported,  // a valid BMP outside our subset: compression, bit depth, OS/2 header, top-down
+    NotBmp,                  // signature is not "BM"
+    Truncated,               // header, palette or pixel rows run past the end of the file
+    Malformed,               // fields that contradict each other
+    TooLarge,                // width or height beyond kMaxDimension
+    UnsupportedHeader,       // an OS/2 core header: 16-bit fields in other places
+    UnsupportedCompression,  // RLE, bit fields, embedded JPEG or PNG
+    UnsupportedDepth,        // bits per pixel outside what this export reads (16 and 32 among them)
+    UnsupportedTopDown,      // negative height where the export wants bottom-up rows
 };
+
+// A valid BMP outside our subset, as opposed to a broken file.
+inline bool isUnsupported(BmpProblem p) {
+    return p == BmpProblem::UnsupportedHeader || p == BmpProblem::UnsupportedCompression ||
+           p == BmpProblem::UnsupportedDepth || p == BmpProblem::UnsupportedTopDown;
+}
 
 // What an export is willing to read.
 struct Accept {
@@ -63,63 +73,101 @@ inline uint64_t strideFor(uint64_t width, uint32_t bits) { return ((width * bits
 // Palette entries for a bit depth: 2, 16, 256, or 0 for true colour.
 inline uint32_t fullPaletteSize(uint32_t bits) { return bits <= 8 ? (1u << bits) : 0; }
 
+// Where everything a picture uses lies in its file, checked against the
+// file's size.  The first kLayoutBytes of a file are enough to work it out,
+// so a picture can be refused for its header or its dimensions before its
+// pixel rows are read.
+struct BmpLayout {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t bits = 0;
+    bool topDown = false;
+    size_t stride = 0;
+    size_t headerSize = 0;
+    size_t paletteOffset = 0;
+    size_t pixelOffset = 0;
+    uint32_t paletteCount = 0;  // entries the file really holds (a short palette ends where the pixels start)
+
+    // 2, 16 or 256 for palette pictures.
+    uint32_t paletteSize() const { return fullPaletteSize(bits); }
+    // Bytes from the start of the file up to the end of the last pixel row:
+    // all that the picture uses.  Trailing bytes after it are never read.
+    size_t extent() const { return pixelOffset + stride * height; }
+};
+
+// The file header and the part of the information header that we read.
+inline constexpr size_t kLayoutBytes = kNormalPaletteOffset;
+
+// Checks `head` (the file's first bytes, kLayoutBytes or all of a shorter
+// file) as a bitmap that `accept` allows, for a file of `fileSize` bytes.
+BmpProblem readLayout(Bytes head, uint64_t fileSize, Accept accept, BmpLayout& out);
+
+// A checked bitmap in memory, read only.  Row and pixel access need no
+// further checks: readLayout proved the whole pixel area inside the file.
 class BmpView {
 public:
-    // Checks `file` as a bitmap that `accept` allows; fills the view on success.
-    static BmpProblem parse(Bytes file, Accept accept, BmpView& out);
+    BmpView() = default;
+    // `file` holds at least layout.extent() bytes from the start of the file.
+    BmpView(const BmpLayout& layout, Bytes file) : layout_(layout), base_(file.data()), size_(file.size()) {}
+
     // Only the signature: what IsBitmap asks.
     static bool hasSignature(Bytes file) { return file.size() >= 2 && file[0] == 'B' && file[1] == 'M'; }
 
-    uint32_t width() const { return width_; }
-    uint32_t height() const { return height_; }
-    uint32_t bits() const { return bits_; }
-    bool topDown() const { return topDown_; }
-    size_t stride() const { return stride_; }
-    size_t headerSize() const { return headerSize_; }
-    size_t pixelOffset() const { return pixelOffset_; }
-    size_t paletteOffset() const { return paletteOffset_; }
+    uint32_t width() const { return layout_.width; }
+    uint32_t height() const { return layout_.height; }
+    uint32_t bits() const { return layout_.bits; }
+    bool topDown() const { return layout_.topDown; }
+    size_t stride() const { return layout_.stride; }
+    size_t headerSize() const { return layout_.headerSize; }
+    size_t pixelOffset() const { return layout_.pixelOffset; }
+    size_t paletteOffset() const { return layout_.paletteOffset; }
     // 2, 16 or 256 for palette pictures.
-    uint32_t paletteSize() const { return fullPaletteSize(bits_); }
+    uint32_t paletteSize() const { return layout_.paletteSize(); }
     // Entries the file really holds (a short palette ends where the pixels start).
-    uint32_t paletteCount() const { return paletteCount_; }
+    uint32_t paletteCount() const { return layout_.paletteCount; }
 
     // Row y in bottom-up order (0 = bottom row of the picture), whatever the
     // storage order.  y < height().
     const uint8_t* row(uint32_t y) const { return base_ + rowOffset(y); }
-    uint8_t* mutableRow(uint32_t y) const { return base_ + rowOffset(y); }
 
     // Palette entry i as blue, green, red, flag; entries the file does not
     // hold read as zeros (black, unflagged).
     const uint8_t* entry(uint32_t i) const {
         static constexpr uint8_t kZero[4] = {0, 0, 0, 0};
-        return i < paletteCount_ ? base_ + paletteOffset_ + 4 * static_cast<size_t>(i) : kZero;
+        return i < paletteCount() ? base_ + entryOffset(i) : kZero;
     }
-    // Writable entry, or nullptr for one the file does not hold: never
-    // write palette entries over pixel bytes.
-    uint8_t* mutableEntry(uint32_t i) const {
-        return i < paletteCount_ ? base_ + paletteOffset_ + 4 * static_cast<size_t>(i) : nullptr;
+    const uint8_t* base() const { return base_; }
+    // The bytes in memory, for header fields outside the view's own.
+    Bytes bytesView() const { return {base_, size_}; }
+
+protected:
+    size_t rowOffset(uint32_t y) const {
+        uint32_t stored = layout_.topDown ? layout_.height - 1 - y : y;
+        return layout_.pixelOffset + static_cast<size_t>(stored) * layout_.stride;
     }
-    uint8_t* base() const { return base_; }
-    // The whole file, for header fields outside the view's own.
-    Bytes bytesView() const { return {base_, fileSize_}; }
+    size_t entryOffset(uint32_t i) const { return layout_.paletteOffset + 4 * static_cast<size_t>(i); }
 
 private:
-    size_t rowOffset(uint32_t y) const {
-        uint32_t stored = topDown_ ? height_ - 1 - y : y;
-        return pixelOffset_ + static_cast<size_t>(stored) * stride_;
-    }
+    BmpLayout layout_;
+    const uint8_t* base_ = nullptr;
+    size_t size_ = 0;
+};
 
-    uint8_t* base_ = nullptr;
-    size_t fileSize_ = 0;
-    uint32_t width_ = 0;
-    uint32_t height_ = 0;
-    uint32_t bits_ = 0;
-    bool topDown_ = false;
-    size_t stride_ = 0;
-    size_t headerSize_ = 0;
-    size_t pixelOffset_ = 0;
-    size_t paletteOffset_ = 0;
-    uint32_t paletteCount_ = 0;
+// The same view over bytes an export may change: only the editing exports
+// get one, so a reading export has no way to write a pixel.
+class MutableBmpView : public BmpView {
+public:
+    MutableBmpView() = default;
+    MutableBmpView(const BmpLayout& layout, MutableBytes file) : BmpView(layout, file), mutableBase_(file.data()) {}
+
+    uint8_t* mutableRow(uint32_t y) const { return mutableBase_ + rowOffset(y); }
+    // Writable entry, or nullptr for one the file does not hold: never
+    // write palette entries over pixel bytes.
+    uint8_t* mutableEntry(uint32_t i) const { return i < paletteCount() ? mutableBase_ + entryOffset(i) : nullptr; }
+    uint8_t* mutableBase() const { return mutableBase_; }
+
+private:
+    uint8_t* mutableBase_ = nullptr;
 };
 
 // Pixel index at column x of a packed row (1, 4 or 8 bits per pixel).

@@ -226,9 +226,9 @@ uint32_t entryAtRank(const Counts& counts, uint32_t n, uint32_t rank) {
     return static_cast<uint32_t>(ranked[rank - 1]);
 }
 
-// One pass over the pixels, writing only bytes that change: an untouched page
-// of the mapping is never written back to the file.
-void remapPixels(const BmpView& v, const Remap& to) {
+// One pass over the pixels, writing only bytes that change: the write-back
+// compares with what was read, and untouched blocks are never written.
+void remapPixels(const MutableBmpView& v, const Remap& to) {
     if (to == identity()) return;
     withBits(v.bits(), [&](auto bits) {
         // What each whole byte becomes, and the bytes that change at all.
@@ -285,7 +285,7 @@ int32_t numColors(const char* path, int32_t ignoreWhite, int32_t ignoreBlack) {
 int32_t findMajorColor(const char* path, int32_t rank, int32_t ignoreWhite, int32_t ignoreBlack,
                        uint32_t* colour, int32_t* percent) {
     Bitmap bmp;
-    if (int32_t r = openBitmap(path, Open::Edit, kPaletteOnly, bmp); r != kOk) return r;
+    if (int32_t r = openBitmap(path, Open::Inspect, kPaletteOnly, bmp); r != kOk) return r;
     if (rank < 1 || rank > 256) return kNothing;
     const auto wanted = static_cast<uint32_t>(rank);
     const BmpView& v = bmp.view;
@@ -305,9 +305,9 @@ int32_t findMajorColor(const char* path, int32_t rank, int32_t ignoreWhite, int3
 }
 
 int32_t mergeColors(const char* path, uint32_t colour, uint32_t threshold) {
-    Bitmap bmp;
-    if (int32_t r = openBitmap(path, Open::Edit, kPaletteOnly, bmp); r != kOk) return r;
-    const BmpView& v = bmp.view;
+    EditBitmap bmp;
+    if (int32_t r = openForEdit(path, kPaletteOnly, bmp); r != kOk) return r;
+    const MutableBmpView& v = bmp.view;
     zeroColourCounts(v);
 
     // The entries near the colour (other than white and black), whatever
@@ -337,15 +337,15 @@ int32_t mergeColors(const char* path, uint32_t colour, uint32_t threshold) {
         for (uint32_t p = 0; p < n; ++p)
             if (to[p] != m && near[to[p]]) to[p] = static_cast<uint8_t>(m);
     }
-    if (!found) return kNothing;
+    if (!found) return bmp.save(kNothing);
     remapPixels(v, to);
-    return kOk;
+    return bmp.save(kOk);
 }
 
 int32_t mergeBandW(const char* path) {
-    Bitmap bmp;
-    if (int32_t r = openBitmap(path, Open::Edit, kPaletteOnly, bmp); r != kOk) return r;
-    const BmpView& v = bmp.view;
+    EditBitmap bmp;
+    if (int32_t r = openForEdit(path, kPaletteOnly, bmp); r != kOk) return r;
+    const MutableBmpView& v = bmp.view;
 
     // Only stored entries can receive pixels.
     int32_t white = -1;
@@ -362,13 +362,13 @@ int32_t mergeBandW(const char* path) {
         else if (black >= 0 && c == kBlack) to[i] = static_cast<uint8_t>(black);
     }
     remapPixels(v, to);
-    return kOk;
+    return bmp.save(kOk);
 }
 
 int32_t mergePixels(const char* path, uint32_t colour) {
-    Bitmap bmp;
-    if (int32_t r = openBitmap(path, Open::Edit, kPaletteOnly, bmp); r != kOk) return r;
-    const BmpView& v = bmp.view;
+    EditBitmap bmp;
+    if (int32_t r = openForEdit(path, kPaletteOnly, bmp); r != kOk) return r;
+    const MutableBmpView& v = bmp.view;
     const Bgr target = fromColour(colour);
     const uint32_t w = v.width();
     const uint32_t h = v.height();
@@ -421,7 +421,7 @@ int32_t mergePixels(const char* path, uint32_t colour) {
                 if (step - s < h) sweepRow(step - s, indices[s]);
         }
     });
-    return kOk;
+    return bmp.save(kOk);
 }
 
 }  // namespace pixmill

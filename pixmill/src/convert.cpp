@@ -397,7 +397,7 @@ void mapRows(const BmpView& v, const NearestColour& nearest, uint32_t y0, uint32
 
 int32_t convert24to8(const char* source, const char* destination) {
     Bitmap src;
-    if (int32_t r = openBitmap(source, Open::Edit, Accept{false, true, true}, src); r != kOk) return r;
+    if (int32_t r = openBitmap(source, Open::Inspect, Accept{false, true, true}, src); r != kOk) return r;
     const BmpView& v = src.view;
     // Nothing to sample, so no palette to build.
     if (v.width() == 0 || v.height() == 0) return kFormat;
@@ -414,7 +414,7 @@ int32_t convert24to8(const char* source, const char* destination) {
     const uint32_t chunkRows = static_cast<uint32_t>(std::clamp<size_t>((size_t{4} << 20) / stride, 1, v.height()));
     std::vector<uint8_t> rows(stride * chunkRows, 0);
 
-    File out;
+    OutputFile out;
     if (!out.create(destination)) return kCreate;
     Writer w(out);
     writeFileHeader(w, static_cast<uint32_t>(kPixelOffset + imageSize), 0, kPixelOffset);
@@ -438,7 +438,7 @@ int32_t convert24to8(const char* source, const char* destination) {
         mapRows(v, nearest, y, n, stride, rows.data());
         w.put(rows.data(), stride * n);
     }
-    return w.flush() ? kOk : kIo;
+    return w.flush() && out.commit() ? kOk : kIo;
 }
 
 }  // namespace pixmill

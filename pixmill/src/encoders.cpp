@@ -86,10 +86,17 @@ void fillPlanes(const BmpView& v, const Picture& pic, uint32_t y, uint8_t* inkPl
     }
 }
 
-using Encode = int32_t (*)(const BmpView&, const Picture&, Writer&);
+// One printer format: the largest picture it can describe, and how it
+// writes one.
+struct Format {
+    bool (*fits)(uint32_t width, uint32_t height);
+    void (*write)(const BmpView&, const Picture&, Writer&);
+};
 
-int32_t encodeGfx(const BmpView& v, const Picture& pic, Writer& w) {
-    if (v.width() > kGfxMaxWidth) return kFormat;
+// Planes are 72 bytes (one printer line) whatever the picture's width.
+bool gfxFits(uint32_t width, uint32_t) { return width <= kGfxMaxWidth; }
+
+void writeGfx(const BmpView& v, const Picture& pic, Writer& w) {
     std::array<uint8_t, kGfxPlaneBytes> inkPlane{}, blackPlane{};
     for (uint32_t y = v.height(); y-- > 0;) {  // top row first
         inkPlane.fill(0);
@@ -104,11 +111,12 @@ int32_t encodeGfx(const BmpView& v, const Picture& pic, Writer& w) {
         }
         w.put(blackPlane);
     }
-    return w.flush() ? kOk : kIo;
 }
 
-int32_t encodeLogo(const BmpView& v, const Picture& pic, Writer& w) {
-    if (v.width() > kLogoMaxSide || v.height() > kLogoMaxSide) return kFormat;
+// X and Y are single bytes counting 8 pixels.
+bool logoFits(uint32_t width, uint32_t height) { return width <= kLogoMaxSide && height <= kLogoMaxSide; }
+
+void writeLogo(const BmpView& v, const Picture& pic, Writer& w) {
     const uint32_t X = (v.width() + 7) / 8;
     const uint32_t Y = (v.height() + 7) / 8;
     w.byte(kGS);
@@ -126,27 +134,36 @@ int32_t encodeLogo(const BmpView& v, const Picture& pic, Writer& w) {
     }
     // Rows after the picture up to a whole number of 8-row bands.
     w.zeros(static_cast<size_t>(Y * 8 - v.height()) * X * (pic.twoColour ? 2 : 1));
-    return w.flush() ? kOk : kIo;
 }
 
-int32_t encode(const char* source, const char* destination, int32_t paperKind, Encode how) {
-    int32_t result;
+constexpr Format kGfx{gfxFits, writeGfx};
+constexpr Format kLogo{logoFits, writeLogo};
+
+// Cheap refusals come first: the header's dimensions before the scan of
+// every pixel for printable colours, so a picture far too wide is refused at
+// once instead of after a scan of millions of pixels.  The destination is
+// prepared where it always was created, so that when several things are
+// wrong the same code wins as before.
+int32_t encode(const char* source, const char* destination, int32_t paperKind, const Format& format) {
+    Bitmap src;
+    if (int32_t r = openHeader(source, Open::Inspect, Accept{true, false, true}, src); r != kOk) return r;
+    OutputFile out;
+    if (!out.create(destination)) return kOpen;
+    if (!format.fits(src.in.layout.width, src.in.layout.height)) return kFormat;
+    if (int32_t r = loadPixels(src); r != kOk) return r;
+    Picture pic;
+    if (!inspect(src.view, paperKind, pic)) return kFormat;
+    // At most 9.5 MB (a graphics file of 65535 rows): encoded in memory, so
+    // the scrub sees the whole file before a byte of it is written.
+    std::vector<uint8_t> encoded;
     {
-        Bitmap src;
-        if (int32_t r = openBitmap(source, Open::Edit, Accept{true, false, true}, src); r != kOk) return r;
-        File out;
-        // Created before the checks: a refused picture leaves an empty file.
-        if (!out.create(destination)) return kOpen;
-        Picture pic;
-        if (!inspect(src.view, paperKind, pic)) {
-            result = kFormat;
-        } else {
-            Writer w(out);
-            result = how(src.view, pic, w);
-        }
-    }  // destination closed (and unlocked) before the scrub opens it again
-    scrubControlBytes(destination);
-    return result;
+        Writer w(encoded);
+        format.write(src.view, pic, w);
+    }
+    scrubControlBytes(encoded);
+    Writer w(out);
+    w.put(encoded);
+    return w.flush() && out.commit() ? kOk : kIo;
 }
 
 // Rewrites the first byte of a pair the printer would act on in real time
@@ -165,10 +182,7 @@ void scrubPairs(MutableBytes b, size_t at, uint64_t pairs) {
 
 }  // namespace
 
-void scrubControlBytes(const char* path) {
-    MappedInput file;
-    if (file.open(path, true) != kOk) return;
-    MutableBytes b = file.map.mutableBytes();
+void scrubControlBytes(MutableBytes b) {
     size_t i = 0;
     while (i < b.size()) {
         uint64_t dataLength = 0;
@@ -195,11 +209,11 @@ void scrubControlBytes(const char* path) {
 }
 
 int32_t saveAsGfx(const char* source, const char* destination, int32_t paperKind) {
-    return encode(source, destination, paperKind, encodeGfx);
+    return encode(source, destination, paperKind, kGfx);
 }
 
 int32_t saveAsLogo(const char* source, const char* destination, int32_t paperKind) {
-    return encode(source, destination, paperKind, encodeLogo);
+    return encode(source, destination, paperKind, kLogo);
 }
 
 }  // namespace pixmill

@@ -105,11 +105,12 @@ PIXMILL_API int32_t BatchOpenForWrite(const char* path) {
 PIXMILL_API int32_t BatchOpenForRead(const char* path) {
     return path ? guarded(-1, [&] { return batchOpenForRead(path); }) : -1;
 }
+// Null pointers are reported like any other bad argument, by the functions themselves.
 PIXMILL_API int32_t BatchWrite(int32_t handle, const unsigned char* buffer, int32_t count) {
-    return buffer || count == 0 ? guarded(0, [&] { return batchWrite(handle, buffer, count); }) : 0;
+    return guarded(0, [&] { return batchWrite(handle, buffer, count); });
 }
 PIXMILL_API int32_t BatchRead(int32_t handle, unsigned char* buffer, int32_t* count, int32_t* pause) {
-    return buffer && count && pause ? guarded(0, [&] { return batchRead(handle, buffer, count, pause); }) : 0;
+    return guarded(0, [&] { return batchRead(handle, buffer, count, pause); });
 }
 PIXMILL_API int32_t BatchClose(int32_t handle) {
     return guarded(0, [&] { return batchClose(handle); });

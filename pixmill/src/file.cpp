@@ -1,16 +1,140 @@
 #include "file.hpp"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <random>
 #include <utility>
 
 namespace pixmill {
+
+namespace {
+
+bool lockNow(int fd, int how) {
+    int r;
+    do {
+        r = ::flock(fd, how | LOCK_NB);
+    } while (r != 0 && errno == EINTR);
+    return r == 0;
+}
+
+void closeKeepingErrno(int fd) {
+    const int e = errno;
+    ::close(fd);
+    errno = e;
+}
+
+// Errors after which an input that is only read is opened read only instead.
+bool writingRefused(int error) { return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY; }
+
+OpenProblem problemFor(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR: return OpenProblem::Missing;
+        case EACCES:
+        case EPERM:
+        case EROFS: return OpenProblem::Denied;
+        case EISDIR:
+        case EINVAL:
+        case ENXIO: return OpenProblem::NotRegular;
+        default: return OpenProblem::Failed;
+    }
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a path finally names: symbolic links followed one by one (a
+// dangling link names the file it points to).  Outputs replace that file;
+// replacing the link instead would cut it off from its target.
+bool followLinks(std::string path, std::string& out) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st{};
+        if (::lstat(path.c_str(), &st) != 0) {
+            if (errno != ENOENT) return false;
+            out = std::move(path);
+            return true;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            out = std::move(path);
+            return true;
+        }
+        std::string link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<size_t>(n) >= link.size()) return false;
+        link.resize(static_cast<size_t>(n));
+        path = link.front() == '/' ? link : folderOf(path) + "/" + link;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+// A new file with a name nobody else has, in `folder`.  Created like any
+// new file (mode 0666 less the umask, the folder's default ACL), which
+// mkstemp's fixed 0600 would not give.
+int createUnique(const std::string& folder, const std::string& name, std::string& path) {
+    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    // Hidden, and short enough for NAME_MAX whatever the destination's name.
+    const std::string stem = folder + "/." + name.substr(0, 200) + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = stem;
+        for (int k = 0; k < 6; ++k) candidate += kChars[random() % (sizeof kChars - 1)];
+        int fd;
+        do {
+            fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0) {
+            path = std::move(candidate);
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int openRegular(const char* path, int flags, mode_t mode) {
+    if (path == nullptr) {
+        errno = EFAULT;
+        return -1;
+    }
+    int fd;
+    do {
+        fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0) {
+        closeKeepingErrno(fd);
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        closeKeepingErrno(fd);
+        return -1;
+    }
+    return fd;
+}
 
 File::~File() { close(); }
 
@@ -31,44 +155,17 @@ void File::close() {
     }
 }
 
-static bool lockNow(int fd, int how) {
-    int r;
-    do {
-        r = ::flock(fd, how | LOCK_NB);
-    } while (r != 0 && errno == EINTR);
-    return r == 0;
-}
-
-bool File::openExisting(const char* path, bool writable, Share share) {
+OpenProblem File::openExisting(const char* path, Access access, Share share) {
     close();
-    if (path == nullptr) return false;
-    int fd = ::open(path, (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
-    struct stat st{};
-    // Only regular files: a FIFO or device would block or map strangely.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        !lockNow(fd, share == Share::Read ? LOCK_SH : LOCK_EX)) {
+    int fd = openRegular(path, access == Access::Read ? O_RDONLY : O_RDWR);
+    if (fd < 0 && access == Access::PreferReadWrite && writingRefused(errno)) fd = openRegular(path, O_RDONLY);
+    if (fd < 0) return problemFor(errno);
+    if (!lockNow(fd, share == Share::Read ? LOCK_SH : LOCK_EX)) {
         ::close(fd);
-        return false;
+        return OpenProblem::Busy;
     }
     fd_ = fd;
-    return true;
-}
-
-bool File::create(const char* path) {
-    close();
-    if (path == nullptr) return false;
-    // Not O_TRUNC: a file that someone else holds must not be emptied under them.
-    int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) return false;
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !lockNow(fd, LOCK_EX) ||
-        ::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return false;
-    }
-    fd_ = fd;
-    return true;
+    return OpenProblem::None;
 }
 
 long long File::size() const {
@@ -77,31 +174,92 @@ long long File::size() const {
     return static_cast<long long>(st.st_size);
 }
 
-Mapping::~Mapping() {
-    if (data_ != nullptr) ::munmap(data_, size_);
-}
-
-bool Mapping::map(const File& file, bool writable) {
-    long long size = file.size();
-    if (size <= 0 || static_cast<unsigned long long>(size) > SIZE_MAX) return false;
-    void* p = ::mmap(nullptr, static_cast<size_t>(size), writable ? PROT_READ | PROT_WRITE : PROT_READ,
-                     MAP_SHARED, file.fd(), 0);
-    if (p == MAP_FAILED) return false;
-    data_ = static_cast<uint8_t*>(p);
-    size_ = static_cast<size_t>(size);
+bool File::readAt(uint64_t offset, uint8_t* to, size_t n) const {
+    while (n > 0) {
+        const ssize_t got = ::pread(fd_, to, n, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        to += got;
+        offset += static_cast<uint64_t>(got);
+        n -= static_cast<size_t>(got);
+    }
     return true;
 }
 
-int32_t MappedInput::open(const char* path, bool writable, Share share, bool mapWritable) {
-    if (!file.openExisting(path, writable, share)) return 10;
-    if (!map.map(file, writable && mapWritable)) return 11;
-    return 0;
+bool File::writeAt(uint64_t offset, const uint8_t* from, size_t n) const {
+    while (n > 0) {
+        const ssize_t put = ::pwrite(fd_, from, n, static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        from += put;
+        offset += static_cast<uint64_t>(put);
+        n -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
+OutputFile::~OutputFile() {
+    if (temp_.isOpen() && !committed_) ::unlink(tempPath_.c_str());
+}
+
+bool OutputFile::create(const char* destination) {
+    if (destination == nullptr || !followLinks(destination, target_)) return false;
+    const std::string name = nameOf(target_);
+    if (name.empty()) return false;
+
+    // The file we replace is opened for writing and locked like any file we
+    // write: a destination we may not write, or one another user holds, is
+    // refused as it always was, even though the rename would not need it.
+    const int fd = openRegular(target_.c_str(), O_RDWR);
+    if (fd >= 0) {
+        held_.fd_ = fd;
+        struct stat st{};
+        if (!lockNow(fd, LOCK_EX) || ::fstat(fd, &st) != 0) return false;
+        replacing_ = true;
+        mode_ = st.st_mode;
+        uid_ = st.st_uid;
+        gid_ = st.st_gid;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+
+    const int temp = createUnique(folderOf(target_), name, tempPath_);
+    if (temp < 0) return false;
+    temp_.fd_ = temp;
+    lockNow(temp, LOCK_EX);  // a file nobody else can have opened yet: cannot fail
+    return true;
+}
+
+bool OutputFile::commit() {
+    if (!temp_.isOpen() || committed_) return false;
+    if (replacing_) {
+        // Root replacing a user's file hands it back to the user; others
+        // cannot give files away, and the file then stays theirs.
+        if (uid_ != ::geteuid() || gid_ != ::getegid()) (void)::fchown(temp_.fd(), uid_, gid_);
+        if (::fchmod(temp_.fd(), mode_ & 0777) != 0) return false;
+    }
+    // The data reaches the disk before the name does: after a crash the
+    // destination holds either the old bytes or all of the new ones.
+    if (::fsync(temp_.fd()) != 0) return false;
+    if (::rename(tempPath_.c_str(), target_.c_str()) != 0) return false;
+    committed_ = true;
+    const int folder = ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        (void)::fsync(folder);  // the rename itself; the new bytes are already safe
+        ::close(folder);
+    }
+    return true;
 }
 
 bool Writer::flush() {
+    if (memory_ != nullptr) {
+        memory_->insert(memory_->end(), buf_.begin(), buf_.end());
+        buf_.clear();
+        return ok_;
+    }
     size_t done = 0;
     while (ok_ && done < buf_.size()) {
-        ssize_t n = ::write(file_.fd(), buf_.data() + done, buf_.size() - done);
+        ssize_t n = ::write(fd_, buf_.data() + done, buf_.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             ok_ = false;

@@ -36,7 +36,10 @@ int32_t rotateBitmap(const char* source, const char* destination, int32_t direct
     Bitmap src;
     if (int32_t r = openBitmap(source, Open::Read, kPaletteAnyOrder, src); r != kOk) return r;
     const BmpView& v = src.view;
-    File out;
+    // Any other direction used to give a file of headers without pixels, one
+    // that no reader (this library included) accepts.
+    if (direction != 1 && direction != 2) return kNothing;
+    OutputFile out;
     if (!out.create(destination)) return kOpen;
 
     const uint32_t W = v.width(), H = v.height(), n = v.paletteSize();
@@ -53,41 +56,44 @@ int32_t rotateBitmap(const char* source, const char* destination, int32_t direct
     w.put(info.b, sizeof info.b);
     writePalette(w, v);
 
-    if (direction == 1 || direction == 2) {
-        std::vector<uint8_t> row(stride);
-        for (uint32_t r = 0; r < W; ++r) {
-            std::fill(row.begin(), row.end(), 0);
-            RowPacker pack(row.data(), v.bits());
-            if (direction == 1) {
-                // Anticlockwise: the top edge becomes the left edge.
-                for (uint32_t y = H; y-- > 0;) pack.push(getIndex(v.row(y), r, v.bits()));
-            } else {
-                // Clockwise: the top edge becomes the right edge.
-                for (uint32_t y = 0; y < H; ++y) pack.push(getIndex(v.row(y), W - 1 - r, v.bits()));
-            }
-            w.put(row);
+    std::vector<uint8_t> row(stride);
+    for (uint32_t r = 0; r < W; ++r) {
+        std::fill(row.begin(), row.end(), 0);
+        RowPacker pack(row.data(), v.bits());
+        if (direction == 1) {
+            // Anticlockwise: the top edge becomes the left edge.
+            for (uint32_t y = H; y-- > 0;) pack.push(getIndex(v.row(y), r, v.bits()));
+        } else {
+            // Clockwise: the top edge becomes the right edge.
+            for (uint32_t y = 0; y < H; ++y) pack.push(getIndex(v.row(y), W - 1 - r, v.bits()));
         }
+        w.put(row);
     }
     // A full disk must not pass for a rotated picture.
-    return w.flush() ? kOk : kIo;
+    return w.flush() && out.commit() ? kOk : kIo;
 }
 
 int32_t stretchBitmap(int32_t newWidth, const char* destination, const char* source) {
     Bitmap src;
-    if (int32_t r = openBitmap(source, Open::EditMapRead, kPaletteAnyOrder, src); r != kOk) return r;
-    const BmpView& v = src.view;
-    const uint32_t W = v.width(), H = v.height(), bits = v.bits(), n = v.paletteSize();
+    if (int32_t r = openHeader(source, Open::Inspect, kPaletteAnyOrder, src); r != kOk) return r;
+    const BmpLayout& layout = src.in.layout;
+    const uint32_t W = layout.width, H = layout.height, bits = layout.bits, n = layout.paletteSize();
     if (newWidth < 0) return kNothing;
     const uint32_t W2 = newWidth == 0 ? W : static_cast<uint32_t>(newWidth);
     if (W == 0 || W2 == 0) return kNothing;
 
     const double factor = static_cast<double>(W2) / static_cast<double>(W);
     const double h2 = factor * static_cast<double>(H);
-    // Beyond what any reader accepts: refuse rather than allocate gigabytes.
-    if (W2 > kMaxDimension || h2 >= static_cast<double>(kMaxDimension) + 1) return kNoMem;
+    const uint32_t pixelOffset = static_cast<uint32_t>(kNormalPaletteOffset + 4 * n);
+    // Beyond what any reader accepts: refuse before reading the source's
+    // pixels or allocating gigabytes.
+    if (h2 >= static_cast<double>(kMaxDimension) + 1 || !outputFits(W2, static_cast<uint64_t>(h2), bits, pixelOffset))
+        return kNoMem;
     const uint32_t H2 = static_cast<uint32_t>(h2);
     const size_t stride2 = static_cast<size_t>(strideFor(W2, bits));
     const size_t pixelBytes = stride2 * H2;
+    if (int32_t r = loadPixels(src); r != kOk) return r;
+    const BmpView& v = src.view;
 
     std::vector<uint8_t> buffer(pixelBytes, 0);
     // Source column per destination column, computed once for all rows.
@@ -104,9 +110,8 @@ int32_t stretchBitmap(int32_t newWidth, const char* destination, const char* sou
         }
     }
 
-    File out;
+    OutputFile out;
     if (!out.create(destination)) return kCreate;
-    const uint32_t pixelOffset = static_cast<uint32_t>(kNormalPaletteOffset + 4 * n);
     Writer w(out);
     writeFileHeader(w, static_cast<uint32_t>(pixelBytes + pixelOffset), 0, pixelOffset);
     InfoHeader info(v.base() + kFileHeaderSize);
@@ -118,7 +123,7 @@ int32_t stretchBitmap(int32_t newWidth, const char* destination, const char* sou
     w.put(info.b, sizeof info.b);
     writePalette(w, v);
     w.put(buffer);
-    return w.flush() ? kOk : kIo;
+    return w.flush() && out.commit() ? kOk : kIo;
 }
 
 int32_t makeMMBitmap(const char* source, const char* destination, int32_t bottom, int32_t top, int32_t left,
@@ -145,13 +150,20 @@ int32_t makeMMBitmap(const char* source, const char* destination, int32_t bottom
             }
     if (x0 == UINT32_MAX) return kFormat;
 
-    File out;
-    if (!out.create(destination)) return kCreate;
-    const uint32_t width = (x1 - x0 + 1) + static_cast<uint32_t>(left + right);
-    const uint32_t height = (y1 - y0 + 1) + static_cast<uint32_t>(bottom + top);
-    const size_t stride = static_cast<size_t>(strideFor(width, 8));
+    // Up to three times 65535 a side in 64 bits: a frame wider than any
+    // picture we read, or a file past the header's 32-bit size fields, is
+    // refused before anything is written.
     const uint32_t pixelOffset = 1078;
+    const uint64_t wide = uint64_t{x1 - x0 + 1} + static_cast<uint64_t>(left) + static_cast<uint64_t>(right);
+    const uint64_t tall = uint64_t{y1 - y0 + 1} + static_cast<uint64_t>(bottom) + static_cast<uint64_t>(top);
+    if (!outputFits(wide, tall, 8, pixelOffset)) return kFormat;
+    const uint32_t width = static_cast<uint32_t>(wide);
+    const uint32_t height = static_cast<uint32_t>(tall);
+    const size_t stride = static_cast<size_t>(strideFor(width, 8));
     const uint64_t pixelBytes = static_cast<uint64_t>(stride) * height;
+
+    OutputFile out;
+    if (!out.create(destination)) return kCreate;
 
     Writer w(out);
     writeFileHeader(w, static_cast<uint32_t>(pixelOffset + pixelBytes), 0, pixelOffset);
@@ -175,7 +187,7 @@ int32_t makeMMBitmap(const char* source, const char* destination, int32_t bottom
         w.put(row);
     }
     w.zeros(stride * static_cast<size_t>(top));
-    return w.flush() ? kOk : kIo;
+    return w.flush() && out.commit() ? kOk : kIo;
 }
 
 }  // namespace pixmill

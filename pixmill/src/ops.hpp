@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "bmp.hpp"
 #include "file.hpp"
@@ -10,22 +11,80 @@
 
 namespace pixmill {
 
-// How an export opens its bitmap input.
+// How an export opens a bitmap that it only reads.
 enum class Open {
-    Edit,        // read-write, exclusive, writable mapping: edits land in the file
-    Read,        // read-only, exclusive
-    ReadShared,  // read-only, others may read too
-    EditMapRead, // read-write, exclusive, read-only mapping (StretchBitmap)
+    Read,        // read only, exclusive
+    ReadShared,  // read only, others may read too
+    // Exclusive, and for reading and writing where the file permits it: the
+    // exports that always took their input this way keep that lock, and a
+    // file the user may not write is still read.
+    Inspect,
 };
 
-// An opened, mapped and checked bitmap.  Destruction unmaps, then closes.
-struct Bitmap {
-    MappedInput in;
-    BmpView view;
-    BmpProblem problem = BmpProblem::None;
+// Bytes in memory, left uninitialised until read into: a picture of
+// hundreds of megabytes need not be cleared first.
+struct Buffer {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+    // False when the memory cannot be had.
+    bool allocate(size_t n);
+    Bytes bytes() const { return {data.get(), size}; }
+    MutableBytes mutableBytes() { return {data.get(), size}; }
 };
-// 0, or 10 / 11 / 12 as the exports report them.
+
+// An input file and the bytes of it that the picture uses, read into memory.
+struct LoadedFile {
+    File file;
+    long long size = 0;
+    BmpLayout layout;
+    BmpProblem problem = BmpProblem::None;
+    Buffer bytes;  // [0, layout.extent()) once loaded
+};
+
+// An opened, checked bitmap that is only read.  Destruction closes the file.
+struct Bitmap {
+    LoadedFile in;
+    BmpView view;  // valid once loaded
+    Bitmap() = default;
+    Bitmap(const Bitmap&) = delete;
+    Bitmap& operator=(const Bitmap&) = delete;
+};
+// Opens and checks the header, then reads the picture: 0, or 10 / 11 / 12 as
+// the exports report them (11: the file is empty, or it could not be read
+// into memory, for instance because it shrank meanwhile).
 int32_t openBitmap(const char* path, Open mode, Accept accept, Bitmap& out);
+// The two halves apart, so that an export can refuse a picture by its
+// header (size, depth) before reading its pixel rows.  openHeader fills
+// out.in.layout; loadPixels then reads the rest and sets out.view.
+int32_t openHeader(const char* path, Open mode, Accept accept, Bitmap& out);
+int32_t loadPixels(Bitmap& bmp);
+
+// A bitmap edited in place: the changes are made in memory and written back
+// by save(), byte ranges that did not change are never written.
+struct EditBitmap {
+    LoadedFile in;
+    MutableBmpView view;
+    EditBitmap() = default;
+    ~EditBitmap();
+    EditBitmap(const EditBitmap&) = delete;
+    EditBitmap& operator=(const EditBitmap&) = delete;
+    // Writes the changes back and returns `result`, or 14 when they could not
+    // be written.  Changes go to the file whatever the result: an export that
+    // refuses after a partial edit leaves that edit, as it always has.
+    int32_t save(int32_t result);
+
+private:
+    friend int32_t openForEdit(const char* path, Accept accept, EditBitmap& out);
+    bool writeBack();
+    Buffer original_;
+    bool saved_ = false;
+};
+// Opens read-write and exclusive, checks and reads: 0, or 10 / 11 / 12.
+int32_t openForEdit(const char* path, Accept accept, EditBitmap& out);
+
+// Output dimensions the library writes: at most kMaxDimension a side (what
+// it reads back), with a file size that fits the header's 32-bit fields.
+bool outputFits(uint64_t width, uint64_t height, uint32_t bits, uint64_t pixelOffset);
 
 // Builds a 40-byte information header from a source's first 40 bytes with the
 // size field set to 40: outputs are always in normal form.
@@ -37,14 +96,14 @@ struct InfoHeader {
 };
 // Writes 0 into the colours-used and important-colours header fields, which
 // the editing exports leave stale otherwise.
-void zeroColourCounts(const BmpView& v);
+void zeroColourCounts(const MutableBmpView& v);
 
 // File header: "BM", file size, the two reserved words, pixel-data offset.
 void writeFileHeader(Writer& w, uint32_t fileSize, uint32_t reserved, uint32_t pixelOffset);
 
-// Part of the printer encoders, also run by RotateBitmap when asked: rewrites
-// image byte pairs the printer would take for real-time commands.
-void scrubControlBytes(const char* path);
+// Part of the printer encoders: rewrites image byte pairs the printer would
+// take for real-time commands, in an encoded file held in memory.
+void scrubControlBytes(MutableBytes file);
 
 int32_t isBitmap(const char* path);
 int32_t is24BitsPerPixel(const char* path);

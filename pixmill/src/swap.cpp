@@ -104,7 +104,7 @@ bool isBlackCode(int32_t code) { return (code >= 2 && code <= 4) || code == 11; 
 // Finds the flagged entry of a printer colour, or makes one in a free entry.
 class PrinterEntries {
 public:
-    explicit PrinterEntries(const BmpView& v) : v_(v) {}
+    explicit PrinterEntries(const MutableBmpView& v) : v_(v) {}
 
     // Free means unflagged and used by no pixel, at every bit depth: repainting
     // an entry that pixels use would recolour part of the picture.  (On a
@@ -127,16 +127,16 @@ public:
     }
 
 private:
-    const BmpView& v_;
+    const MutableBmpView& v_;
     std::optional<Used> used_;
 };
 
 }  // namespace
 
 int32_t colorSwap(const char* path, uint32_t source, uint32_t target) {
-    Bitmap bmp;
-    if (int32_t r = openBitmap(path, Open::Edit, kPaletteOnly, bmp); r != kOk) return r;
-    const BmpView& v = bmp.view;
+    EditBitmap bmp;
+    if (int32_t r = openForEdit(path, kPaletteOnly, bmp); r != kOk) return r;
+    const MutableBmpView& v = bmp.view;
     zeroColourCounts(v);
     const Bgr from = fromColour(source);
     const Bgr to = fromColour(target);
@@ -144,30 +144,30 @@ int32_t colorSwap(const char* path, uint32_t source, uint32_t target) {
         uint8_t* e = v.mutableEntry(i);
         if (!isFinal(e) && bgrOf(e) == from) setEntry(e, to, kFinal);
     }
-    return kOk;
+    return bmp.save(kOk);
 }
 
 int32_t ditheredColorSwap(const char* path, uint32_t source, int32_t code, int32_t paperKind) {
-    Bitmap bmp;
-    if (int32_t r = openBitmap(path, Open::Edit, kPaletteOnly, bmp); r != kOk) return r;
-    const BmpView& v = bmp.view;
+    EditBitmap bmp;
+    if (int32_t r = openForEdit(path, kPaletteOnly, bmp); r != kOk) return r;
+    const MutableBmpView& v = bmp.view;
     PrinterEntries entries(v);
 
     // The entries are made before the code is looked at; a refused code
     // leaves them behind, flagged and used by no pixel, so they do no harm.
     std::optional<uint32_t> paper = entries.findOrMake(kWhite);
-    if (!paper) return kNothing;
+    if (!paper) return bmp.save(kNothing);
     std::optional<uint32_t> ink;
     if (isHighlightCode(code)) {
         ink = entries.findOrMake(paperKind == 2 ? kPureBlue : kPureRed);
-        if (!ink) return kNothing;
+        if (!ink) return bmp.save(kNothing);
     } else if (isBlackCode(code)) {
         ink = entries.findOrMake(kBlack);
-        if (!ink) return kNothing;
+        if (!ink) return bmp.save(kNothing);
     }
     zeroColourCounts(v);
     const Pattern* pattern = patternFor(code);
-    if (!pattern) return kNothing;
+    if (!pattern) return bmp.save(kNothing);
 
     std::array<std::array<uint8_t, 8>, 8> fill{};
     for (size_t r = 0; r < 8; ++r)
@@ -196,13 +196,13 @@ int32_t ditheredColorSwap(const char* path, uint32_t source, int32_t code, int32
             }
         });
     }
-    return found ? kOk : kNothing;
+    return bmp.save(found ? kOk : kNothing);
 }
 
 int32_t flash(const char* path, uint32_t colour) {
-    Bitmap bmp;
-    if (int32_t r = openBitmap(path, Open::Edit, kPaletteOnly, bmp); r != kOk) return r;
-    const BmpView& v = bmp.view;
+    EditBitmap bmp;
+    if (int32_t r = openForEdit(path, kPaletteOnly, bmp); r != kOk) return r;
+    const MutableBmpView& v = bmp.view;
     const Bgr wanted = fromColour(colour);
     bool found = false;
     for (uint32_t i = 0; i < v.paletteCount(); ++i) {
@@ -211,7 +211,7 @@ int32_t flash(const char* path, uint32_t colour) {
         for (int k = 0; k < 3; ++k) e[k] = e[k] < 128 ? 255 : 0;
         found = true;
     }
-    return found ? kOk : kNothing;
+    return bmp.save(found ? kOk : kNothing);
 }
 
 }  // namespace pixmill

@@ -1,5 +1,6 @@
 // Batch recording files: writing, chunked reading with pauses, messages.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -235,6 +236,42 @@ TEST_F(Batch, FailuresAreReportedWithTheSystemErrorNumber) {
                             {"Error #9", "BatchMode Read"},
                             {"Error #22", "BatchMode Read"},
                             {"Error #22", "BatchMode Write"},
+                        }));
+}
+
+TEST_F(Batch, NullPointersAreReportedLikeOtherBadArguments) {
+    int32_t w = BatchOpenForWrite(p("n.cpb").c_str());
+    ASSERT_GE(w, 0);
+    EXPECT_EQ(BatchWrite(w, nullptr, 3), 0);
+    EXPECT_EQ(BatchWrite(w, nullptr, 0), 1);  // nothing to write, nothing wrong
+    EXPECT_EQ(BatchClose(w), 1);
+    writeFile(p("n.cpb"), bytes("data"));
+    int32_t r = BatchOpenForRead(p("n.cpb").c_str());
+    ASSERT_GE(r, 0);
+    unsigned char buf[8];
+    int32_t count = 8, pause = 0;
+    EXPECT_EQ(BatchRead(r, nullptr, &count, &pause), 0);
+    EXPECT_EQ(BatchRead(r, buf, nullptr, &pause), 0);
+    EXPECT_EQ(BatchRead(r, buf, &count, nullptr), 0);
+    // Nothing was consumed by the refused calls.
+    EXPECT_EQ(BatchRead(r, buf, &count, &pause), 1);
+    EXPECT_EQ(count, 4);
+    EXPECT_EQ(BatchClose(r), 1);
+    const Message bad{"Error #22", "BatchMode Read"};
+    EXPECT_EQ(messages, (std::vector<Message>{{"Error #22", "BatchMode Write"}, bad, bad, bad}));
+}
+
+TEST_F(Batch, OnlyRegularFilesAreOpened) {
+    ::mkdir(p("folder").c_str(), 0755);
+    EXPECT_EQ(BatchOpenForRead(p("folder").c_str()), -1);
+    EXPECT_EQ(BatchOpenForWrite(p("folder").c_str()), -1);
+    EXPECT_EQ(BatchOpenForRead("/dev/null"), -1);
+    EXPECT_EQ(BatchOpenForWrite("/dev/null"), -1);
+    EXPECT_EQ(messages, (std::vector<Message>{
+                            {"Error #21", "BatchMode Open for Read"},
+                            {"Error #21", "BatchMode Open for Write"},
+                            {"Error #22", "BatchMode Open for Read"},
+                            {"Error #22", "BatchMode Open for Write"},
                         }));
 }
 

@@ -18,13 +18,6 @@ protected:
     std::string p(const char* name) { return tmp.path(name); }
 };
 
-// Holds an exclusive lock on a file the way another Pixmill user would.
-struct HeldOpen {
-    int fd;
-    explicit HeldOpen(const std::string& path) : fd(::open(path.c_str(), O_RDWR)) { ::flock(fd, LOCK_EX); }
-    ~HeldOpen() { ::close(fd); }
-};
-
 TEST_F(Checks, SignatureAloneMakesABitmapButCompressionIsRefusedElsewhere) {
     BmpBuilder(4, 4, 8).compression(1).write(p("rle.bmp"));
     EXPECT_EQ(IsBitmap(p("rle.bmp").c_str()), 1);

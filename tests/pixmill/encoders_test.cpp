@@ -1,8 +1,11 @@
 // Graphics and logo files, and the control-byte scrub.
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "bmp_builder.hpp"
 #include "pixmill/pixmill.h"
+#include "read_faults.hpp"
 
 using namespace testing_support;
 
@@ -80,7 +83,7 @@ TEST_F(Encoders, HighlightMustMatchThePaperAndOtherColoursAreRefused) {
     thirds(16, 4, kRed).write(p("red.bmp"));
     EXPECT_EQ(SaveBMPAsGfx(p("red.bmp").c_str(), p("a.gfx").c_str(), 1), 0);
     EXPECT_EQ(SaveBMPAsGfx(p("red.bmp").c_str(), p("b.gfx").c_str(), 2), PIXMILL_E_FORMAT);
-    EXPECT_TRUE(readFile(p("b.gfx")).empty());  // created, then refused
+    EXPECT_FALSE(std::filesystem::exists(p("b.gfx")));  // refused: nothing written
     EXPECT_EQ(SaveBMPAsLogo(p("red.bmp").c_str(), p("c.lgo").c_str(), 3), PIXMILL_E_FORMAT);
     BmpBuilder(4, 1, 8).colours({kBlack, rgb(0, 128, 0)}).fill(1).write(p("green.bmp"));
     EXPECT_EQ(SaveBMPAsLogo(p("green.bmp").c_str(), p("d.lgo").c_str(), 1), PIXMILL_E_FORMAT);
@@ -103,6 +106,41 @@ TEST_F(Encoders, PicturesBeyondThePrinterLimitsAreRefused) {
     EXPECT_EQ(readFile(p("a.lgo"))[3], 255);
     EXPECT_EQ(SaveBMPAsLogo(p("2041.bmp").c_str(), p("b.lgo").c_str(), 1), PIXMILL_E_FORMAT);
     EXPECT_EQ(SaveBMPAsLogo(p("tall.bmp").c_str(), p("c.lgo").c_str(), 1), PIXMILL_E_FORMAT);
+}
+
+// A picture too large for the format is refused by its header, before a
+// pixel is read: the width check used to wait for a scan of every pixel (35 s
+// for 60000 x 60000).  The codes are those of the old order in every case.
+TEST_F(Encoders, APictureTooLargeIsRefusedBeforeItsPixelsAreRead) {
+    auto printable = [](int32_t w, int32_t h) { return BmpBuilder(w, h, 8).colours({kBlack, kWhite}).fill(1); };
+    auto unprintable = [](int32_t w, int32_t h) { return BmpBuilder(w, h, 8).colours({kBlack, rgb(0, 99, 0)}).fill(1); };
+    struct Case {
+        const char* name;
+        BmpBuilder picture;
+        bool logo;
+        const char* destination;
+        int32_t code;
+    };
+    const Case cases[] = {
+        {"graphics, 600 wide", printable(600, 300), false, "out.gfx", PIXMILL_E_FORMAT},
+        {"graphics, 600 wide, unprintable", unprintable(600, 300), false, "out.gfx", PIXMILL_E_FORMAT},
+        {"graphics, 600 wide, no folder", unprintable(600, 300), false, "nodir/out.gfx", PIXMILL_E_OPEN},
+        {"logo, 2041 wide", printable(2041, 40), true, "out.lgo", PIXMILL_E_FORMAT},
+        {"logo, 2041 high, unprintable", unprintable(8, 2041), true, "out.lgo", PIXMILL_E_FORMAT},
+        {"logo, 2041 high, no folder", unprintable(8, 2041), true, "nodir/out.lgo", PIXMILL_E_OPEN},
+    };
+    for (const Case& c : cases) {
+        c.picture.write(p("big.bmp"));
+        ReadFaults::arm(p("big.bmp"), -1);
+        const int32_t r = c.logo ? SaveBMPAsLogo(p("big.bmp").c_str(), p(c.destination).c_str(), 1)
+                                 : SaveBMPAsGfx(p("big.bmp").c_str(), p(c.destination).c_str(), 1);
+        const size_t fetched = ReadFaults::fetched();
+        ReadFaults::disarm();
+        EXPECT_EQ(r, c.code) << c.name;
+        EXPECT_GT(fetched, 0u) << c.name << ": the header is read";
+        EXPECT_LE(fetched, 54u) << c.name << ": read more than the header";
+        EXPECT_FALSE(std::filesystem::exists(p(c.destination))) << c.name;
+    }
 }
 
 TEST_F(Encoders, ScrubRewritesRealTimeCommandPairsInsidePictureData) {

@@ -1,7 +1,11 @@
 // Quarter turns, resizing and cropping.
+#include <filesystem>
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "bmp_builder.hpp"
+#include "child.hpp"
 #include "pixmill/pixmill.h"
 
 using namespace testing_support;
@@ -61,13 +65,65 @@ TEST_F(Geometry, RotatedRowsArePackedAndPaddedPerDepth) {
         for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(d.at(x, r2), ((2 - r2) * 5 + x) % 16);
 }
 
-TEST_F(Geometry, UnknownDirectionWritesHeadersAndPaletteOnly) {
+TEST_F(Geometry, UnknownDirectionIsRefusedAndWritesNothing) {
     BmpBuilder(4, 4, 8).write(p("s.bmp"));
-    ASSERT_EQ(RotateBitmap(p("s.bmp").c_str(), p("d.bmp").c_str(), 3), 0);
-    EXPECT_EQ(readFile(p("d.bmp")).size(), 54u + 1024);
+    writeFile(p("old.bmp"), ByteVec{1, 2, 3});
+    for (int32_t direction : {0, 3, -1, 256}) {
+        EXPECT_EQ(RotateBitmap(p("s.bmp").c_str(), p("d.bmp").c_str(), direction), PIXMILL_E_NOTHING) << direction;
+        EXPECT_FALSE(std::filesystem::exists(p("d.bmp"))) << direction;
+        EXPECT_EQ(RotateBitmap(p("s.bmp").c_str(), p("old.bmp").c_str(), direction), PIXMILL_E_NOTHING) << direction;
+        EXPECT_EQ(readFile(p("old.bmp")), (ByteVec{1, 2, 3})) << direction;
+    }
+    // The source's own problems come first, as they always did.
+    EXPECT_EQ(RotateBitmap(p("missing.bmp").c_str(), p("d.bmp").c_str(), 3), PIXMILL_E_OPEN);
     EXPECT_EQ(RotateBitmap(p("missing.bmp").c_str(), p("d.bmp").c_str(), 1), PIXMILL_E_OPEN);
     BmpBuilder(4, 4, 24).write(p("t.bmp"));
     EXPECT_EQ(RotateBitmap(p("t.bmp").c_str(), p("d2.bmp").c_str(), 1), PIXMILL_E_FORMAT);
+}
+
+// Results past 65535 pixels a side (what the library reads back) are refused
+// before a byte is written; up to that limit they are written and say so.
+TEST_F(Geometry, OutputsBeyondWhatTheLibraryReadsAreRefusedBeforeAnythingIsWritten) {
+    BmpBuilder(1, 1, 24).fill(kBlack).write(p("dot.bmp"));  // 58 bytes
+    BmpBuilder(1, 1, 8).write(p("one.bmp"));
+    BmpBuilder(1, 2, 8).write(p("tall.bmp"));
+    const std::string dot = p("dot.bmp"), one = p("one.bmp"), tall = p("tall.bmp"), out = p("out.bmp");
+    struct Case {
+        const char* name;
+        std::function<int32_t()> call;
+        int32_t code;
+        uint32_t width, height;  // of the picture written, on success
+    };
+    const Case cases[] = {
+        {"frame 131071 wide, 32769 high", [&] { return MakeMMBitmap(dot.c_str(), out.c_str(), 0, 32768, 65535, 65535); },
+         PIXMILL_E_FORMAT, 0, 0},
+        {"frame 65536 wide", [&] { return MakeMMBitmap(dot.c_str(), out.c_str(), 0, 0, 65535, 0); }, PIXMILL_E_FORMAT,
+         0, 0},
+        {"frame 65536 high", [&] { return MakeMMBitmap(dot.c_str(), out.c_str(), 65535, 0, 0, 0); }, PIXMILL_E_FORMAT,
+         0, 0},
+        {"frame 65535 wide", [&] { return MakeMMBitmap(dot.c_str(), out.c_str(), 0, 0, 30000, 35534); }, 0, 65535, 1},
+        {"frame 65535 high", [&] { return MakeMMBitmap(dot.c_str(), out.c_str(), 65534, 0, 0, 0); }, 0, 1, 65535},
+        {"stretch to 65536 wide", [&] { return StretchBitmap(65536, out.c_str(), one.c_str()); }, PIXMILL_E_NOMEM, 0, 0},
+        {"stretch to 65536 high", [&] { return StretchBitmap(32768, out.c_str(), tall.c_str()); }, PIXMILL_E_NOMEM, 0,
+         0},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(out);
+        // Room for the pictures at the limit (at most 263 kB), none for the
+        // gigabytes an unchecked frame would take.
+        ChildOutcome r = runInChild(c.call, {.fileSizeLimit = rlim_t{16} << 20});
+        EXPECT_TRUE(r.finished && r.value == c.code) << c.name << ": " << describe(r);
+        if (c.code != 0) {
+            EXPECT_FALSE(std::filesystem::exists(out)) << c.name;
+            continue;
+        }
+        ByteVec written = readFile(out);
+        Decoded d = decode(written);
+        EXPECT_EQ(d.width, c.width) << c.name;
+        EXPECT_EQ(d.height, c.height) << c.name;
+        EXPECT_EQ(get32(written, 2), written.size()) << c.name;
+        EXPECT_EQ(get32(written, 34), written.size() - d.pixelOffset) << c.name;
+    }
 }
 
 TEST_F(Geometry, StretchKeepsProportionsByNearestNeighbour) {

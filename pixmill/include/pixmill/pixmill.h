@@ -7,10 +7,28 @@
  *
  * Conventions shared by every export:
  *  - Files are named by NUL-terminated 8-bit paths.  Each export opens its
- *    files, works through a memory mapping and closes everything before it
- *    returns; the library keeps no state between calls.  Files are opened
- *    exclusively (an advisory flock), so a file that a cooperating user holds
- *    makes an export fail with PIXMILL_E_OPEN (or 0 for the Boolean checks).
+ *    files, does its work and closes everything before it returns; the
+ *    library keeps no state between calls.
+ *  - Inputs must be regular files: a folder, FIFO, device or socket is
+ *    refused at once (never waited on).  They are opened exclusively (an
+ *    advisory flock; NumColors shares it with other readers), so a file that
+ *    a cooperating user holds makes an export fail with PIXMILL_E_OPEN (or 0
+ *    for the Boolean checks).  An export that only reads its input opens it
+ *    read-only when it may not write it; the editing exports need write
+ *    permission.
+ *  - Inputs are read into memory.  A file that another program cuts short
+ *    during a call gives PIXMILL_E_MAP, never a crash.
+ *  - Edits in place are written back when the export returns; only the bytes
+ *    that changed are written.
+ *  - Outputs are complete or absent: an export writes a temporary file beside
+ *    the destination and renames it over the destination only on success.
+ *    On any other result the destination is exactly as before (still absent,
+ *    or its old bytes) and no temporary file remains.  A symbolic link as the
+ *    destination is followed: its target is replaced.  A replaced file keeps
+ *    its permissions; a new one gets those of any new file (the umask).  A
+ *    destination that cannot be written gives the export's "cannot be
+ *    created" code: its folder is missing or read-only, it is a folder or
+ *    another non-regular file, it is read-only, or another user holds it.
  *  - Colours are 32-bit values: blue in bits 31-24, green in 23-16, red in
  *    15-8; the low byte is ignored.  Black 0x00000000, white 0xFFFFFF00,
  *    pure red 0x0000FF00, pure blue 0xFF000000.
@@ -18,10 +36,23 @@
  *  - The fourth byte of a palette entry is the final-colour flag: 1 marks an
  *    entry that already holds a printer colour (set by ColorSwap and
  *    DitheredColorSwap, cleared by CleanBMP).
- *  - Accepted bitmaps: "BM", uncompressed, 1, 4 or 8 bits per pixel (24 for the
- *    true-colour functions).  A file whose header, palette or pixel rows would
- *    run past its end is refused with PIXMILL_E_FORMAT before any pixel is read.
+ *  - Accepted bitmaps: "BM", a Windows information header (40 bytes or
+ *    more), uncompressed, 1, 4 or 8 bits per pixel (24 for the true-colour
+ *    functions), at most 65535 pixels a side.  A file whose header, palette or
+ *    pixel rows would run past its end is refused with PIXMILL_E_FORMAT before
+ *    any pixel is read.
  *  - No export except the batch functions shows a message.
+ *
+ * Three codes have the same meaning wherever they are listed for an input:
+ *   10  the input cannot be opened: missing, not a regular file, no
+ *       permission, or held by another user;
+ *   11  the input is empty, or it could not be read into memory (not enough
+ *       memory, or it shrank while it was read);
+ *   12  the input is not a bitmap the export accepts (see above), or is
+ *       damaged (fields that contradict each other, rows past its end).
+ * 14 from an export that writes a destination also covers a finished file
+ * that could not be flushed to the disk or renamed into place.  15 means
+ * that memory for a working buffer could not be allocated.
  *
  * Not thread-safe: call the exports from one thread.
  */
@@ -29,6 +60,14 @@
 #define PIXMILL_PIXMILL_H
 
 #include <stdint.h>
+
+/* The library's version.  The major number is the one in the library's
+   file name (libpixmill.so.1): it changes only when existing callers would
+   break.  The minor number grows when a contract changes compatibly, such as
+   a refusal that used to go unreported. */
+#define PIXMILL_VERSION_MAJOR 1
+#define PIXMILL_VERSION_MINOR 1
+#define PIXMILL_VERSION_PATCH 0
 
 #if defined(PIXMILL_BUILDING)
 #define PIXMILL_API __attribute__((visibility("default")))
@@ -43,103 +82,136 @@ extern "C" {
 /* Result codes of the exports that return a code. */
 enum PixmillResult {
     PIXMILL_OK = 0,
-    PIXMILL_E_OPEN = 10,        /* a file could not be opened or created */
-    PIXMILL_E_MAP = 11,         /* the input could not be mapped (an empty file cannot) */
-    PIXMILL_E_FORMAT = 12,      /* not a bitmap this export accepts, malformed, or a colour the printer cannot print */
-    PIXMILL_E_CREATE = 13,      /* the output could not be created (true-colour readers, StretchBitmap) */
+    PIXMILL_E_OPEN = 10,        /* a file could not be opened, or a destination created */
+    PIXMILL_E_MAP = 11,         /* the input is empty or could not be read into memory */
+    PIXMILL_E_FORMAT = 12,      /* not a bitmap this export accepts, damaged, or a picture the output cannot hold */
+    PIXMILL_E_CREATE = 13,      /* the output could not be created (Convert24to8Bits, StretchBitmap, MakeMMBitmap) */
     PIXMILL_E_IO = 14,          /* a write (SaveBMP: also a read) failed */
-    PIXMILL_E_NOMEM = 15,       /* out of memory */
-    PIXMILL_E_NOBUFFER = 16,    /* internal pixel buffer missing (StretchBitmap) */
+    PIXMILL_E_NOMEM = 15,       /* out of memory, or an output too large to write */
+    PIXMILL_E_NOBUFFER = 16,    /* internal pixel buffer missing (StretchBitmap; not returned by this version) */
     PIXMILL_E_NOTHING = 17,     /* nothing to do: colour not in the palette, unknown code, no free entry, zero size */
     PIXMILL_E_RANK = 18         /* fewer colours than the requested rank */
 };
 
 /* ---- Checks and copies -------------------------------------------------- */
 
-/* 1 when the file opens read-write, maps and starts with "BM"; else 0. */
+/* 1 when the file opens (exclusively; read-write where permitted) and starts
+   with "BM"; else 0.  Nothing else is checked. */
 PIXMILL_API int32_t IsBitmap(const char* path);
-/* 1 when the file is an uncompressed 24-bit "BM" bitmap; else 0. */
+/* 1 when the file is an uncompressed 24-bit "BM" bitmap whose rows lie
+   within the file (any header of 40 bytes or more, either row order); else
+   0, also when it cannot be opened or read. */
 PIXMILL_API int32_t Is24BitsPerPixel(const char* path);
 /* Zeroes the colours-used and important-colours fields of a 1/4/8-bit
-   bitmap; always returns 0. */
+   bitmap that it can open for writing; always returns 0. */
 PIXMILL_API int32_t IsRBWBitmap(const char* path);
-/* Copies any file byte for byte: 0; 10 source or destination cannot be
-   opened; 14 a read or write failed; 15 no buffer. */
+/* Copies any file byte for byte (the header is not checked; an empty file
+   gives an empty copy): 0; 10 the source cannot be opened or the destination
+   cannot be created; 14 a read or a write failed, or the copy could not be
+   flushed to the disk or renamed into place; 15. */
 PIXMILL_API int32_t SaveBMP(const char* source, const char* destination);
-/* Clears the final-colour flag of every palette entry: 0; 10; 11; 12. */
+/* Clears the final-colour flag of every palette entry: 0; 10 (also: the
+   file is read-only); 11; 12; 14 the change could not be written back. */
 PIXMILL_API int32_t CleanBMP(const char* path);
 
 /* ---- True-colour conversion --------------------------------------------- */
 
 /* Converts a 24-bit bitmap into an 8-bit bitmap of at most 250 colours,
-   most frequent first: 0; 10; 11; 12 (also zero width or height, and then no
-   destination is written); 13 destination cannot be created; 14; 15. */
+   most frequent first: 0; 10; 11; 12 (also zero width or height); 13 the
+   destination cannot be created (also: it is the source); 14 a write failed;
+   15. */
 PIXMILL_API int32_t Convert24to8Bits(const char* source, const char* destination);
 
 /* ---- Colour census and merging ------------------------------------------ */
 
 /* Number of distinct colours the pixels use (white and/or black left out on
-   request), or -1 for any failure. */
+   request), or -1 for any failure (the cases of 10, 11 and 12). */
 PIXMILL_API int32_t NumColors(const char* path, int32_t ignoreWhite, int32_t ignoreBlack);
 /* The rank-th most frequent colour (1-based) and its share of all pixels in
    whole percent: 0; 10; 11; 12; 17 rank outside 1..256; 18 fewer colours than
-   the rank.  The out-arguments are written only on success. */
+   the rank.  The out-arguments are written only on success (a null one is
+   skipped). */
 PIXMILL_API int32_t FindMajorColor(const char* path, int32_t rank, int32_t ignoreWhite,
                                    int32_t ignoreBlack, uint32_t* colour, int32_t* percent);
 /* Gives every pixel of a colour nearer than the threshold (squared distance,
-   threshold read as unsigned) the given colour's index: 0; 10; 11; 12; 17
-   the colour is not in the palette. */
+   threshold read as unsigned) the given colour's index: 0; 10 (also
+   read-only); 11; 12; 14 the changes could not be written back; 17 the colour
+   is not in the palette (the colour-count fields are zeroed all the same). */
 PIXMILL_API int32_t MergeColors(const char* path, uint32_t colour, int32_t threshold);
-/* Folds duplicate white and duplicate black entries onto one index each: 0; 10; 11; 12. */
+/* Folds duplicate white and duplicate black entries onto one index each:
+   0; 10 (also read-only); 11; 12; 14 the changes could not be written back. */
 PIXMILL_API int32_t MergeBandW(const char* path);
 /* Gives each pixel of the colour the index of its first differing neighbour:
-   0; 10; 11; 12; 17 the colour is not in the palette. */
+   0; 10 (also read-only); 11; 12; 14 the changes could not be written back;
+   17 the colour is not in the palette. */
 PIXMILL_API int32_t MergePixels(const char* path, uint32_t colour);
 
 /* ---- Colour swapping, dithering and flashing ---------------------------- */
 
 /* Rewrites every unflagged entry of the source colour to the target colour and
-   flags it: 0 (also when nothing matched); 10; 11; 12. */
+   flags it: 0 (also when nothing matched); 10 (also read-only); 11; 12; 14
+   the changes could not be written back. */
 PIXMILL_API int32_t ColorSwap(const char* path, uint32_t source, uint32_t target);
 /* Replaces the pixels of the source colour by an 8 x 8 dither pattern; code
    2/3/4/11 black 75/50/25/37.5 %, 7/8/9/10 highlight 75/50/25/37.5 %:
-   0; 10; 11; 12; 17 unknown code, colour not found or no free palette entry. */
+   0; 10 (also read-only); 11; 12; 14 the changes could not be written back;
+   17 unknown code, colour not found, or no free palette entry for the ink or
+   the paper (entries already made stay, flagged and unused). */
 PIXMILL_API int32_t DitheredColorSwap(const char* path, uint32_t source, int32_t code, int32_t paperKind);
 /* Inverts the entries of the colour (bytes below 128 become 255, others 0):
-   0; 10; 11; 12; 17 the colour is not in the palette. */
+   0; 10 (also read-only); 11; 12; 14 the changes could not be written back;
+   17 the colour is not in the palette. */
 PIXMILL_API int32_t Flash(const char* path, uint32_t colour);
 
 /* ---- Rotating, stretching and cropping ---------------------------------- */
 
-/* Quarter turn, 1 = anticlockwise, 2 = clockwise: 0; 10; 11; 12. */
+/* Quarter turn, 1 = anticlockwise, 2 = clockwise: 0; 10 the source cannot
+   be opened or the destination cannot be created; 11; 12; 14 a write failed;
+   15; 17 a direction other than 1 or 2 (nothing is written). */
 PIXMILL_API int32_t RotateBitmap(const char* source, const char* destination, int32_t direction);
 /* Nearest-neighbour resize to newWidth (0 = keep), proportions kept; also the
    copy into normal form (40-byte header, bottom-up rows, full palette):
-   0; 10; 11; 12; 13; 14; 15; 16; 17 zero width. */
+   0; 10; 11; 12; 13 the destination cannot be created (also: it is the
+   source); 14 a write failed; 15 no memory, or the result would be wider or
+   taller than 65535 pixels (refused before the source's pixels are read or
+   anything is written); 17 a negative width, or a source of width 0. */
 PIXMILL_API int32_t StretchBitmap(int32_t newWidth, const char* destination, const char* source);
 /* Crops a 24-bit picture to its ink and frames it with white margins as an
-   8-bit two-level bitmap: 0; 10; 11; 12 (also no ink); 13; 14. */
+   8-bit two-level bitmap: 0; 10; 11; 12 (also: no ink, a margin outside
+   0..65535, or a result wider or taller than 65535 pixels, refused before
+   anything is written); 13 the destination cannot be created; 14 a write
+   failed; 15. */
 PIXMILL_API int32_t MakeMMBitmap(const char* source, const char* destination, int32_t bottomMargin,
                                  int32_t topMargin, int32_t leftMargin, int32_t rightMargin);
 
 /* ---- Printer picture encoders ------------------------------------------- */
 
 /* Graphics file (.gfx), one raster command per row, at most 576 pixels wide:
-   0; 10; 11; 12 (also a colour not printable on this paper, or too wide); 14; 15. */
+   0; 10 the source cannot be opened or the destination cannot be created;
+   11; 12 (also: wider than 576 pixels, checked before any pixel is read, or a
+   colour not printable on this paper); 14 a write failed; 15. */
 PIXMILL_API int32_t SaveBMPAsGfx(const char* source, const char* destination, int32_t paperKind);
 /* Logo file (.lgo), one logo definition, at most 2040 x 2040 pixels:
-   0; 10; 11; 12 (also a colour not printable, or too large); 14; 15. */
+   0; 10 the source cannot be opened or the destination cannot be created;
+   11; 12 (also: larger than 2040 x 2040, checked before any pixel is read, or
+   a colour not printable on this paper); 14 a write failed; 15. */
 PIXMILL_API int32_t SaveBMPAsLogo(const char* source, const char* destination, int32_t paperKind);
 
 /* ---- Batch recording files ---------------------------------------------- */
 
-/* File handle, or -1 after a message. */
+/* File handle, or -1 after a message naming the system's error number (a
+   path that is not a regular file gives 21 for a folder, else 22; a FIFO
+   without a reader gives 6 when opened for writing).  Opening for writing
+   creates the file or empties it; no lock is taken. */
 PIXMILL_API int32_t BatchOpenForWrite(const char* path);
 PIXMILL_API int32_t BatchOpenForRead(const char* path);
-/* 1 when all count bytes were written; 0 after a message. */
+/* 1 when all count bytes were written; 0 after a message: a failed or short
+   write, a negative count, or a null buffer with a count above 0 (22).  A
+   null buffer with count 0 writes nothing and succeeds on a good handle. */
 PIXMILL_API int32_t BatchWrite(int32_t handle, const unsigned char* buffer, int32_t count);
 /* Reads up to *count bytes.  1: data, or one pause (*pause = 1, *count = 31,
-   the buffer zeroed); 0: end of file, or a read error after a message.
+   the buffer zeroed); 0: end of file (no message), or after a message a read
+   error, a negative *count or a null pointer among the arguments (22).
    Matching restarts after a differing byte without looking at it again, so a
    marker directly behind the start of another (a lone "M") is returned as
    data; buffers under 31 bytes never see pauses. */

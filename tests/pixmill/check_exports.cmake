@@ -1,0 +1,37 @@
+# The shared library exports exactly the functions its header declares, and
+# maps no files (inputs are read, so a file cut short cannot raise SIGBUS).
+#   cmake -DNM=nm -DLIB=libpixmill.so -DHEADER=pixmill.h -P check_exports.cmake
+execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE defined RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${NM} failed on ${LIB}")
+endif()
+string(REGEX MATCHALL "[0-9a-f]+ [A-Za-z] [^\n]+" lines "${defined}")
+set(exported)
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^[0-9a-f]+ [A-Za-z] " "" name "${line}")
+  list(APPEND exported ${name})
+endforeach()
+list(SORT exported)
+
+file(READ ${HEADER} header)
+string(REGEX MATCHALL "\nPIXMILL_API [^(]+\\(" decls "${header}")
+set(declared)
+foreach(decl IN LISTS decls)
+  string(REGEX REPLACE ".*[ *]([A-Za-z0-9_]+)\\($" "\\1" name "${decl}")
+  list(APPEND declared ${name})
+endforeach()
+list(SORT declared)
+
+list(LENGTH declared count)
+if(NOT count EQUAL 25)
+  message(FATAL_ERROR "pixmill.h declares ${count} exports, not 24 and the message hook: ${declared}")
+endif()
+if(NOT exported STREQUAL declared)
+  message(FATAL_ERROR "Exported: ${exported}\nDeclared: ${declared}")
+endif()
+
+execute_process(COMMAND ${NM} -D --undefined-only ${LIB} OUTPUT_VARIABLE undefined)
+if(undefined MATCHES "[ \t]mmap")
+  message(FATAL_ERROR "The library maps files:\n${undefined}")
+endif()
+message(STATUS "${count} exports, as declared; no mappings")
