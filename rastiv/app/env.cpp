@@ -8,7 +8,7 @@ namespace rastiv {
 QString errorNumber(int32_t status) { return QStringLiteral("Error #") + numToText(status); }
 
 MsgResult tell(const Env& env, const QString& text, const QString& title, MsgIcon icon, int helpTopic,
-               MsgButtons buttons) {
+               MsgButtons buttons, const QString& details) {
     Message m;
     m.text = text;
     m.title = title;
@@ -16,6 +16,7 @@ MsgResult tell(const Env& env, const QString& text, const QString& title, MsgIco
     m.buttons = buttons;
     m.helpTopic = helpTopic;
     m.helpFile = env.g.gHelpFile;
+    m.details = details;
     return env.messages.show(m);
 }
 

@@ -51,7 +51,7 @@ QString errorNumber(int32_t status);
 
 // Shows a box with this program's help file; topic -1 = no help.
 MsgResult tell(const Env& env, const QString& text, const QString& title, MsgIcon icon, int helpTopic = -1,
-               MsgButtons buttons = MsgButtons::Ok);
+               MsgButtons buttons = MsgButtons::Ok, const QString& details = {});
 
 // The plain box for a tool that a later version of Rastiv provides.
 void tellNotYetAvailable(const Env& env, const QString& what);

@@ -13,6 +13,7 @@ MsgResult QtMessageBoxes::show(const Message& m) {
         QMessageBox box(QApplication::activeWindow());
         box.setWindowTitle(m.title);
         box.setText(m.text);
+        if (!m.details.isEmpty()) box.setDetailedText(m.details);
         switch (m.icon) {
             case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
             case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;

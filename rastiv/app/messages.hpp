@@ -24,6 +24,9 @@ struct Message {
     QString helpFile;
     int helpTopic = -1;
     bool helpButton = true;
+    // Shown on request under the text ("Show Details..."): what the operator
+    // needs to find the cause, such as the file and the reason it was refused.
+    QString details;
 
     bool hasHelpButton() const { return helpTopic >= 0 && helpButton; }
 };

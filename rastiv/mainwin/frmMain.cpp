@@ -6,6 +6,7 @@
 #include "app/f1help.hpp"
 #include "app/filedialogs.hpp"
 #include "app/frmSplash.hpp"
+#include "app/loadproblem.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
 #include "app/pixmill.hpp"
@@ -451,7 +452,7 @@ void frmMain::cmdLoad_Click() {
         }
         if (r != 0) {
             tell(env_, errorNumber(r) + QStringLiteral(" converting the bitmap from 24 to 8 bits/pixel."), pdl,
-                 MsgIcon::Exclamation, 1);
+                 MsgIcon::Exclamation, 1, MsgButtons::Ok, loadProblemDetails(env_.g.gOriginalBmp));
             EnableButtons();
             return;
         }
@@ -459,7 +460,8 @@ void frmMain::cmdLoad_Click() {
     } else {
         const int32_t r = env_.pixmill.StretchBitmap(0, env_.g.gCurrentBmp, env_.g.gOriginalBmp);
         if (r != 0) {
-            tell(env_, errorNumber(r) + QStringLiteral(" loading the bitmap."), pdl, MsgIcon::Exclamation, 1);
+            tell(env_, errorNumber(r) + QStringLiteral(" loading the bitmap."), pdl, MsgIcon::Exclamation, 1,
+                 MsgButtons::Ok, loadProblemDetails(env_.g.gOriginalBmp));
             EnableButtons();
             return;
         }

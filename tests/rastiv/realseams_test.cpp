@@ -65,6 +65,27 @@ TEST(RealMessageBox, HelpOpensTheTopicAndTheQuestionComesBack) {
     EXPECT_EQ(boxes.show(plain), MsgResult::Ok);
 }
 
+TEST(RealMessageBox, DetailsAreOfferedUnderTheText) {
+    World w;
+    QtMessageBoxes boxes(w.desktop);
+    Message m;
+    m.text = QStringLiteral("Error # 12 loading the bitmap.");
+    m.title = QStringLiteral("PIXMILL DLL Error");
+    m.icon = MsgIcon::Exclamation;
+    m.details = QStringLiteral("File: /in/notes.bmp\nReason: The file is empty.");
+    QString shownDetails, shownText;
+    whenModal([&](QDialog* d) {
+        auto* box = qobject_cast<QMessageBox*>(d);
+        ASSERT_NE(box, nullptr);
+        shownText = box->text();
+        shownDetails = box->detailedText();
+        box->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(boxes.show(m), MsgResult::Ok);
+    EXPECT_EQ(shownText, m.text);
+    EXPECT_EQ(shownDetails, m.details);
+}
+
 TEST(RealFileDialog, ReturnsPathAndBareNameWithTheOperatorsFilters) {
     World w;
     const QString chosen = w.path("in/photo.bmp");
