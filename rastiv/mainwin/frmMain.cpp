@@ -276,6 +276,10 @@ void frmMain::connectSignals() {
 }
 
 void frmMain::Form_Load() {
+    // The final size first: Qt forgets that a window's position includes its
+    // frame when the window is sized after being moved, and a window manager
+    // then puts the client area at the corner and the title bar off screen.
+    adjustSize();
     move(0, 0);
 
     // A spacing outside 1..255, missing or unreadable, goes back to the default.
