@@ -622,8 +622,7 @@ void frmMain::mnuBatchModeEnable_Click() {
         env_.batch.CloseBatchFile();
         return;
     }
-    const FileChoice chosen =
-        env_.files.ask(batchFileRequest(env_.settings.read(Key::InitBatDir), QStringLiteral(".CPB")));
+    const FileChoice chosen = chooseRecordingFile(env_);
     if (chosen.cancelled()) {
         mnuBatchModeEnable->setChecked(false);
         tell(env_, QStringLiteral("No file was selected.  Batch mode recording has not been turned on."),

@@ -321,6 +321,44 @@ TEST(Batch, TheRecordMenuAsksForAFileAndRefusesToRecordIntoNothing) {
     EXPECT_EQ(m.ended, 1);
 }
 
+TEST(Batch, RecordingAsksForANewOrExistingNameAndBeforeReplacingARecording) {
+    MainBench m;
+    const QString old = m.w.path("out/setup.cpb");
+    writeFile(old.toStdString(), ByteVec{'k', 'e', 'e', 'p'});
+    // Declining the replacement brings the file dialog back; cancelling it
+    // there leaves recording off and the old recording whole.
+    m.w.files.choose(old);
+    m.w.messages.answers = {MsgResult::Cancel};
+    m.window.mnuBatchModeEnable->trigger();
+    ASSERT_EQ(m.w.files.requests.size(), 2u);
+    EXPECT_FALSE(m.w.files.requests[0].mustExist);
+    EXPECT_EQ(m.w.files.requests[0].title, "Open a Batch File");
+    EXPECT_EQ(m.w.files.requests[1].startFolder, m.w.path("out/"));
+    ASSERT_EQ(m.w.messages.shown.size(), 2u);
+    const Message& ask = m.w.messages.shown[0];
+    EXPECT_TRUE(ask.text.contains(old)) << ask.text.toStdString();
+    EXPECT_EQ(ask.buttons, MsgButtons::OkCancel);
+    EXPECT_EQ(ask.icon, MsgIcon::Exclamation);
+    EXPECT_EQ(ask.helpTopic, 15);
+    EXPECT_EQ(m.w.messages.shown[1].text, "No file was selected.  Batch mode recording has not been turned on.");
+    EXPECT_FALSE(m.w.g.gBatchModeEnabled);
+    EXPECT_EQ(readFile(old.toStdString()), (ByteVec{'k', 'e', 'e', 'p'}));
+
+    // Agreeing starts the recording anew; a new name is not asked about.
+    m.w.messages.shown.clear();
+    m.w.files.choose(old);
+    m.window.mnuBatchModeEnable->trigger();
+    EXPECT_EQ(m.w.messages.shown.size(), 1u);
+    EXPECT_TRUE(m.w.g.gBatchModeEnabled);
+    m.window.mnuBatchModeEnable->trigger();
+    EXPECT_TRUE(readFile(old.toStdString()).empty());
+    m.w.messages.shown.clear();
+    m.w.files.choose(m.w.path("out/fresh.cpb"));
+    m.window.mnuBatchModeEnable->trigger();
+    EXPECT_TRUE(m.w.messages.shown.empty());
+    EXPECT_TRUE(m.w.g.gBatchModeEnabled);
+}
+
 TEST(Batch, PlayingStopsARecordingFirstAndAsksForTheConnection) {
     MainBench m;
     m.w.files.choose(m.w.path("out/rec.cpb"));
