@@ -309,6 +309,11 @@ void frmMain::Form_Load() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    // A sequence to the printer ends through its own steps, never halfway.
+    if (env_.link.transferring()) {
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
 }
@@ -685,6 +690,7 @@ void frmMain::cmdShowCurrentBMP_Click() {
 }
 
 void frmMain::mnuFileExit_Click() {
+    if (env_.link.transferring()) return;
     unloaded_ = true;  // ends at once, without the unload steps
     if (endProgram) endProgram();
 }
@@ -726,6 +732,7 @@ void frmMain::SetMediaType(const int16_t& type) {
     if (g.gCommEstablished) {
         WaitCursor hourglass;
         CommLink& link = env_.link;
+        Transfer transfer(link);
         // GS 81 n FF: paper type n.
         const QByteArray setType = QByteArray("\x1D\x81", 2) + char(uint8_t(type)) + '\xFF';
         if (link.SendData(setType) && link.SendData(logocmd::kStoreSettings)) {
