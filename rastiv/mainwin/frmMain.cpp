@@ -28,6 +28,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFrame>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -441,7 +442,19 @@ void frmMain::cmdLoad_Click() {
         EnableButtons();
         return;
     }
+    load(choice);
+}
 
+// A picture named on the command line, as a file manager passes it, loads
+// as if it had been chosen with Load Bitmap.
+void frmMain::loadFile(const QString& path) {
+    const QFileInfo info(path);
+    DisableButtons();
+    MoveStepMarker(1);
+    load({info.absoluteFilePath(), info.fileName()});
+}
+
+void frmMain::load(const FileChoice& choice) {
     env_.g.gOriginalBmp = choice.path;
     env_.settings.write(Key::InitInBmpDir, choice.folder());
     env_.settings.write(Key::InitInDir, choice.folder());
