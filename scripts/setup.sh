@@ -13,6 +13,8 @@ packages=(
   clang-14 libclang-rt-14-dev
   # desktop smoke tests: a virtual X server and the accessibility bus
   xvfb xauth dbus-x11 dbus-bin at-spi2-core python3-pyatspi
+  # where the main window lands under a window manager
+  twm xfonts-base x11-utils
 )
 if [ "${RASTIV_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(imagemagick)

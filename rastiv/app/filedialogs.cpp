@@ -26,7 +26,7 @@ FileChoice QtFileDialogs::ask(const FileRequest& r) {
     dlg.setNameFilters(qtNameFilters(r.filter));
     const bool save = r.mode == FileRequest::Mode::Save;
     dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dlg.setFileMode(save || !r.mustExist ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (save && !r.askBeforeOverwrite) dlg.setOption(QFileDialog::DontConfirmOverwrite);
     QString ext = r.defaultExtension;
     if (ext.startsWith(u'.')) ext.remove(0, 1);

@@ -17,6 +17,9 @@ struct FileRequest {
     QString defaultExtension;  // ".BMP"; empty = none added
     QString fileName;
     bool askBeforeOverwrite = false;
+    // Open: only an existing file can be chosen.  A request that may name a
+    // file still to be created (a new recording) turns this off.
+    bool mustExist = true;
 };
 
 struct FileChoice {

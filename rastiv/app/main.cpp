@@ -10,14 +10,14 @@
 #include "app/paths.hpp"
 #include "app/pixmill.hpp"
 #include "app/settings.hpp"
+#include "app/workfolder.hpp"
 #include "batch/batchmode.hpp"
 #include "link/commlink.hpp"
 #include "mainwin/frmMain.hpp"
 
 #include <QApplication>
-#include <QDir>
+#include <QCommandLineParser>
 #include <memory>
-#include <unistd.h>
 
 using namespace rastiv;
 
@@ -35,18 +35,31 @@ int main(int argc, char** argv) {
     PixmillBinding pixmill;
     modGlobal g;
 
-    QString workDir = defaultWorkDir();
-    if (workDir.isEmpty()) {
-        // No writable data folder (e.g. a read-only home): keep working in a
-        // private folder under the system's temporary directory.
-        workDir = QDir::tempPath() + QStringLiteral("/rastiv-%1").arg(::getuid());
-        QDir().mkpath(workDir);
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("Prepares pictures for two-colour receipt printers."));
+    options.addHelpOption();
+    options.addVersionOption();
+    options.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A BMP picture to load at start."),
+                                  QStringLiteral("[file]"));
+    options.process(app);
+    const QString startFile = options.positionalArguments().value(0);
+
+    // This instance's own working folder, gone again when it ends.
+    WorkFolder work(WorkFolder::defaultBases());
+    if (!work.ok()) {
+        Message m;
+        m.text = QStringLiteral("Rastiv cannot start without a private working folder for its pictures.");
+        m.title = QStringLiteral("Rastiv");
+        m.icon = MsgIcon::Stop;
+        m.details = work.problem();
+        messages.show(m);
+        return 1;
     }
     CommLink link(g, clock, messages);
     BatchRecording batch(g, pixmill, messages);
     // Everything written to the printer is copied into a recording while one is on.
     link.setBatchCopy([&batch](const QByteArray& s) { batch.WriteBatchFile(s); });
-    Env env{g, pixmill, messages, files, settings, clock, desktop, link, batch, workDir, locateHelpFile()};
+    Env env{g, pixmill, messages, files, settings, clock, desktop, link, batch, work.path(), locateHelpFile()};
     pixmill.setProblemReporter(
         [&env](const QString& text) { tell(env, text, QStringLiteral("Image Library Problem"), MsgIcon::Stop); });
 
@@ -57,6 +70,7 @@ int main(int argc, char** argv) {
     auto* splash = new frmSplash(env, [&] {
         mainWindow = std::make_unique<frmMain>(env);
         mainWindow->show();
+        if (!startFile.isEmpty()) mainWindow->loadFile(startFile);
     });
     splash->setAttribute(Qt::WA_DeleteOnClose);
     splash->show();

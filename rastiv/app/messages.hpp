@@ -24,7 +24,8 @@ struct Message {
     QString helpFile;
     int helpTopic = -1;
     bool helpButton = true;
-    // More for whoever wants it: the box's "Show Details..." text.
+    // Shown on request under the text ("Show Details..."): what the operator
+    // needs to find the cause, such as the file and the reason it was refused.
     QString details;
 
     bool hasHelpButton() const { return helpTopic >= 0 && helpButton; }

@@ -3,15 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 namespace rastiv {
-
-QString defaultWorkDir() {
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    if (dir.isEmpty() || !QDir().mkpath(dir)) return {};
-    return dir;
-}
 
 QString locateHelpFile() {
     const QString exeDir = QCoreApplication::applicationDirPath();

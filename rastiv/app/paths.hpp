@@ -5,10 +5,6 @@
 
 namespace rastiv {
 
-// The per-user folder for the working bitmap and the temporary files
-// ("the program's directory"), created on demand.  Empty when it cannot be made.
-QString defaultWorkDir();
-
 // The help index beside the installed program (../share/rastiv/help), or in
 // the source tree when running from a build that has not copied it.
 QString locateHelpFile();

@@ -1,12 +1,20 @@
 #include "batch/batchmode.hpp"
 
+#include "app/env.hpp"
 #include "app/messages.hpp"
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
+#include "app/settings.hpp"
+
+#include <QFileInfo>
 
 namespace rastiv {
 
 const QByteArray kBatchPauseMarker("Morvex<PaUsE-pAuSe-PaUsE>xevroM");
+
+namespace {
+constexpr int kBatchHelpTopic = 15;
+}  // namespace
 
 FileRequest batchFileRequest(const QString& startFolder, const QString& defaultExtension) {
     FileRequest r;
@@ -16,6 +24,23 @@ FileRequest batchFileRequest(const QString& startFolder, const QString& defaultE
     r.filter = QStringLiteral("CPB file (*.cpb)|*.cpb|All Files (*.*)|*.*");
     r.defaultExtension = defaultExtension;
     return r;
+}
+
+FileChoice chooseRecordingFile(const Env& env) {
+    FileRequest r = batchFileRequest(env.settings.read(Key::InitBatDir), QStringLiteral(".CPB"));
+    r.mustExist = false;
+    for (;;) {
+        const FileChoice chosen = env.files.ask(r);
+        if (chosen.cancelled() || !QFileInfo::exists(chosen.path)) return chosen;
+        const MsgResult answer =
+            tell(env,
+                 QStringLiteral("The file \"%1\" already exists.  Recording into it replaces everything it holds.  "
+                                "Replace it?")
+                     .arg(chosen.path),
+                 QStringLiteral("Replace Batch File"), MsgIcon::Exclamation, kBatchHelpTopic, MsgButtons::OkCancel);
+        if (answer == MsgResult::Ok) return chosen;
+        r.startFolder = chosen.folder();
+    }
 }
 
 // The library reports batch failures itself, as a plain box with OK only.

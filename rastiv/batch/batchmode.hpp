@@ -20,6 +20,13 @@ extern const QByteArray kBatchPauseMarker;
 // The Open dialog for batch files, in the folder used last for them.
 FileRequest batchFileRequest(const QString& startFolder, const QString& defaultExtension);
 
+struct Env;
+// The file for a new recording, from the same dialog: a new name is
+// accepted, and an existing file is replaced only when the operator agrees
+// (a recording replaced by mistake is lost work); declining shows the
+// dialog again.  Cancelled when no file was chosen.
+FileChoice chooseRecordingFile(const Env& env);
+
 class BatchRecording {
 public:
     // The library's own batch messages are shown through `messages`.

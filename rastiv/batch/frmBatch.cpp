@@ -13,6 +13,8 @@
 #include "app/settings.hpp"
 #include "app/waitcursor.hpp"
 #include "batch/batchmode.hpp"
+#include "features/logocommon.hpp"
+#include "features/printerfiles.hpp"
 #include "link/commlink.hpp"
 
 namespace rastiv {
@@ -76,11 +78,11 @@ void frmBatch::cmdPlay_Click() {
             env_.settings.write(Key::InitBatDir, chosen.folder());
             currentFile_ = chosen.path;
             env_.link.yield();
-            lblProgress->setText(sendingText(chosen.path));
-            setEnabled(false);
-            play(chosen.path);
-            setEnabled(true);
-            lblProgress->setText(QStringLiteral("Complete.  Click a button to continue."));
+            if (playable(chosen.path, hourglass)) {
+                lblProgress->setText(sendingText(chosen.path));
+                play(chosen.path);
+                lblProgress->setText(QStringLiteral("Complete.  Click a button to continue."));
+            }
         }
     }
     steps.show(2);
@@ -93,9 +95,11 @@ void frmBatch::cmdReplay_Click() {
         WaitCursor hourglass;
         setButtonsEnabled(false);
         if (!currentFile_.isEmpty()) {
-            lblProgress->setText(sendingText(currentFile_));
-            play(currentFile_);
-            lblProgress->setText(QStringLiteral("Complete.  Click a button to continue."));
+            if (playable(currentFile_, hourglass)) {
+                lblProgress->setText(sendingText(currentFile_));
+                play(currentFile_);
+                lblProgress->setText(QStringLiteral("Complete.  Click a button to continue."));
+            }
         } else {
             hourglass.restore();
             tell(env_, QStringLiteral("No file specified."), QStringLiteral("File Open Error"), MsgIcon::Information,
@@ -108,10 +112,26 @@ void frmBatch::cmdReplay_Click() {
 
 void frmBatch::cmdExit_Click() { done(QDialog::Accepted); }
 
+// A recording holds printer commands as they were sent; a picture chosen by
+// mistake would go to the printer as commands too.  It plays only when the
+// operator says so.
+bool frmBatch::playable(const QString& path, WaitCursor& hourglass) {
+    if (!looksLikeBitmap(path)) return true;
+    hourglass.restore();
+    return tell(env_,
+                QStringLiteral("The file \"%1\" starts with \"BM\" as a bitmap picture does, not as a batch file.  "
+                               "Its bytes would reach the printer as commands.  Play it anyway?")
+                    .arg(path),
+                QStringLiteral("Batch File Play"), MsgIcon::Exclamation, kHelpTopic,
+                MsgButtons::OkCancel) == MsgResult::Ok;
+}
+
 // Sends the recorded bytes in pieces of at most 100, and answers each pause
 // with WaitForPrinter alone: the marker's stand-in zero bytes are not
-// printer data, so a replay sends exactly what was recorded.
+// printer data, so a replay sends exactly what was recorded.  The dialog
+// stays disabled and open until the whole file has gone out.
 void frmBatch::play(const QString& path) {
+    BusyDialog busy(this, env_);
     BatchRecording& batch = env_.batch;
     batch.OpenBatchFile(path, false);
     if (!batch.isOpen()) return;  // the library has said why

@@ -6,6 +6,7 @@
 
 #include "app/env.hpp"
 #include "app/stepindicator.hpp"
+#include "app/waitcursor.hpp"
 
 class QLabel;
 class QPushButton;
@@ -32,6 +33,7 @@ public:
     const QString& currentFile() const { return currentFile_; }
 
 private:
+    bool playable(const QString& path, WaitCursor& hourglass);
     void play(const QString& path);
     void setButtonsEnabled(bool on);
     QString sendingText(const QString& path) const;

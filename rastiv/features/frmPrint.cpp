@@ -1,5 +1,6 @@
 #include "features/frmPrint.hpp"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
@@ -8,8 +9,9 @@
 #include "app/f1help.hpp"
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
-#include "app/waitcursor.hpp"
 #include "features/filestream.hpp"
+#include "features/logocommon.hpp"
+#include "features/printerfiles.hpp"
 #include "imaging/printable.hpp"
 #include "link/commlink.hpp"
 
@@ -37,37 +39,40 @@ frmPrint::frmPrint(Env& env, Workflow& main, QWidget* parent) : QDialog(parent),
 
 void frmPrint::cmdSendBMP_Click() {
     modGlobal& g = env_.g;
-    g.gSendingPrintSample = true;  // a printed graphic is print-sample data for a recording
-    setEnabled(false);
-    {
-        WaitCursor hourglass;
-        if (g.bmpWidthOrZero() > kMaxPrintWidth) {
-            hourglass.restore();
-            tell(env_,
-                 QStringLiteral("The bitmap is too wide.  Make sure to re-size it before modifying the colors or "
-                                "saving it as a graphic or logo."),
-                 QStringLiteral("Bitmap Size Error"), MsgIcon::Information, kHelpBitmap);
-        } else if (g.gCurrentBmp.isEmpty()) {
-            hourglass.restore();
-            tell(env_, QStringLiteral("You must load a BMP file before you can print anything."),
-                 QStringLiteral("Parameter Error"), MsgIcon::Information, kHelpBitmap);
-        } else {
-            const QString gfx = env_.workPath("tmpfile.gfx");
-            const int32_t r = env_.pixmill.SaveBMPAsGfx(g.gCurrentBmp, gfx, g.paperKind());
-            if (r != 0) {
-                hourglass.restore();
-                tell(env_, errorNumber(r) + QStringLiteral(" saving the BMP file as a graphics (*.GFX) file."),
-                     QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpPixmill, MsgButtons::Ok,
-                     r == 12 ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind()) : QString());
-            } else if (g.gPortState == 1 &&
-                       streamFile(env_.link, gfx, g.gSendChunk, LastPiece::SkipEmpty)) {
-                env_.link.SendData(kFeed);
-            }
-        }
+    SendingPrintSample sample(g);  // a printed graphic is print-sample data for a recording
+    BusyDialog busy(this, env_);
+    if (g.bmpWidthOrZero() > kMaxPrintWidth) {
+        busy.tell(QStringLiteral("The bitmap is too wide.  Make sure to re-size it before modifying the colors or "
+                                 "saving it as a graphic or logo."),
+                  QStringLiteral("Bitmap Size Error"), MsgIcon::Information, kHelpBitmap);
+        return;
     }
-    env_.link.yield();
-    setEnabled(true);
-    g.gSendingPrintSample = false;
+    if (g.gCurrentBmp.isEmpty()) {
+        busy.tell(QStringLiteral("You must load a BMP file before you can print anything."),
+                  QStringLiteral("Parameter Error"), MsgIcon::Information, kHelpBitmap);
+        return;
+    }
+    const QString gfx = env_.workPath("tmpfile.gfx");
+    const int32_t r = env_.pixmill.SaveBMPAsGfx(g.gCurrentBmp, gfx, g.paperKind());
+    if (r != 0) {
+        busy.tell(errorNumber(r) + QStringLiteral(" saving the BMP file as a graphics (*.GFX) file."),
+                  QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpPixmill, MsgButtons::Ok,
+                  r == 12 ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind()) : QString());
+        return;
+    }
+    if (g.gPortState != 1) return;
+    // Raster lines print as they arrive: a broken one would print the rest
+    // of the stream as picture.
+    QFile file(gfx);
+    const QString problem = file.open(QIODevice::ReadOnly) ? graphicsFileProblem(file.readAll())
+                                                           : QStringLiteral("it cannot be read");
+    file.close();
+    if (!problem.isEmpty()) {
+        busy.tell(QStringLiteral("The graphics file \"%1\" cannot be sent to the printer: %2.").arg(gfx, problem),
+                  QStringLiteral("File Format Error"), MsgIcon::Exclamation, kHelpPixmill);
+        return;
+    }
+    if (streamFile(env_.link, gfx, g.gSendChunk, LastPiece::SkipEmpty)) env_.link.SendData(kFeed);
 }
 
 void frmPrint::cmdExit_Click() { done(QDialog::Rejected); }

@@ -1,6 +1,7 @@
 #include "features/logocommon.hpp"
 
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QWidget>
@@ -10,6 +11,7 @@
 #include "app/stepindicator.hpp"
 #include "batch/batchmode.hpp"
 #include "features/filestream.hpp"
+#include "features/printerfiles.hpp"
 #include "link/commlink.hpp"
 
 namespace rastiv {
@@ -59,12 +61,36 @@ QByteArray marginMessage(uint8_t side, uint8_t logo) {
 
 }  // namespace logocmd
 
-BusyDialog::BusyDialog(QWidget* dialog, Env& env) : dialog_(dialog), env_(env) { dialog_->setEnabled(false); }
+namespace {
+
+// Swallows the close box and Escape of a dialog that is sending.
+class HoldOpen final : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress) return static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+        return false;
+    }
+};
+
+}  // namespace
+
+BusyDialog::BusyDialog(QWidget* dialog, Env& env)
+    : dialog_(dialog), env_(env), transfer_(env.link), holdOpen_(std::make_unique<HoldOpen>()) {
+    dialog_->installEventFilter(holdOpen_.get());
+    dialog_->setEnabled(false);
+}
 
 BusyDialog::~BusyDialog() {
     hourglass_.restore();
+    // Still holding the dialog open: the clicks and keys let through here
+    // came while it was sending.
     env_.link.yield();
     dialog_->setEnabled(true);
+    dialog_->removeEventFilter(holdOpen_.get());
 }
 
 MsgResult BusyDialog::tell(const QString& text, const QString& title, MsgIcon icon, int helpTopic,
@@ -82,14 +108,24 @@ SendingPrintSample::~SendingPrintSample() { g_.gSendingPrintSample = false; }
 
 bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {
     const QString& path = env.g.gLogoFile;
-    // A file that went away after it was chosen must not leave the printer
-    // waiting for a definition that never comes.
-    if (QFile file(path); !file.open(QIODevice::ReadOnly)) {
+    // A file that went away after it was chosen, or one that is not a whole
+    // logo, must not leave the printer waiting for a definition that never
+    // comes (or taking what follows for the rest of it).
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
         busy.tell(QStringLiteral("The logo file \"%1\" cannot be read.  Choose the logo again in Logo Management.")
                       .arg(path),
                   QStringLiteral("File Open Error"), MsgIcon::Exclamation, helpTopic);
         return false;
     }
+    if (const QString problem = logoFileProblem(file.readAll()); !problem.isEmpty()) {
+        busy.tell(QStringLiteral("The logo file \"%1\" cannot be sent to the printer: %2.  Choose or make the logo "
+                                 "again in Logo Management.")
+                      .arg(path, problem),
+                  QStringLiteral("File Format Error"), MsgIcon::Exclamation, helpTopic);
+        return false;
+    }
+    file.close();
     CommLink& link = env.link;
     if (!link.SendData(logocmd::kBeginDownload)) return false;
     if (!link.SendData(logocmd::selectLogo(n))) return false;

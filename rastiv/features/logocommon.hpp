@@ -9,9 +9,11 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "app/env.hpp"
 #include "app/waitcursor.hpp"
+#include "link/commlink.hpp"
 
 class QWidget;
 
@@ -70,6 +72,8 @@ QByteArray marginMessage(uint8_t side, uint8_t logo);
 // Blocks a dialog's input and shows the hourglass for the length of one
 // command; both come back on every way out, after the clicks that queued up
 // meanwhile have been let through to the (still disabled) dialog and dropped.
+// Meanwhile the command is a Transfer: the dialog's close box and Escape do
+// nothing, and the main window does not close either.
 class BusyDialog {
 public:
     BusyDialog(QWidget* dialog, Env& env);
@@ -86,6 +90,8 @@ public:
 private:
     QWidget* dialog_;
     Env& env_;
+    Transfer transfer_;
+    std::unique_ptr<QObject> holdOpen_;
     WaitCursor hourglass_;
 };
 

@@ -54,6 +54,11 @@ public:
     // Lets events run once (between two polls of a wait).
     void yield();
 
+    // ---- Command sequences under way (see Transfer below). ----
+    void beginTransfer() { ++transfers_; }
+    void endTransfer() { --transfers_; }
+    bool transferring() const { return transfers_ > 0; }
+
 private:
     void MSComm1_OnComm();
     bool retry(const char* text);
@@ -64,6 +69,22 @@ private:
     std::unique_ptr<SerialPort> port_;
     std::unique_ptr<Timer> tCommTimer_;
     std::function<void(const QByteArray&)> batchCopy_;
+    int transfers_ = 0;
+};
+
+// A command sequence to the printer from its first byte to its last.  While
+// one runs, nothing may close its dialog or end the program: a sequence cut
+// short leaves the printer waiting for the rest of a logo, which it then
+// takes from whatever comes next, and leaves a recording truncated.
+class Transfer {
+public:
+    explicit Transfer(CommLink& link) : link_(link) { link_.beginTransfer(); }
+    ~Transfer() { link_.endTransfer(); }
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+
+private:
+    CommLink& link_;
 };
 
 }  // namespace rastiv

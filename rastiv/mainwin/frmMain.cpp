@@ -6,6 +6,7 @@
 #include "app/f1help.hpp"
 #include "app/filedialogs.hpp"
 #include "app/frmSplash.hpp"
+#include "app/loadproblem.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
 #include "app/pixmill.hpp"
@@ -28,6 +29,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFrame>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -276,6 +278,10 @@ void frmMain::connectSignals() {
 }
 
 void frmMain::Form_Load() {
+    // The final size first: Qt forgets that a window's position includes its
+    // frame when the window is sized after being moved, and a window manager
+    // then puts the client area at the corner and the title bar off screen.
+    adjustSize();
     move(0, 0);
 
     // A spacing outside 1..255, missing or unreadable, goes back to the default.
@@ -305,6 +311,11 @@ void frmMain::Form_Load() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    // A sequence to the printer ends through its own steps, never halfway.
+    if (env_.link.transferring()) {
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
 }
@@ -432,7 +443,19 @@ void frmMain::cmdLoad_Click() {
         EnableButtons();
         return;
     }
+    load(choice);
+}
 
+// A picture named on the command line, as a file manager passes it, loads
+// as if it had been chosen with Load Bitmap.
+void frmMain::loadFile(const QString& path) {
+    const QFileInfo info(path);
+    DisableButtons();
+    MoveStepMarker(1);
+    load({info.absoluteFilePath(), info.fileName()});
+}
+
+void frmMain::load(const FileChoice& choice) {
     env_.g.gOriginalBmp = choice.path;
     env_.settings.write(Key::InitInBmpDir, choice.folder());
     env_.settings.write(Key::InitInDir, choice.folder());
@@ -452,7 +475,7 @@ void frmMain::cmdLoad_Click() {
         }
         if (r != 0) {
             tell(env_, errorNumber(r) + QStringLiteral(" converting the bitmap from 24 to 8 bits/pixel."), pdl,
-                 MsgIcon::Exclamation, 1);
+                 MsgIcon::Exclamation, 1, MsgButtons::Ok, loadProblemDetails(env_.g.gOriginalBmp));
             EnableButtons();
             return;
         }
@@ -460,7 +483,8 @@ void frmMain::cmdLoad_Click() {
     } else {
         const int32_t r = env_.pixmill.StretchBitmap(0, env_.g.gCurrentBmp, env_.g.gOriginalBmp);
         if (r != 0) {
-            tell(env_, errorNumber(r) + QStringLiteral(" loading the bitmap."), pdl, MsgIcon::Exclamation, 1);
+            tell(env_, errorNumber(r) + QStringLiteral(" loading the bitmap."), pdl, MsgIcon::Exclamation, 1,
+                 MsgButtons::Ok, loadProblemDetails(env_.g.gOriginalBmp));
             EnableButtons();
             return;
         }
@@ -620,8 +644,7 @@ void frmMain::mnuBatchModeEnable_Click() {
         env_.batch.CloseBatchFile();
         return;
     }
-    const FileChoice chosen =
-        env_.files.ask(batchFileRequest(env_.settings.read(Key::InitBatDir), QStringLiteral(".CPB")));
+    const FileChoice chosen = chooseRecordingFile(env_);
     if (chosen.cancelled()) {
         mnuBatchModeEnable->setChecked(false);
         tell(env_, QStringLiteral("No file was selected.  Batch mode recording has not been turned on."),
@@ -684,6 +707,7 @@ void frmMain::cmdShowCurrentBMP_Click() {
 }
 
 void frmMain::mnuFileExit_Click() {
+    if (env_.link.transferring()) return;
     unloaded_ = true;  // ends at once, without the unload steps
     if (endProgram) endProgram();
 }
@@ -725,6 +749,7 @@ void frmMain::SetMediaType(const int16_t& type) {
     if (g.gCommEstablished) {
         WaitCursor hourglass;
         CommLink& link = env_.link;
+        Transfer transfer(link);
         // GS 81 n FF: paper type n.
         const QByteArray setType = QByteArray("\x1D\x81", 2) + char(uint8_t(type)) + '\xFF';
         if (link.SendData(setType) && link.SendData(logocmd::kStoreSettings)) {

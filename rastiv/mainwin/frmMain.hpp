@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/env.hpp"
+#include "app/filedialogs.hpp"
 #include "app/frmSplash.hpp"
 #include "app/modGlobal.hpp"
 
@@ -51,6 +52,8 @@ public:
     void ShowBitmap(const QString& path) override;
     void ReadBitmapSize(const QString& path) override;
     void MoveStepMarker(int step) override;
+    // Loads a picture without asking for it (the file named at start).
+    void loadFile(const QString& path);
 
     // How the program ends (tests replace it).
     std::function<void()> endProgram;
@@ -150,6 +153,7 @@ private:
     void Form_Load();
     void Form_Unload();
 
+    void load(const FileChoice& choice);
     void rotate(int32_t direction);
     void showCommFor(bool modGlobal::*wanted);
     void showPrintDialog();

@@ -89,10 +89,14 @@ struct Bench {
         EXPECT_TRUE(w.g.gCommEstablished);
         printer->clearReceived();
     }
-    // A logo file of `size` bytes that the printer takes for plain text.
+    // A monochrome logo file of `size` bytes, one band of 8 rows: 5 header
+    // bytes (1D 84, kind 1, X, Y = 1) and X * 8 bytes of letters.
     QByteArray logoFile(int size) {
-        QByteArray bytes;
-        for (int i = 0; i < size; ++i) bytes += char('A' + i % 26);
+        EXPECT_EQ((size - 5) % 8, 0) << "no logo file has " << size << " bytes";
+        QByteArray bytes("\x1D\x84\x01", 3);
+        bytes += char((size - 5) / 8);
+        bytes += char(1);
+        for (int i = 5; i < size; ++i) bytes += char('A' + i % 26);
         const QString path = w.path("in/pic.lgo");
         writeFile(path.toStdString(), ByteVec(bytes.begin(), bytes.end()));
         w.g.gLogoFile = path;
@@ -161,7 +165,7 @@ TEST(LogoNumber, LeadingNumberFrom0To255RoundedHalfToEven) {
 
 TEST(DownloadLogo, TypedNumbersAreStoredUnderTheirRoundedLeadingNumber) {
     Bench b;
-    const QByteArray logo = b.logoFile(30);
+    const QByteArray logo = b.logoFile(29);
     frmDownloadLogo d(b.w.env);
     const struct {
         const char* typed;
@@ -185,7 +189,7 @@ TEST(DownloadLogo, TypedNumbersAreStoredUnderTheirRoundedLeadingNumber) {
 
 TEST(DownloadLogo, TopAndBottomLogoFillInLockedNumbersUntilNonLegacyIsChosen) {
     Bench b;
-    const QByteArray logo = b.logoFile(10);
+    const QByteArray logo = b.logoFile(13);
     frmDownloadLogo d(b.w.env);
     EXPECT_TRUE(d.rbNoLogo->isChecked());
     EXPECT_EQ(d.steps.shown(), 1);
@@ -215,14 +219,15 @@ TEST(DownloadLogo, TopAndBottomLogoFillInLockedNumbersUntilNonLegacyIsChosen) {
     EXPECT_TRUE(d.Label1->isEnabled());
 }
 
-TEST(DownloadLogo, AFileOfTwoFullPiecesEndsWithAnEmptyOneAndThePrintIsLeftOutOfTheRecording) {
+TEST(DownloadLogo, AFileIsSentInPiecesOf50AndThePrintIsLeftOutOfTheRecording) {
     Bench b;
-    const QByteArray logo = b.logoFile(100);
+    const QByteArray logo = b.logoFile(101);
     frmDownloadLogo d(b.w.env);
     b.record();
     d.tbLogoNum->setText("7");
     d.cmdDownloadLogo->click();
-    EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, select(7), logo.left(50), logo.mid(50), QByteArray(), kDeselect}));
+    EXPECT_EQ(b.writes(),
+              (QList<QByteArray>{kBegin, select(7), logo.left(50), logo.mid(50, 50), logo.mid(100), kDeselect}));
 
     b.clear();
     d.cmdPrintLogo->click();
@@ -234,7 +239,7 @@ TEST(DownloadLogo, AFileOfTwoFullPiecesEndsWithAnEmptyOneAndThePrintIsLeftOutOfT
 
 TEST(DownloadLogo, ANumberIsNeededWithinRangeAndAClosedPortStopsSilently) {
     Bench b;
-    b.logoFile(10);
+    b.logoFile(13);
     frmDownloadLogo d(b.w.env);
     d.cmdDownloadLogo->click();
     EXPECT_EQ(d.steps.shown(), 2);
@@ -277,9 +282,88 @@ TEST(DownloadLogo, ALogoFileThatCannotBeReadIsReportedBeforeAnythingIsSent) {
     EXPECT_TRUE(d.isEnabled());
 }
 
+TEST(DownloadLogo, AnEmptyOrMalformedLogoFileIsRefusedWithNothingOnTheWire) {
+    Bench b;
+    frmDownloadLogo d(b.w.env);
+    d.tbLogoNum->setText("5");
+    const QString path = b.w.path("in/bad.lgo");
+    b.w.g.gLogoFile = path;
+    const struct {
+        ByteVec content;
+        const char* reason;
+    } rows[] = {
+        {{}, "it is empty"},
+        {{0x1D, 0x84, 0x01, 0x02, 0x01, 'A'}, "it holds 6 bytes, but its header (kind 1, X 2, Y 1) calls for 21"},
+        {{'B', 'M', 0x01, 0x02, 0x01}, "it does not start with a logo definition (1D 84)"},
+    };
+    for (const auto& r : rows) {
+        b.clear();
+        writeFile(path.toStdString(), r.content);
+        d.cmdDownloadLogo->click();
+        EXPECT_TRUE(b.printer->received().isEmpty()) << r.reason;
+        ASSERT_EQ(b.w.messages.shown.size(), 1u) << r.reason;
+        const Message& m = b.w.messages.shown[0];
+        EXPECT_EQ(m.title, "File Format Error");
+        EXPECT_TRUE(m.text.contains(path)) << m.text.toStdString();
+        EXPECT_TRUE(m.text.contains(QString::fromLatin1(r.reason))) << m.text.toStdString();
+        EXPECT_EQ(m.helpTopic, 11);
+        EXPECT_EQ(d.steps.shown(), 2);
+    }
+    // The watermark and the margin message send the same file the same way.
+    b.clear();
+    writeFile(path.toStdString(), {});
+    frmWatermark wm(b.w.env);
+    wm.tbLogoIndex->setText("5");
+    wm.tbWmIndex->setText("6");
+    wm.cmdDefine->click();
+    frmRibbonLogo margin(b.w.env);
+    margin.tbLogoNum->setText("5");
+    margin.cmdRibbon->click();
+    EXPECT_TRUE(b.printer->received().isEmpty());
+    EXPECT_EQ(b.w.messages.shown.size(), 2u);
+}
+
+// Virtual time: the attempts come while the download waits on the line.
+TEST(Sending, NeitherTheDialogNorTheMainWindowClosesWhileALogoIsBeingSent) {
+    Bench b;
+    const QByteArray logo = b.logoFile(101);
+    frmMain main(b.w.env);
+    int ended = 0;
+    main.endProgram = [&] { ++ended; };
+    main.show();
+    // The main window starts every run unconnected; the bench is connected.
+    b.w.g.gPortState = 1;
+    b.w.g.gCommEstablished = true;
+    frmDownloadLogo d(b.w.env, &main);
+    d.show();
+    d.tbLogoNum->setText("5");
+    bool tried = false, dialogClosed = true, mainClosed = true, visibleAfterEscape = false;
+    QTimer::singleShot(0, [&] {
+        tried = true;
+        EXPECT_LT(b.writes().size(), 6);  // the download is under way
+        dialogClosed = d.close();
+        QTest::keyClick(&d, Qt::Key_Escape);
+        visibleAfterEscape = d.isVisible();
+        mainClosed = main.close();
+    });
+    d.cmdDownloadLogo->click();
+    EXPECT_TRUE(tried);
+    EXPECT_FALSE(dialogClosed);
+    EXPECT_TRUE(visibleAfterEscape);
+    EXPECT_FALSE(mainClosed);
+    EXPECT_EQ(ended, 0);
+    EXPECT_EQ(b.writes(),
+              (QList<QByteArray>{kBegin, select(5), logo.left(50), logo.mid(50, 50), logo.mid(100), kDeselect}));
+    EXPECT_EQ(d.steps.shown(), 3);
+    // Once the sequence has ended, both close as usual.
+    EXPECT_TRUE(d.close());
+    EXPECT_TRUE(main.close());
+    EXPECT_EQ(ended, 1);
+}
+
 TEST(Watermark, LegacyBoxDefinesWatermark241FromLogo239AtTheDefaultShading) {
     Bench b;
-    const QByteArray logo = b.logoFile(30);
+    const QByteArray logo = b.logoFile(29);
     frmWatermark d(b.w.env);
     EXPECT_EQ(d.slider1->value(), 80);
     EXPECT_EQ(d.steps.shown(), 1);
@@ -320,7 +404,7 @@ TEST(Watermark, LegacyBoxDefinesWatermark241FromLogo239AtTheDefaultShading) {
 
 TEST(Watermark, TheSameNumberTwiceIsRefusedOnlyAfterTheLogoIsDownloaded) {
     Bench b;
-    const QByteArray logo = b.logoFile(30);
+    const QByteArray logo = b.logoFile(29);
     frmWatermark d(b.w.env);
     d.tbLogoIndex->setText("7");
     d.tbWmIndex->setText("07");  // written differently, the same number to the printer
@@ -343,7 +427,7 @@ TEST(Watermark, TheSameNumberTwiceIsRefusedOnlyAfterTheLogoIsDownloaded) {
 
 TEST(Watermark, NumbersAreCheckedLogoFirstThenWatermarkBeforeAnythingIsSent) {
     Bench b;
-    b.logoFile(10);
+    b.logoFile(13);
     frmWatermark d(b.w.env);
     const struct {
         const char* logo;
@@ -422,7 +506,7 @@ TEST(MarginMessage, SamplesFrameTwentyLinesOnEitherSideAndStayOutOfTheRecording)
 
 TEST(MarginMessage, LegacyBoxStoresLogo242AndLeavesTheSampleToLegacyColorization) {
     Bench b;
-    const QByteArray logo = b.logoFile(50);
+    const QByteArray logo = b.logoFile(45);
     frmRibbonLogo d(b.w.env);
     QTest::mouseClick(d.Label3, Qt::LeftButton);
     EXPECT_EQ(d.steps.shown(), 2);
@@ -434,7 +518,7 @@ TEST(MarginMessage, LegacyBoxStoresLogo242AndLeavesTheSampleToLegacyColorization
 
     b.record();
     d.cmdRibbon->click();
-    EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, hex("1D 23 F2"), logo, QByteArray(), kDeselect}));
+    EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, hex("1D 23 F2"), logo, kDeselect}));
     EXPECT_EQ(d.steps.shown(), 4);
     b.clear();
     d.cmdPrintSample->click();
@@ -451,7 +535,7 @@ TEST(MarginMessage, LegacyBoxStoresLogo242AndLeavesTheSampleToLegacyColorization
 
 TEST(MarginMessage, ANumberIsNeededWithinRange) {
     Bench b;
-    b.logoFile(10);
+    b.logoFile(13);
     frmRibbonLogo d(b.w.env);
     d.cmdRibbon->click();
     d.cmdPrintSample->click();
@@ -607,7 +691,7 @@ TEST(LogoManagement, TheSendButtonsNeedALogoFileAndOpenTheirDialogsModally) {
         expectParameterError(m, "You must select a graphic before you can send it to the printer.", 5);
     EXPECT_EQ(d.steps.shown(), 4);
 
-    b.logoFile(10);
+    b.logoFile(13);
     std::vector<QString> titles;
     for (QPushButton* button : {d.cmdLogo, d.cmdWatermark, d.cmdRibbon}) {
         whenModal([&](QDialog* opened) {

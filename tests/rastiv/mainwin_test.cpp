@@ -202,10 +202,25 @@ TEST(LoadBitmap, UnusableFileReportsTheLibraryStatusAndStaysOnStep1) {
     s.load(s.w.path("in/notes.bmp"));
     ASSERT_EQ(s.w.messages.shown.size(), 1u);
     expectBox(s.w.messages.shown[0], QStringLiteral("Error # 12 loading the bitmap."), kPdl, MsgIcon::Exclamation, 1);
+    // The details name the file and say, in plain words, why it was refused.
+    EXPECT_EQ(s.w.messages.shown[0].details,
+              QStringLiteral("File: %1\nReason: The file is not a BMP bitmap: it does not start with \"BM\".")
+                  .arg(s.w.path("in/notes.bmp")));
     EXPECT_EQ(s.markerStep(), 1);
     EXPECT_TRUE(s.allEnabled());
     // The failed load still names the working bitmap, as the next steps expect.
     EXPECT_EQ(s.w.g.gCurrentBmp, s.w.working());
+}
+
+TEST(LoadBitmap, ACompressedBitmapKeepsTheStatusTextAndNamesTheCompressionInTheDetails) {
+    Shell s;
+    s.load(s.input("rle.bmp", BmpBuilder(8, 4, 8).compression(1)));
+    ASSERT_EQ(s.w.messages.shown.size(), 1u);
+    const Message& m = s.w.messages.shown[0];
+    expectBox(m, QStringLiteral("Error # 12 loading the bitmap."), kPdl, MsgIcon::Exclamation, 1);
+    EXPECT_TRUE(m.details.startsWith(QStringLiteral("File: %1\nReason: The bitmap is RLE8 compressed")
+                                         .arg(s.w.path("in/rle.bmp"))))
+        << m.details.toStdString();
 }
 
 TEST(LoadBitmap, CancelChangesNothingButTheStepMarker) {

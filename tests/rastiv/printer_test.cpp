@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QLabel>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "batch/batchmode.hpp"
@@ -259,6 +261,59 @@ TEST(Batch, ARecordingReplaysExactlyTheBytesSentWaitingWhereTheRecordingWaited) 
     EXPECT_EQ(play.steps.shown(), 3);
 }
 
+TEST(Batch, APictureChosenByMistakeIsPlayedOnlyWhenTheOperatorAgrees) {
+    Bench b;
+    b.connect();
+    b.printer->clearReceived();
+    const QString picture = b.w.path("in/photo.cpb");
+    palettePicture(4, 4).write(picture.toStdString());
+    frmBatch play(b.w.env);
+    b.w.files.choose(picture);
+    b.w.messages.answers = {MsgResult::Cancel};
+    play.cmdPlay_Click();
+    EXPECT_TRUE(b.printer->received().isEmpty());
+    ASSERT_EQ(b.w.messages.shown.size(), 1u);
+    const Message& ask = b.w.messages.shown[0];
+    EXPECT_TRUE(ask.text.contains(picture)) << ask.text.toStdString();
+    EXPECT_TRUE(ask.text.contains("\"BM\"")) << ask.text.toStdString();
+    EXPECT_EQ(ask.buttons, MsgButtons::OkCancel);
+    EXPECT_EQ(ask.helpTopic, 15);
+    EXPECT_TRUE(play.cmdPlay->isEnabled());
+
+    play.cmdReplay_Click();  // agreed this time: it goes out as it is
+    EXPECT_EQ(b.w.messages.shown.size(), 2u);
+    EXPECT_EQ(b.printer->received().size(), qsizetype(palettePicture(4, 4).build().size()));
+}
+
+TEST(Batch, PlaybackKeepsTheDialogOpenUntilTheFileHasBeenSent) {
+    Bench b;
+    b.connect();
+    const QString file = b.w.path("out/setup.cpb");
+    b.w.batch.OpenBatchFile(file, true);
+    b.w.g.gBatchModeEnabled = true;
+    downloadLikeSequence(b.w.env, QByteArray(120, 'x'));
+    b.w.g.gBatchModeEnabled = false;
+    b.w.batch.CloseBatchFile();
+    frmBatch play(b.w.env);
+    play.show();
+    b.w.files.choose(file);
+    play.cmdPlay_Click();
+    b.printer->clearReceived();
+    bool tried = false, closed = true, visibleAfterEscape = false;
+    QTimer::singleShot(0, [&] {
+        tried = true;
+        closed = play.close();
+        QTest::keyClick(&play, Qt::Key_Escape);
+        visibleAfterEscape = play.isVisible();
+    });
+    play.cmdReplay_Click();
+    EXPECT_TRUE(tried);
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(visibleAfterEscape);
+    EXPECT_TRUE(b.printer->received().endsWith(QByteArray("\x1D\x23\x00", 3)));
+    EXPECT_TRUE(play.close());
+}
+
 TEST(Batch, ReplayWithoutAFileAndPlayCancelledSayOrDoNothing) {
     Bench b;
     frmBatch play(b.w.env);
@@ -319,6 +374,44 @@ TEST(Batch, TheRecordMenuAsksForAFileAndRefusesToRecordIntoNothing) {
     m.window.cmdExit->click();
     EXPECT_FALSE(m.w.batch.isOpen());
     EXPECT_EQ(m.ended, 1);
+}
+
+TEST(Batch, RecordingAsksForANewOrExistingNameAndBeforeReplacingARecording) {
+    MainBench m;
+    const QString old = m.w.path("out/setup.cpb");
+    writeFile(old.toStdString(), ByteVec{'k', 'e', 'e', 'p'});
+    // Declining the replacement brings the file dialog back; cancelling it
+    // there leaves recording off and the old recording whole.
+    m.w.files.choose(old);
+    m.w.messages.answers = {MsgResult::Cancel};
+    m.window.mnuBatchModeEnable->trigger();
+    ASSERT_EQ(m.w.files.requests.size(), 2u);
+    EXPECT_FALSE(m.w.files.requests[0].mustExist);
+    EXPECT_EQ(m.w.files.requests[0].title, "Open a Batch File");
+    EXPECT_EQ(m.w.files.requests[1].startFolder, m.w.path("out/"));
+    ASSERT_EQ(m.w.messages.shown.size(), 2u);
+    const Message& ask = m.w.messages.shown[0];
+    EXPECT_TRUE(ask.text.contains(old)) << ask.text.toStdString();
+    EXPECT_EQ(ask.buttons, MsgButtons::OkCancel);
+    EXPECT_EQ(ask.icon, MsgIcon::Exclamation);
+    EXPECT_EQ(ask.helpTopic, 15);
+    EXPECT_EQ(m.w.messages.shown[1].text, "No file was selected.  Batch mode recording has not been turned on.");
+    EXPECT_FALSE(m.w.g.gBatchModeEnabled);
+    EXPECT_EQ(readFile(old.toStdString()), (ByteVec{'k', 'e', 'e', 'p'}));
+
+    // Agreeing starts the recording anew; a new name is not asked about.
+    m.w.messages.shown.clear();
+    m.w.files.choose(old);
+    m.window.mnuBatchModeEnable->trigger();
+    EXPECT_EQ(m.w.messages.shown.size(), 1u);
+    EXPECT_TRUE(m.w.g.gBatchModeEnabled);
+    m.window.mnuBatchModeEnable->trigger();
+    EXPECT_TRUE(readFile(old.toStdString()).empty());
+    m.w.messages.shown.clear();
+    m.w.files.choose(m.w.path("out/fresh.cpb"));
+    m.window.mnuBatchModeEnable->trigger();
+    EXPECT_TRUE(m.w.messages.shown.empty());
+    EXPECT_TRUE(m.w.g.gBatchModeEnabled);
 }
 
 TEST(Batch, PlayingStopsARecordingFirstAndAsksForTheConnection) {

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace rastiv;
@@ -65,6 +66,27 @@ TEST(RealMessageBox, HelpOpensTheTopicAndTheQuestionComesBack) {
     EXPECT_EQ(boxes.show(plain), MsgResult::Ok);
 }
 
+TEST(RealMessageBox, DetailsAreOfferedUnderTheText) {
+    World w;
+    QtMessageBoxes boxes(w.desktop);
+    Message m;
+    m.text = QStringLiteral("Error # 12 loading the bitmap.");
+    m.title = QStringLiteral("PIXMILL DLL Error");
+    m.icon = MsgIcon::Exclamation;
+    m.details = QStringLiteral("File: /in/notes.bmp\nReason: The file is empty.");
+    QString shownDetails, shownText;
+    whenModal([&](QDialog* d) {
+        auto* box = qobject_cast<QMessageBox*>(d);
+        ASSERT_NE(box, nullptr);
+        shownText = box->text();
+        shownDetails = box->detailedText();
+        box->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(boxes.show(m), MsgResult::Ok);
+    EXPECT_EQ(shownText, m.text);
+    EXPECT_EQ(shownDetails, m.details);
+}
+
 TEST(RealFileDialog, ReturnsPathAndBareNameWithTheOperatorsFilters) {
     World w;
     const QString chosen = w.path("in/photo.bmp");
@@ -117,4 +139,52 @@ TEST(F1Key, OpensTheFocusedControlsTopic) {
     ASSERT_EQ(w.desktop.urls.size(), 2u);
     EXPECT_EQ(w.desktop.urls[0].fragment(), QStringLiteral("topic-4"));
     EXPECT_EQ(w.desktop.urls[1].fragment(), QStringLiteral("topic-10"));
+}
+
+// Runs f on the next message box, passing over the dialog under it.
+void answerBox(std::function<void(QMessageBox*)> f, int triesLeft = 200) {
+    QTimer::singleShot(0, [f = std::move(f), triesLeft]() mutable {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            f(box);
+        else if (triesLeft > 0)
+            answerBox(std::move(f), triesLeft - 1);
+    });
+}
+
+// Record Batch File through the real dialog: a recording is usually a new file.
+TEST(RealFileDialog, RecordBatchFileAcceptsANewName) {
+    World w;
+    QtFileDialogs real;
+    Env env{w.g, w.pixmill, w.messages, real, w.settings, w.clock, w.desktop, w.link, w.batch,
+            w.env.workDir, w.env.helpFile};
+    frmMain main(env);
+    main.endProgram = [] {};
+    main.show();
+    const QString fresh = w.path("out/new.cpb");
+    w.settings.write(Key::InitBatDir, w.path("out/"));
+    bool refused = false, stillOpen = false;
+    whenModal([&](QDialog* d) {
+        auto* dialog = qobject_cast<QFileDialog*>(d);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Open a Batch File"));
+        EXPECT_EQ(dialog->nameFilters(), qtNameFilters(QStringLiteral("CPB file (*.cpb)|*.cpb|All Files (*.*)|*.*")));
+        dialog->selectFile(fresh);
+        // A dialog that insists on an existing file says "File not found" in a box of its own.
+        answerBox([&](QMessageBox* box) {
+            refused = true;
+            box->reject();
+        });
+        QMetaObject::invokeMethod(dialog, "accept");
+        stillOpen = dialog->isVisible();
+        if (stillOpen) dialog->reject();
+    });
+    main.mnuBatchModeEnable->trigger();
+    EXPECT_FALSE(refused);
+    EXPECT_FALSE(stillOpen);
+    EXPECT_TRUE(w.g.gBatchModeEnabled);
+    EXPECT_TRUE(main.mnuBatchModeEnable->isChecked());
+    EXPECT_TRUE(QFileInfo::exists(fresh));
+    EXPECT_EQ(w.settings.read(Key::InitBatDir), w.path("out/"));
+    main.mnuBatchModeEnable->trigger();
+    EXPECT_FALSE(w.batch.isOpen());
 }

@@ -1,0 +1,141 @@
+// Each running instance works in a folder of its own.
+#include "app/workfolder.hpp"
+#include "fakes.hpp"
+#include "mainwin/frmMain.hpp"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace rastiv;
+using namespace rastiv::testing;
+using namespace testing_support;
+
+namespace {
+
+mode_t modeOf(const QString& path) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+    return st.st_mode & 07777;
+}
+
+// What an instance that has ended leaves behind: its folder and an unheld lock.
+QString leftBehind(const QString& base, const char* name) {
+    const QString dir = base + QStringLiteral("/") + QString::fromLatin1(name);
+    QDir().mkpath(dir);
+    writeFile((dir + QStringLiteral("/instance.lock")).toStdString(), ByteVec{'4', '2', '\n'});
+    writeFile((dir + QStringLiteral("/tmpfile.bmp")).toStdString(), ByteVec{'B', 'M'});
+    return dir;
+}
+
+}  // namespace
+
+TEST(WorkFolder, EachInstanceGetsAFreshPrivateFolderRemovedWhenItEnds) {
+    TempDir tmp;
+    const QString base = QString::fromStdString(tmp.path("data"));
+    QString first, second;
+    {
+        WorkFolder a({base}), b({base});
+        ASSERT_TRUE(a.ok() && b.ok()) << a.problem().toStdString();
+        first = a.path();
+        second = b.path();
+        EXPECT_NE(first, second);
+        EXPECT_EQ(QFileInfo(first).absolutePath(), base);
+        EXPECT_TRUE(QFileInfo(first).fileName().startsWith(QStringLiteral("rastiv-")));
+        EXPECT_EQ(modeOf(first), mode_t(0700));
+        EXPECT_EQ(modeOf(second), mode_t(0700));
+        // A second start does not take a running instance's folder for a stale one.
+        WorkFolder::sweep(base);
+        EXPECT_TRUE(QFileInfo::exists(first));
+        EXPECT_TRUE(QFileInfo::exists(second));
+    }
+    EXPECT_FALSE(QFileInfo::exists(first));
+    EXPECT_FALSE(QFileInfo::exists(second));
+}
+
+TEST(WorkFolder, FoldersOfEndedInstancesGoAtStartOthersStay) {
+    TempDir tmp;
+    const QString base = QString::fromStdString(tmp.path(""));
+    const QString victim = QString::fromStdString(tmp.path("victim.txt"));
+    writeFile(victim.toStdString(), ByteVec{'k', 'e', 'e', 'p'});
+    const QString stale = leftBehind(base, "rastiv-ended1");
+    // A link inside a stale folder goes with it; what it points to stays.
+    QFile::link(victim, stale + QStringLiteral("/tmpfile2.bmp"));
+    QDir().mkpath(base + QStringLiteral("/photos"));
+    WorkFolder running({base});
+    ASSERT_TRUE(running.ok());
+    const QString held = leftBehind(base, "rastiv-held01");
+    const int fd = ::open(QFile::encodeName(held + QStringLiteral("/instance.lock")).constData(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);  // as a running instance holds it
+    WorkFolder next({base});
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_TRUE(QFileInfo::exists(held));
+    EXPECT_TRUE(QFileInfo::exists(running.path()));
+    EXPECT_TRUE(QFileInfo::exists(base + QStringLiteral("/photos")));
+    EXPECT_EQ(readFile(victim.toStdString()), (ByteVec{'k', 'e', 'e', 'p'}));
+    ::close(fd);
+}
+
+TEST(WorkFolder, AnUnusableDataFolderFallsBackToANewFolderNeverAPlantedOne) {
+    TempDir tmp;
+    // The data folder cannot be made (a file is in its way); in the shared
+    // temporary folder someone has planted the predictable name with a link.
+    const QString blocked = QString::fromStdString(tmp.path("blocked"));
+    writeFile(blocked.toStdString(), {});
+    const QString shared = QString::fromStdString(tmp.path("shared"));
+    QDir().mkpath(shared);
+    const QString planted = shared + QStringLiteral("/rastiv-%1").arg(::getuid());
+    QDir().mkpath(planted);
+    const QString victim = QString::fromStdString(tmp.path("victim.txt"));
+    writeFile(victim.toStdString(), ByteVec{'k', 'e', 'e', 'p'});
+    QFile::link(victim, planted + QStringLiteral("/tmpfile.bmp"));
+    ::chmod(QFile::encodeName(planted).constData(), 0777);
+
+    WorkFolder work({blocked + QStringLiteral("/Rastiv"), shared});
+    ASSERT_TRUE(work.ok()) << work.problem().toStdString();
+    EXPECT_EQ(QFileInfo(work.path()).absolutePath(), shared);
+    EXPECT_NE(work.path(), planted);
+    EXPECT_EQ(modeOf(work.path()), mode_t(0700));
+
+    // Loading writes the working bitmap into the new folder, not through the link.
+    World w;
+    w.env.workDir = work.path();
+    frmMain main(w.env);
+    main.endProgram = [] {};
+    const QString picture = w.path("in/a.bmp");
+    palettePicture(6, 4).write(picture.toStdString());
+    main.loadFile(picture);
+    EXPECT_EQ(w.g.gCurrentBmp, work.path() + QStringLiteral("/tmpfile.bmp"));
+    EXPECT_TRUE(QFileInfo(w.g.gCurrentBmp).isFile());
+    EXPECT_FALSE(QFileInfo(w.g.gCurrentBmp).isSymLink());
+    EXPECT_EQ(readFile(victim.toStdString()), (ByteVec{'k', 'e', 'e', 'p'}));
+}
+
+TEST(WorkFolder, TwoInstancesStartedWithTwoPicturesKeepTwoWorkingBitmaps) {
+    TempDir tmp;
+    const QString base = QString::fromStdString(tmp.path("data"));
+    World one, two;
+    WorkFolder folderOne({base}), folderTwo({base});
+    one.env.workDir = folderOne.path();
+    two.env.workDir = folderTwo.path();
+    frmMain first(one.env), second(two.env);
+    first.endProgram = second.endProgram = [] {};
+    const QString wide = one.path("in/wide.bmp"), tall = two.path("in/tall.bmp");
+    palettePicture(40, 8).write(wide.toStdString());
+    palettePicture(8, 30).write(tall.toStdString());
+    first.loadFile(wide);
+    second.loadFile(tall);
+    EXPECT_NE(one.g.gCurrentBmp, two.g.gCurrentBmp);
+    EXPECT_EQ(one.g.gOriginalBmp, wide);
+    EXPECT_EQ(one.settings.read(Key::InitInBmpDir), one.path("in/"));
+    EXPECT_EQ(get32(readFile(one.g.gCurrentBmp.toStdString()), 18), 40u);
+    EXPECT_EQ(get32(readFile(two.g.gCurrentBmp.toStdString()), 18), 8u);
+    EXPECT_EQ(first.shBox->x(), first.stepLabel(2)->x() - 5);
+    EXPECT_TRUE(one.messages.shown.empty());
+}
