@@ -300,18 +300,8 @@ bool frmLegacy::enableSelected() {
     return true;
 }
 
-void frmLegacy::cmdPrintSample_Click() {
-    SendingPrintSample sample(env_.g);
-    steps.show(2);
-    bool printed;
-    {
-        BusyDialog busy(this, env_);
-        printed = printSample();
-    }
-    if (printed) steps.show(3);
-}
+void frmLegacy::cmdPrintSample_Click() { printSampleStep(this, env_, steps, *Timer1, legacy::sampleReceipt()); }
 
-bool frmLegacy::printSample() { return printSampleReceipt(env_.link, *Timer1, legacy::sampleReceipt()); }
 
 void frmLegacy::cmdTextAttribSub_Click() { openTextSub(1); }
 void frmLegacy::cmdTextAttribSub2_Click() { openTextSub(2); }

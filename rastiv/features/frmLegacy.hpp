@@ -91,7 +91,6 @@ private:
     void createPreview();
     void connectSignals();
     bool enableSelected();
-    bool printSample();
     void openTextSub(int16_t set);
 
     Env& env_;

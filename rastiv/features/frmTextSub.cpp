@@ -140,6 +140,18 @@ bool printSampleReceipt(CommLink& link, Timer& timer, const QList<QByteArray>& r
     return true;
 }
 
+void printSampleStep(QWidget* dialog, Env& env, StepIndicator& steps, Timer& timer,
+                     const QList<QByteArray>& receipt) {
+    SendingPrintSample sample(env.g);
+    steps.show(2);
+    bool printed;
+    {
+        BusyDialog busy(dialog, env);
+        printed = printSampleReceipt(env.link, timer, receipt);
+    }
+    if (printed) steps.show(3);
+}
+
 frmTextSub::frmTextSub(Env& env, QWidget* parent)
     : QDialog(parent), Timer1(env.clock.createTimer()), env_(env) {
     createControls();
@@ -262,19 +274,9 @@ bool frmTextSub::sendEntry(AttributeSet set) {
 }
 
 void frmTextSub::cmdPrintSample_Click() {
-    SendingPrintSample sample(env_.g);
-    steps.show(2);
-    bool printed;
-    {
-        BusyDialog busy(this, env_);
-        printed = printSample();
-    }
-    if (printed) steps.show(3);
+    printSampleStep(this, env_, steps, *Timer1, textsub::sampleReceipt(attributes()));
 }
 
-bool frmTextSub::printSample() {
-    return printSampleReceipt(env_.link, *Timer1, textsub::sampleReceipt(attributes()));
-}
 
 void frmTextSub::cmdExit_Click() { done(QDialog::Accepted); }
 

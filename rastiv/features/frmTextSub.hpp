@@ -49,6 +49,10 @@ inline const QByteArray kStatusRequest("\x1B\x76", 2);
 // waits for the answer: `timer` runs 10 s and stops early as soon as a byte
 // has come in.  The answer itself is not read.  False when a send was cancelled.
 bool printSampleReceipt(CommLink& link, Timer& timer, const QList<QByteArray>& receipt);
+// Print Sample of both dialogs: the receipt goes out as print-sample data
+// with the dialog busy and step 2 shown; step 3 once it has been printed.
+void printSampleStep(QWidget* dialog, Env& env, StepIndicator& steps, Timer& timer,
+                     const QList<QByteArray>& receipt);
 
 class frmTextSub final : public QDialog {
     Q_OBJECT
@@ -99,7 +103,6 @@ private:
     QList<QCheckBox*> boxes() const;
     void switchEntry(AttributeSet set);
     bool sendEntry(AttributeSet set);
-    bool printSample();
 
     Env& env_;
 };
