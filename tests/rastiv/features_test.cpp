@@ -14,6 +14,7 @@
 
 #include "batch/batchmode.hpp"
 #include "fakes.hpp"
+#include "printerbench.hpp"
 #include "features/frmDownloadLogo.hpp"
 #include "features/frmLogo2.hpp"
 #include "features/frmRibbonLogo.hpp"
@@ -67,27 +68,12 @@ void whenModalTitled(const QString& title, std::function<void(QDialog*)> f, int 
     });
 }
 
-// A world connected to a virtual printer through the communication dialog.
-struct Bench {
-    World w;
-    RecordingWorkflow main{w.g};
-    frmComm comm{w.env, main};
-    VirtualPrinter* printer = nullptr;
-    QString recording;
-
+// A printer connected for logo management.
+struct Bench : PrinterBench {
     Bench() {
-        comm.makePort = [this](const QString&) -> std::unique_ptr<SerialPort> {
-            auto p = std::make_unique<VirtualPrinter>(w.clock);
-            printer = p.get();
-            return p;
-        };
         comm.openLogo = [] {};
-        w.g.gHelpFile = QString::fromLatin1(kHelp);
-        setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
         w.g.gCommForLogo = true;
-        comm.cmdConnect_Click();
-        EXPECT_TRUE(w.g.gCommEstablished);
-        printer->clearReceived();
+        connect();
     }
     // A monochrome logo file of `size` bytes, one band of 8 rows: 5 header
     // bytes (1D 84, kind 1, X, Y = 1) and X * 8 bytes of letters.
@@ -101,21 +87,6 @@ struct Bench {
         writeFile(path.toStdString(), ByteVec(bytes.begin(), bytes.end()));
         w.g.gLogoFile = path;
         return bytes;
-    }
-    void record() {
-        recording = w.path("out/rec.cpb");
-        w.batch.OpenBatchFile(recording, true);
-        w.g.gBatchModeEnabled = true;
-    }
-    QByteArray recorded() {
-        w.g.gBatchModeEnabled = false;
-        w.batch.CloseBatchFile();
-        return asBytes(readFile(recording.toStdString()));
-    }
-    QList<QByteArray> writes() const { return printer->writes(); }
-    void clear() {
-        printer->clearReceived();
-        w.messages.shown.clear();
     }
 };
 

@@ -12,6 +12,7 @@
 
 #include "batch/batchmode.hpp"
 #include "fakes.hpp"
+#include "printerbench.hpp"
 #include "features/frmLegacy.hpp"
 #include "features/frmTextSub.hpp"
 #include "imaging/frmAdvanced.hpp"
@@ -29,44 +30,18 @@ namespace {
 QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
 const QByteArray kClose = hex("1D FF");
 
-// A world connected to a virtual printer, with the main window when asked.
-struct Bench {
-    World w;
-    RecordingWorkflow main{w.g};
-    frmComm comm{w.env, main};
-    VirtualPrinter* printer = nullptr;
-    QString recording;
-
+// A connected printer, the screen red and the spacing at its default.
+struct Bench : PrinterBench {
     Bench() {
-        comm.makePort = [this](const QString&) -> std::unique_ptr<SerialPort> {
-            auto p = std::make_unique<VirtualPrinter>(w.clock);
-            printer = p.get();
-            return p;
-        };
-        w.g.gHelpFile = QStringLiteral("/opt/rastiv/help/index.html");
         w.g.gScreenRed = true;
         w.g.gTopLogoSpacing = 128;
-        setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
-        comm.cmdConnect_Click();
-        EXPECT_TRUE(w.g.gCommEstablished);
-        clear();
-    }
-    QList<QByteArray> writes() const { return printer->writes(); }
-    void clear() {
-        printer->clearReceived();
-        w.messages.shown.clear();
+        connect();
         w.link.ClearInputBuffer();
     }
-    void record() {
-        recording = w.path("out/rec.cpb");
-        w.batch.OpenBatchFile(recording, true);
-        w.g.gBatchModeEnabled = true;
-    }
-    QByteArray recorded() {
-        w.g.gBatchModeEnabled = false;
-        w.batch.CloseBatchFile();
-        const ByteVec v = readFile(recording.toStdString());
-        return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+    // Also the connection test's reply: the samples wait for replies of their own.
+    void clear() {
+        PrinterBench::clear();
+        w.link.ClearInputBuffer();
     }
 };
 

@@ -1,0 +1,54 @@
+// A world connected to the virtual printer through the communication
+// dialog, as the printer dialogs' tests start from, with batch recording at hand.
+#pragma once
+
+#include "fakes.hpp"
+#include "link/frmComm.hpp"
+#include "link/portdevices.hpp"
+#include "link/virtualprinter.hpp"
+
+#include <gtest/gtest.h>
+
+namespace rastiv::testing {
+
+struct PrinterBench {
+    World w;
+    RecordingWorkflow main{w.g};
+    frmComm comm{w.env, main};
+    VirtualPrinter* printer = nullptr;
+    QString recording;
+
+    PrinterBench() {
+        comm.makePort = [this](const QString&) -> std::unique_ptr<SerialPort> {
+            auto p = std::make_unique<VirtualPrinter>(w.clock);
+            printer = p.get();
+            return p;
+        };
+        w.g.gHelpFile = QStringLiteral("/opt/rastiv/help/index.html");
+        setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
+    }
+    // Connects as the operator would and forgets what the connection sent.
+    void connect() {
+        comm.cmdConnect_Click();
+        EXPECT_TRUE(w.g.gCommEstablished);
+        clear();
+    }
+    QList<QByteArray> writes() const { return printer->writes(); }
+    void clear() {
+        printer->clearReceived();
+        w.messages.shown.clear();
+    }
+    void record() {
+        recording = w.path("out/rec.cpb");
+        w.batch.OpenBatchFile(recording, true);
+        w.g.gBatchModeEnabled = true;
+    }
+    QByteArray recorded() {
+        w.g.gBatchModeEnabled = false;
+        w.batch.CloseBatchFile();
+        const testing_support::ByteVec v = testing_support::readFile(recording.toStdString());
+        return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+    }
+};
+
+}  // namespace rastiv::testing
