@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     options.setApplicationDescription(QStringLiteral("Prepares pictures for two-colour receipt printers."));
     options.addHelpOption();
     options.addVersionOption();
-    options.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A BMP picture to load at start."),
+    options.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A picture to load at start (BMP, PNG, JPEG, GIF, TIFF or WebP)."),
                                   QStringLiteral("[file]"));
     options.process(app);
     const QString startFile = options.positionalArguments().value(0);

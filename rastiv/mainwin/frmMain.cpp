@@ -24,20 +24,31 @@
 #include "imaging/frmColors.hpp"
 #include "imaging/frmResize.hpp"
 #include "imaging/frmSaveOpts.hpp"
+#include "imaging/pictureimport.hpp"
 #include "mainwin/modUserGfx.hpp"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QWheelEvent>
+#include <cmath>
 
 namespace rastiv {
 
@@ -47,7 +58,50 @@ const QColor kScreenBlue(0, 0, 255);
 constexpr int kMarkerOffset = 5;  // the marker's left edge sits this far left of its step label
 
 QString notLoadedText() { return QStringLiteral("You have not loaded a BMP file into this utility yet."); }
+
+// The smallest client area: the size the step buttons and the tools were laid out for.
+constexpr int kClientWidth = 583, kClientHeight = 455;
+// The picture area's corner, and the left edge of the column that follows the right edge.
+constexpr int kPictureLeft = 8, kPictureTop = 64, kRightColumn = 452;
+// Each Zoom In, Zoom Out or wheel notch.
+constexpr double kZoomStep = 1.25;
+// The printer prints 8 dots per millimetre.
+constexpr double kDotsPerMm = 8;
+
+QString nextStepText(int step) {
+    switch (step) {
+        case 1: return QStringLiteral("Next: Step 1, Load Bitmap");
+        case 2: return QStringLiteral("Next: Step 2, Re-size");
+        case 3: return QStringLiteral("Next: Step 3, Modify Colors");
+        case 4: return QStringLiteral("Next: Step 4, Save Options");
+        default: return QStringLiteral("Next: Step 5, Exit, or print and store logos with the Tools");
+    }
+}
+
+bool isBatchFile(const QString& path) { return path.endsWith(QStringLiteral(".cpb"), Qt::CaseInsensitive); }
+
+// The first local file among dropped or copied addresses.
+QString firstLocalFile(const QMimeData* data) {
+    if (!data) return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) return url.toLocalFile();
+    return {};
+}
 }  // namespace
+
+void PictureLabel::setPicture(const QImage& picture) {
+    picture_ = picture;
+    update();
+}
+
+void PictureLabel::paintEvent(QPaintEvent*) {
+    if (picture_.isNull()) return;
+    QPainter p(this);
+    // Enlarged pictures keep hard dot edges; reduced ones are averaged so that
+    // a dither reads as the shade it makes on paper.
+    p.setRenderHint(QPainter::SmoothPixmapTransform, width() < picture_.width());
+    p.drawImage(rect(), picture_);
+}
 
 StepMarker::StepMarker(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -70,7 +124,7 @@ void StepMarker::paintEvent(QPaintEvent*) {
     p.drawRect(w - b, 0, b, h);
 }
 
-frmMain::frmMain(Env& env, QWidget* parent) : QMainWindow(parent), env_(env) {
+frmMain::frmMain(Env& env, QWidget* parent) : QMainWindow(parent), env_(env), history_(env.workDir) {
     endProgram = [] { QCoreApplication::exit(0); };
     createControls();
     createMenus();
@@ -88,19 +142,27 @@ void frmMain::createControls() {
     setWindowTitle(QStringLiteral("Rastiv"));
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(583, 455);
+    client->setMinimumSize(kClientWidth, kClientHeight);
     // The layout's 81-pixel buttons were drawn for an 8-point dialog font.
     QFont small = client->font();
     small.setPointSizeF(8);
     client->setFont(small);
     setCentralWidget(client);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setAcceptDrops(true);
 
-    // The picture first, so that every control is drawn over a large one.
-    image1 = new QLabel(client);
+    // The picture scrolls in the space the steps and the tools leave free.
+    picArea = new QScrollArea(client);
+    picArea->setObjectName(QStringLiteral("picArea"));
+    picArea->setAccessibleName(QStringLiteral("Picture"));
+    picArea->setFrameShape(QFrame::NoFrame);
+    picArea->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picArea->setWidgetResizable(false);
+    picArea->setFocusPolicy(Qt::NoFocus);
+    picArea->viewport()->installEventFilter(this);
+    image1 = new PictureLabel(picArea);
     image1->setObjectName(QStringLiteral("image1"));
-    image1->setScaledContents(true);
-    image1->setGeometry(8, 64, 1, 1);
+    image1->resize(1, 1);
+    picArea->setWidget(image1);
     image1->hide();
 
     auto button = [&](QPushButton*& b, const char* name, const char* caption, int x, int y, int w, int h, int topic) {
@@ -184,6 +246,32 @@ void frmMain::createControls() {
     cmdShowOriginalBMP->hide();
     button(cmdShowCurrentBMP, "cmdShowCurrentBMP", "&Modified BMP", 488, 416, 81, 25, -1);
     cmdShowCurrentBMP->hide();
+
+    for (QWidget* w : client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->x() >= kRightColumn) rightColumn_.append({w, w->geometry()});
+    placeRightColumn();
+
+    lbPictureSize = new QLabel(this);
+    lbPictureSize->setObjectName(QStringLiteral("lbPictureSize"));
+    lbZoom = new QLabel(this);
+    lbZoom->setObjectName(QStringLiteral("lbZoom"));
+    lbNextStep = new QLabel(nextStepText(1), this);
+    lbNextStep->setObjectName(QStringLiteral("lbNextStep"));
+    statusBar()->addWidget(lbPictureSize);
+    statusBar()->addWidget(lbZoom);
+    statusBar()->addPermanentWidget(lbNextStep);
+    client->installEventFilter(this);
+}
+
+// The tools and the product picture stay at the right edge as the window
+// grows; the picture area takes the rest.
+void frmMain::placeRightColumn() {
+    QWidget* client = centralWidget();
+    const int dx = qMax(0, client->width() - kClientWidth);
+    for (const auto& [w, r] : rightColumn_) w->setGeometry(r.translated(dx, 0));
+    picArea->setGeometry(kPictureLeft, kPictureTop, Shape2->x() - 2 * kPictureLeft,
+                         qMax(1, client->height() - kPictureTop - kPictureLeft));
+    if (fit_) applyZoom();
 }
 
 void frmMain::createMenus() {
@@ -206,6 +294,28 @@ void frmMain::createMenus() {
     QMenuBar* bar = menuBar();
     mnuFile = menu(bar, "mnuFile", "&File", -1);
     item(mnuFile, mnuFileExit, "mnuFileExit", "&Exit", -1);
+
+    mnuEdit = menu(bar, "mnuEdit", "&Edit", -1);
+    item(mnuEdit, mnuEditUndo, "mnuEditUndo", "&Undo", -1);
+    mnuEditUndo->setShortcut(QKeySequence::Undo);
+    item(mnuEdit, mnuEditRedo, "mnuEditRedo", "&Redo", -1);
+    // Ctrl+Shift+Z everywhere; Ctrl+Y as well, where desktops expect it.
+    mnuEditRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    mnuEdit->addSeparator();
+    item(mnuEdit, mnuEditPaste, "mnuEditPaste", "&Paste Picture", -1);
+    mnuEditPaste->setShortcut(QKeySequence::Paste);
+
+    mnuView = menu(bar, "mnuView", "&View", -1);
+    item(mnuView, mnuViewFit, "mnuViewFit", "&Fit", -1);
+    mnuViewFit->setShortcut(Qt::CTRL | Qt::Key_0);
+    mnuViewFit->setCheckable(true);
+    item(mnuView, mnuViewActual, "mnuViewActual", "&100%", -1);
+    mnuViewActual->setShortcut(Qt::CTRL | Qt::Key_1);
+    item(mnuView, mnuViewZoomIn, "mnuViewZoomIn", "Zoom &In", -1);
+    mnuViewZoomIn->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    item(mnuView, mnuViewZoomOut, "mnuViewZoomOut", "Zoom &Out", -1);
+    mnuViewZoomOut->setShortcut(QKeySequence::ZoomOut);
+    updateEditActions();
 
     mnuBatchMode = menu(bar, "mnuBatchMode", "&Batch Mode", 15);
     item(mnuBatchMode, mnuBatchModeEnable, "mnuBatchModeEnable", "&Record Batch File", 15);
@@ -261,6 +371,13 @@ void frmMain::connectSignals() {
     connect(cmdShowCurrentBMP, &QPushButton::clicked, this, &frmMain::cmdShowCurrentBMP_Click);
 
     connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+    connect(mnuEditUndo, &QAction::triggered, this, &frmMain::mnuEditUndo_Click);
+    connect(mnuEditRedo, &QAction::triggered, this, &frmMain::mnuEditRedo_Click);
+    connect(mnuEditPaste, &QAction::triggered, this, &frmMain::mnuEditPaste_Click);
+    connect(mnuViewFit, &QAction::triggered, this, &frmMain::mnuViewFit_Click);
+    connect(mnuViewActual, &QAction::triggered, this, &frmMain::mnuViewActual_Click);
+    connect(mnuViewZoomIn, &QAction::triggered, this, [this] { zoomBy(kZoomStep); });
+    connect(mnuViewZoomOut, &QAction::triggered, this, [this] { zoomBy(1 / kZoomStep); });
     connect(mnuColorScreenRed, &QAction::triggered, this, &frmMain::mnuColorScreenRed_Click);
     connect(mnuColorScreenBlue, &QAction::triggered, this, &frmMain::mnuColorScreenBlue_Click);
     connect(mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);
@@ -377,14 +494,22 @@ QList<QPushButton*> frmMain::busyButtons() const {
 
 void frmMain::DisableButtons() {
     for (QPushButton* b : busyButtons()) b->setEnabled(false);
+    busy_ = true;
+    updateEditActions();
 }
 
 void frmMain::EnableButtons() {
     for (QPushButton* b : busyButtons()) b->setEnabled(true);
     cmdExit->setEnabled(true);
+    busy_ = false;
+    updateEditActions();
 }
 
-void frmMain::MoveStepMarker(int step) { shBox->move(stepLabel(step)->x() - kMarkerOffset, 0); }
+void frmMain::MoveStepMarker(int step) {
+    step_ = step;
+    shBox->move(stepLabel(step)->x() - kMarkerOffset, 0);
+    lbNextStep->setText(nextStepText(step));
+}
 
 void frmMain::ReadBitmapSize(const QString& path) {
     const HeaderSize s = readHeaderSize(path);
@@ -408,18 +533,85 @@ void frmMain::ShowBitmap(const QString& path) {
              QStringLiteral("Rastiv"), MsgIcon::Stop);
         return;
     }
-    // One screen pixel per picture pixel.  The header's size is used as it
-    // stands, except where it cannot be a widget's size (a top-down bitmap
-    // has a negative height, which reads as a huge unsigned one).
+    // At 100% one screen pixel per picture pixel.  The header's size is used
+    // as it stands, except where it cannot be a widget's size (a top-down
+    // bitmap has a negative height, which reads as a huge unsigned one).
     constexpr uint32_t kWidgetLimit = 32767;
     int w = picture.width(), h = picture.height();
     if (env_.g.gBmpWidth && env_.g.gBmpHeight && *env_.g.gBmpWidth <= kWidgetLimit && *env_.g.gBmpHeight <= kWidgetLimit) {
         w = int(*env_.g.gBmpWidth);
         h = int(*env_.g.gBmpHeight);
     }
-    image1->setGeometry(8, 64, w, h);
-    image1->setPixmap(QPixmap::fromImage(picture));
+    pictureSize_ = QSize(w, h);
+    image1->setPicture(picture);
+    applyZoom();
     image1->show();
+    showPictureFacts();
+}
+
+void frmMain::applyZoom() {
+    if (pictureSize_.isEmpty()) return;
+    if (fit_) {
+        // Fit shows the whole picture, never larger than it is.
+        const QSize room = picArea->maximumViewportSize();
+        const double fit = std::min({1.0, double(room.width()) / pictureSize_.width(),
+                                     double(room.height()) / pictureSize_.height()});
+        zoom_ = std::clamp(fit, kMinZoom, 1.0);
+    }
+    // Screen pixels, not the desktop's scaled units, so that 100% is exact on
+    // a high-density screen too.
+    const double scale = zoom_ / devicePixelRatioF();
+    image1->resize(qMax(1, int(std::lround(pictureSize_.width() * scale))),
+                   qMax(1, int(std::lround(pictureSize_.height() * scale))));
+    lbZoom->setText(QStringLiteral("%1%").arg(std::lround(zoom_ * 100)));
+    mnuViewFit->setChecked(fit_);
+}
+
+void frmMain::zoomBy(double factor) {
+    fit_ = false;
+    zoom_ = std::clamp(zoom_ * factor, kMinZoom, kMaxZoom);
+    // Whole steps stay whole: 80% and 125% lead back to exactly 100%.
+    if (std::abs(zoom_ - 1) < 1e-9) zoom_ = 1;
+    applyZoom();
+}
+
+void frmMain::mnuViewFit_Click() {
+    fit_ = true;
+    applyZoom();
+}
+
+void frmMain::mnuViewActual_Click() {
+    fit_ = false;
+    zoom_ = 1;
+    applyZoom();
+}
+
+void frmMain::showPictureFacts() {
+    if (pictureSize_.isEmpty()) {
+        lbPictureSize->clear();
+        return;
+    }
+    const int w = pictureSize_.width(), h = pictureSize_.height();
+    lbPictureSize->setText(QStringLiteral("%1 × %2 pixels, %3 × %4 mm on paper")
+                               .arg(w)
+                               .arg(h)
+                               .arg(w / kDotsPerMm, 0, 'f', 1)
+                               .arg(h / kDotsPerMm, 0, 'f', 1));
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == centralWidget() && event->type() == QEvent::Resize) {
+        placeRightColumn();
+    } else if (watched == picArea->viewport() && event->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            // A notch is 120; touchpads send smaller steps, which zoom smoothly.
+            const int delta = wheel->angleDelta().y();
+            if (delta != 0) zoomBy(std::pow(kZoomStep, delta / 120.0));
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 bool frmMain::requireBitmap(const QString& title) {
@@ -437,7 +629,8 @@ void frmMain::cmdLoad_Click() {
     request.startFolder = env_.settings.read(Key::InitInBmpDir);
     request.title = QStringLiteral("Open a Bitmap File");
     request.defaultExtension = QStringLiteral(".BMP");
-    request.filter = QStringLiteral("BMP file (*.bmp)|*.bmp|All Files (*.*)|*.*");
+    const QString pictures = pictureExtensions().replace(u' ', u';');
+    request.filter = QStringLiteral("All pictures (%1)|%1|BMP file (*.bmp)|*.bmp|All Files (*.*)|*.*").arg(pictures);
     const FileChoice choice = env_.files.ask(request);
     if (choice.cancelled()) {
         EnableButtons();
@@ -446,20 +639,66 @@ void frmMain::cmdLoad_Click() {
     load(choice);
 }
 
-// A picture named on the command line, as a file manager passes it, loads
-// as if it had been chosen with Load Bitmap.
+// A picture named on the command line, as a file manager passes it, or
+// dropped on the window, loads as if it had been chosen with Load Bitmap.
 void frmMain::loadFile(const QString& path) {
     const QFileInfo info(path);
+    if (isBatchFile(path)) {
+        // A recording sends to a printer: that is never started by a double click.
+        tell(env_,
+             QStringLiteral("%1 is a batch file, not a picture, so nothing was opened.  To send it to a printer, "
+                            "choose Play Batch File from the Batch Mode menu.")
+                 .arg(info.fileName()),
+             QStringLiteral("Rastiv"), MsgIcon::Information, 15);
+        return;
+    }
     DisableButtons();
     MoveStepMarker(1);
     load({info.absoluteFilePath(), info.fileName()});
 }
 
+// A picture without a file (pasted, or dragged from another program) takes
+// the same way from a 24-bit copy in the working folder.
+void frmMain::loadImage(const QImage& picture, const QString& name) {
+    DisableButtons();
+    MoveStepMarker(1);
+    const ImportedPicture in = importImage(picture, importTarget());
+    adopt(in);
+    if (in.kind != ImportedPicture::Kind::Converted) {
+        tell(env_, QStringLiteral("The picture could not be loaded."), QStringLiteral("Rastiv"), MsgIcon::Exclamation,
+             1, MsgButtons::Ok, in.problem);
+        EnableButtons();
+        return;
+    }
+    loadPrepared(in.path, name, {});
+}
+
+// Each picture brought in from another format gets a name of its own, so
+// that the copy of the picture before stays intact until this one has
+// replaced it.
+QString frmMain::importTarget() const { return env_.workPath("picture%1.bmp").arg(importSerial_ + 1); }
+
+void frmMain::adopt(const ImportedPicture& in) {
+    if (in.kind != ImportedPicture::Kind::Converted) return;
+    QFile::remove(env_.workPath("picture%1.bmp").arg(importSerial_));
+    ++importSerial_;
+}
+
 void frmMain::load(const FileChoice& choice) {
-    env_.g.gOriginalBmp = choice.path;
     env_.settings.write(Key::InitInBmpDir, choice.folder());
     env_.settings.write(Key::InitInDir, choice.folder());
+    const ImportedPicture in = importPicture(choice.path, importTarget());
+    adopt(in);
+    loadPrepared(in.path, choice.name, in.problem);
+}
+
+void frmMain::loadPrepared(const QString& original, const QString& name, const QString& readerProblem) {
+    env_.g.gOriginalBmp = original;
     env_.clock.pumpEvents();
+    auto details = [&] {
+        const QString d = loadProblemDetails(env_.g.gOriginalBmp);
+        return readerProblem.isEmpty() ? d : d + QStringLiteral("\n") + readerProblem;
+    };
 
     env_.g.gCurrentBmp = env_.workPath("tmpfile.bmp");
     const QString pdl = QStringLiteral("PIXMILL DLL Error");
@@ -475,7 +714,7 @@ void frmMain::load(const FileChoice& choice) {
         }
         if (r != 0) {
             tell(env_, errorNumber(r) + QStringLiteral(" converting the bitmap from 24 to 8 bits/pixel."), pdl,
-                 MsgIcon::Exclamation, 1, MsgButtons::Ok, loadProblemDetails(env_.g.gOriginalBmp));
+                 MsgIcon::Exclamation, 1, MsgButtons::Ok, details());
             EnableButtons();
             return;
         }
@@ -484,7 +723,7 @@ void frmMain::load(const FileChoice& choice) {
         const int32_t r = env_.pixmill.StretchBitmap(0, env_.g.gCurrentBmp, env_.g.gOriginalBmp);
         if (r != 0) {
             tell(env_, errorNumber(r) + QStringLiteral(" loading the bitmap."), pdl, MsgIcon::Exclamation, 1,
-                 MsgButtons::Ok, loadProblemDetails(env_.g.gOriginalBmp));
+                 MsgButtons::Ok, details());
             EnableButtons();
             return;
         }
@@ -492,6 +731,8 @@ void frmMain::load(const FileChoice& choice) {
     }
 
     MoveStepMarker(2);
+    setWindowTitle(QStringLiteral("%1 - Rastiv").arg(name));
+    history_.start(env_.g.gCurrentBmp, PictureState::of(env_.g, step_));
     EnableButtons();
     cmdResize->setFocus();
     if (env_.g.bmpWidthOrZero() > kMaxPrintWidth) {
@@ -527,6 +768,7 @@ void frmMain::rotate(int32_t direction) {
     hourglass.restore();
     env_.clock.pumpEvents();
     EnableButtons();
+    recordChange();
 }
 
 // "+90" turns clockwise and "-90" anticlockwise (library directions 2 and 1).
@@ -540,6 +782,7 @@ void frmMain::cmdResize_Click() {
         frmResize dialog(env_, *this, this);
         dialog.exec();
     }
+    recordChange();
     cmdColor->setFocus();
 }
 
@@ -551,6 +794,7 @@ void frmMain::cmdColor_Click() {
         frmColors dialog(env_, *this, this);
         dialog.exec();
     }
+    recordChange();
     cmdColor->setFocus();
 }
 
@@ -561,6 +805,7 @@ void frmMain::cmdSaveOpts_Click() {
         frmSaveOpts dialog(env_, *this, this);
         dialog.exec();
     }
+    recordChange();
     cmdExit->setFocus();
 }
 
@@ -710,6 +955,72 @@ void frmMain::mnuFileExit_Click() {
     if (env_.link.transferring()) return;
     unloaded_ = true;  // ends at once, without the unload steps
     if (endProgram) endProgram();
+}
+
+// Every change to the working bitmap becomes a step that Undo can take back;
+// the step marker and the colour steps' findings belong to it.
+void frmMain::recordChange() {
+    if (env_.g.gCurrentBmp.isEmpty()) return;
+    history_.noteChange(env_.g.gCurrentBmp, PictureState::of(env_.g, step_));
+    updateEditActions();
+}
+
+void frmMain::updateEditActions() {
+    const bool idle = !busy_;
+    mnuEditUndo->setEnabled(idle && history_.canUndo());
+    mnuEditRedo->setEnabled(idle && history_.canRedo());
+    mnuEditPaste->setEnabled(idle);
+}
+
+void frmMain::restore(const std::optional<PictureState>& state) {
+    if (!state) return;
+    state->restoreInto(env_.g);
+    ShowBitmap(env_.g.gCurrentBmp);
+    MoveStepMarker(state->step);
+    updateEditActions();
+}
+
+void frmMain::mnuEditUndo_Click() {
+    if (busy_) return;
+    // A change made outside the program (in a paint program) is a step too.
+    recordChange();
+    restore(history_.undo(env_.g.gCurrentBmp));
+}
+
+void frmMain::mnuEditRedo_Click() {
+    if (busy_) return;
+    restore(history_.redo(env_.g.gCurrentBmp));
+}
+
+void frmMain::mnuEditPaste_Click() {
+    if (busy_) return;
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    const QString file = firstLocalFile(data);
+    if (!file.isEmpty()) {
+        loadFile(file);
+    } else if (data && data->hasImage()) {
+        loadImage(qvariant_cast<QImage>(data->imageData()), QStringLiteral("Pasted picture"));
+    } else {
+        statusBar()->showMessage(QStringLiteral("The clipboard holds no picture."), 5000);
+    }
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* data = event->mimeData();
+    if (!busy_ && (!firstLocalFile(data).isEmpty() || data->hasImage())) event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent* event) {
+    if (busy_) return;
+    const QMimeData* data = event->mimeData();
+    const QString file = firstLocalFile(data);
+    if (!file.isEmpty()) {
+        event->acceptProposedAction();
+        loadFile(file);
+    } else if (data->hasImage()) {
+        event->acceptProposedAction();
+        loadImage(qvariant_cast<QImage>(data->imageData()), QStringLiteral("Dropped picture"));
+    }
 }
 
 void frmMain::mnuColorScreenRed_Click() {

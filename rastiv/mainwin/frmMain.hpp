@@ -5,14 +5,18 @@
 #include "app/filedialogs.hpp"
 #include "app/frmSplash.hpp"
 #include "app/modGlobal.hpp"
+#include "imaging/pictureimport.hpp"
+#include "mainwin/history.hpp"
 
+#include <QImage>
+#include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
 
 class QAction;
-class QLabel;
 class QMenu;
+class QScrollArea;
 class QPushButton;
 class QFrame;
 
@@ -35,6 +39,21 @@ private:
     QColor colour_;
 };
 
+// The picture, drawn at any zoom without smoothing when enlarged, so that
+// every dot of a dithered picture stays visible.
+class PictureLabel final : public QLabel {
+public:
+    explicit PictureLabel(QWidget* parent) : QLabel(parent) {}
+    void setPicture(const QImage& picture);
+    const QImage& picture() const { return picture_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QImage picture_;
+};
+
 class frmMain final : public QMainWindow, public Workflow {
     Q_OBJECT
 public:
@@ -52,8 +71,19 @@ public:
     void ShowBitmap(const QString& path) override;
     void ReadBitmapSize(const QString& path) override;
     void MoveStepMarker(int step) override;
-    // Loads a picture without asking for it (the file named at start).
+    // Loads a picture without asking for it (the file named at start, one
+    // dropped on the window or pasted).
     void loadFile(const QString& path);
+    void loadImage(const QImage& picture, const QString& name);
+
+    // The view of the picture: 1.0 shows one picture pixel per screen pixel.
+    static constexpr double kMinZoom = 1.0 / 16;
+    static constexpr double kMaxZoom = 16;
+    double zoom() const { return zoom_; }
+    bool fitting() const { return fit_; }
+    void zoomBy(double factor);
+    int currentStep() const { return step_; }
+    const EditHistory& history() const { return history_; }
 
     // How the program ends (tests replace it).
     std::function<void()> endProgram;
@@ -69,7 +99,11 @@ public:
     QPushButton* cmdSaveOpts;
     QPushButton* cmdExit;
     StepMarker* shBox;
-    QLabel* image1;
+    PictureLabel* image1 = nullptr;
+    QScrollArea* picArea = nullptr;
+    QLabel* lbPictureSize = nullptr;
+    QLabel* lbZoom = nullptr;
+    QLabel* lbNextStep = nullptr;
     QLabel* Image2;
     QFrame* Shape2;
     QLabel* Label3;
@@ -87,6 +121,15 @@ public:
 
     QMenu* mnuFile;
     QAction* mnuFileExit;
+    QMenu* mnuEdit;
+    QAction* mnuEditUndo;
+    QAction* mnuEditRedo;
+    QAction* mnuEditPaste;
+    QMenu* mnuView;
+    QAction* mnuViewFit;
+    QAction* mnuViewActual;
+    QAction* mnuViewZoomIn;
+    QAction* mnuViewZoomOut;
     QMenu* mnuBatchMode;
     QAction* mnuBatchModeEnable;
     QAction* mnuBatchModeOmit;
@@ -124,6 +167,11 @@ public:
     void cmdShowOriginalBMP_Click();
     void cmdShowCurrentBMP_Click();
     void mnuFileExit_Click();
+    void mnuEditUndo_Click();
+    void mnuEditRedo_Click();
+    void mnuEditPaste_Click();
+    void mnuViewFit_Click();
+    void mnuViewActual_Click();
     void mnuBatchModeEnable_Click();
     void mnuBatchModeOmit_Click();
     void mnuBatchModePlay_Click();
@@ -144,6 +192,9 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
@@ -154,6 +205,15 @@ private:
     void Form_Unload();
 
     void load(const FileChoice& choice);
+    void loadPrepared(const QString& original, const QString& name, const QString& readerProblem);
+    QString importTarget() const;
+    void adopt(const ImportedPicture& in);
+    void placeRightColumn();
+    void applyZoom();
+    void showPictureFacts();
+    void recordChange();
+    void restore(const std::optional<PictureState>& state);
+    void updateEditActions();
     void rotate(int32_t direction);
     void showCommFor(bool modGlobal::*wanted);
     void showPrintDialog();
@@ -169,6 +229,14 @@ private:
     QPointer<frmSplash> about_;
     QPointer<frmComm> comm_;
     bool unloaded_ = false;
+    bool busy_ = false;
+    int step_ = 1;
+    double zoom_ = 1;
+    bool fit_ = false;
+    QSize pictureSize_;          // as the header gives it; what 100% shows
+    int importSerial_ = 0;
+    EditHistory history_;
+    QList<QPair<QWidget*, QRect>> rightColumn_;  // their places at the smallest size
 };
 
 }  // namespace rastiv

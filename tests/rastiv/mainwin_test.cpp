@@ -133,7 +133,9 @@ TEST(LoadBitmap, PaletteBitmapShowsTheChosenFileAndKeepsASeparateWorkingCopy) {
     const FileRequest& r = s.w.files.requests[0];
     EXPECT_EQ(r.mode, FileRequest::Mode::Open);
     EXPECT_EQ(r.title, QStringLiteral("Open a Bitmap File"));
-    EXPECT_EQ(r.filter, QStringLiteral("BMP file (*.bmp)|*.bmp|All Files (*.*)|*.*"));
+    // Every picture format first; the bitmap entries as they always were.
+    EXPECT_TRUE(r.filter.startsWith(QStringLiteral("All pictures (*.bmp;*.png;"))) << r.filter.toStdString();
+    EXPECT_TRUE(r.filter.endsWith(QStringLiteral("|BMP file (*.bmp)|*.bmp|All Files (*.*)|*.*")));
     EXPECT_EQ(r.defaultExtension, QStringLiteral(".BMP"));
     EXPECT_EQ(r.startFolder, QString());
     EXPECT_TRUE(r.fileName.isEmpty());
@@ -147,7 +149,7 @@ TEST(LoadBitmap, PaletteBitmapShowsTheChosenFileAndKeepsASeparateWorkingCopy) {
     EXPECT_EQ(s.w.g.gBmpWidth, 40u);
     EXPECT_EQ(s.w.g.gBmpHeight, 30u);
     EXPECT_TRUE(s.main.image1->isVisible());
-    EXPECT_EQ(s.main.image1->geometry(), QRect(8, 64, 40, 30));
+    EXPECT_EQ(s.main.image1->size(), QSize(40, 30));
     EXPECT_EQ(s.markerStep(), 2);
     EXPECT_TRUE(s.allEnabled());
 
@@ -171,7 +173,7 @@ TEST(LoadBitmap, TrueColourPictureIsConvertedAfterANotice) {
     const Decoded d = decode(readFile(s.w.working().toStdString()));
     EXPECT_EQ(d.bits, 8u);
     EXPECT_EQ(d.width, 24u);
-    EXPECT_EQ(s.main.image1->geometry(), QRect(8, 64, 24, 10));
+    EXPECT_EQ(s.main.image1->size(), QSize(24, 10));
     EXPECT_EQ(s.markerStep(), 2);
     // The operator's own file is never written.
     EXPECT_EQ(readFile(original.toStdString()), b.build());
@@ -203,9 +205,12 @@ TEST(LoadBitmap, UnusableFileReportsTheLibraryStatusAndStaysOnStep1) {
     ASSERT_EQ(s.w.messages.shown.size(), 1u);
     expectBox(s.w.messages.shown[0], QStringLiteral("Error # 12 loading the bitmap."), kPdl, MsgIcon::Exclamation, 1);
     // The details name the file and say, in plain words, why it was refused.
-    EXPECT_EQ(s.w.messages.shown[0].details,
-              QStringLiteral("File: %1\nReason: The file is not a BMP bitmap: it does not start with \"BM\".")
-                  .arg(s.w.path("in/notes.bmp")));
+    // The picture readers' own refusal comes after.
+    EXPECT_TRUE(s.w.messages.shown[0].details.startsWith(
+        QStringLiteral("File: %1\nReason: The file is not a BMP bitmap: it does not start with \"BM\".\n"
+                       "No picture reader accepts this file")
+            .arg(s.w.path("in/notes.bmp"))))
+        << s.w.messages.shown[0].details.toStdString();
     EXPECT_EQ(s.markerStep(), 1);
     EXPECT_TRUE(s.allEnabled());
     // The failed load still names the working bitmap, as the next steps expect.
@@ -276,7 +281,7 @@ TEST(Rotate, PlusNinetyTurnsClockwiseMinusNinetyTurnsBack) {
     for (uint32_t r = 0; r < 3; ++r)
         for (uint32_t i = 0; i < 2; ++i) EXPECT_EQ(d.at(i, r), src.at(2 - r, i)) << i << "," << r;
     EXPECT_EQ(s.w.g.gBmpWidth, 2u);
-    EXPECT_EQ(s.main.image1->geometry(), QRect(8, 64, 2, 3));
+    EXPECT_EQ(s.main.image1->size(), QSize(2, 3));
     EXPECT_TRUE(QFileInfo::exists(s.w.env.workPath("tmprot.bmp")));
 
     s.main.cmdRotRight->click();  // "-90": back again
@@ -339,7 +344,7 @@ TEST(StepButtons, ResizeOpensTheDialogAndMovesToStep3) {
     const Decoded d = decode(readFile(s.w.working().toStdString()));
     EXPECT_EQ(d.width, 576u);
     EXPECT_EQ(d.height, 192u);
-    EXPECT_EQ(s.main.image1->geometry(), QRect(8, 64, 576, 192));
+    EXPECT_EQ(s.main.image1->size(), QSize(576, 192));
 }
 
 TEST(StepButtons, SaveOptionsClosesOnStep5) {
@@ -396,5 +401,5 @@ TEST(Display, ShowingTheOriginalUpdatesTheSizeAndBadFilesAreReported) {
     s.w.messages.shown.clear();
     s.main.ShowBitmap(s.input("top.bmp", palettePicture(6, 5).topDown()));
     EXPECT_TRUE(s.w.messages.shown.empty());
-    EXPECT_EQ(s.main.image1->geometry(), QRect(8, 64, 6, 5));
+    EXPECT_EQ(s.main.image1->size(), QSize(6, 5));
 }
