@@ -181,6 +181,32 @@ def write_banded_bmp(path, shades, width=60, height=20):
         f.write(header + info + pal + rows)
 
 
+def write_banded_png(path, shades, width=60, height=20):
+    """The same bands as a 24-bit PNG, which the program converts on loading."""
+    import struct
+    import zlib
+    colours = [(0, 0, 0), (255, 255, 255)] + list(shades)
+    row = b"".join(bytes(colours[x * len(colours) // width]) for x in range(width))
+    raw = b"".join(b"\0" + row for _ in range(height))  # filter type 0 on every row
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)  # 8-bit RGB
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw))
+                + chunk(b"IEND", b""))
+
+
+def png_size(path):
+    """(width, height) of a PNG file, or None when it is not one."""
+    import struct
+    data = open(path, "rb").read(24)
+    if len(data) < 24 or data[:8] != b"\x89PNG\r\n\x1a\n":
+        return None
+    return struct.unpack(">II", data[16:24])
+
+
 def bmp_colours(path):
     """The set of (r, g, b) colours the pixels of an 8-bit BMP use."""
     import struct
@@ -358,8 +384,8 @@ def main():
         # 4. A picture through the colour workflow by accessible names alone, as
         #    a screen-reader user would: open it, translate its colours, give
         #    each image colour a printer colour, re-map.
-        picture = os.path.join(home, "bands.bmp")
-        write_banded_bmp(picture, [(200, 30, 40), (30, 160, 60), (90, 90, 200)])
+        picture = os.path.join(home, "bands.png")
+        write_banded_png(picture, [(200, 30, 40), (30, 160, 60), (90, 90, 200)])
         name = "colours translated and mapped to printable ones over the accessibility bus"
         try:
             press(wait_for("Load Bitmap", lambda: named(app, "push button", "Load Bitmap")))
@@ -369,6 +395,16 @@ def main():
             box.queryEditableText().setTextContents(picture)
             press(wait_for("its Open button", lambda: named(opener, "push button", "Open")))
             wait_for("the dialog to close", lambda: dialog("Open a Bitmap File") is None)
+            # A PNG holds true colour: the program says it converts it first.
+            notice = "This bitmap has 24 bits/pixel."
+            label = wait_for("the Bitmap Translation Message", lambda: pyatspi.findDescendant(
+                app, lambda a: a is not None and a.name.startswith(notice)))
+            box = label
+            while box is not None and box.getRoleName() not in ("dialog", "alert", "frame", "window"):
+                box = box.parent
+            press(named(box, "push button", "OK"))
+            wait_for("the notice to close", lambda: pyatspi.findDescendant(
+                app, lambda a: a is not None and a.name.startswith(notice)) is None)
 
             press(wait_for("Modify Colors", lambda: named(app, "push button", "Modify Colors")))
             translation = wait_for("the Color Translation dialog", lambda: dialog("Color Translation"))
@@ -395,7 +431,39 @@ def main():
         except TimeoutError as e:
             check(name, False, str(e))
 
-        # 5. Exit ends the program cleanly.
+        # 5. The mapped picture printed on the virtual printer, which shows the
+        #    receipt in a window of its own; the receipt is saved as a PNG one
+        #    dot per pixel, 576 wide.
+        receipt = os.path.join(home, "receipt.png")
+        name = "the picture printed on the virtual printer and its receipt saved as a PNG"
+        try:
+            press(wait_for("the Print button", lambda: named(app, "push button", "Print...")))
+            printing = wait_for("the Print a Graphic dialog", lambda: dialog("Print a Graphic"))
+            press(wait_for("Send Graphic to the Printer",
+                           lambda: named(printing, "push button", "Send Graphic to the Printer")))
+            # A plain top-level widget: Qt 6.4 gives it the role "filler".
+            window = wait_for("the Virtual Printer window", lambda: pyatspi.findDescendant(
+                app, lambda a: a is not None and a.name == "Virtual Printer"))
+            # The dialog's buttons come back once the graphic has been sent.
+            def usable_exit():
+                d = dialog("Print a Graphic")
+                b = named(d, "push button", "Exit") if d is not None else None
+                return b if b is not None and b.getState().contains(pyatspi.STATE_SENSITIVE) else None
+            press(wait_for("the print dialog's Exit to be usable", usable_exit))
+            wait_for("the print dialog to close", lambda: dialog("Print a Graphic") is None)
+            press(wait_for("its Save Image...", lambda: named(window, "push button", "Save Image...")))
+            saver = wait_for("the Save Receipt Image dialog", lambda: dialog("Save Receipt Image"))
+            box = wait_for("its file name box", lambda: pyatspi.findDescendant(
+                saver, lambda a: a is not None and a.getRoleName() == "text" and "name" in a.name.lower()))
+            box.queryEditableText().setTextContents(receipt)
+            press(wait_for("its Save button", lambda: named(saver, "push button", "Save")))
+            wait_for("the dialog to close", lambda: dialog("Save Receipt Image") is None)
+            size = wait_for("the receipt file", lambda: os.path.exists(receipt) and png_size(receipt))
+            check(name, size is not None and size[0] == 576, "size %r" % (size,))
+        except TimeoutError as e:
+            check(name, False, str(e))
+
+        # 6. Exit ends the program cleanly.
         exit_button = wait_for("the Exit button to be usable",
                                lambda: named(app, "push button", "Exit"))
         press(exit_button)
