@@ -30,20 +30,11 @@ constexpr int kConnectWaitMs = 5000;
 constexpr int kChunk = 50;
 const QByteArray kStatusQuery("\x1B\x76\x0A", 3);  // ESC v, line feed: any reply means a printer is there
 
-const char* const kPorts[] = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
-const char* const kBauds[] = {"115200", "57600", "38400", "19200", "9600", "4800", "2400", "1200"};
-const char* const kParities[] = {"None", "Even", "Odd"};
-
 // Reads a list's stored index; a missing key is written as "0".  Indexes
 // outside the list select its first entry.
 int storedIndex(SettingsStore& settings, Key key, int count) {
-    QString text = settings.read(key, QStringLiteral("None"));
-    if (text == QLatin1String("None")) {
-        settings.write(key, QStringLiteral("0"));
-        text = QStringLiteral("0");
-    }
-    const int64_t i = clampToInt(roundHalfEven(leadingNumber(text)), -1, count);
-    return i < 0 || i >= count ? 0 : int(i);
+    if (settings.read(key, QStringLiteral("None")) == QLatin1String("None")) settings.write(key, QStringLiteral("0"));
+    return storedListIndex(settings, key, count);
 }
 
 }  // namespace
@@ -141,8 +132,8 @@ void frmComm::Form_Load() {
     lbCommPorts->clear();
     lbBaudRate->clear();
     lbParity->clear();
-    for (const char* p : kPorts) lbCommPorts->addItem(QString::fromLatin1(p));
-    for (const char* b : kBauds) lbBaudRate->addItem(QString::fromLatin1(b));
+    for (const char* p : kPortEntryNames) lbCommPorts->addItem(QString::fromLatin1(p));
+    for (const char* b : kBaudRates) lbBaudRate->addItem(QString::fromLatin1(b));
     for (const char* p : kParities) lbParity->addItem(QString::fromLatin1(p));
     lbCommPorts->setCurrentRow(storedIndex(env_.settings, Key::Port, lbCommPorts->count()));
     lbBaudRate->setCurrentRow(storedIndex(env_.settings, Key::BaudRate, lbBaudRate->count()));
