@@ -27,7 +27,7 @@ QImage bands(int height = 50) {
     return image;
 }
 
-class Convert : public ::testing::Test {
+class ConvertPicture : public ::testing::Test {
 protected:
     QString file(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
     QString picture(const QImage& image, const char* name = "picture.png") {
@@ -55,7 +55,7 @@ protected:
     PixmillBinding pm{{QStringLiteral(RASTIV_PIXMILL_PATH)}};
 };
 
-TEST_F(Convert, APngBecomesALogoFileTheChecksAccept) {
+TEST_F(ConvertPicture, APngBecomesALogoFileTheChecksAccept) {
     const ConvertOutcome r = convert(options(picture(bands()), OutputKind::Logo, "out.lgo"));
     ASSERT_TRUE(r.ok) << r.problem.toStdString();
     const QByteArray logo = bytes("out.lgo");
@@ -66,7 +66,7 @@ TEST_F(Convert, APngBecomesALogoFileTheChecksAccept) {
     EXPECT_EQ(uint8_t(logo[4]), 7);   // 50 rows in units of 8
 }
 
-TEST_F(Convert, APngBecomesAGraphicsFileTheChecksAccept) {
+TEST_F(ConvertPicture, APngBecomesAGraphicsFileTheChecksAccept) {
     ConvertOptions o = options(picture(bands()), OutputKind::Gfx, "out.gfx");
     o.width = 100;
     const ConvertOutcome r = convert(o);
@@ -76,7 +76,7 @@ TEST_F(Convert, APngBecomesAGraphicsFileTheChecksAccept) {
     EXPECT_EQ(gfx.size(), 25 * 146);  // 100 x 25 after the resize, two-colour lines
 }
 
-TEST_F(Convert, EveryColourLeftGetsTheRenderingNearestToIt) {
+TEST_F(ConvertPicture, EveryColourLeftGetsTheRenderingNearestToIt) {
     const struct {
         Highlight h;
         std::vector<std::pair<uint32_t, int32_t>> expected;  // most frequent first; here all alike, by palette
@@ -108,7 +108,7 @@ TEST_F(Convert, EveryColourLeftGetsTheRenderingNearestToIt) {
 }
 
 // The printed BMP shows the renderings: solid where solid, dots where dithered.
-TEST_F(Convert, AMapFileChoosesTheRenderings) {
+TEST_F(ConvertPicture, AMapFileChoosesTheRenderings) {
     ConvertOptions o = options(picture(bands()), OutputKind::Bmp, "out.bmp");
     o.map = std::vector<MapLine>{{rgb(0, 0, 0), 5},     {rgb(255, 0, 0), 1},     {rgb(128, 128, 128), 6},
                                  {rgb(200, 60, 60), 3}, {rgb(255, 255, 255), 5}, {rgb(1, 2, 3), 1}};
@@ -144,7 +144,7 @@ TEST_F(Convert, AMapFileChoosesTheRenderings) {
     }
 }
 
-TEST_F(Convert, AColourTheMapLeavesOutIsRefusedWithTheLineItWouldNeed) {
+TEST_F(ConvertPicture, AColourTheMapLeavesOutIsRefusedWithTheLineItWouldNeed) {
     ConvertOptions o = options(picture(bands()), OutputKind::Logo, "out.lgo");
     o.map = std::vector<MapLine>{{rgb(0, 0, 0), 1}, {rgb(255, 0, 0), 6}, {rgb(255, 255, 255), 5}};
     const ConvertOutcome r = convert(o);
@@ -155,7 +155,7 @@ TEST_F(Convert, AColourTheMapLeavesOutIsRefusedWithTheLineItWouldNeed) {
     EXPECT_FALSE(QFile::exists(o.output));
 }
 
-TEST_F(Convert, RefusalsSayWhyAndWriteNothing) {
+TEST_F(ConvertPicture, RefusalsSayWhyAndWriteNothing) {
     const QString good = picture(bands());
     {
         QFile text(file("notes.png"));
@@ -194,7 +194,7 @@ TEST_F(Convert, RefusalsSayWhyAndWriteNothing) {
     }
 }
 
-TEST_F(Convert, APictureTooWideForThePrinterIsRefusedForItsFilesButNotAsABmp) {
+TEST_F(ConvertPicture, APictureTooWideForThePrinterIsRefusedForItsFilesButNotAsABmp) {
     QImage wide(600, 10, QImage::Format_RGB32);
     wide.fill(Qt::black);
     const QString input = picture(wide);
@@ -212,7 +212,7 @@ TEST_F(Convert, APictureTooWideForThePrinterIsRefusedForItsFilesButNotAsABmp) {
 
 // The black band on the left: a clockwise turn puts it at the top, and the
 // width applies to the turned picture.
-TEST_F(Convert, ThePictureTurnsBeforeItIsResized) {
+TEST_F(ConvertPicture, ThePictureTurnsBeforeItIsResized) {
     const struct {
         int rotate;
         QRgb top, bottom;
@@ -231,7 +231,7 @@ TEST_F(Convert, ThePictureTurnsBeforeItIsResized) {
     }
 }
 
-TEST_F(Convert, TransparentPartsLieOnWhitePaper) {
+TEST_F(ConvertPicture, TransparentPartsLieOnWhitePaper) {
     QImage image(3, 1, QImage::Format_ARGB32);
     image.setPixel(0, 0, qRgba(255, 0, 0, 0));
     image.setPixel(1, 0, qRgba(255, 0, 0, 255));
@@ -246,7 +246,7 @@ TEST_F(Convert, TransparentPartsLieOnWhitePaper) {
 
 // A camera stores a portrait photograph lying on its side, with an EXIF
 // note (orientation 6: turn it clockwise to view).
-TEST_F(Convert, APhotographsOrientationNoteIsObeyed) {
+TEST_F(ConvertPicture, APhotographsOrientationNoteIsObeyed) {
     if (!QImageReader::supportedImageFormats().contains("jpeg")) GTEST_SKIP() << "no JPEG support here";
     QImage lying(30, 10, QImage::Format_RGB32);
     lying.fill(Qt::white);

@@ -93,6 +93,7 @@ TEST_F(Cli, CommandLinesGetTheirHelpTheirAnswerOrTheirUsageError) {
         {{"convert", "a.png", "--logo", "a.lgo", "--gfx", "a.gfx"}, 2, "^$", "exactly one of --bmp, --gfx and --logo"},
         {{"convert", "a.png", "--logo", "a.lgo", "--width", "wide"}, 2, "^$", "--width takes a whole number"},
         {{"convert", "a.png", "--logo", "a.lgo", "--rotate", "180"}, 2, "^$", "--rotate takes \\+90 or -90"},
+        {{"convert", "gone.png", "--logo", "a.lgo", "--rotate", "-90"}, 1, "^$", "gone.png cannot be read as a picture"},
         {{"convert", "a.png", "--logo", "a.lgo", "--highlight", "green"}, 2, "^$", "--highlight takes red or blue"},
         {{"convert", "a.png", "--logo", "a.lgo", "--frob"}, 2, "^$", "Unknown option 'frob'"},
         {{"render", "a.bin"}, 2, "^$", "give the PNG file to write with -o"},
