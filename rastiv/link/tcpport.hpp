@@ -42,8 +42,9 @@ public:
     explicit TcpPort(Clock& clock);
     ~TcpPort() override;
 
-    // How long open() waits for the server to accept.  open() blocks for at
-    // most this long: a connection either completes within it or fails.
+    // How long open() waits for the server to accept: a connection either
+    // completes within it or fails.  The name lookup before it (for a host
+    // name rather than an address) takes as long as the system's resolver.
     static constexpr int kDefaultConnectTimeoutMs = 3000;
     void setConnectTimeoutMs(int ms) { connectTimeoutMs_ = ms; }
 
