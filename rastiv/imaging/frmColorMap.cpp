@@ -26,7 +26,6 @@ constexpr int kBoxLeft = 40;
 constexpr int kSwatchLeft = 232;
 constexpr int kSwatchTop = 110;
 constexpr int kSwatchPitch = 41;  // eleven swatches beside nine rows of 50
-constexpr uint32_t kWhiteValue = 0xFFFFFF00u;
 
 QColor colourOf(uint32_t v) { return QColor(int((v >> 8) & 0xFF), int((v >> 16) & 0xFF), int((v >> 24) & 0xFF)); }
 
@@ -45,20 +44,6 @@ protected:
     }
 };
 }  // namespace
-
-const std::array<PrinterColour, 11> kPrinterColours{{
-    {1, "Black", false, 100},
-    {2, "75% Black (2x2 Dithered)", false, 75},
-    {3, "50% Black (2x2 Dithered)", false, 50},
-    {4, "25% Black (2x2 Dithered)", false, 25},
-    {5, "White", false, 0},
-    {6, "Color", true, 100},
-    {7, "75% Color (2x2 Dithered)", true, 75},
-    {8, "50% Color (2x2 Dithered)", true, 50},
-    {9, "25% Color (2x2 Dithered)", true, 25},
-    {10, "37% Color (2x2 Dithered)", true, 37},
-    {11, "37% Black (2x2 Dithered) ", false, 37},
-}};
 
 QImage swatchImage(const PrinterColour& c, bool screenRed) {
     const QColor ink = !c.highlight ? QColor(Qt::black) : screenRed ? QColor(255, 0, 0) : QColor(0, 0, 255);
@@ -335,24 +320,10 @@ void frmColorMap::cmdMap_Click() {
 
     const QString& path = g.gCurrentBmp;
     const uint32_t highlight = uint32_t(g.gScreenRed ? g.gMarkColor1 : g.gMarkColor2);
-    int32_t status = 0;
-    // Every solid rendering before any dithered one: the dither needs the
-    // black, white and highlight entries the solid swaps leave flagged.
-    for (int i = 1; i <= g.gNumColors && status == 0; ++i) {
-        const uint32_t colour = uint32_t(g.gUserColors[size_t(i)]);
-        switch (g.gColorMap[size_t(i)]) {
-            case 1: status = pm.ColorSwap(path, colour, 0); break;
-            case 5: status = pm.ColorSwap(path, colour, kWhiteValue); break;
-            case 6: status = pm.ColorSwap(path, colour, highlight); break;
-            default: break;
-        }
-    }
-    const int32_t paper = g.paperKind();
-    for (int i = 1; i <= g.gNumColors && status == 0; ++i) {
-        const int32_t code = g.gColorMap[size_t(i)];
-        if (code == 1 || code == 5 || code == 6) continue;
-        status = pm.DitheredColorSwap(path, uint32_t(g.gUserColors[size_t(i)]), code, paper);
-    }
+    std::vector<ColourMapping> mapping;
+    for (int i = 1; i <= g.gNumColors; ++i)
+        mapping.push_back({uint32_t(g.gUserColors[size_t(i)]), g.gColorMap[size_t(i)]});
+    const int32_t status = applyColourMapping(pm, path, mapping, highlight, g.paperKind());
 
     if (status != 0) {
         hourglass.restore();

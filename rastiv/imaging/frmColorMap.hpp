@@ -22,16 +22,6 @@ namespace rastiv {
 
 class Timer;
 
-// The eleven printer colours of the right-hand column, by mapping code 1..11
-// (the code is the swatch's index plus one).
-struct PrinterColour {
-    int code;
-    const char* tooltip;  // exact, also the swatch's accessible name
-    bool highlight;       // drawn in the screen colour rather than black
-    int coverage;         // percent of the dots inked: 100, 75, 50, 37, 25 or 0 (white)
-};
-extern const std::array<PrinterColour, 11> kPrinterColours;
-
 // A 40 x 40 swatch as the printer renders the code: black or the highlight
 // colour on white, dithered in 2 x 2 cells (37 % as a sparse scatter).
 QImage swatchImage(const PrinterColour& c, bool screenRed);

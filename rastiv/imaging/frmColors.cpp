@@ -4,7 +4,6 @@
 #include "app/dialogform.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
-#include "app/pixmill.hpp"
 #include "app/waitcursor.hpp"
 #include "imaging/frmColorMap.hpp"
 
@@ -21,38 +20,7 @@ namespace rastiv {
 
 namespace {
 constexpr int kHelpTopic = 14;
-constexpr int32_t kMaxSpeed = 10000;
-constexpr int32_t kThresholdLimit = 30000;  // beyond this colours are too far apart to fold
-constexpr int32_t kNoSuchRank = 18;
-constexpr int kMaxUserColors = 9;
-
-// The whole-number part of the leading number, held to a 16-bit value so
-// that absurd text cannot overflow; anything beyond the limits is refused anyway.
-int16_t wholePart(const QString& text) {
-    return int16_t(clampToInt(std::floor(leadingNumber(text)), INT16_MIN, INT16_MAX));
-}
 }  // namespace
-
-ColourInputs readColourInputs(const QString& numUserColors, const QString& colorSpeed) {
-    using R = ColourInputs::Refusal;
-    ColourInputs in;
-    if (leadingNumber(colorSpeed) > kMaxSpeed) {
-        in.refusal = R::SpeedTooHigh;
-        return in;
-    }
-    in.speed = wholePart(colorSpeed);
-    if (colorSpeed.isEmpty() || in.speed < 1) {
-        in.refusal = R::SpeedTooLow;
-        return in;
-    }
-    in.colours = wholePart(numUserColors);
-    if (numUserColors.isEmpty() || in.colours < 1) {
-        in.refusal = R::TooFewColours;
-        return in;
-    }
-    if (in.colours > kMaxUserColors) in.refusal = R::TooManyColours;
-    return in;
-}
 
 QString percentText(int32_t percent) {
     return percent == 0 ? QStringLiteral("<1%") : numToText(percent) + QStringLiteral("%");
@@ -198,13 +166,12 @@ void frmColors::tellLibraryError(int32_t code) {
          MsgIcon::Information, kHelpTopic);
 }
 
-// Folds colours from the most frequent down; every pass raises the threshold
-// by the speed until few enough colours are left or they are too far apart.
+// Folds colours from the most frequent down (translateColours), showing each
+// pass in the labels and the picture as it loses colours, and hands the
+// colours left over through the shared state as well.
 ColourHandOver frmColors::translate() {
     modGlobal& g = env_.g;
-    PixmillBinding& pm = env_.pixmill;
     const QString& path = g.gCurrentBmp;
-    ColourHandOver colours;
     g.gNumColors = 0;
 
     running_ = true;
@@ -215,60 +182,25 @@ ColourHandOver frmColors::translate() {
     lblThreshold->show();
     env_.clock.letPendingEventsRun();
 
-    auto finish = [&] {
-        tbNumUserColors->setReadOnly(false);
-        tbColorSpeed->setReadOnly(false);
-        cmdSetUpRemap->setEnabled(true);
-        running_ = false;
-        return colours;
-    };
-    auto fail = [&](int32_t code) {
-        tellLibraryError(code);
-        return finish();
-    };
+    TranslationHooks hooks;
+    hooks.progress = [this](int rank, int32_t threshold) { showProgress(rank, threshold); };
+    hooks.merged = [this, &path] { main_.ShowBitmap(path); };  // the operator watches the picture lose its colours
+    hooks.cancelled = [this] { return cancelled_; };
+    const Translation run = translateColours(env_.pixmill, path, g.gNumUserColors, g.gColorSpeed, hooks);
 
-    if (const int32_t r = pm.MergeBandW(path); r != 0) return fail(r);
-    int32_t threshold = g.gColorSpeed;
-    bool collect = false;
-    while (!collect) {
-        if (cancelled_) return finish();
-        for (int rank = 1;; ++rank) {
-            showProgress(rank, threshold);
-            const int32_t n = pm.NumColors(path, 1, 1);
-            if (n == -1) return fail(-1);
-            if (n <= g.gNumUserColors) {
-                collect = true;
-                break;
-            }
-            uint32_t colour = 0;
-            int32_t percent = 0;
-            const int32_t r = pm.FindMajorColor(path, rank, 1, 1, colour, percent);
-            if (r == kNoSuchRank) {
-                threshold += g.gColorSpeed;
-                break;
-            }
-            if (r != 0) return fail(r);
-            if (threshold > kThresholdLimit) {
-                collect = true;
-                break;
-            }
-            if (const int32_t m = pm.MergeColors(path, colour, threshold); m != 0) return fail(m);
-            main_.ShowBitmap(path);  // the operator watches the picture lose its colours
-        }
+    for (size_t i = 0; i < run.colours.size(); ++i) {
+        const size_t k = i + 1;
+        g.gColorMap[k] = 0;
+        g.gUserColors[k] = int32_t(run.colours[i].colour);
+        g.gNumColors = int32_t(k);
     }
+    if (run.error != 0) tellLibraryError(run.error);
 
-    for (int32_t k = 1; k <= 256; ++k) {
-        uint32_t colour = 0;
-        int32_t percent = 0;
-        const int32_t r = pm.FindMajorColor(path, k, 0, 0, colour, percent);
-        if (r == kNoSuchRank) break;
-        if (r != 0) return fail(r);
-        g.gColorMap[size_t(k)] = 0;
-        g.gUserColors[size_t(k)] = int32_t(colour);
-        g.gNumColors = k;
-        colours.push_back({colour, percent});
-    }
-    return finish();
+    tbNumUserColors->setReadOnly(false);
+    tbColorSpeed->setReadOnly(false);
+    cmdSetUpRemap->setEnabled(true);
+    running_ = false;
+    return run.colours;
 }
 
 // Outside a run Cancel ends the step; during one it only asks the run to

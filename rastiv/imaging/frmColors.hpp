@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/env.hpp"
+#include "imaging/colourwork.hpp"
 
 #include <QDialog>
 #include <functional>
@@ -16,23 +17,6 @@ class QPushButton;
 class QFrame;
 
 namespace rastiv {
-
-// One colour left after the translation, most frequent first, with its
-// share of the picture's pixels in whole percent.
-struct ImageColour {
-    uint32_t colour = 0;  // library colour value
-    int32_t percent = 0;
-};
-using ColourHandOver = std::vector<ImageColour>;
-
-// The two inputs, checked in the order the operator is told about them.
-struct ColourInputs {
-    enum class Refusal { None, SpeedTooHigh, SpeedTooLow, TooFewColours, TooManyColours };
-    Refusal refusal = Refusal::None;
-    int16_t speed = 0;    // whole-number part: 2.9 is 2
-    int16_t colours = 0;  // whole-number part
-};
-ColourInputs readColourInputs(const QString& numUserColors, const QString& colorSpeed);
 
 // " 25%", or "<1%" for a colour under one percent.
 QString percentText(int32_t percent);

@@ -17,8 +17,9 @@
 #include "app/waitcursor.hpp"
 #include "features/frmVirtualPrinter.hpp"
 #include "link/commlink.hpp"
+#include "link/connectiontest.hpp"
 #include "link/portdevices.hpp"
-#include "link/termiosport.hpp"
+#include "link/portname.hpp"
 #include "link/virtualprinter.hpp"
 
 namespace rastiv {
@@ -26,24 +27,13 @@ namespace rastiv {
 namespace {
 
 constexpr int kHelpTopic = 7;
-constexpr int kConnectWaitMs = 5000;
 constexpr int kChunk = 50;
-const QByteArray kStatusQuery("\x1B\x76\x0A", 3);  // ESC v, line feed: any reply means a printer is there
-
-const char* const kPorts[] = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
-const char* const kBauds[] = {"115200", "57600", "38400", "19200", "9600", "4800", "2400", "1200"};
-const char* const kParities[] = {"None", "Even", "Odd"};
 
 // Reads a list's stored index; a missing key is written as "0".  Indexes
 // outside the list select its first entry.
 int storedIndex(SettingsStore& settings, Key key, int count) {
-    QString text = settings.read(key, QStringLiteral("None"));
-    if (text == QLatin1String("None")) {
-        settings.write(key, QStringLiteral("0"));
-        text = QStringLiteral("0");
-    }
-    const int64_t i = clampToInt(roundHalfEven(leadingNumber(text)), -1, count);
-    return i < 0 || i >= count ? 0 : int(i);
+    if (settings.read(key, QStringLiteral("None")) == QLatin1String("None")) settings.write(key, QStringLiteral("0"));
+    return storedListIndex(settings, key, count);
 }
 
 }  // namespace
@@ -60,13 +50,10 @@ frmComm::frmComm(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), e
     // What the virtual printer prints is shown beside the main window, for
     // every connection of the run.
     auto* preview = new VirtualPrinterPreview(env_, parentWidget(), this);
-    makePort = [this, preview](const QString& device) -> std::unique_ptr<SerialPort> {
-        if (device == QLatin1String(kVirtualPrinterDevice)) {
-            auto printer = std::make_unique<VirtualPrinter>(env_.clock);
-            preview->watch(*printer);
-            return printer;
-        }
-        return std::make_unique<TermiosPort>(env_.clock);
+    makePort = [this, preview](const QString& device) {
+        std::unique_ptr<SerialPort> line = makeSerialPort(device, env_.clock);
+        if (auto* printer = qobject_cast<VirtualPrinter*>(line.get())) preview->watch(*printer);
+        return line;
     };
     Form_Load();
 }
@@ -102,7 +89,8 @@ void frmComm::createControls() {
     cbDevice->setInsertPolicy(QComboBox::NoInsert);
     cbDevice->setGeometry(8, 184, 305, 25);
     cbDevice->setToolTip(QStringLiteral("The serial device of the selected port: pick one that is present, type "
-                                        "its path, or choose the virtual printer to try Rastiv without hardware."));
+                                        "its path, type tcp://HOST:PORT for a printer behind a serial device "
+                                        "server, or choose the virtual printer to try Rastiv without hardware."));
     lblDevice = label("lblDevice", QStringLiteral("&Device for this port"), {8, 164, 305, 17}, cbDevice);
 
     auto button = [this](const char* name, const QString& text, QRect at) {
@@ -141,8 +129,8 @@ void frmComm::Form_Load() {
     lbCommPorts->clear();
     lbBaudRate->clear();
     lbParity->clear();
-    for (const char* p : kPorts) lbCommPorts->addItem(QString::fromLatin1(p));
-    for (const char* b : kBauds) lbBaudRate->addItem(QString::fromLatin1(b));
+    for (const char* p : kPortEntryNames) lbCommPorts->addItem(QString::fromLatin1(p));
+    for (const char* b : kBaudRates) lbBaudRate->addItem(QString::fromLatin1(b));
     for (const char* p : kParities) lbParity->addItem(QString::fromLatin1(p));
     lbCommPorts->setCurrentRow(storedIndex(env_.settings, Key::Port, lbCommPorts->count()));
     lbBaudRate->setCurrentRow(storedIndex(env_.settings, Key::BaudRate, lbBaudRate->count()));
@@ -232,15 +220,9 @@ void frmComm::cmdConnect_Click() {
             } else {
                 link.setPort(std::move(line));
                 g.gPortState = 1;
-                link.ClearInputBuffer();
-                link.WritePort(kStatusQuery);
-                link.startWatchdog(kConnectWaitMs);
-                while (link.watchdogRunning()) {
-                    link.yield();
-                    if (link.InputBufferCount() != 0) link.stopWatchdog();
-                }
+                const bool answered = printerAnswers(link);
                 hourglass.restore();
-                if (link.InputBufferCount() == 0) {
+                if (!answered) {
                     tell(env_,
                          QStringLiteral("Error communicating with the printer.  Verify the port settings at the "
                                         "printer match the program settings.  Check the cable, and make sure the "

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "app/numtext.hpp"
 #include "app/settings.hpp"
 #include "link/virtualprinter.hpp"
 
@@ -29,6 +30,11 @@ bool hasHardware(const QString& path) {
 }
 
 }  // namespace
+
+int storedListIndex(const SettingsStore& settings, Key key, int count) {
+    const int64_t i = clampToInt(roundHalfEven(leadingNumber(settings.read(key, QStringLiteral("0")))), -1, count);
+    return i < 0 || i >= count ? 0 : int(i);
+}
 
 QString portDevice(const SettingsStore& settings, int entry) {
     if (entry < 0 || entry >= kPortEntries) return {};

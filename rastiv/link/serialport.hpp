@@ -24,7 +24,7 @@ struct PortError {
 };
 
 struct PortSettings {
-    QString device;   // a tty path, or kVirtualPrinterDevice
+    QString device;   // a tty path, kVirtualPrinterDevice or "tcp://HOST:PORT"
     int baud = 9600;
     char parity = 'N';  // 'N', 'E' or 'O'; always 8 data bits and 1 stop bit, XON/XOFF
 };

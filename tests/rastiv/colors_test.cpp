@@ -1,6 +1,7 @@
 // The colour workflow: automatic translation (frmColors) and manual mapping
 // (frmColorMap), offscreen with the real library and virtual time.
 #include <QAccessible>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -444,8 +445,11 @@ TEST(ColourMapping, RefusedPrinterFilesSayWhyInTheDetails) {
 TEST(ColourWorkflow, ARealPhotographBecomesPrintable) {
     const auto files = corpusFiles();
     REQUIRE_CORPUS(files);
-    const QString photo = QStringLiteral(RASTIV_TESTDATA "/realworld/kodim23.bmp");
     ColourWorld w;
+    // A copy of our own: the library locks what it reads, and other tests
+    // read the shared corpus at the same time.
+    const QString photo = w.env.workPath("kodim23.bmp");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(RASTIV_TESTDATA "/realworld/kodim23.bmp"), photo));
     const QString converted = w.env.workPath("converted.bmp");
     ASSERT_EQ(w.pixmill.Convert24to8Bits(photo, converted), 0);
     ASSERT_EQ(w.pixmill.StretchBitmap(300, w.working(), converted), 0);

@@ -1,0 +1,502 @@
+#include "cli/cli.hpp"
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
+#include "app/clock.hpp"
+#include "app/modGlobal.hpp"
+#include "app/pixmill.hpp"
+#include "app/settings.hpp"
+#include "cli/convert.hpp"
+#include "cli/streammessages.hpp"
+#include "features/printerfiles.hpp"
+#include "link/commlink.hpp"
+#include "link/connectiontest.hpp"
+#include "link/portdevices.hpp"
+#include "link/portname.hpp"
+#include "link/receiptrenderer.hpp"
+#include "link/serialport.hpp"
+
+namespace rastiv::cli {
+
+namespace {
+
+constexpr const char* kTool = "rastiv-cli";
+
+// GS / 0: the printer prints the logo selected, the one a logo definition
+// has just stored when none was selected before.
+const QByteArray kPrintSelectedLogo("\x1D\x2F\x00", 3);
+
+// ---- One sub-command's command line ----
+
+class SubCommand {
+public:
+    SubCommand(const char* name, const QString& synopsis, const QString& description)
+        : name_(QString::fromLatin1(name)), synopsis_(synopsis) {
+        p.setApplicationDescription(description);
+        p.addOption(help_);
+    }
+
+    // False when the command is over already: its help was asked for (rc 0)
+    // or the command line is not understood (rc 2, said on standard error).
+    bool parse(const QStringList& args, Streams io, int& rc) {
+        if (!p.parse(args)) {
+            rc = usage(io, p.errorText());
+            return false;
+        }
+        if (p.isSet(help_)) {
+            QString text = p.helpText();
+            // Qt names the running file; the usage line names the command.
+            text.replace(0, text.indexOf(u'\n'),
+                         QStringLiteral("Usage: %1 %2 %3").arg(QLatin1String(kTool), name_, synopsis_));
+            io.out << text;
+            if (!epilogue_.isEmpty()) io.out << '\n' << epilogue_ << '\n';
+            rc = kExitOk;
+            return false;
+        }
+        return true;
+    }
+
+    int usage(Streams io, const QString& why) const {
+        io.err << kTool << ' ' << name_ << ": " << why << '\n' << "See '" << kTool << ' ' << name_ << " --help'.\n";
+        return kExitUsage;
+    }
+    int refuse(Streams io, const QString& why) const {
+        io.err << kTool << ' ' << name_ << ": " << why << '\n';
+        return kExitFailed;
+    }
+    void setEpilogue(const QString& text) { epilogue_ = text; }
+
+    QCommandLineParser p;
+
+private:
+    QString name_, synopsis_, epilogue_;
+    QCommandLineOption help_{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")};
+};
+
+// An option of a sub-command: its name, what it does, and the name of its
+// value when it takes one.
+QCommandLineOption option(const char* name, const char* help, const char* value = nullptr,
+                          const QString& byDefault = {}) {
+    return value ? QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help), QString::fromLatin1(value),
+                                      byDefault)
+                 : QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help));
+}
+
+// The highlight colour the program is set to: blue only when it says so.
+Highlight programHighlight(const SettingsStore& settings) {
+    return settings.read(Key::ScreenColor) == QLatin1String("Blue") ? Highlight::Blue : Highlight::Red;
+}
+
+bool readHighlight(const QString& text, Highlight& h) {
+    if (text.compare(QLatin1String("red"), Qt::CaseInsensitive) == 0)
+        h = Highlight::Red;
+    else if (text.compare(QLatin1String("blue"), Qt::CaseInsensitive) == 0)
+        h = Highlight::Blue;
+    else
+        return false;
+    return true;
+}
+
+constexpr const char* kHighlightHelp =
+    "The paper's highlight colour, red or blue (default: the one Rastiv is set to, red unless it is set to blue).";
+
+// ---- ports ----
+
+QString owningGroup(const QString& device) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(device).constData(), &st) != 0) return {};
+    const group* g = ::getgrgid(st.st_gid);
+    return g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
+}
+
+int cmdPorts(const QStringList& args, Streams io) {
+    SubCommand c("ports", QStringLiteral("[--json]"),
+                 QStringLiteral("Lists the serial devices present, with their stable names under /dev/serial/by-id,\n"
+                                "whether you may open them, and the port entries (COM1 to COM8) of Rastiv that\n"
+                                "stand for them."));
+    const QCommandLineOption json = option("json", "Writes the list as JSON.");
+    c.p.addOption(json);
+    int rc = 0;
+    if (!c.parse(args, io, rc)) return rc;
+    if (!c.p.positionalArguments().isEmpty()) return c.usage(io, QStringLiteral("ports takes no arguments"));
+
+    const std::vector<PortInfo> ports = describePorts(presentSerialDevices(), SettingsStore());
+    if (c.p.isSet(json)) {
+        QJsonArray list;
+        for (const PortInfo& p : ports) {
+            QJsonObject o;
+            o[QStringLiteral("device")] = p.device;
+            o[QStringLiteral("byId")] = QJsonArray::fromStringList(p.byId);
+            o[QStringLiteral("mayOpen")] = p.mayOpen;
+            o[QStringLiteral("entries")] = QJsonArray::fromStringList(p.entries);
+            list.append(o);
+        }
+        io.out << QJsonDocument(list).toJson(QJsonDocument::Indented);
+        return kExitOk;
+    }
+    for (const PortInfo& p : ports) {
+        io.out << p.device << "  " << (p.mayOpen ? QStringLiteral("may open") : p.whyNot);
+        if (!p.entries.isEmpty()) io.out << "  " << p.entries.join(QLatin1Char(' '));
+        io.out << '\n';
+        for (const QString& n : p.byId) io.out << "    " << n << '\n';
+    }
+    if (ports.empty()) io.err << "No serial devices found.\n";
+    return kExitOk;
+}
+
+// ---- convert ----
+
+int cmdConvert(const QStringList& args, Streams io) {
+    SubCommand c(
+        "convert", QStringLiteral("[options] IN (--bmp OUT | --gfx OUT | --logo OUT)"),
+        QStringLiteral("Turns a picture (BMP, PNG, JPEG, GIF, TIFF, WebP: any format Qt reads) into a file for the\n"
+                       "printer, by the same steps as Rastiv: the conversion to 8 bits per pixel, the turn, the\n"
+                       "new width, the automatic colour translation, a printer colour for every colour left, and\n"
+                       "the save.  Transparent parts become white; a photograph's orientation note is obeyed.\n"
+                       "The picture is turned before it is resized, so --width is the width of the result."));
+    const QCommandLineOption width =
+        option("width", "New width in pixels, 10 to 576; the height keeps the proportions.", "W");
+    const QCommandLineOption rotate = option("rotate", "A quarter turn: +90 clockwise, -90 anticlockwise.", "+90|-90");
+    const QCommandLineOption colours =
+        option("colors", "Most colours to keep besides black and white, 1 to 9 (default 5).", "N", QStringLiteral("5"));
+    const QCommandLineOption speed =
+        option("speed", "Conversion speed, the threshold step of the translation, 1 to 10000 (default 500).", "S",
+               QStringLiteral("500"));
+    const QCommandLineOption highlight = option("highlight", kHighlightHelp, "red|blue");
+    const QCommandLineOption bmp = option("bmp", "Writes the printable picture as a BMP file.", "OUT");
+    const QCommandLineOption gfx = option("gfx", "Writes a graphics file (.gfx): prints as it is sent.", "OUT");
+    const QCommandLineOption logo = option("logo", "Writes a logo file (.lgo): a logo definition to store.", "OUT");
+    const QCommandLineOption map =
+        option("map", "Printer colours chosen by hand: one line per colour, \"RRGGBB code\".", "FILE");
+    const QCommandLineOption printMap =
+        option("print-map", "Writes the printer colour of every colour, as a map file, to standard output.");
+    for (const auto* o : {&width, &rotate, &colours, &speed, &highlight, &bmp, &gfx, &logo, &map, &printMap})
+        c.p.addOption(*o);
+    QString codes = QStringLiteral("Printer colour codes (for --map):\n");
+    for (const PrinterColour& r : kPrinterColours)
+        codes += QStringLiteral("  %1  %2\n").arg(r.code, 2).arg(QString::fromLatin1(r.tooltip).trimmed());
+    c.setEpilogue(
+        codes + QStringLiteral(
+                    "Without --map every colour gets the printer colour that looks nearest to it (CIELAB): a dithered\n"
+                    "one as its dots and the paper average out.  The files are written whole or not at all."));
+    int rc = 0;
+    if (!c.parse(args, io, rc)) return rc;
+
+    const QStringList in = c.p.positionalArguments();
+    if (in.size() != 1) return c.usage(io, QStringLiteral("give one picture to convert"));
+    ConvertOptions o;
+    o.input = in[0];
+    int outputs = 0;
+    for (const auto& [option, kind] :
+         {std::pair{&bmp, OutputKind::Bmp}, {&gfx, OutputKind::Gfx}, {&logo, OutputKind::Logo}})
+        if (c.p.isSet(*option)) {
+            ++outputs;
+            o.kind = kind;
+            o.output = c.p.value(*option);
+        }
+    if (outputs != 1) return c.usage(io, QStringLiteral("give exactly one of --bmp, --gfx and --logo"));
+    if (c.p.isSet(width)) {
+        bool ok = false;
+        o.width = c.p.value(width).toInt(&ok);
+        if (!ok) return c.usage(io, QStringLiteral("--width takes a whole number of pixels"));
+    }
+    if (c.p.isSet(rotate)) {
+        const QString r = c.p.value(rotate);
+        if (r == QLatin1String("+90") || r == QLatin1String("90"))
+            o.rotate = 90;
+        else if (r == QLatin1String("-90"))
+            o.rotate = -90;
+        else
+            return c.usage(io, QStringLiteral("--rotate takes +90 or -90"));
+    }
+    o.colours = c.p.value(colours);
+    o.speed = c.p.value(speed);
+    const SettingsStore settings;
+    o.highlight = programHighlight(settings);
+    if (c.p.isSet(highlight) && !readHighlight(c.p.value(highlight), o.highlight))
+        return c.usage(io, QStringLiteral("--highlight takes red or blue"));
+    if (c.p.isSet(map)) {
+        QFile f(c.p.value(map));
+        if (!f.open(QIODevice::ReadOnly))
+            return c.refuse(io,
+                            QStringLiteral("The map file %1 cannot be read: %2").arg(f.fileName(), f.errorString()));
+        std::vector<MapLine> lines;
+        QString problem;
+        if (!parseMapFile(f.readAll(), lines, problem))
+            return c.refuse(io, QStringLiteral("The map file %1 is not usable: %2").arg(f.fileName(), problem));
+        o.map = std::move(lines);
+    }
+
+    // The working bitmaps live in a private folder of their own (mkdtemp),
+    // gone again when the command ends.
+    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/rastiv-cli-XXXXXX"));
+    if (!work.isValid())
+        return c.refuse(io, QStringLiteral("No working folder can be made: %1").arg(work.errorString()));
+
+    PixmillBinding pm;
+    pm.setProblemReporter([io](const QString& text) { io.err << text << '\n'; });
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    // Progress only for someone watching: a log file gets the outcome alone.
+    std::function<void(int, int32_t)> progress;
+    if (terminal)
+        progress = [&](int rank, int32_t threshold) {
+            io.err << "\rTranslating colours: rank " << rank << ", threshold " << threshold << "   ";
+            io.err.flush();
+        };
+    const ConvertOutcome result = convertPicture(pm, o, work.path(), progress);
+    if (terminal) io.err << "\r" << QString(60, u' ') << "\r";
+    if (!result.ok) return c.refuse(io, result.problem);
+    if (c.p.isSet(printMap))
+        for (const auto& [colour, code] : result.mapping) io.out << mapFileLine(colour, code) << '\n';
+    return kExitOk;
+}
+
+// ---- render ----
+
+int cmdRender(const QStringList& args, Streams io) {
+    SubCommand c("render", QStringLiteral("[options] IN -o OUT.png"),
+                 QStringLiteral("Draws the receipt the printer would print, one pixel per dot, 576 dots wide:\n"
+                                "from a captured byte stream, a graphics file (.gfx) as it prints while it is\n"
+                                "sent, or a logo file (.lgo) as if it were stored and then printed."));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("The PNG file to write."), QStringLiteral("OUT.png"));
+    const QCommandLineOption as = option("as", "What IN is, when its name does not say: stream, gfx or lgo.", "kind");
+    const QCommandLineOption highlight = option("highlight", kHighlightHelp, "red|blue");
+    for (const auto* o : {&output, &as, &highlight}) c.p.addOption(*o);
+    c.setEpilogue(
+        QStringLiteral("A file named *.gfx or *.lgo is taken as that kind and checked whole first;\n"
+                       "anything else as bytes captured on the way to the printer."));
+    int rc = 0;
+    if (!c.parse(args, io, rc)) return rc;
+    const QStringList in = c.p.positionalArguments();
+    if (in.size() != 1) return c.usage(io, QStringLiteral("give one file to render"));
+    if (!c.p.isSet(output)) return c.usage(io, QStringLiteral("give the PNG file to write with -o"));
+    QString kind = c.p.value(as).toLower();
+    if (kind.isEmpty()) {
+        const QString suffix = QFileInfo(in[0]).suffix().toLower();
+        kind = suffix == QLatin1String("gfx") || suffix == QLatin1String("lgo") ? suffix : QStringLiteral("stream");
+    }
+    if (kind != QLatin1String("stream") && kind != QLatin1String("gfx") && kind != QLatin1String("lgo"))
+        return c.usage(io, QStringLiteral("--as takes stream, gfx or lgo"));
+    Highlight h = programHighlight(SettingsStore());
+    if (c.p.isSet(highlight) && !readHighlight(c.p.value(highlight), h))
+        return c.usage(io, QStringLiteral("--highlight takes red or blue"));
+
+    QFile f(in[0]);
+    if (!f.open(QIODevice::ReadOnly))
+        return c.refuse(io, QStringLiteral("%1 cannot be read: %2").arg(in[0], f.errorString()));
+    QByteArray bytes = f.readAll();
+    if (kind == QLatin1String("lgo")) {
+        if (const QString why = logoFileProblem(bytes); !why.isEmpty())
+            return c.refuse(io, QStringLiteral("%1 is not a logo file: %2").arg(in[0], why));
+        bytes += kPrintSelectedLogo;
+    } else if (kind == QLatin1String("gfx")) {
+        if (const QString why = graphicsFileProblem(bytes); !why.isEmpty())
+            return c.refuse(io, QStringLiteral("%1 is not a graphics file: %2").arg(in[0], why));
+    }
+    ReceiptRenderer renderer;
+    renderer.setHighlight(h == Highlight::Red ? QColor(255, 0, 0) : QColor(0, 0, 255));
+    renderer.feed(bytes);
+    const QImage receipt = renderer.receipt();
+    if (receipt.isNull()) return c.refuse(io, QStringLiteral("Nothing in %1 would be printed").arg(in[0]));
+    QString error;
+    if (!writePng(receipt, c.p.value(output), error))
+        return c.refuse(io, QStringLiteral("%1 cannot be written: %2").arg(c.p.value(output), error));
+    return kExitOk;
+}
+
+// ---- status ----
+
+int cmdStatus(const QStringList& args, Streams io) {
+    SubCommand c("status", QStringLiteral("[options]"),
+                 QStringLiteral("Sends the printer the status query that Rastiv's connection test sends (ESC v)\n"
+                                "and reports whether any answer came back in time."));
+    const QCommandLineOption port =
+        option("port",
+               "COM1 to COM8 (the devices Rastiv keeps for them), a device path, \"virtual\" for the built-in virtual "
+               "printer, or tcp://HOST:PORT for a serial device server (default: Rastiv's port).",
+               "P");
+    const QCommandLineOption baud =
+        option("baud", "Baud rate: 115200, 57600, 38400, 19200, 9600, 4800, 2400 or 1200 (default: Rastiv's).", "B");
+    const QCommandLineOption parity = option("parity", "none, even or odd (default: Rastiv's).", "parity");
+    const QCommandLineOption wait = option("wait", "How long to wait for the answer, in milliseconds (default 5000).",
+                                           "MS", QString::number(kConnectWaitMs));
+    for (const auto* o : {&port, &baud, &parity, &wait}) c.p.addOption(*o);
+    c.setEpilogue(
+        QStringLiteral("Exit status: 0 when the printer answered, 1 when it did not or the port cannot be opened."));
+    int rc = 0;
+    if (!c.parse(args, io, rc)) return rc;
+    if (!c.p.positionalArguments().isEmpty())
+        return c.usage(io, QStringLiteral("status takes no arguments; name the port with --port"));
+
+    const SettingsStore settings;
+    const QString name =
+        c.p.isSet(port)
+            ? c.p.value(port)
+            : QString::fromLatin1(kPortEntryNames[size_t(storedListIndex(settings, Key::Port, kPortEntries))]);
+    PortSettings line;
+    line.baud =
+        QString::fromLatin1(kBaudRates[size_t(storedListIndex(settings, Key::BaudRate, int(kBaudRates.size())))])
+            .toInt();
+    line.parity = kParities[size_t(storedListIndex(settings, Key::Parity, int(kParities.size())))][0];
+    if (c.p.isSet(baud)) {
+        const QString b = c.p.value(baud);
+        if (std::find_if(kBaudRates.begin(), kBaudRates.end(), [&](const char* r) { return b == QLatin1String(r); }) ==
+            kBaudRates.end())
+            return c.usage(
+                io, QStringLiteral("--baud takes one of 115200, 57600, 38400, 19200, 9600, 4800, 2400 and 1200"));
+        line.baud = b.toInt();
+    }
+    if (c.p.isSet(parity)) {
+        const QString p = c.p.value(parity).toLower();
+        if (p == QLatin1String("none") || p == QLatin1String("n"))
+            line.parity = 'N';
+        else if (p == QLatin1String("even") || p == QLatin1String("e"))
+            line.parity = 'E';
+        else if (p == QLatin1String("odd") || p == QLatin1String("o"))
+            line.parity = 'O';
+        else
+            return c.usage(io, QStringLiteral("--parity takes none, even or odd"));
+    }
+    bool ok = false;
+    const int waitMs = c.p.value(wait).toInt(&ok);
+    if (!ok || waitMs < 1) return c.usage(io, QStringLiteral("--wait takes a number of milliseconds above 0"));
+
+    PortChoice choice;
+    QString problem;
+    if (!resolvePortName(name, settings, choice, problem))
+        return c.refuse(io, QStringLiteral("The port is not usable: %1").arg(problem));
+    line.device = choice.device;
+    RealClock clock;
+    const QString shown =
+        choice.entry.isEmpty() ? choice.device : QStringLiteral("%1 (%2)").arg(choice.entry, choice.device);
+    return checkStatus(shown, line, waitMs, clock, io);
+}
+
+struct Command {
+    const char* name;
+    const char* summary;
+    int (*run)(const QStringList& args, Streams io);
+};
+
+constexpr std::array<Command, 4> kCommands{{
+    {"ports", "Lists the serial devices present and whether you may open them", cmdPorts},
+    {"convert", "Turns a picture into a BMP, graphics (.gfx) or logo (.lgo) file for the printer", cmdConvert},
+    {"render", "Draws what the printer would print from a byte stream, a .gfx or a .lgo file", cmdRender},
+    {"status", "Asks the printer for its status and says whether it answers", cmdStatus},
+}};
+
+void usage(QTextStream& s) {
+    s << "Usage: " << kTool << " COMMAND [options] [arguments]\n"
+      << "       " << kTool << " COMMAND --help\n\n"
+      << "Prepares pictures for two-colour receipt printers and talks to the printer, without a screen.\n\n"
+      << "Commands:\n";
+    for (const Command& c : kCommands) s << "  " << QString::fromLatin1(c.name).leftJustified(9) << c.summary << '\n';
+    s << "\nOptions:\n"
+      << "  -h, --help     Shows this help.\n"
+      << "  -v, --version  Shows the version.\n\n"
+      << "Exit status: 0 on success; 1 when the work was refused or failed, with the reason on\n"
+      << "standard error; 2 for a command line that is not understood.\n";
+}
+
+}  // namespace
+
+std::vector<PortInfo> describePorts(const QStringList& present, const SettingsStore& settings) {
+    QStringList devices, byId;
+    for (const QString& d : present) (d.contains(QLatin1String("/serial/by-id/")) ? byId : devices) << d;
+    // A stable name whose device the list left out still names a device.
+    for (const QString& link : byId) {
+        const QString target = QFileInfo(link).canonicalFilePath();
+        if (!target.isEmpty() && !devices.contains(target)) devices << target;
+    }
+    std::vector<PortInfo> ports;
+    for (const QString& device : devices) {
+        PortInfo p;
+        p.device = device;
+        const QString real = QFileInfo(device).canonicalFilePath();
+        for (const QString& link : byId)
+            if (QFileInfo(link).canonicalFilePath() == real) p.byId << link;
+        for (int i = 0; i < kPortEntries; ++i) {
+            const QString kept = portDevice(settings, i);
+            if (kept == device || (!real.isEmpty() && QFileInfo(kept).canonicalFilePath() == real))
+                p.entries << QString::fromLatin1(kPortEntryNames[size_t(i)]);
+        }
+        p.mayOpen = ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+        if (!p.mayOpen) {
+            const int why = errno;
+            p.whyNot = why == EACCES ? QStringLiteral("not yours to open (group %1)").arg(owningGroup(device))
+                                     : QStringLiteral("cannot be opened: %1")
+                                           .arg(QString::fromLocal8Bit(std::strerror(why)));
+        }
+        ports.push_back(std::move(p));
+    }
+    return ports;
+}
+
+int checkStatus(const QString& name, const PortSettings& settings, int waitMs, Clock& clock, Streams io) {
+    modGlobal g;
+    StreamMessages messages(io.err);
+    CommLink link(g, clock, messages);
+    std::unique_ptr<SerialPort> line = makeSerialPort(settings.device, clock);
+    PortError error;
+    if (!line->open(settings, error)) {
+        io.err << kTool << " status: " << name << " cannot be opened: " << error.description << '\n';
+        return kExitFailed;
+    }
+    link.setPort(std::move(line));
+    g.gPortState = 1;
+    const bool answered = printerAnswers(link, waitMs);
+    const int replies = link.InputBufferCount();
+    link.ClosePort();
+    if (!answered) {
+        io.err << kTool << " status: the printer on " << name << " did not answer within " << waitMs
+               << " ms. Check the port settings, the cable, and that the printer is switched on.\n";
+        return kExitFailed;
+    }
+    io.out << "The printer on " << name << " answered (" << replies << (replies == 1 ? " byte" : " bytes") << ").\n";
+    return kExitOk;
+}
+
+bool needsGui(const QStringList& args) {
+    for (qsizetype i = 1; i < args.size(); ++i)
+        if (!args[i].startsWith(u'-')) return args[i] == QLatin1String("render");
+    return false;
+}
+
+int run(const QStringList& args, Streams io) {
+    const QString first = args.value(1);
+    if (first.isEmpty()) {
+        usage(io.err);
+        return kExitUsage;
+    }
+    if (first == QLatin1String("-h") || first == QLatin1String("--help") || first == QLatin1String("help")) {
+        usage(io.out);
+        return kExitOk;
+    }
+    if (first == QLatin1String("-v") || first == QLatin1String("--version")) {
+        io.out << kTool << ' ' << RASTIV_VERSION << '\n';
+        return kExitOk;
+    }
+    for (const Command& c : kCommands)
+        if (first == QLatin1String(c.name)) return c.run(args.mid(1), io);
+    io.err << kTool << ": '" << first << "' is not a command. See '" << kTool << " --help'.\n";
+    return kExitUsage;
+}
+
+}  // namespace rastiv::cli

@@ -1,0 +1,174 @@
+#include "cli/convert.hpp"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QMap>
+
+#include "app/numtext.hpp"
+#include "app/pixmill.hpp"
+#include "imaging/pictureimport.hpp"
+#include "mainwin/modUserGfx.hpp"
+
+namespace rastiv::cli {
+
+namespace {
+
+constexpr int kMaxWidth = 576;  // one printer line
+
+// The program's wording: "Error # 12 rotating the bitmap."
+QString libraryError(int32_t status, const char* doing) {
+    QString text = QStringLiteral("Error #") + numToText(status);
+    if (*doing) text += QLatin1Char(' ') + QString::fromLatin1(doing);
+    return text;
+}
+
+}  // namespace
+
+QImage readPicture(const QString& path, QString& problem) {
+    QImageReader reader(path);
+    // A photograph taken on its side is stored on its side with a note of
+    // how to hold it; the printer should get it the way it is seen.
+    reader.setAutoTransform(true);
+    QImage image = reader.read();
+    if (image.isNull()) {
+        problem = QStringLiteral("%1 cannot be read as a picture: %2").arg(path, reader.errorString());
+        return {};
+    }
+    // Transparent parts print as the paper they lie on.
+    return onWhitePaper(image);
+}
+
+ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const QString& work,
+                              const std::function<void(int, int32_t)>& progress) {
+    ConvertOutcome out;
+    const auto refuse = [&out](const QString& why) {
+        out.problem = why;
+        return out;
+    };
+    // Checked before any work, so that a mistake costs nothing.
+    const ColourInputs inputs = readColourInputs(o.colours, o.speed);
+    switch (inputs.refusal) {
+        case ColourInputs::Refusal::None:
+            break;
+        case ColourInputs::Refusal::SpeedTooHigh:
+            return refuse(QStringLiteral("The maximum value for the color speed is 10000"));
+        case ColourInputs::Refusal::SpeedTooLow:
+            return refuse(QStringLiteral("The minimum value for the color speed is 1"));
+        case ColourInputs::Refusal::TooFewColours:
+            return refuse(QStringLiteral("The minimum value for the number of user colors is 1"));
+        case ColourInputs::Refusal::TooManyColours:
+            return refuse(QStringLiteral("The maximum value for the number of user colors is 9"));
+    }
+    if (o.width && (*o.width < 10 || *o.width > kMaxWidth))
+        return refuse(QStringLiteral("The width must be from 10 to %1 pixels, not %2").arg(kMaxWidth).arg(*o.width));
+    if (o.rotate != 0 && o.rotate != 90 && o.rotate != -90)
+        return refuse(QStringLiteral("A picture turns by +90 or -90 degrees, not %1").arg(o.rotate));
+
+    QString problem;
+    const QImage picture = readPicture(o.input, problem);
+    if (picture.isNull()) return refuse(problem);
+
+    // The working files, named as the program names them in its folder.
+    const QString original = QDir(work).filePath(QStringLiteral("original.bmp"));
+    const QString current = QDir(work).filePath(QStringLiteral("tmpfile.bmp"));
+    if (QString why; !writeBmp24(picture, original, &why))
+        return refuse(QStringLiteral("The working copy of the picture cannot be written in %1: %2").arg(work, why));
+
+    // Loading: a 24-bit picture becomes the 8-bit working bitmap.
+    if (pm.Is24BitsPerPixel(original) == 0)
+        return refuse(QStringLiteral("The image library does not take the working copy as a 24-bit bitmap (%1)")
+                          .arg(pm.describe()));
+    if (const int32_t r = pm.Convert24to8Bits(original, current); r != 0)
+        return refuse(libraryError(r, "converting the bitmap from 24 to 8 bits/pixel."));
+
+    // Rotate: "+90" clockwise (direction 2), "-90" anticlockwise (1), from a copy.
+    if (o.rotate != 0) {
+        const QString t = QDir(work).filePath(QStringLiteral("tmprot.bmp"));
+        if (const int32_t r = pm.StretchBitmap(0, t, current); r != 0)
+            return refuse(libraryError(r, "copying the bitmap prior to rotation."));
+        if (const int32_t r = pm.RotateBitmap(t, current, o.rotate > 0 ? 2 : 1); r != 0)
+            return refuse(libraryError(r, "rotating the bitmap."));
+    }
+
+    // Re-size: a copy first, then the copy stretched into the working bitmap.
+    if (o.width) {
+        const QString t = QDir(work).filePath(QStringLiteral("tmpstretch.bmp"));
+        int32_t r = pm.StretchBitmap(0, t, current);
+        if (r == 0) r = pm.StretchBitmap(*o.width, current, t);
+        if (r != 0) return refuse(libraryError(r, "stretching the bitmap."));
+    }
+
+    // The printer files hold at most one printer line.
+    const HeaderSize size = readHeaderSize(current);
+    if (o.kind != OutputKind::Bmp && size.ok && size.width > uint32_t(kMaxWidth))
+        return refuse(QStringLiteral("The bitmap is too wide (%1 pixels; the printer prints at most %2): give a "
+                                     "--width of %2 or less")
+                          .arg(size.width)
+                          .arg(kMaxWidth));
+
+    // Colour translation, then a rendering for every colour left.
+    TranslationHooks hooks;
+    hooks.progress = progress;
+    const Translation run = translateColours(pm, current, inputs.colours, inputs.speed, hooks);
+    if (run.error != 0) return refuse(libraryError(run.error, "modifying colors."));
+
+    std::vector<ColourMapping> mapping;
+    QStringList unmapped;
+    QMap<uint32_t, int32_t> chosen;
+    if (o.map)
+        for (const MapLine& l : *o.map) chosen.insert(l.colour, l.code);
+    for (const ImageColour& c : run.colours) {
+        const int32_t code = o.map ? chosen.value(c.colour, 0) : nearestRendering(c.colour, o.highlight);
+        if (code == 0) unmapped << mapFileLine(c, nearestRendering(c.colour, o.highlight));
+        mapping.push_back({c.colour, code});
+        out.mapping.push_back({c, code});
+    }
+    if (!unmapped.isEmpty())
+        return refuse(QStringLiteral("The map file gives no printer colour for %1 of the picture's colours; these "
+                                     "lines, with the nearest renderings, would:\n%2")
+                          .arg(unmapped.size())
+                          .arg(unmapped.join(QLatin1Char('\n'))));
+    const int32_t paper = paperKindOf(o.highlight);
+    if (const int32_t r = applyColourMapping(pm, current, mapping, highlightValue(o.highlight), paper); r != 0) {
+        QString text = libraryError(r, "mapping colors.");
+        // The spare palette entries are black; a solid black swaps them all
+        // along, so a dither that has no white (or highlight) entry to find
+        // has none left to make one in.
+        if (r == 17)
+            text += QStringLiteral(
+                " A dithered rendering found no palette entry left for its paper or ink: the "
+                "picture has no colour printed solid white (or solid highlight) while its black "
+                "is printed solid.  A --map that gives one colour code 5 (or 6) avoids this.");
+        return refuse(text);
+    }
+    pm.CleanBMP(current);
+
+    // A destination that cannot be made is the usual failure here: say where.
+    const auto saveError = [&o](int32_t r, const char* doing) {
+        QString text = libraryError(r, doing);
+        if (r == 10 || r == 13)
+            text += QStringLiteral(" %1 cannot be created: check that its folder exists and that you may write there.")
+                        .arg(o.output);
+        return text;
+    };
+    int32_t r = 0;
+    switch (o.kind) {
+        case OutputKind::Bmp:
+            if ((r = pm.SaveBMP(current, o.output)) != 0)
+                return refuse(QStringLiteral("Error saving bitmap file. ") + saveError(r, ""));
+            break;
+        case OutputKind::Gfx:
+            if ((r = pm.SaveBMPAsGfx(current, o.output, paper)) != 0)
+                return refuse(saveError(r, "saving the BMP file as a graphics (*.GFX) file."));
+            break;
+        case OutputKind::Logo:
+            if ((r = pm.SaveBMPAsLogo(current, o.output, paper)) != 0)
+                return refuse(saveError(r, "saving the BMP file as a logo (*.LGO) file."));
+            break;
+    }
+    out.ok = true;
+    return out;
+}
+
+}  // namespace rastiv::cli

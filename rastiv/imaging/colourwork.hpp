@@ -1,0 +1,96 @@
+// The colour steps of the workflow without their dialogs: the automatic
+// translation that folds a palette picture into a few dominant colours, and
+// the re-map that gives each colour its printer rendering.  The dialogs and
+// the command-line tool both run them, so a picture comes out the same
+// whichever way it was made.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace rastiv {
+
+class PixmillBinding;
+
+// ---- The printer's renderings ----
+
+// The eleven ways the printer can render a colour, by mapping code 1..11
+// (the code is also the index of the swatch in the mapping dialog plus one).
+struct PrinterColour {
+    int code;
+    const char* tooltip;  // exact, also the swatch's accessible name
+    bool highlight;       // printed in the highlight colour rather than black
+    int coverage;         // percent of the dots inked, as the swatch reads: 100, 75, 50, 37, 25 or 0 (white)
+    int inkEighths;       // the same share as the library's 8 x 8 dither inks it: 37 % is 3/8 exactly
+};
+extern const std::array<PrinterColour, 11> kPrinterColours;
+
+// Library colour values of the solid renderings.
+inline constexpr uint32_t kBlackValue = 0x00000000u;
+inline constexpr uint32_t kWhiteValue = 0xFFFFFF00u;
+inline constexpr uint32_t kRedValue = 0x0000FF00u;
+inline constexpr uint32_t kBlueValue = 0xFF000000u;
+
+// ---- Automatic colour translation ----
+
+// One colour left after the translation, most frequent first, with its
+// share of the picture's pixels in whole percent.
+struct ImageColour {
+    uint32_t colour = 0;  // library colour value
+    int32_t percent = 0;
+};
+using ColourHandOver = std::vector<ImageColour>;
+
+// The two inputs, checked in the order the operator is told about them.
+struct ColourInputs {
+    enum class Refusal { None, SpeedTooHigh, SpeedTooLow, TooFewColours, TooManyColours };
+    Refusal refusal = Refusal::None;
+    int16_t speed = 0;    // whole-number part: 2.9 is 2
+    int16_t colours = 0;  // whole-number part
+};
+ColourInputs readColourInputs(const QString& numUserColors, const QString& colorSpeed);
+
+// What a translation run reports while it works, and how it is stopped.
+struct TranslationHooks {
+    // Before each look at the colour count: the rank about to be folded and
+    // the threshold of this pass.
+    std::function<void(int rank, int32_t threshold)> progress;
+    // After each fold, so that the picture can be shown losing colours.
+    std::function<void()> merged;
+    // Asked at the start of every pass; true ends the run there.
+    std::function<bool()> cancelled;
+};
+
+struct Translation {
+    ColourHandOver colours;  // collected so far, also after an error
+    int32_t error = 0;       // the library's code that stopped the run (-1: the census failed)
+    bool cancelled = false;
+};
+
+// Folds the colours of the palette bitmap at `path` in place, from the most
+// frequent down; every pass raises the threshold by `speed` until at most
+// `maxColours` colours besides white and black are left or the threshold
+// passes 30000.  Then lists the colours left, white and black included.
+Translation translateColours(PixmillBinding& pm, const QString& path, int16_t maxColours, int16_t speed,
+                             const TranslationHooks& hooks = {});
+
+// ---- Re-map ----
+
+struct ColourMapping {
+    uint32_t colour = 0;  // library colour value
+    int32_t code = 0;     // printer rendering 1..11
+};
+
+// Rewrites the palette bitmap at `path` with the renderings: every solid one
+// (black, white, the highlight colour) first, then every dithered one, each
+// in the given order, because a dither needs the black, white and highlight
+// entries that the solid swaps leave flagged.  Stops at the first non-zero
+// status and returns it; the swaps before it stay.  `highlight` is the
+// library colour of the solid highlight, `paperKind` 1 red or 2 blue.
+int32_t applyColourMapping(PixmillBinding& pm, const QString& path, const std::vector<ColourMapping>& mapping,
+                           uint32_t highlight, int32_t paperKind);
+
+}  // namespace rastiv

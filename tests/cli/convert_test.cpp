@@ -1,0 +1,309 @@
+// Pictures in any format through the program's own library calls to the
+// printer's files.  The pictures are made here, as PNG or JPEG files.
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "app/pixmill.hpp"
+#include "cli/convert.hpp"
+#include "imaging/pictureimport.hpp"
+#include "features/printerfiles.hpp"
+
+using namespace rastiv;
+using namespace rastiv::cli;
+
+namespace {
+
+uint32_t rgb(int r, int g, int b) { return uint32_t(b) << 24 | uint32_t(g) << 16 | uint32_t(r) << 8; }
+
+// Five upright bands, 40 pixels each: black, red, grey, a dull red, white.
+QImage bands(int height = 50) {
+    const QRgb colours[] = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(128, 128, 128), qRgb(200, 60, 60),
+                            qRgb(255, 255, 255)};
+    QImage image(200, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < 200; ++x) image.setPixel(x, y, colours[x / 40]);
+    return image;
+}
+
+class ConvertPicture : public ::testing::Test {
+protected:
+    QString file(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    QString picture(const QImage& image, const char* name = "picture.png") {
+        const QString path = file(name);
+        EXPECT_TRUE(image.save(path));
+        return path;
+    }
+    ConvertOutcome convert(ConvertOptions o) {
+        QTemporaryDir work;
+        return convertPicture(pm, o, work.path());
+    }
+    ConvertOptions options(const QString& input, OutputKind kind, const char* output) {
+        ConvertOptions o;
+        o.input = input;
+        o.kind = kind;
+        o.output = file(output);
+        return o;
+    }
+    QByteArray bytes(const char* name) {
+        QFile f(file(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    QTemporaryDir dir;
+    PixmillBinding pm{{QStringLiteral(RASTIV_PIXMILL_PATH)}};
+};
+
+TEST_F(ConvertPicture, APngBecomesALogoFileTheChecksAccept) {
+    const ConvertOutcome r = convert(options(picture(bands()), OutputKind::Logo, "out.lgo"));
+    ASSERT_TRUE(r.ok) << r.problem.toStdString();
+    const QByteArray logo = bytes("out.lgo");
+    EXPECT_EQ(logoFileProblem(logo), QString());
+    ASSERT_GE(logo.size(), 5);
+    EXPECT_EQ(uint8_t(logo[2]), 2);   // two-colour: the red band
+    EXPECT_EQ(uint8_t(logo[3]), 25);  // 200 pixels in bytes
+    EXPECT_EQ(uint8_t(logo[4]), 7);   // 50 rows in units of 8
+}
+
+TEST_F(ConvertPicture, APngBecomesAGraphicsFileTheChecksAccept) {
+    ConvertOptions o = options(picture(bands()), OutputKind::Gfx, "out.gfx");
+    o.width = 100;
+    const ConvertOutcome r = convert(o);
+    ASSERT_TRUE(r.ok) << r.problem.toStdString();
+    const QByteArray gfx = bytes("out.gfx");
+    EXPECT_EQ(graphicsFileProblem(gfx), QString());
+    EXPECT_EQ(gfx.size(), 25 * 146);  // 100 x 25 after the resize, two-colour lines
+}
+
+TEST_F(ConvertPicture, EveryColourLeftGetsTheRenderingNearestToIt) {
+    const struct {
+        Highlight h;
+        std::vector<std::pair<uint32_t, int32_t>> expected;  // most frequent first; here all alike, by palette
+    } rows[] = {
+        {Highlight::Red,
+         {{rgb(0, 0, 0), 1},
+          {rgb(255, 0, 0), 6},
+          {rgb(128, 128, 128), 2},
+          {rgb(200, 60, 60), 7},
+          {rgb(255, 255, 255), 5}}},
+        {Highlight::Blue,
+         {{rgb(0, 0, 0), 1},
+          {rgb(255, 0, 0), 2},
+          {rgb(128, 128, 128), 2},
+          {rgb(200, 60, 60), 2},
+          {rgb(255, 255, 255), 5}}},
+    };
+    const QString input = picture(bands());
+    for (const auto& row : rows) {
+        ConvertOptions o = options(input, OutputKind::Bmp, "out.bmp");
+        o.highlight = row.h;
+        const ConvertOutcome r = convert(o);
+        ASSERT_TRUE(r.ok) << r.problem.toStdString();
+        std::map<uint32_t, int32_t> got;
+        for (const auto& [colour, code] : r.mapping) got[colour.colour] = code;
+        ASSERT_EQ(got.size(), row.expected.size());
+        for (const auto& [colour, code] : row.expected) EXPECT_EQ(got[colour], code) << hexOf(colour).toStdString();
+    }
+}
+
+// The printed BMP shows the renderings: solid where solid, dots where dithered.
+TEST_F(ConvertPicture, AMapFileChoosesTheRenderings) {
+    ConvertOptions o = options(picture(bands()), OutputKind::Bmp, "out.bmp");
+    o.map = std::vector<MapLine>{{rgb(0, 0, 0), 5},     {rgb(255, 0, 0), 1},     {rgb(128, 128, 128), 6},
+                                 {rgb(200, 60, 60), 3}, {rgb(255, 255, 255), 5}, {rgb(1, 2, 3), 1}};
+    const ConvertOutcome r = convert(o);
+    ASSERT_TRUE(r.ok) << r.problem.toStdString();
+    const QImage out(file("out.bmp"));
+    ASSERT_EQ(out.size(), QSize(200, 50));
+    const struct {
+        int x;
+        bool dithered;  // black and white dots, half of each
+        QRgb solid;
+    } rows[] = {{20, false, qRgb(255, 255, 255)},
+                {60, false, qRgb(0, 0, 0)},
+                {100, false, qRgb(255, 0, 0)},
+                {140, true, 0},
+                {180, false, qRgb(255, 255, 255)}};
+    for (const auto& row : rows) {
+        int black = 0, white = 0;
+        for (int y = 8; y < 24; ++y)
+            for (int x = row.x - 8; x < row.x + 8; ++x) {
+                const QRgb c = out.pixel(x, y) & 0xFFFFFF;
+                if (!row.dithered) {
+                    EXPECT_EQ(c, row.solid & 0xFFFFFF) << x << "," << y;
+                } else {
+                    black += c == 0x000000;
+                    white += c == 0xFFFFFF;
+                }
+            }
+        if (row.dithered) {
+            EXPECT_EQ(black, 128) << "half of 16 x 16 dots";
+            EXPECT_EQ(white, 128);
+        }
+    }
+}
+
+TEST_F(ConvertPicture, AColourTheMapLeavesOutIsRefusedWithTheLineItWouldNeed) {
+    ConvertOptions o = options(picture(bands()), OutputKind::Logo, "out.lgo");
+    o.map = std::vector<MapLine>{{rgb(0, 0, 0), 1}, {rgb(255, 0, 0), 6}, {rgb(255, 255, 255), 5}};
+    const ConvertOutcome r = convert(o);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.problem.contains(QStringLiteral("no printer colour for 2 of the picture's colours")));
+    EXPECT_TRUE(r.problem.contains(QStringLiteral("808080  2")));
+    EXPECT_TRUE(r.problem.contains(QStringLiteral("C83C3C  7")));
+    EXPECT_FALSE(QFile::exists(o.output));
+}
+
+TEST_F(ConvertPicture, RefusalsSayWhyAndWriteNothing) {
+    const QString good = picture(bands());
+    {
+        QFile text(file("notes.png"));
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("not a picture at all\n");
+    }
+    const struct {
+        const char* name;
+        std::function<void(ConvertOptions&)> change;
+        const char* problem;
+    } rows[] = {
+        {"not a picture", [&](ConvertOptions& o) { o.input = file("notes.png"); }, "cannot be read as a picture"},
+        {"missing", [&](ConvertOptions& o) { o.input = file("gone.png"); }, "cannot be read as a picture"},
+        {"width 9", [](ConvertOptions& o) { o.width = 9; }, "from 10 to 576 pixels, not 9"},
+        {"width 577", [](ConvertOptions& o) { o.width = 577; }, "from 10 to 576 pixels, not 577"},
+        {"colours 10", [](ConvertOptions& o) { o.colours = QStringLiteral("10"); },
+         "maximum value for the number of user colors is 9"},
+        {"colours 0", [](ConvertOptions& o) { o.colours = QStringLiteral("0"); },
+         "minimum value for the number of user colors is 1"},
+        {"speed 10001", [](ConvertOptions& o) { o.speed = QStringLiteral("10001"); },
+         "maximum value for the color speed is 10000"},
+        {"speed abc", [](ConvertOptions& o) { o.speed = QStringLiteral("abc"); },
+         "minimum value for the color speed is 1"},
+        {"turn 45", [](ConvertOptions& o) { o.rotate = 45; }, "+90 or -90"},
+        {"no folder", [&](ConvertOptions& o) { o.output = file("no/such/folder/out.lgo"); },
+         "Error # 10 saving the BMP file as a logo"},
+    };
+    for (const auto& row : rows) {
+        ConvertOptions o = options(good, OutputKind::Logo, "out.lgo");
+        row.change(o);
+        const ConvertOutcome r = convert(o);
+        EXPECT_FALSE(r.ok) << row.name;
+        EXPECT_TRUE(r.problem.contains(QString::fromLatin1(row.problem)))
+            << row.name << ": " << r.problem.toStdString();
+        EXPECT_FALSE(QFile::exists(o.output)) << row.name;
+    }
+}
+
+TEST_F(ConvertPicture, APictureTooWideForThePrinterIsRefusedForItsFilesButNotAsABmp) {
+    QImage wide(600, 10, QImage::Format_RGB32);
+    wide.fill(Qt::black);
+    const QString input = picture(wide);
+    for (OutputKind kind : {OutputKind::Logo, OutputKind::Gfx}) {
+        const ConvertOutcome r = convert(options(input, kind, "out.prn"));
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.problem.contains(QStringLiteral("too wide (600 pixels"))) << r.problem.toStdString();
+        EXPECT_FALSE(QFile::exists(file("out.prn")));
+    }
+    EXPECT_TRUE(convert(options(input, OutputKind::Bmp, "out.bmp")).ok);
+    ConvertOptions narrower = options(input, OutputKind::Logo, "out.lgo");
+    narrower.width = 576;
+    EXPECT_TRUE(convert(narrower).ok);
+}
+
+// The black band on the left: a clockwise turn puts it at the top, and the
+// width applies to the turned picture.
+TEST_F(ConvertPicture, ThePictureTurnsBeforeItIsResized) {
+    const struct {
+        int rotate;
+        QRgb top, bottom;
+    } rows[] = {{90, qRgb(0, 0, 0), qRgb(255, 255, 255)}, {-90, qRgb(255, 255, 255), qRgb(0, 0, 0)}};
+    const QString input = picture(bands());
+    for (const auto& row : rows) {
+        ConvertOptions o = options(input, OutputKind::Bmp, "out.bmp");
+        o.rotate = row.rotate;
+        o.width = 100;
+        const ConvertOutcome r = convert(o);
+        ASSERT_TRUE(r.ok) << r.problem.toStdString();
+        const QImage out(file("out.bmp"));
+        ASSERT_EQ(out.size(), QSize(100, 400)) << row.rotate;
+        EXPECT_EQ(out.pixel(50, 2) & 0xFFFFFF, row.top & 0xFFFFFF) << row.rotate;
+        EXPECT_EQ(out.pixel(50, 397) & 0xFFFFFF, row.bottom & 0xFFFFFF) << row.rotate;
+    }
+}
+
+TEST_F(ConvertPicture, TransparentPartsLieOnWhitePaper) {
+    QImage image(3, 1, QImage::Format_ARGB32);
+    image.setPixel(0, 0, qRgba(255, 0, 0, 0));
+    image.setPixel(1, 0, qRgba(255, 0, 0, 255));
+    image.setPixel(2, 0, qRgba(0, 0, 0, 128));
+    QString problem;
+    const QImage flat = readPicture(picture(image), problem);
+    ASSERT_FALSE(flat.isNull()) << problem.toStdString();
+    EXPECT_EQ(flat.pixel(0, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(flat.pixel(1, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(flat.pixel(2, 0), qRgb(127, 127, 127));
+}
+
+// A camera stores a portrait photograph lying on its side, with an EXIF
+// note (orientation 6: turn it clockwise to view).
+TEST_F(ConvertPicture, APhotographsOrientationNoteIsObeyed) {
+    if (!QImageReader::supportedImageFormats().contains("jpeg")) GTEST_SKIP() << "no JPEG support here";
+    QImage lying(30, 10, QImage::Format_RGB32);
+    lying.fill(Qt::white);
+    const QString plain = picture(lying, "plain.jpg");
+    QFile f(plain);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QByteArray jpeg = f.readAll();
+    f.close();
+    // APP1 "Exif": a big-endian TIFF header and one IFD entry, Orientation
+    // (0112), SHORT, count 1, value 6.
+    const QByteArray exif = QByteArray::fromHex("FFE10022") + QByteArray("Exif\0\0", 6) +
+                            QByteArray::fromHex(
+                                "4D4D002A00000008"
+                                "0001"
+                                "011200030000000100060000"
+                                "00000000");
+    jpeg.insert(2, exif);
+    QFile out(file("photo.jpg"));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(jpeg);
+    out.close();
+    QString problem;
+    const QImage upright = readPicture(out.fileName(), problem);
+    ASSERT_FALSE(upright.isNull()) << problem.toStdString();
+    EXPECT_EQ(upright.size(), QSize(10, 30));
+}
+
+TEST_F(ConvertPicture, TheWorkingCopyIsABottomUpTrueColourBitmap) {
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.setPixel(0, 0, qRgb(1, 2, 3));
+    image.setPixel(1, 0, qRgb(4, 5, 6));
+    image.setPixel(2, 0, qRgb(7, 8, 9));
+    image.setPixel(0, 1, qRgb(10, 11, 12));
+    image.setPixel(1, 1, qRgb(13, 14, 15));
+    image.setPixel(2, 1, qRgb(16, 17, 18));
+    const QString path = file("copy.bmp");
+    ASSERT_TRUE(writeBmp24(image, path));
+    QFile written(path);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray b = written.readAll();
+    const auto le32 = [&](int at) {
+        return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
+               uint32_t(uint8_t(b[at + 3])) << 24;
+    };
+    ASSERT_EQ(b.size(), 54 + 2 * 12);  // rows of 9 bytes padded to 12
+    EXPECT_EQ(b.left(2), QByteArray("BM"));
+    EXPECT_EQ(le32(2), 78u);
+    EXPECT_EQ(le32(10), 54u);
+    EXPECT_EQ(le32(14), 40u);
+    EXPECT_EQ(le32(18), 3u);
+    EXPECT_EQ(le32(22), 2u);
+    EXPECT_EQ(uint8_t(b[28]), 24);
+    EXPECT_EQ(le32(30), 0u);
+    // The bottom row first, each pixel blue, green, red, then the padding.
+    EXPECT_EQ(b.mid(54, 12), QByteArray::fromHex("0C0B0A 0F0E0D 121110 000000"));
+    EXPECT_EQ(b.mid(66, 12), QByteArray::fromHex("030201 060504 090807 000000"));
+}
+
+}  // namespace

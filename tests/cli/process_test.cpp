@@ -1,0 +1,242 @@
+// rastiv-cli as a user runs it: a child process with its own settings
+// folder, judged by its exit status, its output and the files it leaves.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace std::string_literals;
+
+namespace {
+
+struct Outcome {
+    int exit = -1;
+    QString out, err;
+};
+
+class Cli : public ::testing::Test {
+protected:
+    // The settings Rastiv keeps for this user, in the child's own folder.
+    void settings(const QByteArray& ini) {
+        QDir(dir.path()).mkpath(QStringLiteral("config/Vru"));
+        QFile f(dir.filePath(QStringLiteral("config/Vru/Rastiv.conf")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(ini);
+    }
+    Outcome run(const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral(RASTIV_CLI_PATH), args);
+        Outcome r;
+        if (!p.waitForFinished(30000)) {
+            p.kill();
+            p.waitForFinished();
+            ADD_FAILURE() << "rastiv-cli " << args.join(u' ').toStdString() << " did not finish";
+            return r;
+        }
+        r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        return r;
+    }
+    QString file(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    // Black on the left half, the colour in the third quarter, white paper
+    // in the last.
+    QString picture(QRgb colour, int width = 64, int height = 16) {
+        QImage image(width, height, QImage::Format_RGB32);
+        for (int x = 0; x < width; ++x)
+            for (int y = 0; y < height; ++y)
+                image.setPixel(x, y, x < width / 2 ? qRgb(0, 0, 0) : x < width * 3 / 4 ? colour : qRgb(255, 255, 255));
+        const QString path = file("picture.png");
+        EXPECT_TRUE(image.save(path));
+        return path;
+    }
+
+    QTemporaryDir dir;
+};
+
+struct Row {
+    QStringList args;
+    int exit;
+    const char* out;  // a pattern the output must match (empty: anything)
+    const char* err;  // and the errors
+};
+
+TEST_F(Cli, CommandLinesGetTheirHelpTheirAnswerOrTheirUsageError) {
+    const Row rows[] = {
+        {{}, 2, "^$", "^Usage: rastiv-cli COMMAND"},
+        {{"--help"}, 0, "^Usage: rastiv-cli COMMAND.*\n  ports .*\n  convert .*\n  render .*\n  status ", "^$"},
+        {{"-h"}, 0, "^Usage: rastiv-cli COMMAND", "^$"},
+        {{"--version"}, 0, "^rastiv-cli " RASTIV_VERSION "\n$", "^$"},
+        {{"frobnicate"}, 2, "^$", "'frobnicate' is not a command. See 'rastiv-cli --help'"},
+        {{"--width", "5"}, 2, "^$", "'--width' is not a command"},
+        {{"ports", "--help"}, 0, "^Usage: rastiv-cli ports \\[--json\\]\n.*--json", "^$"},
+        {{"convert", "--help"}, 0, "^Usage: rastiv-cli convert .*--width <W>.*--map <FILE>.*11  37% Black", "^$"},
+        {{"render", "--help"}, 0, "^Usage: rastiv-cli render .*-o, --output <OUT.png>", "^$"},
+        {{"status", "--help"}, 0, "^Usage: rastiv-cli status .*--port <P>.*--wait <MS>.*Exit status", "^$"},
+        {{"convert"}, 2, "^$", "rastiv-cli convert: give one picture to convert\nSee 'rastiv-cli convert --help'"},
+        {{"convert", "a.png"}, 2, "^$", "exactly one of --bmp, --gfx and --logo"},
+        {{"convert", "a.png", "--logo", "a.lgo", "--gfx", "a.gfx"}, 2, "^$", "exactly one of --bmp, --gfx and --logo"},
+        {{"convert", "a.png", "--logo", "a.lgo", "--width", "wide"}, 2, "^$", "--width takes a whole number"},
+        {{"convert", "a.png", "--logo", "a.lgo", "--rotate", "180"}, 2, "^$", "--rotate takes \\+90 or -90"},
+        {{"convert", "gone.png", "--logo", "a.lgo", "--rotate", "-90"}, 1, "^$", "gone.png cannot be read as a picture"},
+        {{"convert", "a.png", "--logo", "a.lgo", "--highlight", "green"}, 2, "^$", "--highlight takes red or blue"},
+        {{"convert", "a.png", "--logo", "a.lgo", "--frob"}, 2, "^$", "Unknown option 'frob'"},
+        {{"render", "a.bin"}, 2, "^$", "give the PNG file to write with -o"},
+        {{"render", "a.bin", "-o", "a.png", "--as", "pdf"}, 2, "^$", "--as takes stream, gfx or lgo"},
+        {{"status", "--baud", "14400"}, 2, "^$", "--baud takes one of"},
+        {{"status", "--parity", "mark"}, 2, "^$", "--parity takes none, even or odd"},
+        {{"status", "--wait", "0"}, 2, "^$", "--wait takes a number of milliseconds"},
+        {{"status", "COM1"}, 2, "^$", "name the port with --port"},
+        {{"status", "--port", "COM9"}, 1, "^$", "The port is not usable: \"COM9\" is not one of the port entries"},
+        {{"status", "--port", "tcp://nowhere"}, 1, "^$", "no port number"},
+        {{"status", "--port", "virtual"}, 0, "^The printer on virtual answered \\(1 byte\\)\\.\n$", "^$"},
+        {{"ports"}, 0, "", ""},
+    };
+    for (const Row& row : rows) {
+        const Outcome r = run(row.args);
+        const std::string what = "rastiv-cli " + row.args.join(u' ').toStdString();
+        EXPECT_EQ(r.exit, row.exit) << what << "\n" << r.err.toStdString();
+        const QRegularExpression out(QString::fromLatin1(row.out), QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpression err(QString::fromLatin1(row.err), QRegularExpression::DotMatchesEverythingOption);
+        EXPECT_TRUE(out.match(r.out).hasMatch()) << what << " wrote:\n" << r.out.toStdString();
+        EXPECT_TRUE(err.match(r.err).hasMatch()) << what << " said:\n" << r.err.toStdString();
+    }
+}
+
+TEST_F(Cli, PortsCanBeListedAsJson) {
+    const Outcome r = run({"ports", "--json"});
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    QJsonParseError e;
+    const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8(), &e);
+    EXPECT_EQ(e.error, QJsonParseError::NoError) << r.out.toStdString();
+    EXPECT_TRUE(doc.isArray());
+}
+
+TEST_F(Cli, StatusOnASilentLineFailsAfterItsWait) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const QString slave = QString::fromLocal8Bit(::ptsname(master));
+    const Outcome r = run({"status", "--port", slave, "--wait", "200"});
+    ::close(master);
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("did not answer within 200 ms"))) << r.err.toStdString();
+}
+
+TEST_F(Cli, PortEntriesAndTheHighlightComeFromRastivsSettings) {
+    settings("[Printer]\nCOM3=virtual\n[Utility]\nScreenColor=Blue\n");
+    const Outcome status = run({"status", "--port", "com3"});
+    EXPECT_EQ(status.exit, 0) << status.err.toStdString();
+    EXPECT_EQ(status.out, QStringLiteral("The printer on COM3 (virtual) answered (1 byte).\n"));
+
+    const QString input = picture(qRgb(0, 0, 255));
+    const Outcome blue = run({"convert", input, "--bmp", file("out.bmp"), "--print-map"});
+    EXPECT_EQ(blue.exit, 0) << blue.err.toStdString();
+    EXPECT_TRUE(blue.out.contains(QStringLiteral("0000FF  6"))) << blue.out.toStdString();
+    const Outcome red = run({"convert", input, "--bmp", file("out.bmp"), "--print-map", "--highlight", "red"});
+    EXPECT_EQ(red.exit, 0) << red.err.toStdString();
+    EXPECT_TRUE(red.out.contains(QStringLiteral("0000FF  2"))) << red.out.toStdString();
+}
+
+TEST_F(Cli, ALogoMadeFromAPngRendersAsItWouldPrint) {
+    const QString input = picture(qRgb(255, 0, 0), 64, 16);
+    const Outcome made = run({"convert", input, "--logo", file("cup.lgo"), "--highlight", "red"});
+    ASSERT_EQ(made.exit, 0) << made.err.toStdString();
+    EXPECT_EQ(made.out, QString());
+    const Outcome drawn = run({"render", file("cup.lgo"), "-o", file("cup.png"), "--highlight", "red"});
+    ASSERT_EQ(drawn.exit, 0) << drawn.err.toStdString();
+    const QImage receipt(file("cup.png"));
+    ASSERT_EQ(receipt.size(), QSize(576, 16));
+    EXPECT_EQ(receipt.pixel(10, 8) & 0xFFFFFF, 0x000000u);
+    EXPECT_EQ(receipt.pixel(40, 8) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(receipt.pixel(56, 8) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(receipt.pixel(100, 8) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST_F(Cli, AGraphicsFileAndACapturedStreamRender) {
+    const QString input = picture(qRgb(255, 0, 0), 64, 16);
+    ASSERT_EQ(run({"convert", input, "--gfx", file("cup.gfx"), "--highlight", "blue"}).exit, 0);
+    const Outcome gfx = run({"render", file("cup.gfx"), "-o", file("gfx.png")});
+    ASSERT_EQ(gfx.exit, 0) << gfx.err.toStdString();
+    EXPECT_EQ(QImage(file("gfx.png")).size(), QSize(576, 16));
+
+    QFile stream(file("capture.bin"));
+    ASSERT_TRUE(stream.open(QIODevice::WriteOnly));
+    stream.write("Sample Receipt Item  1\n");
+    stream.close();
+    const Outcome text = run({"render", file("capture.bin"), "-o", file("text.png")});
+    ASSERT_EQ(text.exit, 0) << text.err.toStdString();
+    const QImage receipt(file("text.png"));
+    ASSERT_EQ(receipt.size(), QSize(576, 24));
+    int black = 0;
+    for (int x = 0; x < 12; ++x)
+        for (int y = 0; y < 24; ++y) black += (receipt.pixel(x, y) & 0xFFFFFF) == 0;
+    EXPECT_GT(black, 10);  // an S, drawn in a font
+}
+
+TEST_F(Cli, FilesThatAreNotWholeAreRefusedAndNothingIsWritten) {
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QStringList extra;
+        const char* problem;
+    } rows[] = {
+        {"short.lgo", QByteArray::fromHex("1D8402010100"), {}, "is not a logo file: it holds 6 bytes"},
+        {"plain.lgo", QByteArray("hello"), {}, "is not a logo file: it does not start with a logo definition"},
+        {"short.gfx", QByteArray::fromHex("1D8300"), {}, "is not a graphics file: its last raster line is cut short"},
+        {"stream.bin", QByteArray::fromHex("1B40"), {}, "Nothing in"},
+        {"logo.bin", QByteArray::fromHex("1D84"), {"--as", "lgo"}, "is not a logo file"},
+        {"missing.bin", QByteArray(), {}, "cannot be read"},
+    };
+    for (const auto& row : rows) {
+        if (QByteArray(row.name) != "missing.bin") {
+            QFile f(file(row.name));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(row.bytes);
+        }
+        const Outcome r = run(QStringList{"render", file(row.name), "-o", file("out.png")} + row.extra);
+        EXPECT_EQ(r.exit, 1) << row.name;
+        EXPECT_TRUE(r.err.contains(QString::fromLatin1(row.problem))) << row.name << ": " << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(file("out.png"))) << row.name;
+    }
+}
+
+TEST_F(Cli, ARefusedConversionSaysWhyAndLeavesNoFile) {
+    QFile f(file("notes.png"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("just text");
+    f.close();
+    for (const char* kind : {"--bmp", "--gfx", "--logo"}) {
+        const Outcome r = run({"convert", file("notes.png"), kind, file("out")});
+        EXPECT_EQ(r.exit, 1) << kind;
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("rastiv-cli convert: "))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("cannot be read as a picture"))) << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(file("out"))) << kind;
+    }
+    QFile map(file("map.txt"));
+    ASSERT_TRUE(map.open(QIODevice::WriteOnly));
+    map.write("000000 1\nGGGGGG 5\n");
+    map.close();
+    const Outcome r = run({"convert", picture(qRgb(255, 255, 255)), "--logo", file("out"), "--map", file("map.txt")});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("line 2: \"GGGGGG\" is not a colour"))) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(file("out")));
+}
+
+}  // namespace

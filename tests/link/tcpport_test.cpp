@@ -1,0 +1,306 @@
+// The TCP backend against a listener of the test's own on the loopback
+// interface: the test accepts the connection and plays the device server.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "app/clock.hpp"
+#include "app/messages.hpp"
+#include "app/modGlobal.hpp"
+#include "link/commlink.hpp"
+#include "link/connectiontest.hpp"
+#include "link/tcpport.hpp"
+
+using namespace rastiv;
+
+namespace {
+
+// A listening socket on 127.0.0.1 with a port the kernel chose.
+struct Listener {
+    explicit Listener(int backlog = 4) {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(fd, backlog) != 0 ||
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+            ADD_FAILURE() << "no listener";
+            return;
+        }
+        port = ntohs(a.sin_port);
+    }
+    ~Listener() {
+        if (fd >= 0) ::close(fd);
+    }
+    QString device() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(port); }
+    // The connection the port made, non-blocking.
+    int accept(int ms = 2000) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, ms) != 1) return -1;
+        return ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    }
+    int fd = -1;
+    quint16 port = 0;
+};
+
+class Tcp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QObject::connect(&port, &SerialPort::transmitEvent, [this] { ++transmitEvents; });
+        QObject::connect(&port, &SerialPort::lost, [this](const PortError& e) { lostErrors.push_back(e); });
+    }
+    void TearDown() override {
+        port.close();
+        if (peer >= 0) ::close(peer);
+    }
+    bool connectPort() {
+        PortError err;
+        if (!port.open({listener.device(), 9600, 'N'}, err)) {
+            ADD_FAILURE() << err.description.toStdString();
+            return false;
+        }
+        peer = listener.accept();
+        return peer >= 0;
+    }
+    // Lets events run for real until `done` or a short deadline.
+    template <typename F>
+    bool pumpUntil(F done, int ms = 3000) {
+        QElapsedTimer t;
+        t.start();
+        while (!done()) {
+            if (t.elapsed() > ms) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            ::usleep(200);
+        }
+        return true;
+    }
+    QByteArray readPeer() {
+        QByteArray all;
+        char buf[65536];
+        ssize_t n;
+        while ((n = ::read(peer, buf, sizeof buf)) > 0) all.append(buf, n);
+        return all;
+    }
+
+    Listener listener;
+    int peer = -1;
+    RealClock clock;
+    TcpPort port{clock};
+    int transmitEvents = 0;
+    std::vector<PortError> lostErrors;
+};
+
+TEST_F(Tcp, SentBytesArriveExactlyWithOneTransmitEventPerOutput) {
+    ASSERT_TRUE(connectPort());
+    QByteArray file;
+    for (int i = 0; i < 20000; ++i) file.append(char((i * 37) & 0xFF));
+    QByteArray got;
+    int outputs = 0;
+    for (qsizetype at = 0; at < file.size(); at += 50, ++outputs) {
+        port.output(file.mid(at, 50));
+        ASSERT_TRUE(pumpUntil([&] { return transmitEvents == outputs + 1; })) << "piece " << outputs;
+        got += readPeer();
+    }
+    ASSERT_TRUE(pumpUntil([&] { got += readPeer(); return got.size() >= file.size(); }));
+    EXPECT_EQ(got, file);
+    EXPECT_EQ(transmitEvents, outputs);
+    EXPECT_EQ(port.outBufferCount(), 0);
+}
+
+TEST_F(Tcp, AnEmptyOutputStillRaisesItsTransmitEvent) {
+    ASSERT_TRUE(connectPort());
+    port.output({});
+    EXPECT_TRUE(pumpUntil([&] { return transmitEvents == 1; }));
+}
+
+TEST_F(Tcp, BytesTheServerHasNotTakenCountAsUnsentAndHoldTheTransmitEvent) {
+    ASSERT_TRUE(connectPort());
+    // More than the loopback's buffers hold while the server reads nothing.
+    const QByteArray big(16 * 1024 * 1024, 'x');
+    port.output(big);
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_GT(port.outBufferCount(), 0);
+    EXPECT_EQ(transmitEvents, 0);
+    qsizetype taken = 0;
+    ASSERT_TRUE(pumpUntil([&] { taken += readPeer().size(); return transmitEvents == 1; }, 10000));
+    taken += readPeer().size();
+    EXPECT_EQ(taken, big.size());
+    EXPECT_EQ(port.outBufferCount(), 0);
+}
+
+TEST_F(Tcp, WhatTheServerSendsIsInputUntilTakenOrCleared) {
+    ASSERT_TRUE(connectPort());
+    ASSERT_EQ(::write(peer, "\x12\x34", 2), 2);
+    ASSERT_TRUE(pumpUntil([&] { return port.inBufferCount() == 2; }));
+    EXPECT_EQ(port.input(), QByteArray("\x12\x34"));
+    EXPECT_EQ(port.inBufferCount(), 0);
+    ASSERT_EQ(::write(peer, "abc", 3), 3);
+    ASSERT_TRUE(pumpUntil([&] { return port.inBufferCount() == 3; }));
+    port.clearInBuffer();
+    EXPECT_EQ(port.inBufferCount(), 0);
+}
+
+TEST_F(Tcp, ReadyLinesFollowTheConnectionForLackOfModemLines) {
+    EXPECT_FALSE(port.dsrHolding());
+    EXPECT_FALSE(port.ctsHolding());
+    ASSERT_TRUE(connectPort());
+    EXPECT_TRUE(port.dsrHolding());
+    EXPECT_TRUE(port.ctsHolding());
+    port.close();
+    EXPECT_FALSE(port.dsrHolding());
+    EXPECT_FALSE(port.ctsHolding());
+}
+
+TEST_F(Tcp, AServerThatClosesIsNoticedAsALostLine) {
+    ASSERT_TRUE(connectPort());
+    ::close(peer);
+    peer = -1;
+    ASSERT_TRUE(pumpUntil([&] { return !lostErrors.empty(); }));
+    EXPECT_EQ(lostErrors.size(), 1u);
+    EXPECT_FALSE(port.portOpen());
+    EXPECT_FALSE(port.dsrHolding());
+    EXPECT_TRUE(lostErrors[0].description.contains(QStringLiteral("was lost")));
+    // A write after the loss goes nowhere and raises nothing.
+    port.output("late");
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(lostErrors.size(), 1u);
+}
+
+TEST_F(Tcp, AServerThatResetsDuringAWriteIsNoticed) {
+    ASSERT_TRUE(connectPort());
+    linger hard{1, 0};  // close with a reset rather than an orderly end
+    ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ::close(peer);
+    peer = -1;
+    ASSERT_TRUE(pumpUntil([&] {
+        if (port.portOpen()) port.output(QByteArray(1000, 'y'));
+        return !lostErrors.empty();
+    }));
+    EXPECT_FALSE(port.portOpen());
+}
+
+TEST_F(Tcp, ARefusedConnectionFailsCleanly) {
+    const QString device = listener.device();
+    ::close(listener.fd);  // nobody listens on that port any more
+    listener.fd = -1;
+    PortError err;
+    EXPECT_FALSE(port.open({device, 9600, 'N'}, err));
+    EXPECT_EQ(err.number, ECONNREFUSED);
+    EXPECT_TRUE(err.description.contains(QStringLiteral("refused"))) << err.description.toStdString();
+    EXPECT_FALSE(port.portOpen());
+    EXPECT_EQ(port.outBufferCount(), 0);
+    EXPECT_EQ(port.inBufferCount(), 0);
+}
+
+TEST_F(Tcp, AServerThatNeverAcceptsTimesOutWithinTheLimit) {
+    // A listener whose queue is full drops further connection requests, so a
+    // connect neither completes nor fails: it waits.
+    Listener full(0);
+    std::vector<int> queued;
+    for (int i = 0; i < 8; ++i) {
+        const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(full.port);
+        ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        queued.push_back(s);
+    }
+    port.setConnectTimeoutMs(300);
+    QElapsedTimer t;
+    t.start();
+    PortError err;
+    const bool opened = port.open({full.device(), 9600, 'N'}, err);
+    const qint64 took = t.elapsed();
+    for (int s : queued) ::close(s);
+    if (opened) GTEST_SKIP() << "this kernel accepted beyond the listener's queue";
+    EXPECT_EQ(err.number, ETIMEDOUT) << err.description.toStdString();
+    EXPECT_GE(took, 250);
+    EXPECT_LT(took, 2000);
+}
+
+TEST_F(Tcp, TheConnectionTestSeesTheServersReply) {
+    modGlobal g;
+    struct NoBoxes : MessageBoxes {
+        MsgResult show(const Message&) override { return MsgResult::Cancel; }
+    } boxes;
+    CommLink link(g, clock, boxes);
+    auto line = std::make_unique<TcpPort>(clock);
+    PortError err;
+    ASSERT_TRUE(line->open({listener.device(), 9600, 'N'}, err));
+    const int server = listener.accept();
+    ASSERT_GE(server, 0);
+    link.setPort(std::move(line));
+    g.gPortState = 1;
+    // The server answers the status query as a printer would, once it has
+    // all three bytes.
+    QByteArray query;
+    std::thread printer([&] {
+        char buf[16];
+        pollfd p{server, POLLIN, 0};
+        while (query.size() < 3 && ::poll(&p, 1, 2000) == 1) {
+            const ssize_t n = ::read(server, buf, sizeof buf);
+            if (n <= 0) break;
+            query.append(buf, n);
+        }
+        (void)!::write(server, "\x00", 1);
+    });
+    const bool answered = printerAnswers(link, 2000);
+    printer.join();
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(query, kStatusQuery);
+    // The query raised the transmit event, so the first send goes at once.
+    EXPECT_TRUE(link.SendData("\x1B\x40"));
+    ::close(server);
+}
+
+struct AddressRow {
+    const char* device;
+    bool ok;
+    const char* host;
+    quint16 port;
+    const char* problem;  // a part of the reason
+};
+
+TEST(TcpAddressTable, ParsesHostAndPortOrSaysWhyNot) {
+    const AddressRow rows[] = {
+        {"tcp://192.168.1.50:4001", true, "192.168.1.50", 4001, ""},
+        {"tcp://printer.shop.lan:9100", true, "printer.shop.lan", 9100, ""},
+        {"TCP://host:1", true, "host", 1, ""},
+        {"tcp://[::1]:9100", true, "::1", 9100, ""},
+        {"tcp://host:65535", true, "host", 65535, ""},
+        {"tcp://host:65536", false, "", 0, "1 to 65535"},
+        {"tcp://host:0", false, "", 0, "1 to 65535"},
+        {"tcp://host:+80", false, "", 0, "1 to 65535"},
+        {"tcp://host: 80", false, "", 0, "1 to 65535"},
+        {"tcp://host:80/", false, "", 0, "1 to 65535"},
+        {"tcp://host", false, "", 0, "no port"},
+        {"tcp://:9100", false, "", 0, "host"},
+        {"tcp://::1:9100", false, "", 0, "brackets"},
+        {"tcp://[::1]9100", false, "", 0, "brackets"},
+        {"udp://host:9100", false, "", 0, "tcp://"},
+    };
+    for (const AddressRow& r : rows) {
+        TcpAddress a;
+        QString problem;
+        const bool ok = parseTcpAddress(QString::fromLatin1(r.device), a, problem);
+        EXPECT_EQ(ok, r.ok) << r.device << ": " << problem.toStdString();
+        if (r.ok) {
+            EXPECT_EQ(a.host, QString::fromLatin1(r.host)) << r.device;
+            EXPECT_EQ(a.port, r.port) << r.device;
+        } else {
+            EXPECT_TRUE(problem.contains(QString::fromLatin1(r.problem))) << r.device << ": " << problem.toStdString();
+        }
+    }
+}
+
+}  // namespace
