@@ -66,6 +66,9 @@ int main(int argc, char** argv) {
     std::optional<PlatformStartGuard> starting(std::in_place);
     QApplication app(argc, argv);
     starting.reset();
+    // Lets a Wayland or X11 desktop match the windows to the desktop entry
+    // and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(RASTIV_APP_ID));
 
     RealDesktop desktop;
     QtMessageBoxes messages(desktop);
