@@ -35,11 +35,16 @@ if [ "$have_cli" = 1 ]; then
   [ -x "$prefix/$bindir/rastiv-cli" ] || fail "$bindir/rastiv-cli is not installed"
   need_file "$mandir/man1/rastiv-cli.1.gz"
 fi
-runpath=$(readelf -d "$prefix/$bindir/rastiv" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
-[ "$runpath" = "$rpath" ] || fail "rastiv's run path is '$runpath', not '$rpath'"
-if [ -n "$runpath" ]; then
-  [ -e "${runpath/\$ORIGIN/$prefix/$bindir}/libpixmill.so.1" ] || fail "rastiv's run path $runpath has no libpixmill.so.1"
-fi
+programs=(rastiv)
+[ "$have_cli" = 1 ] && programs+=(rastiv-cli)
+for program in "${programs[@]}"; do
+  [ -f "$prefix/$bindir/$program" ] || continue
+  runpath=$(readelf -d "$prefix/$bindir/$program" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+  [ "$runpath" = "$rpath" ] || fail "$program's run path is '$runpath', not '$rpath'"
+  if [ -n "$runpath" ]; then
+    [ -e "${runpath/\$ORIGIN/$prefix/$bindir}/libpixmill.so.1" ] || fail "$program's run path $runpath has no libpixmill.so.1"
+  fi
+done
 # Help and version need neither a display nor the library.
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/$bindir/rastiv" --version 2>&1) ||
   fail "installed rastiv --version failed: $out"
