@@ -81,7 +81,8 @@ int main(int argc, char** argv) {
 }
 C
   # shellcheck disable=SC2086  # the flags are words
-  if ! cc -std=c99 -Wall -Werror "$work/use.c" -o "$work/use" $flags -Wl,-rpath,"$lib" 2>"$work/cc.log"; then
+  if ! cc -std=c99 -Wall -Werror ${RASTIV_TEST_CFLAGS:-} "$work/use.c" -o "$work/use" $flags -Wl,-rpath,"$lib" \
+      2>"$work/cc.log"; then
     fail "a C program does not build against the installation: $(cat "$work/cc.log")"
   elif ! "$work/use" "$work/start.bmp"; then
     fail "a C program built against the installation does not run"
