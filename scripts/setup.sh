@@ -17,9 +17,15 @@ packages=(
   xvfb xauth dbus-x11 dbus-bin at-spi2-core python3-pyatspi
   # where the main window lands under a window manager
   twm xfonts-base x11-utils
+  # the installation test validates the desktop entry and the AppStream file
+  desktop-file-utils appstream
 )
 if [ "${RASTIV_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(imagemagick)
+fi
+# scripts/render-icons.sh, after the icon's SVG changes
+if [ "${RASTIV_SETUP_ICONS:-0}" = 1 ]; then
+  packages+=(librsvg2-bin)
 fi
 
 missing=()

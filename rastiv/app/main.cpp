@@ -5,6 +5,7 @@
 #include "app/f1help.hpp"
 #include "app/filedialogs.hpp"
 #include "app/frmSplash.hpp"
+#include "app/headless.hpp"
 #include "app/messages.hpp"
 #include "app/modGlobal.hpp"
 #include "app/paths.hpp"
@@ -17,15 +18,58 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QProcessEnvironment>
+#include <cstdio>
 #include <memory>
+#include <optional>
 
 using namespace rastiv;
 
+namespace {
+void describeOptions(QCommandLineParser& options) {
+    options.setApplicationDescription(QStringLiteral("Prepares pictures for two-colour receipt printers."));
+    options.addHelpOption();
+    options.addVersionOption();
+    options.addPositionalArgument(QStringLiteral("file"),
+                                  QStringLiteral("A picture to load at start (BMP, PNG, JPEG, GIF, TIFF or WebP)."),
+                                  QStringLiteral("[file]"));
+}
+}  // namespace
+
 int main(int argc, char** argv) {
+    // The names are read by the settings and by --version; they need no
+    // application object yet.
+    QCoreApplication::setOrganizationName(QStringLiteral("Vru"));
+    QCoreApplication::setApplicationName(QStringLiteral("Rastiv"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(RASTIV_VERSION));
+
+    const QStringList args = rawArguments(argc, argv);
+    {
+        QCommandLineParser text;
+        describeOptions(text);
+        if (asksForHelpOrVersion(text, args)) {
+            // As Qt would print them, but returning from main rather than
+            // exiting from inside the parser.  The core application gives the
+            // usage line the program's name.
+            const QCoreApplication core(argc, argv);
+            const QString out = text.isSet(QStringLiteral("version"))
+                                    ? QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                                     QCoreApplication::applicationVersion())
+                                    : text.helpText();
+            std::fputs(out.toLocal8Bit().constData(), stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+    }
+    if (!displayNamed(QProcessEnvironment::systemEnvironment(), args)) {
+        std::fprintf(stderr, "%s\n", noDisplayLine().toLocal8Bit().constData());
+        return 1;
+    }
+    std::optional<PlatformStartGuard> starting(std::in_place);
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Vru"));
-    QApplication::setApplicationName(QStringLiteral("Rastiv"));
-    QApplication::setApplicationVersion(QStringLiteral(RASTIV_VERSION));
+    starting.reset();
+    // Lets a Wayland or X11 desktop match the windows to the desktop entry
+    // and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(RASTIV_APP_ID));
 
     RealDesktop desktop;
     QtMessageBoxes messages(desktop);
@@ -35,12 +79,10 @@ int main(int argc, char** argv) {
     PixmillBinding pixmill;
     modGlobal g;
 
+    // Bad options are reported here, once Qt has taken its own (-platform and
+    // the like) off the line; --help-all lists those too, so it needs them.
     QCommandLineParser options;
-    options.setApplicationDescription(QStringLiteral("Prepares pictures for two-colour receipt printers."));
-    options.addHelpOption();
-    options.addVersionOption();
-    options.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A picture to load at start (BMP, PNG, JPEG, GIF, TIFF or WebP)."),
-                                  QStringLiteral("[file]"));
+    describeOptions(options);
     options.process(app);
     const QString startFile = options.positionalArguments().value(0);
 

@@ -8,7 +8,7 @@ namespace rastiv {
 
 QString locateHelpFile() {
     const QString exeDir = QCoreApplication::applicationDirPath();
-    QStringList candidates{exeDir + QStringLiteral("/../share/rastiv/help/index.html")};
+    QStringList candidates{exeDir + QStringLiteral("/" RASTIV_DATADIR_FROM_BINDIR "/rastiv/help/index.html")};
 #ifdef RASTIV_SOURCE_HELP
     candidates << QStringLiteral(RASTIV_SOURCE_HELP "/index.html");
 #endif

@@ -5,8 +5,9 @@
 
 namespace rastiv {
 
-// The help index beside the installed program (../share/rastiv/help), or in
-// the source tree when running from a build that has not copied it.
+// The help index beside the installed program (../share/rastiv/help with the
+// usual folders), or in the source tree when running from a build that has
+// not copied it.
 QString locateHelpFile();
 
 // A file name in the working folder: workFile(dir, "tmpfile.bmp").

@@ -31,11 +31,14 @@ PixmillBinding::~PixmillBinding() {
 }
 
 QStringList PixmillBinding::defaultCandidates() {
+    // By its SONAME, the one name an installation without the development
+    // files has, and the one whose interface this program was built against.
+    const QString soname = QStringLiteral("libpixmill.so.%1").arg(PIXMILL_VERSION_MAJOR);
     // The build puts the library beside the program; an installation puts it
-    // in ../lib, which the program's run path covers, as do the system paths.
+    // in its library folder, which the bare name finds too (through the run
+    // path, or the system's own search when that folder is a system one).
     const QString dir = QCoreApplication::applicationDirPath();
-    return {dir + QStringLiteral("/libpixmill.so"), dir + QStringLiteral("/../lib/libpixmill.so"),
-            QStringLiteral("libpixmill.so"), QStringLiteral("libpixmill.so.1")};
+    return {dir + u'/' + soname, dir + QStringLiteral("/" RASTIV_LIBDIR_FROM_BINDIR "/") + soname, soname};
 }
 
 bool PixmillBinding::load() {
