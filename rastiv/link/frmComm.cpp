@@ -230,7 +230,7 @@ void frmComm::cmdConnect_Click() {
                 hourglass.restore();
                 systemError(error);
             } else {
-                link.setPort(std::move(line));
+                link.setPort(std::move(line), settings);
                 g.gPortState = 1;
                 link.ClearInputBuffer();
                 link.WritePort(kStatusQuery);
