@@ -395,6 +395,25 @@ def main():
         except TimeoutError as e:
             check(name, False, str(e))
 
+        # 4b. The printable picture goes to the virtual printer; the print
+        #     dialog says in its status line, not in a box, that it went out.
+        name = "a print says in the dialog's status line that the graphic went out"
+        try:
+            press(wait_for("the Print button", lambda: named(app, "push button", "Print...")))
+            printing = wait_for("the Print a Graphic dialog", lambda: dialog("Print a Graphic"))
+            check("the print dialog shows no Cancel while it is not sending",
+                  named(printing, "push button", "Cancel") is None
+                  or not named(printing, "push button", "Cancel").getState().contains(pyatspi.STATE_SHOWING))
+            press(wait_for("Send Graphic to the Printer",
+                           lambda: named(printing, "push button", "Send Graphic to the Printer")))
+            done = wait_for("the status line", lambda: pyatspi.findDescendant(
+                printing, lambda a: a is not None and a.getRoleName() == "label" and a.name.startswith("Done: ")))
+            check(name, done.name.endswith("bytes of the graphic were sent, then the paper feed."), done.name)
+            press(wait_for("the print dialog's Exit", lambda: named(dialog("Print a Graphic"), "push button", "Exit")))
+            wait_for("the print dialog to close", lambda: dialog("Print a Graphic") is None)
+        except TimeoutError as e:
+            check(name, False, str(e))
+
         # 5. Exit ends the program cleanly.
         exit_button = wait_for("the Exit button to be usable",
                                lambda: named(app, "push button", "Exit"))
