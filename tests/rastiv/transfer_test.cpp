@@ -1,8 +1,8 @@
 // Following and cancelling a transfer from its dialog, against the virtual
-// printer in virtual time: printing a graphic, downloading a logo and
-// defining a watermark.  Cancel is pressed as an operator presses it: its
-// click or key is handled in the events that the sending code lets run
-// while the printer takes a piece.
+// printer in virtual time: printing a graphic, downloading a logo, defining
+// a watermark and playing a batch file.  Cancel is pressed as an operator
+// presses it: its click or key is handled in the events that the sending
+// code lets run while the printer takes a piece.
 #include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
@@ -18,6 +18,7 @@
 
 #include "app/transferpanel.hpp"
 #include "batch/batchmode.hpp"
+#include "batch/frmBatch.hpp"
 #include "fakes.hpp"
 #include "features/frmDownloadLogo.hpp"
 #include "features/frmPrint.hpp"
@@ -109,8 +110,9 @@ TEST(TransferPanel, EveryPartHasANameAndCancelIsReachedByTheKeyboard) {
     frmPrint print(b.w.env, b.main);
     frmDownloadLogo download(b.w.env);
     frmWatermark watermark(b.w.env);
+    frmBatch batch(b.w.env);
     const auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
-    for (TransferPanel* panel : {print.transfer, download.transfer, watermark.transfer}) {
+    for (TransferPanel* panel : {print.transfer, download.transfer, watermark.transfer, batch.transfer}) {
         EXPECT_EQ(name(panel->cmdCancel), "Cancel");
         EXPECT_TRUE(panel->cmdCancel->focusPolicy() & Qt::TabFocus);
         EXPECT_EQ(name(panel->pbTransfer), "Transfer progress");
@@ -311,6 +313,68 @@ TEST(Watermark, CancelHoldsBackTheDefinitionAndEndsADownloadUnderWay) {
         // Only the refused number has its box; a Cancel needs none.
         EXPECT_EQ(b.w.messages.shown.size(), n == 6 ? 1u : 0u);
         expectIdle(d.transfer);
+    }
+}
+
+TEST(Batch, CancelNeverLeavesThePrinterInsideACommandOrALogoDownload) {
+    Bench b;
+    // A recording as the program makes one: text, a download of logo 5 with
+    // its pause, more text.  The records of 100 bytes split it at 100 (right
+    // after 1D 22 01), 200, 300, 400, 500, 508 (the marker), 639, 739.
+    const QByteArray text(96, 'a');
+    QByteArray logo = hex("1D 84 01 32 01");
+    for (int i = 0; i < 400; ++i) logo += char(0x1D + i % 3);  // picture bytes that look like commands
+    const QByteArray before = text + "\n" + kBegin + select(5) + logo;
+    const QByteArray after = kEnd + QByteArray(249, 'b') + "\n";
+    const QByteArray file = before + kBatchPauseMarker + after;
+    ASSERT_EQ(before.size(), 508);
+    ASSERT_EQ(file.size(), 792);
+    const QString path = b.w.path("out/setup.cpb");
+    writeFile(path.toStdString(), ByteVec(file.begin(), file.end()));
+    const QByteArray all = before + after;  // what the printer gets from a whole playback
+    const QString download = QStringLiteral(", then the end of the logo download under way");
+    const struct {
+        int atWrite;
+        QByteArray received;
+        int flashWrites;
+        QString status;
+    } rows[] = {
+        // Inside the download's header: its logo number goes out, then the end.
+        {1, all.left(103) + kEnd, 0,
+         "Cancelled: 103 of 792 bytes of the file were played" + download +
+             "; the rest was not sent.  Click a button to continue."},
+        // Inside the logo: all of it, the wait for the flash write, the end.
+        {3, all.left(508) + kEnd, 1,
+         "Cancelled: 508 of 792 bytes of the file were played" + download +
+             "; the rest was not sent.  Click a button to continue."},
+        // After the download, between two bytes of text: at once.
+        {7, all.left(608), 1,
+         "Cancelled: 639 of 792 bytes of the file were played; the rest was not sent.  Click a button to continue."},
+        {0, all, 1, "Complete.  Click a button to continue."},
+    };
+    frmBatch play(b.w.env);
+    play.show();
+    for (const auto& r : rows) {
+        b.clear();
+        const int flashWritesBefore = b.printer->flashWrites();
+        QString seen;
+        AtWrite at(b.printer, r.atWrite, [&] {
+            seen = play.transfer->status();
+            press(play.transfer, Press::Mouse);
+        });
+        b.w.files.choose(path);
+        play.cmdPlay->click();
+        EXPECT_EQ(b.printer->received(), r.received) << r.atWrite;
+        EXPECT_EQ(b.printer->flashWrites() - flashWritesBefore, r.flashWrites) << r.atWrite;
+        EXPECT_EQ(play.lblProgress->text(), r.status);
+        EXPECT_TRUE(b.w.messages.shown.empty());
+        EXPECT_EQ(play.transfer->status(), "");
+        expectIdle(play.transfer);
+        EXPECT_TRUE(play.cmdPlay->isEnabled() && play.cmdReplay->isEnabled() && play.cmdExit->isEnabled());
+        if (r.atWrite == 3) {
+            // 492 bytes of the file left at 1200 baud: 4.1 s.
+            EXPECT_EQ(seen, "300 of 792 bytes played, about 5 s left");
+        }
     }
 }
 
