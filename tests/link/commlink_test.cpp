@@ -182,38 +182,7 @@ TEST_F(Link, BatchCopyFollowsTheRecordingFlagAndClosingResetsThePortState) {
     EXPECT_EQ(g.gPortState, 0);
 }
 
-// A piece of a transfer the operator can cancel: held back when Cancel
-// came before its turn, sent and counted otherwise.
-TEST_F(Link, APieceGoesOutAndIsCountedUnlessCancelCameFirst) {
-    const struct {
-        bool portOpen;
-        bool cancelBefore;
-        MsgResult retryAnswer;  // for a printer that does not raise DSR
-        bool powered;
-        TransferEnd expected;
-        bool written;
-    } rows[] = {
-        {true, false, MsgResult::Ok, true, TransferEnd::Complete, true},
-        {true, true, MsgResult::Ok, true, TransferEnd::Cancelled, false},
-        {true, false, MsgResult::Cancel, false, TransferEnd::Abandoned, false},
-        {false, false, MsgResult::Ok, true, TransferEnd::Complete, false},  // nothing to send to, as with SendData
-    };
-    connectPrinter();
-    for (const auto& r : rows) {
-        g.gPortState = r.portOpen ? 1 : 0;
-        printer->setPowered(r.powered);
-        boxes.answers = {r.retryAnswer};
-        printer->clearReceived();
-        TransferProgress progress;
-        progress.start(10);
-        if (r.cancelBefore) progress.requestCancel();
-        EXPECT_EQ(link.SendPiece("12345", progress), r.expected);
-        EXPECT_EQ(printer->received(), r.written ? QByteArray("12345") : QByteArray());
-        EXPECT_EQ(progress.sent(), r.expected == TransferEnd::Complete ? 5 : 0);
-        printer->setPowered(true);
-    }
-}
-
+// A piece of a transfer the operator can cancel.
 TEST_F(Link, ACancelWhileThePreviousPieceIsOnTheLineHoldsBackTheNextAndTheFramingStillGoesOut) {
     connectPrinter();
     printer->clearReceived();
