@@ -283,6 +283,7 @@ TEST(Watermark, CancelHoldsBackTheDefinitionAndEndsADownloadUnderWay) {
         int piecesSent;
         bool defined;
         QString status;
+        bool portOpen = true;
     } rows[] = {
         {"5", 4, 2, false,
          "Cancelled: 100 of 405 bytes of logo 5 were sent, then the end of the download; the rest and the watermark "
@@ -292,6 +293,8 @@ TEST(Watermark, CancelHoldsBackTheDefinitionAndEndsADownloadUnderWay) {
         {"5", 11, 9, false, "Cancelled: logo 5 was downloaded (405 bytes); the watermark definition was not sent."},
         {"5", 0, 9, true, "Done: watermark 6 was defined from logo 5 (405 bytes of the logo were sent)."},
         {"6", 0, 9, false, "Not defined: logo 6 was downloaded (405 bytes); the watermark needs a number of its own."},
+        // A closed port skips the download and takes the rest as sent: no transfer, nothing to say.
+        {"5", 0, 0, true, "", false},
     };
     Bench b;
     const QByteArray logo = b.logoFile(1);
@@ -300,6 +303,7 @@ TEST(Watermark, CancelHoldsBackTheDefinitionAndEndsADownloadUnderWay) {
     d.tbWmIndex->setText("6");
     for (const auto& r : rows) {
         b.clear();
+        b.w.g.gPortState = r.portOpen ? 1 : 0;
         d.tbLogoIndex->setText(QString::fromLatin1(r.logoNumber));
         const int n = QByteArray(r.logoNumber).toInt();
         AtWrite at(b.printer, r.atWrite, [&] { press(d.transfer, Press::Mouse); });
@@ -307,6 +311,7 @@ TEST(Watermark, CancelHoldsBackTheDefinitionAndEndsADownloadUnderWay) {
         QList<QByteArray> expected = QList<QByteArray>{kBegin, select(n)} + pieces(logo).first(r.piecesSent);
         expected.append(kEnd);
         if (r.defined) expected += QList<QByteArray>{define, hex("1B 61 00")};
+        if (!r.portOpen) expected.clear();
         EXPECT_EQ(b.writes(), expected) << r.atWrite;
         EXPECT_EQ(d.transfer->status(), r.status);
         EXPECT_EQ(d.steps.shown(), r.defined ? 5 : 4);
