@@ -11,8 +11,10 @@
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
 #include "app/settings.hpp"
+#include "app/transferpanel.hpp"
 #include "app/waitcursor.hpp"
 #include "batch/batchmode.hpp"
+#include "batch/playback.hpp"
 #include "features/logocommon.hpp"
 #include "features/printerfiles.hpp"
 #include "link/commlink.hpp"
@@ -21,11 +23,11 @@ namespace rastiv {
 
 namespace {
 constexpr int kHelpTopic = 15;
-constexpr int kReadCount = 100;
+const QString kCompleteText = QStringLiteral("Complete.  Click a button to continue.");
 }  // namespace
 
 frmBatch::frmBatch(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
-    setUpDialog(*this, "frmBatch", QStringLiteral("Batch File Play"), kHelpTopic, {345, 177});
+    setUpDialog(*this, "frmBatch", QStringLiteral("Batch File Play"), kHelpTopic, {345, 226});
     auto button = [this](const char* name, const QString& text, int top) {
         auto* b = new QPushButton(text, this);
         b->setObjectName(QString::fromLatin1(name));
@@ -44,6 +46,7 @@ frmBatch::frmBatch(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
     lblProgress->setObjectName(QStringLiteral("lblProgress"));
     lblProgress->setGeometry(8, 120, 329, 49);
     lblProgress->setWordWrap(true);
+    transfer = new TransferPanel(this, {8, 172, 329, 46}, QStringLiteral("played"));
     cmdPlay->setDefault(true);
     connect(cmdPlay, &QPushButton::clicked, this, &frmBatch::cmdPlay_Click);
     connect(cmdReplay, &QPushButton::clicked, this, &frmBatch::cmdReplay_Click);
@@ -80,8 +83,7 @@ void frmBatch::cmdPlay_Click() {
             env_.link.yield();
             if (playable(chosen.path, hourglass)) {
                 lblProgress->setText(sendingText(chosen.path));
-                play(chosen.path);
-                lblProgress->setText(QStringLiteral("Complete.  Click a button to continue."));
+                lblProgress->setText(play(chosen.path));
             }
         }
     }
@@ -97,8 +99,7 @@ void frmBatch::cmdReplay_Click() {
         if (!currentFile_.isEmpty()) {
             if (playable(currentFile_, hourglass)) {
                 lblProgress->setText(sendingText(currentFile_));
-                play(currentFile_);
-                lblProgress->setText(QStringLiteral("Complete.  Click a button to continue."));
+                lblProgress->setText(play(currentFile_));
             }
         } else {
             hourglass.restore();
@@ -126,31 +127,23 @@ bool frmBatch::playable(const QString& path, WaitCursor& hourglass) {
                 MsgButtons::OkCancel) == MsgResult::Ok;
 }
 
-// Sends the recorded bytes in pieces of at most 100, and answers each pause
-// with WaitForPrinter alone: the marker's stand-in zero bytes are not
-// printer data, so a replay sends exactly what was recorded.  The dialog
-// stays disabled and open until the whole file has gone out.
-void frmBatch::play(const QString& path) {
-    BusyDialog busy(this, env_);
-    BatchRecording& batch = env_.batch;
-    batch.OpenBatchFile(path, false);
-    if (!batch.isOpen()) return;  // the library has said why
-    for (;;) {
-        QByteArray buffer(kReadCount + 10, ' ');
-        int32_t count = kReadCount;
-        int32_t pause = 0;
-        const bool more = env_.pixmill.BatchRead(env_.g.gBatchFileHandle, buffer, count, pause) == 1;
-        if (pause) {
-            lblProgress->setText(QStringLiteral("Waiting for the printer..."));
-            env_.link.WaitForPrinter();
-            lblProgress->setText(sendingText(path));
-        } else if (more && !env_.link.SendData(buffer.left(count))) {
-            break;
-        }
-        env_.link.yield();
-        if (!more) break;
-    }
-    batch.CloseBatchFile();
+// Plays the file with the dialog blocked and held open until the whole file
+// has gone out, or a Cancel has stopped it where the printer can take it;
+// returns the text that says how it ended.
+QString frmBatch::play(const QString& path) {
+    TransferProgress progress(env_.link.lineSettings());
+    BusyDialog busy(this, env_, *transfer, progress);
+    const Playback played = playBatchFile(env_, path, progress, [&](bool waiting) {
+        lblProgress->setText(waiting ? QStringLiteral("Waiting for the printer...") : sendingText(path));
+    });
+    // The progress line has had its say; the result goes where the dialog
+    // has always said how a playback ended.
+    transfer->setStatus({});
+    if (played.end != TransferEnd::Cancelled) return kCompleteText;
+    return QStringLiteral("Cancelled: %1 of %2 bytes of the file were played%3; the rest was not sent.  Click a "
+                          "button to continue.")
+        .arg(byteCount(progress.sent()), byteCount(progress.total()),
+             played.downloadEnded ? QStringLiteral(", then the end of the logo download under way") : QString());
 }
 
 }  // namespace rastiv

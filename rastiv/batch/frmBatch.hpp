@@ -13,6 +13,8 @@ class QPushButton;
 
 namespace rastiv {
 
+class TransferPanel;
+
 class frmBatch final : public QDialog {
     Q_OBJECT
 public:
@@ -22,6 +24,7 @@ public:
     QPushButton* cmdReplay;
     QPushButton* cmdExit;
     QLabel* lblProgress;
+    TransferPanel* transfer;  // the playback's progress and its Cancel, while it plays
     StepIndicator steps;
 
     void Form_Load();
@@ -34,7 +37,7 @@ public:
 
 private:
     bool playable(const QString& path, WaitCursor& hourglass);
-    void play(const QString& path);
+    QString play(const QString& path);
     void setButtonsEnabled(bool on);
     QString sendingText(const QString& path) const;
 

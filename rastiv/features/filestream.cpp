@@ -1,29 +1,70 @@
 #include "features/filestream.hpp"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include "link/commlink.hpp"
+#include "link/printercommands.hpp"
 
 namespace rastiv {
 
-bool streamFile(CommLink& link, const QString& path, int chunk, LastPiece last) {
+namespace {
+
+const QByteArray kFeed("\x1B\x4A\xFF\x19", 4);  // ESC J 255: feed the picture out, then 19h
+
+// After a Cancel held `piece` back: sends of it, and of the file after it,
+// only what completes the command the printer is inside.
+TransferEnd finishCommand(CommLink& link, QFile& file, QByteArray piece, qsizetype size, CommandTracker& printer,
+                          TransferProgress& progress) {
+    while (printer.midCommand() && !piece.isEmpty()) {
+        const QByteArray part = piece.left(printer.toFinishCommand(piece));
+        if (!link.SendData(part)) return TransferEnd::Abandoned;
+        progress.add(part.size());
+        printer.sent(part);
+        if (part.size() < piece.size()) return TransferEnd::Cancelled;
+        piece = file.read(size);
+    }
+    // The command may have run to the end of the file: then all of it went out.
+    return piece.isEmpty() && file.atEnd() ? TransferEnd::Complete : TransferEnd::Cancelled;
+}
+
+}  // namespace
+
+TransferEnd streamFile(CommLink& link, const QString& path, int chunk, LastPiece last, TransferProgress& progress,
+                       StopAt stop) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
+    if (!file.open(QIODevice::ReadOnly)) return TransferEnd::Abandoned;
     // No clearing of the output first: what is still on its way is the
     // command just sent for this file (a logo number, a status query), and a
     // printer that misses it stores or prints the file wrongly.
     const qsizetype size = chunk > 0 ? chunk : 50;
+    CommandTracker printer;
     for (;;) {
-        QByteArray piece = file.read(size);
-        if (piece.size() == size) {
-            if (!link.SendData(piece)) return false;
-            continue;
+        const QByteArray piece = file.read(size);
+        const bool lastPiece = piece.size() < size;
+        if (piece.isEmpty()) {
+            // Nothing of the file is left to hold back.
+            if (last == LastPiece::SkipEmpty) return TransferEnd::Complete;
+            return link.SendData(piece) ? TransferEnd::Complete : TransferEnd::Abandoned;
         }
-        // The end of the file: what is left is the last piece.
-        file.close();
-        if (piece.isEmpty() && last == LastPiece::SkipEmpty) return true;
-        return link.SendData(piece);
+        const TransferEnd sent = link.SendPiece(piece, progress);
+        if (sent == TransferEnd::Abandoned) return sent;
+        if (sent == TransferEnd::Cancelled) {
+            if (stop == StopAt::Piece) return sent;
+            return finishCommand(link, file, piece, size, printer, progress);
+        }
+        printer.sent(piece);
+        if (lastPiece) return TransferEnd::Complete;
     }
+}
+
+TransferEnd sendGraphic(CommLink& link, const QString& path, int chunk, TransferProgress& progress) {
+    progress.start(QFileInfo(path).size());
+    const TransferEnd sent = streamFile(link, path, chunk, LastPiece::SkipEmpty, progress, StopAt::CommandEnd);
+    if (sent == TransferEnd::Abandoned) return sent;
+    // Its result does not matter: nothing follows it.
+    link.SendData(kFeed);
+    return sent;
 }
 
 }  // namespace rastiv

@@ -12,6 +12,7 @@
 #include "app/f1help.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
+#include "app/transferpanel.hpp"
 #include "features/logocommon.hpp"
 #include "link/commlink.hpp"
 
@@ -26,6 +27,25 @@ constexpr int kBottomLogo = 243;
 
 const QString kRangeText = QStringLiteral("The logo number must be between 0 and 255.");
 
+// What the status line says once the logo has gone out, or some of it.
+QString downloadedText(TransferEnd end, int n, const TransferProgress& p) {
+    const QString sent = byteCount(p.sent()), total = byteCount(p.total());
+    switch (end) {
+        case TransferEnd::Complete:
+            return QStringLiteral("Done: logo %1 was downloaded (%2 bytes).").arg(n).arg(total);
+        case TransferEnd::Cancelled:
+            return QStringLiteral("Cancelled: %1 of %2 bytes of logo %3 were sent, then the end of the download; the "
+                                  "rest was not sent.  Download the logo again before using it.")
+                .arg(sent, total)
+                .arg(n);
+        case TransferEnd::Abandoned:
+            break;
+    }
+    return QStringLiteral("Stopped: %1 of %2 bytes of logo %3 were sent; the rest of the download was not.")
+        .arg(sent, total)
+        .arg(n);
+}
+
 }  // namespace
 
 frmDownloadLogo::frmDownloadLogo(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
@@ -35,7 +55,7 @@ frmDownloadLogo::frmDownloadLogo(Env& env, QWidget* parent) : QDialog(parent), e
 }
 
 void frmDownloadLogo::createControls() {
-    setUpDialog(*this, "frmDownloadLogo", QStringLiteral("Download a Logo"), kHelpTopic, {377, 281});
+    setUpDialog(*this, "frmDownloadLogo", QStringLiteral("Download a Logo"), kHelpTopic, {377, 360});
 
     Label1 = new QLabel(QStringLiteral("Enter a logo number (0-255)"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -72,6 +92,7 @@ void frmDownloadLogo::createControls() {
     cmdDownloadLogo = button("cmdDownloadLogo", "&Download Logo", 168);
     cmdPrintLogo = button("cmdPrintLogo", "&Print Logo (Optional)", 204);
     cmdExit = button("cmdExit", "&Exit", 244);
+    transfer = new TransferPanel(this, {12, 280, 357, 72});
     addSteps(steps, this, {{12, 8}, {12, 172}, {12, 208}, {12, 248}});
 }
 
@@ -127,7 +148,8 @@ void frmDownloadLogo::cmdDownloadLogo_Click() {
 // True when the logo went out whole, or when there is no open port to send
 // it to (nothing to wait for then).
 bool frmDownloadLogo::download() {
-    BusyDialog busy(this, env_);
+    TransferProgress progress(env_.link.lineSettings());
+    BusyDialog busy(this, env_, *transfer, progress);
     const LogoNumber n = readLogoNumber(tbLogoNum->text());
     if (!n.valid()) {
         busy.refuse(n.check == NumberCheck::Empty
@@ -137,7 +159,9 @@ bool frmDownloadLogo::download() {
         return false;
     }
     if (env_.g.gPortState != 1) return true;
-    return downloadLogo(env_, busy, n.byte, kHelpTopic);
+    const TransferEnd end = downloadLogo(env_, busy, n.byte, kHelpTopic, progress);
+    if (progress.started()) transfer->setStatus(downloadedText(end, n.byte, progress));
+    return end == TransferEnd::Complete;
 }
 
 void frmDownloadLogo::cmdPrintLogo_Click() {

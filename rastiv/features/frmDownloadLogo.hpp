@@ -16,6 +16,8 @@ class QRadioButton;
 
 namespace rastiv {
 
+class TransferPanel;
+
 class frmDownloadLogo final : public QDialog {
     Q_OBJECT
 public:
@@ -31,6 +33,7 @@ public:
     QPushButton* cmdDownloadLogo;
     QPushButton* cmdPrintLogo;
     QPushButton* cmdExit;
+    TransferPanel* transfer;  // the logo's progress while it goes out, then what went out
     StepIndicator steps;
 
     void Form_Load();

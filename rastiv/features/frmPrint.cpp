@@ -9,6 +9,7 @@
 #include "app/f1help.hpp"
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
+#include "app/transferpanel.hpp"
 #include "features/filestream.hpp"
 #include "features/logocommon.hpp"
 #include "features/printerfiles.hpp"
@@ -18,13 +19,29 @@
 namespace rastiv {
 
 namespace {
-const QByteArray kFeed("\x1B\x4A\xFF\x19", 4);  // ESC J 255: feed the picture out, then 19h
 constexpr int kHelpBitmap = 1;
 constexpr int kHelpPixmill = 6;
+
+// What the status line says once the graphic has gone out, or some of it.
+QString printedText(TransferEnd end, const TransferProgress& p) {
+    const QString sent = byteCount(p.sent()), total = byteCount(p.total());
+    switch (end) {
+        case TransferEnd::Complete:
+            return QStringLiteral("Done: %1 bytes of the graphic were sent, then the paper feed.").arg(total);
+        case TransferEnd::Cancelled:
+            return QStringLiteral("Cancelled: %1 of %2 bytes of the graphic were sent, to the end of a line of the "
+                                  "picture, then the paper feed; the rest was not sent.")
+                .arg(sent, total);
+        case TransferEnd::Abandoned:
+            break;
+    }
+    return QStringLiteral("Stopped: %1 of %2 bytes of the graphic were sent; the rest and the paper feed were not.")
+        .arg(sent, total);
+}
 }  // namespace
 
 frmPrint::frmPrint(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
-    setUpDialog(*this, "frmPrint", QStringLiteral("Print a Graphic"), kHelpBitmap, {265, 81});
+    setUpDialog(*this, "frmPrint", QStringLiteral("Print a Graphic"), kHelpBitmap, {265, 178});
     cmdSendBMP = new QPushButton(QStringLiteral("Send &Graphic to the Printer"), this);
     cmdSendBMP->setObjectName(QStringLiteral("cmdSendBMP"));
     cmdSendBMP->setGeometry(8, 8, 249, 25);
@@ -32,6 +49,7 @@ frmPrint::frmPrint(Env& env, Workflow& main, QWidget* parent) : QDialog(parent),
     cmdExit = new QPushButton(QStringLiteral("E&xit"), this);
     cmdExit->setObjectName(QStringLiteral("cmdExit"));
     cmdExit->setGeometry(8, 48, 249, 25);
+    transfer = new TransferPanel(this, {8, 84, 249, 86});
     connect(cmdSendBMP, &QPushButton::clicked, this, &frmPrint::cmdSendBMP_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmPrint::cmdExit_Click);
     centreOnScreen(*this);
@@ -40,7 +58,8 @@ frmPrint::frmPrint(Env& env, Workflow& main, QWidget* parent) : QDialog(parent),
 void frmPrint::cmdSendBMP_Click() {
     modGlobal& g = env_.g;
     SendingPrintSample sample(g);  // a printed graphic is print-sample data for a recording
-    BusyDialog busy(this, env_);
+    TransferProgress progress(env_.link.lineSettings());
+    BusyDialog busy(this, env_, *transfer, progress);
     if (g.bmpWidthOrZero() > kMaxPrintWidth) {
         busy.tell(QStringLiteral("The bitmap is too wide.  Make sure to re-size it before modifying the colors or "
                                  "saving it as a graphic or logo."),
@@ -72,7 +91,8 @@ void frmPrint::cmdSendBMP_Click() {
                   QStringLiteral("File Format Error"), MsgIcon::Exclamation, kHelpPixmill);
         return;
     }
-    if (streamFile(env_.link, gfx, g.gSendChunk, LastPiece::SkipEmpty)) env_.link.SendData(kFeed);
+    const TransferEnd end = sendGraphic(env_.link, gfx, g.gSendChunk, progress);
+    transfer->setStatus(printedText(end, progress));
 }
 
 void frmPrint::cmdExit_Click() { done(QDialog::Rejected); }

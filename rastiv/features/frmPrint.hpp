@@ -10,6 +10,8 @@ class QPushButton;
 
 namespace rastiv {
 
+class TransferPanel;
+
 class frmPrint final : public QDialog {
     Q_OBJECT
 public:
@@ -17,6 +19,7 @@ public:
 
     QPushButton* cmdSendBMP;
     QPushButton* cmdExit;
+    TransferPanel* transfer;  // the graphic's progress while it goes out, then what went out
 
     void cmdSendBMP_Click();
     void cmdExit_Click();

@@ -12,6 +12,7 @@
 #include "app/f1help.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
+#include "app/transferpanel.hpp"
 #include "batch/batchmode.hpp"
 #include "features/logocommon.hpp"
 #include "link/commlink.hpp"
@@ -28,6 +29,24 @@ constexpr int kLegacyWatermark = 241;
 
 const QString kWatermarkRangeText = QStringLiteral("The watermark number must be between 0 and 255.");
 
+// What the status line says about a logo download cut short.
+QString logoCutShortText(TransferEnd end, int logo, qint64 sent, qint64 size) {
+    if (end == TransferEnd::Cancelled)
+        return QStringLiteral("Cancelled: %1 of %2 bytes of logo %3 were sent, then the end of the download; the "
+                              "rest and the watermark definition were not sent.")
+            .arg(byteCount(sent), byteCount(size))
+            .arg(logo);
+    return QStringLiteral("Stopped: %1 of %2 bytes of logo %3 were sent; the rest of the download and the watermark "
+                          "definition were not.")
+        .arg(byteCount(sent), byteCount(size))
+        .arg(logo);
+}
+
+// The logo is in the printer; what became of the watermark.
+QString logoStoredText(const QString& head, int logo, qint64 size, const QString& tail) {
+    return QStringLiteral("%1logo %2 was downloaded (%3 bytes); %4").arg(head).arg(logo).arg(byteCount(size), tail);
+}
+
 }  // namespace
 
 frmWatermark::frmWatermark(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
@@ -37,7 +56,7 @@ frmWatermark::frmWatermark(Env& env, QWidget* parent) : QDialog(parent), env_(en
 }
 
 void frmWatermark::createControls() {
-    setUpDialog(*this, "frmWatermark", QStringLiteral("Define and Download Watermark"), kHelpTopic, {345, 329});
+    setUpDialog(*this, "frmWatermark", QStringLiteral("Define and Download Watermark"), kHelpTopic, {345, 406});
 
     auto label = [this](const char* name, const char* text, const QRect& at) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
@@ -88,6 +107,7 @@ void frmWatermark::createControls() {
     cmdDefine = button("cmdDefine", "&Define Watermark", 220);
     cmdPrintSample = button("cmdPrintSample", "&Print Sample (Optional)", 256);
     cmdExit = button("cmdExit", "&Exit", 292);
+    transfer = new TransferPanel(this, {12, 326, 325, 72});
     addSteps(steps, this, {{12, 60}, {12, 136}, {12, 190}, {12, 224}, {12, 260}, {12, 296}});
 }
 
@@ -135,13 +155,17 @@ void frmWatermark::cmdDefine_Click() {
     steps.show(4);
     bool defined;
     {
-        BusyDialog busy(this, env_);
-        defined = define(busy);
+        TransferProgress progress(env_.link.lineSettings());
+        BusyDialog busy(this, env_, *transfer, progress);
+        defined = define(busy, progress);
     }
     if (defined) steps.show(5);
 }
 
-bool frmWatermark::define(BusyDialog& busy) {
+// The progress counts the logo and the definition, the part of the command
+// that a Cancel can still hold back; the end of the download and the return
+// to left justification go out in any case.
+bool frmWatermark::define(BusyDialog& busy, TransferProgress& progress) {
     const LogoNumber logo = readLogoNumber(tbLogoIndex->text());
     if (logo.check == NumberCheck::Empty) {
         busy.refuse(QStringLiteral("You must enter a logo number (0-255) before you can download a logo."), kHelpTopic);
@@ -162,18 +186,51 @@ bool frmWatermark::define(BusyDialog& busy) {
         return false;
     }
     CommLink& link = env_.link;
-    if (env_.g.gPortState == 1 && !downloadLogo(env_, busy, logo.byte, kHelpTopic)) return false;
+    const QByteArray definition = logocmd::defineWatermark(logo.byte, uint8_t(slider1->value()), wm.byte);
+    // Only a transfer that ran has something to report (a closed port sends nothing).
+    auto status = [&](const QString& text) {
+        if (progress.started()) transfer->setStatus(text);
+    };
+    if (env_.g.gPortState == 1) {
+        const TransferEnd logoSent = downloadLogo(env_, busy, logo.byte, kHelpTopic, progress, definition.size());
+        if (logoSent != TransferEnd::Complete) {
+            status(logoCutShortText(logoSent, logo.byte, progress.sent(), progress.total() - definition.size()));
+            return false;
+        }
+    }
+    const qint64 logoSize = progress.sent();
     // The numbers as the printer gets them: "7" and "07" (or "2" and "2.5")
     // name the same logo.
     if (logo.byte == wm.byte) {
+        status(logoStoredText(QStringLiteral("Not defined: "), logo.byte, logoSize,
+                              QStringLiteral("the watermark needs a number of its own.")));
         busy.tell(QStringLiteral("The watermark number cannot be the same as the logo number."),
                   QStringLiteral("Parameter Error"), MsgIcon::Exclamation, kHelpTopic);
         return false;
     }
-    if (!link.SendData(logocmd::defineWatermark(logo.byte, uint8_t(slider1->value()), wm.byte))) return false;
+    // A Cancel during the logo's flash write holds back the definition.
+    const TransferEnd defined =
+        progress.cancelRequested() ? TransferEnd::Cancelled : link.SendPiece(definition, progress);
+    if (defined != TransferEnd::Complete) {
+        status(logoStoredText(defined == TransferEnd::Cancelled ? QStringLiteral("Cancelled: ")
+                                                                : QStringLiteral("Stopped: "),
+                              logo.byte, logoSize, QStringLiteral("the watermark definition was not sent.")));
+        return false;
+    }
     link.WaitForPrinter();
     env_.batch.InsertBatchPlayWait();
-    return link.SendData(logocmd::kLeftJustify);
+    if (!link.SendData(logocmd::kLeftJustify)) {
+        status(QStringLiteral("Stopped: watermark %1 was defined from logo %2, but the printer was not told to go "
+                              "back to left justification.")
+                   .arg(wm.byte)
+                   .arg(logo.byte));
+        return false;
+    }
+    status(QStringLiteral("Done: watermark %1 was defined from logo %2 (%3 bytes of the logo were sent).")
+               .arg(wm.byte)
+               .arg(logo.byte)
+               .arg(byteCount(logoSize)));
+    return true;
 }
 
 void frmWatermark::cmdPrintSample_Click() {

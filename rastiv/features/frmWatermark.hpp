@@ -17,6 +17,8 @@ class QSlider;
 namespace rastiv {
 
 class BusyDialog;
+class TransferPanel;
+class TransferProgress;
 
 class frmWatermark final : public QDialog {
     Q_OBJECT
@@ -36,6 +38,7 @@ public:
     QPushButton* cmdDefine;
     QPushButton* cmdPrintSample;
     QPushButton* cmdExit;
+    TransferPanel* transfer;  // the definition's progress while it goes out, then what went out
     StepIndicator steps;
 
     void Form_Load();
@@ -50,7 +53,7 @@ public:
 private:
     void createControls();
     void connectSignals();
-    bool define(BusyDialog& busy);
+    bool define(BusyDialog& busy, TransferProgress& progress);
     bool printSample(BusyDialog& busy);
 
     Env& env_;

@@ -9,6 +9,7 @@
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
 #include "app/stepindicator.hpp"
+#include "app/transferpanel.hpp"
 #include "batch/batchmode.hpp"
 #include "features/filestream.hpp"
 #include "features/printerfiles.hpp"
@@ -84,12 +85,35 @@ BusyDialog::BusyDialog(QWidget* dialog, Env& env)
     dialog_->setEnabled(false);
 }
 
+BusyDialog::BusyDialog(QWidget* dialog, Env& env, TransferPanel& panel, TransferProgress& progress)
+    : dialog_(dialog), env_(env), panel_(&panel), focus_(dialog->focusWidget()), transfer_(env.link),
+      holdOpen_(std::make_unique<HoldOpen>()) {
+    dialog_->installEventFilter(holdOpen_.get());
+    // A disabled dialog disables all it holds, Cancel included: block the
+    // controls one by one instead, leaving alone those already disabled
+    // (they stay so) and dialogs opened from this one.
+    for (QWidget* child : dialog_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child == panel_ || child->isWindow() || !child->isEnabled()) continue;
+        child->setEnabled(false);
+        blocked_.emplace_back(child);
+    }
+    panel_->setStatus({});
+    panel_->follow(&progress);
+}
+
 BusyDialog::~BusyDialog() {
     hourglass_.restore();
+    if (panel_) panel_->follow(nullptr);
     // Still holding the dialog open: the clicks and keys let through here
     // came while it was sending.
     env_.link.yield();
-    dialog_->setEnabled(true);
+    if (panel_) {
+        for (const QPointer<QWidget>& w : blocked_)
+            if (w) w->setEnabled(true);
+        if (focus_) focus_->setFocus();
+    } else {
+        dialog_->setEnabled(true);
+    }
     dialog_->removeEventFilter(holdOpen_.get());
 }
 
@@ -106,7 +130,8 @@ void BusyDialog::refuse(const QString& text, int helpTopic) {
 SendingPrintSample::SendingPrintSample(modGlobal& g) : g_(g) { g_.gSendingPrintSample = true; }
 SendingPrintSample::~SendingPrintSample() { g_.gSendingPrintSample = false; }
 
-bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {
+TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, TransferProgress& progress,
+                         qint64 thenSent) {
     const QString& path = env.g.gLogoFile;
     // A file that went away after it was chosen, or one that is not a whole
     // logo, must not leave the printer waiting for a definition that never
@@ -116,23 +141,42 @@ bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {
         busy.tell(QStringLiteral("The logo file \"%1\" cannot be read.  Choose the logo again in Logo Management.")
                       .arg(path),
                   QStringLiteral("File Open Error"), MsgIcon::Exclamation, helpTopic);
-        return false;
+        return TransferEnd::Abandoned;
     }
-    if (const QString problem = logoFileProblem(file.readAll()); !problem.isEmpty()) {
+    const QByteArray logo = file.readAll();
+    if (const QString problem = logoFileProblem(logo); !problem.isEmpty()) {
         busy.tell(QStringLiteral("The logo file \"%1\" cannot be sent to the printer: %2.  Choose or make the logo "
                                  "again in Logo Management.")
                       .arg(path, problem),
                   QStringLiteral("File Format Error"), MsgIcon::Exclamation, helpTopic);
-        return false;
+        return TransferEnd::Abandoned;
     }
     file.close();
-    CommLink& link = env.link;
-    if (!link.SendData(logocmd::kBeginDownload)) return false;
-    if (!link.SendData(logocmd::selectLogo(n))) return false;
-    if (!streamFile(link, path, env.g.gSendChunk, LastPiece::AlwaysSend)) return false;
-    link.WaitForPrinter();
-    env.batch.InsertBatchPlayWait();
-    return link.SendData(logocmd::kDeselect);
+    progress.start(logo.size() + thenSent);
+    return sendLogo(env.link, env.batch, path, n, env.g.gSendChunk, progress);
+}
+
+bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {
+    TransferProgress progress(env.link.lineSettings());
+    return downloadLogo(env, busy, n, helpTopic, progress) == TransferEnd::Complete;
+}
+
+TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QString& path, uint8_t n, int chunk,
+                     TransferProgress& progress) {
+    if (!link.SendData(logocmd::kBeginDownload)) return TransferEnd::Abandoned;
+    if (!link.SendData(logocmd::selectLogo(n))) return TransferEnd::Abandoned;
+    const TransferEnd file = streamFile(link, path, chunk, LastPiece::AlwaysSend, progress);
+    if (file == TransferEnd::Abandoned) return file;
+    // A logo cut short is not stored, so there is no flash write to wait
+    // for.  The end command goes out all the same: it is what closes a
+    // download.  (A printer still counting the definition's picture bytes
+    // takes it as three more of them; only the missing bytes would end the
+    // definition, and sending them would store a broken logo.)
+    if (file == TransferEnd::Complete) {
+        link.WaitForPrinter();
+        batch.InsertBatchPlayWait();
+    }
+    return link.SendData(logocmd::kDeselect) ? file : TransferEnd::Abandoned;
 }
 
 QByteArray sampleLine(int i) {

@@ -5,22 +5,27 @@
 #pragma once
 
 #include <QByteArray>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/env.hpp"
 #include "app/waitcursor.hpp"
 #include "link/commlink.hpp"
+#include "link/transferprogress.hpp"
 
 class QWidget;
 
 namespace rastiv {
 
 struct modGlobal;
+class BatchRecording;
 class StepIndicator;
+class TransferPanel;
 
 // ---- Logo numbers ----
 
@@ -77,6 +82,10 @@ QByteArray marginMessage(uint8_t side, uint8_t logo);
 class BusyDialog {
 public:
     BusyDialog(QWidget* dialog, Env& env);
+    // The same for a command whose transfer the operator can follow and
+    // cancel: the dialog's controls are blocked, but not the panel, which
+    // follows `progress` (and starts the command with an empty status line).
+    BusyDialog(QWidget* dialog, Env& env, TransferPanel& panel, TransferProgress& progress);
     ~BusyDialog();
     BusyDialog(const BusyDialog&) = delete;
     BusyDialog& operator=(const BusyDialog&) = delete;
@@ -90,6 +99,9 @@ public:
 private:
     QWidget* dialog_;
     Env& env_;
+    TransferPanel* panel_ = nullptr;
+    std::vector<QPointer<QWidget>> blocked_;  // with a panel: the controls to give back
+    QPointer<QWidget> focus_;
     Transfer transfer_;
     std::unique_ptr<QObject> holdOpen_;
     WaitCursor hourglass_;
@@ -111,9 +123,20 @@ private:
 // Stores gLogoFile in the printer as logo n: the download header, the logo
 // number, the file in pieces of gSendChunk with the last piece sent even
 // when empty, the pause for the flash write (with its batch marker), and
-// the deselect.  False when a send was cancelled, or when the file cannot
-// be read (said before anything is sent, with the dialog's help topic).
+// the deselect.  The file is checked first (a problem is said before
+// anything is sent, with the dialog's help topic: Abandoned).  `progress`
+// is started with the file's size plus `thenSent`, what the caller sends
+// after the download and a Cancel would still hold back.
+TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, TransferProgress& progress,
+                         qint64 thenSent = 0);
+// The same without a Cancel: true when the logo went out whole.
 bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic);
+
+// The download itself, once the file is known to be good, counted into a
+// started `progress`.  A Cancel holds back the rest of the file and skips
+// the pause, but the download still ends with 1D 23 00.
+TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QString& path, uint8_t n, int chunk,
+                     TransferProgress& progress);
 
 // The twenty lines of a sample receipt, one SendData each:
 // "Sample Receipt Item  1" to "Sample Receipt Item  20", each ending in LF.

@@ -37,9 +37,10 @@ CommLink::CommLink(modGlobal& g, Clock& clock, MessageBoxes& messages)
 
 CommLink::~CommLink() = default;
 
-void CommLink::setPort(std::unique_ptr<SerialPort> port) {
+void CommLink::setPort(std::unique_ptr<SerialPort> port, const PortSettings& line) {
     if (port_) port_->disconnect(this);
     port_ = std::move(port);
+    line_ = line;
     if (!port_) return;
     connect(port_.get(), &SerialPort::transmitEvent, this, [this] { MSComm1_OnComm(); });
     // An unplugged adapter: the port is closed already and its lines read
@@ -103,6 +104,28 @@ bool CommLink::SendData(const QByteArray& outStr) {
         WritePort(outStr);
         return true;
     }
+    if (!waitUntilReady()) return false;
+    g_.gSendDone = false;
+    WritePort(outStr);
+    return true;
+}
+
+TransferEnd CommLink::SendPiece(const QByteArray& piece, TransferProgress& progress) {
+    if (g_.gPortState == 1) {
+        if (!waitUntilReady()) return TransferEnd::Abandoned;
+        // The waits let the operator's clicks through: the last moment at
+        // which this piece can still be kept back.
+        if (progress.cancelRequested()) return TransferEnd::Cancelled;
+    }
+    g_.gSendDone = false;
+    WritePort(piece);
+    progress.add(piece.size());
+    return TransferEnd::Complete;
+}
+
+// SendData's three waits, each with its retry dialog; false when one was
+// cancelled.
+bool CommLink::waitUntilReady() {
     // A line lost during the waits (an unplugged adapter) is not ready: go
     // round again, so the operator gets the retry dialog rather than a
     // write into nothing reported as sent.
@@ -127,8 +150,6 @@ bool CommLink::SendData(const QByteArray& outStr) {
         }
     } while (!port_->portOpen());
     stopWatchdog();
-    g_.gSendDone = false;
-    WritePort(outStr);
     return true;
 }
 

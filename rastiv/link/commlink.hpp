@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "link/serialport.hpp"
+#include "link/transferprogress.hpp"
 
 namespace rastiv {
 
@@ -24,9 +25,11 @@ public:
     CommLink(modGlobal& g, Clock& clock, MessageBoxes& messages);
     ~CommLink() override;
 
-    // The serial control (`MSComm1`): a real device or the virtual printer.
-    void setPort(std::unique_ptr<SerialPort> port);
+    // The serial control (`MSComm1`): a real device or the virtual printer,
+    // opened with `line` (which sets how long the bytes take).
+    void setPort(std::unique_ptr<SerialPort> port, const PortSettings& line = {});
     SerialPort* port() const { return port_.get(); }
+    const PortSettings& lineSettings() const { return line_; }
 
     // Where `WritePort` copies what it writes while batch recording is on.
     void setBatchCopy(std::function<void(const QByteArray&)> copy) { batchCopy_ = std::move(copy); }
@@ -45,6 +48,13 @@ public:
     // Pauses 6 to 21 s while the printer writes its flash; warns when it
     // stays off line.
     void WaitForPrinter();
+    // One piece of a transfer the operator can cancel: SendData's waits, and
+    // then, unless Cancel was pressed meanwhile, the write, counted into
+    // `progress`.  A Cancel that comes while the previous piece is still on
+    // the line so holds back this one.  Complete when written (or the port is
+    // not open), Cancelled when held back, Abandoned when a retry dialog was
+    // cancelled.
+    TransferEnd SendPiece(const QByteArray& piece, TransferProgress& progress);
 
     // ---- The watchdog `tCommTimer`: its tick only disables it. ----
     void startWatchdog(int ms);
@@ -62,11 +72,13 @@ public:
 private:
     void MSComm1_OnComm();
     bool retry(const char* text);
+    bool waitUntilReady();
 
     modGlobal& g_;
     Clock& clock_;
     MessageBoxes& messages_;
     std::unique_ptr<SerialPort> port_;
+    PortSettings line_;
     std::unique_ptr<Timer> tCommTimer_;
     std::function<void(const QByteArray&)> batchCopy_;
     int transfers_ = 0;

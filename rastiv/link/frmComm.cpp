@@ -218,7 +218,7 @@ void frmComm::cmdConnect_Click() {
                 hourglass.restore();
                 systemError(error);
             } else {
-                link.setPort(std::move(line));
+                link.setPort(std::move(line), settings);
                 g.gPortState = 1;
                 const bool answered = printerAnswers(link);
                 hourglass.restore();

@@ -80,6 +80,18 @@ void CommandSplitter::feed(QByteArrayView bytes, const std::function<void(QByteA
     }
 }
 
+qsizetype CommandSplitter::untilUnitEnds(QByteArrayView next) const {
+    if (pending_.isEmpty()) return 0;
+    if (length_ > 0) return std::min(length_ - pending_.size(), next.size());
+    // The first bytes have not told the length yet; there are only a few.
+    QByteArray start = pending_;
+    for (qsizetype i = 0; i < next.size(); ++i) {
+        start.append(next[i]);
+        if (const qsizetype length = unitLength(start)) return std::min(length - pending_.size(), next.size());
+    }
+    return next.size();
+}
+
 void CommandSplitter::startUnit() {
     // A logo definition can be a megabyte; do not keep that much for commands of a few bytes.
     if (pending_.capacity() > 4096)
@@ -87,6 +99,42 @@ void CommandSplitter::startUnit() {
     else
         pending_.resize(0);
     length_ = 0;
+}
+
+void CommandTracker::sent(QByteArrayView bytes) {
+    splitter_.feed(bytes, [this](QByteArrayView u) { unit(u); });
+}
+
+void CommandTracker::unit(QByteArrayView u) {
+    const auto at = [&](qsizetype i) { return i < u.size() ? static_cast<uint8_t>(u[i]) : 0; };
+    const int command = at(0) << 8 | at(1);
+    switch (download_) {
+        case Download::None:
+            if (command == 0x1D22 && at(2) == 0x01) download_ = Download::Header;
+            return;
+        case Download::Header:  // whatever follows names the logo, as far as the printer is concerned
+            download_ = Download::Open;
+            return;
+        case Download::Open:
+            if (command == 0x1D84) definitionStoring_ = true;
+            if (command == 0x1D23 && at(2) == 0x00) {
+                download_ = Download::None;
+                definitionStoring_ = false;
+            }
+            return;
+    }
+}
+
+qsizetype CommandTracker::toFinishCommand(QByteArrayView next) const {
+    if (download_ != Download::Header) return splitter_.untilUnitEnds(next);
+    // Between 1D 22 01 and its logo number nothing long can be under way,
+    // so a copy is cheap: feed it until the number is through.
+    CommandTracker probe = *this;
+    for (qsizetype i = 0; i < next.size(); ++i) {
+        probe.sent(next.sliced(i, 1));
+        if (!probe.midCommand()) return i + 1;
+    }
+    return next.size();
 }
 
 }  // namespace rastiv

@@ -26,12 +26,47 @@ public:
     // feed.
     void feed(QByteArrayView bytes, const std::function<void(QByteArrayView)>& unit);
     bool midUnit() const { return !pending_.isEmpty(); }
+    // How many of the `next` bytes the unit under way still takes: 0 when
+    // none is under way, all of them when they do not complete it.
+    qsizetype untilUnitEnds(QByteArrayView next) const;
 
 private:
     void startUnit();
 
     QByteArray pending_;
     qsizetype length_ = 0;  // of the unit in pending_, once its first bytes tell
+};
+
+// Where the printer stands in what it has been sent, for a sender that
+// has to stop early without leaving it inside something: inside a command
+// (its parameters or picture data still to come) or inside a logo download
+// (begun with 1D 22 01 and its logo number, not yet ended with 1D 23 00).
+class CommandTracker {
+public:
+    // These bytes went to the printer.
+    void sent(QByteArrayView bytes);
+    // The printer has been waited for after a flash write.
+    void waited() { definitionStoring_ = false; }
+
+    // A command is under way; the logo number after a download's 1D 22 01
+    // counts as part of it, since 1D 23 00 then would name logo 0 instead
+    // of ending the download.
+    bool midCommand() const { return splitter_.midUnit() || download_ == Download::Header; }
+    // How many of the `next` bytes complete what is under way (see midCommand).
+    qsizetype toFinishCommand(QByteArrayView next) const;
+
+    bool inDownload() const { return download_ != Download::None; }
+    // A logo definition has gone out in the download under way and the
+    // printer has not been waited for since: it is writing its flash.
+    bool definitionStoring() const { return definitionStoring_; }
+
+private:
+    enum class Download { None, Header, Open };
+    void unit(QByteArrayView u);
+
+    CommandSplitter splitter_;
+    Download download_ = Download::None;
+    bool definitionStoring_ = false;
 };
 
 }  // namespace rastiv

@@ -27,6 +27,10 @@ struct PortSettings {
     QString device;   // a tty path, kVirtualPrinterDevice or "tcp://HOST:PORT"
     int baud = 9600;
     char parity = 'N';  // 'N', 'E' or 'O'; always 8 data bits and 1 stop bit, XON/XOFF
+
+    // What one byte costs on the line: a start bit, 8 data bits and a stop
+    // bit (10 at 8N1), and the parity bit when there is one.
+    int bitsPerCharacter() const { return parity == 'N' ? 10 : 11; }
 };
 
 class SerialPort : public QObject {

@@ -137,7 +137,7 @@ bool TermiosPort::open(const PortSettings& settings, PortError& error) {
 
     fd_ = fd;
     baud_ = settings.baud;
-    bitsPerChar_ = settings.parity == 'N' ? 10 : 11;  // start + 8 data (+ parity) + stop
+    bitsPerChar_ = settings.bitsPerCharacter();
     readNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
     connect(readNotifier_.get(), &QSocketNotifier::activated, this, [this] { readAvailable(); });
     writeNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);

@@ -1,6 +1,7 @@
 // SendData, WaitForPrinter and the port routines against the virtual
 // printer, in virtual time.
 #include <QCoreApplication>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -179,6 +180,25 @@ TEST_F(Link, BatchCopyFollowsTheRecordingFlagAndClosingResetsThePortState) {
     EXPECT_EQ(batch, "b");
     link.ClosePort();  // closing a closed port is harmless
     EXPECT_EQ(g.gPortState, 0);
+}
+
+// A piece of a transfer the operator can cancel.
+TEST_F(Link, ACancelWhileThePreviousPieceIsOnTheLineHoldsBackTheNextAndTheFramingStillGoesOut) {
+    connectPrinter();
+    printer->clearReceived();
+    TransferProgress progress;
+    progress.start(100);
+    ASSERT_EQ(link.SendPiece(QByteArray(50, 'a'), progress), TransferEnd::Complete);
+    // The click is handled while the next piece waits for the line: 50 bytes
+    // at 9600 baud take 53 ms.
+    QTimer::singleShot(0, [&] { progress.requestCancel(); });
+    const qint64 t0 = clock.nowMs();
+    EXPECT_EQ(link.SendPiece(QByteArray(50, 'b'), progress), TransferEnd::Cancelled);
+    EXPECT_GE(elapsedSince(t0), 50);
+    EXPECT_EQ(progress.sent(), 50);
+    EXPECT_TRUE(link.SendData(QByteArray("\x1D\x23\x00", 3)));
+    EXPECT_EQ(printer->writes(), (QList<QByteArray>{QByteArray(50, 'a'), QByteArray("\x1D\x23\x00", 3)}));
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 }  // namespace

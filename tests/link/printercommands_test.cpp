@@ -76,3 +76,64 @@ TEST(CommandSplitter, UnitsComeOutWholeWhateverPiecesTheyArriveIn) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where a stop leaves the printer: after these bytes, is it inside a command
+// or a logo download, and how much of what comes next completes the command.
+TEST(CommandTracker, KnowsWhatThePrinterIsInsideAndWhatCompletesIt) {
+    const QByteArray definition = hex("1D 84 01 01 01") + QByteArray(8, '\x1D');  // picture bytes like commands
+    const struct {
+        QByteArray sent;
+        bool midCommand, inDownload, storing;
+        QByteArray next;
+        qsizetype toFinish;
+    } rows[] = {
+        {"abc\n", false, false, false, "def", 0},
+        {hex("1B 4A"), true, false, false, hex("FF 19 41"), 1},
+        {hex("1D"), true, false, false, hex("82") + QByteArray(80, 'x'), 73},  // its length still unknown
+        {hex("1F 03 16"), true, false, false, hex("03 01 07 01 0A"), 4},
+        {hex("1D 83") + QByteArray(10, 'x'), true, false, false, QByteArray(50, 'x'), 50},  // not enough yet
+        // Between the download's 1D 22 01 and its logo number, 1D 23 00
+        // would name logo 0: the number belongs to the command.
+        {hex("1D 22 01"), true, true, false, hex("1D 23 05") + definition, 3},
+        {hex("1D 22 01 1D"), true, true, false, hex("23 05 1D 84"), 2},
+        {hex("1D 22 01 1D 23 05"), false, true, false, definition, 0},
+        {hex("1D 22 01 1D 23 05") + definition.left(7), true, true, false, definition.mid(7) + hex("1D 23 00"), 6},
+        {hex("1D 22 01 1D 23 05") + definition, false, true, true, hex("1D 23 00"), 0},
+        {hex("1D 22 01 1D 23 05") + definition + hex("1D 23 00"), false, false, false, "x", 0},
+        {hex("1D 22 01 1D 23 00"), false, true, false, definition, 0},  // a download to logo 0
+        {hex("1D 23 05 1D 2F 00 1B 4A FF 19 1D 23 00"), false, false, false, "x", 0},  // printing a logo
+    };
+    for (const auto& r : rows) {
+        // The same, whether the bytes came in one piece or one by one.
+        for (bool bytewise : {false, true}) {
+            CommandTracker printer;
+            if (bytewise) {
+                for (qsizetype i = 0; i < r.sent.size(); ++i) printer.sent(QByteArrayView(r.sent).sliced(i, 1));
+            } else {
+                printer.sent(r.sent);
+            }
+            const std::string row = r.sent.toHex(' ').toStdString();
+            EXPECT_EQ(printer.midCommand(), r.midCommand) << row;
+            EXPECT_EQ(printer.inDownload(), r.inDownload) << row;
+            EXPECT_EQ(printer.definitionStoring(), r.storing) << row;
+            EXPECT_EQ(printer.toFinishCommand(r.next), r.toFinish) << row;
+            printer.sent(QByteArrayView(r.next).first(r.toFinish));
+            EXPECT_FALSE(printer.midCommand() && r.toFinish < r.next.size()) << row;
+        }
+    }
+}
+
+TEST(CommandTracker, TheWaitForTheFlashWriteEndsTheStoring) {
+    CommandTracker printer;
+    printer.sent(hex("1D 22 01 1D 23 05 1D 84 01 01 01") + QByteArray(8, 'x'));
+    EXPECT_TRUE(printer.definitionStoring());
+    printer.waited();
+    EXPECT_FALSE(printer.definitionStoring());
+    EXPECT_TRUE(printer.inDownload());
+    printer.sent(hex("1D 23 00"));
+    EXPECT_FALSE(printer.inDownload());
+}
+
+}  // namespace

@@ -431,19 +431,28 @@ def main():
         except TimeoutError as e:
             check(name, False, str(e))
 
-        # 5. The mapped picture printed on the virtual printer, which shows the
-        #    receipt in a window of its own; the receipt is saved as a PNG one
-        #    dot per pixel, 576 wide.
+        # 5. The mapped picture printed on the virtual printer: the print
+        #    dialog says in its status line, not in a box, that it went out;
+        #    the virtual printer shows the receipt in a window of its own, and
+        #    the receipt is saved as a PNG one dot per pixel, 576 wide.
         receipt = os.path.join(home, "receipt.png")
         name = "the picture printed on the virtual printer and its receipt saved as a PNG"
         try:
             press(wait_for("the Print button", lambda: named(app, "push button", "Print...")))
             printing = wait_for("the Print a Graphic dialog", lambda: dialog("Print a Graphic"))
+            check("the print dialog shows no Cancel while it is not sending",
+                  named(printing, "push button", "Cancel") is None
+                  or not named(printing, "push button", "Cancel").getState().contains(pyatspi.STATE_SHOWING))
             press(wait_for("Send Graphic to the Printer",
                            lambda: named(printing, "push button", "Send Graphic to the Printer")))
+            done = wait_for("the status line", lambda: pyatspi.findDescendant(
+                printing, lambda a: a is not None and a.getRoleName() == "label" and a.name.startswith("Done: ")))
+            check("a print says in the dialog's status line that the graphic went out",
+                  done.name.endswith("bytes of the graphic were sent, then the paper feed."), done.name)
             # A plain top-level widget: Qt 6.4 gives it the role "filler".
             window = wait_for("the Virtual Printer window", lambda: pyatspi.findDescendant(
                 app, lambda a: a is not None and a.name == "Virtual Printer"))
+
             # The dialog's buttons come back once the graphic has been sent.
             def usable_exit():
                 d = dialog("Print a Graphic")
