@@ -141,13 +141,7 @@ bool parseTcpAddress(const QString& device, TcpAddress& address, QString& proble
     return true;
 }
 
-TcpPort::TcpPort(Clock& clock) : drainTimer_(clock.createTimer()) {
-    drainTimer_->setInterval(kDrainCheckMs);
-    drainTimer_->onTimer = [this] {
-        drainTimer_->setEnabled(false);
-        drainCheck();
-    };
-}
+TcpPort::TcpPort(Clock& clock) : FdPort(clock) { setRecheckMs(kDrainCheckMs); }
 
 TcpPort::~TcpPort() { close(); }
 
@@ -197,119 +191,32 @@ bool TcpPort::open(const PortSettings& settings, PortError& error) {
         return false;
     }
     tune(fd);
-
-    fd_ = fd;
     device_ = settings.device;
-    readNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    connect(readNotifier_.get(), &QSocketNotifier::activated, this, [this] { readAvailable(); });
-    writeNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
-    writeNotifier_->setEnabled(false);
-    connect(writeNotifier_.get(), &QSocketNotifier::activated, this, [this] { writeQueued(); });
+    adopt(fd);
     return true;
 }
 
-void TcpPort::close() {
-    drainTimer_->setEnabled(false);
-    // close() may run inside a notifier's own signal (a closed connection
-    // seen while reading): disable now, delete once the signal has returned.
-    for (auto* n : {&readNotifier_, &writeNotifier_}) {
-        if (*n) {
-            (*n)->setEnabled(false);
-            n->release()->deleteLater();
-        }
-    }
-    if (fd_ >= 0) {
-        // What the kernel holds still goes out; closing never waits for it.
-        ::close(fd_);
-        fd_ = -1;
-    }
-    in_.clear();
-    out_.clear();
-    awaitingEmpty_ = false;
+// MSG_NOSIGNAL: a connection the server has closed is an error returned
+// here, not a SIGPIPE that ends the program.
+ssize_t TcpPort::writeSome(const char* data, size_t size) {
+    return ::send(fd(), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
-void TcpPort::output(const QByteArray& bytes) {
-    if (fd_ < 0) return;
-    out_.append(bytes);
-    awaitingEmpty_ = true;
-    writeQueued();
-}
+ssize_t TcpPort::readSome(char* data, size_t size) { return ::recv(fd(), data, size, MSG_DONTWAIT); }
 
-void TcpPort::writeQueued() {
-    while (fd_ >= 0 && !out_.isEmpty()) {
-        // MSG_NOSIGNAL: a connection the server has closed is an error
-        // returned here, not a SIGPIPE that ends the program.
-        const ssize_t n = ::send(fd_, out_.constData(), size_t(out_.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            out_.remove(0, qsizetype(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;  // the server takes no more for now
-        fail(n < 0 ? errno : EIO);
-        return;
-    }
-    if (fd_ < 0) return;
-    writeNotifier_->setEnabled(!out_.isEmpty());
-    if (out_.isEmpty() && awaitingEmpty_) drainCheck();
-}
-
-void TcpPort::drainCheck() {
-    if (fd_ < 0 || !awaitingEmpty_ || !out_.isEmpty()) return;
-    if (kernelQueue() == 0) {
-        awaitingEmpty_ = false;
-        // Delivered while events are processed, like any other line event.
-        QMetaObject::invokeMethod(this, [this] { emit transmitEvent(); }, Qt::QueuedConnection);
-        return;
-    }
-    drainTimer_->setEnabled(true);
-}
-
-// False when the connection has ended (and is closed now).
-bool TcpPort::readAvailable() {
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
-        if (n > 0) {
-            in_.append(buf, qsizetype(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
-        // 0: the server closed its end; else a reset or a timeout.
-        fail(n < 0 ? errno : ECONNRESET);
-        return false;
-    }
-}
-
-void TcpPort::fail(int err) {
-    const PortError why{err, QStringLiteral("The connection to the printer's device server %1 was lost (error %2: "
-                                            "%3). Check the network cable, and that the device server and the "
-                                            "printer are switched on.")
-                                 .arg(device_)
-                                 .arg(err)
-                                 .arg(strerr(err))};
-    close();
-    QMetaObject::invokeMethod(this, [this, why] { emit lost(why); }, Qt::QueuedConnection);
-}
-
-QByteArray TcpPort::input() {
-    if (fd_ >= 0) readAvailable();
-    QByteArray taken;
-    taken.swap(in_);
-    return taken;
-}
-
-int TcpPort::inBufferCount() {
-    if (fd_ < 0) return 0;
-    readAvailable();
-    return int(std::min<qsizetype>(in_.size(), INT_MAX));
+PortError TcpPort::lostError(int err) const {
+    return {err, QStringLiteral("The connection to the printer's device server %1 was lost (error %2: "
+                                "%3). Check the network cable, and that the device server and the "
+                                "printer are switched on.")
+                     .arg(device_)
+                     .arg(err)
+                     .arg(strerr(err))};
 }
 
 void TcpPort::clearInBuffer() {
     // What has arrived by now is discarded, as a serial line's input flush does.
-    if (fd_ >= 0) readAvailable();
-    in_.clear();
+    if (fd() >= 0) readAvailable();
+    discardInput();
 }
 
 int TcpPort::kernelQueue() const {
@@ -320,13 +227,8 @@ int TcpPort::kernelQueue() const {
     // empty queue before each 50-byte piece, so a logo would crawl.  A
     // printer that holds XOFF still shows here: the server stops taking
     // bytes, its window closes, and ours stay unsent.
-    if (fd_ < 0 || ::ioctl(fd_, SIOCOUTQNSD, &queued) != 0) return 0;
+    if (fd() < 0 || ::ioctl(fd(), SIOCOUTQNSD, &queued) != 0) return 0;
     return std::max(queued, 0);
-}
-
-int TcpPort::outBufferCount() {
-    if (fd_ < 0) return 0;
-    return int(std::min<long long>(out_.size() + kernelQueue(), INT_MAX));
 }
 
 }  // namespace rastiv

@@ -11,18 +11,12 @@
 //     like an unplugged adapter.
 #pragma once
 
-#include <QByteArray>
 #include <QString>
-#include <memory>
+#include <cerrno>
 
-#include "link/serialport.hpp"
-
-class QSocketNotifier;
+#include "link/fdport.hpp"
 
 namespace rastiv {
-
-class Clock;
-class Timer;
 
 // The scheme that names a device server in the port settings.
 inline constexpr const char* kTcpScheme = "tcp://";
@@ -36,7 +30,7 @@ struct TcpAddress {
 bool parseTcpAddress(const QString& device, TcpAddress& address, QString& problem);
 bool isTcpDevice(const QString& device);
 
-class TcpPort final : public SerialPort {
+class TcpPort final : public FdPort {
     Q_OBJECT
 public:
     explicit TcpPort(Clock& clock);
@@ -51,33 +45,20 @@ public:
     // Connects to settings.device; baud and parity belong to the server's
     // own configuration and are not used here.
     bool open(const PortSettings& settings, PortError& error) override;
-    void close() override;
-    bool portOpen() const override { return fd_ >= 0; }
-
-    void output(const QByteArray& bytes) override;
-    QByteArray input() override;
-    int inBufferCount() override;
     void clearInBuffer() override;
-    int outBufferCount() override;
-    bool dsrHolding() override { return fd_ >= 0; }
-    bool ctsHolding() override { return fd_ >= 0; }
+    bool dsrHolding() override { return portOpen(); }
+    bool ctsHolding() override { return portOpen(); }
 
 private:
-    bool readAvailable();
-    void writeQueued();
-    void drainCheck();
-    void fail(int err);
-    int kernelQueue() const;
+    ssize_t writeSome(const char* data, size_t size) override;
+    ssize_t readSome(char* data, size_t size) override;
+    int kernelQueue() const override;
+    // 0 bytes read: the server closed its end.
+    int endOfStreamError() const override { return ECONNRESET; }
+    PortError lostError(int err) const override;
 
-    int fd_ = -1;
     int connectTimeoutMs_ = kDefaultConnectTimeoutMs;
     QString device_;
-    QByteArray in_;
-    QByteArray out_;
-    bool awaitingEmpty_ = false;  // an output has not yet been followed by its transmit event
-    std::unique_ptr<QSocketNotifier> readNotifier_;
-    std::unique_ptr<QSocketNotifier> writeNotifier_;
-    std::unique_ptr<Timer> drainTimer_;
 };
 
 }  // namespace rastiv

@@ -80,12 +80,7 @@ PortError describeOpenError(const QString& device, int err) {
     return {err, text};
 }
 
-TermiosPort::TermiosPort(Clock& clock) : clock_(clock), drainTimer_(clock.createTimer()) {
-    drainTimer_->onTimer = [this] {
-        drainTimer_->setEnabled(false);
-        drainCheck();
-    };
-}
+TermiosPort::TermiosPort(Clock& clock) : FdPort(clock) {}
 
 TermiosPort::~TermiosPort() { close(); }
 
@@ -135,158 +130,60 @@ bool TermiosPort::open(const PortSettings& settings, PortError& error) {
         return refuse(errno);
     ::tcflush(fd, TCIOFLUSH);
 
-    fd_ = fd;
     baud_ = settings.baud;
     bitsPerChar_ = settings.bitsPerCharacter();
-    readNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    connect(readNotifier_.get(), &QSocketNotifier::activated, this, [this] { readAvailable(); });
-    writeNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
-    writeNotifier_->setEnabled(false);
-    connect(writeNotifier_.get(), &QSocketNotifier::activated, this, [this] { writeQueued(); });
+    adopt(fd);
     return true;
 }
 
-void TermiosPort::close() {
-    drainTimer_->setEnabled(false);
-    // close() may run inside a notifier's own signal (a hang-up seen while
-    // reading): disable now, delete once the signal has returned.
-    for (auto* n : {&readNotifier_, &writeNotifier_}) {
-        if (*n) {
-            (*n)->setEnabled(false);
-            n->release()->deleteLater();
-        }
-    }
-    if (fd_ >= 0) {
-        // Unsent output would make close() wait for a printer that holds XOFF.
-        ::tcflush(fd_, TCIOFLUSH);
-        ::close(fd_);
-        fd_ = -1;
-    }
-    in_.clear();
-    out_.clear();
-    awaitingEmpty_ = false;
-}
+// Unsent output would make close() wait for a printer that holds XOFF.
+void TermiosPort::beforeClose() { ::tcflush(fd(), TCIOFLUSH); }
 
-void TermiosPort::output(const QByteArray& bytes) {
-    if (fd_ < 0) return;
-    out_.append(bytes);
-    awaitingEmpty_ = true;
-    writeQueued();
-}
-
-void TermiosPort::writeQueued() {
-    while (fd_ >= 0 && !out_.isEmpty()) {
-        ssize_t n = ::write(fd_, out_.constData(), static_cast<size_t>(out_.size()));
-        if (n > 0) {
-            out_.remove(0, static_cast<qsizetype>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;  // driver full or stopped by XOFF
-        fail(n < 0 ? errno : EIO);
-        return;
-    }
-    if (fd_ < 0) return;
-    writeNotifier_->setEnabled(!out_.isEmpty());
-    if (out_.isEmpty() && awaitingEmpty_) drainCheck();
-}
-
-void TermiosPort::drainCheck() {
-    if (fd_ < 0 || !awaitingEmpty_ || !out_.isEmpty()) return;
-    if (driverQueue() == 0 && transmitterEmpty()) {
-        awaitingEmpty_ = false;
-        raiseTransmitEvent();
-        return;
-    }
-    scheduleDrainCheck();
-}
+ssize_t TermiosPort::writeSome(const char* data, size_t size) { return ::write(fd(), data, size); }
+ssize_t TermiosPort::readSome(char* data, size_t size) { return ::read(fd(), data, size); }
 
 // Looks again when the bytes still queued should have left the line, rather
 // than polling blindly; a printer holding XOFF is looked at every 100 ms.
-void TermiosPort::scheduleDrainCheck() {
-    const long long pending = std::max(driverQueue(), 1);
+int TermiosPort::recheckMs(int queued) const {
+    const long long pending = std::max(queued, 1);
     const long long ms = (pending * bitsPerChar_ * 1000 + baud_ - 1) / baud_;
-    drainTimer_->setInterval(static_cast<int>(std::clamp(ms, 1LL, 100LL)));
-    drainTimer_->setEnabled(true);
+    return static_cast<int>(std::clamp(ms, 1LL, 100LL));
 }
 
-void TermiosPort::raiseTransmitEvent() {
-    // Delivered while events are processed, like any other line event.
-    QMetaObject::invokeMethod(this, [this] { emit transmitEvent(); }, Qt::QueuedConnection);
-}
-
-void TermiosPort::readAvailable() {
-    char buf[4096];
-    for (;;) {
-        ssize_t n = ::read(fd_, buf, sizeof buf);
-        if (n > 0) {
-            in_.append(buf, static_cast<qsizetype>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-        // 0 or EIO: the other end hung up.
-        fail(n < 0 ? errno : EIO);
-        return;
-    }
-}
-
-void TermiosPort::fail(int err) {
-    const PortError why{err, QStringLiteral("The connection to the printer was lost (error %1: %2). Check the "
-                                            "cable or USB adapter and that the printer is switched on.")
-                                 .arg(err)
-                                 .arg(QString::fromLocal8Bit(std::strerror(err)))};
-    close();
-    QMetaObject::invokeMethod(this, [this, why] { emit lost(why); }, Qt::QueuedConnection);
-}
-
-QByteArray TermiosPort::input() {
-    if (fd_ >= 0) readAvailable();
-    QByteArray taken;
-    taken.swap(in_);
-    return taken;
-}
-
-int TermiosPort::inBufferCount() {
-    if (fd_ < 0) return 0;
-    readAvailable();
-    return static_cast<int>(std::min<qsizetype>(in_.size(), INT_MAX));
+PortError TermiosPort::lostError(int err) const {
+    return {err, QStringLiteral("The connection to the printer was lost (error %1: %2). Check the "
+                                "cable or USB adapter and that the printer is switched on.")
+                     .arg(err)
+                     .arg(QString::fromLocal8Bit(std::strerror(err)))};
 }
 
 void TermiosPort::clearInBuffer() {
-    in_.clear();
-    if (fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
+    discardInput();
+    if (fd() >= 0) ::tcflush(fd(), TCIFLUSH);
 }
 
-int TermiosPort::driverQueue() const {
+int TermiosPort::kernelQueue() const {
     int queued = 0;
-    if (fd_ < 0 || ::ioctl(fd_, TIOCOUTQ, &queued) != 0) return 0;
+    if (fd() < 0 || ::ioctl(fd(), TIOCOUTQ, &queued) != 0) return 0;
     return std::max(queued, 0);
 }
 
-bool TermiosPort::transmitterEmpty() const {
+bool TermiosPort::lineEmpty() const {
     int lsr = 0;
     // Not every driver can tell (USB adapters, pseudo-terminals): then the
     // driver's empty queue has to do.
-    if (::ioctl(fd_, TIOCSERGETLSR, &lsr) != 0) return true;
+    if (::ioctl(fd(), TIOCSERGETLSR, &lsr) != 0) return true;
     return (lsr & TIOCSER_TEMT) != 0;
 }
 
-int TermiosPort::outBufferCount() {
-    if (fd_ < 0) return 0;
-    return static_cast<int>(std::min<long long>(out_.size() + driverQueue(), INT_MAX));
-}
-
 bool TermiosPort::modemLine(int bit) {
-    if (fd_ < 0) return false;
+    if (fd() < 0) return false;
     int lines = 0;
     // A device without modem lines (a pseudo-terminal, a three-wire cable
     // adapter) cannot say: treat the printer as ready.
-    if (::ioctl(fd_, TIOCMGET, &lines) != 0) return true;
+    if (::ioctl(fd(), TIOCMGET, &lines) != 0) return true;
     return (lines & bit) != 0;
 }
 
-bool TermiosPort::dsrHolding() { return modemLine(TIOCM_DSR); }
-bool TermiosPort::ctsHolding() { return modemLine(TIOCM_CTS); }
 
 }  // namespace rastiv

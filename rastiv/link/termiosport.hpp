@@ -3,57 +3,39 @@
 // stray byte from the printer does not restart output it has stopped).
 #pragma once
 
-#include <QByteArray>
-#include <memory>
+#include <sys/ioctl.h>
 
-#include "link/serialport.hpp"
+#include <cerrno>
 
-class QSocketNotifier;
+#include "link/fdport.hpp"
 
 namespace rastiv {
 
-class Clock;
-class Timer;
-
-class TermiosPort final : public SerialPort {
+class TermiosPort final : public FdPort {
     Q_OBJECT
 public:
     explicit TermiosPort(Clock& clock);
     ~TermiosPort() override;
 
     bool open(const PortSettings& settings, PortError& error) override;
-    void close() override;
-    bool portOpen() const override { return fd_ >= 0; }
-
-    void output(const QByteArray& bytes) override;
-    QByteArray input() override;
-    int inBufferCount() override;
     void clearInBuffer() override;
-    int outBufferCount() override;
-    bool dsrHolding() override;
-    bool ctsHolding() override;
+    bool dsrHolding() override { return modemLine(TIOCM_DSR); }
+    bool ctsHolding() override { return modemLine(TIOCM_CTS); }
 
 private:
-    void readAvailable();
-    void writeQueued();
-    void scheduleDrainCheck();
-    void drainCheck();
-    void raiseTransmitEvent();
-    void fail(int err);
-    int driverQueue() const;
-    bool transmitterEmpty() const;
+    ssize_t writeSome(const char* data, size_t size) override;
+    ssize_t readSome(char* data, size_t size) override;
+    int kernelQueue() const override;
+    bool lineEmpty() const override;
+    // 0 bytes read from a tty opened with VMIN 1 can only mean a hang-up.
+    int endOfStreamError() const override { return EIO; }
+    PortError lostError(int err) const override;
+    void beforeClose() override;
+    int recheckMs(int queued) const override;
     bool modemLine(int bit);
 
-    Clock& clock_;
-    int fd_ = -1;
     int baud_ = 9600;
     int bitsPerChar_ = 10;
-    QByteArray in_;
-    QByteArray out_;
-    bool awaitingEmpty_ = false;  // an output has not yet been followed by its transmit event
-    std::unique_ptr<QSocketNotifier> readNotifier_;
-    std::unique_ptr<QSocketNotifier> writeNotifier_;
-    std::unique_ptr<Timer> drainTimer_;
 };
 
 // Words an operator can act on for a failure to open `device` (errno `err`).
