@@ -31,15 +31,7 @@ using namespace testing_support;
 
 namespace {
 
-// "1D 23 F0" -> the three bytes.
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
-
-const QByteArray kBegin = hex("1D 22 01");
-const QByteArray kDeselect = hex("1D 23 00");
-const QByteArray kFeed = hex("1B 4A FF 19");
 const char* const kHelp = "/opt/rastiv/help/index.html";
-
-QByteArray select(int n) { return hex("1D 23") + char(n); }
 
 QByteArray joined(const QList<QByteArray>& parts) {
     QByteArray all;

@@ -27,7 +27,6 @@ using namespace testing_support;
 
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
 const QByteArray kClose = hex("1D FF");
 
 // A connected printer, the screen red and the spacing at its default.

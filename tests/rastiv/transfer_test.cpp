@@ -31,14 +31,6 @@ using namespace testing_support;
 
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
-
-const QByteArray kBegin = hex("1D 22 01");
-const QByteArray kEnd = hex("1D 23 00");
-const QByteArray kFeed = hex("1B 4A FF 19");
-
-QByteArray select(int n) { return hex("1D 23") + char(n); }
-
 // `bytes` cut into the pieces of 50 that go out one write each.
 QList<QByteArray> pieces(const QByteArray& bytes) {
     QList<QByteArray> out;
@@ -161,8 +153,8 @@ TEST(LogoDownload, CancelSendsTheEndCommandAfterThePieceOnTheLineAndNothingElse)
         d.cmdDownloadLogo->click();
         const bool whole = r.piecesSent == 9;
         const QList<QByteArray> sent = all.first(r.piecesSent);
-        EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, select(7)} + sent + QList<QByteArray>{kEnd})) << r.atWrite;
-        EXPECT_EQ(b.recorded(), kBegin + select(7) + sent.join() + (whole ? kBatchPauseMarker : QByteArray()) + kEnd);
+        EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, select(7)} + sent + QList<QByteArray>{kDeselect})) << r.atWrite;
+        EXPECT_EQ(b.recorded(), kBegin + select(7) + sent.join() + (whole ? kBatchPauseMarker : QByteArray()) + kDeselect);
         // A logo cut short is not stored: no pause for a flash write.
         EXPECT_EQ(b.w.clock.nowMs() - t0 >= 6000, whole) << r.atWrite;
         EXPECT_EQ(d.transfer->status(), r.status);
@@ -309,7 +301,7 @@ TEST(Watermark, CancelHoldsBackTheDefinitionAndEndsADownloadUnderWay) {
         AtWrite at(b.printer, r.atWrite, [&] { press(d.transfer, Press::Mouse); });
         d.cmdDefine->click();
         QList<QByteArray> expected = QList<QByteArray>{kBegin, select(n)} + pieces(logo).first(r.piecesSent);
-        expected.append(kEnd);
+        expected.append(kDeselect);
         if (r.defined) expected += QList<QByteArray>{define, hex("1B 61 00")};
         if (!r.portOpen) expected.clear();
         EXPECT_EQ(b.writes(), expected) << r.atWrite;
@@ -330,7 +322,7 @@ TEST(Batch, CancelNeverLeavesThePrinterInsideACommandOrALogoDownload) {
     QByteArray logo = hex("1D 84 01 32 01");
     for (int i = 0; i < 400; ++i) logo += char(0x1D + i % 3);  // picture bytes that look like commands
     const QByteArray before = text + "\n" + kBegin + select(5) + logo;
-    const QByteArray after = kEnd + QByteArray(249, 'b') + "\n";
+    const QByteArray after = kDeselect + QByteArray(249, 'b') + "\n";
     const QByteArray file = before + kBatchPauseMarker + after;
     ASSERT_EQ(before.size(), 508);
     ASSERT_EQ(file.size(), 792);
@@ -345,11 +337,11 @@ TEST(Batch, CancelNeverLeavesThePrinterInsideACommandOrALogoDownload) {
         QString status;
     } rows[] = {
         // Inside the download's header: its logo number goes out, then the end.
-        {1, all.left(103) + kEnd, 0,
+        {1, all.left(103) + kDeselect, 0,
          "Cancelled: 103 of 792 bytes of the file were played" + download +
              "; the rest was not sent.  Click a button to continue."},
         // Inside the logo: all of it, the wait for the flash write, the end.
-        {3, all.left(508) + kEnd, 1,
+        {3, all.left(508) + kDeselect, 1,
          "Cancelled: 508 of 792 bytes of the file were played" + download +
              "; the rest was not sent.  Click a button to continue."},
         // After the download, between two bytes of text: at once.

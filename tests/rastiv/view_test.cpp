@@ -1,6 +1,7 @@
 // Pictures of every common format, drop and paste, the zoomable view and
 // undo, offscreen with the real library and the real picture readers.
 #include "fakes.hpp"
+#include "mainshell.hpp"
 #include "imaging/frmColorMap.hpp"
 #include "imaging/frmColors.hpp"
 #include "imaging/frmResize.hpp"
@@ -28,20 +29,6 @@ using namespace rastiv::testing;
 using namespace testing_support;
 
 namespace {
-
-struct Shell {
-    World w;
-    frmMain main{w.env};
-    Shell() {
-        main.endProgram = [] {};
-        main.show();
-    }
-    void load(const QString& path) {
-        w.files.choose(path);
-        main.cmdLoad->click();
-    }
-    ByteVec working() const { return readFile(w.working().toStdString()); }
-};
 
 // Half opaque red, half fully transparent: the transparent half must print as paper.
 QImage redAndClear(int w, int h) {
