@@ -157,7 +157,9 @@ void frmMain::createControls() {
     picArea->setFrameShape(QFrame::NoFrame);
     picArea->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     picArea->setWidgetResizable(false);
-    picArea->setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab after the tools, so that the arrow and page keys
+    // scroll a picture larger than the window.
+    picArea->setFocusPolicy(Qt::StrongFocus);
     picArea->viewport()->installEventFilter(this);
     image1 = new PictureLabel(picArea);
     image1->setObjectName(QStringLiteral("image1"));
@@ -350,7 +352,7 @@ void frmMain::createMenus() {
 void frmMain::setTabOrder() {
     const QList<QWidget*> order{cmdMSPaint, cmdLoad, cmdResize, cmdColor, cmdSaveOpts, cmdExit,
                                 cmdPrint, cmdLogo, cmdLegacy, cmdRotLeft, cmdRotRight,
-                                cmdShowOriginalBMP, cmdShowCurrentBMP, cmdCrop};
+                                cmdShowOriginalBMP, cmdShowCurrentBMP, cmdCrop, picArea};
     for (qsizetype i = 0; i + 1 < order.size(); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
 }
 
