@@ -131,16 +131,7 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
                           .arg(unmapped.join(QLatin1Char('\n'))));
     const int32_t paper = paperKindOf(o.highlight);
     if (const int32_t r = applyColourMapping(pm, current, mapping, highlightValue(o.highlight), paper); r != 0) {
-        QString text = libraryError(r, "mapping colors.");
-        // The spare palette entries are black; a solid black swaps them all
-        // along, so a dither that has no white (or highlight) entry to find
-        // has none left to make one in.
-        if (r == 17)
-            text += QStringLiteral(
-                " A dithered rendering found no palette entry left for its paper or ink: the "
-                "picture has no colour printed solid white (or solid highlight) while its black "
-                "is printed solid.  A --map that gives one colour code 5 (or 6) avoids this.");
-        return refuse(text);
+        return refuse(libraryError(r, "mapping colors."));
     }
     pm.CleanBMP(current);
 

@@ -1,6 +1,9 @@
 #include "imaging/colourwork.hpp"
 
+#include <QFile>
+#include <QSaveFile>
 #include <cmath>
+#include <optional>
 
 #include "app/numtext.hpp"
 #include "app/pixmill.hpp"
@@ -120,24 +123,63 @@ Translation translateColours(PixmillBinding& pm, const QString& path, int16_t ma
     return run;
 }
 
-int32_t applyColourMapping(PixmillBinding& pm, const QString& path, const std::vector<ColourMapping>& mapping,
-                           uint32_t highlight, int32_t paperKind) {
-    for (const ColourMapping& m : mapping) {
-        int32_t status = 0;
-        switch (m.code) {
-            case 1: status = pm.ColorSwap(path, m.colour, kBlackValue); break;
-            case 5: status = pm.ColorSwap(path, m.colour, kWhiteValue); break;
-            case 6: status = pm.ColorSwap(path, m.colour, highlight); break;
-            default: break;
-        }
-        if (status != 0) return status;
+namespace {
+
+constexpr int32_t kNoFreeEntry = 17;
+
+int32_t solidSwap(PixmillBinding& pm, const QString& path, const ColourMapping& m, uint32_t highlight) {
+    switch (m.code) {
+        case 1: return pm.ColorSwap(path, m.colour, kBlackValue);
+        case 5: return pm.ColorSwap(path, m.colour, kWhiteValue);
+        case 6: return pm.ColorSwap(path, m.colour, highlight);
+        default: return 0;
     }
+}
+
+// The swaps in the given order: solid ones (except the deferred one) first,
+// then the dithered ones, then the deferred solid one.
+int32_t swapInOrder(PixmillBinding& pm, const QString& path, const std::vector<ColourMapping>& mapping,
+                    uint32_t highlight, int32_t paperKind, const ColourMapping* deferred) {
+    for (const ColourMapping& m : mapping)
+        if (&m != deferred)
+            if (const int32_t status = solidSwap(pm, path, m, highlight); status != 0) return status;
     for (const ColourMapping& m : mapping) {
         if (isSolid(m.code)) continue;
         if (const int32_t status = pm.DitheredColorSwap(path, m.colour, m.code, paperKind); status != 0)
             return status;
     }
-    return 0;
+    return deferred ? solidSwap(pm, path, *deferred, highlight) : 0;
+}
+
+std::optional<QByteArray> readWhole(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    return f.readAll();
+}
+
+}  // namespace
+
+int32_t applyColourMapping(PixmillBinding& pm, const QString& path, const std::vector<ColourMapping>& mapping,
+                           uint32_t highlight, int32_t paperKind) {
+    const ColourMapping* black = nullptr;
+    bool dithers = false;
+    for (const ColourMapping& m : mapping) {
+        if (isSolid(m.code) && m.colour == kBlackValue) black = &m;
+        dithers = dithers || !isSolid(m.code);
+    }
+    // A picture converted from true colour fills its palette up with unused
+    // black entries.  A solid swap of black flags them all, and a dither
+    // after it then finds no free entry for its white or highlight (17),
+    // although nothing in the picture is wrong.  Such a mapping is tried
+    // again from the untouched picture with the swap of black last, where
+    // the dither takes those entries first.
+    const auto before = black && dithers ? readWhole(path) : std::nullopt;
+    const int32_t status = swapInOrder(pm, path, mapping, highlight, paperKind, nullptr);
+    if (status != kNoFreeEntry || !before) return status;
+    QSaveFile restore(path);
+    if (!restore.open(QIODevice::WriteOnly) || restore.write(*before) != before->size() || !restore.commit())
+        return status;
+    return swapInOrder(pm, path, mapping, highlight, paperKind, black);
 }
 
 }  // namespace rastiv

@@ -88,7 +88,9 @@ struct ColourMapping {
 // (black, white, the highlight colour) first, then every dithered one, each
 // in the given order, because a dither needs the black, white and highlight
 // entries that the solid swaps leave flagged.  Stops at the first non-zero
-// status and returns it; the swaps before it stay.  `highlight` is the
+// status and returns it; the swaps before it stay.  When the swap of solid
+// black has taken every free entry a dither needs, the mapping is made again
+// from the picture as it was, with that swap last.  `highlight` is the
 // library colour of the solid highlight, `paperKind` 1 red or 2 blue.
 int32_t applyColourMapping(PixmillBinding& pm, const QString& path, const std::vector<ColourMapping>& mapping,
                            uint32_t highlight, int32_t paperKind);

@@ -13,6 +13,7 @@
 #include "corpus.hpp"
 #include "fakes.hpp"
 #include "features/frmPrint.hpp"
+#include "imaging/colourwork.hpp"
 #include "imaging/frmColorMap.hpp"
 #include "imaging/frmColors.hpp"
 #include "imaging/frmSaveOpts.hpp"
@@ -346,6 +347,28 @@ TEST(ColourMapping, ReMapRendersEveryCodeOnBothPapers) {
         // Printable now, in both printer formats.
         EXPECT_EQ(w.pixmill.SaveBMPAsLogo(w.working(), w.path("out/x.lgo"), w.g.paperKind()), 0);
         EXPECT_EQ(w.pixmill.SaveBMPAsGfx(w.working(), w.path("out/x.gfx"), w.g.paperKind()), 0);
+    }
+}
+
+// A true-colour picture without white: its converted palette is filled up
+// with unused black entries, which a solid black swap flags.  The dithers
+// still find entries for their white and ink.
+TEST(ColourMapping, SolidBlackBesideADitherWorksOnAConvertedPictureWithoutWhite) {
+    const int codes[] = {2, 3, 4, 7, 8, 9, 10, 11};
+    for (int code : codes) {
+        SCOPED_TRACE(code);
+        World w;
+        const QString truecolour = w.path("in/two.bmp");
+        BmpBuilder(40, 8, 24).each([](uint32_t x, uint32_t) { return x < 20 ? kBlack : rgb(200, 30, 40); })
+            .write(truecolour.toStdString());
+        ASSERT_EQ(w.pixmill.Convert24to8Bits(truecolour, w.working()), 0);
+        const std::vector<ColourMapping> mapping{{kBlack, 1}, {rgb(200, 30, 40), code}};
+        ASSERT_EQ(applyColourMapping(w.pixmill, w.working(), mapping, kRed, 1), 0);
+        const auto bands = bandColours(w.working(), 2);
+        EXPECT_EQ(bands[0], std::set<uint32_t>{kBlack});
+        const uint32_t ink = code >= 7 && code <= 10 ? kRed : kBlack;
+        EXPECT_EQ(bands[1], (std::set<uint32_t>{ink, kWhite}));
+        EXPECT_EQ(w.pixmill.SaveBMPAsLogo(w.working(), w.path("out/x.lgo"), 1), 0);
     }
 }
 
