@@ -92,6 +92,18 @@ TEST_F(Pty, SentBytesArriveExactlyAndRaiseOneTransmitEventEach) {
     EXPECT_TRUE(pumpUntil([&] { return transmitEvents == before + 1; }));
 }
 
+// A command-line tool sends, waits for the line to empty and closes before
+// the other side has read: closing must not take back what was sent.
+TEST_F(Pty, ClosingAfterTheLastBytesLeftKeepsThemForTheReader) {
+    ASSERT_TRUE(openPort());
+    const QByteArray sent("\x1D\x22\x01 logo \x1D\x23\x00", 13);
+    const int before = transmitEvents;
+    port.output(sent);
+    ASSERT_TRUE(pumpUntil([&] { return transmitEvents > before && port.outBufferCount() == 0; }));
+    port.close();
+    EXPECT_EQ(readMaster(), sent);
+}
+
 TEST_F(Pty, RepliesAreCountedUntilTakenAndCanBeDiscarded) {
     ASSERT_TRUE(openPort(9600, 'E'));
     EXPECT_EQ(port.inBufferCount(), 0);
