@@ -7,6 +7,7 @@
 // mark, where only the transfer is timed.
 //
 // Run: bench/cli/replay_bench.sh [build dir] [runs]
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -38,19 +39,19 @@ public:
         slave_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
         reader_ = std::thread([this] {
             char buf[8192];
-            while (!stop_) {
-                pollfd p{master_, POLLIN, 0};
-                if (::poll(&p, 1, 20) <= 0) continue;
+            // Blocking reads, taken at once: closing its line, the port throws
+            // away what the other end of a pseudo-terminal has not read yet.
+            for (;;) {
                 const ssize_t n = ::read(master_, buf, sizeof buf);
-                if (n <= 0) break;
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) break;  // EIO once no one holds the slave side
                 received += n;
             }
         });
     }
     ~Pty() {
-        stop_ = true;
-        reader_.join();
         ::close(slave_);
+        reader_.join();
         ::close(master_);
     }
     QString name_;

@@ -3,6 +3,7 @@
 // that fails is reported without stopping the others.  The printer's pauses
 // pass in virtual time in-process; the child-process tests use sequences
 // without pauses, so nothing here waits real seconds.
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -51,20 +52,20 @@ public:
         slave_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
         reader_ = std::thread([this] {
             char buf[4096];
-            while (!stop_) {
-                pollfd p{master_, POLLIN, 0};
-                if (::poll(&p, 1, 20) <= 0) continue;
+            // Blocking reads, taken at once: closing its line, the port throws
+            // away what the other end of a pseudo-terminal has not read yet.
+            for (;;) {
                 const ssize_t n = ::read(master_, buf, sizeof buf);
-                if (n <= 0) break;
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) break;  // EIO once no one holds the slave side
                 std::lock_guard lock(m_);
                 received_.append(buf, n);
             }
         });
     }
     ~Pty() {
-        stop_ = true;
-        reader_.join();
         ::close(slave_);
+        reader_.join();
         ::close(master_);
     }
     const QString& name() const { return name_; }
