@@ -39,8 +39,7 @@ public:
         slave_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
         reader_ = std::thread([this] {
             char buf[8192];
-            // Blocking reads, taken at once: closing its line, the port throws
-            // away what the other end of a pseudo-terminal has not read yet.
+            // Blocking reads until no one holds the slave side.
             for (;;) {
                 const ssize_t n = ::read(master_, buf, sizeof buf);
                 if (n < 0 && errno == EINTR) continue;

@@ -164,11 +164,6 @@ void runWorker(Worker& w, const Job& job) {
             while (link.port()->outBufferCount() > 0 && link.watchdogRunning()) link.yield();
             if (link.port()->outBufferCount() > 0 && why.isEmpty())
                 why = QStringLiteral("the last bytes did not leave the line");
-            // An empty driver queue is not an empty line: the adapter's FIFO
-            // (or the other end of a pseudo-terminal, which closing flushes)
-            // may still hold the last bytes.
-            link.startWatchdog(100);
-            while (link.watchdogRunning()) link.yield();
             link.ClosePort();
             if (why.isEmpty() && !w.firstProblem.isEmpty()) why = w.firstProblem;
             w.result.reason = why;

@@ -157,8 +157,13 @@ void TermiosPort::close() {
         }
     }
     if (fd_ >= 0) {
-        // Unsent output would make close() wait for a printer that holds XOFF.
-        ::tcflush(fd_, TCIOFLUSH);
+        // Output still queued in the driver is given up on: a printer that
+        // holds XOFF would make close() wait for it.  An empty queue is left
+        // alone: flushing output throws away what is past the queue too (on
+        // a pseudo-terminal, whose queue always reads empty, every byte the
+        // other end has not read yet), and close() lets an adapter send its
+        // last bytes.
+        ::tcflush(fd_, driverQueue() > 0 ? TCIOFLUSH : TCIFLUSH);
         ::close(fd_);
         fd_ = -1;
     }

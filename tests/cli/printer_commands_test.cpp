@@ -5,7 +5,6 @@
 // without pauses, so nothing here waits real seconds.
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -17,9 +16,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
-#include <atomic>
 #include <gtest/gtest.h>
-#include <mutex>
 #include <thread>
 
 #include "app/clock.hpp"
@@ -39,9 +36,9 @@ namespace {
 
 const QByteArray kMarker("Morvex<PaUsE-pAuSe-PaUsE>xevroM");
 
-// A pseudo-terminal whose master side is drained into `received` until
-// stopped.  The test keeps the slave open too, so that the tool closing its
-// end never hangs the line up under the reader.
+// A pseudo-terminal whose master side is drained into `received` until no
+// one holds the slave side any more.  The test keeps the slave open too, so
+// that the tool closing its end never hangs the line up under the reader.
 class Pty {
 public:
     Pty() {
@@ -49,44 +46,39 @@ public:
         ::grantpt(master_);
         ::unlockpt(master_);
         name_ = QString::fromLocal8Bit(::ptsname(master_));
-        slave_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
+        slave_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
         reader_ = std::thread([this] {
             char buf[4096];
-            // Blocking reads, taken at once: closing its line, the port throws
-            // away what the other end of a pseudo-terminal has not read yet.
             for (;;) {
                 const ssize_t n = ::read(master_, buf, sizeof buf);
                 if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) break;  // EIO once no one holds the slave side
-                std::lock_guard lock(m_);
+                // EIO once no one holds the slave side and every byte written
+                // to it has been read.
+                if (n <= 0) break;
                 received_.append(buf, n);
             }
         });
     }
     ~Pty() {
-        ::close(slave_);
-        reader_.join();
+        finish();
         ::close(master_);
     }
     const QString& name() const { return name_; }
-    // What arrived, once nothing more has come for a moment.
+    // All that arrived, once the tool has let its end go: the test lets its
+    // own end go too, and the reader stops after the last byte.
     QByteArray received() {
-        QByteArray last;
-        for (int i = 0; i < 50; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            std::lock_guard lock(m_);
-            if (received_ == last && !last.isEmpty()) break;
-            last = received_;
-        }
-        std::lock_guard lock(m_);
+        finish();
         return received_;
     }
 
 private:
+    void finish() {
+        if (slave_ >= 0) ::close(slave_);
+        slave_ = -1;
+        if (reader_.joinable()) reader_.join();
+    }
     int master_ = -1, slave_ = -1;
     QString name_;
-    std::atomic<bool> stop_{false};
-    std::mutex m_;
     QByteArray received_;
     std::thread reader_;
 };
