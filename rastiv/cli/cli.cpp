@@ -19,10 +19,15 @@
 #include <functional>
 
 #include "app/clock.hpp"
+#include "app/env.hpp"
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
 #include "app/settings.hpp"
+#include "batch/playback.hpp"
 #include "cli/convert.hpp"
+#include "cli/printerjobs.hpp"
+#include "features/filestream.hpp"
+#include "features/flashcommands.hpp"
 #include "cli/streammessages.hpp"
 #include "features/printerfiles.hpp"
 #include "link/commlink.hpp"
@@ -321,6 +326,44 @@ int cmdRender(const QStringList& args, Streams io) {
     return kExitOk;
 }
 
+// The line settings: Rastiv's own, unless --baud or --parity say otherwise.
+// False with rc set when one of them is not understood.
+bool readLine(SubCommand& c, Streams io, const QCommandLineOption& baud, const QCommandLineOption& parity,
+              const SettingsStore& settings, PortSettings& line, int& rc) {
+    line.baud =
+        QString::fromLatin1(kBaudRates[size_t(storedListIndex(settings, Key::BaudRate, int(kBaudRates.size())))])
+            .toInt();
+    line.parity = kParities[size_t(storedListIndex(settings, Key::Parity, int(kParities.size())))][0];
+    if (c.p.isSet(baud)) {
+        const QString b = c.p.value(baud);
+        if (std::find_if(kBaudRates.begin(), kBaudRates.end(), [&](const char* r) { return b == QLatin1String(r); }) ==
+            kBaudRates.end())
+            return rc = c.usage(
+                       io, QStringLiteral("--baud takes one of 115200, 57600, 38400, 19200, 9600, 4800, 2400 and 1200")),
+                   false;
+        line.baud = b.toInt();
+    }
+    if (c.p.isSet(parity)) {
+        const QString p = c.p.value(parity).toLower();
+        if (p == QLatin1String("none") || p == QLatin1String("n"))
+            line.parity = 'N';
+        else if (p == QLatin1String("even") || p == QLatin1String("e"))
+            line.parity = 'E';
+        else if (p == QLatin1String("odd") || p == QLatin1String("o"))
+            line.parity = 'O';
+        else
+            return rc = c.usage(io, QStringLiteral("--parity takes none, even or odd")), false;
+    }
+    return true;
+}
+
+constexpr const char* kPortHelp =
+    "COM1 to COM8 (the devices Rastiv keeps for them), a device path, \"virtual\" for the built-in virtual "
+    "printer, or tcp://HOST:PORT for a serial device server";
+constexpr const char* kBaudHelp =
+    "Baud rate: 115200, 57600, 38400, 19200, 9600, 4800, 2400 or 1200 (default: Rastiv's).";
+constexpr const char* kParityHelp = "none, even or odd (default: Rastiv's).";
+
 // ---- status ----
 
 int cmdStatus(const QStringList& args, Streams io) {
@@ -351,29 +394,7 @@ int cmdStatus(const QStringList& args, Streams io) {
             ? c.p.value(port)
             : QString::fromLatin1(kPortEntryNames[size_t(storedListIndex(settings, Key::Port, kPortEntries))]);
     PortSettings line;
-    line.baud =
-        QString::fromLatin1(kBaudRates[size_t(storedListIndex(settings, Key::BaudRate, int(kBaudRates.size())))])
-            .toInt();
-    line.parity = kParities[size_t(storedListIndex(settings, Key::Parity, int(kParities.size())))][0];
-    if (c.p.isSet(baud)) {
-        const QString b = c.p.value(baud);
-        if (std::find_if(kBaudRates.begin(), kBaudRates.end(), [&](const char* r) { return b == QLatin1String(r); }) ==
-            kBaudRates.end())
-            return c.usage(
-                io, QStringLiteral("--baud takes one of 115200, 57600, 38400, 19200, 9600, 4800, 2400 and 1200"));
-        line.baud = b.toInt();
-    }
-    if (c.p.isSet(parity)) {
-        const QString p = c.p.value(parity).toLower();
-        if (p == QLatin1String("none") || p == QLatin1String("n"))
-            line.parity = 'N';
-        else if (p == QLatin1String("even") || p == QLatin1String("e"))
-            line.parity = 'E';
-        else if (p == QLatin1String("odd") || p == QLatin1String("o"))
-            line.parity = 'O';
-        else
-            return c.usage(io, QStringLiteral("--parity takes none, even or odd"));
-    }
+    if (!readLine(c, io, baud, parity, settings, line, rc)) return rc;
     bool ok = false;
     const int waitMs = c.p.value(wait).toInt(&ok);
     if (!ok || waitMs < 1) return c.usage(io, QStringLiteral("--wait takes a number of milliseconds above 0"));
@@ -389,17 +410,246 @@ int cmdStatus(const QStringList& args, Streams io) {
     return checkStatus(shown, line, waitMs, clock, io);
 }
 
+// ---- The printer commands: print, download-logo, erase-logos, paper-type, replay ----
+
+ClockFactory& workerClock() {
+    static ClockFactory f;
+    return f;
+}
+
+constexpr const char* kPrinterEpilogue =
+    "Each --port gets a worker of its own, all at once; a port that fails does not stop the others.\n"
+    "A printer that is not ready is waited for 5 seconds, then --retries times 5 seconds more (the\n"
+    "program's \"keep trying\" box), then that port fails with the reason on standard error.\n"
+    "Progress goes to standard error when it is a terminal; the summary (port, result, bytes,\n"
+    "seconds, reason) to standard output, as JSON with --json.\n"
+    "Exit status: 0 only when every port did all of it; 1 when any port failed; 2 for a command\n"
+    "line that is not understood.";
+
+// The options every printer command shares, and running its job on the ports.
+class PrinterCommand {
+public:
+    PrinterCommand(const char* name, const QString& synopsis, const QString& description, bool records)
+        : c(name, synopsis, description), records_(records) {
+        for (const auto* o : {&port_, &baud_, &parity_, &retries_, &json_}) c.p.addOption(*o);
+        if (records_) c.p.addOption(record_);
+        c.setEpilogue(QString::fromUtf8(kPrinterEpilogue));
+    }
+
+    // False when the command is over (help, or a command line not understood).
+    bool parse(const QStringList& args, Streams io, int& rc) {
+        if (!c.parse(args, io, rc)) return false;
+        const SettingsStore settings;
+        PortSettings line;
+        if (!readLine(c, io, baud_, parity_, settings, line, rc)) return false;
+        bool ok = false;
+        options.retries = c.p.value(retries_).toInt(&ok);
+        if (!ok || options.retries < 0) return rc = c.usage(io, QStringLiteral("--retries takes a number from 0")), false;
+        const QStringList names = c.p.values(port_);
+        if (names.isEmpty()) return rc = c.usage(io, QStringLiteral("name the printer's port with --port")), false;
+        for (const QString& name : names) {
+            PortTarget t;
+            t.name = name;
+            t.shown = name;
+            t.line = line;
+            PortChoice choice;
+            if (resolvePortName(name, settings, choice, t.problem)) {
+                t.line.device = choice.device;
+                if (!choice.entry.isEmpty()) t.shown = QStringLiteral("%1 (%2)").arg(choice.entry, choice.device);
+            } else {
+                t.problem = QStringLiteral("not usable: %1").arg(t.problem);
+            }
+            ports.push_back(t);
+        }
+        if (records_ && c.p.isSet(record_)) options.record = c.p.value(record_);
+        return true;
+    }
+
+    // Runs the job on every port, says the outcome, and gives the exit status.
+    int run(Streams io, const Job& job) {
+        options.clock = workerClock();
+        options.log = &io.err;
+        const bool terminal = ::isatty(STDERR_FILENO) == 1;
+        if (terminal) options.progress = &io.err;
+        const std::vector<PortResult> results = runOnPorts(ports, job, options);
+        if (c.p.isSet(json_))
+            io.out << QString::fromUtf8(summaryJson(results));
+        else
+            io.out << summaryTable(results);
+        io.out.flush();
+        return std::all_of(results.begin(), results.end(), [](const PortResult& r) { return r.ok; }) ? kExitOk
+                                                                                                       : kExitFailed;
+    }
+
+    SubCommand c;
+    std::vector<PortTarget> ports;
+    JobOptions options;
+
+private:
+    bool records_;
+    QCommandLineOption port_ = option("port", kPortHelp, "P");
+    QCommandLineOption baud_ = option("baud", kBaudHelp, "B");
+    QCommandLineOption parity_ = option("parity", kParityHelp, "parity");
+    QCommandLineOption retries_ =
+        option("retries", "How many times a port that is not ready is given 5 seconds more (default 2).", "N",
+               QStringLiteral("2"));
+    QCommandLineOption json_ = option("json", "Writes the summary as JSON.");
+    QCommandLineOption record_ =
+        option("record",
+               "Also records what is sent, as Rastiv's batch recording does (print-sample data left out), into "
+               "this file, replacing it; with several ports, what goes to the first.",
+               "FILE.cpb");
+};
+
+// The file's bytes, or empty with `problem` set.
+QByteArray readWhole(const QString& path, QString& problem) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        problem = QStringLiteral("%1 cannot be read: %2").arg(path, f.errorString());
+        return {};
+    }
+    return f.readAll();
+}
+
+QString endReason(TransferEnd end) {
+    return end == TransferEnd::Complete ? QString() : QStringLiteral("the printer did not take all of it");
+}
+
+int cmdPrint(const QStringList& args, Streams io) {
+    PrinterCommand pc("print", QStringLiteral("FILE.gfx --port P [--port P ...] [options]"),
+                      QStringLiteral("Prints a graphics file (.gfx, made by \"convert --gfx\" or by Rastiv) as Rastiv's Print\n"
+                                     "dialog does: the file in pieces of 50 bytes, then the paper feed.  The file is\n"
+                                     "checked whole first: a broken raster line would print the rest as picture.\n"
+                                     "A printed graphic is print-sample data, which a recording leaves out."),
+                      true);
+    int rc = 0;
+    if (!pc.parse(args, io, rc)) return rc;
+    const QStringList in = pc.c.p.positionalArguments();
+    if (in.size() != 1) return pc.c.usage(io, QStringLiteral("give one graphics file to print"));
+    const QString path = in[0];
+    QString problem;
+    const QByteArray bytes = readWhole(path, problem);
+    if (problem.isEmpty()) problem = graphicsFileProblem(bytes);
+    if (!problem.isEmpty())
+        return pc.c.refuse(io, QStringLiteral("%1 cannot be sent to the printer: %2").arg(path, problem));
+    return pc.run(io, [path](JobContext& j) {
+        SendingPrintSample sample(j.env.g);
+        Transfer transfer(j.env.link);
+        return endReason(sendGraphic(j.env.link, path, j.env.g.gSendChunk, j.progress));
+    });
+}
+
+int cmdDownloadLogo(const QStringList& args, Streams io) {
+    PrinterCommand pc("download-logo", QStringLiteral("FILE.lgo --number N --port P [--port P ...] [options]"),
+                      QStringLiteral("Stores a logo file (.lgo) in the printer as logo N, as Rastiv's Download Logo dialog\n"
+                                     "does: the download header, the number, the file in pieces of 50 bytes, the\n"
+                                     "pause while the printer writes its flash, and the end of the download.  The\n"
+                                     "file is checked whole first."),
+                      true);
+    const QCommandLineOption number = option("number", "The logo's number, 0 to 255.", "N");
+    pc.c.p.addOption(number);
+    int rc = 0;
+    if (!pc.parse(args, io, rc)) return rc;
+    const QStringList in = pc.c.p.positionalArguments();
+    if (in.size() != 1) return pc.c.usage(io, QStringLiteral("give one logo file to download"));
+    bool ok = false;
+    const int n = pc.c.p.value(number).toInt(&ok);
+    if (!pc.c.p.isSet(number) || !ok || n < 0 || n > 255)
+        return pc.c.usage(io, QStringLiteral("--number takes the logo's number, 0 to 255"));
+    const QString path = in[0];
+    QString problem;
+    const QByteArray bytes = readWhole(path, problem);
+    if (problem.isEmpty()) problem = logoFileProblem(bytes);
+    if (!problem.isEmpty())
+        return pc.c.refuse(io, QStringLiteral("%1 cannot be sent to the printer: %2").arg(path, problem));
+    const qint64 size = bytes.size();
+    return pc.run(io, [path, n, size](JobContext& j) {
+        Transfer transfer(j.env.link);
+        j.progress.start(size);
+        return endReason(sendLogo(j.env.link, j.env.batch, path, uint8_t(n), j.env.g.gSendChunk, j.progress));
+    });
+}
+
+int cmdEraseLogos(const QStringList& args, Streams io) {
+    PrinterCommand pc("erase-logos", QStringLiteral("--port P [--port P ...] [options]"),
+                      QStringLiteral("Erases every logo and user character set in the printer's flash, as Rastiv's Logo\n"
+                                     "Management does: the erase, the pause for the flash, up to 10 seconds for the\n"
+                                     "printer's acknowledgement, then legacy colorization switched off and stored."),
+                      true);
+    int rc = 0;
+    if (!pc.parse(args, io, rc)) return rc;
+    if (!pc.c.p.positionalArguments().isEmpty())
+        return pc.c.usage(io, QStringLiteral("erase-logos takes no arguments; name the port with --port"));
+    return pc.run(io, [](JobContext& j) {
+        Transfer transfer(j.env.link);
+        const std::unique_ptr<Timer> reply = j.env.clock.createTimer();
+        switch (eraseFlash(j.env.link, j.env.batch, *reply)) {
+        case EraseEnd::Erased: return QString();
+        case EraseEnd::NotAnswered:
+            return QStringLiteral("the printer did not acknowledge the erase within %1 s").arg(kEraseReplyMs / 1000);
+        case EraseEnd::Abandoned: break;
+        }
+        return QStringLiteral("the erase did not go out");
+    });
+}
+
+int cmdPaperType(const QStringList& args, Streams io) {
+    PrinterCommand pc("paper-type", QStringLiteral("T --port P [--port P ...] [options]"),
+                      QStringLiteral("Sets the printer's paper type T (0, 1, 4 or 5, the Paper menu's types) and has it\n"
+                                     "stored, as Rastiv's menu does, with the pause for the flash write."),
+                      true);
+    int rc = 0;
+    if (!pc.parse(args, io, rc)) return rc;
+    const QStringList in = pc.c.p.positionalArguments();
+    bool ok = false;
+    const int type = in.value(0).toInt(&ok);
+    if (in.size() != 1 || !ok || std::find(std::begin(kPaperTypes), std::end(kPaperTypes), type) == std::end(kPaperTypes))
+        return pc.c.usage(io, QStringLiteral("give the paper type: 0, 1, 4 or 5"));
+    return pc.run(io, [type](JobContext& j) {
+        Transfer transfer(j.env.link);
+        return sendPaperType(j.env.link, j.env.batch, uint8_t(type)) ? QString()
+                                                                     : QStringLiteral("the paper type did not go out");
+    });
+}
+
+int cmdReplay(const QStringList& args, Streams io) {
+    PrinterCommand pc("replay", QStringLiteral("FILE.cpb --port P [--port P ...] [options]"),
+                      QStringLiteral("Plays a batch recording (.cpb) to every port at once, as Rastiv's Batch File Play\n"
+                                     "does: the recorded bytes in pieces of at most 100, and at each pause the wait\n"
+                                     "for the printer's flash write.  The pause marks themselves are never sent."),
+                      false);
+    int rc = 0;
+    if (!pc.parse(args, io, rc)) return rc;
+    const QStringList in = pc.c.p.positionalArguments();
+    if (in.size() != 1) return pc.c.usage(io, QStringLiteral("give one recording to play"));
+    const QString path = in[0];
+    if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable())
+        return pc.c.refuse(io, QStringLiteral("%1 cannot be read").arg(path));
+    if (looksLikeBitmap(path))
+        return pc.c.refuse(io, QStringLiteral("%1 is a bitmap, not a recording").arg(path));
+    pc.options.playback = path;
+    return pc.run(io, [path](JobContext& j) {
+        Transfer transfer(j.env.link);
+        return endReason(playBatchFile(j.env, path, j.progress, j.waiting).end);
+    });
+}
+
 struct Command {
     const char* name;
     const char* summary;
     int (*run)(const QStringList& args, Streams io);
 };
 
-constexpr std::array<Command, 4> kCommands{{
+constexpr std::array<Command, 9> kCommands{{
     {"ports", "Lists the serial devices present and whether you may open them", cmdPorts},
     {"convert", "Turns a picture into a BMP, graphics (.gfx) or logo (.lgo) file for the printer", cmdConvert},
     {"render", "Draws what the printer would print from a byte stream, a .gfx or a .lgo file", cmdRender},
     {"status", "Asks the printer for its status and says whether it answers", cmdStatus},
+    {"print", "Prints a graphics file (.gfx) on one or more printers", cmdPrint},
+    {"download-logo", "Stores a logo file (.lgo) in one or more printers", cmdDownloadLogo},
+    {"erase-logos", "Erases the logos stored in one or more printers", cmdEraseLogos},
+    {"paper-type", "Sets and stores the paper type of one or more printers", cmdPaperType},
+    {"replay", "Plays a batch recording (.cpb) to one or more printers at once", cmdReplay},
 }};
 
 void usage(QTextStream& s) {
@@ -407,7 +657,7 @@ void usage(QTextStream& s) {
       << "       " << kTool << " COMMAND --help\n\n"
       << "Prepares pictures for two-colour receipt printers and talks to the printer, without a screen.\n\n"
       << "Commands:\n";
-    for (const Command& c : kCommands) s << "  " << QString::fromLatin1(c.name).leftJustified(9) << c.summary << '\n';
+    for (const Command& c : kCommands) s << "  " << QString::fromLatin1(c.name).leftJustified(14) << c.summary << '\n';
     s << "\nOptions:\n"
       << "  -h, --help     Shows this help.\n"
       << "  -v, --version  Shows the version.\n\n"
@@ -472,6 +722,8 @@ int checkStatus(const QString& name, const PortSettings& settings, int waitMs, C
     io.out << "The printer on " << name << " answered (" << replies << (replies == 1 ? " byte" : " bytes") << ").\n";
     return kExitOk;
 }
+
+void setWorkerClock(std::function<std::unique_ptr<Clock>()> make) { workerClock() = std::move(make); }
 
 bool needsGui(const QStringList& args) {
     for (qsizetype i = 1; i < args.size(); ++i)

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace rastiv {
@@ -32,6 +34,10 @@ int run(const QStringList& args, Streams io);
 // Whether the command draws text (the receipt renderer's font), which needs
 // a GUI application; everything else runs on a core application.
 bool needsGui(const QStringList& args);
+
+// Only for tests: how the printer commands' workers make their clocks, so
+// that the printer's pauses pass in virtual time (a real clock when empty).
+void setWorkerClock(std::function<std::unique_ptr<Clock>()> make);
 
 // A serial device as "ports" lists it.
 struct PortInfo {

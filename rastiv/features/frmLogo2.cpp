@@ -28,18 +28,6 @@ namespace {
 constexpr int kHelpLogos = 5;
 constexpr int kHelpBitmap = 1;
 constexpr int kHelpErase = 0;
-constexpr int kEraseReplyMs = 10000;
-
-// Switching every legacy colorization feature off, then closing the
-// configuration so that the printer stores it: after an erase the printer
-// would otherwise go on printing logos it no longer has.
-const QByteArray kLegacyOff[] = {
-    QByteArray("\x1F\x03\x16\x01\x00\x00", 6),      // top logo off
-    QByteArray("\x1F\x03\x16\x04\x00\x00", 6),      // bottom logo off
-    QByteArray("\x1F\x03\x16\x03\x00\x00\x00", 7),  // margin message off
-    QByteArray("\x1F\x03\x16\x02\x00\x00", 6),      // watermark off
-    QByteArray("\x1D\xFF", 2),                      // close the configuration
-};
 
 }  // namespace
 
@@ -173,38 +161,12 @@ void frmLogo2::cmdErase_Click() {
 // True when the printer acknowledged the erase and its legacy colorization
 // was switched off.
 bool frmLogo2::erase() {
-    CommLink& link = env_.link;
     BusyDialog busy(this, env_);
-    // The reply to the connection test may still be waiting; it must not pass
-    // for the erase's acknowledgement.
-    link.ClearInputBuffer();
-    if (!link.SendData(logocmd::kEraseFlash)) return false;
-    link.WaitForPrinter();
-    env_.batch.InsertBatchPlayWait();
-
-    // Any byte is the acknowledgement; its value means nothing here.
-    bool answered = false;
-    Timer1->setEnabled(false);
-    Timer1->setInterval(kEraseReplyMs);
-    Timer1->setEnabled(true);
-    while (Timer1->isEnabled()) {
-        link.yield();
-        if (!link.ReadPort().isEmpty()) {
-            Timer1->setEnabled(false);
-            answered = true;
-        }
-    }
-    if (!answered) {
+    const EraseEnd end = eraseFlash(env_.link, env_.batch, *Timer1);
+    if (end == EraseEnd::NotAnswered)
         busy.tell(QStringLiteral("Unable to erase the flash memory."), QStringLiteral("Erase Error"),
                   MsgIcon::Exclamation, kHelpErase);
-        return false;
-    }
-    // Each switch is a command of its own; one the operator cancels does not
-    // keep the others from going out.
-    for (const QByteArray& command : kLegacyOff) link.SendData(command);
-    link.WaitForPrinter();
-    env_.batch.InsertBatchPlayWait();
-    return true;
+    return end == EraseEnd::Erased;
 }
 
 template <class Dialog>

@@ -11,7 +11,6 @@
 #include "app/stepindicator.hpp"
 #include "app/transferpanel.hpp"
 #include "batch/batchmode.hpp"
-#include "features/filestream.hpp"
 #include "features/printerfiles.hpp"
 #include "link/commlink.hpp"
 
@@ -33,34 +32,6 @@ LogoNumber readLogoNumber(const QString& text) {
     return n;
 }
 
-namespace logocmd {
-
-QByteArray selectLogo(uint8_t n) { return QByteArray("\x1D\x23", 2) + char(n); }
-
-QByteArray defineWatermark(uint8_t logo, uint8_t shading, uint8_t watermark) {
-    QByteArray s("\x1B\x61\x01\x1D\x8B", 5);
-    s += char(logo);
-    s += char(shading);
-    s += char(watermark);
-    return s;
-}
-
-QByteArray watermarkSwitch(bool on, uint8_t watermark) {
-    QByteArray s("\x1D\x8C", 2);
-    s += char(on ? 1 : 0);
-    s += char(watermark);
-    return s;
-}
-
-QByteArray marginMessage(uint8_t side, uint8_t logo) {
-    QByteArray s("\x1D\x99", 2);
-    s += char(side);
-    s += char(logo);
-    s += QByteArray("\x32\x00", 2);
-    return s;
-}
-
-}  // namespace logocmd
 
 namespace {
 
@@ -127,8 +98,6 @@ void BusyDialog::refuse(const QString& text, int helpTopic) {
     tell(text, QStringLiteral("Parameter Error"), MsgIcon::Information, helpTopic);
 }
 
-SendingPrintSample::SendingPrintSample(modGlobal& g) : g_(g) { g_.gSendingPrintSample = true; }
-SendingPrintSample::~SendingPrintSample() { g_.gSendingPrintSample = false; }
 
 TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, TransferProgress& progress,
                          qint64 thenSent) {
@@ -159,24 +128,6 @@ TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, T
 bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {
     TransferProgress progress(env.link.lineSettings());
     return downloadLogo(env, busy, n, helpTopic, progress) == TransferEnd::Complete;
-}
-
-TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QString& path, uint8_t n, int chunk,
-                     TransferProgress& progress) {
-    if (!link.SendData(logocmd::kBeginDownload)) return TransferEnd::Abandoned;
-    if (!link.SendData(logocmd::selectLogo(n))) return TransferEnd::Abandoned;
-    const TransferEnd file = streamFile(link, path, chunk, LastPiece::AlwaysSend, progress);
-    if (file == TransferEnd::Abandoned) return file;
-    // A logo cut short is not stored, so there is no flash write to wait
-    // for.  The end command goes out all the same: it is what closes a
-    // download.  (A printer still counting the definition's picture bytes
-    // takes it as three more of them; only the missing bytes would end the
-    // definition, and sending them would store a broken logo.)
-    if (file == TransferEnd::Complete) {
-        link.WaitForPrinter();
-        batch.InsertBatchPlayWait();
-    }
-    return link.SendData(logocmd::kDeselect) ? file : TransferEnd::Abandoned;
 }
 
 QByteArray sampleLine(int i) {

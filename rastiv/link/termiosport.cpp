@@ -136,8 +136,12 @@ bool TermiosPort::open(const PortSettings& settings, PortError& error) {
     return true;
 }
 
-// Unsent output would make close() wait for a printer that holds XOFF.
-void TermiosPort::beforeClose() { ::tcflush(fd(), TCIOFLUSH); }
+// Output still queued in the driver is given up on: a printer that holds
+// XOFF would make close() wait for it.  An empty queue is left alone:
+// flushing output throws away what is past the queue too (on a
+// pseudo-terminal, whose queue always reads empty, every byte the other end
+// has not read yet), and close() lets an adapter send its last bytes.
+void TermiosPort::beforeClose() { ::tcflush(fd(), kernelQueue() > 0 ? TCIOFLUSH : TCIFLUSH); }
 
 ssize_t TermiosPort::writeSome(const char* data, size_t size) { return ::write(fd(), data, size); }
 ssize_t TermiosPort::readSome(char* data, size_t size) { return ::read(fd(), data, size); }

@@ -1061,14 +1061,8 @@ void frmMain::SetMediaType(const int16_t& type) {
     if (!g.gCommEstablished) showCommFor(nullptr);  // no dialog to open afterwards
     if (g.gCommEstablished) {
         WaitCursor hourglass;
-        CommLink& link = env_.link;
-        Transfer transfer(link);
-        // GS 81 n FF: paper type n.
-        const QByteArray setType = QByteArray("\x1D\x81", 2) + char(uint8_t(type)) + '\xFF';
-        if (link.SendData(setType) && link.SendData(logocmd::kStoreSettings)) {
-            link.WaitForPrinter();
-            env_.batch.InsertBatchPlayWait();
-        }
+        Transfer transfer(env_.link);
+        sendPaperType(env_.link, env_.batch, uint8_t(type));
     } else {
         Message m;
         m.text = QStringLiteral("The utility did not establish communications with the printer, so it will not "

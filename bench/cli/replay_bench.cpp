@@ -1,0 +1,136 @@
+// Replays a recorded 64 KB logo download to 8 pseudo-terminals at once and
+// to one, through "rastiv-cli replay" in-process, and reports both times,
+// their ratio (the workers should overlap: target 8 ports <= 1.5 x one) and
+// the time per SendData of one port (replay sends pieces of at most 100
+// bytes).  Twice: the recording as made (its pause for the flash write
+// takes the printer's fixed seconds on every port), and without its pause
+// mark, where only the transfer is timed.
+//
+// Run: bench/cli/replay_bench.sh [build dir] [runs]
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "cli/cli.hpp"
+
+namespace {
+
+class Pty {
+public:
+    Pty() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master_);
+        ::unlockpt(master_);
+        name_ = QString::fromLocal8Bit(::ptsname(master_));
+        slave_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
+        reader_ = std::thread([this] {
+            char buf[8192];
+            // Blocking reads until no one holds the slave side.
+            for (;;) {
+                const ssize_t n = ::read(master_, buf, sizeof buf);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) break;  // EIO once no one holds the slave side
+                received += n;
+            }
+        });
+    }
+    ~Pty() {
+        ::close(slave_);
+        reader_.join();
+        ::close(master_);
+    }
+    QString name_;
+    std::atomic<long> received{0};
+
+private:
+    int master_ = -1, slave_ = -1;
+    std::atomic<bool> stop_{false};
+    std::thread reader_;
+};
+
+double replaySeconds(const QString& recording, int ports, long expected) {
+    std::vector<std::unique_ptr<Pty>> ptys;
+    QStringList args{QStringLiteral("rastiv-cli"), QStringLiteral("replay"), recording};
+    for (int i = 0; i < ports; ++i) {
+        ptys.push_back(std::make_unique<Pty>());
+        args << QStringLiteral("--port") << ptys.back()->name_;
+    }
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    QElapsedTimer t;
+    t.start();
+    const int rc = rastiv::cli::run(args, {o, e});
+    const double s = t.nsecsElapsed() / 1e9;
+    for (auto& p : ptys)
+        for (int i = 0; i < 200 && p->received < expected; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (auto& p : ptys)
+        if (rc != 0 || p->received != expected) {
+            e.flush();
+            fprintf(stderr, "replay failed (rc %d, %ld of %ld bytes): %s\n", rc, long(p->received), expected,
+                    qPrintable(err));
+            exit(1);
+        }
+    return s;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
+    const int kBytes = 64 * 1024 - 8;
+    // 64 KB behind a logo header: a replay does not look inside, so the
+    // picture bytes only have to be free of XON/XOFF, which would stop the line.
+    QByteArray logo("\x1D\x84\x01\x40\x80", 5);
+    for (int i = 0; logo.size() < kBytes; ++i) {
+        char c = char((i * 131) & 0xFF);
+        if (c == 0x11 || c == 0x13) c = 0x12;
+        logo += c;
+    }
+    const QByteArray marker("Morvex<PaUsE-pAuSe-PaUsE>xevroM");
+    const QByteArray head("\x1D\x22\x01\x1D\x23\x05", 6), tail("\x1D\x23\x00", 3);
+    QTemporaryDir dir;
+    const QString withPause = dir.filePath(QStringLiteral("logo.cpb")), without = dir.filePath(QStringLiteral("nopause.cpb"));
+    for (const auto& [path, bytes] : {std::pair{withPause, head + logo + marker + tail}, {without, head + logo + tail}}) {
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+    }
+    const long sent = head.size() + logo.size() + tail.size();
+    const long pieces = (head.size() + logo.size() + 99) / 100 + 1;
+
+    printf("Replay of a recorded %ld-byte logo download to pseudo-terminals, median of %d runs\n", sent, runs);
+    for (const auto& [label, path] : {std::pair{"without its pause mark", without}, {"as recorded (one flash pause)", withPause}}) {
+        std::vector<double> one, eight;
+        for (int r = 0; r < runs; ++r) {
+            one.push_back(replaySeconds(path, 1, sent));
+            eight.push_back(replaySeconds(path, 8, sent));
+        }
+        const double t1 = median(one), t8 = median(eight);
+        printf("  %s\n", label);
+        printf("    1 port    %.3f s\n", t1);
+        printf("    8 ports   %.3f s\n", t8);
+        printf("    ratio     %.2f x (target <= 1.5 x)\n", t8 / t1);
+        if (path == without) printf("    per SendData, one port  %.3f ms (%ld pieces)\n", t1 * 1000 / pieces, pieces);
+    }
+    return 0;
+}

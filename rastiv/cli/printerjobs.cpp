@@ -1,0 +1,303 @@
+#include "cli/printerjobs.hpp"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+#include <algorithm>
+#include <mutex>
+
+#include "app/clock.hpp"
+#include "app/desktop.hpp"
+#include "app/env.hpp"
+#include "app/filedialogs.hpp"
+#include "app/messages.hpp"
+#include "app/modGlobal.hpp"
+#include "app/pixmill.hpp"
+#include "app/settings.hpp"
+#include "batch/batchmode.hpp"
+#include "link/commlink.hpp"
+#include "link/portname.hpp"
+
+namespace rastiv::cli {
+
+namespace {
+
+// The piece length the communication dialog sets once the printer answered.
+constexpr int kSendChunk = 50;
+
+// Nobody is there to choose a file or open a page.
+class NoFileDialogs final : public FileDialogs {
+public:
+    FileChoice ask(const FileRequest&) override { return {}; }
+};
+class NoDesktop final : public Desktop {
+public:
+    bool openUrl(const QUrl&) override { return false; }
+    QString findPaintProgram() override { return {}; }
+    bool startDetached(const QString&, const QStringList&) override { return false; }
+};
+
+// The line as the job sees it, counting what is handed to it, so that the
+// progress lines and the summary can be read from another thread.
+class CountingPort final : public SerialPort {
+public:
+    CountingPort(std::unique_ptr<SerialPort> inner, std::atomic<qint64>& count)
+        : inner_(std::move(inner)), count_(count) {
+        connect(inner_.get(), &SerialPort::transmitEvent, this, &SerialPort::transmitEvent);
+        connect(inner_.get(), &SerialPort::lost, this, &SerialPort::lost);
+    }
+    bool open(const PortSettings& s, PortError& e) override { return inner_->open(s, e); }
+    void close() override { inner_->close(); }
+    bool portOpen() const override { return inner_->portOpen(); }
+    void output(const QByteArray& bytes) override {
+        inner_->output(bytes);
+        count_ += bytes.size();
+    }
+    QByteArray input() override { return inner_->input(); }
+    int inBufferCount() override { return inner_->inBufferCount(); }
+    void clearInBuffer() override { inner_->clearInBuffer(); }
+    int outBufferCount() override { return inner_->outBufferCount(); }
+    bool dsrHolding() override { return inner_->dsrHolding(); }
+    bool ctsHolding() override { return inner_->ctsHolding(); }
+
+private:
+    std::unique_ptr<SerialPort> inner_;
+    std::atomic<qint64>& count_;
+};
+
+// Serialises the workers' lines on the shared streams.
+std::mutex& streamLock() {
+    static std::mutex m;
+    return m;
+}
+
+struct Worker;
+thread_local Worker* tCurrent = nullptr;
+
+struct Worker {
+    PortTarget target;
+    modGlobal g;
+    std::unique_ptr<PixmillBinding> pixmill;
+    std::unique_ptr<BatchRecording> batch;
+    std::atomic<qint64> bytes{0};
+    std::atomic<qint64> total{0};
+    std::atomic<int> state{0};  // 0 starting, 1 sending, 2 waiting, 3 done, 4 failed
+    QString firstProblem;       // the first box that means this port failed
+    PortResult result;
+    const JobOptions* options = nullptr;
+    std::unique_ptr<MessageBoxes> messages;
+
+    void note(const QString& text) {
+        if (firstProblem.isEmpty()) firstProblem = text;
+        if (options->log) {
+            std::lock_guard lock(streamLock());
+            *options->log << "rastiv-cli: " << target.shown << ": " << text << '\n';
+            options->log->flush();
+        }
+    }
+};
+
+// The link's boxes for one worker: a retry box is answered "keep trying"
+// `retries` times, then "stop"; every box is said on the log, and any box
+// at all means the port did not do all it should.
+class WorkerMessages final : public MessageBoxes {
+public:
+    explicit WorkerMessages(Worker& w) : w_(w), left_(w.options->retries) {}
+    MsgResult show(const Message& m) override {
+        const QString text = m.title + QStringLiteral(": ") + m.text;
+        if (m.buttons == MsgButtons::OkCancel && left_ > 0) {
+            --left_;
+            return MsgResult::Ok;
+        }
+        w_.note(text);
+        return m.buttons == MsgButtons::OkCancel ? MsgResult::Cancel : MsgResult::Ok;
+    }
+
+private:
+    Worker& w_;
+    int left_;
+};
+
+// The library's batch messages (a recording that cannot be read or
+// written), from whichever worker's thread, to that worker.
+void libraryMessage(const char* text, const char* title, void*) {
+    const QString said = QString::fromLocal8Bit(title) + QStringLiteral(": ") + QString::fromLocal8Bit(text);
+    if (tCurrent) tCurrent->note(said);
+}
+
+void runWorker(Worker& w, const Job& job) {
+    tCurrent = &w;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const JobOptions& o = *w.options;
+    std::unique_ptr<Clock> clock = o.clock ? o.clock() : std::make_unique<RealClock>();
+    MessageBoxes& messages = *w.messages;
+    NoFileDialogs files;
+    NoDesktop desktop;
+    SettingsStore settings;
+    {
+        CommLink link(w.g, *clock, messages);
+        Env env{w.g, *w.pixmill, messages, files, settings, *clock, desktop, link, *w.batch, {}, {}};
+        PortError error;
+        std::unique_ptr<SerialPort> line = makeSerialPort(w.target.line.device, *clock);
+        if (!line->open(w.target.line, error)) {
+            w.result.reason = QStringLiteral("cannot be opened: %1").arg(error.description);
+        } else {
+            link.setPort(std::make_unique<CountingPort>(std::move(line), w.bytes), w.target.line);
+            link.setBatchCopy([&w](const QByteArray& bytes) { w.batch->WriteBatchFile(bytes); });
+            w.g.gPortState = 1;
+            w.g.gCommEstablished = true;
+            w.g.gSendChunk = kSendChunk;
+            // A line just opened has nothing on its way: the first send need not
+            // wait for a transmit event that only a write raises.
+            w.g.gSendDone = true;
+            w.state = 1;
+            TransferProgress progress(w.target.line);
+            progress.onChange = [&] { w.total = progress.total(); };
+            JobContext context{env, progress, [&w](bool waiting) { w.state = waiting ? 2 : 1; }};
+            QString why = job(context);
+            // The program waits for the last bytes to leave before it lets the
+            // port go; closing earlier would throw them away.
+            link.startWatchdog(5000);
+            while (link.port()->outBufferCount() > 0 && link.watchdogRunning()) link.yield();
+            if (link.port()->outBufferCount() > 0 && why.isEmpty())
+                why = QStringLiteral("the last bytes did not leave the line");
+            link.ClosePort();
+            if (why.isEmpty() && !w.firstProblem.isEmpty()) why = w.firstProblem;
+            w.result.reason = why;
+        }
+    }
+    w.batch->CloseBatchFile();
+    w.result.ok = w.result.reason.isEmpty();
+    w.result.bytes = w.bytes;
+    w.result.seconds = elapsed.nsecsElapsed() / 1e9;
+    w.state = w.result.ok ? 3 : 4;
+    tCurrent = nullptr;
+}
+
+void showProgress(QTextStream& s, const std::vector<std::unique_ptr<Worker>>& workers, bool again) {
+    std::lock_guard lock(streamLock());
+    // Back to the first line of the block written last, then each line anew.
+    if (again) s << "\x1b[" << workers.size() << 'A';
+    for (const auto& w : workers) {
+        static const char* const kStates[] = {"starting", "sending", "waiting for the printer", "done", "failed"};
+        const qint64 total = w->total;
+        s << "\r\x1b[K" << w->target.shown << ": " << kStates[w->state] << ", " << byteCount(w->bytes) << " bytes";
+        if (total > 0) s << " of about " << byteCount(total);
+        s << '\n';
+    }
+    s.flush();
+}
+
+}  // namespace
+
+std::vector<PortResult> runOnPorts(const std::vector<PortTarget>& ports, const Job& job, const JobOptions& options) {
+    const QStringList candidates =
+        options.pixmillCandidates.isEmpty() ? PixmillBinding::defaultCandidates() : options.pixmillCandidates;
+    std::vector<std::unique_ptr<Worker>> workers;
+    for (const PortTarget& t : ports) {
+        auto w = std::make_unique<Worker>();
+        w->target = t;
+        w->options = &options;
+        w->result.port = t.shown;
+        // A binding each: its table of bound exports fills as it is used.
+        w->pixmill = std::make_unique<PixmillBinding>(candidates);
+        w->messages = std::make_unique<WorkerMessages>(*w);
+        w->batch = std::make_unique<BatchRecording>(w->g, *w->pixmill, *w->messages);
+        workers.push_back(std::move(w));
+    }
+
+    // The recordings are opened here, one thread at a time: opening is where
+    // a recording sets the library's message hook (once), and the hook is one
+    // for the whole process.  Afterwards it is set to a sink that finds the
+    // worker by its thread, before any worker runs.
+    for (size_t i = 0; i < workers.size(); ++i) {
+        Worker& w = *workers[i];
+        if (!w.target.problem.isEmpty()) continue;
+        tCurrent = &w;
+        if (!options.playback.isEmpty()) {
+            w.batch->OpenBatchFile(options.playback, false);
+            w.batch->CloseBatchFile();
+        }
+        if (i == 0 && !options.record.isEmpty()) {
+            w.batch->OpenBatchFile(options.record, true);
+            w.g.gBatchModeEnabled = w.batch->isOpen();
+        }
+        tCurrent = nullptr;
+    }
+    PixmillBinding hookSetter(candidates);
+    hookSetter.PixmillSetMessageHook(&libraryMessage, nullptr);
+
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (auto& w : workers) {
+        if (!w->target.problem.isEmpty()) {
+            w->result.reason = w->target.problem;
+            w->state = 4;
+            continue;
+        }
+        if (!w->firstProblem.isEmpty()) {  // the recording could not be opened
+            w->result.reason = w->firstProblem;
+            w->state = 4;
+            continue;
+        }
+        Worker* worker = w.get();
+        threads.emplace_back(QThread::create([worker, &job] { runWorker(*worker, job); }));
+        threads.back()->start();
+    }
+    const auto allDone = [&] {
+        for (auto& t : threads)
+            if (!t->isFinished()) return false;
+        return true;
+    };
+    bool shown = false;
+    while (!allDone()) {
+        if (options.progress) {
+            showProgress(*options.progress, workers, shown);
+            shown = true;
+        }
+        for (auto& t : threads)
+            if (!t->isFinished()) {
+                t->wait(200);
+                break;
+            }
+    }
+    for (auto& t : threads) t->wait();
+    if (options.progress) showProgress(*options.progress, workers, shown);
+
+    std::vector<PortResult> results;
+    for (auto& w : workers) results.push_back(w->result);
+    return results;
+}
+
+QString summaryTable(const std::vector<PortResult>& results) {
+    qsizetype width = 4;
+    for (const PortResult& r : results) width = std::max(width, r.port.size());
+    QString s = QStringLiteral("%1  %2  %3  %4  %5\n")
+                    .arg(QStringLiteral("PORT").leftJustified(width), QStringLiteral("RESULT").leftJustified(6),
+                         QStringLiteral("BYTES").rightJustified(10), QStringLiteral("SECONDS").rightJustified(8),
+                         QStringLiteral("REASON"));
+    for (const PortResult& r : results)
+        s += QStringLiteral("%1  %2  %3  %4  %5\n")
+                 .arg(r.port.leftJustified(width), QString::fromLatin1(r.ok ? "ok" : "failed").leftJustified(6),
+                      QString::number(r.bytes).rightJustified(10),
+                      QString::number(r.seconds, 'f', 2).rightJustified(8), r.reason);
+    return s;
+}
+
+QByteArray summaryJson(const std::vector<PortResult>& results) {
+    QJsonArray list;
+    for (const PortResult& r : results) {
+        QJsonObject o;
+        o[QStringLiteral("port")] = r.port;
+        o[QStringLiteral("result")] = r.ok ? QStringLiteral("ok") : QStringLiteral("failed");
+        o[QStringLiteral("bytes")] = double(r.bytes);
+        o[QStringLiteral("seconds")] = r.seconds;
+        o[QStringLiteral("reason")] = r.reason;
+        list.append(o);
+    }
+    return QJsonDocument(list).toJson(QJsonDocument::Indented);
+}
+
+}  // namespace rastiv::cli

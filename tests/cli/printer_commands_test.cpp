@@ -1,0 +1,361 @@
+// The printer commands of rastiv-cli: the bytes on the wire and in a
+// recording are the program's own, every port gets its copy, and a port
+// that fails is reported without stopping the others.  The printer's pauses
+// pass in virtual time in-process; the child-process tests use sequences
+// without pauses, so nothing here waits real seconds.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "app/clock.hpp"
+#include "app/messages.hpp"
+#include "app/modGlobal.hpp"
+#include "app/pixmill.hpp"
+#include "batch/batchmode.hpp"
+#include "cli/cli.hpp"
+#include "features/filestream.hpp"
+#include "features/flashcommands.hpp"
+#include "link/commlink.hpp"
+#include "link/virtualprinter.hpp"
+
+using namespace rastiv;
+
+namespace {
+
+const QByteArray kMarker("Morvex<PaUsE-pAuSe-PaUsE>xevroM");
+
+// A pseudo-terminal whose master side is drained into `received` until no
+// one holds the slave side any more.  The test keeps the slave open too, so
+// that the tool closing its end never hangs the line up under the reader.
+class Pty {
+public:
+    Pty() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master_);
+        ::unlockpt(master_);
+        name_ = QString::fromLocal8Bit(::ptsname(master_));
+        slave_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        reader_ = std::thread([this] {
+            char buf[4096];
+            for (;;) {
+                const ssize_t n = ::read(master_, buf, sizeof buf);
+                if (n < 0 && errno == EINTR) continue;
+                // EIO once no one holds the slave side and every byte written
+                // to it has been read.
+                if (n <= 0) break;
+                received_.append(buf, n);
+            }
+        });
+    }
+    ~Pty() {
+        finish();
+        ::close(master_);
+    }
+    const QString& name() const { return name_; }
+    // All that arrived, once the tool has let its end go: the test lets its
+    // own end go too, and the reader stops after the last byte.
+    QByteArray received() {
+        finish();
+        return received_;
+    }
+
+private:
+    void finish() {
+        if (slave_ >= 0) ::close(slave_);
+        slave_ = -1;
+        if (reader_.joinable()) reader_.join();
+    }
+    int master_ = -1, slave_ = -1;
+    QString name_;
+    QByteArray received_;
+    std::thread reader_;
+};
+
+// A whole logo definition: 1D 84, monochrome, X by Y, X * Y * 8 bytes.
+QByteArray logoFile(uint8_t x, uint8_t y) {
+    QByteArray b("\x1D\x84\x01", 3);
+    b += char(x);
+    b += char(y);
+    for (int i = 0; i < x * y * 8; ++i) b += char(0x20 + i % 90);
+    return b;
+}
+// Whole monochrome raster lines: 1D 82 and 72 bytes each.
+QByteArray graphicsFile(int lines) {
+    QByteArray b;
+    for (int l = 0; l < lines; ++l) {
+        b += QByteArray("\x1D\x82", 2);
+        for (int i = 0; i < 72; ++i) b += char((l + i) % 200 + 0x20);
+    }
+    return b;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+struct Captured {
+    QString out, err;
+    QTextStream outStream{&out}, errStream{&err};
+    cli::Streams streams() { return {outStream, errStream}; }
+};
+
+class PrinterCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
+        cli::setWorkerClock([] { return std::make_unique<VirtualClock>(); });
+    }
+    void TearDown() override { cli::setWorkerClock({}); }
+    int run(QStringList args, Captured& io) {
+        args.prepend(QStringLiteral("rastiv-cli"));
+        const int rc = cli::run(args, io.streams());
+        io.outStream.flush();
+        io.errStream.flush();
+        return rc;
+    }
+    QString file(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    QTemporaryDir dir;
+};
+
+TEST_F(PrinterCommands, DownloadLogoPutsTheDialogsBytesOnAPseudoTerminal) {
+    const QByteArray logo = logoFile(2, 3);
+    writeFile(file("l.lgo"), logo);
+    Pty pty;
+    Captured io;
+    ASSERT_EQ(run({QStringLiteral("download-logo"), file("l.lgo"), QStringLiteral("--number"), QStringLiteral("7"),
+                   QStringLiteral("--port"), pty.name()},
+                  io),
+              cli::kExitOk)
+        << io.err.toStdString();
+    // The header, the number, the file, and after the flash write the end:
+    // no pause mark and nothing else on the wire.
+    EXPECT_EQ(pty.received(), QByteArray("\x1D\x22\x01\x1D\x23\x07", 6) + logo + QByteArray("\x1D\x23\x00", 3));
+    EXPECT_TRUE(io.out.contains(QStringLiteral("ok"))) << io.out.toStdString();
+}
+
+// The program's recording of an action: recording on, the same sequence
+// through a link to the virtual printer, as the dialog sends it.
+QByteArray programsRecording(const QString& path, const std::function<void(CommLink&, BatchRecording&, modGlobal&, Clock&)>& action) {
+    struct Quiet : MessageBoxes {
+        MsgResult show(const Message&) override { return MsgResult::Ok; }
+    } boxes;
+    modGlobal g;
+    VirtualClock clock;
+    PixmillBinding pixmill;
+    BatchRecording batch(g, pixmill, boxes);
+    CommLink link(g, clock, boxes);
+    auto printer = std::make_unique<VirtualPrinter>(clock);
+    PortError error;
+    EXPECT_TRUE(printer->open({QString::fromLatin1(kVirtualPrinterDevice), 9600, 'N'}, error));
+    link.setPort(std::move(printer));
+    link.setBatchCopy([&](const QByteArray& b) { batch.WriteBatchFile(b); });
+    g.gPortState = 1;
+    g.gSendDone = true;
+    g.gSendChunk = 50;
+    batch.OpenBatchFile(path, true);
+    g.gBatchModeEnabled = true;
+    action(link, batch, g, clock);
+    batch.CloseBatchFile();
+    return readFile(path);
+}
+
+struct RecordRow {
+    const char* name;
+    QStringList args;  // after the command, before --port
+    std::function<void(CommLink&, BatchRecording&, modGlobal&, Clock&)> action;
+    QByteArray literal;  // when not empty: the recording's bytes, spelled out
+};
+
+TEST_F(PrinterCommands, RecordWritesWhatTheProgramRecordsForTheSameAction) {
+    writeFile(file("l.lgo"), logoFile(1, 2));
+    writeFile(file("p.gfx"), graphicsFile(3));
+    const QString lgo = file("l.lgo"), gfx = file("p.gfx");
+    const RecordRow rows[] = {
+        {"download-logo", {QStringLiteral("download-logo"), lgo, QStringLiteral("--number"), QStringLiteral("200")},
+         [&](CommLink& link, BatchRecording& batch, modGlobal& g, Clock&) {
+             TransferProgress progress;
+             progress.start(QFile(lgo).size());
+             sendLogo(link, batch, lgo, 200, g.gSendChunk, progress);
+         },
+         QByteArray("\x1D\x22\x01\x1D\x23\xC8", 6) + logoFile(1, 2) + kMarker + QByteArray("\x1D\x23\x00", 3)},
+        {"paper-type", {QStringLiteral("paper-type"), QStringLiteral("4")},
+         [](CommLink& link, BatchRecording& batch, modGlobal&, Clock&) { sendPaperType(link, batch, 4); },
+         QByteArray("\x1D\x81\x04\xFF\x1D\xFF", 6) + kMarker},
+        {"erase-logos", {QStringLiteral("erase-logos")},
+         [](CommLink& link, BatchRecording& batch, modGlobal&, Clock& clock) {
+             const std::unique_ptr<Timer> reply = clock.createTimer();
+             eraseFlash(link, batch, *reply);
+         },
+         {}},
+        // A printed graphic is print-sample data: left out, as the program leaves it out.
+        {"print", {QStringLiteral("print"), gfx},
+         [&](CommLink& link, BatchRecording&, modGlobal& g, Clock&) {
+             SendingPrintSample sample(g);
+             TransferProgress progress;
+             sendGraphic(link, gfx, g.gSendChunk, progress);
+         },
+         QByteArray()},
+    };
+    for (const RecordRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString tool = file("tool.cpb"), program = file("program.cpb");
+        Captured io;
+        QStringList args = row.args;
+        args << QStringLiteral("--port") << QStringLiteral("virtual") << QStringLiteral("--record") << tool;
+        ASSERT_EQ(run(args, io), cli::kExitOk) << io.err.toStdString();
+        const QByteArray expected = programsRecording(program, row.action);
+        EXPECT_EQ(readFile(tool), expected);
+        if (!row.literal.isEmpty() || QLatin1String(row.name) == QLatin1String("print")) {
+            EXPECT_EQ(readFile(tool), row.literal);
+        }
+    }
+}
+
+TEST_F(PrinterCommands, ReplayGivesEveryPortTheRecordingWithoutItsPauseMarks) {
+    const QByteArray before = QByteArray("\x1D\x81\x05\xFF\x1D\xFF", 6), after = QByteArray(250, 'x') + '\n';
+    writeFile(file("r.cpb"), before + kMarker + after + kMarker);
+    Pty a, b;
+    Captured io;
+    EXPECT_EQ(run({QStringLiteral("replay"), file("r.cpb"), QStringLiteral("--port"), a.name(), QStringLiteral("--port"),
+                   b.name(), QStringLiteral("--port"), QStringLiteral("virtual")},
+                  io),
+              cli::kExitOk)
+        << io.err.toStdString();
+    EXPECT_EQ(a.received(), before + after);
+    EXPECT_EQ(b.received(), before + after);
+    EXPECT_EQ(io.out.count(QStringLiteral(" ok ")), 3) << io.out.toStdString();
+}
+
+struct UsageRow {
+    QStringList args;
+    int exit;
+    const char* err;
+};
+
+TEST_F(PrinterCommands, CommandLinesTheyCannotUseAreRefusedBeforeAnythingIsSent) {
+    writeFile(file("bad.lgo"), QByteArray("\x1D\x84\x01\x01\x01\x00", 6));
+    writeFile(file("bad.gfx"), QByteArray("\x1D\x82\x00", 3));
+    const QString v = QStringLiteral("virtual");
+    const UsageRow rows[] = {
+        {{QStringLiteral("paper-type"), QStringLiteral("3"), QStringLiteral("--port"), v}, cli::kExitUsage, "0, 1, 4 or 5"},
+        {{QStringLiteral("paper-type"), QStringLiteral("4")}, cli::kExitUsage, "--port"},
+        {{QStringLiteral("download-logo"), file("bad.lgo"), QStringLiteral("--port"), v}, cli::kExitUsage, "--number"},
+        {{QStringLiteral("download-logo"), file("bad.lgo"), QStringLiteral("--number"), QStringLiteral("256"),
+          QStringLiteral("--port"), v},
+         cli::kExitUsage, "0 to 255"},
+        {{QStringLiteral("download-logo"), file("bad.lgo"), QStringLiteral("--number"), QStringLiteral("1"),
+          QStringLiteral("--port"), v},
+         cli::kExitFailed, "cannot be sent to the printer"},
+        {{QStringLiteral("print"), file("bad.gfx"), QStringLiteral("--port"), v}, cli::kExitFailed,
+         "cannot be sent to the printer"},
+        {{QStringLiteral("replay"), file("none.cpb"), QStringLiteral("--port"), v}, cli::kExitFailed, "cannot be read"},
+        {{QStringLiteral("erase-logos"), QStringLiteral("--retries"), QStringLiteral("-1"), QStringLiteral("--port"), v},
+         cli::kExitUsage, "--retries"},
+    };
+    for (const UsageRow& row : rows) {
+        SCOPED_TRACE(row.args.join(u' ').toStdString());
+        Captured io;
+        EXPECT_EQ(run(row.args, io), row.exit);
+        EXPECT_TRUE(io.err.contains(QLatin1String(row.err))) << io.err.toStdString();
+        EXPECT_TRUE(io.out.isEmpty()) << io.out.toStdString();
+    }
+}
+
+// ---- As a user runs it: a child process ----
+
+struct Outcome {
+    int exit = -1;
+    QString out, err;
+};
+
+Outcome runTool(const QTemporaryDir& dir, const QStringList& args) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(RASTIV_CLI_PATH), args);
+    Outcome r;
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished();
+        ADD_FAILURE() << "rastiv-cli " << args.join(u' ').toStdString() << " did not finish";
+        return r;
+    }
+    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+TEST(PrinterCommandsAsAChild, ReplayToThreePseudoTerminalsAndAMissingDevice) {
+    QTemporaryDir dir;
+    // Sample receipt lines: a recording without pauses, so no real waits.
+    QByteArray recording;
+    for (int i = 1; i <= 150; ++i) recording += "Sample Receipt Item " + QByteArray::number(i) + '\n';
+    const QString path = dir.filePath(QStringLiteral("r.cpb"));
+    writeFile(path, recording);
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json ? "--json" : "table");
+        Pty a, b, c;
+        QStringList args{QStringLiteral("replay"), path};
+        for (const QString& p : {a.name(), b.name(), c.name(), QStringLiteral("/dev/ttyNoSuch7")})
+            args << QStringLiteral("--port") << p;
+        if (json) args << QStringLiteral("--json");
+        const Outcome r = runTool(dir, args);
+        EXPECT_EQ(r.exit, 1) << r.err.toStdString();
+        EXPECT_EQ(a.received(), recording);
+        EXPECT_EQ(b.received(), recording);
+        EXPECT_EQ(c.received(), recording);
+        EXPECT_TRUE(r.err.isEmpty() || !r.err.contains(QStringLiteral("\x1b["))) << "progress on a log file";
+        if (!json) {
+            EXPECT_EQ(r.out.count(QStringLiteral(" ok ")), 3) << r.out.toStdString();
+            EXPECT_TRUE(r.out.contains(QRegularExpression(QStringLiteral("/dev/ttyNoSuch7 +failed +0 .*does not exist"))))
+                << r.out.toStdString();
+            continue;
+        }
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8(), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out.toStdString();
+        const QJsonArray list = doc.array();
+        ASSERT_EQ(list.size(), 4);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(list[i][QStringLiteral("result")].toString(), QStringLiteral("ok"));
+            EXPECT_EQ(list[i][QStringLiteral("bytes")].toInteger(), recording.size());
+        }
+        EXPECT_EQ(list[3][QStringLiteral("port")].toString(), QStringLiteral("/dev/ttyNoSuch7"));
+        EXPECT_EQ(list[3][QStringLiteral("result")].toString(), QStringLiteral("failed"));
+        EXPECT_TRUE(list[3][QStringLiteral("reason")].toString().contains(QStringLiteral("does not exist")));
+    }
+}
+
+TEST(PrinterCommandsAsAChild, PrintSendsTheGraphicThenTheFeed) {
+    QTemporaryDir dir;
+    const QByteArray gfx = graphicsFile(20);  // 1480 bytes: 30 pieces, the last one short
+    const QString path = dir.filePath(QStringLiteral("p.gfx"));
+    writeFile(path, gfx);
+    Pty pty;
+    const Outcome r = runTool(dir, {QStringLiteral("print"), path, QStringLiteral("--port"), pty.name()});
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_EQ(pty.received(), gfx + QByteArray("\x1B\x4A\xFF\x19", 4));
+}
+
+}  // namespace
