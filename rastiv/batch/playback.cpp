@@ -6,6 +6,7 @@
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
 #include "batch/batchmode.hpp"
+#include "link/commands.hpp"
 #include "link/commlink.hpp"
 #include "link/printercommands.hpp"
 
@@ -13,7 +14,6 @@ namespace rastiv {
 
 namespace {
 constexpr int kReadCount = 100;
-const QByteArray kEndDownload("\x1D\x23\x00", 3);  // GS # 0: ends a logo download
 }  // namespace
 
 // Each pause is answered with WaitForPrinter alone: the marker's stand-in
@@ -79,7 +79,7 @@ Playback playBatchFile(Env& env, const QString& path, TransferProgress& progress
     batch.CloseBatchFile();
     if (result.end == TransferEnd::Cancelled && printer.inDownload()) {
         if (printer.definitionStoring()) link.WaitForPrinter();
-        result.downloadEnded = link.SendData(kEndDownload);
+        result.downloadEnded = link.SendData(cmd::kDeselect);
         if (!result.downloadEnded) result.end = TransferEnd::Abandoned;
     }
     return result;

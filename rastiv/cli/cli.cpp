@@ -18,7 +18,7 @@
 #include <cstring>
 #include <functional>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
 #include "app/settings.hpp"
@@ -38,9 +38,9 @@ namespace {
 
 constexpr const char* kTool = "rastiv-cli";
 
-// GS / 0: the printer prints the logo selected, the one a logo definition
-// has just stored when none was selected before.
-const QByteArray kPrintSelectedLogo("\x1D\x2F\x00", 3);
+// The printer prints the logo selected, the one a logo definition has just
+// stored when none was selected before.
+const QByteArray& kPrintSelectedLogo = cmd::kPrintSelected;
 
 // ---- One sub-command's command line ----
 

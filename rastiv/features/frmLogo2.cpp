@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/filedialogs.hpp"
@@ -34,11 +34,8 @@ constexpr int kEraseReplyMs = 10000;
 // configuration so that the printer stores it: after an erase the printer
 // would otherwise go on printing logos it no longer has.
 const QByteArray kLegacyOff[] = {
-    QByteArray("\x1F\x03\x16\x01\x00\x00", 6),      // top logo off
-    QByteArray("\x1F\x03\x16\x04\x00\x00", 6),      // bottom logo off
-    QByteArray("\x1F\x03\x16\x03\x00\x00\x00", 7),  // margin message off
-    QByteArray("\x1F\x03\x16\x02\x00\x00", 6),      // watermark off
-    QByteArray("\x1D\xFF", 2),                      // close the configuration
+    cmd::kTopLogoOff, cmd::kBottomLogoOff, cmd::kLegacyMarginOff, cmd::kLegacyWatermarkOff,
+    cmd::kStoreSettings,  // closes the configuration
 };
 
 }  // namespace
@@ -178,7 +175,7 @@ bool frmLogo2::erase() {
     // The reply to the connection test may still be waiting; it must not pass
     // for the erase's acknowledgement.
     link.ClearInputBuffer();
-    if (!link.SendData(logocmd::kEraseFlash)) return false;
+    if (!link.SendData(cmd::kEraseFlash)) return false;
     link.WaitForPrinter();
     env_.batch.InsertBatchPlayWait();
 

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/dialogform.hpp"
 #include "app/modGlobal.hpp"
 #include "batch/batchmode.hpp"
@@ -55,21 +55,15 @@ struct PrintModeBit {
 constexpr PrintModeBit kPrintMode[] = {{Bold, 0x08}, {Underline, 0x80}, {DblHigh, 0x10}, {DblWide, 0x20},
                                        {Compressed, 0x01}};
 
-QByteArray bytes(std::initializer_list<uint8_t> b) {
-    QByteArray s;
-    for (uint8_t c : b) s += char(c);
-    return s;
-}
-
-const QByteArray kReset = bytes({0x1B, 0x40});  // ESC @
-QByteArray printMode(uint8_t m) { return bytes({0x1B, 0x21, m}); }
+using cmd::kReset;
+using cmd::printMode;
 
 }  // namespace
 
 namespace textsub {
 
 QByteArray entry(uint8_t n, AttributeSet set) {
-    return bytes({0x1F, 0x03, 0x17, n, uint8_t(set & 0xFF), uint8_t(set >> 8)});
+    return cmd::textSubstitution(n, set);
 }
 
 QList<QByteArray> sampleReceipt(AttributeSet set) {
@@ -84,10 +78,10 @@ QList<QByteArray> sampleReceipt(AttributeSet set) {
     const struct {
         QByteArray on, text, off;
     } lines[] = {
-        {bytes({0x1B, 0x45, 1}), "This line was originally bold text\n", bytes({0x1B, 0x45, 0})},
-        {bytes({0x1B, 0x49, 1}), "This line was originally italicized text\n", bytes({0x1B, 0x49, 0})},
-        {bytes({0x1D, 0x42, 1}), "This line was originally reverse video text\n", bytes({0x1D, 0x42, 0})},
-        {bytes({0x1B, 0x2D, 1}), "This line was originally underlined text\n", bytes({0x1B, 0x2D, 0})},
+        {cmd::bold(true), "This line was originally bold text\n", cmd::bold(false)},
+        {cmd::italic(true), "This line was originally italicized text\n", cmd::italic(false)},
+        {cmd::reverse(true), "This line was originally reverse video text\n", cmd::reverse(false)},
+        {cmd::underline(true), "This line was originally underlined text\n", cmd::underline(false)},
         {printMode(0x10), "This line was originally double high text\n", printMode(0)},
         {printMode(0x20), "This was originally\n  double wide text\n", printMode(0)},
         {printMode(0x01), "This line was originally compressed pitch text\n", printMode(0)},
@@ -96,8 +90,8 @@ QList<QByteArray> sampleReceipt(AttributeSet set) {
     s << "\n";
 
     // One line with every "From" attribute at once.
-    if (set & from(Italic)) s << bytes({0x1B, 0x49, 1});
-    if (set & from(Reverse)) s << bytes({0x1D, 0x42, 1});
+    if (set & from(Italic)) s << cmd::italic(true);
+    if (set & from(Reverse)) s << cmd::reverse(true);
     uint8_t m = 0;
     for (const PrintModeBit& p : kPrintMode)
         if (set & from(p.attribute)) m |= p.bit;
@@ -119,7 +113,7 @@ QList<QByteArray> sampleReceipt(AttributeSet set) {
       << "and instructions to enable you to take full\n"
       << "advantage of Vru's Rastiv thermal printing\n"
       << "features.\n";
-    s << logocmd::kFeed;
+    s << cmd::kFeed;
     return s;
 }
 
@@ -129,7 +123,7 @@ bool printSampleReceipt(CommLink& link, Timer& timer, const QList<QByteArray>& r
     for (const QByteArray& s : receipt)
         if (!link.SendData(s)) return false;
     link.ClearInputBuffer();
-    if (!link.SendData(kStatusRequest)) return false;
+    if (!link.SendData(cmd::kStatusRequest)) return false;
     timer.setEnabled(false);
     timer.setInterval(kReplyWaitMs);
     timer.setEnabled(true);
@@ -267,7 +261,7 @@ void frmTextSub::switchEntry(AttributeSet set) {
 bool frmTextSub::sendEntry(AttributeSet set) {
     CommLink& link = env_.link;
     if (!link.SendData(textsub::entry(uint8_t(env_.g.gTextSubSet), set))) return false;
-    if (!link.SendData(logocmd::kStoreSettings)) return false;
+    if (!link.SendData(cmd::kStoreSettings)) return false;
     link.WaitForPrinter();
     env_.batch.InsertBatchPlayWait();
     return true;

@@ -42,9 +42,8 @@ QByteArray entry(uint8_t n, AttributeSet set);
 QList<QByteArray> sampleReceipt(AttributeSet set);
 }  // namespace textsub
 
-// ESC v: a status request the printer answers; the samples of legacy
-// colorization wait for the answer to know the receipt has been printed.
-inline const QByteArray kStatusRequest("\x1B\x76", 2);
+// The samples of legacy colorization send the status request and wait for
+// the answer to know the receipt has been printed.
 // Sends a sample receipt string by string, then the status request, and
 // waits for the answer: `timer` runs 10 s and stops early as soon as a byte
 // has come in.  The answer itself is not read.  False when a send was cancelled.

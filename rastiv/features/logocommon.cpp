@@ -33,34 +33,6 @@ LogoNumber readLogoNumber(const QString& text) {
     return n;
 }
 
-namespace logocmd {
-
-QByteArray selectLogo(uint8_t n) { return QByteArray("\x1D\x23", 2) + char(n); }
-
-QByteArray defineWatermark(uint8_t logo, uint8_t shading, uint8_t watermark) {
-    QByteArray s("\x1B\x61\x01\x1D\x8B", 5);
-    s += char(logo);
-    s += char(shading);
-    s += char(watermark);
-    return s;
-}
-
-QByteArray watermarkSwitch(bool on, uint8_t watermark) {
-    QByteArray s("\x1D\x8C", 2);
-    s += char(on ? 1 : 0);
-    s += char(watermark);
-    return s;
-}
-
-QByteArray marginMessage(uint8_t side, uint8_t logo) {
-    QByteArray s("\x1D\x99", 2);
-    s += char(side);
-    s += char(logo);
-    s += QByteArray("\x32\x00", 2);
-    return s;
-}
-
-}  // namespace logocmd
 
 namespace {
 
@@ -163,8 +135,8 @@ bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {
 
 TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QString& path, uint8_t n, int chunk,
                      TransferProgress& progress) {
-    if (!link.SendData(logocmd::kBeginDownload)) return TransferEnd::Abandoned;
-    if (!link.SendData(logocmd::selectLogo(n))) return TransferEnd::Abandoned;
+    if (!link.SendData(cmd::kBeginDownload)) return TransferEnd::Abandoned;
+    if (!link.SendData(cmd::selectLogo(n))) return TransferEnd::Abandoned;
     const TransferEnd file = streamFile(link, path, chunk, LastPiece::AlwaysSend, progress);
     if (file == TransferEnd::Abandoned) return file;
     // A logo cut short is not stored, so there is no flash write to wait
@@ -176,7 +148,7 @@ TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QString& path,
         link.WaitForPrinter();
         batch.InsertBatchPlayWait();
     }
-    return link.SendData(logocmd::kDeselect) ? file : TransferEnd::Abandoned;
+    return link.SendData(cmd::kDeselect) ? file : TransferEnd::Abandoned;
 }
 
 QByteArray sampleLine(int i) {

@@ -15,6 +15,7 @@
 
 #include "app/env.hpp"
 #include "app/waitcursor.hpp"
+#include "link/commands.hpp"
 #include "link/commlink.hpp"
 #include "link/transferprogress.hpp"
 
@@ -44,33 +45,8 @@ struct LogoNumber {
 // (2.5 -> 2, 3.5 -> 4).
 LogoNumber readLogoNumber(const QString& text);
 
-// ---- Printer commands ----
-
-namespace logocmd {
-// GS " 1: a logo definition follows (the download header).
-inline const QByteArray kBeginDownload("\x1D\x22\x01", 3);
-// GS # n: select logo n; GS # 0 after a download or print deselects again.
-QByteArray selectLogo(uint8_t n);
-inline const QByteArray kDeselect("\x1D\x23\x00", 3);
-// GS / 0: print the selected logo once.
-inline const QByteArray kPrintSelected("\x1D\x2F\x00", 3);
-// ESC J 255 then 19h: feeds the sample past the tear bar, as after a graphic.
-inline const QByteArray kFeed("\x1B\x4A\xFF\x19", 4);
-// GS FF: the printer stores the settings sent before it in its flash.
-inline const QByteArray kStoreSettings("\x1D\xFF", 2);
-// GS @ 1: erase every logo and user character set in the flash.
-inline const QByteArray kEraseFlash("\x1D\x40\x31", 3);
-// ESC a 0: back to left justification after a watermark definition.
-inline const QByteArray kLeftJustify("\x1B\x61\x00", 3);
-// ESC a 1 (centred) and GS 8B L S W in one string: the printer centres the
-// watermark it makes from logo L with shading S as watermark W.
-QByteArray defineWatermark(uint8_t logo, uint8_t shading, uint8_t watermark);
-// GS 8C on W: watermark W behind the following text, or off again.
-QByteArray watermarkSwitch(bool on, uint8_t watermark);
-// GS 99 side n 32h 00: logo n as a margin message on side 1 (left) or 2
-// (right); side 0 switches it off.
-QByteArray marginMessage(uint8_t side, uint8_t logo);
-}  // namespace logocmd
+// The printer commands, under the name the logo code has long used.
+namespace logocmd = cmd;
 
 // ---- Command sequences ----
 

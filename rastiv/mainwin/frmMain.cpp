@@ -1,7 +1,7 @@
 #include "mainwin/frmMain.hpp"
 
 #include "app/artwork.hpp"
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/desktop.hpp"
 #include "app/f1help.hpp"
 #include "app/filedialogs.hpp"
@@ -1062,8 +1062,8 @@ void frmMain::SetMediaType(const int16_t& type) {
         CommLink& link = env_.link;
         Transfer transfer(link);
         // GS 81 n FF: paper type n.
-        const QByteArray setType = QByteArray("\x1D\x81", 2) + char(uint8_t(type)) + '\xFF';
-        if (link.SendData(setType) && link.SendData(logocmd::kStoreSettings)) {
+        const QByteArray setType = cmd::paperType(uint8_t(type));
+        if (link.SendData(setType) && link.SendData(cmd::kStoreSettings)) {
             link.WaitForPrinter();
             env_.batch.InsertBatchPlayWait();
         }
