@@ -17,7 +17,6 @@ namespace rastiv {
 namespace {
 
 constexpr int kHelpTopic = 13;
-constexpr int kReplyWaitMs = 10000;
 
 // The boxes in bit order, with the words the sample's combined line uses
 // for them.
@@ -119,21 +118,6 @@ QList<QByteArray> sampleReceipt(AttributeSet set) {
 
 }  // namespace textsub
 
-bool printSampleReceipt(CommLink& link, Timer& timer, const QList<QByteArray>& receipt) {
-    for (const QByteArray& s : receipt)
-        if (!link.SendData(s)) return false;
-    link.ClearInputBuffer();
-    if (!link.SendData(cmd::kStatusRequest)) return false;
-    timer.setEnabled(false);
-    timer.setInterval(kReplyWaitMs);
-    timer.setEnabled(true);
-    while (timer.isEnabled()) {
-        link.yield();
-        if (link.InputBufferCount() != 0) timer.setEnabled(false);
-    }
-    return true;
-}
-
 void printSampleStep(QWidget* dialog, Env& env, StepIndicator& steps, Timer& timer,
                      const QList<QByteArray>& receipt) {
     SendingPrintSample sample(env.g);
@@ -208,7 +192,7 @@ void frmTextSub::createControls() {
     steps.addFrame(this, "sBox3", {4, 316, 425, 37});
 
     Timer1->setEnabled(false);
-    Timer1->setInterval(kReplyWaitMs);
+    Timer1->setInterval(kSampleReplyWaitMs);
 }
 
 void frmTextSub::connectSignals() {

@@ -11,7 +11,7 @@
 #include "app/stepindicator.hpp"
 #include "app/transferpanel.hpp"
 #include "batch/batchmode.hpp"
-#include "features/filestream.hpp"
+#include "link/filestream.hpp"
 #include "features/printerfiles.hpp"
 #include "link/commlink.hpp"
 
@@ -99,9 +99,6 @@ void BusyDialog::refuse(const QString& text, int helpTopic) {
     tell(text, QStringLiteral("Parameter Error"), MsgIcon::Information, helpTopic);
 }
 
-SendingPrintSample::SendingPrintSample(modGlobal& g) : g_(g) { g_.gSendingPrintSample = true; }
-SendingPrintSample::~SendingPrintSample() { g_.gSendingPrintSample = false; }
-
 TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, TransferProgress& progress,
                          qint64 thenSent) {
     const QString& path = env.g.gLogoFile;
@@ -131,34 +128,6 @@ TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, T
 bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {
     TransferProgress progress(env.link.lineSettings());
     return downloadLogo(env, busy, n, helpTopic, progress) == TransferEnd::Complete;
-}
-
-TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QString& path, uint8_t n, int chunk,
-                     TransferProgress& progress) {
-    if (!link.SendData(cmd::kBeginDownload)) return TransferEnd::Abandoned;
-    if (!link.SendData(cmd::selectLogo(n))) return TransferEnd::Abandoned;
-    const TransferEnd file = streamFile(link, path, chunk, LastPiece::AlwaysSend, progress);
-    if (file == TransferEnd::Abandoned) return file;
-    // A logo cut short is not stored, so there is no flash write to wait
-    // for.  The end command goes out all the same: it is what closes a
-    // download.  (A printer still counting the definition's picture bytes
-    // takes it as three more of them; only the missing bytes would end the
-    // definition, and sending them would store a broken logo.)
-    if (file == TransferEnd::Complete) {
-        link.WaitForPrinter();
-        batch.InsertBatchPlayWait();
-    }
-    return link.SendData(cmd::kDeselect) ? file : TransferEnd::Abandoned;
-}
-
-QByteArray sampleLine(int i) {
-    return QByteArrayLiteral("Sample Receipt Item ") + numToText(i).toLatin1() + '\n';
-}
-
-bool sendSampleLines(CommLink& link) {
-    for (int i = 1; i <= 20; ++i)
-        if (!link.SendData(sampleLine(i))) return false;
-    return true;
 }
 
 QString legacyAdvice(const QString& feature) {

@@ -17,6 +17,7 @@
 #include "app/waitcursor.hpp"
 #include "link/commands.hpp"
 #include "link/commlink.hpp"
+#include "link/sequences.hpp"
 #include "link/transferprogress.hpp"
 
 class QWidget;
@@ -83,19 +84,6 @@ private:
     WaitCursor hourglass_;
 };
 
-// gSendingPrintSample for the length of a sample command, so that a batch
-// recording can leave the sample out; cleared on every way out.
-class SendingPrintSample {
-public:
-    explicit SendingPrintSample(modGlobal& g);
-    ~SendingPrintSample();
-    SendingPrintSample(const SendingPrintSample&) = delete;
-    SendingPrintSample& operator=(const SendingPrintSample&) = delete;
-
-private:
-    modGlobal& g_;
-};
-
 // Stores gLogoFile in the printer as logo n: the download header, the logo
 // number, the file in pieces of gSendChunk with the last piece sent even
 // when empty, the pause for the flash write (with its batch marker), and
@@ -107,17 +95,6 @@ TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, T
                          qint64 thenSent = 0);
 // The same without a Cancel: true when the logo went out whole.
 bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic);
-
-// The download itself, once the file is known to be good, counted into a
-// started `progress`.  A Cancel holds back the rest of the file and skips
-// the pause, but the download still ends with 1D 23 00.
-TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QString& path, uint8_t n, int chunk,
-                     TransferProgress& progress);
-
-// The twenty lines of a sample receipt, one SendData each:
-// "Sample Receipt Item  1" to "Sample Receipt Item  20", each ending in LF.
-QByteArray sampleLine(int i);
-bool sendSampleLines(CommLink& link);
 
 // The advice a sample gets when legacy colorization is to print the
 // feature instead ("Watermark", "Margin Message"), in a plain box.

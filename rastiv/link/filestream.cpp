@@ -1,4 +1,4 @@
-#include "features/filestream.hpp"
+#include "link/filestream.hpp"
 
 #include <QFile>
 #include <QFileInfo>
