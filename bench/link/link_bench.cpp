@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/messages.hpp"
 #include "app/modGlobal.hpp"
 #include "link/commlink.hpp"

@@ -1,7 +1,7 @@
 #include "app/frmSplash.hpp"
 
 #include "app/artwork.hpp"
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/env.hpp"
 
 #include <QCoreApplication>

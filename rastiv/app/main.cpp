@@ -1,5 +1,5 @@
 // Rastiv: prepares pictures for two-colour receipt printers.
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/desktop.hpp"
 #include "app/env.hpp"
 #include "app/f1help.hpp"

@@ -1,41 +1,13 @@
-// Message boxes behind an interface, so that tests can read every box the
-// program shows and answer it.
+// The message boxes of a program with a screen.
 #pragma once
 
-#include <QString>
+#include "link/messages.hpp"
 
 class QWidget;
 
 namespace rastiv {
 
 class Desktop;
-
-enum class MsgIcon { None, Information, Exclamation, Stop };
-enum class MsgButtons { Ok, OkCancel };
-enum class MsgResult { Ok, Cancel };
-
-struct Message {
-    QString text;
-    QString title;
-    MsgIcon icon = MsgIcon::None;
-    MsgButtons buttons = MsgButtons::Ok;
-    // With a topic, F1 opens helpFile there, and so does a Help button
-    // unless helpButton is false.
-    QString helpFile;
-    int helpTopic = -1;
-    bool helpButton = true;
-    // Shown on request under the text ("Show Details..."): what the operator
-    // needs to find the cause, such as the file and the reason it was refused.
-    QString details;
-
-    bool hasHelpButton() const { return helpTopic >= 0 && helpButton; }
-};
-
-class MessageBoxes {
-public:
-    virtual ~MessageBoxes() = default;
-    virtual MsgResult show(const Message& m) = 0;
-};
 
 // QMessageBox.  The Help button opens the help and the box comes back, so that
 // the operator can read the topic and still answer the question (help that

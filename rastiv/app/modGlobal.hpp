@@ -7,10 +7,11 @@
 #include <cstdint>
 #include <optional>
 
+#include "link/linkstate.hpp"
+
 namespace rastiv {
 
-struct modGlobal {
-    QString gHelpFile;                 // the help index; also the help of every message box
+struct modGlobal : LinkState {
     QString gOriginalBmp;              // the operator's own file, never written
     QString gCurrentBmp;               // working bitmap; empty = nothing loaded
     std::optional<uint32_t> gBmpWidth;   // of the bitmap shown last; empty before the first
@@ -30,14 +31,6 @@ struct modGlobal {
     bool gCommForLogo = false;
     bool gCommForLegacy = false;
     bool gCommForBatch = false;
-    bool gCommEstablished = false;
-    int32_t gPortState = 0;
-    bool gSendDone = false;
-    int32_t gSendChunk = 0;
-    bool gBatchModeEnabled = false;
-    bool gOmitPrintSampleData = true;
-    bool gSendingPrintSample = false;
-    int32_t gBatchFileHandle = 0;
     int16_t gTopLogoSpacing = 0;
 
     // The width the checks compare with 576: nothing shown yet counts as 0.

@@ -11,13 +11,16 @@
 #include <map>
 #include <string>
 
+#include "link/batch.hpp"
+
 namespace rastiv {
 
 // The library's message hook (see pixmill.h), spelled out here so that this
 // header does not need the library's.
-using PixmillMessageHookFn = void (*)(const char* text, const char* title, void* user);
+using PixmillMessageHookFn = BatchFiles::MessageHook;
 
-class PixmillBinding {
+// The batch exports are what the printer link's batch recording uses.
+class PixmillBinding final : public BatchFiles {
 public:
     // What an export returns when it cannot be called at all.  Negative, so
     // it never collides with the library's own codes and reads as "Error #-1".
@@ -55,16 +58,13 @@ public:
     int32_t DitheredColorSwap(const QString& path, uint32_t source, int32_t code, int32_t paperKind);
     int32_t Flash(const QString& path, uint32_t colour);
 
-    // Batch files.  When the export cannot be called: open gives -1, write,
-    // read and close give 0 (the library's own failure values).
-    int32_t BatchOpenForWrite(const QString& path);
-    int32_t BatchOpenForRead(const QString& path);
-    int32_t BatchWrite(int32_t handle, const QByteArray& bytes);
-    // Reads up to count bytes (never more than buffer holds) into buffer;
-    // count and pause are set as the library reports them.
-    int32_t BatchRead(int32_t handle, QByteArray& buffer, int32_t& count, int32_t& pause);
-    int32_t BatchClose(int32_t handle);
-    void PixmillSetMessageHook(PixmillMessageHookFn hook, void* user);
+    // Batch files (see BatchFiles).
+    int32_t BatchOpenForWrite(const QString& path) override;
+    int32_t BatchOpenForRead(const QString& path) override;
+    int32_t BatchWrite(int32_t handle, const QByteArray& bytes) override;
+    int32_t BatchRead(int32_t handle, QByteArray& buffer, int32_t& count, int32_t& pause) override;
+    int32_t BatchClose(int32_t handle) override;
+    void PixmillSetMessageHook(PixmillMessageHookFn hook, void* user) override;
 
     bool loaded() const { return handle_ != nullptr; }
     // The file that was loaded, or why none could be.

@@ -18,16 +18,17 @@
 #include <cstring>
 #include <functional>
 
-#include "app/clock.hpp"
 #include "app/env.hpp"
+#include "link/clock.hpp"
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
 #include "app/settings.hpp"
 #include "batch/playback.hpp"
 #include "cli/convert.hpp"
 #include "cli/printerjobs.hpp"
-#include "features/filestream.hpp"
-#include "features/flashcommands.hpp"
+#include "link/commands.hpp"
+#include "link/filestream.hpp"
+#include "link/sequences.hpp"
 #include "cli/streammessages.hpp"
 #include "features/printerfiles.hpp"
 #include "link/commlink.hpp"
@@ -43,9 +44,9 @@ namespace {
 
 constexpr const char* kTool = "rastiv-cli";
 
-// GS / 0: the printer prints the logo selected, the one a logo definition
-// has just stored when none was selected before.
-const QByteArray kPrintSelectedLogo("\x1D\x2F\x00", 3);
+// The printer prints the logo selected, the one a logo definition has just
+// stored when none was selected before.
+const QByteArray& kPrintSelectedLogo = cmd::kPrintSelected;
 
 // ---- One sub-command's command line ----
 

@@ -181,8 +181,8 @@ bool frmDownloadLogo::printLogo() {
         return false;
     }
     CommLink& link = env_.link;
-    return link.SendData(logocmd::selectLogo(n.byte)) && link.SendData(logocmd::kPrintSelected) &&
-           link.SendData(logocmd::kFeed) && link.SendData(logocmd::kDeselect);
+    return link.SendData(cmd::selectLogo(n.byte)) && link.SendData(cmd::kPrintSelected) &&
+           link.SendData(cmd::kFeed) && link.SendData(cmd::kDeselect);
 }
 
 void frmDownloadLogo::cmdExit_Click() { done(QDialog::Accepted); }

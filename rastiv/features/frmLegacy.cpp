@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/dialogform.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
@@ -21,27 +21,19 @@ namespace {
 constexpr int kHelpTopic = 12;
 constexpr int kTimerMs = 10000;
 
-QByteArray bytes(std::initializer_list<uint8_t> b) {
-    QByteArray s;
-    for (uint8_t c : b) s += char(c);
-    return s;
-}
-
-// 1F 03 16 f ...: legacy colorization function f with its parameters.
-QByteArray topLogoOn(uint8_t spacing) { return bytes({0x1F, 0x03, 0x16, 0x01, spacing, 0x30}); }
-const QByteArray kTopLogoOff = bytes({0x1F, 0x03, 0x16, 0x01, 0x00, 0x00});
-const QByteArray kBottomLogoOn = bytes({0x1F, 0x03, 0x16, 0x04, 0x30, 0xA0});
-// The bottom logo as it is set together with a margin message or a watermark.
-const QByteArray kBottomLogoWithOthers = bytes({0x1F, 0x03, 0x16, 0x04, 0x01, 0xA0});
-const QByteArray kBottomLogoOff = bytes({0x1F, 0x03, 0x16, 0x04, 0x00, 0x00});
-const QByteArray kMarginOn = bytes({0x1F, 0x03, 0x16, 0x03, 0x01, 0x07, 0x01});
-const QByteArray kMarginOff = bytes({0x1F, 0x03, 0x16, 0x03, 0x00, 0x00, 0x00});
-const QByteArray kWatermarkOn = bytes({0x1F, 0x03, 0x16, 0x02, 0x32, 0x19});
-const QByteArray kWatermarkOff = bytes({0x1F, 0x03, 0x16, 0x02, 0x00, 0x00});
+using cmd::kBottomLogoOff;
+using cmd::kBottomLogoOn;
+using cmd::kBottomLogoWithOthers;
+using cmd::kTopLogoOff;
+using cmd::topLogoOn;
+const QByteArray& kMarginOn = cmd::kLegacyMarginOn;
+const QByteArray& kMarginOff = cmd::kLegacyMarginOff;
+const QByteArray& kWatermarkOn = cmd::kLegacyWatermarkOn;
+const QByteArray& kWatermarkOff = cmd::kLegacyWatermarkOff;
 // Logo 243, the bottom logo, defined afresh: a monochrome logo of 1 × 1
 // blocks of 8 × 8 dots (1D 84, kind 1, X 1, Y 1), every dot white.
 constexpr uint8_t kBottomLogo = 243;
-const QByteArray kBlankLogo = bytes({0x1D, 0x84, 0x01, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0, 0});
+const QByteArray kBlankLogo = cmd::kLogoDefinition + cmd::bytes({0x01, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0, 0});
 
 // ---- Preview pictures, drawn in the screen's highlight colour. ----
 
@@ -120,9 +112,9 @@ std::vector<Command> configuration(const Options& o) {
         // overwritten by an all-white one (the stored bottom logo is lost)
         // and the bottom logo takes the form it has with the other features.
         if (o.bottomLogo) {
-            c.push_back({logocmd::selectLogo(kBottomLogo)});
+            c.push_back({cmd::selectLogo(kBottomLogo)});
             c.push_back({kBlankLogo, true});
-            c.push_back({logocmd::kDeselect});
+            c.push_back({cmd::kDeselect});
             c.push_back({kBottomLogoWithOthers});
         }
     } else {
@@ -134,28 +126,29 @@ std::vector<Command> configuration(const Options& o) {
     } else {
         c.push_back({kWatermarkOff});
     }
-    c.push_back({logocmd::kStoreSettings, true});
+    c.push_back({cmd::kStoreSettings, true});
     return c;
 }
 
 QList<QByteArray> sampleReceipt() {
-    QList<QByteArray> s{bytes({0x19}), bytes({0x1B, 0x61, 0x01}), "Welcome to the Vru Rastiv\n",
-                        "Receipt Colorization Utility!\n\n", bytes({0x1B, 0x61, 0x00})};
+    QList<QByteArray> s{cmd::kSampleStart, cmd::kCentre, "Welcome to the Vru Rastiv\n",
+                        "Receipt Colorization Utility!\n\n", cmd::kLeftJustify};
     // Twenty item lines 38 characters wide; the fifteenth in colour (ESC r).
     for (int i = 1; i <= 20; ++i) {
         const QByteArray number = numToText(i).toLatin1();
-        if (i == 15) s << bytes({0x1B, 0x72, 0x02});
+        if (i == 15) s << cmd::printColour(2);
         s << "Item ";
         if (i < 10) s << " ";
         s << number + (i == 15 ? QByteArray("  *** Now On Sale ***  ") : QByteArray(23, ' '));
         if (i < 10) s << " ";
         s << "$" + number + ".00\n";
-        if (i == 15) s << bytes({0x1B, 0x72, 0x00});
+        if (i == 15) s << cmd::printColour(0);
     }
-    s << bytes({0x1B, 0x45, 0x01}) + "                         Total $210.00" + bytes({0x1B, 0x45, 0x00}) + "\n\n";
-    s << bytes({0x1B, 0x21, 0x00, 0x20});
+    s << cmd::bold(true) + "                         Total $210.00" + cmd::bold(false) + "\n\n";
+    // Print mode 0 and a space, in one string.
+    s << cmd::printMode(0x00) + ' ';
     // Feed 128 dots past the cutter, then cut.
-    s << bytes({0x1B, 0x4A, 0x80, 0x1B, 0x6D});
+    s << cmd::feedDots(0x80) + cmd::kCut;
     return s;
 }
 

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/filedialogs.hpp"

@@ -10,7 +10,7 @@
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
 #include "app/transferpanel.hpp"
-#include "features/filestream.hpp"
+#include "link/filestream.hpp"
 #include "features/logocommon.hpp"
 #include "features/printerfiles.hpp"
 #include "imaging/printable.hpp"

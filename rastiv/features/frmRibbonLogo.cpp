@@ -172,8 +172,8 @@ bool frmRibbonLogo::printSample(BusyDialog& busy) {
     CommLink& link = env_.link;
     // Switched off again after the lines, or the printer would keep the
     // margin message on every receipt that follows.
-    return link.SendData(logocmd::marginMessage(side, n.byte)) && sendSampleLines(link) &&
-           link.SendData(logocmd::marginMessage(kSideOff, n.byte)) && link.SendData(logocmd::kFeed);
+    return link.SendData(cmd::marginMessage(side, n.byte)) && sendSampleLines(link) &&
+           link.SendData(cmd::marginMessage(kSideOff, n.byte)) && link.SendData(cmd::kFeed);
 }
 
 void frmRibbonLogo::cmdExit_Click() { done(QDialog::Accepted); }

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/dialogform.hpp"
 #include "app/modGlobal.hpp"
 #include "batch/batchmode.hpp"
@@ -17,7 +17,6 @@ namespace rastiv {
 namespace {
 
 constexpr int kHelpTopic = 13;
-constexpr int kReplyWaitMs = 10000;
 
 // The boxes in bit order, with the words the sample's combined line uses
 // for them.
@@ -55,21 +54,15 @@ struct PrintModeBit {
 constexpr PrintModeBit kPrintMode[] = {{Bold, 0x08}, {Underline, 0x80}, {DblHigh, 0x10}, {DblWide, 0x20},
                                        {Compressed, 0x01}};
 
-QByteArray bytes(std::initializer_list<uint8_t> b) {
-    QByteArray s;
-    for (uint8_t c : b) s += char(c);
-    return s;
-}
-
-const QByteArray kReset = bytes({0x1B, 0x40});  // ESC @
-QByteArray printMode(uint8_t m) { return bytes({0x1B, 0x21, m}); }
+using cmd::kReset;
+using cmd::printMode;
 
 }  // namespace
 
 namespace textsub {
 
 QByteArray entry(uint8_t n, AttributeSet set) {
-    return bytes({0x1F, 0x03, 0x17, n, uint8_t(set & 0xFF), uint8_t(set >> 8)});
+    return cmd::textSubstitution(n, set);
 }
 
 QList<QByteArray> sampleReceipt(AttributeSet set) {
@@ -84,10 +77,10 @@ QList<QByteArray> sampleReceipt(AttributeSet set) {
     const struct {
         QByteArray on, text, off;
     } lines[] = {
-        {bytes({0x1B, 0x45, 1}), "This line was originally bold text\n", bytes({0x1B, 0x45, 0})},
-        {bytes({0x1B, 0x49, 1}), "This line was originally italicized text\n", bytes({0x1B, 0x49, 0})},
-        {bytes({0x1D, 0x42, 1}), "This line was originally reverse video text\n", bytes({0x1D, 0x42, 0})},
-        {bytes({0x1B, 0x2D, 1}), "This line was originally underlined text\n", bytes({0x1B, 0x2D, 0})},
+        {cmd::bold(true), "This line was originally bold text\n", cmd::bold(false)},
+        {cmd::italic(true), "This line was originally italicized text\n", cmd::italic(false)},
+        {cmd::reverse(true), "This line was originally reverse video text\n", cmd::reverse(false)},
+        {cmd::underline(true), "This line was originally underlined text\n", cmd::underline(false)},
         {printMode(0x10), "This line was originally double high text\n", printMode(0)},
         {printMode(0x20), "This was originally\n  double wide text\n", printMode(0)},
         {printMode(0x01), "This line was originally compressed pitch text\n", printMode(0)},
@@ -96,8 +89,8 @@ QList<QByteArray> sampleReceipt(AttributeSet set) {
     s << "\n";
 
     // One line with every "From" attribute at once.
-    if (set & from(Italic)) s << bytes({0x1B, 0x49, 1});
-    if (set & from(Reverse)) s << bytes({0x1D, 0x42, 1});
+    if (set & from(Italic)) s << cmd::italic(true);
+    if (set & from(Reverse)) s << cmd::reverse(true);
     uint8_t m = 0;
     for (const PrintModeBit& p : kPrintMode)
         if (set & from(p.attribute)) m |= p.bit;
@@ -119,26 +112,11 @@ QList<QByteArray> sampleReceipt(AttributeSet set) {
       << "and instructions to enable you to take full\n"
       << "advantage of Vru's Rastiv thermal printing\n"
       << "features.\n";
-    s << logocmd::kFeed;
+    s << cmd::kFeed;
     return s;
 }
 
 }  // namespace textsub
-
-bool printSampleReceipt(CommLink& link, Timer& timer, const QList<QByteArray>& receipt) {
-    for (const QByteArray& s : receipt)
-        if (!link.SendData(s)) return false;
-    link.ClearInputBuffer();
-    if (!link.SendData(kStatusRequest)) return false;
-    timer.setEnabled(false);
-    timer.setInterval(kReplyWaitMs);
-    timer.setEnabled(true);
-    while (timer.isEnabled()) {
-        link.yield();
-        if (link.InputBufferCount() != 0) timer.setEnabled(false);
-    }
-    return true;
-}
 
 void printSampleStep(QWidget* dialog, Env& env, StepIndicator& steps, Timer& timer,
                      const QList<QByteArray>& receipt) {
@@ -214,7 +192,7 @@ void frmTextSub::createControls() {
     steps.addFrame(this, "sBox3", {4, 316, 425, 37});
 
     Timer1->setEnabled(false);
-    Timer1->setInterval(kReplyWaitMs);
+    Timer1->setInterval(kSampleReplyWaitMs);
 }
 
 void frmTextSub::connectSignals() {
@@ -267,7 +245,7 @@ void frmTextSub::switchEntry(AttributeSet set) {
 bool frmTextSub::sendEntry(AttributeSet set) {
     CommLink& link = env_.link;
     if (!link.SendData(textsub::entry(uint8_t(env_.g.gTextSubSet), set))) return false;
-    if (!link.SendData(logocmd::kStoreSettings)) return false;
+    if (!link.SendData(cmd::kStoreSettings)) return false;
     link.WaitForPrinter();
     env_.batch.InsertBatchPlayWait();
     return true;

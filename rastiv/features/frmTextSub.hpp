@@ -4,6 +4,8 @@
 // a line in every attribute.
 #pragma once
 
+#include "link/sequences.hpp"
+
 #include <QByteArray>
 #include <QDialog>
 #include <QList>
@@ -42,13 +44,6 @@ QByteArray entry(uint8_t n, AttributeSet set);
 QList<QByteArray> sampleReceipt(AttributeSet set);
 }  // namespace textsub
 
-// ESC v: a status request the printer answers; the samples of legacy
-// colorization wait for the answer to know the receipt has been printed.
-inline const QByteArray kStatusRequest("\x1B\x76", 2);
-// Sends a sample receipt string by string, then the status request, and
-// waits for the answer: `timer` runs 10 s and stops early as soon as a byte
-// has come in.  The answer itself is not read.  False when a send was cancelled.
-bool printSampleReceipt(CommLink& link, Timer& timer, const QList<QByteArray>& receipt);
 // Print Sample of both dialogs: the receipt goes out as print-sample data
 // with the dialog busy and step 2 shown; step 3 once it has been printed.
 void printSampleStep(QWidget* dialog, Env& env, StepIndicator& steps, Timer& timer,

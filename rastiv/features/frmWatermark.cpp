@@ -186,7 +186,7 @@ bool frmWatermark::define(BusyDialog& busy, TransferProgress& progress) {
         return false;
     }
     CommLink& link = env_.link;
-    const QByteArray definition = logocmd::defineWatermark(logo.byte, uint8_t(slider1->value()), wm.byte);
+    const QByteArray definition = cmd::defineWatermark(logo.byte, uint8_t(slider1->value()), wm.byte);
     // Only a transfer that ran has something to report (a closed port sends nothing).
     auto status = [&](const QString& text) {
         if (progress.started()) transfer->setStatus(text);
@@ -219,7 +219,7 @@ bool frmWatermark::define(BusyDialog& busy, TransferProgress& progress) {
     }
     link.WaitForPrinter();
     env_.batch.InsertBatchPlayWait();
-    if (!link.SendData(logocmd::kLeftJustify)) {
+    if (!link.SendData(cmd::kLeftJustify)) {
         status(QStringLiteral("Stopped: watermark %1 was defined from logo %2, but the printer was not told to go "
                               "back to left justification.")
                    .arg(wm.byte)
@@ -261,8 +261,8 @@ bool frmWatermark::printSample(BusyDialog& busy) {
         return true;
     }
     CommLink& link = env_.link;
-    return link.SendData(logocmd::watermarkSwitch(true, wm.byte)) && sendSampleLines(link) &&
-           link.SendData(logocmd::watermarkSwitch(false, wm.byte)) && link.SendData(logocmd::kFeed);
+    return link.SendData(cmd::watermarkSwitch(true, wm.byte)) && sendSampleLines(link) &&
+           link.SendData(cmd::watermarkSwitch(false, wm.byte)) && link.SendData(cmd::kFeed);
 }
 
 void frmWatermark::cmdExit_Click() { done(QDialog::Accepted); }

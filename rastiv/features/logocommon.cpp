@@ -11,6 +11,7 @@
 #include "app/stepindicator.hpp"
 #include "app/transferpanel.hpp"
 #include "batch/batchmode.hpp"
+#include "link/filestream.hpp"
 #include "features/printerfiles.hpp"
 #include "link/commlink.hpp"
 
@@ -98,7 +99,6 @@ void BusyDialog::refuse(const QString& text, int helpTopic) {
     tell(text, QStringLiteral("Parameter Error"), MsgIcon::Information, helpTopic);
 }
 
-
 TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, TransferProgress& progress,
                          qint64 thenSent) {
     const QString& path = env.g.gLogoFile;
@@ -128,16 +128,6 @@ TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, T
 bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {
     TransferProgress progress(env.link.lineSettings());
     return downloadLogo(env, busy, n, helpTopic, progress) == TransferEnd::Complete;
-}
-
-QByteArray sampleLine(int i) {
-    return QByteArrayLiteral("Sample Receipt Item ") + numToText(i).toLatin1() + '\n';
-}
-
-bool sendSampleLines(CommLink& link) {
-    for (int i = 1; i <= 20; ++i)
-        if (!link.SendData(sampleLine(i))) return false;
-    return true;
 }
 
 QString legacyAdvice(const QString& feature) {

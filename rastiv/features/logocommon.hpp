@@ -15,8 +15,9 @@
 
 #include "app/env.hpp"
 #include "app/waitcursor.hpp"
-#include "features/flashcommands.hpp"
+#include "link/commands.hpp"
 #include "link/commlink.hpp"
+#include "link/sequences.hpp"
 #include "link/transferprogress.hpp"
 
 class QWidget;
@@ -44,6 +45,9 @@ struct LogoNumber {
 // the byte is that number rounded to the nearest whole one, halves to even
 // (2.5 -> 2, 3.5 -> 4).
 LogoNumber readLogoNumber(const QString& text);
+
+// The printer commands, under the name the logo code has long used.
+namespace logocmd = cmd;
 
 // ---- Command sequences ----
 
@@ -80,7 +84,6 @@ private:
     WaitCursor hourglass_;
 };
 
-
 // Stores gLogoFile in the printer as logo n: the download header, the logo
 // number, the file in pieces of gSendChunk with the last piece sent even
 // when empty, the pause for the flash write (with its batch marker), and
@@ -92,11 +95,6 @@ TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, T
                          qint64 thenSent = 0);
 // The same without a Cancel: true when the logo went out whole.
 bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic);
-
-// The twenty lines of a sample receipt, one SendData each:
-// "Sample Receipt Item  1" to "Sample Receipt Item  20", each ending in LF.
-QByteArray sampleLine(int i);
-bool sendSampleLines(CommLink& link);
 
 // The advice a sample gets when legacy colorization is to print the
 // feature instead ("Watermark", "Margin Message"), in a plain box.

@@ -1,5 +1,7 @@
 #include "features/printerfiles.hpp"
 
+#include "link/commands.hpp"
+
 #include <QFile>
 
 namespace rastiv {
@@ -11,7 +13,7 @@ constexpr qsizetype kPlane = 72;  // one raster line of 576 dots
 
 QString logoFileProblem(const QByteArray& bytes) {
     if (bytes.isEmpty()) return QStringLiteral("it is empty");
-    if (!bytes.startsWith(QByteArray("\x1D\x84", 2)))
+    if (!bytes.startsWith(cmd::kLogoDefinition))
         return QStringLiteral("it does not start with a logo definition (1D 84)");
     if (bytes.size() < kLogoHeader)
         return QStringLiteral("it ends inside its 5-byte header, after %1 bytes").arg(bytes.size());
@@ -35,8 +37,8 @@ QString graphicsFileProblem(const QByteArray& bytes) {
     if (bytes.isEmpty()) return QStringLiteral("it is empty");
     qsizetype at = 0;
     while (at < bytes.size()) {
-        const bool twoColour = bytes.mid(at, 2) == QByteArray("\x1D\x83", 2);
-        if (!twoColour && bytes.mid(at, 2) != QByteArray("\x1D\x82", 2))
+        const bool twoColour = bytes.mid(at, 2) == cmd::kTwoColourRasterLine;
+        if (!twoColour && bytes.mid(at, 2) != cmd::kRasterLine)
             return QStringLiteral("at byte %1 it does not go on with a raster line (1D 82 or 1D 83)").arg(at);
         const qsizetype record = 2 + kPlane * (twoColour ? 2 : 1);
         // Subtracting only what is known to be there: at < size here.

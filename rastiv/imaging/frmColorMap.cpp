@@ -1,6 +1,6 @@
 #include "imaging/frmColorMap.hpp"
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/dialogform.hpp"
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"

@@ -1,6 +1,6 @@
 #include "imaging/frmColors.hpp"
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/dialogform.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"

@@ -1,6 +1,6 @@
 #include "imaging/frmResize.hpp"
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/modGlobal.hpp"

@@ -1,7 +1,7 @@
 #include "imaging/frmSaveOpts.hpp"
 
 #include "imaging/printable.hpp"
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/filedialogs.hpp"

@@ -2,35 +2,34 @@
 
 #include <algorithm>
 
-#include "app/clock.hpp"
-#include "app/messages.hpp"
-#include "app/modGlobal.hpp"
+#include "link/clock.hpp"
+#include "link/linkstate.hpp"
 
 namespace rastiv {
 
 namespace {
 
-constexpr int kHelpCommunication = 7;
 constexpr int kReadyWaitMs = 5000;
 constexpr int kFlashPauseMs = 6000;
 constexpr int kBackOnLineMs = 5000;
 constexpr int kSettleMs = 10000;
 
-constexpr const char* kTimeoutText =
-    "There is a Timeout error sending data to the printer.  Click OK to keep trying.  Click Cancel to stop the "
-    "operation.";
-constexpr const char* kOutputBufferText =
-    "There is an Output Buffer error sending data to the printer.  Click OK to keep trying.  Click Cancel to stop "
-    "the operation.";
-constexpr const char* kGeneralText =
-    "There is an error sending data to the printer.  Click OK to keep trying.  Click Cancel to stop the operation.";
-constexpr const char* kOffLineText =
-    "The printer has been off-line for quite a while now.  Check the cable and make sure the printer is turned on.";
-
 }  // namespace
 
-CommLink::CommLink(modGlobal& g, Clock& clock, MessageBoxes& messages)
-    : g_(g), clock_(clock), messages_(messages), tCommTimer_(clock.createTimer()) {
+CommLink::CommLink(LinkState& g, Clock& clock, MessageBoxes& messages)
+    : CommLink(g, clock, std::make_unique<MessageBoxOperator>(messages, g.gHelpFile)) {}
+
+CommLink::CommLink(LinkState& g, Clock& clock, std::unique_ptr<Operator> boxes)
+    : g_(g), clock_(clock), boxes_(std::move(boxes)), operator_(*boxes_), tCommTimer_(clock.createTimer()) {
+    setUpWatchdog();
+}
+
+CommLink::CommLink(LinkState& g, Clock& clock, Operator& op)
+    : g_(g), clock_(clock), operator_(op), tCommTimer_(clock.createTimer()) {
+    setUpWatchdog();
+}
+
+void CommLink::setUpWatchdog() {
     tCommTimer_->setInterval(2000);
     tCommTimer_->onTimer = [this] { tCommTimer_->setEnabled(false); };
 }
@@ -85,15 +84,8 @@ bool CommLink::watchdogRunning() const { return tCommTimer_->isEnabled(); }
 
 void CommLink::yield() { clock_.pumpEvents(); }
 
-bool CommLink::retry(const char* text) {
-    Message m;
-    m.text = QString::fromLatin1(text);
-    m.title = QStringLiteral("Communication Error");
-    m.icon = MsgIcon::None;
-    m.buttons = MsgButtons::OkCancel;
-    m.helpFile = g_.gHelpFile;
-    m.helpTopic = kHelpCommunication;
-    if (messages_.show(m) == MsgResult::Cancel) return false;
+bool CommLink::retry(SendProblem problem) {
+    if (operator_.sendFailed(problem) == RetryAnswer::Stop) return false;
     tCommTimer_->setEnabled(true);  // the same 5000 ms again
     return true;
 }
@@ -134,19 +126,19 @@ bool CommLink::waitUntilReady() {
         startWatchdog(kReadyWaitMs);
         while (!(port_ && port_->dsrHolding())) {
             yield();
-            if (!watchdogRunning() && !retry(kTimeoutText)) return false;
+            if (!watchdogRunning() && !retry(SendProblem::Timeout)) return false;
         }
         // ... the previous data has left the output buffer, ...
         startWatchdog(kReadyWaitMs);
         while (port_->outBufferCount() > 0) {
             yield();
-            if (!watchdogRunning() && !retry(kOutputBufferText)) return false;
+            if (!watchdogRunning() && !retry(SendProblem::OutputBuffer)) return false;
         }
         // ... and the line has reported its transmit buffer empty.
         startWatchdog(kReadyWaitMs);
         while (!g_.gSendDone) {
             yield();
-            if (!watchdogRunning() && !retry(kGeneralText)) return false;
+            if (!watchdogRunning() && !retry(SendProblem::General)) return false;
         }
     } while (!port_->portOpen());
     stopWatchdog();
@@ -164,13 +156,7 @@ void CommLink::WaitForPrinter() {
         if (port_ && port_->ctsHolding()) stopWatchdog();
     }
     if (!(port_ && port_->ctsHolding())) {
-        Message m;
-        m.text = QString::fromLatin1(kOffLineText);
-        m.title = QStringLiteral("Communication Warning");
-        m.icon = MsgIcon::Exclamation;
-        m.helpFile = g_.gHelpFile;
-        m.helpTopic = kHelpCommunication;
-        messages_.show(m);
+        operator_.printerOffLine();
         return;
     }
     startWatchdog(kSettleMs);

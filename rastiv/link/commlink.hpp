@@ -9,26 +9,33 @@
 #include <functional>
 #include <memory>
 
+#include "link/operator.hpp"
 #include "link/serialport.hpp"
 #include "link/transferprogress.hpp"
 
 namespace rastiv {
 
-struct modGlobal;
+struct LinkState;
 class Clock;
 class Timer;
 class MessageBoxes;
+class Operator;
 
 class CommLink : public QObject {
     Q_OBJECT
 public:
-    CommLink(modGlobal& g, Clock& clock, MessageBoxes& messages);
+    // `op` answers the waits that run out.
+    CommLink(LinkState& g, Clock& clock, Operator& op);
+    // The same answered with the program's message boxes.
+    CommLink(LinkState& g, Clock& clock, MessageBoxes& messages);
     ~CommLink() override;
 
     // The serial control (`MSComm1`): a real device or the virtual printer,
     // opened with `line` (which sets how long the bytes take).
     void setPort(std::unique_ptr<SerialPort> port, const PortSettings& line = {});
     SerialPort* port() const { return port_.get(); }
+    // The shared flags the port routines read and set.
+    LinkState& state() const { return g_; }
     const PortSettings& lineSettings() const { return line_; }
 
     // Where `WritePort` copies what it writes while batch recording is on.
@@ -71,12 +78,15 @@ public:
 
 private:
     void MSComm1_OnComm();
-    bool retry(const char* text);
+    CommLink(LinkState& g, Clock& clock, std::unique_ptr<Operator> boxes);
+    void setUpWatchdog();
+    bool retry(SendProblem problem);
     bool waitUntilReady();
 
-    modGlobal& g_;
+    LinkState& g_;
     Clock& clock_;
-    MessageBoxes& messages_;
+    std::unique_ptr<Operator> boxes_;  // when built with message boxes
+    Operator& operator_;
     std::unique_ptr<SerialPort> port_;
     PortSettings line_;
     std::unique_ptr<Timer> tCommTimer_;

@@ -1,6 +1,7 @@
 #include "link/connectiontest.hpp"
 
 #include "link/commlink.hpp"
+#include "link/linkstate.hpp"
 
 namespace rastiv {
 
@@ -13,6 +14,18 @@ bool printerAnswers(CommLink& link, int waitMs) {
         if (link.InputBufferCount() != 0) link.stopWatchdog();
     }
     return link.InputBufferCount() != 0;
+}
+
+Connection connectPrinter(CommLink& link, std::unique_ptr<SerialPort> line, const PortSettings& settings,
+                          PortError& error, int waitMs) {
+    link.ClosePort();
+    link.state().gCommEstablished = false;
+    if (!line->open(settings, error)) return Connection::CannotOpen;
+    link.setPort(std::move(line), settings);
+    link.state().gPortState = 1;
+    if (!printerAnswers(link, waitMs)) return Connection::NoAnswer;
+    link.state().gCommEstablished = true;
+    return Connection::Answered;
 }
 
 }  // namespace rastiv

@@ -4,14 +4,17 @@
 #pragma once
 
 #include <QByteArray>
+#include <memory>
+
+#include "link/commands.hpp"
+#include "link/serialport.hpp"
 
 namespace rastiv {
 
 class CommLink;
 
-// ESC v, then a line feed: the printer answers with its status byte.  Any
-// reply, of any value, means a printer is there.
-inline const QByteArray kStatusQuery("\x1B\x76\x0A", 3);
+// Any reply to the status query, of any value, means a printer is there.
+using cmd::kStatusQuery;
 inline constexpr int kConnectWaitMs = 5000;
 
 // With the port open (gPortState 1): discards the input, writes the status
@@ -20,5 +23,22 @@ inline constexpr int kConnectWaitMs = 5000;
 // passed on the link's watchdog.  True when a reply is waiting; it is left
 // in the input buffer.
 bool printerAnswers(CommLink& link, int waitMs = kConnectWaitMs);
+
+}  // namespace rastiv
+
+namespace rastiv {
+
+enum class Connection {
+    Answered,    // the line is open and a printer replied
+    CannotOpen,  // the line did not open: the error says why
+    NoAnswer,    // the line is open but nothing replied in time
+};
+
+// The connection test: closes what the link had open and forgets any
+// earlier answer, opens `line` with `settings`, makes it the link's port
+// (gPortState 1) and asks the printer for its status with printerAnswers.
+// gCommEstablished is set only when it answered.
+Connection connectPrinter(CommLink& link, std::unique_ptr<SerialPort> line, const PortSettings& settings,
+                          PortError& error, int waitMs = kConnectWaitMs);
 
 }  // namespace rastiv

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <climits>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 
 namespace rastiv {
 

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/modGlobal.hpp"
@@ -212,35 +212,28 @@ void frmComm::cmdConnect_Click() {
             settings.baud = lbBaudRate->item(baud)->text().toInt();
             settings.parity = lbParity->item(parity)->text().at(0).toLatin1();
             g.gSendChunk = kChunk;
-            std::unique_ptr<SerialPort> line = makePort(settings.device);
             PortError error;
-            if (!line->open(settings, error)) {
-                hourglass.restore();
+            const Connection c = connectPrinter(link, makePort(settings.device), settings, error);
+            hourglass.restore();
+            if (c == Connection::CannotOpen) {
                 systemError(error);
+            } else if (c == Connection::NoAnswer) {
+                tell(env_,
+                     QStringLiteral("Error communicating with the printer.  Verify the port settings at the "
+                                    "printer match the program settings.  Check the cable, and make sure the "
+                                    "printer is turned on."),
+                     QStringLiteral("Communication Error"), MsgIcon::Exclamation, kHelpTopic);
             } else {
-                link.setPort(std::move(line), settings);
-                g.gPortState = 1;
-                const bool answered = printerAnswers(link);
-                hourglass.restore();
-                if (!answered) {
-                    tell(env_,
-                         QStringLiteral("Error communicating with the printer.  Verify the port settings at the "
-                                        "printer match the program settings.  Check the cable, and make sure the "
-                                        "printer is turned on."),
-                         QStringLiteral("Communication Error"), MsgIcon::Exclamation, kHelpTopic);
-                } else {
-                    cmdConnect->setEnabled(true);
-                    g.gCommEstablished = true;
-                    hide();
-                    if (g.gCommForPrint) {
-                        if (openPrint) openPrint();
-                    } else if (g.gCommForLogo) {
-                        if (openLogo) openLogo();
-                    } else if (g.gCommForLegacy) {
-                        if (openLegacy) openLegacy();
-                    } else if (g.gCommForBatch) {
-                        if (openBatch) openBatch();
-                    }
+                cmdConnect->setEnabled(true);
+                hide();
+                if (g.gCommForPrint) {
+                    if (openPrint) openPrint();
+                } else if (g.gCommForLogo) {
+                    if (openLogo) openLogo();
+                } else if (g.gCommForLegacy) {
+                    if (openLegacy) openLegacy();
+                } else if (g.gCommForBatch) {
+                    if (openBatch) openBatch();
                 }
             }
         }

@@ -17,7 +17,7 @@
 #include <climits>
 #include <cstring>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 
 namespace rastiv {
 

@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 
 namespace rastiv {
 

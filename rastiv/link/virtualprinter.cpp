@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 
 namespace rastiv {
 

@@ -1,7 +1,7 @@
 #include "mainwin/frmMain.hpp"
 
 #include "app/artwork.hpp"
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/desktop.hpp"
 #include "app/f1help.hpp"
 #include "app/filedialogs.hpp"

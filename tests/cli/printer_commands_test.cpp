@@ -25,8 +25,9 @@
 #include "app/pixmill.hpp"
 #include "batch/batchmode.hpp"
 #include "cli/cli.hpp"
-#include "features/filestream.hpp"
-#include "features/flashcommands.hpp"
+#include "link/commands.hpp"
+#include "link/filestream.hpp"
+#include "link/sequences.hpp"
 #include "link/commlink.hpp"
 #include "link/virtualprinter.hpp"
 

@@ -8,7 +8,7 @@
 #include <QTextStream>
 #include <gtest/gtest.h>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "cli/cli.hpp"
 #include "link/serialport.hpp"
 

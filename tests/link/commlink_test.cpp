@@ -6,9 +6,9 @@
 
 #include <deque>
 
-#include "app/clock.hpp"
-#include "app/messages.hpp"
-#include "app/modGlobal.hpp"
+#include "link/clock.hpp"
+#include "link/messages.hpp"
+#include "link/linkstate.hpp"
 #include "link/commlink.hpp"
 #include "link/virtualprinter.hpp"
 
@@ -53,7 +53,7 @@ protected:
     }
     qint64 elapsedSince(qint64 t0) const { return clock.nowMs() - t0; }
 
-    modGlobal g;
+    LinkState g;
     VirtualClock clock;
     Boxes boxes{clock};
     CommLink link{g, clock, boxes};

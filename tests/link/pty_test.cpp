@@ -10,9 +10,9 @@
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
-#include "app/clock.hpp"
-#include "app/messages.hpp"
-#include "app/modGlobal.hpp"
+#include "link/clock.hpp"
+#include "link/messages.hpp"
+#include "link/linkstate.hpp"
 #include "link/commlink.hpp"
 #include "link/termiosport.hpp"
 
@@ -186,7 +186,7 @@ TEST(PtyLink, AHangUpDuringSendingEndsInTheRetryDialog) {
             return MsgResult::Cancel;
         }
     } boxes;
-    modGlobal g;
+    LinkState g;
     VirtualClock clock;
     CommLink link(g, clock, boxes);
     auto port = std::make_unique<TermiosPort>(clock);

@@ -12,9 +12,9 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-#include "app/clock.hpp"
-#include "app/messages.hpp"
-#include "app/modGlobal.hpp"
+#include "link/clock.hpp"
+#include "link/messages.hpp"
+#include "link/linkstate.hpp"
 #include "link/commlink.hpp"
 #include "link/connectiontest.hpp"
 #include "link/tcpport.hpp"
@@ -229,7 +229,7 @@ TEST_F(Tcp, AServerThatNeverAcceptsTimesOutWithinTheLimit) {
 }
 
 TEST_F(Tcp, TheConnectionTestSeesTheServersReply) {
-    modGlobal g;
+    LinkState g;
     struct NoBoxes : MessageBoxes {
         MsgResult show(const Message&) override { return MsgResult::Cancel; }
     } boxes;

@@ -2,7 +2,7 @@
 // them, with the real Pixmill library.
 #pragma once
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/desktop.hpp"
 #include "app/env.hpp"
 #include "app/filedialogs.hpp"

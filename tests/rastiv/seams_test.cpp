@@ -1,4 +1,4 @@
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/desktop.hpp"
 #include "app/filedialogs.hpp"
 #include "app/settings.hpp"

@@ -1,4 +1,4 @@
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "app/clock.hpp"
+#include "link/clock.hpp"
 #include "app/settings.hpp"
 #include "link/portdevices.hpp"
 #include "link/portname.hpp"

@@ -1,16 +1,15 @@
-#include "features/filestream.hpp"
+#include "link/filestream.hpp"
 
 #include <QFile>
 #include <QFileInfo>
 
+#include "link/commands.hpp"
 #include "link/commlink.hpp"
 #include "link/printercommands.hpp"
 
 namespace rastiv {
 
 namespace {
-
-const QByteArray kFeed("\x1B\x4A\xFF\x19", 4);  // ESC J 255: feed the picture out, then 19h
 
 // After a Cancel held `piece` back: sends of it, and of the file after it,
 // only what completes the command the printer is inside.
@@ -63,7 +62,7 @@ TransferEnd sendGraphic(CommLink& link, const QString& path, int chunk, Transfer
     const TransferEnd sent = streamFile(link, path, chunk, LastPiece::SkipEmpty, progress, StopAt::CommandEnd);
     if (sent == TransferEnd::Abandoned) return sent;
     // Its result does not matter: nothing follows it.
-    link.SendData(kFeed);
+    link.SendData(cmd::kFeed);
     return sent;
 }
 

@@ -1,0 +1,82 @@
+// Command sequences the dialogs and the tool send as a whole: the logo
+// download, the sample receipts and their wait for the printer.  No dialog
+// behaviour here: each takes the link and says how it ended; checking the
+// operator's input and showing the outcome stay with the caller.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <cstdint>
+
+#include "link/transferprogress.hpp"
+
+namespace rastiv {
+
+struct LinkState;
+class BatchRecording;
+class CommLink;
+class Timer;
+
+// gSendingPrintSample for the length of a sample command, so that a batch
+// recording can leave the sample out; cleared on every way out.
+class SendingPrintSample {
+public:
+    explicit SendingPrintSample(LinkState& g);
+    ~SendingPrintSample();
+    SendingPrintSample(const SendingPrintSample&) = delete;
+    SendingPrintSample& operator=(const SendingPrintSample&) = delete;
+
+private:
+    LinkState& g_;
+};
+
+// Stores the logo file at `path` as logo n, counted into a started
+// `progress`: the download header, the logo number, the file in pieces of
+// `chunk` with the last piece sent even when empty, the pause for the flash
+// write (with its batch marker), and the deselect.  A Cancel holds back the
+// rest of the file and skips the pause, but the download still ends with
+// 1D 23 00.  The file is expected to be a whole logo (printerfiles checks it).
+TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QString& path, uint8_t n, int chunk,
+                     TransferProgress& progress);
+
+// The twenty lines of a sample receipt, one SendData each:
+// "Sample Receipt Item  1" to "Sample Receipt Item  20", each ending in LF.
+QByteArray sampleLine(int i);
+bool sendSampleLines(CommLink& link);
+
+// How long a printed sample receipt may take before the printer answers.
+inline constexpr int kSampleReplyWaitMs = 10000;
+
+// Sends a sample receipt string by string, then the status request, and
+// waits for the answer: `timer` runs kSampleReplyWaitMs and stops early as
+// soon as a byte has come in.  The answer itself is not read.  False when a
+// send was cancelled.
+bool printSampleReceipt(CommLink& link, Timer& timer, const QList<QByteArray>& receipt);
+
+// ---- Erasing the logos ----
+
+// How long the printer may take to acknowledge an erase (ms).
+inline constexpr int kEraseReplyMs = 10000;
+
+enum class EraseEnd {
+    Erased,       // acknowledged, and legacy colorization switched off
+    NotAnswered,  // the erase went out but no acknowledgement came in time
+    Abandoned,    // a retry dialog of the erase command was cancelled
+};
+
+// GS @ 1 and the pause for the flash write; then up to kEraseReplyMs on
+// `replyTimer` for the acknowledgement; then every legacy colorization
+// feature off and the pause for storing that.
+EraseEnd eraseFlash(CommLink& link, BatchRecording& batch, Timer& replyTimer);
+
+// ---- Paper type ----
+
+// The paper types the printer knows (the Media menu's items).
+inline constexpr uint8_t kPaperTypes[] = {0, 1, 4, 5};
+
+// The paper type, stored in the flash, and the pause for the flash write.
+// False when a retry dialog was cancelled (nothing was waited for then).
+bool sendPaperType(CommLink& link, BatchRecording& batch, uint8_t type);
+
+}  // namespace rastiv

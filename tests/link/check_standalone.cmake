@@ -1,0 +1,28 @@
+# Fails when the printer link library links more than Qt Core, or when one of
+# its files includes a header from outside rastiv/link.  Run by ctest:
+#   cmake -DLIBS=... -DSOURCES=... -DDIR=rastiv/link -P check_standalone.cmake
+if(NOT LIBS STREQUAL "Qt6::Core")
+  message(FATAL_ERROR "rastiv_link links ${LIBS}; it may link Qt6::Core only")
+endif()
+set(problems "")
+foreach(source IN LISTS SOURCES)
+  if(NOT IS_ABSOLUTE "${source}")
+    set(source "${DIR}/${source}")
+  endif()
+  # Only our own files: the build adds generated ones (moc's rules).
+  if(NOT source MATCHES "^${DIR}/" OR NOT source MATCHES "\\.(cpp|hpp)$")
+    continue()
+  endif()
+  file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS includes)
+    if(NOT line MATCHES "\"link/")
+      list(APPEND problems "${source}: ${line}")
+    endif()
+  endforeach()
+endforeach()
+if(problems)
+  list(JOIN problems "\n  " text)
+  message(FATAL_ERROR "The printer link includes headers from outside rastiv/link:\n  ${text}")
+endif()
+list(LENGTH SOURCES count)
+message(STATUS "rastiv_link: ${count} files, Qt6::Core only")
