@@ -26,48 +26,18 @@
 #include <vector>
 
 #include "cli/cli.hpp"
+#include "ptyreader.hpp"
+
+using testing_support::PtyReader;
 
 namespace {
 
-class Pty {
-public:
-    Pty() {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ::grantpt(master_);
-        ::unlockpt(master_);
-        name_ = QString::fromLocal8Bit(::ptsname(master_));
-        slave_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
-        reader_ = std::thread([this] {
-            char buf[8192];
-            // Blocking reads until no one holds the slave side.
-            for (;;) {
-                const ssize_t n = ::read(master_, buf, sizeof buf);
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) break;  // EIO once no one holds the slave side
-                received += n;
-            }
-        });
-    }
-    ~Pty() {
-        ::close(slave_);
-        reader_.join();
-        ::close(master_);
-    }
-    QString name_;
-    std::atomic<long> received{0};
-
-private:
-    int master_ = -1, slave_ = -1;
-    std::atomic<bool> stop_{false};
-    std::thread reader_;
-};
-
 double replaySeconds(const QString& recording, int ports, long expected) {
-    std::vector<std::unique_ptr<Pty>> ptys;
+    std::vector<std::unique_ptr<PtyReader>> ptys;
     QStringList args{QStringLiteral("rastiv-cli"), QStringLiteral("replay"), recording};
     for (int i = 0; i < ports; ++i) {
-        ptys.push_back(std::make_unique<Pty>());
-        args << QStringLiteral("--port") << ptys.back()->name_;
+        ptys.push_back(std::make_unique<PtyReader>());
+        args << QStringLiteral("--port") << ptys.back()->name();
     }
     QString out, err;
     QTextStream o(&out), e(&err);
@@ -75,15 +45,14 @@ double replaySeconds(const QString& recording, int ports, long expected) {
     t.start();
     const int rc = rastiv::cli::run(args, {o, e});
     const double s = t.nsecsElapsed() / 1e9;
-    for (auto& p : ptys)
-        for (int i = 0; i < 200 && p->received < expected; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    for (auto& p : ptys)
-        if (rc != 0 || p->received != expected) {
+    for (auto& p : ptys) {
+        const long got = long(p->received().size());
+        if (rc != 0 || got != expected) {
             e.flush();
-            fprintf(stderr, "replay failed (rc %d, %ld of %ld bytes): %s\n", rc, long(p->received), expected,
-                    qPrintable(err));
+            fprintf(stderr, "replay failed (rc %d, %ld of %ld bytes): %s\n", rc, got, expected, qPrintable(err));
             exit(1);
         }
+    }
     return s;
 }
 

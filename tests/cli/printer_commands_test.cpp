@@ -25,6 +25,8 @@
 #include "app/pixmill.hpp"
 #include "batch/batchmode.hpp"
 #include "cli/cli.hpp"
+#include "clitool.hpp"
+#include "ptyreader.hpp"
 #include "link/commands.hpp"
 #include "link/filestream.hpp"
 #include "link/sequences.hpp"
@@ -32,6 +34,7 @@
 #include "link/virtualprinter.hpp"
 
 using namespace rastiv;
+using testing_support::PtyReader;
 
 namespace {
 
@@ -40,50 +43,6 @@ const QByteArray kMarker("Morvex<PaUsE-pAuSe-PaUsE>xevroM");
 // A pseudo-terminal whose master side is drained into `received` until no
 // one holds the slave side any more.  The test keeps the slave open too, so
 // that the tool closing its end never hangs the line up under the reader.
-class Pty {
-public:
-    Pty() {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ::grantpt(master_);
-        ::unlockpt(master_);
-        name_ = QString::fromLocal8Bit(::ptsname(master_));
-        slave_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        reader_ = std::thread([this] {
-            char buf[4096];
-            for (;;) {
-                const ssize_t n = ::read(master_, buf, sizeof buf);
-                if (n < 0 && errno == EINTR) continue;
-                // EIO once no one holds the slave side and every byte written
-                // to it has been read.
-                if (n <= 0) break;
-                received_.append(buf, n);
-            }
-        });
-    }
-    ~Pty() {
-        finish();
-        ::close(master_);
-    }
-    const QString& name() const { return name_; }
-    // All that arrived, once the tool has let its end go: the test lets its
-    // own end go too, and the reader stops after the last byte.
-    QByteArray received() {
-        finish();
-        return received_;
-    }
-
-private:
-    void finish() {
-        if (slave_ >= 0) ::close(slave_);
-        slave_ = -1;
-        if (reader_.joinable()) reader_.join();
-    }
-    int master_ = -1, slave_ = -1;
-    QString name_;
-    QByteArray received_;
-    std::thread reader_;
-};
-
 // A whole logo definition: 1D 84, monochrome, X by Y, X * Y * 8 bytes.
 QByteArray logoFile(uint8_t x, uint8_t y) {
     QByteArray b("\x1D\x84\x01", 3);
@@ -140,7 +99,7 @@ protected:
 TEST_F(PrinterCommands, DownloadLogoPutsTheDialogsBytesOnAPseudoTerminal) {
     const QByteArray logo = logoFile(2, 3);
     writeFile(file("l.lgo"), logo);
-    Pty pty;
+    PtyReader pty;
     Captured io;
     ASSERT_EQ(run({QStringLiteral("download-logo"), file("l.lgo"), QStringLiteral("--number"), QStringLiteral("7"),
                    QStringLiteral("--port"), pty.name()},
@@ -234,7 +193,7 @@ TEST_F(PrinterCommands, RecordWritesWhatTheProgramRecordsForTheSameAction) {
 TEST_F(PrinterCommands, ReplayGivesEveryPortTheRecordingWithoutItsPauseMarks) {
     const QByteArray before = QByteArray("\x1D\x81\x05\xFF\x1D\xFF", 6), after = QByteArray(250, 'x') + '\n';
     writeFile(file("r.cpb"), before + kMarker + after + kMarker);
-    Pty a, b;
+    PtyReader a, b;
     Captured io;
     EXPECT_EQ(run({QStringLiteral("replay"), file("r.cpb"), QStringLiteral("--port"), a.name(), QStringLiteral("--port"),
                    b.name(), QStringLiteral("--port"), QStringLiteral("virtual")},
@@ -283,30 +242,6 @@ TEST_F(PrinterCommands, CommandLinesTheyCannotUseAreRefusedBeforeAnythingIsSent)
 
 // ---- As a user runs it: a child process ----
 
-struct Outcome {
-    int exit = -1;
-    QString out, err;
-};
-
-Outcome runTool(const QTemporaryDir& dir, const QStringList& args) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(RASTIV_CLI_PATH), args);
-    Outcome r;
-    if (!p.waitForFinished(30000)) {
-        p.kill();
-        p.waitForFinished();
-        ADD_FAILURE() << "rastiv-cli " << args.join(u' ').toStdString() << " did not finish";
-        return r;
-    }
-    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
-
 TEST(PrinterCommandsAsAChild, ReplayToThreePseudoTerminalsAndAMissingDevice) {
     QTemporaryDir dir;
     // Sample receipt lines: a recording without pauses, so no real waits.
@@ -316,7 +251,7 @@ TEST(PrinterCommandsAsAChild, ReplayToThreePseudoTerminalsAndAMissingDevice) {
     writeFile(path, recording);
     for (const bool json : {false, true}) {
         SCOPED_TRACE(json ? "--json" : "table");
-        Pty a, b, c;
+        PtyReader a, b, c;
         QStringList args{QStringLiteral("replay"), path};
         for (const QString& p : {a.name(), b.name(), c.name(), QStringLiteral("/dev/ttyNoSuch7")})
             args << QStringLiteral("--port") << p;
@@ -353,7 +288,7 @@ TEST(PrinterCommandsAsAChild, PrintSendsTheGraphicThenTheFeed) {
     const QByteArray gfx = graphicsFile(20);  // 1480 bytes: 30 pieces, the last one short
     const QString path = dir.filePath(QStringLiteral("p.gfx"));
     writeFile(path, gfx);
-    Pty pty;
+    PtyReader pty;
     const Outcome r = runTool(dir, {QStringLiteral("print"), path, QStringLiteral("--port"), pty.name()});
     EXPECT_EQ(r.exit, 0) << r.err.toStdString();
     EXPECT_EQ(pty.received(), gfx + QByteArray("\x1B\x4A\xFF\x19", 4));

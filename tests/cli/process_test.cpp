@@ -13,14 +13,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "clitool.hpp"
+
 using namespace std::string_literals;
 
 namespace {
-
-struct Outcome {
-    int exit = -1;
-    QString out, err;
-};
 
 class Cli : public ::testing::Test {
 protected:
@@ -31,28 +28,7 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(ini);
     }
-    Outcome run(const QStringList& args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(dir.path());
-        p.start(QStringLiteral(RASTIV_CLI_PATH), args);
-        Outcome r;
-        if (!p.waitForFinished(30000)) {
-            p.kill();
-            p.waitForFinished();
-            ADD_FAILURE() << "rastiv-cli " << args.join(u' ').toStdString() << " did not finish";
-            return r;
-        }
-        r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        r.err = QString::fromLocal8Bit(p.readAllStandardError());
-        return r;
-    }
+    Outcome run(const QStringList& args) { return runTool(dir, args); }
     QString file(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
     // Black on the left half, the colour in the third quarter, white paper
     // in the last.
