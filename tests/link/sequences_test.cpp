@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "link/batch.hpp"
@@ -169,4 +170,77 @@ TEST_F(Sequences, SampleLinesReadAsThePrinterHasAlwaysPrintedThem) {
     EXPECT_EQ(sampleLine(20), QByteArray("Sample Receipt Item  20\n"));
     SendingPrintSample sample(g);
     EXPECT_TRUE(g.gSendingPrintSample);
+}
+
+namespace {
+
+QByteArray sampleLines() {
+    QByteArray lines;
+    for (int i = 1; i <= 20; ++i) lines += "Sample Receipt Item  " + QByteArray::number(i) + '\n';
+    return lines;
+}
+
+const QByteArray kSmallLogo = cmd::kLogoDefinition + cmd::bytes({0x01, 0x01, 0x01}) + QByteArray(8, '\0');
+
+}  // namespace
+
+TEST_F(Sequences, AWatermarkIsDefinedFromTheLogoJustDownloaded) {
+    const struct {
+        WatermarkDefinition d;
+        bytes definition;
+    } cases[] = {
+        {{5, 80, 9}, {0x1B, 0x61, 0x01, 0x1D, 0x8B, 5, 80, 9, 0x1B, 0x61, 0x00}},
+        {{239, 0, 241}, {0x1B, 0x61, 0x01, 0x1D, 0x8B, 239, 0, 241, 0x1B, 0x61, 0x00}},
+    };
+    connect();
+    const QString path = file(kSmallLogo);
+    for (const auto& c : cases) {
+        printer->clearReceived();
+        TransferProgress progress;
+        const WatermarkResult r = defineWatermark(link, batch, path, c.d, 4, progress);
+        EXPECT_EQ(r.end, WatermarkEnd::Defined);
+        EXPECT_EQ(r.logoBytes, kSmallLogo.size());
+        EXPECT_EQ(progress.total(), kSmallLogo.size() + 8);
+        EXPECT_EQ(printer->received(), wire({0x1D, 0x22, 0x01, 0x1D, 0x23, c.d.logo}) + kSmallLogo +
+                                           wire({0x1D, 0x23, 0x00}) + wire(c.definition));
+    }
+}
+
+TEST_F(Sequences, AWatermarkOverItsOwnLogoIsNotDefined) {
+    connect();
+    TransferProgress progress;
+    const WatermarkResult r = defineWatermark(link, batch, file(kSmallLogo), {7, 50, 7}, 64, progress);
+    EXPECT_EQ(r.end, WatermarkEnd::SameNumber);
+    EXPECT_EQ(printer->received(), cmd::kBeginDownload + cmd::selectLogo(7) + kSmallLogo + cmd::kDeselect);
+}
+
+TEST_F(Sequences, WithoutALogoFileOnlyTheDefinitionGoesOut) {
+    connect();
+    TransferProgress progress;
+    const WatermarkResult r = defineWatermark(link, batch, QString(), {3, 20, 4}, 64, progress);
+    EXPECT_EQ(r.end, WatermarkEnd::Defined);
+    EXPECT_FALSE(progress.started());
+    EXPECT_EQ(printer->received(), wire({0x1B, 0x61, 0x01, 0x1D, 0x8B, 3, 20, 4, 0x1B, 0x61, 0x00}));
+}
+
+TEST_F(Sequences, WatermarkAndMarginSamplesSwitchTheFeatureOnAroundTheLines) {
+    connect();
+    const struct {
+        std::function<bool()> print;
+        bytes on, off;
+    } cases[] = {
+        {[&] { return printWatermarkSample(link, 9); }, {0x1D, 0x8C, 0x01, 9}, {0x1D, 0x8C, 0x00, 9}},
+        {[&] { return printWatermarkSample(link, 241); }, {0x1D, 0x8C, 0x01, 241}, {0x1D, 0x8C, 0x00, 241}},
+        {[&] { return printMarginSample(link, MarginSide::Left, 17); },
+         {0x1D, 0x99, 0x01, 17, 0x32, 0x00},
+         {0x1D, 0x99, 0x00, 17, 0x32, 0x00}},
+        {[&] { return printMarginSample(link, MarginSide::Right, 242); },
+         {0x1D, 0x99, 0x02, 242, 0x32, 0x00},
+         {0x1D, 0x99, 0x00, 242, 0x32, 0x00}},
+    };
+    for (const auto& c : cases) {
+        printer->clearReceived();
+        EXPECT_TRUE(c.print());
+        EXPECT_EQ(printer->received(), wire(c.on) + sampleLines() + wire(c.off) + wire({0x1B, 0x4A, 0xFF, 0x19}));
+    }
 }
