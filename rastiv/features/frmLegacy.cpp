@@ -21,20 +21,6 @@ namespace {
 constexpr int kHelpTopic = 12;
 constexpr int kTimerMs = 10000;
 
-using cmd::kBottomLogoOff;
-using cmd::kBottomLogoOn;
-using cmd::kBottomLogoWithOthers;
-using cmd::kTopLogoOff;
-using cmd::topLogoOn;
-const QByteArray& kMarginOn = cmd::kLegacyMarginOn;
-const QByteArray& kMarginOff = cmd::kLegacyMarginOff;
-const QByteArray& kWatermarkOn = cmd::kLegacyWatermarkOn;
-const QByteArray& kWatermarkOff = cmd::kLegacyWatermarkOff;
-// Logo 243, the bottom logo, defined afresh: a monochrome logo of 1 × 1
-// blocks of 8 × 8 dots (1D 84, kind 1, X 1, Y 1), every dot white.
-constexpr uint8_t kBottomLogo = 243;
-const QByteArray kBlankLogo = cmd::kLogoDefinition + cmd::bytes({0x01, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0, 0});
-
 // ---- Preview pictures, drawn in the screen's highlight colour. ----
 
 QPixmap receiptPicture(QSize size, bool watermark, const QColor& highlight) {
@@ -100,59 +86,6 @@ QPixmap marginStrip(QSize size, const QColor& highlight) {
 
 }  // namespace
 
-namespace legacy {
-
-std::vector<Command> configuration(const Options& o) {
-    std::vector<Command> c;
-    c.push_back({o.topLogo ? topLogoOn(o.spacing) : kTopLogoOff});
-    c.push_back({o.bottomLogo ? kBottomLogoOn : kBottomLogoOff});
-    if (o.marginMessage) {
-        c.push_back({kMarginOn});
-        // Beside a margin message the bottom logo is blanked: logo 243 is
-        // overwritten by an all-white one (the stored bottom logo is lost)
-        // and the bottom logo takes the form it has with the other features.
-        if (o.bottomLogo) {
-            c.push_back({cmd::selectLogo(kBottomLogo)});
-            c.push_back({kBlankLogo, true});
-            c.push_back({cmd::kDeselect});
-            c.push_back({kBottomLogoWithOthers});
-        }
-    } else {
-        c.push_back({kMarginOff});
-    }
-    if (o.watermark) {
-        c.push_back({kWatermarkOn});
-        if (o.bottomLogo) c.push_back({kBottomLogoWithOthers});
-    } else {
-        c.push_back({kWatermarkOff});
-    }
-    c.push_back({cmd::kStoreSettings, true});
-    return c;
-}
-
-QList<QByteArray> sampleReceipt() {
-    QList<QByteArray> s{cmd::kSampleStart, cmd::kCentre, "Welcome to the Vru Rastiv\n",
-                        "Receipt Colorization Utility!\n\n", cmd::kLeftJustify};
-    // Twenty item lines 38 characters wide; the fifteenth in colour (ESC r).
-    for (int i = 1; i <= 20; ++i) {
-        const QByteArray number = numToText(i).toLatin1();
-        if (i == 15) s << cmd::printColour(2);
-        s << "Item ";
-        if (i < 10) s << " ";
-        s << number + (i == 15 ? QByteArray("  *** Now On Sale ***  ") : QByteArray(23, ' '));
-        if (i < 10) s << " ";
-        s << "$" + number + ".00\n";
-        if (i == 15) s << cmd::printColour(0);
-    }
-    s << cmd::bold(true) + "                         Total $210.00" + cmd::bold(false) + "\n\n";
-    // Print mode 0 and a space, in one string.
-    s << cmd::printMode(0x00) + ' ';
-    // Feed 128 dots past the cutter, then cut.
-    s << cmd::feedDots(0x80) + cmd::kCut;
-    return s;
-}
-
-}  // namespace legacy
 
 frmLegacy::frmLegacy(Env& env, QWidget* parent) : QDialog(parent), Timer1(env.clock.createTimer()), env_(env) {
     createControls();
@@ -282,15 +215,7 @@ bool frmLegacy::enableSelected() {
     o.marginMessage = chkRibbonLogo->isChecked();
     o.watermark = chkWatermark->isChecked();
     o.spacing = uint8_t(env_.g.gTopLogoSpacing);
-    CommLink& link = env_.link;
-    for (const legacy::Command& c : legacy::configuration(o)) {
-        if (!link.SendData(c.bytes)) return false;
-        if (c.flashWrite) {
-            link.WaitForPrinter();
-            env_.batch.InsertBatchPlayWait();
-        }
-    }
-    return true;
+    return legacy::enableSelected(env_.link, env_.batch, o);
 }
 
 void frmLegacy::cmdPrintSample_Click() { printSampleStep(this, env_, steps, *Timer1, legacy::sampleReceipt()); }

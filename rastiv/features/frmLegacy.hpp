@@ -13,6 +13,7 @@
 
 #include "app/env.hpp"
 #include "app/stepindicator.hpp"
+#include "link/legacysequences.hpp"
 
 class QCheckBox;
 class QLabel;
@@ -21,34 +22,6 @@ class QPushButton;
 namespace rastiv {
 
 class Timer;
-
-namespace legacy {
-
-// What the four boxes ask for, and the top logo spacing byte.
-struct Options {
-    bool topLogo = false;
-    bool bottomLogo = false;
-    bool marginMessage = false;
-    bool watermark = false;
-    uint8_t spacing = 128;
-};
-
-// One command of the configuration; after a flash write the printer needs
-// its pause (and a batch recording its marker) before the next one.
-struct Command {
-    QByteArray bytes;
-    bool flashWrite = false;
-};
-
-// The whole configuration, every feature switched on or off: 5 to 10
-// commands ending in the 1D FF that makes the printer store it.
-std::vector<Command> configuration(const Options& o);
-
-// The sample receipt up to the cut, one SendData each; the status request
-// and the wait for its answer follow.
-QList<QByteArray> sampleReceipt();
-
-}  // namespace legacy
 
 class frmLegacy final : public QDialog {
     Q_OBJECT

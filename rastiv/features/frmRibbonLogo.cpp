@@ -23,10 +23,6 @@ namespace {
 constexpr int kHelpTopic = 10;
 // The logo legacy colorization prints as its margin message.
 constexpr int kLegacyMargin = 242;
-// Side codes of the margin message command.
-constexpr uint8_t kSideOff = 0;
-constexpr uint8_t kSideLeft = 1;
-constexpr uint8_t kSideRight = 2;
 
 const QString kRangeText = QStringLiteral("The logo number must be between 0 and 255.");
 
@@ -168,12 +164,7 @@ bool frmRibbonLogo::printSample(BusyDialog& busy) {
         tellLegacyAdvice(busy, QStringLiteral("Margin Message"));
         return true;
     }
-    const uint8_t side = rbLeft->isChecked() ? kSideLeft : kSideRight;
-    CommLink& link = env_.link;
-    // Switched off again after the lines, or the printer would keep the
-    // margin message on every receipt that follows.
-    return link.SendData(cmd::marginMessage(side, n.byte)) && sendSampleLines(link) &&
-           link.SendData(cmd::marginMessage(kSideOff, n.byte)) && link.SendData(cmd::kFeed);
+    return printMarginSample(env_.link, rbLeft->isChecked() ? MarginSide::Left : MarginSide::Right, n.byte);
 }
 
 void frmRibbonLogo::cmdExit_Click() { done(QDialog::Accepted); }

@@ -18,105 +18,31 @@ namespace {
 
 constexpr int kHelpTopic = 13;
 
-// The boxes in bit order, with the words the sample's combined line uses
-// for them.
+// The boxes in bit order.
 struct AttributeBox {
     const char* name;
     const char* caption;
-    const char* word;
 };
 const AttributeBox kBoxes[textsub::kFromCount + textsub::kToCount] = {
-    {"chkBold", "&Bold", "bold "},
-    {"chkItalic", "&Italic", "italic "},
-    {"chkReverse", "Reverse &Video", "reverse video "},
-    {"chkUnderline", "&Underline", "underline "},
-    {"chkDblHigh", "Double &High", "double high "},
-    {"chkDblWide", "Double &Wide", "double wide "},
-    {"chkCompressed", "Co&mpressed", "compressed pitch "},
-    {"chkBoldSub", "&Bold", "bold "},
-    {"chkItalicSub", "&Italic", "italic "},
-    {"chkReverseSub", "Reverse &Video", "reverse video "},
-    {"chkUnderlineSub", "&Underline", "underline "},
-    {"chkDblHighSub", "Double &High", "double high "},
-    {"chkDblWideSub", "Double &Wide", "double wide "},
-    {"chkCompressedSub", "Co&mpressed", "compressed pitch "},
-    {"chkColorSub", "&Color", "color "},
-    {"chkColorReverseSub", "Color &Reverse", "reverse color "},
+    {"chkBold", "&Bold"},
+    {"chkItalic", "&Italic"},
+    {"chkReverse", "Reverse &Video"},
+    {"chkUnderline", "&Underline"},
+    {"chkDblHigh", "Double &High"},
+    {"chkDblWide", "Double &Wide"},
+    {"chkCompressed", "Co&mpressed"},
+    {"chkBoldSub", "&Bold"},
+    {"chkItalicSub", "&Italic"},
+    {"chkReverseSub", "Reverse &Video"},
+    {"chkUnderlineSub", "&Underline"},
+    {"chkDblHighSub", "Double &High"},
+    {"chkDblWideSub", "Double &Wide"},
+    {"chkCompressedSub", "Co&mpressed"},
+    {"chkColorSub", "&Color"},
+    {"chkColorReverseSub", "Color &Reverse"},
 };
-enum From { Bold, Italic, Reverse, Underline, DblHigh, DblWide, Compressed };
-
-// ESC ! n print mode bits of the "From" attributes that have one; italic
-// and reverse video have commands of their own.
-struct PrintModeBit {
-    From attribute;
-    uint8_t bit;
-};
-constexpr PrintModeBit kPrintMode[] = {{Bold, 0x08}, {Underline, 0x80}, {DblHigh, 0x10}, {DblWide, 0x20},
-                                       {Compressed, 0x01}};
-
-using cmd::kReset;
-using cmd::printMode;
 
 }  // namespace
-
-namespace textsub {
-
-QByteArray entry(uint8_t n, AttributeSet set) {
-    return cmd::textSubstitution(n, set);
-}
-
-QList<QByteArray> sampleReceipt(AttributeSet set) {
-    QList<QByteArray> s{kReset,
-                        "The following text sample contains words \n",
-                        "with the attributes you have selected to \n",
-                        "substitute for.  Don't forget that there \n",
-                        "are two attribute remapping entries, so  \n",
-                        "the other remapping might affect the     \n",
-                        "printed output.\n\n"};
-    // Each attribute on, its line, and off again.
-    const struct {
-        QByteArray on, text, off;
-    } lines[] = {
-        {cmd::bold(true), "This line was originally bold text\n", cmd::bold(false)},
-        {cmd::italic(true), "This line was originally italicized text\n", cmd::italic(false)},
-        {cmd::reverse(true), "This line was originally reverse video text\n", cmd::reverse(false)},
-        {cmd::underline(true), "This line was originally underlined text\n", cmd::underline(false)},
-        {printMode(0x10), "This line was originally double high text\n", printMode(0)},
-        {printMode(0x20), "This was originally\n  double wide text\n", printMode(0)},
-        {printMode(0x01), "This line was originally compressed pitch text\n", printMode(0)},
-    };
-    for (const auto& l : lines) s << l.on << l.text << l.off;
-    s << "\n";
-
-    // One line with every "From" attribute at once.
-    if (set & from(Italic)) s << cmd::italic(true);
-    if (set & from(Reverse)) s << cmd::reverse(true);
-    uint8_t m = 0;
-    for (const PrintModeBit& p : kPrintMode)
-        if (set & from(p.attribute)) m |= p.bit;
-    s << printMode(m);
-    s << "This text has all attributes selected in the left column on the screen (";
-    for (int i = 0; i < kFromCount; ++i)
-        if (set & from(i)) s << kBoxes[i].word;
-    s << ").  It should appear with all the attributes selected in the right column on the screen (";
-    for (int i = 0; i < kToCount; ++i)
-        if (set & to(i)) s << kBoxes[kFromCount + i].word;
-    // "ramapping" is how the printed receipt has always read.
-    s << ").  Don't forget that there are two attribute " << "ramapping entries, so the other remapping might "
-      << "affect the printed output.\n";
-
-    s << kReset;
-    s << "\nIf you need any help using this utility, the\n"
-      << " "
-      << "help file that is included contains tips \n"
-      << "and instructions to enable you to take full\n"
-      << "advantage of Vru's Rastiv thermal printing\n"
-      << "features.\n";
-    s << cmd::kFeed;
-    return s;
-}
-
-}  // namespace textsub
 
 void printSampleStep(QWidget* dialog, Env& env, StepIndicator& steps, Timer& timer,
                      const QList<QByteArray>& receipt) {
@@ -243,12 +169,7 @@ void frmTextSub::switchEntry(AttributeSet set) {
 }
 
 bool frmTextSub::sendEntry(AttributeSet set) {
-    CommLink& link = env_.link;
-    if (!link.SendData(textsub::entry(uint8_t(env_.g.gTextSubSet), set))) return false;
-    if (!link.SendData(cmd::kStoreSettings)) return false;
-    link.WaitForPrinter();
-    env_.batch.InsertBatchPlayWait();
-    return true;
+    return textsub::sendEntry(env_.link, env_.batch, uint8_t(env_.g.gTextSubSet), set);
 }
 
 void frmTextSub::cmdPrintSample_Click() {

@@ -4,6 +4,7 @@
 // a line in every attribute.
 #pragma once
 
+#include "link/legacysequences.hpp"
 #include "link/sequences.hpp"
 
 #include <QByteArray>
@@ -24,25 +25,6 @@ namespace rastiv {
 
 class CommLink;
 class Timer;
-
-// The sixteen boxes as one number, bit k for the k-th box: the seven "From"
-// boxes (bold, italic, reverse video, underline, double high, double wide,
-// compressed), then the nine "To" boxes (the same seven, colour, colour
-// reverse).  Its low byte is the entry's byte A, its high byte byte B.
-using AttributeSet = uint16_t;
-
-namespace textsub {
-inline constexpr int kFromCount = 7;
-inline constexpr int kToCount = 9;
-constexpr AttributeSet from(int i) { return AttributeSet(1u << i); }
-constexpr AttributeSet to(int i) { return AttributeSet(1u << (kFromCount + i)); }
-
-// 1F 03 17 n A B: entry n on; with A = B = 0 it is off.
-QByteArray entry(uint8_t n, AttributeSet set);
-// Every string of the sample receipt, one SendData each, up to the paper
-// feed; the status request and the wait for its answer follow.
-QList<QByteArray> sampleReceipt(AttributeSet set);
-}  // namespace textsub
 
 // Print Sample of both dialogs: the receipt goes out as print-sample data
 // with the dialog busy and step 2 shown; step 3 once it has been printed.

@@ -185,51 +185,48 @@ bool frmWatermark::define(BusyDialog& busy, TransferProgress& progress) {
         busy.refuse(kWatermarkRangeText, kHelpTopic);
         return false;
     }
-    CommLink& link = env_.link;
-    const QByteArray definition = cmd::defineWatermark(logo.byte, uint8_t(slider1->value()), wm.byte);
+    const WatermarkDefinition d{logo.byte, uint8_t(slider1->value()), wm.byte};
+    // With the port closed there is no logo download, only the definition a
+    // batch recording takes.
+    const bool sendTheLogo = env_.g.gPortState == 1;
+    if (sendTheLogo && checkedLogoFile(env_, busy, kHelpTopic) < 0) return false;
+    const WatermarkResult r = defineWatermark(env_.link, env_.batch, sendTheLogo ? env_.g.gLogoFile : QString(), d,
+                                              env_.g.gSendChunk, progress);
     // Only a transfer that ran has something to report (a closed port sends nothing).
     auto status = [&](const QString& text) {
         if (progress.started()) transfer->setStatus(text);
     };
-    if (env_.g.gPortState == 1) {
-        const TransferEnd logoSent = downloadLogo(env_, busy, logo.byte, kHelpTopic, progress, definition.size());
-        if (logoSent != TransferEnd::Complete) {
-            status(logoCutShortText(logoSent, logo.byte, progress.sent(), progress.total() - definition.size()));
-            return false;
-        }
-    }
-    const qint64 logoSize = progress.sent();
+    const qint64 definitionSize = cmd::defineWatermark(d.logo, d.shading, d.watermark).size();
+    switch (r.end) {
+    case WatermarkEnd::LogoCutShort:
+        status(logoCutShortText(r.transfer, logo.byte, progress.sent(), progress.total() - definitionSize));
+        return false;
     // The numbers as the printer gets them: "7" and "07" (or "2" and "2.5")
     // name the same logo.
-    if (logo.byte == wm.byte) {
-        status(logoStoredText(QStringLiteral("Not defined: "), logo.byte, logoSize,
+    case WatermarkEnd::SameNumber:
+        status(logoStoredText(QStringLiteral("Not defined: "), logo.byte, r.logoBytes,
                               QStringLiteral("the watermark needs a number of its own.")));
         busy.tell(QStringLiteral("The watermark number cannot be the same as the logo number."),
                   QStringLiteral("Parameter Error"), MsgIcon::Exclamation, kHelpTopic);
         return false;
-    }
-    // A Cancel during the logo's flash write holds back the definition.
-    const TransferEnd defined =
-        progress.cancelRequested() ? TransferEnd::Cancelled : link.SendPiece(definition, progress);
-    if (defined != TransferEnd::Complete) {
-        status(logoStoredText(defined == TransferEnd::Cancelled ? QStringLiteral("Cancelled: ")
-                                                                : QStringLiteral("Stopped: "),
-                              logo.byte, logoSize, QStringLiteral("the watermark definition was not sent.")));
+    case WatermarkEnd::DefinitionCutShort:
+        status(logoStoredText(r.transfer == TransferEnd::Cancelled ? QStringLiteral("Cancelled: ")
+                                                                   : QStringLiteral("Stopped: "),
+                              logo.byte, r.logoBytes, QStringLiteral("the watermark definition was not sent.")));
         return false;
-    }
-    link.WaitForPrinter();
-    env_.batch.InsertBatchPlayWait();
-    if (!link.SendData(cmd::kLeftJustify)) {
+    case WatermarkEnd::NotLeftJustified:
         status(QStringLiteral("Stopped: watermark %1 was defined from logo %2, but the printer was not told to go "
                               "back to left justification.")
                    .arg(wm.byte)
                    .arg(logo.byte));
         return false;
+    case WatermarkEnd::Defined:
+        break;
     }
     status(QStringLiteral("Done: watermark %1 was defined from logo %2 (%3 bytes of the logo were sent).")
                .arg(wm.byte)
                .arg(logo.byte)
-               .arg(byteCount(logoSize)));
+               .arg(byteCount(r.logoBytes)));
     return true;
 }
 
@@ -260,9 +257,7 @@ bool frmWatermark::printSample(BusyDialog& busy) {
         tellLegacyAdvice(busy, QStringLiteral("Watermark"));
         return true;
     }
-    CommLink& link = env_.link;
-    return link.SendData(cmd::watermarkSwitch(true, wm.byte)) && sendSampleLines(link) &&
-           link.SendData(cmd::watermarkSwitch(false, wm.byte)) && link.SendData(cmd::kFeed);
+    return printWatermarkSample(env_.link, wm.byte);
 }
 
 void frmWatermark::cmdExit_Click() { done(QDialog::Accepted); }

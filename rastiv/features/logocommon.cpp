@@ -99,8 +99,7 @@ void BusyDialog::refuse(const QString& text, int helpTopic) {
     tell(text, QStringLiteral("Parameter Error"), MsgIcon::Information, helpTopic);
 }
 
-TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, TransferProgress& progress,
-                         qint64 thenSent) {
+qint64 checkedLogoFile(Env& env, BusyDialog& busy, int helpTopic) {
     const QString& path = env.g.gLogoFile;
     // A file that went away after it was chosen, or one that is not a whole
     // logo, must not leave the printer waiting for a definition that never
@@ -110,7 +109,7 @@ TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, T
         busy.tell(QStringLiteral("The logo file \"%1\" cannot be read.  Choose the logo again in Logo Management.")
                       .arg(path),
                   QStringLiteral("File Open Error"), MsgIcon::Exclamation, helpTopic);
-        return TransferEnd::Abandoned;
+        return -1;
     }
     const QByteArray logo = file.readAll();
     if (const QString problem = logoFileProblem(logo); !problem.isEmpty()) {
@@ -118,11 +117,17 @@ TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, T
                                  "again in Logo Management.")
                       .arg(path, problem),
                   QStringLiteral("File Format Error"), MsgIcon::Exclamation, helpTopic);
-        return TransferEnd::Abandoned;
+        return -1;
     }
-    file.close();
-    progress.start(logo.size() + thenSent);
-    return sendLogo(env.link, env.batch, path, n, env.g.gSendChunk, progress);
+    return logo.size();
+}
+
+TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, TransferProgress& progress,
+                         qint64 thenSent) {
+    const qint64 size = checkedLogoFile(env, busy, helpTopic);
+    if (size < 0) return TransferEnd::Abandoned;
+    progress.start(size + thenSent);
+    return sendLogo(env.link, env.batch, env.g.gLogoFile, n, env.g.gSendChunk, progress);
 }
 
 bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {

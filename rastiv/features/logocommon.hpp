@@ -84,6 +84,11 @@ private:
     WaitCursor hourglass_;
 };
 
+// Checks gLogoFile before anything of it is sent: it can be read and is a
+// whole logo.  Its size; -1 after the problem was said, with the dialog's
+// help topic.
+qint64 checkedLogoFile(Env& env, BusyDialog& busy, int helpTopic);
+
 // Stores gLogoFile in the printer as logo n: the download header, the logo
 // number, the file in pieces of gSendChunk with the last piece sent even
 // when empty, the pause for the flash write (with its batch marker), and

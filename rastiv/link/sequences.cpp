@@ -1,5 +1,7 @@
 #include "link/sequences.hpp"
 
+#include <QFileInfo>
+
 #include "link/batch.hpp"
 #include "link/clock.hpp"
 #include "link/commands.hpp"
@@ -96,6 +98,48 @@ bool sendPaperType(CommLink& link, BatchRecording& batch, uint8_t type) {
     link.WaitForPrinter();
     batch.InsertBatchPlayWait();
     return true;
+}
+
+WatermarkResult defineWatermark(CommLink& link, BatchRecording& batch, const QString& logoPath,
+                                const WatermarkDefinition& d, int chunk, TransferProgress& progress) {
+    WatermarkResult r;
+    const QByteArray definition = cmd::defineWatermark(d.logo, d.shading, d.watermark);
+    if (!logoPath.isEmpty()) {
+        progress.start(QFileInfo(logoPath).size() + definition.size());
+        r.transfer = sendLogo(link, batch, logoPath, d.logo, chunk, progress);
+        if (r.transfer != TransferEnd::Complete) {
+            r.end = WatermarkEnd::LogoCutShort;
+            return r;
+        }
+        r.logoBytes = progress.sent();
+    }
+    // Defined over its own logo, the watermark would replace the picture it
+    // is made from.
+    if (d.logo == d.watermark) {
+        r.end = WatermarkEnd::SameNumber;
+        return r;
+    }
+    // A Cancel during the logo's flash write holds back the definition.
+    r.transfer = progress.cancelRequested() ? TransferEnd::Cancelled : link.SendPiece(definition, progress);
+    if (r.transfer != TransferEnd::Complete) {
+        r.end = WatermarkEnd::DefinitionCutShort;
+        return r;
+    }
+    link.WaitForPrinter();
+    batch.InsertBatchPlayWait();
+    // The definition centres; what is printed next must not be.
+    if (!link.SendData(cmd::kLeftJustify)) r.end = WatermarkEnd::NotLeftJustified;
+    return r;
+}
+
+bool printWatermarkSample(CommLink& link, uint8_t watermark) {
+    return link.SendData(cmd::watermarkSwitch(true, watermark)) && sendSampleLines(link) &&
+           link.SendData(cmd::watermarkSwitch(false, watermark)) && link.SendData(cmd::kFeed);
+}
+
+bool printMarginSample(CommLink& link, MarginSide side, uint8_t n) {
+    return link.SendData(cmd::marginMessage(uint8_t(side), n)) && sendSampleLines(link) &&
+           link.SendData(cmd::marginMessage(uint8_t(MarginSide::Off), n)) && link.SendData(cmd::kFeed);
 }
 
 }  // namespace rastiv

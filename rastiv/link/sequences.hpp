@@ -79,4 +79,53 @@ inline constexpr uint8_t kPaperTypes[] = {0, 1, 4, 5};
 // False when a retry dialog was cancelled (nothing was waited for then).
 bool sendPaperType(CommLink& link, BatchRecording& batch, uint8_t type);
 
+// ---- Watermarks ----
+
+// A watermark is made from a stored logo by shading it: the logo's number,
+// the shading (0 dark to 100 light, as the slider gives it) and the number
+// the watermark is stored under.
+struct WatermarkDefinition {
+    uint8_t logo = 0;
+    uint8_t shading = 0;
+    uint8_t watermark = 0;
+};
+
+enum class WatermarkEnd {
+    Defined,             // logo (when sent), definition, and back to left justification
+    LogoCutShort,        // the logo download was cancelled or stopped; no definition went out
+    SameNumber,          // the logo went out, but the watermark would overwrite it: nothing more sent
+    DefinitionCutShort,  // the logo is stored; the definition was cancelled or stopped
+    NotLeftJustified,    // defined, but the return to left justification did not go out
+};
+
+struct WatermarkResult {
+    WatermarkEnd end = WatermarkEnd::Defined;
+    TransferEnd transfer = TransferEnd::Complete;  // how the cut-short part ended
+    qint64 logoBytes = 0;                          // of the logo file, sent
+};
+
+// Downloads the logo file at `logoPath` as logo d.logo (see sendLogo), then
+// defines the watermark from it, waits for the flash write and goes back to
+// left justification.  `progress` is started here, counting the file and the
+// definition: a Cancel can still hold the definition back.  With an empty
+// path the logo is taken to be in the printer already and nothing is
+// counted (a closed port, where a batch recording still takes the
+// definition).  The file is expected to have been checked by the caller.
+WatermarkResult defineWatermark(CommLink& link, BatchRecording& batch, const QString& logoPath,
+                                const WatermarkDefinition& d, int chunk, TransferProgress& progress);
+
+// The watermark on, the twenty sample lines, the watermark off and the feed.
+// False when a send was cancelled.
+bool printWatermarkSample(CommLink& link, uint8_t watermark);
+
+// ---- Margin messages ----
+
+// The edge a margin message runs down; the codes are the command's.
+enum class MarginSide : uint8_t { Off = 0, Left = 1, Right = 2 };
+
+// The margin message on at `side` from logo n, the twenty sample lines, then
+// switched off again (or the printer would keep it on every receipt that
+// follows) and the feed.  False when a send was cancelled.
+bool printMarginSample(CommLink& link, MarginSide side, uint8_t n);
+
 }  // namespace rastiv
