@@ -108,25 +108,12 @@ QList<QByteArray> sampleReceipt() {
 namespace textsub {
 
 const char* attributeWord(int k) {
-    static const char* const kWords[kFromCount + kToCount] = {
-        "bold ",
-        "italic ",
-        "reverse video ",
-        "underline ",
-        "double high ",
-        "double wide ",
-        "compressed pitch ",
-        "bold ",
-        "italic ",
-        "reverse video ",
-        "underline ",
-        "double high ",
-        "double wide ",
-        "compressed pitch ",
-        "color ",
-        "reverse color ",
+    // The targets are the sources' attributes, then the two colour ones.
+    static const char* const kWords[kToCount] = {
+        "bold ",         "italic ",           "reverse video ", "underline ",    "double high ",
+        "double wide ",  "compressed pitch ", "color ",         "reverse color ",
     };
-    return kWords[k];
+    return kWords[k < kFromCount ? k : k - kFromCount];
 }
 
 QByteArray entry(uint8_t n, AttributeSet set) {
