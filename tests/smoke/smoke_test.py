@@ -358,6 +358,15 @@ def main():
             return pyatspi.findDescendant(app, lambda a: a is not None and a.getRoleName() == "dialog"
                                           and a.name == title)
 
+        def choose_file(title, path, button):
+            """Types a path into the file dialog titled `title` and presses `button`."""
+            chooser = wait_for("the %s dialog" % title, lambda: dialog(title))
+            box = wait_for("its file name box", lambda: pyatspi.findDescendant(
+                chooser, lambda a: a is not None and a.getRoleName() == "text" and "name" in a.name.lower()))
+            box.queryEditableText().setTextContents(path)
+            press(wait_for("its %s button" % button, lambda: named(chooser, "push button", button)))
+            wait_for("the dialog to close", lambda: dialog(title) is None)
+
         try:
             press(wait_for("the Print button", lambda: named(app, "push button", "Print...")))
             comm = wait_for("the Communication Configuration dialog", lambda: dialog("Communication Configuration"))
@@ -389,12 +398,7 @@ def main():
         name = "colours translated and mapped to printable ones over the accessibility bus"
         try:
             press(wait_for("Load Bitmap", lambda: named(app, "push button", "Load Bitmap")))
-            opener = wait_for("the Open a Bitmap File dialog", lambda: dialog("Open a Bitmap File"))
-            box = wait_for("its file name box", lambda: pyatspi.findDescendant(
-                opener, lambda a: a is not None and a.getRoleName() == "text" and "name" in a.name.lower()))
-            box.queryEditableText().setTextContents(picture)
-            press(wait_for("its Open button", lambda: named(opener, "push button", "Open")))
-            wait_for("the dialog to close", lambda: dialog("Open a Bitmap File") is None)
+            choose_file("Open a Bitmap File", picture, "Open")
             # A PNG holds true colour: the program says it converts it first.
             notice = "This bitmap has 24 bits/pixel."
             label = wait_for("the Bitmap Translation Message", lambda: pyatspi.findDescendant(
@@ -461,12 +465,7 @@ def main():
             press(wait_for("the print dialog's Exit to be usable", usable_exit))
             wait_for("the print dialog to close", lambda: dialog("Print a Graphic") is None)
             press(wait_for("its Save Image...", lambda: named(window, "push button", "Save Image...")))
-            saver = wait_for("the Save Receipt Image dialog", lambda: dialog("Save Receipt Image"))
-            box = wait_for("its file name box", lambda: pyatspi.findDescendant(
-                saver, lambda a: a is not None and a.getRoleName() == "text" and "name" in a.name.lower()))
-            box.queryEditableText().setTextContents(receipt)
-            press(wait_for("its Save button", lambda: named(saver, "push button", "Save")))
-            wait_for("the dialog to close", lambda: dialog("Save Receipt Image") is None)
+            choose_file("Save Receipt Image", receipt, "Save")
             size = wait_for("the receipt file", lambda: os.path.exists(receipt) and png_size(receipt))
             check(name, size is not None and size[0] == 576, "size %r" % (size,))
         except TimeoutError as e:
