@@ -8,6 +8,7 @@
 #include "bmp.hpp"
 #include "file.hpp"
 #include "result.hpp"
+#include "separate.hpp"
 
 namespace pixmill {
 
@@ -131,6 +132,8 @@ int32_t makeMMBitmap(const char* source, const char* destination, int32_t bottom
 
 int32_t saveAsGfx(const char* source, const char* destination, int32_t paperKind);
 int32_t saveAsLogo(const char* source, const char* destination, int32_t paperKind);
+
+int32_t separateBitmap(const char* source, const char* destination, const SeparationSettings& settings);
 
 int32_t batchOpenForWrite(const char* path);
 int32_t batchOpenForRead(const char* path);
