@@ -67,8 +67,8 @@ float luminanceOfL(float L) {
     return fy > d ? fy * fy * fy : 3 * d * d * (fy - 4.0f / 29.0f);
 }
 
-float lightnessOfY(float y) {
-    if (y >= 0 && y <= 1) return 116 * tables().cube(y) - 16;
+float lightnessOfY(const ColourTables& t, float y) {
+    if (y >= 0 && y <= 1) return 116 * t.cube(y) - 16;
     constexpr float d = 6.0f / 29.0f;
     const float f = y > 1 ? std::cbrt(y) : y / (3 * d * d) + 4.0f / 29.0f;
     return 116 * f - 16;
@@ -172,18 +172,20 @@ private:
     // colour near the highlight's hue takes the highlight over black.
     uint8_t nearest(const Lab& c) const {
         constexpr float kChromaWeight = 0.5f;
-        uint8_t best = 0;
-        float bestDistance = 0;
-        for (int i = 0; i < inks_.count; ++i) {
+        const auto distance = [&](int i) {
             const Lab& k = inks_.lab[i];
             const float dL = c.L - k.L, da = c.a - k.a, db = c.b - k.b;
-            const float d = dL * dL + kChromaWeight * (da * da + db * db);
-            if (i == 0 || d < bestDistance) {
-                bestDistance = d;
-                best = static_cast<uint8_t>(i);
-            }
-        }
-        return best;
+            return dL * dL + kChromaWeight * (da * da + db * db);
+        };
+        // Written without branches: which ink wins is as good as random
+        // from one dot to the next, and a mispredicted jump costs more than
+        // the arithmetic.
+        const float paper = distance(kInkPaper), black = distance(kInkBlack);
+        const float highlight = inks_.count == 3 ? distance(kInkHighlight) : paper + black + 1;
+        const bool blackWins = black < paper;
+        const float best = blackWins ? black : paper;
+        const uint8_t ink = blackWins ? uint8_t{kInkBlack} : uint8_t{kInkPaper};
+        return highlight < best ? uint8_t{kInkHighlight} : ink;
     }
 
     // Floyd-Steinberg, serpentine.  The lightness error is carried in light
@@ -206,7 +208,7 @@ private:
             const uint32_t at = x + kMargin;
             const Lab& e = here[at];
             const float light = luminanceOfL(in[x].L) + std::clamp(e.L, -kLightBound, kLightBound) / 100;
-            const Lab want{lightnessOfY(light), in[x].a + std::clamp(e.a, -kChromaBound, kChromaBound),
+            const Lab want{lightnessOfY(tables_, light), in[x].a + std::clamp(e.a, -kChromaBound, kChromaBound),
                            in[x].b + std::clamp(e.b, -kChromaBound, kChromaBound)};
             const uint8_t ink = nearest(want);
             out[x] = ink;
@@ -249,6 +251,7 @@ private:
         }
     }
 
+    const ColourTables& tables_ = tables();
     uint32_t width_;
     Method method_;
     Inks inks_;
@@ -326,52 +329,62 @@ int32_t separateBitmap(const char* source, const char* destination, const Separa
     Bitmap src;
     if (int32_t r = openHeader(source, Open::Read, Accept{true, true, true}, src); r != kOk) return r;
     const BmpLayout& layout = src.in.layout;
-    const uint32_t W = layout.width, H = layout.height;
+    const uint32_t W = layout.width, H = layout.height, bits = layout.bits;
     if (W == 0 || H == 0) return kFormat;
     constexpr uint32_t kEntries = 256;
     constexpr uint32_t kPixelOffset = kNormalPaletteOffset + 4 * kEntries;
     // Refused before the source's pixels are read or any memory is taken.
     if (!outputFits(W, H, 8, kPixelOffset)) return kNoMem;
-    if (int32_t r = loadPixels(src); r != kOk) return r;
-    const BmpView& v = src.view;
+
+    // The source's information header and palette; entries the file does
+    // not hold stay black, as everywhere else.
+    uint8_t sourceInfo[kInfoHeaderSize];
+    std::array<uint8_t, 4 * kEntries> entries{};
+    if (!src.in.file.readAt(kFileHeaderSize, sourceInfo, sizeof sourceInfo) ||
+        !src.in.file.readAt(layout.paletteOffset, entries.data(), 4 * size_t{layout.paletteCount}))
+        return kMap;
+    std::array<uint8_t, 3 * kEntries> palette{};  // red, green, blue
+    for (uint32_t i = 0; i < kEntries; ++i) {
+        palette[3 * i] = entries[4 * i + 2];
+        palette[3 * i + 1] = entries[4 * i + 1];
+        palette[3 * i + 2] = entries[4 * i];
+    }
 
     const size_t stride = static_cast<size_t>(strideFor(W, 8));
     Buffer pixels;
     if (!pixels.allocate(stride * H)) return kNoMem;
+    // The source a band of about 1 MB at a time, top band first.
+    const uint32_t band = static_cast<uint32_t>(std::clamp<size_t>((size_t{1} << 20) / layout.stride, 1, H));
+    RowReader in(src.in, band);
     Separator separator(W, settings);
     std::vector<uint8_t> rgb(3 * static_cast<size_t>(W));
-    std::array<uint8_t, 3 * kEntries> palette{};
-    if (v.bits() != 24)
-        for (uint32_t i = 0; i < kEntries; ++i) {
-            const uint8_t* e = v.entry(i);
-            palette[3 * i] = e[2];
-            palette[3 * i + 1] = e[1];
-            palette[3 * i + 2] = e[0];
-        }
     // Finished rows come out top row first; the file stores the bottom row first.
     uint32_t done = 0;
+    const auto next = [&] { return pixels.data.get() + static_cast<size_t>(H - 1 - done) * stride; };
     const auto place = [&](bool ready) {
         if (!ready) return;
-        uint8_t* to = pixels.data.get() + static_cast<size_t>(H - 1 - done) * stride;
-        std::memset(to + W, 0, stride - W);
+        std::memset(next() + W, 0, stride - W);
         ++done;
     };
-    const auto next = [&] { return pixels.data.get() + static_cast<size_t>(H - 1 - done) * stride; };
-    for (uint32_t top = 0; top < H; ++top) {
-        const uint8_t* row = v.row(H - 1 - top);
-        uint8_t* p = rgb.data();
-        if (v.bits() == 24) {
-            for (uint32_t x = 0; x < W; ++x, row += 3, p += 3) {
-                p[0] = row[2];
-                p[1] = row[1];
-                p[2] = row[0];
+    for (uint32_t top = 0; top < H; top += band) {
+        const uint32_t n = std::min(band, H - top);
+        if (!in.read(H - top - n, n)) return kMap;
+        for (uint32_t k = 0; k < n; ++k) {
+            const uint8_t* row = in.row(H - 1 - top - k);
+            uint8_t* p = rgb.data();
+            if (bits == 24) {
+                for (uint32_t x = 0; x < W; ++x, row += 3, p += 3) {
+                    p[0] = row[2];
+                    p[1] = row[1];
+                    p[2] = row[0];
+                }
+            } else {
+                withBits(bits, [&](auto b) {
+                    for (uint32_t x = 0; x < W; ++x, p += 3) std::memcpy(p, &palette[3 * getIndex(row, x, b)], 3);
+                });
             }
-        } else {
-            withBits(v.bits(), [&](auto bits) {
-                for (uint32_t x = 0; x < W; ++x, p += 3) std::memcpy(p, &palette[3 * getIndex(row, x, bits)], 3);
-            });
+            place(separator.push(rgb.data(), next()));
         }
-        place(separator.push(rgb.data(), next()));
     }
     if (done < H) place(separator.flush(next()));
 
@@ -380,7 +393,7 @@ int32_t separateBitmap(const char* source, const char* destination, const Separa
     Writer w(out);
     const uint32_t imageSize = static_cast<uint32_t>(stride * H);
     writeFileHeader(w, kPixelOffset + imageSize, 0, kPixelOffset);
-    InfoHeader info(v.base() + kFileHeaderSize);
+    InfoHeader info(sourceInfo);
     info.set32(off::height, H)
         .set16(off::bitCount, 8)
         .set32(off::compression, 0)
