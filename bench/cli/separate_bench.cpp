@@ -304,5 +304,17 @@ int main(int argc, char** argv) {
             report(QString::fromLatin1(s.label), ok ? QImage(output) : QImage(), ms);
         }
     }
+
+    // What a receipt-sized picture costs: the first photo at 576 x 800.
+    const QImage big = QImage(photos.front()).convertToFormat(QImage::Format_RGB888).scaled(
+        576, 800, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QString input = work.filePath(QStringLiteral("big.bmp")), output = work.filePath(QStringLiteral("dots.bmp"));
+    if (!writeBmp24(big, input)) return 1;
+    std::printf("\n576 x 800, median of %d runs of SeparateBitmap, files and fsync included\n", kRuns);
+    for (const auto& [label, method] : {std::pair{"diffusion", 1}, {"ordered", 2}, {"nearest", 3}}) {
+        bool ok = false;
+        const double ms = timed([&] { return pm.SeparateBitmap(input, output, paper, method, 0, 0, 100, 0) == 0; }, ok);
+        std::printf("%-16s %9.2f ms%s\n", label, ms, ok ? "" : "  (failed)");
+    }
     return 0;
 }
