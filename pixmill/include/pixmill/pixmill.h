@@ -231,7 +231,8 @@ enum PixmillInk { PIXMILL_INK_PAPER = 0, PIXMILL_INK_BLACK = 1, PIXMILL_INK_HIGH
    palette entry flagged final, so that SaveBMPAsGfx and SaveBMPAsLogo
    accept it.  Results: 0; 10; 11; 12 (also zero width or height); 13 the
    destination cannot be created (also: it is the source); 14 a write
-   failed; 15; 17 an argument out of range (nothing is opened). */
+   failed; 15 (also: a result too large for a bitmap file, refused before
+   the pixels are read); 17 an argument out of range (nothing is opened). */
 PIXMILL_API int32_t SeparateBitmap(const char* source, const char* destination, int32_t paperKind,
                                    int32_t method, int32_t brightness, int32_t contrast, int32_t gamma,
                                    int32_t sharpen);
