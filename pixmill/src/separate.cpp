@@ -14,24 +14,35 @@ namespace {
 
 // ---- sRGB to CIELAB ----
 
-constexpr int kCubeSteps = 4096;
+// v held to lo..hi; written so that the compiler makes min and max of it,
+// not jumps: in the pixel loops the outcome changes from dot to dot.
+inline float bounded(float v, float lo, float hi) {
+    v = v < lo ? lo : v;
+    return v > hi ? hi : v;
+}
+
+// CIELAB's f(t) by table from t = -1 to 2: colours need 0 to 1, and the
+// light a diffusion wants, its error bounded to one unit, stays in -1..2.
+constexpr int kCubeSteps = 4096;  // a unit of t
+constexpr float kCubeFrom = -1, kCubeTo = 2;
+constexpr int kCubeEntries = static_cast<int>(kCubeTo - kCubeFrom) * kCubeSteps + 2;
 
 struct ColourTables {
-    float linear[256];                  // sRGB byte -> linear light
-    float f[kCubeSteps + 2];            // CIELAB's f(t) on [0, 1]
+    float linear[256];    // sRGB byte -> linear light
+    float f[kCubeEntries];
     ColourTables() {
         for (int i = 0; i < 256; ++i) {
             const double c = i / 255.0;
             linear[i] = static_cast<float>(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
         }
-        for (int i = 0; i <= kCubeSteps + 1; ++i) {
-            const double t = std::min(1.0, static_cast<double>(i) / kCubeSteps);
+        for (int i = 0; i < kCubeEntries; ++i) {
+            const double t = std::min<double>(kCubeTo, kCubeFrom + static_cast<double>(i) / kCubeSteps);
             constexpr double d = 6.0 / 29.0;
             f[i] = static_cast<float>(t > d * d * d ? std::cbrt(t) : t / (3 * d * d) + 4.0 / 29.0);
         }
     }
     float cube(float t) const {
-        t = std::clamp(t, 0.0f, 1.0f) * kCubeSteps;
+        t = (bounded(t, kCubeFrom, kCubeTo) - kCubeFrom) * kCubeSteps;
         const int i = static_cast<int>(t);
         const float frac = t - static_cast<float>(i);
         return f[i] + (f[i + 1] - f[i]) * frac;
@@ -67,12 +78,7 @@ float luminanceOfL(float L) {
     return fy > d ? fy * fy * fy : 3 * d * d * (fy - 4.0f / 29.0f);
 }
 
-float lightnessOfY(const ColourTables& t, float y) {
-    if (y >= 0 && y <= 1) return 116 * t.cube(y) - 16;
-    constexpr float d = 6.0f / 29.0f;
-    const float f = y > 1 ? std::cbrt(y) : y / (3 * d * d) + 4.0f / 29.0f;
-    return 116 * f - 16;
-}
+float lightnessOfY(const ColourTables& t, float y) { return 116 * t.cube(y) - 16; }
 
 // ---- Inks ----
 
@@ -121,7 +127,7 @@ std::vector<float> toneCurve(const SeparationSettings& s) {
 }
 
 float applyTone(const std::vector<float>& curve, float L) {
-    const float x = std::clamp(L, 0.0f, 100.0f) * (kToneSteps / 100.0f);
+    const float x = bounded(L, 0, 100) * (kToneSteps / 100.0f);
     const int i = static_cast<int>(x);
     return curve[i] + (curve[i + 1] - curve[i]) * (x - static_cast<float>(i));
 }
@@ -207,9 +213,9 @@ private:
             const uint32_t x = rightward ? k : width_ - 1 - k;
             const uint32_t at = x + kMargin;
             const Lab& e = here[at];
-            const float light = luminanceOfL(in[x].L) + std::clamp(e.L, -kLightBound, kLightBound) / 100;
-            const Lab want{lightnessOfY(tables_, light), in[x].a + std::clamp(e.a, -kChromaBound, kChromaBound),
-                           in[x].b + std::clamp(e.b, -kChromaBound, kChromaBound)};
+            const float light = luminanceOfL(in[x].L) + bounded(e.L, -kLightBound, kLightBound) / 100;
+            const Lab want{lightnessOfY(tables_, light), in[x].a + bounded(e.a, -kChromaBound, kChromaBound),
+                           in[x].b + bounded(e.b, -kChromaBound, kChromaBound)};
             const uint8_t ink = nearest(want);
             out[x] = ink;
             const Lab& got = inks_.lab[ink];
@@ -242,10 +248,10 @@ private:
             if (inks_.count == 3) {
                 const float along = c.a * inks_.hueA + c.b * inks_.hueB;
                 const float across = std::abs(c.a * inks_.hueB - c.b * inks_.hueA);
-                highlight = std::clamp((along - 0.5f * across) / inks_.chroma, 0.0f, 1.0f);
+                highlight = bounded((along - 0.5f * across) / inks_.chroma, 0, 1);
             }
             const float paper =
-                std::clamp(luminanceOfL(c.L) - inks_.light[kInkHighlight] * highlight, 0.0f, 1.0f - highlight);
+                bounded(luminanceOfL(c.L) - inks_.light[kInkHighlight] * highlight, 0, 1 - highlight);
             const float black = 1 - highlight - paper;
             out[x] = threshold < black ? kInkBlack : threshold < black + highlight ? kInkHighlight : kInkPaper;
         }
@@ -291,7 +297,7 @@ void Separator::finishRow(const Lab* above, const Lab* row, const Lab* below, ui
                                 2 * row[r].L + below[l].L + 2 * below[x].L + below[r].L) /
                                16;
             work_[x] = row[x];
-            work_[x].L = std::clamp(row[x].L + gain * (row[x].L - blur), 0.0f, 100.0f);
+            work_[x].L = bounded(row[x].L + gain * (row[x].L - blur), 0, 100);
         }
         source = work_.data();
     }
