@@ -324,17 +324,23 @@ public:
     uint8_t find(uint8_t b, uint8_t g, uint8_t r) const {
         const size_t cell = (static_cast<size_t>(b >> kFineBits) << (2 * kFineAxisBits)) |
                             (static_cast<size_t>(g >> kFineBits) << kFineAxisBits) | (r >> kFineBits);
-        if (const uint8_t sole = sole_[cell]; sole != kSeveral) return sole;
-        const uint32_t* c = candidates_.data() + start_[cell];
-        const uint32_t* end = candidates_.data() + start_[cell + 1];
         // Distance and index in one key: the smallest key is the nearest
         // entry, and among equal distances the lowest index.
-        uint32_t best = UINT32_MAX;
-        for (; c != end; ++c) {
-            const uint32_t e = *c;
-            const uint32_t d = distance2(e & 0xFF, (e >> 8) & 0xFF, (e >> 16) & 0xFF, b, g, r);
-            best = std::min(best, (d << 8) | (e >> 24));
+        const auto key = [&](uint32_t e) {
+            const uint32_t c = packed_[e];
+            return (distance2(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF, b, g, r) << 8) | e;
+        };
+        const uint32_t q = four_[cell];
+        if ((q & 0xFF) != kMany) {
+            // Always four, without a loop or a jump: which candidate wins
+            // changes from pixel to pixel, and a mispredicted jump costs more
+            // than the arithmetic.
+            const uint32_t k0 = std::min(key(q & 0xFF), key((q >> 8) & 0xFF));
+            const uint32_t k1 = std::min(key((q >> 16) & 0xFF), key(q >> 24));
+            return static_cast<uint8_t>(std::min(k0, k1));
         }
+        uint32_t best = UINT32_MAX;
+        for (uint32_t k = start_[cell]; k < start_[cell + 1]; ++k) best = std::min(best, key(candidates_[k]));
         return static_cast<uint8_t>(best);
     }
 
@@ -344,10 +350,14 @@ private:
     static constexpr int kFineAxisBits = 8 - kFineBits;
     static constexpr size_t kFineCells = size_t{1} << (3 * kFineAxisBits);
 
-    static constexpr uint8_t kSeveral = 0xFF;  // palettes hold at most 250 entries
-    std::vector<uint8_t> sole_;         // fine cell -> its only candidate, or kSeveral
-    std::vector<uint32_t> start_;       // fine cell -> its first candidate
-    std::vector<uint32_t> candidates_;  // blue | green << 8 | red << 16 | index << 24, cell by cell
+    static constexpr uint8_t kMany = 0xFF;  // palettes hold at most 250 entries
+    std::vector<uint32_t> packed_;     // entry -> blue | green << 8 | red << 16
+    // Fine cell -> the indices of its (at most four) candidates, one a byte,
+    // the first repeated to fill the four; kMany in the low byte when the
+    // cell has more, which are then listed from start_ in candidates_.
+    std::vector<uint32_t> four_;
+    std::vector<uint32_t> start_;
+    std::vector<uint8_t> candidates_;
 };
 
 NearestColour::NearestColour(const Table& palette) {
@@ -396,13 +406,20 @@ NearestColour::NearestColour(const Table& palette) {
         listStart.swap(nextStart);
     }
     start_ = std::move(listStart);
-    for (uint8_t e : lists) candidates_.push_back(packed[e]);
-    // A third of a photograph's pixels fall in cells that one entry owns:
-    // they are answered by one small table, without a distance.
-    sole_.resize(kFineCells);
-    for (size_t cell = 0; cell < kFineCells; ++cell)
-        sole_[cell] = start_[cell + 1] - start_[cell] == 1 ? static_cast<uint8_t>(candidates_[start_[cell]] >> 24)
-                                                          : kSeveral;
+    candidates_ = std::move(lists);
+    packed_.resize(packed.size());
+    for (size_t e = 0; e < packed.size(); ++e) packed_[e] = packed[e] & 0xFFFFFF;
+    // Nearly every cell of a photograph has four candidates or fewer.
+    four_.resize(kFineCells);
+    for (size_t cell = 0; cell < kFineCells; ++cell) {
+        const uint32_t from = start_[cell], n = start_[cell + 1] - from;
+        uint32_t q = kMany;
+        if (n <= 4) {
+            q = 0;
+            for (uint32_t k = 0; k < 4; ++k) q |= uint32_t{candidates_[from + (k < n ? k : 0)]} << (8 * k);
+        }
+        four_[cell] = q;
+    }
 }
 
 // The band of rows last read, in bottom-up order from y0, each padded with zeros.
