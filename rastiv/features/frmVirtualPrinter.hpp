@@ -10,7 +10,7 @@
 #include <QWidget>
 
 #include "app/env.hpp"
-#include "link/receiptrenderer.hpp"
+#include "receipt/receiptrenderer.hpp"
 
 class QAction;
 class QLabel;

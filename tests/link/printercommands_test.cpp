@@ -29,7 +29,7 @@ TEST(UnitLength, EachCommandTakesItsParametersAndPictureData) {
         {"1B 21", 3},           // print mode
         {"1B 72", 3},           // print colour
         {"10 04", 3},           // real-time status
-        {"10 05", 2},
+        {"10 05", 3},           // DLE ENQ n: a request with its parameter
         {"1F 03 16", 0},        // the function number is still to come
         {"1F 03 16 01", 6},     // top logo
         {"1F 03 16 03", 7},     // margin message: three parameters

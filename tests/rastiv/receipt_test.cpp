@@ -17,7 +17,7 @@
 #include "features/frmVirtualPrinter.hpp"
 #include "link/frmComm.hpp"
 #include "link/portdevices.hpp"
-#include "link/receiptrenderer.hpp"
+#include "receipt/receiptrenderer.hpp"
 #include "link/virtualprinter.hpp"
 
 using namespace rastiv;
@@ -152,8 +152,9 @@ TEST(ReceiptRenderer, TextFillsTwelveByTwentyFourCellsInBlack) {
         {"the 49th character starts a new line", QByteArray(49, 'X') + "\n", {cellsInked(48), cellsInked(1)}},
         {"ESC J prints the waiting line, then feeds", "Total" + hex("1B 4A 10"), {cellsInked(5)}, 16},
         {"an empty line between two", "A\n\nB\n", {cellsInked(1), cellsInked(0), cellsInked(1)}},
-        {"attribute commands around text change nothing here",
-         hex("1B 45 01") + "Item" + hex("1B 45 00 1B 72 02") + "9" + hex("1B 72 00") + "\n", {cellsInked(5)}},
+        {"bold stays in its cells; ESC r 2 prints in the second colour",
+         hex("1B 45 01") + "Item" + hex("1B 45 00 1B 72 02") + "9" + hex("1B 72 00") + "\n",
+         {"####r" + std::string(43, '.')}},
     };
     for (const auto& r : rows) {
         ReceiptRenderer renderer;
@@ -222,11 +223,13 @@ struct Paper {
     RecordingWorkflow main{w.g};
     frmComm comm{w.env, main};
 
-    Paper() {
+    // The connection test prints nothing; a first line feed opens the window.
+    explicit Paper(bool firstLine = true) {
         w.g.gScreenRed = true;
         setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
         comm.cmdConnect_Click();
         EXPECT_TRUE(w.g.gCommEstablished);
+        if (firstLine) w.link.SendData(QByteArray("\n"));
     }
     frmVirtualPrinter* window() const {
         for (QWidget* t : QApplication::topLevelWidgets())
@@ -240,8 +243,10 @@ struct Paper {
 };
 
 TEST(VirtualPrinterWindow, OpensWithTheFirstOutputAndGrowsWithEveryByteSent) {
-    Paper p;
-    // The status query's line feed was the first paper out.
+    Paper p(false);
+    // The connection test's query (ESC v and a line feed) feeds no paper.
+    EXPECT_EQ(p.window(), nullptr);
+    p.w.link.SendData(QByteArray("\n"));
     frmVirtualPrinter* f = p.window();
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f->windowTitle(), "Virtual Printer");
