@@ -248,7 +248,12 @@ int cmdStatus(const QStringList& args, Streams io) {
     const QCommandLineOption parity = option("parity", "none, even or odd (default: Rastiv's).", "parity");
     const QCommandLineOption wait = option("wait", "How long to wait for the answer, in milliseconds (default 5000).",
                                            "MS", QString::number(kConnectWaitMs));
-    for (const auto* o : {&port, &baud, &parity, &wait}) c.p.addOption(*o);
+    const QCommandLineOption query =
+        option("query",
+               "Which request: esc-v, this family's status query (default), or dle-eot, the standard real-time "
+               "status (DLE EOT 1) of printers that answer only that.",
+               "esc-v|dle-eot", QStringLiteral("esc-v"));
+    for (const auto* o : {&port, &baud, &parity, &wait, &query}) c.p.addOption(*o);
     c.setEpilogue(
         QStringLiteral("Exit status: 0 when the printer answered, 1 when it did not or the port cannot be opened."));
     int rc = 0;
@@ -266,6 +271,10 @@ int cmdStatus(const QStringList& args, Streams io) {
     bool ok = false;
     const int waitMs = c.p.value(wait).toInt(&ok);
     if (!ok || waitMs < 1) return c.usage(io, QStringLiteral("--wait takes a number of milliseconds above 0"));
+    const QString asked = c.p.value(query).toLower();
+    if (asked != QLatin1String("esc-v") && asked != QLatin1String("dle-eot"))
+        return c.usage(io, QStringLiteral("--query takes esc-v or dle-eot"));
+    const QByteArray request = asked == QLatin1String("dle-eot") ? cmd::kRealTimeStatus : cmd::kStatusQuery;
 
     PortChoice choice;
     QString problem;
@@ -275,7 +284,7 @@ int cmdStatus(const QStringList& args, Streams io) {
     RealClock clock;
     const QString shown =
         choice.entry.isEmpty() ? choice.device : QStringLiteral("%1 (%2)").arg(choice.entry, choice.device);
-    return checkStatus(shown, line, waitMs, clock, io);
+    return checkStatus(shown, line, waitMs, clock, io, request);
 }
 
 // ---- The printer commands: print, download-logo, erase-logos, paper-type, replay ----
@@ -568,7 +577,8 @@ std::vector<PortInfo> describePorts(const QStringList& present, const SettingsSt
     return ports;
 }
 
-int checkStatus(const QString& name, const PortSettings& settings, int waitMs, Clock& clock, Streams io) {
+int checkStatus(const QString& name, const PortSettings& settings, int waitMs, Clock& clock, Streams io,
+                const QByteArray& query) {
     modGlobal g;
     StreamMessages messages(io.err);
     CommLink link(g, clock, messages);
@@ -580,8 +590,9 @@ int checkStatus(const QString& name, const PortSettings& settings, int waitMs, C
     }
     link.setPort(std::move(line));
     g.gPortState = 1;
-    const bool answered = printerAnswers(link, waitMs);
-    const int replies = link.InputBufferCount();
+    const bool answered = printerAnswers(link, waitMs, query.isEmpty() ? cmd::kStatusQuery : query);
+    const QByteArray reply = link.ReadPort();
+    const int replies = int(reply.size());
     link.ClosePort();
     if (!answered) {
         io.err << kTool << " status: the printer on " << name << " did not answer within " << waitMs

@@ -380,7 +380,7 @@ TEST(VirtualPrinterWindow, EveryControlIsReachableByKeyboardAndNamed) {
     EXPECT_EQ(name(f->scrReceipt), "Receipt");
     EXPECT_EQ(name(f->lblZoom), "Zoom");
     // The window opened beside whatever had the keyboard, and Escape closes it.
-    f->activateWindow();
+    QApplication::setActiveWindow(f);
     QTest::keyClick(f, Qt::Key_Escape);
     EXPECT_FALSE(f->isVisible());
 }
