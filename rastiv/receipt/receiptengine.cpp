@@ -572,7 +572,7 @@ struct ReceiptEngine::Impl {
     void columnImage(const Unit& u) {
         const int m = u.param(0), n = u.param(1) + u.param(2) * 256;
         const bool tall = m >= 32;
-        const Bitmap b = columns(u.bytes.sliced(6), n, tall ? 3 : 1, ink());
+        const Bitmap b = columns(u.bytes.sliced(5), n, tall ? 3 : 1, ink());
         // Single density doubles every dot sideways; eight-dot columns are
         // stretched to the height of the 24-dot ones.
         place(b.scaled(m == 0 || m == 32 ? 2 : 1, tall ? 1 : 3));
