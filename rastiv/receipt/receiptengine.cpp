@@ -247,7 +247,7 @@ struct ReceiptEngine::Impl {
             emittingLogo = true;
             const int spacing = mem.legacy[1].isEmpty() ? 0 : static_cast<uint8_t>(mem.legacy[1][0]);
             feedDots(spacing);
-            printPicture(LogoView(*l).bitmap(), 1);
+            printCentred(LogoView(*l).bitmap());
             emittingLogo = false;
         }
     }
@@ -300,12 +300,9 @@ struct ReceiptEngine::Impl {
         printLine(0, false);
         if (receiptRows > 0 && mem.legacyOn(4))
             if (const QByteArray* l = logo(243)) {
-                const int keep = align;
-                align = 1;
                 emittingLogo = true;
-                printPicture(LogoView(*l).bitmap(), 1);
+                printCentred(LogoView(*l).bitmap());
                 emittingLogo = false;
-                align = keep;
             }
         if (receiptRows > 0 || topLogoDone) sink.cut();
         receiptRows = 0;
@@ -352,6 +349,7 @@ struct ReceiptEngine::Impl {
     // when taller unless `exact`, the line's height and `feed` then.  A line
     // feed gives a line of text even when it is empty.
     void printLine(int feed, bool exact, bool lineFeed = false) {
+        if (lineHasContent || lineHasText || lineFeed || feed > 0) startReceipt();
         if (!lineHasContent) {
             if (lineHasText || lineFeed) sink.textLine(lineText);
             feedDots(feed);
@@ -377,7 +375,8 @@ struct ReceiptEngine::Impl {
     // A picture printed on its own lines, justified; the line waiting first.
     void printPicture(const Bitmap& b, int colourless) {
         (void)colourless;
-        if (lineHasContent || lineHasText) printLine(0, true);
+        startReceipt();
+        if (!emittingLogo && (lineHasContent || lineHasText)) printLine(0, true);
         const int width = std::min(b.width, areaRight() - areaLeft());
         const int left = alignedLeft(width);
         Bitmap band(kPaperWidth, 0);
@@ -389,6 +388,14 @@ struct ReceiptEngine::Impl {
                 for (int x = 0; x < width; ++x) band.at(left + x, y) = b.at(x, top + y);
             paperOut(band);
         }
+    }
+
+    // The top and bottom logos are centred whatever the receipt's justification.
+    void printCentred(const Bitmap& b) {
+        const int keep = align;
+        align = 1;
+        printPicture(b, 1);
+        align = keep;
     }
 
     uint8_t ink() const { return style.highlight ? uint8_t(kHighlightDot) : uint8_t(kBlackDot); }
@@ -593,7 +600,7 @@ struct ReceiptEngine::Impl {
         switch (fn) {
             case 112: case 67: case 83: {  // store in the buffer / define NV / define download graphics
                 const bool keyed = fn != 112;
-                const qsizetype o = keyed ? 5 : 2;  // after a (and kc1 kc2 for the keyed ones)
+                const qsizetype o = 3;  // bx, after m fn a
                 if (p(2) != 48) return warn(at, QStringLiteral("multi-tone graphics are not drawn"));
                 if (keyed) {
                     const QByteArray key = QByteArray(1, 'L') + body.sliced(3, 2).toByteArray();
@@ -800,10 +807,25 @@ struct ReceiptEngine::Impl {
                                       .arg(QString::fromLatin1(u.command->name))
                                       .arg(u.length));
         }
+        if (over && !stillObeyed(u)) return;
         if (!u.command) return text(u.byte());
         const bool statusQuery = u.command->id == Cmd::StatusQuery;
         command(u);
         afterStatusQuery = statusQuery;
+    }
+
+    // Past the length cap nothing more is drawn until the cut; what the
+    // flash keeps is still kept.
+    static bool stillObeyed(const Unit& u) {
+        if (!u.command) return false;
+        switch (u.command->id) {
+            case Cmd::CutPaper: case Cmd::FullCutOld: case Cmd::PartialCutOld: case Cmd::Reset:
+            case Cmd::SelectLogo: case Cmd::BeginDownload: case Cmd::LogoDefinition: case Cmd::EraseFlash:
+            case Cmd::PaperType: case Cmd::DefineWatermark: case Cmd::StoreSettings: case Cmd::LegacySetting:
+            case Cmd::TextSubstitution: case Cmd::DefineNvImages:
+                return true;
+            default: return false;
+        }
     }
 
     void text(uint8_t b) {
