@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "receipt/receiptengine.hpp"
+
 namespace {
 
 QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
@@ -148,6 +150,49 @@ TEST_F(Serve, APseudoTerminalPrinterAnswersAndPrintsOnce) {
     EXPECT_EQ(text(1), QStringLiteral("Terminal receipt\n"));
     EXPECT_EQ(receipts().value(0)[QStringLiteral("client")].toString().left(9), QStringLiteral("/dev/pts/"));
     EXPECT_FALSE(QFile::exists(link));  // the link goes with the terminal
+}
+
+// render: the printed text beside the picture, pictures refused, warnings
+// made errors, and the length cap.
+TEST(Render, TextWarningsPicturesAndTheLengthCap) {
+    QTemporaryDir dir;
+    const auto file = [&](const char* name, const QByteArray& bytes) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    };
+    QByteArray long_;
+    for (int i = 0; i < 700; ++i) long_ += hex("1B 4A FF");
+    const struct {
+        QByteArray bytes;
+        QStringList extra;
+        int exit;
+        const char* err;
+        const char* text;
+    } rows[] = {
+        {"A\n" + hex("1D 56 00") + "B\n", {}, 0, "", "A\n\f\nB\n"},
+        {"A" + hex("1B 5A") + "B\n", {}, 0, "byte 1: unknown command 1B 5A skipped", "AB\n"},
+        {"A" + hex("1B 5A") + "B\n", {"--strict"}, 1, "1 warning (--strict)", "AB\n"},
+        {"\x89PNG\r\n\x1a\n", {}, 1, "is a PNG picture, not bytes for the printer; make it printable first: rastiv-cli convert", nullptr},
+        {"A\n" + long_, {}, 1, "prints more than 20 m of paper; the first 20 m are drawn", "A\n"},
+    };
+    for (const auto& r : rows) {
+        const QString in = file("in.bin", r.bytes), png = dir.filePath("out.png"), txt = dir.filePath("out.txt");
+        QFile::remove(png);
+        QFile::remove(txt);
+        QProcess tool;
+        tool.start(QStringLiteral(RASTIV_CLI_PATH), QStringList{"render", in, "-o", png, "--text", txt} + r.extra);
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        const QString err = QString::fromUtf8(tool.readAllStandardError());
+        EXPECT_EQ(tool.exitCode(), r.exit) << err.toStdString();
+        EXPECT_TRUE(err.contains(QString::fromLatin1(r.err))) << err.toStdString();
+        QFile t(txt);
+        EXPECT_EQ(t.open(QIODevice::ReadOnly) ? t.readAll() : QByteArray(), QByteArray(r.text)) << err.toStdString();
+    }
+    QFile png(dir.filePath("out.png"));  // too tall for QImage's default limit: its header says
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+    EXPECT_EQ(png.read(24).mid(16).toHex(), QByteArray("0000024000027100"));  // 576 x 160000
 }
 
 }  // namespace
