@@ -190,10 +190,12 @@ qsizetype commandLength(const CommandInfo& info, QByteArrayView u) {
     // Parameter k (0 the first after the prefix) and whether it has come yet.
     const auto has = [&](qsizetype k) { return n > info.prefixLength + k; };
     const auto p = [&](qsizetype k) -> qint64 { return at(u, info.prefixLength + k); };
+    // Data ended by a 00 byte is short (tab stops, a barcode's digits): one
+    // that has not ended within kMaxNulData bytes ends there.
     const auto nulFrom = [&](qsizetype from) -> qsizetype {
-        for (qsizetype i = from; i < n; ++i)
+        for (qsizetype i = from; i < n && i < from + kMaxNulData; ++i)
             if (at(u, i) == 0) return i + 1;
-        return 0;
+        return n >= from + kMaxNulData ? from + kMaxNulData : 0;
     };
     switch (info.data) {
         case Data::None: return head;
@@ -229,7 +231,7 @@ qsizetype commandLength(const CommandInfo& info, QByteArrayView u) {
             if (!has(2)) return 0;
             qsizetype end = head;
             for (int ch = int(p(1)); ch <= int(p(2)); ++ch) {
-                if (n <= end) return 0;
+                if (n <= end) return -(end + 1);
                 end += 1 + qsizetype(at(u, end)) * p(0);
             }
             return end;
@@ -238,7 +240,7 @@ qsizetype commandLength(const CommandInfo& info, QByteArrayView u) {
             if (!has(0)) return 0;
             qsizetype end = head;
             for (int image = 0; image < p(0); ++image) {
-                if (n < end + 4) return 0;
+                if (n < end + 4) return -(end + 4);
                 const qint64 x = at(u, end) + at(u, end + 1) * 256, y = at(u, end + 2) + at(u, end + 3) * 256;
                 end += 4 + x * y * 8;
             }

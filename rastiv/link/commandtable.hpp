@@ -86,12 +86,17 @@ const CommandInfo& commandInfo(Cmd id);
 const CommandInfo* findCommand(QByteArrayView start, bool& more);
 
 // The whole length of the command `info` that `unit` begins with: prefix,
-// parameters and data; 0 while the bytes so far do not tell.
-// kMaxUnitBytes + 1 for lengths beyond any picture a printer takes.
+// parameters and data; 0 while the bytes so far do not tell, or -k when they
+// will not tell before k bytes are there (a definition of many characters
+// or images, whose sizes stand between their data).
 qsizetype commandLength(const CommandInfo& info, QByteArrayView unit);
 
 // Longer units are skipped unread: a raster image of 20 m of paper is
 // 11.5 MB, a length field can claim 4 GB.
 inline constexpr qsizetype kMaxUnitBytes = qsizetype(16) << 20;
+
+// Data ended by a 00 byte (tab stops, a barcode's digits) ends here at the
+// latest.
+inline constexpr qsizetype kMaxNulData = 256;
 
 }  // namespace rastiv

@@ -28,7 +28,7 @@ qint64 lengthOf(QByteArrayView start, const CommandInfo*& info) {
 
 qsizetype unitLength(QByteArrayView start) {
     const CommandInfo* info = nullptr;
-    return qsizetype(lengthOf(start, info));
+    return qsizetype(std::max<qint64>(0, lengthOf(start, info)));
 }
 
 void CommandSplitter::feed(QByteArrayView bytes, const std::function<void(QByteArrayView)>& unit) {
@@ -53,12 +53,30 @@ void CommandSplitter::feed(QByteArrayView bytes, const std::function<void(const 
             unit(u);
             continue;
         }
-        if (length_ == 0) {
-            pending_.append(bytes[i++]);
-            ++offset_;
+        if (length_ <= 0) {
+            // Not known yet: take what is needed before the length can tell
+            // more (one byte, or a whole size field further on).
+            const qint64 want = std::max<qint64>(1, need_ - pending_.size());
+            const qsizetype take = qsizetype(std::min<qint64>(want, bytes.size() - i));
+            pending_.append(bytes.sliced(i, take));
+            i += take;
+            offset_ += take;
+            if (pending_.size() < need_) continue;
             const CommandInfo* info = nullptr;
-            length_ = lengthOf(pending_, info);
-            if (length_ == 0) continue;
+            const qint64 length = lengthOf(pending_, info);
+            if (length <= 0) {
+                need_ = length < 0 ? -length : pending_.size() + 1;
+                continue;
+            }
+            if (length < pending_.size()) {
+                // The byte that showed that two bytes start no three-byte
+                // command (1D 76 and not 30) begins the next unit: give it back.
+                const qsizetype extra = pending_.size() - qsizetype(length);
+                pending_.truncate(qsizetype(length));
+                i -= extra;
+                offset_ -= extra;
+            }
+            length_ = length;
         } else {
             // Picture data arrives in bulk: take as much of it as this piece holds.
             const qsizetype take = qsizetype(std::min<qint64>(length_ - pending_.size(), bytes.size() - i));
@@ -113,6 +131,7 @@ void CommandSplitter::startUnit() {
     else
         pending_.resize(0);
     length_ = 0;
+    need_ = 0;
 }
 
 void CommandTracker::sent(QByteArrayView bytes) {

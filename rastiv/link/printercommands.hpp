@@ -64,6 +64,7 @@ private:
     qint64 length_ = 0;  // of the unit in pending_, once its first bytes tell
     qint64 offset_ = 0;
     qint64 skip_ = 0;    // bytes of an oversize unit still to pass over
+    qint64 need_ = 0;    // bytes the unit needs before its length can tell more
 };
 
 // Where the printer stands in what it has been sent, for a sender that

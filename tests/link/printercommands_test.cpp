@@ -75,6 +75,20 @@ TEST(CommandSplitter, UnitsComeOutWholeWhateverPiecesTheyArriveIn) {
     }
 }
 
+// Found by fuzzing: 1D 76 names no command unless 30 follows (GS v 0); the
+// byte after it starts the next unit, whatever piece it came in.
+TEST(CommandSplitter, AnUnknownStartGivesBackTheByteThatShowedIt) {
+    for (qsizetype piece : {qsizetype(1), qsizetype(2), qsizetype(3)}) {
+        CommandSplitter splitter;
+        QList<QByteArray> units;
+        const QByteArray stream = hex("1D 76 03 41 1B 21 00");
+        for (qsizetype at = 0; at < stream.size(); at += piece)
+            splitter.feed(QByteArrayView(stream).sliced(at, std::min(piece, stream.size() - at)),
+                          [&](QByteArrayView u) { units.append(u.toByteArray()); });
+        EXPECT_EQ(units, (QList<QByteArray>{hex("1D 76"), hex("03"), hex("41"), hex("1B 21 00")})) << piece;
+    }
+}
+
 }  // namespace
 
 namespace {
