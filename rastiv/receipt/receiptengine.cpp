@@ -373,8 +373,7 @@ struct ReceiptEngine::Impl {
     }
 
     // A picture printed on its own lines, justified; the line waiting first.
-    void printPicture(const Bitmap& b, int colourless) {
-        (void)colourless;
+    void printPicture(const Bitmap& b) {
         startReceipt();
         if (!emittingLogo && (lineHasContent || lineHasText)) printLine(0, true);
         const int width = std::min(b.width, areaRight() - areaLeft());
@@ -394,7 +393,7 @@ struct ReceiptEngine::Impl {
     void printCentred(const Bitmap& b) {
         const int keep = align;
         align = 1;
-        printPicture(b, 1);
+        printPicture(b);
         align = keep;
     }
 
@@ -589,7 +588,7 @@ struct ReceiptEngine::Impl {
         const int m = u.param(0) & 3;
         const int x = u.param(1) + u.param(2) * 256, y = u.param(3) + u.param(4) * 256;
         const Bitmap b = raster(u.bytes.sliced(u.command->prefixLength + 5), x, y, ink());
-        printPicture(b.scaled(m & 1 ? 2 : 1, m & 2 ? 2 : 1), 0);
+        printPicture(b.scaled(m & 1 ? 2 : 1, m & 2 ? 2 : 1));
     }
 
     // GS ( L and GS 8 L: `body` starts at m.
@@ -627,7 +626,7 @@ struct ReceiptEngine::Impl {
                 return;
             }
             case 50:  // print the buffer
-                printPicture(graphicsBuffer, 0);
+                printPicture(graphicsBuffer);
                 graphicsBuffer = {};
                 return;
             case 69: case 85: {  // print NV / download graphics kc1 kc2 x y
@@ -656,7 +655,7 @@ struct ReceiptEngine::Impl {
                 if (plane.dots[k] != kWhiteDot && b.dots[k] != kBlackDot) b.dots[k] = plane.dots[k];
             o += 1 + planeBytes;
         }
-        printPicture(b.scaled(sx, sy), 0);
+        printPicture(b.scaled(sx, sy));
     }
 
     // ---- Barcodes and 2D codes ----
@@ -692,7 +691,7 @@ struct ReceiptEngine::Impl {
             for (int x = 0; x < b.width; ++x)
                 if (mods.at(x / module, y / height)) b.at(x, y) = ink();
         if (hriPosition & 1) hri(mods.text, b.width);
-        printPicture(b, 0);
+        printPicture(b);
         if (hriPosition & 2) hri(mods.text, b.width);
     }
 
@@ -749,7 +748,7 @@ struct ReceiptEngine::Impl {
                     for (int y = 0; y < b.height; ++y)
                         for (int x = 0; x < b.width; ++x)
                             if (mods.at(x * mods.width / target, y * mods.width / target)) b.at(x, y) = ink();
-                    printPicture(b, 0);
+                    printPicture(b);
                 }
                 return;
             default: return;
@@ -763,7 +762,7 @@ struct ReceiptEngine::Impl {
             for (int x = 0; x < b.width; ++x)
                 if (mods.at(x / moduleW, y / moduleH)) b.at(x, y) = ink();
         if (b.width > areaRight() - areaLeft()) return warn(at, QStringLiteral("2D code wider than the print area not printed"));
-        printPicture(b, 0);
+        printPicture(b);
     }
 
     // ---- This family's flash ----
@@ -777,10 +776,10 @@ struct ReceiptEngine::Impl {
     }
 
     void printStored(const Unit& u) {
-        if (const QByteArray* l = logo(selectedLogo)) return printPicture(LogoView(*l).bitmap(), 1);
+        if (const QByteArray* l = logo(selectedLogo)) return printPicture(LogoView(*l).bitmap());
         if (downloadedImage.width > 0) {
             const int m = u.param(0) & 3;
-            return printPicture(downloadedImage.scaled(m & 1 ? 2 : 1, m & 2 ? 2 : 1), 0);
+            return printPicture(downloadedImage.scaled(m & 1 ? 2 : 1, m & 2 ? 2 : 1));
         }
     }
 
@@ -914,8 +913,7 @@ struct ReceiptEngine::Impl {
                 const QByteArrayView body = u.bytes.sliced(std::min<qsizetype>(u.bytes.size(), 5));
                 if (n == 'L') return graphics(body, u.offset);
                 if (n == 'k') return twoDimensional(body, u.offset);
-                if (n == 'A' || n == 'H' || n == 'K' || n == 'E' || n == 'N' || n == 'D') return;
-                return;
+                return;  // ( A test print, ( E settings, ( H, ( K, ( N...: nothing to draw
             }
             case Cmd::GsFunction32:
                 if (n == 'L') return graphics(u.bytes.sliced(std::min<qsizetype>(u.bytes.size(), 7)), u.offset);
@@ -949,7 +947,7 @@ struct ReceiptEngine::Impl {
                 const int xb = static_cast<uint8_t>(d[0]) + static_cast<uint8_t>(d[1]) * 256;
                 const int yb = static_cast<uint8_t>(d[2]) + static_cast<uint8_t>(d[3]) * 256;
                 const int m = u.param(1) & 3;
-                return printPicture(columns(QByteArrayView(d).sliced(4), xb * 8, yb, kBlackDot).scaled(m & 1 ? 2 : 1, m & 2 ? 2 : 1), 0);
+                return printPicture(columns(QByteArrayView(d).sliced(4), xb * 8, yb, kBlackDot).scaled(m & 1 ? 2 : 1, m & 2 ? 2 : 1));
             }
             case Cmd::HriPosition: hriPosition = n & 3; return;
             case Cmd::HriFont: hriFontB = n == 1 || n == '1'; return;
