@@ -114,6 +114,7 @@ void CommandTracker::unit(QByteArrayView u) {
             return;
         case Download::Header:  // whatever follows names the logo, as far as the printer is concerned
             download_ = Download::Open;
+            logo_ = command == 0x1D23 ? at(2) : -1;
             return;
         case Download::Open:
             if (command == 0x1D84) definitionStoring_ = true;
