@@ -86,6 +86,8 @@ public:
     qsizetype toFinishCommand(QByteArrayView next) const;
 
     bool inDownload() const { return download_ != Download::None; }
+    // The number of the logo being downloaded, once it has been sent; -1 before.
+    int downloadLogo() const { return download_ == Download::Open ? logo_ : -1; }
     // A logo definition has gone out in the download under way and the
     // printer has not been waited for since: it is writing its flash.
     bool definitionStoring() const { return definitionStoring_; }
@@ -96,6 +98,7 @@ private:
 
     CommandSplitter splitter_;
     Download download_ = Download::None;
+    int logo_ = -1;
     bool definitionStoring_ = false;
 };
 
