@@ -99,6 +99,10 @@ PIXMILL_API int32_t SaveBMPAsLogo(const char* source, const char* destination, i
     return source && destination ? guarded(kIo, [&] { return saveAsLogo(source, destination, paperKind); })
                                  : kOpen;
 }
+PIXMILL_API int32_t EncodeGfxRow(const unsigned char* inks, int32_t width, int32_t paperKind, unsigned char* out,
+                                 int32_t* length) {
+    return guarded(kNothing, [&] { return encodeGfxRow(inks, width, paperKind, out, length); });
+}
 PIXMILL_API int32_t BatchOpenForWrite(const char* path) {
     return path ? guarded(-1, [&] { return batchOpenForWrite(path); }) : -1;
 }

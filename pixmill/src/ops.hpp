@@ -131,6 +131,7 @@ int32_t makeMMBitmap(const char* source, const char* destination, int32_t bottom
 
 int32_t saveAsGfx(const char* source, const char* destination, int32_t paperKind);
 int32_t saveAsLogo(const char* source, const char* destination, int32_t paperKind);
+int32_t encodeGfxRow(const uint8_t* inks, int32_t width, int32_t paperKind, uint8_t* out, int32_t* length);
 
 int32_t batchOpenForWrite(const char* path);
 int32_t batchOpenForRead(const char* path);
