@@ -103,6 +103,30 @@ PIXMILL_API int32_t EncodeGfxRow(const unsigned char* inks, int32_t width, int32
                                  int32_t* length) {
     return guarded(kNothing, [&] { return encodeGfxRow(inks, width, paperKind, out, length); });
 }
+PIXMILL_API int32_t SeparateBitmap(const char* source, const char* destination, int32_t paperKind, int32_t method,
+                                   int32_t brightness, int32_t contrast, int32_t gamma, int32_t sharpen) {
+    (void)source, (void)destination, (void)paperKind, (void)method, (void)brightness, (void)contrast, (void)gamma,
+        (void)sharpen;
+    return kNothing;
+}
+PIXMILL_API int32_t SeparatorOpen(PixmillSeparator** separator, int32_t width, int32_t paperKind, int32_t method,
+                                  int32_t brightness, int32_t contrast, int32_t gamma, int32_t sharpen) {
+    (void)separator, (void)width, (void)paperKind, (void)method, (void)brightness, (void)contrast, (void)gamma,
+        (void)sharpen;
+    return kNothing;
+}
+PIXMILL_API int32_t SeparatorPushRow(PixmillSeparator* separator, const unsigned char* rgb, unsigned char* inks,
+                                     int32_t* ready) {
+    (void)separator, (void)rgb, (void)inks;
+    if (ready) *ready = 0;
+    return kNothing;
+}
+PIXMILL_API int32_t SeparatorFlush(PixmillSeparator* separator, unsigned char* inks, int32_t* ready) {
+    (void)separator, (void)inks;
+    if (ready) *ready = 0;
+    return kNothing;
+}
+PIXMILL_API void SeparatorClose(PixmillSeparator* separator) { (void)separator; }
 PIXMILL_API int32_t BatchOpenForWrite(const char* path) {
     return path ? guarded(-1, [&] { return batchOpenForWrite(path); }) : -1;
 }

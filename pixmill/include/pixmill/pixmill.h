@@ -66,7 +66,7 @@
    break.  The minor number grows when a contract changes compatibly, such as
    a refusal that used to go unreported. */
 #define PIXMILL_VERSION_MAJOR 1
-#define PIXMILL_VERSION_MINOR 1
+#define PIXMILL_VERSION_MINOR 2
 #define PIXMILL_VERSION_PATCH 0
 
 #if defined(PIXMILL_BUILDING)
@@ -206,6 +206,70 @@ PIXMILL_API int32_t SaveBMPAsLogo(const char* source, const char* destination, i
    0, 1 and 2 (or 2 with paper kind 0), or a null pointer. */
 PIXMILL_API int32_t EncodeGfxRow(const unsigned char* inks, int32_t width, int32_t paperKind, unsigned char* out,
                                  int32_t* length);
+
+/* ---- Tone-preserving separation ----------------------------------------- */
+
+/* How the tones of a picture become dots of paper white, black and the
+   highlight ink. */
+enum PixmillSeparation {
+    PIXMILL_SEPARATE_DIFFUSION = 1, /* serpentine error diffusion in a perceptual colour space (photos) */
+    PIXMILL_SEPARATE_ORDERED = 2,   /* ordered (clustered or Bayer) dither: line art; identical from run to run */
+    PIXMILL_SEPARATE_NEAREST = 3    /* each pixel its nearest ink, no dither (graphics, text) */
+};
+/* Ink codes written by the streaming separator, one byte a pixel. */
+enum PixmillInk { PIXMILL_INK_PAPER = 0, PIXMILL_INK_BLACK = 1, PIXMILL_INK_HIGHLIGHT = 2 };
+
+/* The arguments the separation functions share:
+     paperKind   1 red paper, 2 blue paper, 0 black only (no highlight ink);
+     method      a PixmillSeparation;
+     brightness  -100..100, 0 = unchanged (lightness moved up or down);
+     contrast    -100..100, 0 = unchanged (tones spread from or drawn to
+                 the middle grey);
+     gamma       hundredths, 10..1000, 100 = unchanged (above 100 lightens
+                 the middle tones, below darkens them);
+     sharpen     0..100, 0 = none (strength of an unsharp mask applied to
+                 lightness before the dither).
+   The tone controls act on lightness only: hue decides between black and
+   the highlight ink.  Any argument out of range gives 17 before a file is
+   opened.  The same pixels and arguments always give the same dots. */
+
+/* Separates a picture, file to file: a 1, 4, 8 or 24-bit bitmap in, an
+   8-bit bitmap of the same size out whose used pixels are only white,
+   black and the paper's highlight colour (pure red or pure blue), each
+   palette entry flagged final, so that SaveBMPAsGfx and SaveBMPAsLogo
+   accept it.  Results: 0; 10; 11; 12 (also zero width or height); 13 the
+   destination cannot be created (also: it is the source); 14 a write
+   failed; 15; 17 an argument out of range (nothing is opened). */
+PIXMILL_API int32_t SeparateBitmap(const char* source, const char* destination, int32_t paperKind,
+                                   int32_t method, int32_t brightness, int32_t contrast, int32_t gamma,
+                                   int32_t sharpen);
+
+/* The separator behind SeparateBitmap, row by row, for pages that do not
+   fit in memory (a print filter).  Rows go in top row first, as RGB byte
+   triplets (red first), width pixels a row; ink codes (PixmillInk) come
+   out, width bytes a row.  SeparateBitmap feeds a picture's rows to the
+   same separator top row first, so the file and a streaming caller get the
+   same dots for the same pixels.  A separator's memory grows with its
+   width, never with the number of rows. */
+typedef struct PixmillSeparator PixmillSeparator;
+/* Makes a separator for rows of width pixels (1..65535) and stores it in
+   *separator (left untouched on failure): 0; 15; 17 a null pointer or an
+   argument out of range. */
+PIXMILL_API int32_t SeparatorOpen(PixmillSeparator** separator, int32_t width, int32_t paperKind,
+                                  int32_t method, int32_t brightness, int32_t contrast, int32_t gamma,
+                                  int32_t sharpen);
+/* Feeds one row of width RGB triplets and sets *ready to 1 when a finished
+   row was written to inks (width bytes), else 0: sharpening holds one row
+   back, so with sharpen above 0 the first row gives 0 and each later one
+   gives the row before it.  0; 17 a null pointer, or a row after
+   SeparatorFlush (*ready is then 0 when it could be set). */
+PIXMILL_API int32_t SeparatorPushRow(PixmillSeparator* separator, const unsigned char* rgb,
+                                     unsigned char* inks, int32_t* ready);
+/* Ends the page: writes the row still held back, if any, to inks and sets
+   *ready to 1, else to 0.  0; 17 a null pointer, or a second flush. */
+PIXMILL_API int32_t SeparatorFlush(PixmillSeparator* separator, unsigned char* inks, int32_t* ready);
+/* Frees the separator; NULL is ignored. */
+PIXMILL_API void SeparatorClose(PixmillSeparator* separator);
 
 /* ---- Batch recording files ---------------------------------------------- */
 
