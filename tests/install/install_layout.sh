@@ -3,13 +3,14 @@
 # and a C programmer will find there: the programs and where they look for
 # the library, the library's SONAME links, pkg-config, the desktop entry and
 # AppStream file (through their validators when present), the icons and the
-# manual pages.
+# manual pages; the CUPS driver where CUPS looks for it; and the Debian
+# package, which installs under /usr whatever the build's prefix.
 #
 # install_layout.sh BUILD SOURCE VERSION PIXMILL_VERSION APP_ID HAVE_CLI RPATH
-#                   BINDIR LIBDIR INCLUDEDIR DATADIR MANDIR
+#                   BINDIR LIBDIR INCLUDEDIR DATADIR MANDIR HAVE_CUPS
 set -uo pipefail
 build=$1 source=$2 version=$3 pixmill_version=$4 app_id=$5 have_cli=$6 rpath=$7
-bindir=$8 libdir=$9 includedir=${10} datadir=${11} mandir=${12}
+bindir=$8 libdir=$9 includedir=${10} datadir=${11} mandir=${12} have_cups=${13}
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -131,6 +132,41 @@ for page in rastiv rastiv-cli; do
     [ -z "$out" ] || fail "groff warns about $page.1: $out"
   fi
 done
+
+# -- The CUPS driver: filter, backend (run as root: others may not run it), PPD
+if [ "$have_cups" = 1 ]; then
+  filter=$prefix/lib/cups/filter/rastertotintarex backend=$prefix/lib/cups/backend/tintarex
+  [ -x "$filter" ] || fail "lib/cups/filter/rastertotintarex is not installed"
+  [ "$(stat -c %a "$backend" 2>/dev/null)" = 700 ] || fail "lib/cups/backend/tintarex is not installed with mode 0700"
+  ppd=$share/ppd/rastiv/tintarex.ppd
+  need_file "$datadir/ppd/rastiv/tintarex.ppd"
+  if command -v cupstestppd >/dev/null; then
+    out=$(cupstestppd -I filters "$ppd" 2>&1) || fail "cupstestppd: $out"
+  fi
+  # The filter finds the library it links from where it is installed.
+  missing=$(ldd "$filter" 2>&1 | grep "not found")
+  [ -z "$missing" ] || fail "the installed filter does not find $missing"
+fi
+
+# -- The Debian package installs under /usr -----------------------------------
+if [ -f "$build/CPackConfig.cmake" ] && command -v cpack >/dev/null && command -v dpkg-deb >/dev/null; then
+  if ! (cd "$work" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg") >"$work/cpack.log" 2>&1; then
+    fail "cpack -G DEB: $(tail -n 5 "$work/cpack.log")"
+  else
+    dpkg-deb -c "$work"/pkg/*.deb | awk '{ print $1, $6 }' >"$work/contents"
+    grep -q ' ./usr/local' "$work/contents" && fail "the package installs into /usr/local"
+    grep -q ' ./usr/bin/rastiv$' "$work/contents" || fail "the package has no /usr/bin/rastiv"
+    if [ "$have_cups" = 1 ]; then
+      grep -q '^-rwx------ ./usr/lib/cups/backend/tintarex$' "$work/contents" ||
+        fail "the package has no /usr/lib/cups/backend/tintarex of mode 0700"
+      grep -q ' ./usr/lib/cups/filter/rastertotintarex$' "$work/contents" || fail "the package has no filter"
+      grep -q ' ./usr/share/ppd/rastiv/tintarex.ppd$' "$work/contents" || fail "the package has no PPD"
+      dpkg-deb -f "$work"/pkg/*.deb Recommends | grep -qw cups || fail "the package does not recommend cups"
+    fi
+  fi
+else
+  skip "cpack or dpkg-deb is missing: the Debian package is not checked"
+fi
 
 [ "$failures" = 0 ] || { echo "$failures check(s) failed"; exit 1; }
 echo "installation layout as expected under $prefix"
