@@ -1,11 +1,6 @@
 #!/usr/bin/env python3
-"""Prints through a private CUPS scheduler with the driver from the build
-tree: a PNG and a one-page PDF to a network queue (socket://) and to a
-serial queue (the tintarex backend on a pseudo-terminal), each compared dot
-for dot with the picture's nearest inks; a job cancelled mid-page; a device
-that does not answer.
-
-cups_print_test.py BUILD_DIR  (exit 77: skipped, with the reason)"""
+"""A private CUPS scheduler with this build's driver: a PNG and a PDF through socket:// and the tintarex
+backend (on a pseudo-terminal), compared dot for dot; a cancelled job; a silent device.  Exit 77: skipped."""
 import os, pty, shutil, socket, subprocess, sys, tempfile, threading, time, zlib, struct, termios, tty
 
 build = os.path.abspath(sys.argv[1])
@@ -19,11 +14,9 @@ def skip(why):
 
 if os.geteuid() != 0:
     skip("the scheduler runs its backends as root: run as root, as CI does")
-for tool in ("cupsd", "lp", "lpadmin", "lpstat", "lpinfo", "cancel"):
+for tool in ("cupsd", "lp", "lpadmin", "lpstat", "lpinfo", "cancel", "/usr/lib/cups/filter/imagetoraster"):
     if not shutil.which(tool):
-        skip(tool + " is missing: scripts/setup.sh installs cups, cups-client and cups-bsd")
-if not os.path.isdir("/usr/lib/cups/filter") or not os.path.exists("/usr/lib/cups/filter/imagetoraster"):
-    skip("the system's filters are missing: scripts/setup.sh installs cups-filters")
+        skip(tool + " is missing: scripts/setup.sh installs cups, cups-client, cups-bsd and cups-filters")
 
 # ---- The page printed: bands of black, red and white, 576 dots wide ------
 W, H = 576, 120
@@ -131,21 +124,10 @@ def same_dots(name, data):
 
 
 failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL: " + what)
+check = lambda ok, what: ok or failures.append(what) or print("FAIL: " + what)
 
 
 # ---- Devices: a TCP listener and pseudo-terminals -----------------------
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 class NetworkPrinter(threading.Thread):
     """socket://: takes one connection at a time and keeps each job's bytes."""
 
@@ -241,7 +223,9 @@ try:
     os.makedirs(os.path.join(d["data"], "model", "rastiv"))
     shutil.copy(os.path.join(build, "ppd/tintarex.ppd"), os.path.join(d["data"], "model", "rastiv"))
 
-    port = free_port()
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        port = s.getsockname()[1]
     with open(os.path.join(d["root"], "cupsd.conf"), "w") as f:
         f.write("Listen 127.0.0.1:%d\nLogLevel debug\nBrowsing Off\nJobKillDelay 10\nDefaultAuthType None\n"
                 "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
