@@ -23,7 +23,7 @@ fi
 
 failed=0
 # target:parameter-bytes, as each target splits its input
-for entry in checks:0 convert:0 census:4 swap:4 geometry:4 encoders:1 batch:4; do
+for entry in checks:0 convert:0 census:4 swap:4 geometry:4 encoders:1 batch:4 separate:7; do
     name=${entry%%:*}
     params=${entry##*:}
     corpus=$build/corpus-$name

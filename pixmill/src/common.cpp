@@ -43,6 +43,18 @@ bool Buffer::allocate(size_t n) {
     return data != nullptr;
 }
 
+RowReader::RowReader(const LoadedFile& in, uint32_t maxRows)
+    : in_(in), height_(in.layout.height), stride_(in.layout.stride), topDown_(in.layout.topDown),
+      buffer_(stride_ * std::max<uint32_t>(maxRows, 1)) {}
+
+bool RowReader::read(uint32_t y0, uint32_t n) {
+    // The band's rows lie together in the file whichever way they are stored.
+    first_ = topDown_ ? height_ - y0 - n : y0;
+    const size_t bytes = stride_ * n;
+    if (bytes > buffer_.size()) return false;
+    return in_.file.readAt(in_.layout.pixelOffset + static_cast<uint64_t>(first_) * stride_, buffer_.data(), bytes);
+}
+
 int32_t openHeader(const char* path, Open mode, Accept accept, Bitmap& out) {
     return readHead(out.in, path, accessFor(mode), mode == Open::ReadShared ? Share::Read : Share::None, accept);
 }

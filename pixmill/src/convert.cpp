@@ -50,15 +50,16 @@ uint32_t samplingStep(uint32_t width, uint32_t height) {
 
 // The distinct sampled colours in the order first met.  The hash only finds
 // an existing entry faster; the table comes out as a search from entry 0
-// upwards builds it.
-Table census(const BmpView& v, uint32_t step) {
-    Table table;
+// upwards builds it.  Only the sampled rows are read.  False when the file
+// no longer holds them.
+bool census(RowReader& rows, uint32_t width, uint32_t height, uint32_t step, Table& table) {
     table.reserve(kTableGrowth);
     std::unordered_map<uint32_t, uint32_t> where;
     where.reserve(2 * kTableGrowth);
-    for (uint32_t y = 0; y < v.height(); y += step) {
-        const uint8_t* row = v.row(y);
-        for (uint32_t x = 0; x < v.width(); x += step) {
+    for (uint32_t y = 0; y < height; y += step) {
+        if (!rows.read(y, 1)) return false;
+        const uint8_t* row = rows.row(y);
+        for (uint32_t x = 0; x < width; x += step) {
             const uint8_t* p = row + 3 * static_cast<size_t>(x);
             uint32_t key = p[0] | (p[1] << 8) | (p[2] << 16);
             auto [it, fresh] = where.try_emplace(key, static_cast<uint32_t>(table.size()));
@@ -70,7 +71,7 @@ Table census(const BmpView& v, uint32_t step) {
             table.push_back({p[0], p[1], p[2], 0, 1});
         }
     }
-    return table;
+    return true;
 }
 
 // Nesting depth of sortByCount, 0 between sorts.  Per thread, so that callers
@@ -323,16 +324,23 @@ public:
     uint8_t find(uint8_t b, uint8_t g, uint8_t r) const {
         const size_t cell = (static_cast<size_t>(b >> kFineBits) << (2 * kFineAxisBits)) |
                             (static_cast<size_t>(g >> kFineBits) << kFineAxisBits) | (r >> kFineBits);
-        const uint32_t* c = candidates_.data() + start_[cell];
-        const uint32_t* end = candidates_.data() + start_[cell + 1];
         // Distance and index in one key: the smallest key is the nearest
         // entry, and among equal distances the lowest index.
-        uint32_t best = UINT32_MAX;
-        for (; c != end; ++c) {
-            const uint32_t e = *c;
-            const uint32_t d = distance2(e & 0xFF, (e >> 8) & 0xFF, (e >> 16) & 0xFF, b, g, r);
-            best = std::min(best, (d << 8) | (e >> 24));
+        const auto key = [&](uint32_t e) {
+            const uint32_t c = packed_[e];
+            return (distance2(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF, b, g, r) << 8) | e;
+        };
+        const uint32_t q = four_[cell];
+        if ((q & 0xFF) != kMany) {
+            // Always four, without a loop or a jump: which candidate wins
+            // changes from pixel to pixel, and a mispredicted jump costs more
+            // than the arithmetic.
+            const uint32_t k0 = std::min(key(q & 0xFF), key((q >> 8) & 0xFF));
+            const uint32_t k1 = std::min(key((q >> 16) & 0xFF), key(q >> 24));
+            return static_cast<uint8_t>(std::min(k0, k1));
         }
+        uint32_t best = UINT32_MAX;
+        for (uint32_t k = start_[cell]; k < start_[cell + 1]; ++k) best = std::min(best, key(candidates_[k]));
         return static_cast<uint8_t>(best);
     }
 
@@ -342,8 +350,14 @@ private:
     static constexpr int kFineAxisBits = 8 - kFineBits;
     static constexpr size_t kFineCells = size_t{1} << (3 * kFineAxisBits);
 
-    std::vector<uint32_t> start_;       // fine cell -> its first candidate
-    std::vector<uint32_t> candidates_;  // blue | green << 8 | red << 16 | index << 24, cell by cell
+    static constexpr uint8_t kMany = 0xFF;  // palettes hold at most 250 entries
+    std::vector<uint32_t> packed_;     // entry -> blue | green << 8 | red << 16
+    // Fine cell -> the indices of its (at most four) candidates, one a byte,
+    // the first repeated to fill the four; kMany in the low byte when the
+    // cell has more, which are then listed from start_ in candidates_.
+    std::vector<uint32_t> four_;
+    std::vector<uint32_t> start_;
+    std::vector<uint8_t> candidates_;
 };
 
 NearestColour::NearestColour(const Table& palette) {
@@ -362,33 +376,60 @@ NearestColour::NearestColour(const Table& palette) {
         const ChannelSpans spans(packed, bits);
         const int cells = 256 >> bits;
         const int split = bits == kCoarseBits ? 8 - bits : 1;  // the first level has one parent: everything
-        std::vector<uint32_t> nextStart(static_cast<size_t>(cells) * cells * cells + 1);
+        // Each slab of equal blue cells on its own core, then laid end to end.
+        const size_t perSlab = static_cast<size_t>(cells) * cells;
+        std::vector<std::vector<uint8_t>> slabLists(static_cast<size_t>(cells));
+        std::vector<uint32_t> nextStart(perSlab * cells + 1);
+        inBands(static_cast<size_t>(cells), 1, [&](size_t from, size_t to) {
+            for (size_t cb = from; cb < to; ++cb) {
+                std::vector<uint8_t>& slab = slabLists[cb];
+                size_t cell = cb * perSlab;
+                for (int cg = 0; cg < cells; ++cg)
+                    for (int cr = 0; cr < cells; ++cr, ++cell) {
+                        const int pc = cells >> split;
+                        const size_t up =
+                            (static_cast<size_t>(cb >> split) * pc + (cg >> split)) * pc + (cr >> split);
+                        nextStart[cell] = static_cast<uint32_t>(slab.size());  // within the slab for now
+                        spans.candidates(static_cast<int>(cb), cg, cr, lists.data() + listStart[up],
+                                         listStart[up + 1] - listStart[up], slab);
+                    }
+            }
+        });
         std::vector<uint8_t> next;
-        size_t cell = 0;
-        for (int cb = 0; cb < cells; ++cb)
-            for (int cg = 0; cg < cells; ++cg)
-                for (int cr = 0; cr < cells; ++cr, ++cell) {
-                    const int pc = cells >> split;
-                    const size_t up = (static_cast<size_t>(cb >> split) * pc + (cg >> split)) * pc + (cr >> split);
-                    nextStart[cell] = static_cast<uint32_t>(next.size());
-                    spans.candidates(cb, cg, cr, lists.data() + listStart[up], listStart[up + 1] - listStart[up], next);
-                }
-        nextStart[cell] = static_cast<uint32_t>(next.size());
+        for (size_t cb = 0; cb < slabLists.size(); ++cb) {
+            const auto offset = static_cast<uint32_t>(next.size());
+            for (size_t cell = cb * perSlab; cell < (cb + 1) * perSlab; ++cell) nextStart[cell] += offset;
+            next.insert(next.end(), slabLists[cb].begin(), slabLists[cb].end());
+        }
+        nextStart.back() = static_cast<uint32_t>(next.size());
         lists.swap(next);
         listStart.swap(nextStart);
     }
     start_ = std::move(listStart);
-    for (uint8_t e : lists) candidates_.push_back(packed[e]);
+    candidates_ = std::move(lists);
+    packed_.resize(packed.size());
+    for (size_t e = 0; e < packed.size(); ++e) packed_[e] = packed[e] & 0xFFFFFF;
+    // Nearly every cell of a photograph has four candidates or fewer.
+    four_.resize(kFineCells);
+    for (size_t cell = 0; cell < kFineCells; ++cell) {
+        const uint32_t from = start_[cell], n = start_[cell + 1] - from;
+        uint32_t q = kMany;
+        if (n <= 4) {
+            q = 0;
+            for (uint32_t k = 0; k < 4; ++k) q |= uint32_t{candidates_[from + (k < n ? k : 0)]} << (8 * k);
+        }
+        four_[cell] = q;
+    }
 }
 
-// Rows in bottom-up order, `rows` at a time, each padded with zeros.
-void mapRows(const BmpView& v, const NearestColour& nearest, uint32_t y0, uint32_t rows, size_t stride,
-             uint8_t* out) {
+// The band of rows last read, in bottom-up order from y0, each padded with zeros.
+void mapRows(const RowReader& in, uint32_t width, const NearestColour& nearest, uint32_t y0, uint32_t rows,
+             size_t stride, uint8_t* out) {
     inBands(rows, 16, [&](size_t from, size_t to) {
         for (size_t k = from; k < to; ++k) {
-            const uint8_t* p = v.row(y0 + static_cast<uint32_t>(k));
+            const uint8_t* p = in.row(y0 + static_cast<uint32_t>(k));
             uint8_t* o = out + k * stride;
-            for (uint32_t x = 0; x < v.width(); ++x, p += 3) o[x] = nearest.find(p[0], p[1], p[2]);
+            for (uint32_t x = 0; x < width; ++x, p += 3) o[x] = nearest.find(p[0], p[1], p[2]);
         }
     });
 }
@@ -397,21 +438,29 @@ void mapRows(const BmpView& v, const NearestColour& nearest, uint32_t y0, uint32
 
 int32_t convert24to8(const char* source, const char* destination) {
     Bitmap src;
-    if (int32_t r = openBitmap(source, Open::Inspect, Accept{false, true, true}, src); r != kOk) return r;
-    const BmpView& v = src.view;
+    if (int32_t r = openHeader(source, Open::Inspect, Accept{false, true, true}, src); r != kOk) return r;
+    const BmpLayout& layout = src.in.layout;
+    const uint32_t width = layout.width, height = layout.height;
     // Nothing to sample, so no palette to build.
-    if (v.width() == 0 || v.height() == 0) return kFormat;
+    if (width == 0 || height == 0) return kFormat;
+    uint8_t sourceInfo[kInfoHeaderSize];
+    if (!src.in.file.readAt(kFileHeaderSize, sourceInfo, sizeof sourceInfo)) return kMap;
 
+    // Source rows a band at a time: about 2 MB, enough for every core to
+    // have work, little enough to stay in the caches.
+    const size_t stride = static_cast<size_t>(strideFor(width, 8));
+    const uint32_t chunkRows =
+        static_cast<uint32_t>(std::clamp<size_t>((size_t{2} << 20) / layout.stride, 1, height));
     // An allocation failure from here on surfaces as 15 (the export's guard),
     // before the destination exists.
-    Table table = census(v, samplingStep(v.width(), v.height()));
+    RowReader in(src.in, chunkRows);
+    Table table;
+    if (!census(in, width, height, samplingStep(width, height), table)) return kMap;
     reduce(table);
     sortByCount(table.data(), 0, static_cast<int>(table.size()) - 1);
 
-    const size_t stride = static_cast<size_t>(strideFor(v.width(), 8));
-    const uint64_t imageSize = static_cast<uint64_t>(stride) * v.height();  // < 2^32 - 1078 at 65535 x 65535
+    const uint64_t imageSize = static_cast<uint64_t>(stride) * height;  // < 2^32 - 1078 at 65535 x 65535
     const NearestColour nearest(table);
-    const uint32_t chunkRows = static_cast<uint32_t>(std::clamp<size_t>((size_t{4} << 20) / stride, 1, v.height()));
     std::vector<uint8_t> rows(stride * chunkRows, 0);
 
     OutputFile out;
@@ -420,8 +469,8 @@ int32_t convert24to8(const char* source, const char* destination) {
     writeFileHeader(w, static_cast<uint32_t>(kPixelOffset + imageSize), 0, kPixelOffset);
     // A plain 40-byte header whatever the source had, since the palette
     // follows at 54; the rows are written bottom-up, so the height is positive.
-    InfoHeader info(v.base() + kFileHeaderSize);
-    info.set32(off::height, v.height())
+    InfoHeader info(sourceInfo);
+    info.set32(off::height, height)
         .set16(off::bitCount, 8)
         .set32(off::imageSize, static_cast<uint32_t>(imageSize))
         .set32(off::colorsUsed, 0)
@@ -433,9 +482,11 @@ int32_t convert24to8(const char* source, const char* destination) {
     }
     w.zeros(4 * (kPaletteEntries - table.size()));
 
-    for (uint32_t y = 0; y < v.height() && w.ok(); y += chunkRows) {
-        uint32_t n = std::min(chunkRows, v.height() - y);
-        mapRows(v, nearest, y, n, stride, rows.data());
+    for (uint32_t y = 0; y < height && w.ok(); y += chunkRows) {
+        const uint32_t n = std::min(chunkRows, height - y);
+        // A file cut short meanwhile leaves no destination behind.
+        if (!in.read(y, n)) return kMap;
+        mapRows(in, width, nearest, y, n, stride, rows.data());
         w.put(rows.data(), stride * n);
     }
     return w.flush() && out.commit() ? kOk : kIo;

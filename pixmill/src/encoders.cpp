@@ -136,8 +136,10 @@ struct Format {
     void (*write)(const BmpView&, const Picture&, Writer&);
 };
 
-// Planes are 72 bytes (one printer line) whatever the picture's width.
-bool gfxFits(uint32_t width, uint32_t) { return width <= kGfxMaxWidth; }
+// Planes are 72 bytes (one printer line) whatever the picture's width.  A
+// picture without rows would be an empty file, which no printer takes for
+// a picture.
+bool gfxFits(uint32_t width, uint32_t height) { return width <= kGfxMaxWidth && height > 0; }
 
 void writeGfx(const BmpView& v, const Picture& pic, Writer& w) {
     std::array<uint8_t, kGfxMaxWidth> inks{};

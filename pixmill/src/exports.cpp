@@ -24,6 +24,12 @@ int32_t guarded(int32_t otherwise, F&& f) noexcept {
 
 }  // namespace
 
+// The separator behind the streaming exports' opaque handle.
+struct PixmillSeparator {
+    PixmillSeparator(uint32_t width, const pixmill::SeparationSettings& settings) : impl(width, settings) {}
+    pixmill::Separator impl;
+};
+
 using namespace pixmill;
 
 extern "C" {
@@ -105,28 +111,39 @@ PIXMILL_API int32_t EncodeGfxRow(const unsigned char* inks, int32_t width, int32
 }
 PIXMILL_API int32_t SeparateBitmap(const char* source, const char* destination, int32_t paperKind, int32_t method,
                                    int32_t brightness, int32_t contrast, int32_t gamma, int32_t sharpen) {
-    (void)source, (void)destination, (void)paperKind, (void)method, (void)brightness, (void)contrast, (void)gamma,
-        (void)sharpen;
-    return kNothing;
+    SeparationSettings s;
+    if (!parseSettings(paperKind, method, brightness, contrast, gamma, sharpen, s)) return kNothing;
+    if (!source) return kOpen;
+    if (!destination) return kCreate;
+    return guarded(kIo, [&] { return separateBitmap(source, destination, s); });
 }
 PIXMILL_API int32_t SeparatorOpen(PixmillSeparator** separator, int32_t width, int32_t paperKind, int32_t method,
                                   int32_t brightness, int32_t contrast, int32_t gamma, int32_t sharpen) {
-    (void)separator, (void)width, (void)paperKind, (void)method, (void)brightness, (void)contrast, (void)gamma,
-        (void)sharpen;
-    return kNothing;
+    SeparationSettings s;
+    if (!separator || width < 1 || static_cast<uint32_t>(width) > kMaxDimension ||
+        !parseSettings(paperKind, method, brightness, contrast, gamma, sharpen, s))
+        return kNothing;
+    return guarded(kNoMem, [&] {
+        *separator = new PixmillSeparator(static_cast<uint32_t>(width), s);
+        return kOk;
+    });
 }
 PIXMILL_API int32_t SeparatorPushRow(PixmillSeparator* separator, const unsigned char* rgb, unsigned char* inks,
                                      int32_t* ready) {
-    (void)separator, (void)rgb, (void)inks;
     if (ready) *ready = 0;
-    return kNothing;
+    if (!separator || !rgb || !inks || !ready || separator->impl.flushed()) return kNothing;
+    return guarded(kNoMem, [&] {
+        *ready = separator->impl.push(rgb, inks) ? 1 : 0;
+        return kOk;
+    });
 }
 PIXMILL_API int32_t SeparatorFlush(PixmillSeparator* separator, unsigned char* inks, int32_t* ready) {
-    (void)separator, (void)inks;
     if (ready) *ready = 0;
-    return kNothing;
+    if (!separator || !inks || !ready || separator->impl.flushed()) return kNothing;
+    *ready = separator->impl.flush(inks) ? 1 : 0;
+    return kOk;
 }
-PIXMILL_API void SeparatorClose(PixmillSeparator* separator) { (void)separator; }
+PIXMILL_API void SeparatorClose(PixmillSeparator* separator) { delete separator; }
 PIXMILL_API int32_t BatchOpenForWrite(const char* path) {
     return path ? guarded(-1, [&] { return batchOpenForWrite(path); }) : -1;
 }

@@ -257,21 +257,31 @@ bool Writer::flush() {
         buf_.clear();
         return ok_;
     }
-    size_t done = 0;
-    while (ok_ && done < buf_.size()) {
-        ssize_t n = ::write(fd_, buf_.data() + done, buf_.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok_ = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
+    writeOut(buf_.data(), buf_.size());
     buf_.clear();
     return ok_;
 }
 
+void Writer::writeOut(const uint8_t* p, size_t n) {
+    while (ok_ && n > 0) {
+        const ssize_t put = ::write(fd_, p, n);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            ok_ = false;
+            break;
+        }
+        p += put;
+        n -= static_cast<size_t>(put);
+    }
+}
+
 void Writer::put(const uint8_t* p, size_t n) {
+    // A block as large as the buffer goes out as it is, not copied through it.
+    if (memory_ == nullptr && n >= kBufferSize) {
+        flush();
+        writeOut(p, n);
+        return;
+    }
     while (n > 0) {
         if (buf_.size() == kBufferSize) flush();
         size_t take = std::min(n, kBufferSize - buf_.size());

@@ -134,6 +134,8 @@ public:
     bool ok() const { return ok_; }
 
 private:
+    void writeOut(const uint8_t* p, size_t n);
+
     static constexpr size_t kBufferSize = 1 << 16;
     int fd_ = -1;
     std::vector<uint8_t>* memory_ = nullptr;

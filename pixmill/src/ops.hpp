@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "bmp.hpp"
 #include "file.hpp"
 #include "result.hpp"
+#include "separate.hpp"
 
 namespace pixmill {
 
@@ -58,6 +60,33 @@ int32_t openBitmap(const char* path, Open mode, Accept accept, Bitmap& out);
 // out.in.layout; loadPixels then reads the rest and sets out.view.
 int32_t openHeader(const char* path, Open mode, Accept accept, Bitmap& out);
 int32_t loadPixels(Bitmap& bmp);
+
+// Pixel rows of a bitmap opened by openHeader, read from its file a band at
+// a time into one buffer that is used again for every band: a picture of
+// hundreds of megabytes is never held whole, and the buffer's pages, touched
+// once, serve every band (fresh pages cost a fault each, which on a large
+// picture took as long as the conversion itself).
+class RowReader {
+public:
+    // At most `maxRows` rows a band.  Throws std::bad_alloc.
+    RowReader(const LoadedFile& in, uint32_t maxRows);
+    // Rows y0 .. y0 + n - 1 in bottom-up numbering (y0 + n <= height,
+    // n <= maxRows): false when the file no longer holds them.
+    bool read(uint32_t y0, uint32_t n);
+    // Row y of the band last read.
+    const uint8_t* row(uint32_t y) const {
+        const uint32_t stored = topDown_ ? height_ - 1 - y : y;
+        return buffer_.data() + static_cast<size_t>(stored - first_) * stride_;
+    }
+
+private:
+    const LoadedFile& in_;
+    uint32_t height_;
+    size_t stride_;
+    bool topDown_;
+    uint32_t first_ = 0;  // stored index of the buffer's first row
+    std::vector<uint8_t> buffer_;
+};
 
 // A bitmap edited in place: the changes are made in memory and written back
 // by save(), byte ranges that did not change are never written.
@@ -132,6 +161,8 @@ int32_t makeMMBitmap(const char* source, const char* destination, int32_t bottom
 int32_t saveAsGfx(const char* source, const char* destination, int32_t paperKind);
 int32_t saveAsLogo(const char* source, const char* destination, int32_t paperKind);
 int32_t encodeGfxRow(const uint8_t* inks, int32_t width, int32_t paperKind, uint8_t* out, int32_t* length);
+
+int32_t separateBitmap(const char* source, const char* destination, const SeparationSettings& settings);
 
 int32_t batchOpenForWrite(const char* path);
 int32_t batchOpenForRead(const char* path);

@@ -151,10 +151,13 @@ int32_t ditheredColorSwap(const char* path, uint32_t source, int32_t code, int32
     EditBitmap bmp;
     if (int32_t r = openForEdit(path, kPaletteOnly, bmp); r != kOk) return r;
     const MutableBmpView& v = bmp.view;
+    // An unknown code changes nothing at all, not even the colour counts.
+    const Pattern* pattern = patternFor(code);
+    if (!pattern) return bmp.save(kNothing);
     PrinterEntries entries(v);
 
-    // The entries are made before the code is looked at; a refused code
-    // leaves them behind, flagged and used by no pixel, so they do no harm.
+    // Entries made before the source colour turns out to be absent stay,
+    // flagged and used by no pixel, so they do no harm.
     std::optional<uint32_t> paper = entries.findOrMake(kWhite);
     if (!paper) return bmp.save(kNothing);
     std::optional<uint32_t> ink;
@@ -166,8 +169,6 @@ int32_t ditheredColorSwap(const char* path, uint32_t source, int32_t code, int32
         if (!ink) return bmp.save(kNothing);
     }
     zeroColourCounts(v);
-    const Pattern* pattern = patternFor(code);
-    if (!pattern) return bmp.save(kNothing);
 
     std::array<std::array<uint8_t, 8>, 8> fill{};
     for (size_t r = 0; r < 8; ++r)

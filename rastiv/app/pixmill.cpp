@@ -170,6 +170,36 @@ int32_t PixmillBinding::Flash(const QString& path, uint32_t colour) {
     return PIXMILL_CALL(Flash, p.constData(), colour);
 }
 
+int32_t PixmillBinding::SeparateBitmap(const QString& source, const QString& destination, int32_t paperKind,
+                                       int32_t method, int32_t brightness, int32_t contrast, int32_t gamma,
+                                       int32_t sharpen) {
+    const QByteArray s = native(source), d = native(destination);
+    return PIXMILL_CALL(SeparateBitmap, s.constData(), d.constData(), paperKind, method, brightness, contrast, gamma,
+                        sharpen);
+}
+
+int32_t PixmillBinding::SeparatorOpen(PixmillSeparator*& separator, int32_t width, int32_t paperKind, int32_t method,
+                                      int32_t brightness, int32_t contrast, int32_t gamma, int32_t sharpen) {
+    return PIXMILL_CALL(SeparatorOpen, &separator, width, paperKind, method, brightness, contrast, gamma, sharpen);
+}
+
+int32_t PixmillBinding::SeparatorPushRow(PixmillSeparator* separator, const unsigned char* rgb, unsigned char* inks,
+                                         int32_t& ready) {
+    ready = 0;
+    return PIXMILL_CALL(SeparatorPushRow, separator, rgb, inks, &ready);
+}
+
+int32_t PixmillBinding::SeparatorFlush(PixmillSeparator* separator, unsigned char* inks, int32_t& ready) {
+    ready = 0;
+    return PIXMILL_CALL(SeparatorFlush, separator, inks, &ready);
+}
+
+void PixmillBinding::SeparatorClose(PixmillSeparator* separator) {
+    // A separator can only have come from the library, so it is bound already.
+    if (!separator) return;
+    if (void* f = resolve("SeparatorClose")) reinterpret_cast<decltype(&::SeparatorClose)>(f)(separator);
+}
+
 int32_t PixmillBinding::BatchOpenForWrite(const QString& path) {
     const QByteArray p = native(path);
     return PIXMILL_CALL(BatchOpenForWrite, p.constData());

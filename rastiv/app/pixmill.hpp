@@ -13,6 +13,9 @@
 
 #include "link/batch.hpp"
 
+// The library's streaming separator (see pixmill.h), only ever held by pointer.
+struct PixmillSeparator;
+
 namespace rastiv {
 
 // The library's message hook (see pixmill.h), spelled out here so that this
@@ -57,6 +60,16 @@ public:
     int32_t ColorSwap(const QString& path, uint32_t source, uint32_t target);
     int32_t DitheredColorSwap(const QString& path, uint32_t source, int32_t code, int32_t paperKind);
     int32_t Flash(const QString& path, uint32_t colour);
+
+    // Tone-preserving separation into paper, black and highlight dots.
+    int32_t SeparateBitmap(const QString& source, const QString& destination, int32_t paperKind, int32_t method,
+                           int32_t brightness, int32_t contrast, int32_t gamma, int32_t sharpen);
+    int32_t SeparatorOpen(PixmillSeparator*& separator, int32_t width, int32_t paperKind, int32_t method,
+                          int32_t brightness, int32_t contrast, int32_t gamma, int32_t sharpen);
+    int32_t SeparatorPushRow(PixmillSeparator* separator, const unsigned char* rgb, unsigned char* inks,
+                             int32_t& ready);
+    int32_t SeparatorFlush(PixmillSeparator* separator, unsigned char* inks, int32_t& ready);
+    void SeparatorClose(PixmillSeparator* separator);
 
     // Batch files (see BatchFiles).
     int32_t BatchOpenForWrite(const QString& path) override;

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <functional>
 
@@ -175,7 +176,9 @@ int cmdConvert(const QStringList& args, Streams io) {
                        "printer, by the same steps as Rastiv: the conversion to 8 bits per pixel, the turn, the\n"
                        "new width, the automatic colour translation, a printer colour for every colour left, and\n"
                        "the save.  Transparent parts become white; a photograph's orientation note is obeyed.\n"
-                       "The picture is turned before it is resized, so --width is the width of the result."));
+                       "The picture is turned before it is resized, so --width is the width of the result.\n"
+                       "With --photo the picture is turned and scaled smoothly in full colour and its tones\n"
+                       "become dots of paper, black and the highlight, as Rastiv's Photo does."));
     const QCommandLineOption width =
         option("width", "New width in pixels, 10 to 576; the height keeps the proportions.", "W");
     const QCommandLineOption rotate = option("rotate", "A quarter turn: +90 clockwise, -90 anticlockwise.", "+90|-90");
@@ -192,7 +195,25 @@ int cmdConvert(const QStringList& args, Streams io) {
         option("map", "Printer colours chosen by hand: one line per colour, \"RRGGBB code\".", "FILE");
     const QCommandLineOption printMap =
         option("print-map", "Writes the printer colour of every colour, as a map file, to standard output.");
-    for (const auto* o : {&width, &rotate, &colours, &speed, &highlight, &bmp, &gfx, &logo, &map, &printMap})
+    const QCommandLineOption photo =
+        option("photo", "Keeps a photograph's tones in dots of paper, black and the highlight instead of a few flat "
+                        "colours (not with --colors, --speed, --map or --print-map).");
+    const QCommandLineOption method =
+        option("method", "With --photo: diffusion (photographs, the default), ordered (line art; the same dots on "
+                         "every run) or nearest (no dither: text and graphics).",
+               "M");
+    const QCommandLineOption brightness =
+        option("brightness", "With --photo: lighter (up to 100) or darker (down to -100); 0 keeps it.", "N");
+    const QCommandLineOption contrast =
+        option("contrast", "With --photo: more (up to 100) or less (down to -100) contrast; 0 keeps it.", "N");
+    const QCommandLineOption gamma =
+        option("gamma", "With --photo: above 1 lightens the middle tones, below 1 darkens them, 0.1 to 10 "
+                        "(default 1).",
+               "G");
+    const QCommandLineOption sharpen =
+        option("sharpen", "With --photo: sharpens fine detail before the dots are made, 0 to 100 (default 0).", "N");
+    for (const auto* o : {&width, &rotate, &colours, &speed, &highlight, &bmp, &gfx, &logo, &map, &printMap, &photo,
+                          &method, &brightness, &contrast, &gamma, &sharpen})
         c.p.addOption(*o);
     QString codes = QStringLiteral("Printer colour codes (for --map):\n");
     for (const PrinterColour& r : kPrinterColours)
@@ -230,6 +251,48 @@ int cmdConvert(const QStringList& args, Streams io) {
             o.rotate = -90;
         else
             return c.usage(io, QStringLiteral("--rotate takes +90 or -90"));
+    }
+    if (c.p.isSet(photo)) {
+        // A photograph keeps its tones; the few-colours choices have nothing to work on.
+        for (const QCommandLineOption* few : {&colours, &speed, &map, &printMap})
+            if (c.p.isSet(*few))
+                return c.usage(io, QStringLiteral("--photo and --%1 exclude each other: --photo keeps the tones, "
+                                                  "--%1 is for a few flat colours")
+                                       .arg(few->names().constFirst()));
+        PhotoOptions f;
+        if (c.p.isSet(method)) {
+            const QString m = c.p.value(method).toLower();
+            const QStringList names{QStringLiteral("diffusion"), QStringLiteral("ordered"), QStringLiteral("nearest")};
+            f.method = int32_t(names.indexOf(m)) + 1;
+            if (f.method == 0) return c.usage(io, QStringLiteral("--method takes diffusion, ordered or nearest"));
+        }
+        const auto whole = [&](const QCommandLineOption& opt, int lowest, int highest, int32_t& into) {
+            if (!c.p.isSet(opt)) return true;
+            bool ok = false;
+            const int v = c.p.value(opt).toInt(&ok);
+            if (!ok || v < lowest || v > highest) return false;
+            into = v;
+            return true;
+        };
+        if (!whole(brightness, -100, 100, f.brightness))
+            return c.usage(io, QStringLiteral("--brightness takes a whole number from -100 to 100"));
+        if (!whole(contrast, -100, 100, f.contrast))
+            return c.usage(io, QStringLiteral("--contrast takes a whole number from -100 to 100"));
+        if (!whole(sharpen, 0, 100, f.sharpen))
+            return c.usage(io, QStringLiteral("--sharpen takes a whole number from 0 to 100"));
+        if (c.p.isSet(gamma)) {
+            bool ok = false;
+            const double g = c.p.value(gamma).toDouble(&ok);
+            // In hundredths, as the library takes it.
+            if (!ok || !(g >= 0.1 && g <= 10))
+                return c.usage(io, QStringLiteral("--gamma takes a number from 0.1 to 10"));
+            f.gamma = int32_t(std::lround(g * 100));
+        }
+        o.photo = f;
+    } else {
+        for (const QCommandLineOption* tone : {&method, &brightness, &contrast, &gamma, &sharpen})
+            if (c.p.isSet(*tone))
+                return c.usage(io, QStringLiteral("--%1 goes with --photo").arg(tone->names().constFirst()));
     }
     o.colours = c.p.value(colours);
     o.speed = c.p.value(speed);

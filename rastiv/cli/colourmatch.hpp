@@ -1,6 +1,6 @@
-// Choosing a printer rendering for each colour of a picture without asking
-// anyone: the nearest of the eleven renderings by how alike they look
-// (CIELAB, D65 white, sRGB), and the map files that choose by hand.
+// Choosing a printer rendering for each colour of a picture: the nearest of
+// the eleven renderings (imaging/nearestrendering.hpp), and the map files
+// that choose by hand.
 #pragma once
 
 #include <QByteArray>
@@ -10,32 +10,21 @@
 #include <vector>
 
 #include "imaging/colourwork.hpp"
+#include "imaging/nearestrendering.hpp"
 
 namespace rastiv::cli {
 
-struct Lab {
-    double L = 0, a = 0, b = 0;
-};
-
-// An sRGB colour (8 bits a channel) in CIELAB.
-Lab labFromSrgb(int r, int g, int b);
-// Linear-light RGB (0..1 a channel) in CIELAB.
-Lab labFromLinear(double r, double g, double b);
-// The CIE 1976 colour difference: the distance in CIELAB.
-double deltaE(const Lab& x, const Lab& y);
-
-enum class Highlight { Red, Blue };
-int32_t paperKindOf(Highlight h);
-uint32_t highlightValue(Highlight h);  // pure red or pure blue as a library colour value
-
-// What a rendering looks like from a step away: its dots and the paper
-// between them average out in light, so a dithered rendering is its dot
-// colour and white mixed in linear light in the dither's proportion.
-Lab renderingLab(const PrinterColour& rendering, Highlight h);
-
-// The code (1..11) of the rendering nearest to the colour (a library colour
-// value); on a tie the lower code.
-int32_t nearestRendering(uint32_t colour, Highlight h);
+// The nearest rendering is the program's own choice too (the mapping
+// dialog proposes it); the tool names it as it always has.
+using rastiv::deltaE;
+using rastiv::Highlight;
+using rastiv::highlightValue;
+using rastiv::Lab;
+using rastiv::labFromLinear;
+using rastiv::labFromSrgb;
+using rastiv::nearestRendering;
+using rastiv::paperKindOf;
+using rastiv::renderingLab;
 
 // "RRGGBB" of a library colour value, and back.
 QString hexOf(uint32_t colour);

@@ -23,6 +23,48 @@ QString libraryError(int32_t status, const char* doing) {
     return text;
 }
 
+// The finished working bitmap written as the output asks.
+ConvertOutcome save(PixmillBinding& pm, const ConvertOptions& o, const QString& current, int32_t paper,
+                    ConvertOutcome& out) {
+    const auto refuse = [&out](const QString& why) {
+        out.problem = why;
+        return out;
+    };
+    // The printer files hold at most one printer line.
+    const HeaderSize size = readHeaderSize(current);
+    if (o.kind != OutputKind::Bmp && size.ok && size.width > uint32_t(kMaxWidth))
+        return refuse(QStringLiteral("The bitmap is too wide (%1 pixels; the printer prints at most %2): give a "
+                                     "--width of %2 or less")
+                          .arg(size.width)
+                          .arg(kMaxWidth));
+
+    // A destination that cannot be made is the usual failure here: say where.
+    const auto saveError = [&o](int32_t r, const char* doing) {
+        QString text = libraryError(r, doing);
+        if (r == 10 || r == 13)
+            text += QStringLiteral(" %1 cannot be created: check that its folder exists and that you may write there.")
+                        .arg(o.output);
+        return text;
+    };
+    int32_t r = 0;
+    switch (o.kind) {
+        case OutputKind::Bmp:
+            if ((r = pm.SaveBMP(current, o.output)) != 0)
+                return refuse(QStringLiteral("Error saving bitmap file. ") + saveError(r, ""));
+            break;
+        case OutputKind::Gfx:
+            if ((r = pm.SaveBMPAsGfx(current, o.output, paper)) != 0)
+                return refuse(saveError(r, "saving the BMP file as a graphics (*.GFX) file."));
+            break;
+        case OutputKind::Logo:
+            if ((r = pm.SaveBMPAsLogo(current, o.output, paper)) != 0)
+                return refuse(saveError(r, "saving the BMP file as a logo (*.LGO) file."));
+            break;
+    }
+    out.ok = true;
+    return out;
+}
+
 }  // namespace
 
 QImage readPicture(const QString& path, QString& problem) {
@@ -66,14 +108,29 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
         return refuse(QStringLiteral("A picture turns by +90 or -90 degrees, not %1").arg(o.rotate));
 
     QString problem;
-    const QImage picture = readPicture(o.input, problem);
+    QImage picture = readPicture(o.input, problem);
     if (picture.isNull()) return refuse(problem);
 
     // The working files, named as the program names them in its folder.
     const QString original = QDir(work).filePath(QStringLiteral("original.bmp"));
     const QString current = QDir(work).filePath(QStringLiteral("tmpfile.bmp"));
+    const int32_t paper = paperKindOf(o.highlight);
+    if (o.photo) {
+        // A photograph is turned and scaled in full colour, averaging the
+        // pixels it shrinks, before its tones become dots.
+        if (o.rotate != 0) picture = picture.transformed(QTransform().rotate(o.rotate));
+        if (o.width) picture = picture.scaledToWidth(*o.width, Qt::SmoothTransformation);
+    }
     if (QString why; !writeBmp24(picture, original, &why))
         return refuse(QStringLiteral("The working copy of the picture cannot be written in %1: %2").arg(work, why));
+    if (o.photo) {
+        const PhotoOptions& f = *o.photo;
+        if (const int32_t r = pm.SeparateBitmap(original, current, paper, f.method, f.brightness, f.contrast,
+                                                f.gamma, f.sharpen);
+            r != 0)
+            return refuse(libraryError(r, "separating the photograph."));
+        return save(pm, o, current, paper, out);
+    }
 
     // Loading: a 24-bit picture becomes the 8-bit working bitmap.
     if (pm.Is24BitsPerPixel(original) == 0)
@@ -99,15 +156,12 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
         if (r != 0) return refuse(libraryError(r, "stretching the bitmap."));
     }
 
-    // The printer files hold at most one printer line.
-    const HeaderSize size = readHeaderSize(current);
-    if (o.kind != OutputKind::Bmp && size.ok && size.width > uint32_t(kMaxWidth))
-        return refuse(QStringLiteral("The bitmap is too wide (%1 pixels; the printer prints at most %2): give a "
-                                     "--width of %2 or less")
-                          .arg(size.width)
-                          .arg(kMaxWidth));
-
-    // Colour translation, then a rendering for every colour left.
+    // Colour translation, then a rendering for every colour left.  A
+    // picture too wide for the printer files is refused before this work.
+    if (o.kind != OutputKind::Bmp) {
+        const HeaderSize size = readHeaderSize(current);
+        if (size.ok && size.width > uint32_t(kMaxWidth)) return save(pm, o, current, paper, out);
+    }
     TranslationHooks hooks;
     hooks.progress = progress;
     const Translation run = translateColours(pm, current, inputs.colours, inputs.speed, hooks);
@@ -129,37 +183,11 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
                                      "lines, with the nearest renderings, would:\n%2")
                           .arg(unmapped.size())
                           .arg(unmapped.join(QLatin1Char('\n'))));
-    const int32_t paper = paperKindOf(o.highlight);
     if (const int32_t r = applyColourMapping(pm, current, mapping, highlightValue(o.highlight), paper); r != 0) {
         return refuse(libraryError(r, "mapping colors."));
     }
     pm.CleanBMP(current);
-
-    // A destination that cannot be made is the usual failure here: say where.
-    const auto saveError = [&o](int32_t r, const char* doing) {
-        QString text = libraryError(r, doing);
-        if (r == 10 || r == 13)
-            text += QStringLiteral(" %1 cannot be created: check that its folder exists and that you may write there.")
-                        .arg(o.output);
-        return text;
-    };
-    int32_t r = 0;
-    switch (o.kind) {
-        case OutputKind::Bmp:
-            if ((r = pm.SaveBMP(current, o.output)) != 0)
-                return refuse(QStringLiteral("Error saving bitmap file. ") + saveError(r, ""));
-            break;
-        case OutputKind::Gfx:
-            if ((r = pm.SaveBMPAsGfx(current, o.output, paper)) != 0)
-                return refuse(saveError(r, "saving the BMP file as a graphics (*.GFX) file."));
-            break;
-        case OutputKind::Logo:
-            if ((r = pm.SaveBMPAsLogo(current, o.output, paper)) != 0)
-                return refuse(saveError(r, "saving the BMP file as a logo (*.LGO) file."));
-            break;
-    }
-    out.ok = true;
-    return out;
+    return save(pm, o, current, paper, out);
 }
 
 }  // namespace rastiv::cli

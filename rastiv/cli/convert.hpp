@@ -2,7 +2,7 @@
 // same library calls and in the same steps as the program's dialogs: the
 // conversion to 8 bits per pixel at loading, rotation, resizing, the
 // automatic colour translation, a rendering for every colour left, and the
-// save.
+// save; or, for a photograph, the separation into dots.
 #pragma once
 
 #include <QImage>
@@ -21,6 +21,16 @@ namespace rastiv::cli {
 
 enum class OutputKind { Bmp, Gfx, Logo };
 
+// A photograph's tones kept in dots of paper, black and the highlight (the
+// library's separation) instead of a few flat colours.
+struct PhotoOptions {
+    int32_t method = 1;      // the library's separation methods: 1 diffusion, 2 ordered, 3 nearest
+    int32_t brightness = 0;  // -100..100
+    int32_t contrast = 0;    // -100..100
+    int32_t gamma = 100;     // hundredths, 10..1000
+    int32_t sharpen = 0;     // 0..100
+};
+
 struct ConvertOptions {
     QString input;
     std::optional<int> width;  // 10..576; empty keeps the width
@@ -31,6 +41,9 @@ struct ConvertOptions {
     OutputKind kind = OutputKind::Logo;
     QString output;
     std::optional<std::vector<MapLine>> map;  // empty: the nearest renderings
+    // Set: the photograph is turned and scaled smoothly in full colour and
+    // separated; the colour translation and the mapping do not apply.
+    std::optional<PhotoOptions> photo;
 };
 
 struct ConvertOutcome {

@@ -5,6 +5,7 @@
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
 #include "app/waitcursor.hpp"
+#include "imaging/nearestrendering.hpp"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -166,10 +167,17 @@ frmColorMap::frmColorMap(Env& env, Workflow& main, const ColourHandOver& colours
     cmdMap = new QPushButton(QStringLiteral("&Re-Map!"), this);
     cmdMap->setObjectName(QStringLiteral("cmdMap"));
     cmdMap->setGeometry(8, 572, 100, 25);
+    // Between Re-Map! and Cancel, where the bottom row has room.
+    cmdPropose = new QPushButton(QStringLiteral("&Nearest"), this);
+    cmdPropose->setObjectName(QStringLiteral("cmdPropose"));
+    cmdPropose->setGeometry(112, 572, 76, 25);
+    cmdPropose->setToolTip(QStringLiteral("Give every image color not yet matched the printer color nearest to it"));
+    cmdPropose->setAccessibleName(QStringLiteral("Match the rest to the nearest printer colors"));
     cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setGeometry(192, 572, 100, 25);
     connect(cmdMap, &QPushButton::clicked, this, &frmColorMap::cmdMap_Click);
+    connect(cmdPropose, &QPushButton::clicked, this, &frmColorMap::cmdPropose_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmColorMap::cmdCancel_Click);
     connect(vscSrcColor, &QScrollBar::valueChanged, this, &frmColorMap::vscSrcColor_Change);
 
@@ -181,6 +189,7 @@ frmColorMap::frmColorMap(Env& env, Workflow& main, const ColourHandOver& colours
     for (ColourButton* b : UserColor) chain(b);
     chain(vscSrcColor);
     for (ColourButton* s : MapColor) chain(s);
+    chain(cmdPropose);
     chain(cmdMap);
     chain(cmdCancel);
 
@@ -339,6 +348,19 @@ void frmColorMap::cmdMap_Click() {
     hourglass.restore();
     setEnabled(true);
     done(status == 0 ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void frmColorMap::cmdPropose_Click() {
+    modGlobal& g = env_.g;
+    stopBlink();
+    const Highlight h = g.gScreenRed ? Highlight::Red : Highlight::Blue;
+    const int n = std::min<int>(g.gNumColors, int(g.gColorMap.size()) - 1);
+    for (int i = 1; i <= n; ++i) {
+        int32_t& code = g.gColorMap[size_t(i)];
+        if (code == 0) code = nearestRendering(uint32_t(g.gUserColors[size_t(i)]), h);
+    }
+    DrawColorMap();
+    cmdMap->setFocus();
 }
 
 void frmColorMap::cmdCancel_Click() { done(QDialog::Rejected); }

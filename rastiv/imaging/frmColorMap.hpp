@@ -62,6 +62,7 @@ public:
     QWidget* HighlightBox;
     std::array<ColourButton*, 11> MapColor{};
     QPushButton* cmdMap;
+    QPushButton* cmdPropose;
     QPushButton* cmdCancel;
 
     // Handlers, public so that tests can drive them as the operator would.
@@ -70,6 +71,9 @@ public:
     void Timer1_Timer();
     void vscSrcColor_Change();
     void cmdMap_Click();
+    // Gives every image colour not yet matched the printer colour that looks
+    // nearest to it; the operator then only corrects.
+    void cmdPropose_Click();
     void cmdCancel_Click();
 
     bool blinking() const;

@@ -22,6 +22,7 @@
 #include "link/frmComm.hpp"
 #include "imaging/frmAdvanced.hpp"
 #include "imaging/frmColors.hpp"
+#include "imaging/frmPhoto.hpp"
 #include "imaging/frmResize.hpp"
 #include "imaging/frmSaveOpts.hpp"
 #include "imaging/pictureimport.hpp"
@@ -224,6 +225,11 @@ void frmMain::createControls() {
     button(cmdRotRight, "cmdRotRight", "Ro&tate -90", 488, 248, 81, 25, 10);
     button(cmdCrop, "cmdCrop", "Crop", 488, 280, 81, 25, -1);
     cmdCrop->hide();
+    // In the tools' last free place (the hidden Crop's): the step buttons
+    // keep their places.  No letter is free for a mnemonic; Tab reaches it.
+    button(cmdPhoto, "cmdPhoto", "Photo...", 488, 280, 81, 25, 3);
+    cmdPhoto->setAccessibleName(QStringLiteral("Photo"));
+    cmdPhoto->setToolTip(QStringLiteral("Print a photograph's tones in dots instead of a few flat colors"));
     button(cmdMSPaint, "cmdMSPaint", "&MS Paint", 488, 312, 81, 17, -1);
     cmdMSPaint->hide();
     cmdMSPaint->setEnabled(false);
@@ -351,7 +357,7 @@ void frmMain::createMenus() {
 
 void frmMain::setTabOrder() {
     const QList<QWidget*> order{cmdMSPaint, cmdLoad, cmdResize, cmdColor, cmdSaveOpts, cmdExit,
-                                cmdPrint, cmdLogo, cmdLegacy, cmdRotLeft, cmdRotRight,
+                                cmdPrint, cmdLogo, cmdLegacy, cmdRotLeft, cmdRotRight, cmdPhoto,
                                 cmdShowOriginalBMP, cmdShowCurrentBMP, cmdCrop, picArea};
     for (qsizetype i = 0; i + 1 < order.size(); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
 }
@@ -368,6 +374,7 @@ void frmMain::connectSignals() {
     connect(cmdRotLeft, &QPushButton::clicked, this, &frmMain::cmdRotLeft_Click);
     connect(cmdRotRight, &QPushButton::clicked, this, &frmMain::cmdRotRight_Click);
     connect(cmdCrop, &QPushButton::clicked, this, &frmMain::cmdCrop_Click);
+    connect(cmdPhoto, &QPushButton::clicked, this, &frmMain::cmdPhoto_Click);
     connect(cmdMSPaint, &QPushButton::clicked, this, &frmMain::cmdMSPaint_Click);
     connect(cmdShowOriginalBMP, &QPushButton::clicked, this, &frmMain::cmdShowOriginalBMP_Click);
     connect(cmdShowCurrentBMP, &QPushButton::clicked, this, &frmMain::cmdShowCurrentBMP_Click);
@@ -491,7 +498,7 @@ void frmMain::SetScreenBlue() {
 
 QList<QPushButton*> frmMain::busyButtons() const {
     return {cmdLoad, cmdResize, cmdColor, cmdSaveOpts, cmdPrint, cmdLogo,
-            cmdLegacy, cmdRotLeft, cmdRotRight, cmdShowCurrentBMP, cmdShowOriginalBMP};
+            cmdLegacy, cmdRotLeft, cmdRotRight, cmdShowCurrentBMP, cmdShowOriginalBMP, cmdPhoto};
 }
 
 void frmMain::DisableButtons() {
@@ -798,6 +805,20 @@ void frmMain::cmdColor_Click() {
     }
     recordChange();
     cmdColor->setFocus();
+}
+
+// The photograph path beside Modify Colors: one step that Undo takes back,
+// and Save Options next, as after Re-Map!.
+void frmMain::cmdPhoto_Click() {
+    if (!requireBitmap(QStringLiteral("Photo"))) return;
+    DisableButtons();
+    bool applied = false;
+    {
+        frmPhoto dialog(env_, *this, this);  // gives the buttons back however it closes
+        applied = dialog.exec() == QDialog::Accepted;
+    }
+    recordChange();
+    (applied ? cmdSaveOpts : cmdPhoto)->setFocus();
 }
 
 void frmMain::cmdSaveOpts_Click() {

@@ -113,6 +113,7 @@ public:
     QPushButton* cmdRotLeft;
     QPushButton* cmdRotRight;
     QPushButton* cmdCrop;
+    QPushButton* cmdPhoto = nullptr;  // the tones of a photograph in dots, beside Modify Colors
     QPushButton* cmdMSPaint;
     QFrame* Shape1;
     QLabel* Label1;
@@ -163,6 +164,7 @@ public:
     void cmdRotLeft_Click();
     void cmdRotRight_Click();
     void cmdCrop_Click();
+    void cmdPhoto_Click();
     void cmdMSPaint_Click();
     void cmdShowOriginalBMP_Click();
     void cmdShowCurrentBMP_Click();

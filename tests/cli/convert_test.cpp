@@ -232,6 +232,37 @@ TEST_F(ConvertPicture, ThePictureTurnsBeforeItIsResized) {
     }
 }
 
+// A grey ramp above a band of pure highlight: the photograph keeps its tones
+// in dots the printer files take, the highlight where the picture is red.
+TEST_F(ConvertPicture, APhotographBecomesDotsOfPaperBlackAndHighlight) {
+    QImage photo(300, 60, QImage::Format_RGB32);
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 300; ++x) photo.setPixel(x, y, y < 40 ? qRgb(x * 255 / 299, x * 255 / 299, x * 255 / 299)
+                                                                : qRgb(255, 0, 0));
+    for (OutputKind kind : {OutputKind::Bmp, OutputKind::Gfx}) {
+        ConvertOptions o = options(picture(photo), kind, "out.prn");
+        o.photo = PhotoOptions{};
+        o.width = 150;
+        const ConvertOutcome r = convert(o);
+        ASSERT_TRUE(r.ok) << r.problem.toStdString();
+        EXPECT_TRUE(r.mapping.empty());
+        if (kind == OutputKind::Gfx) {
+            EXPECT_EQ(graphicsFileProblem(bytes("out.prn")), QString());
+            continue;
+        }
+        const QImage dots(file("out.prn"));
+        ASSERT_EQ(dots.size(), QSize(150, 30));
+        int dark = 0, light = 0;
+        for (int y = 0; y < 18; ++y) {
+            dark += dots.pixel(2, y) == qRgb(0, 0, 0);
+            light += dots.pixel(147, y) == qRgb(255, 255, 255);
+        }
+        EXPECT_GT(dark, 15);
+        EXPECT_GT(light, 15);
+        EXPECT_EQ(dots.pixel(75, 27), qRgb(255, 0, 0));
+    }
+}
+
 TEST_F(ConvertPicture, TransparentPartsLieOnWhitePaper) {
     QImage image(3, 1, QImage::Format_ARGB32);
     image.setPixel(0, 0, qRgba(255, 0, 0, 0));

@@ -99,6 +99,10 @@ TEST_F(Encoders, PicturesBeyondThePrinterLimitsAreRefused) {
     EXPECT_EQ(SaveBMPAsGfx(p("576.bmp").c_str(), p("a.gfx").c_str(), 1), 0);
     EXPECT_EQ(readFile(p("a.gfx")).size(), 74u);
     EXPECT_EQ(SaveBMPAsGfx(p("577.bmp").c_str(), p("b.gfx").c_str(), 1), PIXMILL_E_FORMAT);
+    // No rows: refused, not an empty file passed off as a picture.
+    BmpBuilder(8, 0, 1).colours({kBlack, kWhite}).write(p("flat.bmp"));
+    EXPECT_EQ(SaveBMPAsGfx(p("flat.bmp").c_str(), p("c.gfx").c_str(), 1), PIXMILL_E_FORMAT);
+    EXPECT_FALSE(std::filesystem::exists(p("c.gfx")));
     BmpBuilder(2040, 2, 1).write(p("2040.bmp"));
     BmpBuilder(2041, 2, 1).write(p("2041.bmp"));
     BmpBuilder(8, 2041, 1).write(p("tall.bmp"));

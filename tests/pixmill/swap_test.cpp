@@ -144,7 +144,7 @@ TEST_F(Swap, EachPatternMatchesItsTableWithBlackOrThePaperKindsHighlight) {
     }
 }
 
-TEST_F(Swap, UnknownCodesAndAbsentColoursAreRefusedAfterTheEntriesAreMade) {
+TEST_F(Swap, UnknownCodesChangeNothingAndAbsentColoursAreRefusedAfterTheEntriesAreMade) {
     BmpBuilder b(4, 2, 8);
     for (uint32_t i = 0; i < 256; ++i) b.entry(i, kGreen);
     b.entry(0, kGrey).colorsUsed(1).fill(0).write(p("u.bmp"));
@@ -152,11 +152,8 @@ TEST_F(Swap, UnknownCodesAndAbsentColoursAreRefusedAfterTheEntriesAreMade) {
     const ByteVec original = readFile(u);
     for (int32_t code : {5, 6, 1, 0, 12, -3}) {
         SCOPED_TRACE(code);
-        writeFile(u, original);
         EXPECT_EQ(DitheredColorSwap(u.c_str(), kGrey, code, 1), PIXMILL_E_NOTHING);
-        ByteVec expected = withCountsZeroed(original);
-        for (int k = 0; k < 4; ++k) expected[58 + k] = final(kWhite)[k];  // white made in entry 1
-        EXPECT_EQ(readFile(u), expected);
+        EXPECT_EQ(readFile(u), original);
     }
     // Code 3 also makes black before it finds no grey left to dither.
     writeFile(u, original);

@@ -17,6 +17,7 @@
 #include "imaging/frmColorMap.hpp"
 #include "imaging/frmColors.hpp"
 #include "imaging/frmSaveOpts.hpp"
+#include "imaging/nearestrendering.hpp"
 
 using namespace rastiv;
 using namespace rastiv::testing;
@@ -405,6 +406,26 @@ TEST(ColourMapping, ReMapRefusesAnUnmatchedColourAndStopsAtALibraryError) {
     const auto bands = bandColours(w.working(), 5);
     EXPECT_EQ(bands[2], std::set<uint32_t>{kBlack});
     EXPECT_EQ(bands[4], std::set<uint32_t>{shades[2]});
+}
+
+TEST(ColourMapping, NearestMatchesOnlyTheColoursLeftAndReMapThenWorksAtOnce) {
+    ColourWorld w;
+    const auto shades = bandedPicture(w.working(), 3, 60, 10);
+    w.g.gNumColors = 3;
+    for (int i = 0; i < 3; ++i) w.g.gUserColors[size_t(i + 1)] = int32_t(shades[size_t(i)]);
+    w.g.gScreenRed = false;
+    frmColorMap d(w.env, w.main, {{shades[0], 20}, {shades[1], 20}, {shades[2], 20}});
+    EXPECT_FALSE(d.cmdPropose->accessibleName().isEmpty());
+    w.g.gColorMap[2] = 6;  // the operator's own choice stays
+    QTest::keyClick(d.cmdPropose, Qt::Key_Space);
+    EXPECT_EQ(w.g.gColorMap[1], nearestRendering(shades[0], Highlight::Blue));
+    EXPECT_EQ(w.g.gColorMap[2], 6);
+    EXPECT_EQ(w.g.gColorMap[3], nearestRendering(shades[2], Highlight::Blue));
+    EXPECT_TRUE(d.UserColor[0]->crossed());
+    EXPECT_EQ(d.focusWidget(), d.cmdMap);
+    d.cmdMap_Click();
+    EXPECT_TRUE(w.messages.shown.empty());
+    EXPECT_EQ(w.main.markerSteps, std::vector<int>{4});
 }
 
 TEST(ColourMapping, BoxesAndSwatchesWorkByKeyboardAndAreNamed) {

@@ -23,6 +23,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import types
 
 OVERALL_TIMEOUT_S = 120
 STEP_TIMEOUT_S = 20
@@ -218,6 +219,52 @@ def bmp_colours(path):
     stride = (width + 3) // 4 * 4
     used = {data[offset + y * stride + x] for y in range(abs(height)) for x in range(width)}
     return {(data[54 + 4 * i + 2], data[54 + 4 * i + 1], data[54 + 4 * i]) for i in used}
+
+
+def write_photo_png(path, width=96, height=48):
+    """A photograph-like 24-bit PNG: a grey ramp from black to white, a pure red stripe below."""
+    import struct
+    import zlib
+    rows = []
+    for y in range(height):
+        if y >= height * 3 // 4:
+            row = bytes((255, 0, 0)) * width
+        else:
+            row = b"".join(bytes((g, g, g)) for g in (x * 255 // (width - 1) for x in range(width)))
+        rows.append(b"\0" + row)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(b"".join(rows)))
+                + chunk(b"IEND", b""))
+
+
+def photo_path(app, home, ui, check):
+    import pyatspi
+    """A photograph through Photo by accessible names: loaded, previewed and applied in one step.
+    ui holds the session's helpers: wait_for, named, press, dialog, choose_file, close_box."""
+    picture = os.path.join(home, "photo.png")
+    write_photo_png(picture)
+    name = "a photograph becomes dots of paper, black and highlight through Photo"
+    try:
+        ui.press(ui.wait_for("Load Bitmap", lambda: ui.named(app, "push button", "Load Bitmap")))
+        ui.choose_file("Open a Bitmap File", picture, "Open")
+        ui.close_box("This bitmap has 24 bits/pixel.")
+        ui.press(ui.wait_for("Photo", lambda: ui.named(app, "push button", "Photo")))
+        photo = ui.wait_for("the Photo dialog", lambda: ui.dialog("Photo"))
+        ui.wait_for("its preview", lambda: pyatspi.findDescendant(
+            photo, lambda a: a is not None and a.name == "Preview of the printed dots"))
+        ui.press(ui.wait_for("its Apply", lambda: ui.named(photo, "push button", "Apply")))
+        ui.wait_for("the Photo dialog to close", lambda: ui.dialog("Photo") is None)
+        working = [os.path.join(d, f) for d, _, fs in os.walk(home) for f in fs if f == "tmpfile.bmp"]
+        colours = bmp_colours(working[0]) if working else None
+        inks = {(0, 0, 0), (255, 255, 255), (255, 0, 0)}
+        check(name, colours is not None and colours == inks, "now %r" % (colours,))
+    except TimeoutError as e:
+        check(name, False, str(e))
 
 
 class ProcessDied(RuntimeError):
@@ -470,6 +517,19 @@ def main():
             check(name, size is not None and size[0] == 576, "size %r" % (size,))
         except TimeoutError as e:
             check(name, False, str(e))
+
+        # 5b. A photograph through the Photo path.
+        def close_box(starts):
+            label = wait_for("the box saying " + starts, lambda: pyatspi.findDescendant(
+                app, lambda a: a is not None and a.name.startswith(starts)))
+            box = label
+            while box is not None and box.getRoleName() not in ("dialog", "alert", "frame", "window"):
+                box = box.parent
+            press(named(box, "push button", "OK"))
+            wait_for("the box to close", lambda: pyatspi.findDescendant(
+                app, lambda a: a is not None and a.name.startswith(starts)) is None)
+        photo_path(app, home, types.SimpleNamespace(wait_for=wait_for, named=named, press=press, dialog=dialog,
+                                                    choose_file=choose_file, close_box=close_box), check)
 
         # 6. Exit ends the program cleanly.
         exit_button = wait_for("the Exit button to be usable",

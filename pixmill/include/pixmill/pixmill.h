@@ -155,8 +155,9 @@ PIXMILL_API int32_t ColorSwap(const char* path, uint32_t source, uint32_t target
 /* Replaces the pixels of the source colour by an 8 x 8 dither pattern; code
    2/3/4/11 black 75/50/25/37.5 %, 7/8/9/10 highlight 75/50/25/37.5 %:
    0; 10 (also read-only); 11; 12; 14 the changes could not be written back;
-   17 unknown code, colour not found, or no free palette entry for the ink or
-   the paper (entries already made stay, flagged and unused). */
+   17 unknown code (the file is left as it was), colour not found, or no free
+   palette entry for the ink or the paper (entries already made stay, flagged
+   and unused). */
 PIXMILL_API int32_t DitheredColorSwap(const char* path, uint32_t source, int32_t code, int32_t paperKind);
 /* Inverts the entries of the colour (bytes below 128 become 255, others 0):
    0; 10 (also read-only); 11; 12; 14 the changes could not be written back;
@@ -188,8 +189,9 @@ PIXMILL_API int32_t MakeMMBitmap(const char* source, const char* destination, in
 
 /* Graphics file (.gfx), one raster command per row, at most 576 pixels wide:
    0; 10 the source cannot be opened or the destination cannot be created;
-   11; 12 (also: wider than 576 pixels, checked before any pixel is read, or a
-   colour not printable on this paper); 14 a write failed; 15. */
+   11; 12 (also: wider than 576 pixels or no rows at all, checked before any
+   pixel is read, or a colour not printable on this paper); 14 a write
+   failed; 15. */
 PIXMILL_API int32_t SaveBMPAsGfx(const char* source, const char* destination, int32_t paperKind);
 /* Logo file (.lgo), one logo definition, at most 2040 x 2040 pixels:
    0; 10 the source cannot be opened or the destination cannot be created;
@@ -239,7 +241,8 @@ enum PixmillInk { PIXMILL_INK_PAPER = 0, PIXMILL_INK_BLACK = 1, PIXMILL_INK_HIGH
    palette entry flagged final, so that SaveBMPAsGfx and SaveBMPAsLogo
    accept it.  Results: 0; 10; 11; 12 (also zero width or height); 13 the
    destination cannot be created (also: it is the source); 14 a write
-   failed; 15; 17 an argument out of range (nothing is opened). */
+   failed; 15 (also: a result too large for a bitmap file, refused before
+   the pixels are read); 17 an argument out of range (nothing is opened). */
 PIXMILL_API int32_t SeparateBitmap(const char* source, const char* destination, int32_t paperKind,
                                    int32_t method, int32_t brightness, int32_t contrast, int32_t gamma,
                                    int32_t sharpen);
