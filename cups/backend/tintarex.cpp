@@ -106,19 +106,16 @@ void listDevices() {
 }
 
 // ---- The printer's answers ----
-// The status query's reply is the paper sensor byte: bits 2-3 set when the
-// roll has run out, bits 0-1 when it is nearly out.
-struct PaperState {
-    bool out = false;
-    bool low = false;
-};
-PaperState paperOf(const QByteArray& reply) {
-    PaperState p;
-    if (reply.isEmpty()) return p;
-    const auto b = static_cast<unsigned char>(reply.back());
-    p.out = (b & 0x0C) != 0;
-    p.low = (b & 0x03) != 0;
-    return p;
+// The family's reply to the status query (1B 76 0A) proves that a printer is
+// on the line and nothing more: Rastiv's connection test and rastiv-cli
+// status take any number of bytes of any value as "it answers", and no
+// meaning of the byte's bits is documented for these printers.  Reading
+// paper-out or paper-low into it (as some ESC/POS printers would allow)
+// could stop a queue whose printer is fine, so it is only logged.  A printer
+// out of paper shows as one that is not ready: it holds its ready line low
+// or stops taking data, and the queue then reports +offline-report.
+QString hexOf(const QByteArray& bytes) {
+    return bytes.isEmpty() ? QStringLiteral("nothing") : QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
 // The link's waits answered for the scheduler: keep waiting for a printer
@@ -156,8 +153,8 @@ private:
 // ---- The side channel (fd 4): what a filter may ask while we print ----
 class SideChannel {
 public:
-    SideChannel(CommLink& link, const SchedulerOperator& op, const PaperState& paper)
-        : link_(link), op_(op), paper_(paper), open_(::fcntl(CUPS_SC_FD, F_GETFD) >= 0) {}
+    SideChannel(CommLink& link, const SchedulerOperator& op)
+        : link_(link), op_(op), open_(::fcntl(CUPS_SC_FD, F_GETFD) >= 0) {}
     bool open() const { return open_; }
     void answer() {
         cups_sc_status_t status;
@@ -178,8 +175,8 @@ public:
                 break;
             case CUPS_SC_CMD_GET_STATE: {
                 const bool online = link_.port() && link_.port()->portOpen() && !op_.offLine();
-                reply = char((online ? CUPS_SC_STATE_ONLINE : CUPS_SC_STATE_OFFLINE) |
-                             (paper_.out ? CUPS_SC_STATE_MEDIA_EMPTY : 0) | (paper_.low ? CUPS_SC_STATE_MEDIA_LOW : 0));
+                // Paper states are not known (see hexOf): on line or not.
+                reply = char(online ? CUPS_SC_STATE_ONLINE : CUPS_SC_STATE_OFFLINE);
                 break;
             }
             case CUPS_SC_CMD_GET_CONNECTED: reply = link_.port() && link_.port()->portOpen() ? 1 : 0; break;
@@ -207,7 +204,6 @@ private:
     }
     CommLink& link_;
     const SchedulerOperator& op_;
-    const PaperState& paper_;
     bool open_;
     cups_sc_command_t command_ = CUPS_SC_CMD_NONE;  // the one being answered
 };
@@ -254,12 +250,9 @@ int printJob(const PortSettings& line, int input) {
                          input);
     }
     report("STATE:", QStringLiteral("-offline-report"));
-    const PaperState paper = paperOf(link.ReadPort());
-    report("STATE:", paper.out ? QStringLiteral("+media-empty-error") : QStringLiteral("-media-empty-error"));
-    report("STATE:", paper.low ? QStringLiteral("+media-low-report") : QStringLiteral("-media-low-report"));
-    if (paper.out) report("WARNING:", QStringLiteral("The printer is out of paper; it prints once paper is loaded."));
+    report("DEBUG:", QStringLiteral("The printer answered the status query with %1.").arg(hexOf(link.ReadPort())));
 
-    SideChannel side(link, op, paper);
+    SideChannel side(link, op);
     char buffer[kPiece];
     qint64 total = 0;
     for (;;) {

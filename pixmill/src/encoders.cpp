@@ -22,8 +22,6 @@ constexpr uint8_t kKindMono = 1;
 constexpr uint32_t kGfxPlaneBytes = 72;  // 576 dots, one printer line
 constexpr uint32_t kGfxMaxWidth = kGfxPlaneBytes * 8;
 constexpr uint32_t kGfxRecordMax = 2 + 2 * kGfxPlaneBytes;
-// Ink codes of a row given to the record encoder (PixmillInk).
-constexpr uint8_t kInkPaper = 0, kInkBlack = 1, kInkHighlight = 2;
 constexpr uint32_t kLogoMaxSide = 255 * 8;  // X and Y are single bytes counting 8 pixels
 
 enum class Ink : uint8_t { None, Highlight, Black, Unprintable };

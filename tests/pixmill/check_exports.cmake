@@ -24,7 +24,7 @@ list(SORT declared)
 
 list(LENGTH declared count)
 if(NOT count EQUAL 31)
-  message(FATAL_ERROR "pixmill.h declares ${count} exports, not 30 and the message hook: ${declared}")
+  message(FATAL_ERROR "pixmill.h declares ${count} exports, not 31 (30 and the message hook): ${declared}")
 endif()
 if(NOT exported STREQUAL declared)
   message(FATAL_ERROR "Exported: ${exported}\nDeclared: ${declared}")
