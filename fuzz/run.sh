@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Pixmill fuzz targets, seeds their corpora and runs each in turn.
+# Builds the fuzz targets (Pixmill's exports, the printer's command splitter
+# and the receipt renderer), seeds their corpora and runs each in turn.
 #   fuzz/run.sh [seconds-per-target]        (default 60)
 # Corpora grow in build-fuzz/corpus-<target> from run to run.  Exits 1 when a
 # target crashes, leaks, hangs past 10 s or runs out of memory, after printing
@@ -23,7 +24,7 @@ fi
 
 failed=0
 # target:parameter-bytes, as each target splits its input
-for entry in checks:0 convert:0 census:4 swap:4 geometry:4 encoders:1 batch:4 separate:7; do
+for entry in checks:0 convert:0 census:4 swap:4 geometry:4 encoders:1 batch:4 separate:7 splitter:0 receipt:0; do
     name=${entry%%:*}
     params=${entry##*:}
     corpus=$build/corpus-$name
@@ -32,7 +33,12 @@ for entry in checks:0 convert:0 census:4 swap:4 geometry:4 encoders:1 batch:4 se
     kind=bmp maxlen=65536
     if [ "$name" = batch ]; then kind=batch maxlen=262144; fi
     mkdir -p "$corpus" "$crashes"
-    "$build/make_seeds" "$kind" "$corpus" "$params" ${samples[@]+"${samples[@]}"}
+    if [ "$name" = splitter ] || [ "$name" = receipt ]; then
+        # Printer byte streams: the receipts the receipt tests draw.
+        cp "$root"/tests/receipt/data/*.bin "$corpus"/
+    else
+        "$build/make_seeds" "$kind" "$corpus" "$params" ${samples[@]+"${samples[@]}"}
+    fi
     if "$build/fuzz_$name" -max_len="$maxlen" -timeout=10 -max_total_time="$seconds" \
         -print_final_stats=1 -artifact_prefix="$crashes/" "$corpus" >"$log" 2>&1; then
         runs=$(grep -o 'number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')

@@ -8,6 +8,8 @@ packages=(
   # build
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  # barcodes and 2D codes on receipts, and receipts written as PNG row by row
+  libzint-dev zlib1g-dev
   # TIFF and WebP pictures (PNG, JPEG and GIF come with Qt itself)
   qt6-image-formats-plugins
   libgtest-dev libgmock-dev googletest

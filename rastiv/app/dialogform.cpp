@@ -36,6 +36,11 @@ QPlainTextEdit* noteBox(QWidget* parent, const char* name, const QString& text, 
     return box;
 }
 
+int runModal(QDialog& dialog) {
+    dialog.setWindowModality(Qt::WindowModal);
+    return dialog.exec();
+}
+
 void centreOnScreen(QWidget& window) {
     if (QScreen* s = QGuiApplication::primaryScreen())
         window.move(s->availableGeometry().center() - window.rect().center());

@@ -15,6 +15,10 @@ namespace rastiv {
 // are drawn for, and a fixed size in pixels.
 void setUpDialog(QDialog& dialog, const char* name, const QString& title, int helpTopic, QSize size);
 
+// Runs a dialog modal to the window it belongs to, not to the whole
+// program: the Virtual Printer window stays usable beside it.
+int runModal(QDialog& dialog);
+
 // Centres a window on the screen.
 void centreOnScreen(QWidget& window);
 

@@ -8,7 +8,7 @@ namespace rastiv {
 QString errorNumber(int32_t status) { return QStringLiteral("Error #") + numToText(status); }
 
 MsgResult tell(const Env& env, const QString& text, const QString& title, MsgIcon icon, int helpTopic,
-               MsgButtons buttons, const QString& details) {
+               MsgButtons buttons, const QString& details, const QString& informative) {
     Message m;
     m.text = text;
     m.title = title;
@@ -17,6 +17,7 @@ MsgResult tell(const Env& env, const QString& text, const QString& title, MsgIco
     m.helpTopic = helpTopic;
     m.helpFile = env.g.gHelpFile;
     m.details = details;
+    m.informative = informative;
     return env.messages.show(m);
 }
 

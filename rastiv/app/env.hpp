@@ -44,13 +44,16 @@ public:
     virtual void MoveStepMarker(int step) = 0;  // 1..5
     virtual void EnableButtons() = 0;
     virtual void DisableButtons() = 0;
+    // The working bitmap, as it is now, has been saved to a file.
+    virtual void PictureSaved() {}
 };
 
 // "Error #" + N in the program's number form: status 12 reads "Error # 12".
 QString errorNumber(int32_t status);
 
-// Shows a box with this program's help file; topic -1 = no help.
+// Shows a box with this program's help file; topic -1 = no help.  The
+// informative text is the box's visible second paragraph.
 MsgResult tell(const Env& env, const QString& text, const QString& title, MsgIcon icon, int helpTopic = -1,
-               MsgButtons buttons = MsgButtons::Ok, const QString& details = {});
+               MsgButtons buttons = MsgButtons::Ok, const QString& details = {}, const QString& informative = {});
 
 }  // namespace rastiv

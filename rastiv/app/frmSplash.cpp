@@ -89,6 +89,9 @@ void frmSplash::finishStartUp() {
     // In About mode the timer is off, and only OK may close the window.
     if (!Timer1->isEnabled()) return;
     Timer1->setEnabled(false);
+    // Out of sight first: the main window's start may show boxes (the
+    // picture named at start), which must not sit in front of the splash.
+    hide();
     if (onStart_) onStart_();
     close();
 }

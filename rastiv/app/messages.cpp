@@ -13,6 +13,7 @@ MsgResult QtMessageBoxes::show(const Message& m) {
         QMessageBox box(QApplication::activeWindow());
         box.setWindowTitle(m.title);
         box.setText(m.text);
+        if (!m.informative.isEmpty()) box.setInformativeText(m.informative);
         if (!m.details.isEmpty()) box.setDetailedText(m.details);
         switch (m.icon) {
             case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
@@ -20,13 +21,16 @@ MsgResult QtMessageBoxes::show(const Message& m) {
             case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
             case MsgIcon::Stop: box.setIcon(QMessageBox::Critical); break;
         }
-        QPushButton* ok = box.addButton(QMessageBox::Ok);
-        QPushButton* cancel = m.buttons == MsgButtons::OkCancel ? box.addButton(QMessageBox::Cancel) : nullptr;
+        const bool askToSave = m.buttons == MsgButtons::SaveDiscardCancel;
+        QPushButton* ok = box.addButton(askToSave ? QMessageBox::Save : QMessageBox::Ok);
+        QPushButton* discard = askToSave ? box.addButton(QMessageBox::Discard) : nullptr;
+        QPushButton* cancel = m.buttons != MsgButtons::Ok ? box.addButton(QMessageBox::Cancel) : nullptr;
         QPushButton* help = m.hasHelpButton() ? box.addButton(QMessageBox::Help) : nullptr;
         if (m.helpTopic >= 0) {
             box.setProperty("helpTopic", m.helpTopic);
             box.setProperty("helpFile", m.helpFile);
         }
+        // Enter must never throw work away: it saves, or confirms.
         box.setDefaultButton(ok);
         box.setEscapeButton(cancel ? cancel : ok);
         box.exec();
@@ -35,7 +39,9 @@ MsgResult QtMessageBoxes::show(const Message& m) {
             openHelp(desktop_, this, m.helpFile, m.helpTopic);
             continue;
         }
-        return cancel && box.clickedButton() == cancel ? MsgResult::Cancel : MsgResult::Ok;
+        if (cancel && box.clickedButton() == cancel) return MsgResult::Cancel;
+        if (discard && box.clickedButton() == discard) return MsgResult::Discard;
+        return askToSave ? MsgResult::Save : MsgResult::Ok;
     }
 }
 

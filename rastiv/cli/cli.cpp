@@ -31,97 +31,18 @@
 #include "link/filestream.hpp"
 #include "link/sequences.hpp"
 #include "cli/streammessages.hpp"
+#include "cli/subcommand.hpp"
 #include "features/printerfiles.hpp"
 #include "link/commlink.hpp"
 #include "link/connectiontest.hpp"
 #include "link/portdevices.hpp"
 #include "link/portname.hpp"
-#include "link/receiptrenderer.hpp"
 #include "link/serialport.hpp"
 
 namespace rastiv::cli {
 
 namespace {
 
-constexpr const char* kTool = "rastiv-cli";
-
-// The printer prints the logo selected, the one a logo definition has just
-// stored when none was selected before.
-const QByteArray& kPrintSelectedLogo = cmd::kPrintSelected;
-
-// ---- One sub-command's command line ----
-
-class SubCommand {
-public:
-    SubCommand(const char* name, const QString& synopsis, const QString& description)
-        : name_(QString::fromLatin1(name)), synopsis_(synopsis) {
-        p.setApplicationDescription(description);
-        p.addOption(help_);
-    }
-
-    // False when the command is over already: its help was asked for (rc 0)
-    // or the command line is not understood (rc 2, said on standard error).
-    bool parse(const QStringList& args, Streams io, int& rc) {
-        if (!p.parse(args)) {
-            rc = usage(io, p.errorText());
-            return false;
-        }
-        if (p.isSet(help_)) {
-            QString text = p.helpText();
-            // Qt names the running file; the usage line names the command.
-            text.replace(0, text.indexOf(u'\n'),
-                         QStringLiteral("Usage: %1 %2 %3").arg(QLatin1String(kTool), name_, synopsis_));
-            io.out << text;
-            if (!epilogue_.isEmpty()) io.out << '\n' << epilogue_ << '\n';
-            rc = kExitOk;
-            return false;
-        }
-        return true;
-    }
-
-    int usage(Streams io, const QString& why) const {
-        io.err << kTool << ' ' << name_ << ": " << why << '\n' << "See '" << kTool << ' ' << name_ << " --help'.\n";
-        return kExitUsage;
-    }
-    int refuse(Streams io, const QString& why) const {
-        io.err << kTool << ' ' << name_ << ": " << why << '\n';
-        return kExitFailed;
-    }
-    void setEpilogue(const QString& text) { epilogue_ = text; }
-
-    QCommandLineParser p;
-
-private:
-    QString name_, synopsis_, epilogue_;
-    QCommandLineOption help_{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")};
-};
-
-// An option of a sub-command: its name, what it does, and the name of its
-// value when it takes one.
-QCommandLineOption option(const char* name, const char* help, const char* value = nullptr,
-                          const QString& byDefault = {}) {
-    return value ? QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help), QString::fromLatin1(value),
-                                      byDefault)
-                 : QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help));
-}
-
-// The highlight colour the program is set to: blue only when it says so.
-Highlight programHighlight(const SettingsStore& settings) {
-    return settings.read(Key::ScreenColor) == QLatin1String("Blue") ? Highlight::Blue : Highlight::Red;
-}
-
-bool readHighlight(const QString& text, Highlight& h) {
-    if (text.compare(QLatin1String("red"), Qt::CaseInsensitive) == 0)
-        h = Highlight::Red;
-    else if (text.compare(QLatin1String("blue"), Qt::CaseInsensitive) == 0)
-        h = Highlight::Blue;
-    else
-        return false;
-    return true;
-}
-
-constexpr const char* kHighlightHelp =
-    "The paper's highlight colour, red or blue (default: the one Rastiv is set to, red unless it is set to blue).";
 
 // ---- ports ----
 
@@ -336,60 +257,6 @@ int cmdConvert(const QStringList& args, Streams io) {
     return kExitOk;
 }
 
-// ---- render ----
-
-int cmdRender(const QStringList& args, Streams io) {
-    SubCommand c("render", QStringLiteral("[options] IN -o OUT.png"),
-                 QStringLiteral("Draws the receipt the printer would print, one pixel per dot, 576 dots wide:\n"
-                                "from a captured byte stream, a graphics file (.gfx) as it prints while it is\n"
-                                "sent, or a logo file (.lgo) as if it were stored and then printed."));
-    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
-                                    QStringLiteral("The PNG file to write."), QStringLiteral("OUT.png"));
-    const QCommandLineOption as = option("as", "What IN is, when its name does not say: stream, gfx or lgo.", "kind");
-    const QCommandLineOption highlight = option("highlight", kHighlightHelp, "red|blue");
-    for (const auto* o : {&output, &as, &highlight}) c.p.addOption(*o);
-    c.setEpilogue(
-        QStringLiteral("A file named *.gfx or *.lgo is taken as that kind and checked whole first;\n"
-                       "anything else as bytes captured on the way to the printer."));
-    int rc = 0;
-    if (!c.parse(args, io, rc)) return rc;
-    const QStringList in = c.p.positionalArguments();
-    if (in.size() != 1) return c.usage(io, QStringLiteral("give one file to render"));
-    if (!c.p.isSet(output)) return c.usage(io, QStringLiteral("give the PNG file to write with -o"));
-    QString kind = c.p.value(as).toLower();
-    if (kind.isEmpty()) {
-        const QString suffix = QFileInfo(in[0]).suffix().toLower();
-        kind = suffix == QLatin1String("gfx") || suffix == QLatin1String("lgo") ? suffix : QStringLiteral("stream");
-    }
-    if (kind != QLatin1String("stream") && kind != QLatin1String("gfx") && kind != QLatin1String("lgo"))
-        return c.usage(io, QStringLiteral("--as takes stream, gfx or lgo"));
-    Highlight h = programHighlight(SettingsStore());
-    if (c.p.isSet(highlight) && !readHighlight(c.p.value(highlight), h))
-        return c.usage(io, QStringLiteral("--highlight takes red or blue"));
-
-    QFile f(in[0]);
-    if (!f.open(QIODevice::ReadOnly))
-        return c.refuse(io, QStringLiteral("%1 cannot be read: %2").arg(in[0], f.errorString()));
-    QByteArray bytes = f.readAll();
-    if (kind == QLatin1String("lgo")) {
-        if (const QString why = logoFileProblem(bytes); !why.isEmpty())
-            return c.refuse(io, QStringLiteral("%1 is not a logo file: %2").arg(in[0], why));
-        bytes += kPrintSelectedLogo;
-    } else if (kind == QLatin1String("gfx")) {
-        if (const QString why = graphicsFileProblem(bytes); !why.isEmpty())
-            return c.refuse(io, QStringLiteral("%1 is not a graphics file: %2").arg(in[0], why));
-    }
-    ReceiptRenderer renderer;
-    renderer.setHighlight(h == Highlight::Red ? QColor(255, 0, 0) : QColor(0, 0, 255));
-    renderer.feed(bytes);
-    const QImage receipt = renderer.receipt();
-    if (receipt.isNull()) return c.refuse(io, QStringLiteral("Nothing in %1 would be printed").arg(in[0]));
-    QString error;
-    if (!writePng(receipt, c.p.value(output), error))
-        return c.refuse(io, QStringLiteral("%1 cannot be written: %2").arg(c.p.value(output), error));
-    return kExitOk;
-}
-
 // The line settings: Rastiv's own, unless --baud or --parity say otherwise.
 // False with rc set when one of them is not understood.
 bool readLine(SubCommand& c, Streams io, const QCommandLineOption& baud, const QCommandLineOption& parity,
@@ -444,7 +311,12 @@ int cmdStatus(const QStringList& args, Streams io) {
     const QCommandLineOption parity = option("parity", "none, even or odd (default: Rastiv's).", "parity");
     const QCommandLineOption wait = option("wait", "How long to wait for the answer, in milliseconds (default 5000).",
                                            "MS", QString::number(kConnectWaitMs));
-    for (const auto* o : {&port, &baud, &parity, &wait}) c.p.addOption(*o);
+    const QCommandLineOption query =
+        option("query",
+               "Which request: esc-v, this family's status query (default), or dle-eot, the standard real-time "
+               "status (DLE EOT 1) of printers that answer only that.",
+               "esc-v|dle-eot", QStringLiteral("esc-v"));
+    for (const auto* o : {&port, &baud, &parity, &wait, &query}) c.p.addOption(*o);
     c.setEpilogue(
         QStringLiteral("Exit status: 0 when the printer answered, 1 when it did not or the port cannot be opened."));
     int rc = 0;
@@ -462,6 +334,10 @@ int cmdStatus(const QStringList& args, Streams io) {
     bool ok = false;
     const int waitMs = c.p.value(wait).toInt(&ok);
     if (!ok || waitMs < 1) return c.usage(io, QStringLiteral("--wait takes a number of milliseconds above 0"));
+    const QString asked = c.p.value(query).toLower();
+    if (asked != QLatin1String("esc-v") && asked != QLatin1String("dle-eot"))
+        return c.usage(io, QStringLiteral("--query takes esc-v or dle-eot"));
+    const QByteArray request = asked == QLatin1String("dle-eot") ? cmd::kRealTimeStatus : cmd::kStatusQuery;
 
     PortChoice choice;
     QString problem;
@@ -471,7 +347,7 @@ int cmdStatus(const QStringList& args, Streams io) {
     RealClock clock;
     const QString shown =
         choice.entry.isEmpty() ? choice.device : QStringLiteral("%1 (%2)").arg(choice.entry, choice.device);
-    return checkStatus(shown, line, waitMs, clock, io);
+    return checkStatus(shown, line, waitMs, clock, io, request);
 }
 
 // ---- The printer commands: print, download-logo, erase-logos, paper-type, replay ----
@@ -704,10 +580,11 @@ struct Command {
     int (*run)(const QStringList& args, Streams io);
 };
 
-constexpr std::array<Command, 9> kCommands{{
+constexpr std::array<Command, 10> kCommands{{
     {"ports", "Lists the serial devices present and whether you may open them", cmdPorts},
     {"convert", "Turns a picture into a BMP, graphics (.gfx) or logo (.lgo) file for the printer", cmdConvert},
     {"render", "Draws what the printer would print from a byte stream, a .gfx or a .lgo file", cmdRender},
+    {"serve", "Acts as a printer a till can talk to, over TCP or a pseudo-terminal", cmdServe},
     {"status", "Asks the printer for its status and says whether it answers", cmdStatus},
     {"print", "Prints a graphics file (.gfx) on one or more printers", cmdPrint},
     {"download-logo", "Stores a logo file (.lgo) in one or more printers", cmdDownloadLogo},
@@ -763,7 +640,8 @@ std::vector<PortInfo> describePorts(const QStringList& present, const SettingsSt
     return ports;
 }
 
-int checkStatus(const QString& name, const PortSettings& settings, int waitMs, Clock& clock, Streams io) {
+int checkStatus(const QString& name, const PortSettings& settings, int waitMs, Clock& clock, Streams io,
+                const QByteArray& query) {
     modGlobal g;
     StreamMessages messages(io.err);
     CommLink link(g, clock, messages);
@@ -775,8 +653,9 @@ int checkStatus(const QString& name, const PortSettings& settings, int waitMs, C
     }
     link.setPort(std::move(line));
     g.gPortState = 1;
-    const bool answered = printerAnswers(link, waitMs);
-    const int replies = link.InputBufferCount();
+    const bool answered = printerAnswers(link, waitMs, query.isEmpty() ? cmd::kStatusQuery : query);
+    const QByteArray reply = link.ReadPort();
+    const int replies = int(reply.size());
     link.ClosePort();
     if (!answered) {
         io.err << kTool << " status: the printer on " << name << " did not answer within " << waitMs
@@ -791,7 +670,7 @@ void setWorkerClock(std::function<std::unique_ptr<Clock>()> make) { workerClock(
 
 bool needsGui(const QStringList& args) {
     for (qsizetype i = 1; i < args.size(); ++i)
-        if (!args[i].startsWith(u'-')) return args[i] == QLatin1String("render");
+        if (!args[i].startsWith(u'-')) return args[i] == QLatin1String("render") || args[i] == QLatin1String("serve");
     return false;
 }
 

@@ -51,8 +51,10 @@ struct PortInfo {
 // and the port entries kept for them.
 std::vector<PortInfo> describePorts(const QStringList& present, const SettingsStore& settings);
 
-// The connection test against an opened line: the status query and up to
-// waitMs for any reply.  Prints the outcome; kExitOk when the printer answered.
-int checkStatus(const QString& name, const PortSettings& settings, int waitMs, Clock& clock, Streams io);
+// The connection test against an opened line: the status query (this
+// family's ESC v, or `query`) and up to waitMs for any reply.  Prints the
+// outcome; kExitOk when the printer answered.
+int checkStatus(const QString& name, const PortSettings& settings, int waitMs, Clock& clock, Streams io,
+                const QByteArray& query = {});
 
 }  // namespace rastiv::cli

@@ -97,7 +97,7 @@ frmLegacy::frmLegacy(Env& env, QWidget* parent) : QDialog(parent), Timer1(env.cl
 frmLegacy::~frmLegacy() = default;
 
 void frmLegacy::createControls() {
-    setUpDialog(*this, "frmLegacy", QStringLiteral("Legacy Colorization"), kHelpTopic, {465, 293});
+    setUpDialog(*this, "frmLegacy", QStringLiteral("Legacy Colorization"), kHelpTopic, {465, 329});
     auto box = [this](const char* name, const char* text, int top) {
         auto* b = new QCheckBox(QString::fromLatin1(text), this);
         b->setObjectName(QString::fromLatin1(name));
@@ -120,10 +120,16 @@ void frmLegacy::createControls() {
     cmdDefineLegacy = button("cmdDefineLegacy", "&Enable Selected Options", 104);
     cmdDefineLegacy->setToolTip(spacingHint + QStringLiteral("this button"));
     cmdPrintSample = button("cmdPrintSample", "&Print Sample (Optional)", 148);
-    cmdTextAttribSub = button("cmdTextAttribSub", "&Text Attribute Substitution #1", 188);
-    cmdTextAttribSub2 = button("cmdTextAttribSub2", "&Text Attribute Substitution #2", 220);
+    // Alt+1 and Alt+2: Alt+T is the Top Logo's.
+    cmdTextAttribSub = button("cmdTextAttribSub", "Text Attribute Substitution #&1", 188);
+    cmdTextAttribSub2 = button("cmdTextAttribSub2", "Text Attribute Substitution #&2", 220);
     cmdExit = button("cmdExit", "E&xit", 260);
     addSteps(steps, this, {{12, 12}, {12, 152}, {12, 208}, {12, 264}});
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setGeometry(80, 292, 377, 33);
+    lblStatus->setWordWrap(true);
+    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     Timer1->setInterval(kTimerMs);
 }
@@ -205,7 +211,23 @@ void frmLegacy::cmdDefineLegacy_Click() {
         BusyDialog busy(this, env_);
         sent = enableSelected();
     }
+    lblStatus->setText(sent ? enabledText() : QStringLiteral("Not done: the options were not all sent."));
     if (sent) steps.show(2);
+}
+
+// What the printer now adds to every receipt by itself.
+QString frmLegacy::enabledText() const {
+    QStringList on;
+    const std::pair<QCheckBox*, const char*> options[] = {{chkTopLogo, "the top logo"},
+                                                          {chkBottomLogo, "the bottom logo"},
+                                                          {chkRibbonLogo, "the margin message"},
+                                                          {chkWatermark, "the watermark"}};
+    for (const auto& [box, name] : options)
+        if (box->isChecked()) on << QString::fromLatin1(name);
+    if (on.isEmpty()) return QStringLiteral("Done: the printer adds nothing to receipts now; every option is off.");
+    const QString last = on.takeLast();
+    const QString list = on.isEmpty() ? last : on.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    return QStringLiteral("Done: the printer now adds %1 to every receipt; the other options are off.").arg(list);
 }
 
 bool frmLegacy::enableSelected() {
@@ -232,7 +254,7 @@ void frmLegacy::openTextSub(int16_t set) {
     dialog.setWindowTitle(QStringLiteral("Legacy Colorization - Text Attribute Substitution #") + n);
     dialog.cmdSubOff->setText(QStringLiteral("Turn Substitution #") + n + QStringLiteral(" OFF"));
     dialog.cmdSubOn->setText(QStringLiteral("Turn Substitution #") + n + QStringLiteral(" ON"));
-    dialog.exec();
+    runModal(dialog);
     steps.show(4);
 }
 

@@ -44,6 +44,7 @@ public:
     QLabel* imBottomLogo;
     QLabel* imRibbonLogoL;
     QLabel* imRibbonLogoR;
+    QLabel* lblStatus;  // what Enable Selected Options did
     StepIndicator steps;
     std::unique_ptr<Timer> Timer1;
 
@@ -64,6 +65,7 @@ private:
     void createPreview();
     void connectSignals();
     bool enableSelected();
+    QString enabledText() const;
     void openTextSub(int16_t set);
 
     Env& env_;

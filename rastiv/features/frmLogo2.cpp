@@ -9,6 +9,7 @@
 #include "link/clock.hpp"
 #include "app/dialogform.hpp"
 #include "app/f1help.hpp"
+#include "app/loadproblem.hpp"
 #include "app/filedialogs.hpp"
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
@@ -40,7 +41,7 @@ frmLogo2::frmLogo2(Env& env, QWidget* parent) : QDialog(parent), Timer1(env.cloc
 frmLogo2::~frmLogo2() = default;
 
 void frmLogo2::createControls() {
-    setUpDialog(*this, "frmLogo2", QStringLiteral("Logo Management"), kHelpLogos, {329, 301});
+    setUpDialog(*this, "frmLogo2", QStringLiteral("Logo Management"), kHelpLogos, {329, 341});
 
     auto button = [this](const char* name, const char* text, int top) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
@@ -65,6 +66,11 @@ void frmLogo2::createControls() {
     cmdRibbon = button("cmdRibbon", "Send to Printer as a &Margin Message", 228);
     cmdExit = button("cmdExit", "E&xit", 268);
     addSteps(steps, this, {{12, 12}, {12, 128}, {12, 168}, {12, 272}});
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setGeometry(80, 300, 241, 33);
+    lblStatus->setWordWrap(true);
+    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     Timer1->setInterval(kEraseReplyMs);
     Timer1->onTimer = [this] { Timer1->setEnabled(false); };
@@ -111,8 +117,9 @@ void frmLogo2::cmdUseCurrentBitmap_Click() {
                 g.gLogoFile.clear();
                 tbLogoName->clear();
                 busy.tell(errorNumber(r) + QStringLiteral(" saving the BMP file as a logo (*.LGO) file."),
-                          QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpLogos, MsgButtons::Ok,
-                          r == 12 ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind()) : QString());
+                          QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpLogos, MsgButtons::Ok, {},
+                          r == 12 ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind())
+                                  : fileAdvice(r, g.gCurrentBmp));
             }
         }
     }
@@ -163,9 +170,20 @@ void frmLogo2::cmdErase_Click() {
 bool frmLogo2::erase() {
     BusyDialog busy(this, env_);
     const EraseEnd end = eraseFlash(env_.link, env_.batch, *Timer1);
-    if (end == EraseEnd::NotAnswered)
-        busy.tell(QStringLiteral("Unable to erase the flash memory."), QStringLiteral("Erase Error"),
-                  MsgIcon::Exclamation, kHelpErase);
+    switch (end) {
+        case EraseEnd::Erased:
+            lblStatus->setText(QStringLiteral("Done: the printer's logos and user-defined character sets were erased, "
+                                              "and legacy colorization was switched off."));
+            break;
+        case EraseEnd::NotAnswered:
+            lblStatus->setText(QStringLiteral("Not erased: the printer did not answer."));
+            busy.tell(QStringLiteral("Unable to erase the flash memory."), QStringLiteral("Erase Error"),
+                      MsgIcon::Exclamation, kHelpErase);
+            break;
+        case EraseEnd::Abandoned:
+            lblStatus->setText(QStringLiteral("Not erased: the erase command was not sent."));
+            break;
+    }
     return end == EraseEnd::Erased;
 }
 
@@ -177,7 +195,7 @@ void frmLogo2::sendAs() {
              QStringLiteral("Parameter Error"), MsgIcon::Information, kHelpLogos);
     } else {
         Dialog dialog(env_, this);
-        dialog.exec();
+        runModal(dialog);
     }
     steps.show(4);
 }

@@ -32,6 +32,7 @@ public:
     QPushButton* cmdWatermark;
     QPushButton* cmdRibbon;
     QPushButton* cmdExit;
+    QLabel* lblStatus;  // what the erase did
     StepIndicator steps;
     // The erase reply's watchdog: its tick only disables it.
     std::unique_ptr<Timer> Timer1;

@@ -7,6 +7,7 @@
 
 #include "app/dialogform.hpp"
 #include "app/f1help.hpp"
+#include "app/loadproblem.hpp"
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
 #include "app/transferpanel.hpp"
@@ -75,8 +76,8 @@ void frmPrint::cmdSendBMP_Click() {
     const int32_t r = env_.pixmill.SaveBMPAsGfx(g.gCurrentBmp, gfx, g.paperKind());
     if (r != 0) {
         busy.tell(errorNumber(r) + QStringLiteral(" saving the BMP file as a graphics (*.GFX) file."),
-                  QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpPixmill, MsgButtons::Ok,
-                  r == 12 ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind()) : QString());
+                  QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpPixmill, MsgButtons::Ok, {},
+                  r == 12 ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind()) : fileAdvice(r, g.gCurrentBmp));
         return;
     }
     if (g.gPortState != 1) return;

@@ -13,6 +13,7 @@
 #include "app/f1help.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
+#include "app/transferpanel.hpp"
 #include "features/logocommon.hpp"
 #include "link/commlink.hpp"
 
@@ -26,6 +27,25 @@ constexpr int kLegacyMargin = 242;
 
 const QString kRangeText = QStringLiteral("The logo number must be between 0 and 255.");
 
+// What the status line says once the margin message has gone out, or some of it.
+QString downloadedText(TransferEnd end, int n, const TransferProgress& p) {
+    const QString sent = byteCount(p.sent()), total = byteCount(p.total());
+    switch (end) {
+        case TransferEnd::Complete:
+            return QStringLiteral("Done: the margin message was downloaded as logo %1 (%2 bytes).").arg(n).arg(total);
+        case TransferEnd::Cancelled:
+            return QStringLiteral("Cancelled: %1 of %2 bytes of logo %3 were sent, then the end of the download; the "
+                                  "rest was not sent.  Download the margin message again before using it.")
+                .arg(sent, total)
+                .arg(n);
+        case TransferEnd::Abandoned:
+            break;
+    }
+    return QStringLiteral("Stopped: %1 of %2 bytes of logo %3 were sent; the rest of the download was not.")
+        .arg(sent, total)
+        .arg(n);
+}
+
 }  // namespace
 
 frmRibbonLogo::frmRibbonLogo(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
@@ -35,7 +55,7 @@ frmRibbonLogo::frmRibbonLogo(Env& env, QWidget* parent) : QDialog(parent), env_(
 }
 
 void frmRibbonLogo::createControls() {
-    setUpDialog(*this, "frmRibbonLogo", QStringLiteral("Download Margin Message"), kHelpTopic, {481, 401});
+    setUpDialog(*this, "frmRibbonLogo", QStringLiteral("Download Margin Message"), kHelpTopic, {481, 478});
 
     auto label = [this](const char* name, const char* text, const QRect& at) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
@@ -74,7 +94,8 @@ void frmRibbonLogo::createControls() {
     Frame1 = new QGroupBox(QStringLiteral("&Side (Optional)"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(80, 270, 393, 47);
-    rbLeft = new QRadioButton(QStringLiteral("&Left"), Frame1);
+    // F, not L: Alt+L is Legacy Colorization's.
+    rbLeft = new QRadioButton(QStringLiteral("Le&ft"), Frame1);
     rbLeft->setObjectName(QStringLiteral("rbLeft"));
     rbLeft->setGeometry(12, 20, 89, 19);
     rbRight = new QRadioButton(QStringLiteral("&Right"), Frame1);
@@ -82,6 +103,7 @@ void frmRibbonLogo::createControls() {
     rbRight->setGeometry(120, 20, 89, 19);
     cmdPrintSample = button("cmdPrintSample", "&Print Sample (Optional)", 328);
     cmdExit = button("cmdExit", "&Exit", 364);
+    transfer = new TransferPanel(this, {80, 398, 393, 72});
     addSteps(steps, this, {{12, 118}, {12, 182}, {12, 240}, {12, 286}, {12, 332}, {12, 368}});
 }
 
@@ -127,7 +149,8 @@ void frmRibbonLogo::cmdRibbon_Click() {
 
 // The side is not part of the download: any logo can go on either edge.
 bool frmRibbonLogo::download() {
-    BusyDialog busy(this, env_);
+    TransferProgress progress(env_.link.lineSettings());
+    BusyDialog busy(this, env_, *transfer, progress);
     const LogoNumber n = readLogoNumber(tbLogoNum->text());
     if (!n.valid()) {
         busy.refuse(n.check == NumberCheck::Empty
@@ -137,7 +160,9 @@ bool frmRibbonLogo::download() {
         return false;
     }
     if (env_.g.gPortState != 1) return true;
-    return downloadLogo(env_, busy, n.byte, kHelpTopic);
+    const TransferEnd end = downloadLogo(env_, busy, n.byte, kHelpTopic, progress);
+    if (progress.started()) transfer->setStatus(downloadedText(end, n.byte, progress));
+    return end == TransferEnd::Complete;
 }
 
 void frmRibbonLogo::cmdPrintSample_Click() {

@@ -18,6 +18,7 @@ class QRadioButton;
 namespace rastiv {
 
 class BusyDialog;
+class TransferPanel;
 
 class frmRibbonLogo final : public QDialog {
     Q_OBJECT
@@ -27,6 +28,7 @@ public:
     QLabel* Label1;
     QLabel* Label3;
     QLabel* Label2;
+    TransferPanel* transfer;  // the download's progress while it goes out, then what went out
     QLineEdit* tbLogoNum;
     QCheckBox* chkLegacyColorization;
     QGroupBox* Frame1;

@@ -31,13 +31,15 @@ const AttributeBox kBoxes[textsub::kFromCount + textsub::kToCount] = {
     {"chkDblHigh", "Double &High"},
     {"chkDblWide", "Double &Wide"},
     {"chkCompressed", "Co&mpressed"},
-    {"chkBoldSub", "&Bold"},
-    {"chkItalicSub", "&Italic"},
-    {"chkReverseSub", "Reverse &Video"},
-    {"chkUnderlineSub", "&Underline"},
-    {"chkDblHighSub", "Double &High"},
-    {"chkDblWideSub", "Double &Wide"},
-    {"chkCompressedSub", "Co&mpressed"},
+    // The same words as the left column, with letters of their own: a
+    // mnemonic shared by two boxes only moves the focus between them.
+    {"chkBoldSub", "Bo&ld"},
+    {"chkItalicSub", "I&talic"},
+    {"chkReverseSub", "Reverse Vide&o"},
+    {"chkUnderlineSub", "U&nderline"},
+    {"chkDblHighSub", "Double Hi&gh"},
+    {"chkDblWideSub", "&Double Wide"},
+    {"chkCompressedSub", "Compre&ssed"},
     {"chkColorSub", "&Color"},
     {"chkColorReverseSub", "Color &Reverse"},
 };

@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QPushButton>
@@ -45,7 +46,6 @@ void ReceiptView::setZoom(double zoom) {
 }
 
 void ReceiptView::refresh() {
-    stale_ = true;
     const int rows = renderer_.height();
     resize(qRound(ReceiptRenderer::kWidth * zoom_), qRound(rows * zoom_));
     setAccessibleDescription(QStringLiteral("%1 dots wide, %2 dots long").arg(ReceiptRenderer::kWidth).arg(rows));
@@ -53,20 +53,21 @@ void ReceiptView::refresh() {
 }
 
 void ReceiptView::paintEvent(QPaintEvent* event) {
-    if (stale_) {
-        image_ = renderer_.receipt();
-        stale_ = false;
-    }
     QPainter p(this);
     p.fillRect(event->rect(), Qt::white);
-    if (image_.isNull()) return;
-    // Only the exposed part: a receipt can be many thousands of dots long.
-    const QRectF source = QRectF(QPointF(event->rect().topLeft()) / zoom_, QSizeF(event->rect().size()) / zoom_)
-                              .intersected(QRectF(image_.rect()));
+    // Only the exposed rows: the paper is kept compressed, and a receipt can
+    // be many thousands of dots long.
+    const int top = std::max(0, int(event->rect().top() / zoom_) - 1);
+    const int rows = int(event->rect().height() / zoom_) + 3;
+    const QImage part = renderer_.section(top, rows);
+    if (part.isNull()) return;
     // Enlarged, every dot stays a sharp square; reduced, dots are blended so
     // that thin lines do not vanish.
     p.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ < 1);
-    p.drawImage(QRectF(source.topLeft() * zoom_, source.size() * zoom_), image_, source);
+    p.drawImage(QRectF(0, top * zoom_, part.width() * zoom_, part.height() * zoom_), part);
+    p.setPen(QPen(Qt::gray, 1, Qt::DashLine));
+    for (int cut : renderer_.cuts())
+        if (cut >= top && cut <= top + rows) p.drawLine(QPointF(0, cut * zoom_), QPointF(width(), cut * zoom_));
 }
 
 frmVirtualPrinter::frmVirtualPrinter(Env& env, ReceiptRenderer& renderer, QWidget* parent)
@@ -76,6 +77,8 @@ frmVirtualPrinter::frmVirtualPrinter(Env& env, ReceiptRenderer& renderer, QWidge
     connectSignals();
     receiptChanged();
 }
+
+frmVirtualPrinter::~frmVirtualPrinter() { stopListening(); }
 
 void frmVirtualPrinter::createControls() {
     setObjectName(QStringLiteral("frmVirtualPrinter"));
@@ -110,6 +113,14 @@ void frmVirtualPrinter::createControls() {
     lblZoom->setAccessibleName(QStringLiteral("Zoom"));
     lblZoom->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("8888%")));
     lblZoom->setAlignment(Qt::AlignCenter);
+    tbListen = new QLineEdit(QStringLiteral("127.0.0.1:9100"), this);
+    tbListen->setObjectName(QStringLiteral("tbListen"));
+    tbListen->setAccessibleName(QStringLiteral("TCP address"));
+    tbListen->setToolTip(QStringLiteral("Where a till connects to print here: HOST:PORT"));
+    button(cmdListen, "cmdListen", "&Listen", QStringLiteral("Let a till print here over TCP, as a network printer"));
+    lblListen = new QLabel(QStringLiteral("Not listening"), this);
+    lblListen->setObjectName(QStringLiteral("lblListen"));
+    lblListen->setAccessibleName(QStringLiteral("Listener"));
 
     auto* buttons = new QHBoxLayout;
     for (QWidget* w : std::initializer_list<QWidget*>{cmdZoomOut, lblZoom, cmdZoomIn, cmdFitWidth, cmdActualSize})
@@ -117,9 +128,14 @@ void frmVirtualPrinter::createControls() {
     buttons->addStretch();
     buttons->addWidget(cmdSaveImage);
     buttons->addWidget(cmdClear);
+    auto* tcp = new QHBoxLayout;
+    tcp->addWidget(tbListen);
+    tcp->addWidget(cmdListen);
+    tcp->addWidget(lblListen, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(scrReceipt, 1);
     layout->addLayout(buttons);
+    layout->addLayout(tcp);
 
     setTabOrder(scrReceipt, cmdZoomOut);
     setTabOrder(cmdZoomOut, cmdZoomIn);
@@ -127,6 +143,8 @@ void frmVirtualPrinter::createControls() {
     setTabOrder(cmdFitWidth, cmdActualSize);
     setTabOrder(cmdActualSize, cmdSaveImage);
     setTabOrder(cmdSaveImage, cmdClear);
+    setTabOrder(cmdClear, tbListen);
+    setTabOrder(tbListen, cmdListen);
 
     const int frame = 2 * scrReceipt->frameWidth() + layout->contentsMargins().left() +
                       layout->contentsMargins().right();
@@ -159,6 +177,7 @@ void frmVirtualPrinter::connectSignals() {
     connect(cmdActualSize, &QPushButton::clicked, this, &frmVirtualPrinter::cmdActualSize_Click);
     connect(cmdSaveImage, &QPushButton::clicked, this, &frmVirtualPrinter::cmdSaveImage_Click);
     connect(cmdClear, &QPushButton::clicked, this, &frmVirtualPrinter::cmdClear_Click);
+    connect(cmdListen, &QPushButton::clicked, this, &frmVirtualPrinter::cmdListen_Click);
     scrReceipt->viewport()->installEventFilter(this);
     QScrollBar* bar = scrReceipt->verticalScrollBar();
     connect(bar, &QScrollBar::valueChanged, this, [this, bar](int v) { followEnd_ = v >= bar->maximum(); });
@@ -224,6 +243,47 @@ void frmVirtualPrinter::cmdClear_Click() {
     receiptChanged();
 }
 
+void frmVirtualPrinter::cmdListen_Click() {
+    if (listener_) return stopListening();
+    QString host, problem;
+    quint16 port = 0;
+    auto listener = std::make_unique<TcpPrinterListener>();
+    if (!parseListenAddress(tbListen->text().trimmed(), host, port, problem) || !listener->listen(host, port, problem)) {
+        lblListen->setText(problem);
+        return;
+    }
+    TcpPrinterListener* l = listener.get();
+    l->connected = [this, l](const QString& client) {
+        lblListen->setText(QStringLiteral("Printing for %1").arg(client));
+        // The printer answers the client's status requests as it reads them.
+        renderer_.engine().unitSeen = [l](const Unit& u) {
+            if (const QByteArray answer = printerAnswer(u); !answer.isEmpty()) l->send(answer);
+        };
+    };
+    l->received = [this](QByteArrayView bytes) {
+        if (print) print(bytes.toByteArray());
+    };
+    l->disconnected = [this, l](const QString&) {
+        renderer_.engine().unitSeen = nullptr;
+        lblListen->setText(QStringLiteral("Listening on %1").arg(l->address()));
+    };
+    lblListen->setText(QStringLiteral("Listening on %1").arg(l->address()));
+    listener_ = std::move(listener);
+    cmdListen->setText(QStringLiteral("Stop &Listening"));
+    tbListen->setEnabled(false);
+}
+
+void frmVirtualPrinter::stopListening() {
+    if (!listener_) return;
+    renderer_.engine().unitSeen = nullptr;
+    listener_->connected = nullptr;
+    listener_->disconnected = nullptr;
+    listener_.reset();
+    cmdListen->setText(QStringLiteral("&Listen"));
+    tbListen->setEnabled(true);
+    lblListen->setText(QStringLiteral("Not listening"));
+}
+
 void frmVirtualPrinter::receiptChanged() {
     renderer_.setHighlight(screenHighlight(env_.g));
     imReceipt->refresh();
@@ -264,13 +324,21 @@ VirtualPrinterPreview::~VirtualPrinterPreview() { delete window_.data(); }
 
 void VirtualPrinterPreview::watch(VirtualPrinter& printer) {
     connect(&printer, &VirtualPrinter::bytesReceived, this, &VirtualPrinterPreview::feed);
+    show();
 }
 
 void VirtualPrinterPreview::feed(const QByteArray& bytes) {
     grew_ = false;
     renderer_.feed(bytes);
     if (!grew_) return;
-    if (!window_) window_ = new frmVirtualPrinter(env_, renderer_, windowParent_);
+    show();
+}
+
+void VirtualPrinterPreview::show() {
+    if (!window_) {
+        window_ = new frmVirtualPrinter(env_, renderer_, windowParent_);
+        window_->print = [this](const QByteArray& bytes) { feed(bytes); };
+    }
     window_->receiptChanged();
     if (!window_->isVisible()) {
         // Beside the dialog that is sending, which keeps the keyboard.

@@ -1,19 +1,25 @@
 // The Virtual Printer window: the receipt the virtual printer has printed so
 // far, growing as output arrives, to scroll through, zoom, save as a PNG
-// image or clear.  It is not modal: the printer dialogs that send are, and
-// the receipt grows behind them.
+// image or clear, with a dashed line where the paper was cut.  It is not
+// modal: the printer dialogs that send are, and the receipt grows behind
+// them.  It can also listen on a TCP port, as rastiv-cli serve does, so that
+// a till prints on the same paper.
 #pragma once
 
 #include <QByteArray>
+#include <functional>
+#include <memory>
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
 
 #include "app/env.hpp"
-#include "link/receiptrenderer.hpp"
+#include "receipt/listeners.hpp"
+#include "receipt/receiptrenderer.hpp"
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QScrollArea;
 
@@ -40,14 +46,13 @@ protected:
 private:
     const ReceiptRenderer& renderer_;
     double zoom_ = 1;
-    QImage image_;  // the receipt as last drawn
-    bool stale_ = true;
 };
 
 class frmVirtualPrinter final : public QWidget {
     Q_OBJECT
 public:
     frmVirtualPrinter(Env& env, ReceiptRenderer& renderer, QWidget* parent = nullptr);
+    ~frmVirtualPrinter() override;
 
     QScrollArea* scrReceipt;
     ReceiptView* imReceipt;
@@ -58,6 +63,9 @@ public:
     QLabel* lblZoom;
     QPushButton* cmdSaveImage;
     QPushButton* cmdClear;
+    QLineEdit* tbListen;
+    QPushButton* cmdListen;
+    QLabel* lblListen;
 
     void cmdZoomOut_Click();
     void cmdZoomIn_Click();
@@ -65,6 +73,11 @@ public:
     void cmdActualSize_Click();
     void cmdSaveImage_Click();
     void cmdClear_Click();
+    void cmdListen_Click();
+    bool listening() const { return listener_ != nullptr; }
+
+    // Where bytes from a TCP client go to be printed.
+    std::function<void(const QByteArray&)> print;
 
     // The renderer's receipt has changed (grown, or the screen colour with it).
     void receiptChanged();
@@ -81,8 +94,11 @@ private:
     void connectSignals();
     void followScreenColour();
 
+    void stopListening();
+
     Env& env_;
     ReceiptRenderer& renderer_;
+    std::unique_ptr<TcpPrinterListener> listener_;
     bool followEnd_ = true;  // keep the newest output in view while the operator is at the end
     QString saveFolder_;
 };
@@ -90,7 +106,8 @@ private:
 // The virtual printer's paper for the whole run: every byte a virtual printer
 // takes in is rendered (the paper outlasts a reconnection, as the stored
 // logos outlast it in a real printer), and the window opens, without taking
-// the focus, whenever the receipt grows while it is not shown.
+// the focus, when a virtual printer is connected and whenever the receipt
+// grows while it is not shown.
 class VirtualPrinterPreview final : public QObject {
 public:
     VirtualPrinterPreview(Env& env, QWidget* windowParent, QObject* parent = nullptr);
@@ -98,6 +115,8 @@ public:
 
     void watch(VirtualPrinter& printer);
     void feed(const QByteArray& bytes);
+    // Makes the window (once) and shows it without taking the focus.
+    void show();
     ReceiptRenderer& renderer() { return renderer_; }
     // Null until the receipt first grows.
     frmVirtualPrinter* window() const { return window_; }

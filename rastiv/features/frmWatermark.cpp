@@ -185,6 +185,15 @@ bool frmWatermark::define(BusyDialog& busy, TransferProgress& progress) {
         busy.refuse(kWatermarkRangeText, kHelpTopic);
         return false;
     }
+    // Every input is checked before the first byte goes out, so that no
+    // refusal comes after a download of many seconds.  The numbers as the
+    // printer gets them: "7" and "07" (or "2" and "2.5") name the same logo.
+    if (logo.byte == wm.byte) {
+        transfer->setStatus(QStringLiteral("Not defined: the watermark needs a number of its own; nothing was sent."));
+        busy.tell(QStringLiteral("The watermark number cannot be the same as the logo number."),
+                  QStringLiteral("Parameter Error"), MsgIcon::Exclamation, kHelpTopic);
+        return false;
+    }
     const WatermarkDefinition d{logo.byte, uint8_t(slider1->value()), wm.byte};
     // With the port closed there is no logo download, only the definition a
     // batch recording takes.
@@ -201,13 +210,7 @@ bool frmWatermark::define(BusyDialog& busy, TransferProgress& progress) {
     case WatermarkEnd::LogoCutShort:
         status(logoCutShortText(r.transfer, logo.byte, progress.sent(), progress.total() - definitionSize));
         return false;
-    // The numbers as the printer gets them: "7" and "07" (or "2" and "2.5")
-    // name the same logo.
-    case WatermarkEnd::SameNumber:
-        status(logoStoredText(QStringLiteral("Not defined: "), logo.byte, r.logoBytes,
-                              QStringLiteral("the watermark needs a number of its own.")));
-        busy.tell(QStringLiteral("The watermark number cannot be the same as the logo number."),
-                  QStringLiteral("Parameter Error"), MsgIcon::Exclamation, kHelpTopic);
+    case WatermarkEnd::SameNumber:  // refused above, before anything was sent
         return false;
     case WatermarkEnd::DefinitionCutShort:
         status(logoStoredText(r.transfer == TransferEnd::Cancelled ? QStringLiteral("Cancelled: ")

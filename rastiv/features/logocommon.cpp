@@ -90,9 +90,9 @@ BusyDialog::~BusyDialog() {
 }
 
 MsgResult BusyDialog::tell(const QString& text, const QString& title, MsgIcon icon, int helpTopic,
-                           MsgButtons buttons, const QString& details) {
+                           MsgButtons buttons, const QString& details, const QString& informative) {
     hourglass_.restore();
-    return rastiv::tell(env_, text, title, icon, helpTopic, buttons, details);
+    return rastiv::tell(env_, text, title, icon, helpTopic, buttons, details, informative);
 }
 
 void BusyDialog::refuse(const QString& text, int helpTopic) {

@@ -69,7 +69,7 @@ public:
 
     // A message that ends the command: the arrow comes back first.
     MsgResult tell(const QString& text, const QString& title, MsgIcon icon, int helpTopic,
-                   MsgButtons buttons = MsgButtons::Ok, const QString& details = {});
+                   MsgButtons buttons = MsgButtons::Ok, const QString& details = {}, const QString& informative = {});
     // A number the command cannot use: "Parameter Error", information icon.
     void refuse(const QString& text, int helpTopic);
 

@@ -1,6 +1,7 @@
 #include "features/printerfiles.hpp"
 
 #include "link/commands.hpp"
+#include "link/commandtable.hpp"
 
 #include <QFile>
 
@@ -8,7 +9,6 @@ namespace rastiv {
 
 namespace {
 constexpr qsizetype kLogoHeader = 5;
-constexpr qsizetype kPlane = 72;  // one raster line of 576 dots
 }  // namespace
 
 QString logoFileProblem(const QByteArray& bytes) {
@@ -21,8 +21,7 @@ QString logoFileProblem(const QByteArray& bytes) {
     if (kind != 1 && kind != 2)
         return QStringLiteral("its kind is %1, where a logo is 1 (monochrome) or 2 (two-colour)").arg(kind);
     if (x == 0 || y == 0) return QStringLiteral("its width (X %1) or height (Y %2) is 0").arg(x).arg(y);
-    // At most 5 + 255 * 255 * 8 * 2 bytes: no overflow in an int.
-    const qsizetype needed = kLogoHeader + qsizetype(x) * y * 8 * kind;
+    const qsizetype needed = commandLength(commandInfo(Cmd::LogoDefinition), bytes);
     if (bytes.size() != needed)
         return QStringLiteral("it holds %1 bytes, but its header (kind %2, X %3, Y %4) calls for %5")
             .arg(bytes.size())
@@ -37,10 +36,11 @@ QString graphicsFileProblem(const QByteArray& bytes) {
     if (bytes.isEmpty()) return QStringLiteral("it is empty");
     qsizetype at = 0;
     while (at < bytes.size()) {
-        const bool twoColour = bytes.mid(at, 2) == cmd::kTwoColourRasterLine;
-        if (!twoColour && bytes.mid(at, 2) != cmd::kRasterLine)
+        bool more = false;
+        const CommandInfo* line = findCommand(QByteArrayView(bytes).sliced(at), more);
+        if (!line || (line->id != Cmd::RasterLine && line->id != Cmd::TwoColourRasterLine))
             return QStringLiteral("at byte %1 it does not go on with a raster line (1D 82 or 1D 83)").arg(at);
-        const qsizetype record = 2 + kPlane * (twoColour ? 2 : 1);
+        const qsizetype record = commandLength(*line, QByteArrayView(bytes).sliced(at));
         // Subtracting only what is known to be there: at < size here.
         if (bytes.size() - at < record)
             return QStringLiteral("its last raster line is cut short: %1 of %2 bytes")

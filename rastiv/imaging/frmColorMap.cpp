@@ -5,6 +5,7 @@
 #include "app/modGlobal.hpp"
 #include "app/pixmill.hpp"
 #include "app/waitcursor.hpp"
+#include "imaging/colournames.hpp"
 #include "imaging/nearestrendering.hpp"
 
 #include <QGuiApplication>
@@ -212,7 +213,10 @@ frmColorMap::~frmColorMap() = default;
 void frmColorMap::addImageColour(int index, const ImageColour& c) {
     auto* box = new ColourButton(this);
     box->setObjectName(QStringLiteral("UserColor%1").arg(index));
-    box->setAccessibleName(QStringLiteral("Image color %1").arg(index + 1));
+    // What a sighted operator sees in the swatch and beside it.
+    const QString share = c.percent == 0 ? QStringLiteral("under 1 %") : QStringLiteral("%1 %").arg(c.percent);
+    box->setAccessibleName(
+        QStringLiteral("Image color %1, %2, %3").arg(index + 1).arg(colourName(colourOf(c.colour)), share));
     box->setFill(colourOf(c.colour));
     box->setGeometry(kBoxLeft, boxTop(index), kBoxSide, kBoxSide);
     box->setVisible(index < kVisibleRows);
@@ -285,8 +289,10 @@ void frmColorMap::DrawColorMap() {
         const int32_t code = env_.g.gColorMap[size_t(i)];
         describe(i - 1, code);
         if (code < 1 || code > int32_t(MapColor.size())) continue;
-        lines_.append({i - 1, code - 1});
         UserColor[i - 1]->setCrossed(true);
+        // A colour scrolled out of view has no line: it would run over the
+        // instructions or the buttons.  Its cross shows when it is back.
+        if (!UserColor[i - 1]->isHidden()) lines_.append({i - 1, code - 1});
     }
     update();
 }

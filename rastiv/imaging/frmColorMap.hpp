@@ -77,6 +77,8 @@ public:
     void cmdCancel_Click();
 
     bool blinking() const;
+    // The lines drawn: pairs of an image colour and a printer colour index.
+    const QList<std::pair<int, int>>& lines() const { return lines_; }
     int selectedColor() const { return SelectedColor; }
     // Where the left column's boxes and labels sit for colour row r (0-based).
     static int boxTop(int row) { return row * 50 + 110; }

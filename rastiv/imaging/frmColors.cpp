@@ -91,7 +91,7 @@ frmColors::frmColors(Env& env, Workflow& main, QWidget* parent) : QDialog(parent
 
     openMapping = [this](const ColourHandOver& colours) {
         frmColorMap mapping(env_, main_, colours, parentWidget());
-        mapping.exec();
+        mapped_ = runModal(mapping) == QDialog::Accepted;
     };
     centreOnScreen(*this);
     tbNumUserColors->setFocus();
@@ -149,7 +149,9 @@ void frmColors::cmdSetUpRemap_Click() {
         tell(env_,
              QStringLiteral("Your bitmap may have been modified even though you hit 'Cancel'.  Reload the original "
                             "bitmap before further processing."),
-             QStringLiteral("Bitmap Modified?"), MsgIcon::Exclamation);
+             QStringLiteral("Bitmap Modified?"), MsgIcon::Exclamation, -1, MsgButtons::Ok, {},
+             QStringLiteral("You need not reload it: Rastiv puts the picture back as it was before Modify Colors, "
+                            "and Edit > Redo brings back what the translation did."));
         main_.EnableButtons();
     }
     QDialog::done(cancelled_ ? QDialog::Rejected : QDialog::Accepted);

@@ -43,6 +43,9 @@ public:
     void cmdCancel_Click();
 
     bool running() const { return running_; }
+    // The mapping was applied (Re-Map finished): anything else leaves the
+    // main window to put the picture back.
+    bool mapped() const { return mapped_; }
     // Shows the manual mapping for the colours collected (tests look at the
     // hand-over instead).  By default the mapping dialog, modally.
     std::function<void(const ColourHandOver&)> openMapping;
@@ -62,6 +65,7 @@ private:
     Workflow& main_;
     bool running_ = false;
     bool cancelled_ = false;
+    bool mapped_ = false;
 };
 
 }  // namespace rastiv

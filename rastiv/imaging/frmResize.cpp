@@ -3,6 +3,7 @@
 #include "link/clock.hpp"
 #include "app/dialogform.hpp"
 #include "app/f1help.hpp"
+#include "app/loadproblem.hpp"
 #include "app/modGlobal.hpp"
 #include "app/numtext.hpp"
 #include "app/pixmill.hpp"
@@ -109,6 +110,7 @@ void frmResize::cmdResize_Click() {
     tbWidth->setText(w.normalised);
     tbWidth->setText(w.final);
 
+    resized_ = true;
     setEnabled(false);
     {
         WaitCursor hourglass;
@@ -118,7 +120,7 @@ void frmResize::cmdResize_Click() {
         if (r != 0) {
             hourglass.restore();
             tell(env_, errorNumber(r) + QStringLiteral(" stretching the bitmap."), QStringLiteral("PIXMILL DLL Error"),
-                 MsgIcon::Exclamation, kHelpTopic);
+                 MsgIcon::Exclamation, kHelpTopic, MsgButtons::Ok, {}, fileAdvice(r, env_.g.gCurrentBmp));
         } else {
             main_.ShowBitmap(env_.g.gCurrentBmp);
         }
@@ -136,10 +138,12 @@ void frmResize::done(int result) {
 }
 
 void frmResize::Form_Unload() {
-    // Every way out (Re-size, Cancel, Esc, the close box) ends the step.
+    // Every way out (Re-size, Cancel, Esc, the close box) gives the buttons
+    // back; only Re-size moves the marker on: a cancelled dialog changes
+    // nothing.
     if (unloaded_) return;
     unloaded_ = true;
-    main_.MoveStepMarker(3);
+    if (resized_) main_.MoveStepMarker(3);
     main_.EnableButtons();
 }
 

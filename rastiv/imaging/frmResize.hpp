@@ -45,6 +45,7 @@ private:
     Env& env_;
     Workflow& main_;
     bool unloaded_ = false;
+    bool resized_ = false;
 };
 
 }  // namespace rastiv

@@ -2,9 +2,11 @@
 #pragma once
 
 #include "app/env.hpp"
+#include "app/filedialogs.hpp"
 
 #include <QDialog>
 
+class QLabel;
 class QPushButton;
 
 namespace rastiv {
@@ -20,6 +22,7 @@ public:
     QPushButton* cmdSaveGfx;
     QPushButton* cmdSaveBMP;
     QPushButton* cmdExit;
+    QLabel* lblStatus;  // what the last save did
 
     void cmdSaveLogo_Click();
     void cmdSaveGfx_Click();
@@ -30,6 +33,7 @@ public:
 
 private:
     void save(SaveKind kind);
+    QString destination(SaveKind kind, const FileChoice& choice);
     void Form_Unload();
 
     Env& env_;

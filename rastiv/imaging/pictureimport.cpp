@@ -86,16 +86,23 @@ ImportedPicture importImage(const QImage& picture, const QString& bmpOut) {
 }
 
 ImportedPicture importPicture(const QString& source, const QString& bmpOut) {
-    ImportedPicture r;
-    QImageReader reader(source);
-    reader.setDecideFormatFromContent(true);
     // Bitmaps keep going to the library as they are, so that what it accepts
     // and how it reports what it refuses stays as it always was.
+    QImageReader reader(source);
+    reader.setDecideFormatFromContent(true);
     if (startsLikeABmp(source) || reader.format() == "bmp") {
+        ImportedPicture r;
         r.kind = ImportedPicture::Kind::Bitmap;
         r.path = source;
         return r;
     }
+    return importWithReaders(source, bmpOut);
+}
+
+ImportedPicture importWithReaders(const QString& source, const QString& bmpOut) {
+    ImportedPicture r;
+    QImageReader reader(source);
+    reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);  // a camera's EXIF orientation
     const QImage picture = reader.read();  // an animation's first frame
     if (picture.isNull()) {

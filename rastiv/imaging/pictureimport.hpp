@@ -25,6 +25,10 @@ struct ImportedPicture {
 // transparent and written to bmpOut as a 24-bit BMP.
 ImportedPicture importPicture(const QString& source, const QString& bmpOut);
 
+// Any picture through Qt's readers, BMPs too (a bitmap the library does not
+// read, such as an RLE8 or a 32-bit one, may still be a proper picture).
+ImportedPicture importWithReaders(const QString& source, const QString& bmpOut);
+
 // The same for a picture already in memory (pasted or dropped).
 ImportedPicture importImage(const QImage& picture, const QString& bmpOut);
 

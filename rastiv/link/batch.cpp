@@ -60,6 +60,13 @@ int32_t BatchRecording::ReadBatchFile(QByteArray& buffer, int32_t& count, int32_
 
 namespace {
 constexpr int kReadCount = 100;
+
+// What a cancelled playback still sends, for the operator watching it.
+QString finishingText(const CommandTracker& printer) {
+    const int logo = printer.downloadLogo();
+    if (logo >= 0) return QStringLiteral("logo %1").arg(logo);
+    return printer.inDownload() ? QStringLiteral("the logo download") : QStringLiteral("the command under way");
+}
 }  // namespace
 
 // Each pause is answered with WaitForPrinter alone: the marker's stand-in
@@ -102,6 +109,7 @@ Playback playBatchFile(CommLink& link, BatchRecording& batch, const QString& pat
                 }
             }
             if (stopping && printer.midCommand()) {
+                progress.setFinishing(finishingText(printer));
                 piece.truncate(printer.toFinishCommand(piece));
                 if (!link.SendData(piece)) {
                     result.end = TransferEnd::Abandoned;
@@ -122,6 +130,7 @@ Playback playBatchFile(CommLink& link, BatchRecording& batch, const QString& pat
     }
     batch.CloseBatchFile();
     if (result.end == TransferEnd::Cancelled && printer.inDownload()) {
+        progress.setFinishing(finishingText(printer));
         if (printer.definitionStoring()) link.WaitForPrinter();
         result.downloadEnded = link.SendData(cmd::kDeselect);
         if (!result.downloadEnded) result.end = TransferEnd::Abandoned;

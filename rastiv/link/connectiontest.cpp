@@ -5,9 +5,9 @@
 
 namespace rastiv {
 
-bool printerAnswers(CommLink& link, int waitMs) {
+bool printerAnswers(CommLink& link, int waitMs, const QByteArray& query) {
     link.ClearInputBuffer();
-    link.WritePort(kStatusQuery);
+    link.WritePort(query);
     link.startWatchdog(waitMs);
     while (link.watchdogRunning()) {
         link.yield();

@@ -18,11 +18,11 @@ using cmd::kStatusQuery;
 inline constexpr int kConnectWaitMs = 5000;
 
 // With the port open (gPortState 1): discards the input, writes the status
-// query through WritePort (no flow-control wait precedes it, and a recording
+// query (or `query`) through WritePort (no flow-control wait precedes it, and a recording
 // copies it), then lets events run until a reply is waiting or waitMs have
 // passed on the link's watchdog.  True when a reply is waiting; it is left
 // in the input buffer.
-bool printerAnswers(CommLink& link, int waitMs = kConnectWaitMs);
+bool printerAnswers(CommLink& link, int waitMs = kConnectWaitMs, const QByteArray& query = kStatusQuery);
 
 }  // namespace rastiv
 

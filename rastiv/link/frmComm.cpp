@@ -48,8 +48,9 @@ frmComm::frmComm(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), e
     createControls();
     connectSignals();
     // What the virtual printer prints is shown beside the main window, for
-    // every connection of the run.
-    auto* preview = new VirtualPrinterPreview(env_, parentWidget(), this);
+    // every connection of the run.  Its window belongs to no other: a dialog
+    // modal to the main window would block it too.
+    auto* preview = new VirtualPrinterPreview(env_, nullptr, this);
     makePort = [this, preview](const QString& device) {
         std::unique_ptr<SerialPort> line = makeSerialPort(device, env_.clock);
         if (auto* printer = qobject_cast<VirtualPrinter*>(line.get())) preview->watch(*printer);
@@ -68,11 +69,14 @@ void frmComm::createControls() {
         l->setSelectionMode(QAbstractItemView::SingleSelection);
         return l;
     };
+    // A list is named on the accessibility bus by its label, not by the
+    // entry that happens to be selected.
     auto label = [this](const char* name, const QString& text, QRect at, QWidget* buddy) {
         auto* l = new QLabel(text, this);
         l->setObjectName(QString::fromLatin1(name));
         l->setGeometry(at);
         l->setBuddy(buddy);
+        buddy->setAccessibleName(QString(text).remove(u'&'));
         return l;
     };
     lbCommPorts = list("lbCommPorts", {8, 28, 97, 129});

@@ -8,8 +8,8 @@
 namespace rastiv {
 
 enum class MsgIcon { None, Information, Exclamation, Stop };
-enum class MsgButtons { Ok, OkCancel };
-enum class MsgResult { Ok, Cancel };
+enum class MsgButtons { Ok, OkCancel, SaveDiscardCancel };
+enum class MsgResult { Ok, Cancel, Save, Discard };
 
 struct Message {
     QString text;
@@ -21,6 +21,8 @@ struct Message {
     QString helpFile;
     int helpTopic = -1;
     bool helpButton = true;
+    // Shown under the text, always: why it happened and what to do about it.
+    QString informative;
     // Shown on request under the text ("Show Details..."): what the operator
     // needs to find the cause, such as the file and the reason it was refused.
     QString details;

@@ -5,89 +5,121 @@
 
 namespace rastiv {
 
+namespace {
+
+bool startsCommand(uint8_t b) { return b == 0x10 || b == 0x1B || b == 0x1C || b == 0x1D || b == 0x1F; }
+
+// The length of the unit `start` begins, and its record (null for text and
+// unknown commands); 0 while the bytes do not tell.
+qint64 lengthOf(QByteArrayView start, const CommandInfo*& info) {
+    info = nullptr;
+    if (start.isEmpty()) return 0;
+    if (!startsCommand(static_cast<uint8_t>(start[0]))) return 1;
+    bool more = false;
+    info = findCommand(start, more);
+    if (info) return commandLength(*info, start);
+    if (more) return 0;
+    // Unknown: the prefix and the byte after it; a 1F 03 setting with its two
+    // parameters, as every setting of that family has at least two.
+    return static_cast<uint8_t>(start[0]) == 0x1F && static_cast<uint8_t>(start[1]) == 0x03 ? 4 : 2;
+}
+
+}  // namespace
+
 qsizetype unitLength(QByteArrayView start) {
-    const qsizetype n = start.size();
-    if (n == 0) return 0;
-    const auto at = [&](qsizetype i) { return static_cast<uint8_t>(start[i]); };
-    const uint8_t first = at(0);
-    if (first != 0x1B && first != 0x1D && first != 0x1F && first != 0x10) return 1;  // text, line feeds, the rest
-    if (n < 2) return 0;
-    const uint8_t second = at(1);
-    if (first == 0x10) return second == 0x04 ? 3 : 2;  // DLE EOT n: real-time status
-    if (first == 0x1F) {                               // 1F 03 ...: legacy colorization settings
-        if (second != 0x03) return 2;
-        if (n < 4) return 0;
-        switch (at(2)) {
-            case 0x16: return at(3) == 0x03 ? 7 : 6;  // 1F 03 16 f p p [p]: three parameters for the margin message (3)
-            case 0x17: return 6;                      // 1F 03 17 n A B: text attribute substitution n
-            default: return 4;
-        }
-    }
-    if (first == 0x1B) {
-        switch (second) {
-            case 0x4A:  // feed n dots
-            case 0x61:  // justification
-            case 0x21:  // print mode
-            case 0x2D:  // underline
-            case 0x45:  // bold
-            case 0x49:  // italic
-            case 0x72:  // print colour
-                return 3;
-            default: return 2;  // 1B 76 status query, 1B 40 reset, 1B 6D cut, ...
-        }
-    }
-    switch (second) {
-        case 0x82: return 2 + 72;       // monochrome raster line: the black plane
-        case 0x83: return 2 + 2 * 72;   // two-colour raster line: ink plane, black plane
-        case 0x84:                      // logo definition: kind X Y, then Y x 8 rows of X bytes per plane
-            if (n < 5) return 0;
-            return 5 + qsizetype(at(3)) * at(4) * 8 * (at(2) == 2 ? 2 : 1);
-        case 0x22:  // 1D 22 01: a logo download follows
-        case 0x23:  // 1D 23 n: select logo n
-        case 0x2F:  // 1D 2F m: print the selected logo
-        case 0x40:  // 1D 40 31: erase the flash
-        case 0x42:  // 1D 42 n: reverse video on or off
-            return 3;
-        case 0x81: return 4;  // 1D 81 n FF: paper type n
-        case 0x8B: return 5;  // 1D 8B L S W: watermark W from logo L
-        case 0x8C: return 4;  // 1D 8C on W: watermark W on or off
-        case 0x99: return 6;  // 1D 99 side n 32 00: margin message
-        default: return 2;    // 1D FF and the unknown
-    }
+    const CommandInfo* info = nullptr;
+    return qsizetype(std::max<qint64>(0, lengthOf(start, info)));
 }
 
 void CommandSplitter::feed(QByteArrayView bytes, const std::function<void(QByteArrayView)>& unit) {
+    feed(bytes, [&](const Unit& u) { unit(u.bytes); });
+}
+
+void CommandSplitter::feed(QByteArrayView bytes, const std::function<void(const Unit&)>& unit) {
     qsizetype i = 0;
     while (i < bytes.size()) {
-        if (pending_.isEmpty() && unitLength(bytes.sliced(i, 1)) == 1) {  // text needs no buffer
-            unit(bytes.sliced(i++, 1));
+        if (skip_ > 0) {  // the rest of an oversize unit
+            const qsizetype take = qsizetype(std::min<qint64>(skip_, bytes.size() - i));
+            skip_ -= take;
+            i += take;
+            offset_ += take;
             continue;
         }
-        if (length_ == 0) {
-            pending_.append(bytes[i++]);
-            length_ = unitLength(pending_);
-            if (length_ == 0) continue;
-        } else {
-            // Picture data arrives in bulk: take as much of it as this piece holds.
-            const qsizetype take = std::min(length_ - pending_.size(), bytes.size() - i);
+        if (pending_.isEmpty() && !startsCommand(static_cast<uint8_t>(bytes[i]))) {  // text needs no buffer
+            Unit u;
+            u.bytes = bytes.sliced(i++, 1);
+            u.offset = offset_++;
+            u.length = 1;
+            unit(u);
+            continue;
+        }
+        if (length_ <= 0) {
+            // Not known yet: take what is needed before the length can tell
+            // more (one byte, or a whole size field further on).
+            const qint64 want = std::max<qint64>(1, need_ - pending_.size());
+            const qsizetype take = qsizetype(std::min<qint64>(want, bytes.size() - i));
             pending_.append(bytes.sliced(i, take));
             i += take;
+            offset_ += take;
+            if (pending_.size() < need_) continue;
+            const CommandInfo* info = nullptr;
+            const qint64 length = lengthOf(pending_, info);
+            if (length <= 0) {
+                need_ = length < 0 ? -length : pending_.size() + 1;
+                continue;
+            }
+            if (length < pending_.size()) {
+                // The byte that showed that two bytes start no three-byte
+                // command (1D 76 and not 30) begins the next unit: give it back.
+                const qsizetype extra = pending_.size() - qsizetype(length);
+                pending_.truncate(qsizetype(length));
+                i -= extra;
+                offset_ -= extra;
+            }
+            length_ = length;
+        } else {
+            // Picture data arrives in bulk: take as much of it as this piece holds.
+            const qsizetype take = qsizetype(std::min<qint64>(length_ - pending_.size(), bytes.size() - i));
+            pending_.append(bytes.sliced(i, take));
+            i += take;
+            offset_ += take;
         }
-        if (pending_.size() == length_) {
-            unit(pending_);
-            startUnit();
-        }
+        if (pending_.size() == length_ || length_ > kMaxUnitBytes) complete(unit);
     }
 }
 
+void CommandSplitter::complete(const std::function<void(const Unit&)>& unit) {
+    Unit u;
+    u.length = length_;
+    u.offset = offset_ - pending_.size();
+    u.bytes = pending_;
+    bool more = false;
+    u.command = findCommand(pending_, more);
+    u.unknown = !u.command && startsCommand(static_cast<uint8_t>(pending_[0]));
+    if (length_ > kMaxUnitBytes) {
+        u.oversize = true;
+        skip_ = length_ - pending_.size();
+    }
+    unit(u);
+    startUnit();
+}
+
+const CommandInfo* CommandSplitter::pendingCommand() const {
+    bool more = false;
+    return pending_.isEmpty() ? nullptr : findCommand(pending_, more);
+}
+
 qsizetype CommandSplitter::untilUnitEnds(QByteArrayView next) const {
+    if (skip_ > 0) return qsizetype(std::min<qint64>(skip_, next.size()));
     if (pending_.isEmpty()) return 0;
-    if (length_ > 0) return std::min(length_ - pending_.size(), next.size());
-    // The first bytes have not told the length yet; there are only a few.
+    if (length_ > 0) return qsizetype(std::min<qint64>(length_ - pending_.size(), next.size()));
+    // The first bytes have not told the length yet; there are only a few,
+    // except for data ended by a 00 byte.
     QByteArray start = pending_;
     for (qsizetype i = 0; i < next.size(); ++i) {
         start.append(next[i]);
-        if (const qsizetype length = unitLength(start)) return std::min(length - pending_.size(), next.size());
+        if (const qsizetype length = unitLength(start))
+            return qsizetype(std::min<qint64>(length - pending_.size(), next.size()));
     }
     return next.size();
 }
@@ -99,25 +131,26 @@ void CommandSplitter::startUnit() {
     else
         pending_.resize(0);
     length_ = 0;
+    need_ = 0;
 }
 
 void CommandTracker::sent(QByteArrayView bytes) {
-    splitter_.feed(bytes, [this](QByteArrayView u) { unit(u); });
+    splitter_.feed(bytes, [this](const Unit& u) { unit(u); });
 }
 
-void CommandTracker::unit(QByteArrayView u) {
-    const auto at = [&](qsizetype i) { return i < u.size() ? static_cast<uint8_t>(u[i]) : 0; };
-    const int command = at(0) << 8 | at(1);
+void CommandTracker::unit(const Unit& u) {
+    const auto is = [&](Cmd id) { return u.command && u.command->id == id; };
     switch (download_) {
         case Download::None:
-            if (command == 0x1D22 && at(2) == 0x01) download_ = Download::Header;
+            if (is(Cmd::BeginDownload) && u.param(0) == 0x01) download_ = Download::Header;
             return;
         case Download::Header:  // whatever follows names the logo, as far as the printer is concerned
             download_ = Download::Open;
+            logo_ = command == 0x1D23 ? at(2) : -1;
             return;
         case Download::Open:
-            if (command == 0x1D84) definitionStoring_ = true;
-            if (command == 0x1D23 && at(2) == 0x00) {
+            if (is(Cmd::LogoDefinition)) definitionStoring_ = true;
+            if (is(Cmd::SelectLogo) && u.param(0) == 0x00) {
                 download_ = Download::None;
                 definitionStoring_ = false;
             }

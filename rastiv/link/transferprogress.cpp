@@ -8,6 +8,7 @@ namespace rastiv {
 void TransferProgress::start(qint64 total) {
     started_ = true;
     cancelRequested_ = false;
+    finishing_.clear();
     total_ = std::max<qint64>(total, 0);
     sent_ = 0;
     changed();
@@ -31,6 +32,12 @@ void TransferProgress::requestCancel() {
     changed();
 }
 
+void TransferProgress::setFinishing(const QString& what) {
+    if (finishing_ == what) return;
+    finishing_ = what;
+    changed();
+}
+
 void TransferProgress::changed() {
     if (onChange) onChange();
 }
@@ -41,6 +48,8 @@ QString byteCount(qint64 bytes) {
 }
 
 QString progressText(const TransferProgress& progress, const QString& verb) {
+    if (progress.cancelRequested() && !progress.finishing().isEmpty())
+        return QStringLiteral("Cancel: finishing %1 ...").arg(progress.finishing());
     return QStringLiteral("%1 of %2 bytes %3, about %4 s left")
         .arg(byteCount(progress.sent()), byteCount(progress.total()), verb, QString::number(progress.secondsLeft()));
 }

@@ -49,6 +49,10 @@ public:
     // The operator's Cancel; ignored when nothing is left to stop.
     void requestCancel();
     bool cancelRequested() const { return cancelRequested_; }
+    // After a Cancel, what the sender still finishes so as not to leave the
+    // printer inside it ("logo 7"); empty while there is nothing to finish.
+    void setFinishing(const QString& what);
+    QString finishing() const { return finishing_; }
 
     // Called after every change, to show the figures.
     std::function<void()> onChange;
@@ -61,13 +65,15 @@ private:
     bool cancelRequested_ = false;
     qint64 total_ = 0;
     qint64 sent_ = 0;
+    QString finishing_;
 };
 
 // A count of bytes as an operator reads it: 4096 -> "4,096".
 QString byteCount(qint64 bytes);
 
 // "1,024 of 4,096 bytes sent, about 4 s left"; `verb` says what happens to
-// the bytes ("sent", "played").
+// the bytes ("sent", "played").  After a Cancel with something to finish:
+// "Cancel: finishing logo 7 ..." instead.
 QString progressText(const TransferProgress& progress, const QString& verb = QStringLiteral("sent"));
 
 }  // namespace rastiv

@@ -55,7 +55,7 @@ void VirtualPrinter::output(const QByteArray& bytes) {
     lineTimer_->setEnabled(true);
     if (!powered_) return;
     received_.append(bytes);
-    commands_.feed(bytes, [this](QByteArrayView unit) { obey(unit); });
+    commands_.feed(bytes, [this](const Unit& unit) { obey(unit); });
     emit bytesReceived(bytes);
 }
 
@@ -84,21 +84,52 @@ void VirtualPrinter::startFlashWrite(bool acknowledge) {
     busyTimer_->setEnabled(true);
 }
 
+QByteArray printerAnswer(const Unit& u) {
+    if (!u.command) return {};
+    const uint8_t n = u.param(0);
+    switch (u.command->id) {
+        // Online, no error, paper present, drawer pin low: the "all well" byte
+        // of each of the four real-time statuses (0**1**10).
+        case Cmd::DleEot: return n >= 1 && n <= 4 ? QByteArray(1, '\x12') : QByteArray();
+        case Cmd::StatusQuery: return QByteArray(1, '\x00');       // this family's status byte: all is well
+        case Cmd::PeripheralStatus: return QByteArray(1, '\x00');  // drawer pin low
+        case Cmd::TransmitStatus:  // paper adequate, drawer pin low, ink present (0**0****)
+            return QByteArray(1, '\x00');
+        case Cmd::AutoStatus:  // enabling sends the status once: online, cover closed, paper present
+            return (n & 0x0F) ? QByteArray("\x10\x00\x00\x00", 4) : QByteArray();
+        case Cmd::PrinterId:
+            switch (n) {
+                case 1: case 49: return QByteArray(1, '\x20');  // model
+                case 2: case 50: return QByteArray(1, '\x02');  // an autocutter, no multi-byte characters
+                case 3: case 51: return QByteArray(1, '\x10');  // firmware
+                case 65: return QByteArray("_1.0", 5);
+                case 66: return QByteArray("_Tintarex", 10);
+                case 67: return QByteArray("_Tintarex two-colour", 21);
+                case 68: return QByteArray("_00000000", 10);
+                default: return {};
+            }
+        default: return {};
+    }
+}
+
+bool writesFlash(const Unit& u) {
+    if (!u.command) return false;
+    switch (u.command->id) {
+        case Cmd::LogoDefinition:  // stored once its last row is in
+        case Cmd::DefineWatermark:
+        case Cmd::StoreSettings:   // the configuration closed and stored
+            return true;
+        case Cmd::EraseFlash: return u.param(0) == 0x31;
+        default: return false;
+    }
+}
+
 // The commands that make the printer answer or write its flash; it prints
 // nothing itself (a ReceiptRenderer fed from bytesReceived does that).
-void VirtualPrinter::obey(QByteArrayView unit) {
-    const auto at = [&](qsizetype i) { return i < unit.size() ? static_cast<uint8_t>(unit[i]) : 0; };
-    switch (at(0) << 8 | at(1)) {
-        case 0x1004: reply('\x12'); return;  // DLE EOT n: real-time status, answered at once
-        case 0x1B76: reply('\x00'); return;  // status query: all is well
-        case 0x1D84: startFlashWrite(false); return;  // a logo definition, stored once its last row is in
-        case 0x1D40:                                  // 1D 40 31: erase the flash, then acknowledge
-            if (at(2) == 0x31) startFlashWrite(acknowledgesErase_);
-            return;
-        case 0x1D8B: startFlashWrite(false); return;  // watermark definition
-        case 0x1DFF: startFlashWrite(false); return;  // configuration closed and stored
-        default: return;
-    }
+void VirtualPrinter::obey(const Unit& unit) {
+    for (char c : printerAnswer(unit)) reply(c);
+    if (writesFlash(unit))
+        startFlashWrite(unit.command->id == Cmd::EraseFlash && acknowledgesErase_);
 }
 
 }  // namespace rastiv

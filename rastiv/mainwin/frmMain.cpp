@@ -3,6 +3,7 @@
 #include "app/artwork.hpp"
 #include "link/clock.hpp"
 #include "app/desktop.hpp"
+#include "app/dialogform.hpp"
 #include "app/f1help.hpp"
 #include "app/filedialogs.hpp"
 #include "app/frmSplash.hpp"
@@ -26,9 +27,11 @@
 #include "imaging/frmResize.hpp"
 #include "imaging/frmSaveOpts.hpp"
 #include "imaging/pictureimport.hpp"
+#include "imaging/printable.hpp"
 #include "mainwin/modUserGfx.hpp"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -69,15 +72,24 @@ constexpr double kZoomStep = 1.25;
 // The printer prints 8 dots per millimetre.
 constexpr double kDotsPerMm = 8;
 
+// Short enough that the status bar shows all of it at the window's smallest size.
 QString nextStepText(int step) {
     switch (step) {
         case 1: return QStringLiteral("Next: Step 1, Load Bitmap");
         case 2: return QStringLiteral("Next: Step 2, Re-size");
         case 3: return QStringLiteral("Next: Step 3, Modify Colors");
         case 4: return QStringLiteral("Next: Step 4, Save Options");
-        default: return QStringLiteral("Next: Step 5, Exit, or print and store logos with the Tools");
+        default: return QStringLiteral("Next: the Tools, or Exit");
     }
 }
+
+QString tooWideText() {
+    return QStringLiteral("The bitmap is too wide.  Make sure to Re-size it before modifying the colors or saving it "
+                          "as a graphic or logo.");
+}
+
+// A menu item's caption as a sentence reads it: "Type 5 (Mitsubishi PB770 Blue/Black)".
+QString plainCaption(const QAction* a) { return QString(a->text()).remove(u'&').trimmed(); }
 
 bool isBatchFile(const QString& path) { return path.endsWith(QStringLiteral(".cpb"), Qt::CaseInsensitive); }
 
@@ -193,7 +205,8 @@ void frmMain::createControls() {
     }
     button(cmdLoad, "cmdLoad", "&Load Bitmap", 8, 32, 81, 25, 1);
     button(cmdResize, "cmdResize", "&Re-size", 96, 32, 81, 25, 2);
-    button(cmdColor, "cmdColor", "Modify &Colors", 184, 32, 81, 25, 3);
+    // D, not C: Alt+C opens the Color menu.
+    button(cmdColor, "cmdColor", "Mo&dify Colors", 184, 32, 81, 25, 3);
     button(cmdSaveOpts, "cmdSaveOpts", "&Save Options...", 272, 32, 81, 25, 4);
     button(cmdExit, "cmdExit", "E&xit", 360, 32, 81, 25, -1);
     cmdLoad->setDefault(true);
@@ -259,14 +272,22 @@ void frmMain::createControls() {
         if (w->x() >= kRightColumn) rightColumn_.append({w, w->geometry()});
     placeRightColumn();
 
+    // The status bar in the layout's 8-point font, so that it fits the
+    // smallest window.  The message takes the room the others leave; a long
+    // one is cut on the screen, never on the accessibility bus.
+    statusBar()->setFont(small);
+    lbStatus = new QLabel(this);
+    lbStatus->setObjectName(QStringLiteral("lbStatus"));
+    lbStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lbPictureSize = new QLabel(this);
     lbPictureSize->setObjectName(QStringLiteral("lbPictureSize"));
     lbZoom = new QLabel(this);
     lbZoom->setObjectName(QStringLiteral("lbZoom"));
     lbNextStep = new QLabel(nextStepText(1), this);
     lbNextStep->setObjectName(QStringLiteral("lbNextStep"));
-    statusBar()->addWidget(lbPictureSize);
-    statusBar()->addWidget(lbZoom);
+    statusBar()->addWidget(lbStatus, 1);
+    statusBar()->addPermanentWidget(lbPictureSize);
+    statusBar()->addPermanentWidget(lbZoom);
     statusBar()->addPermanentWidget(lbNextStep);
     client->installEventFilter(this);
 }
@@ -328,7 +349,11 @@ void frmMain::createMenus() {
     mnuBatchMode = menu(bar, "mnuBatchMode", "&Batch Mode", 15);
     item(mnuBatchMode, mnuBatchModeEnable, "mnuBatchModeEnable", "&Record Batch File", 15);
     mnuBatchModeEnable->setCheckable(true);
-    item(mnuBatchMode, mnuBatchModeOmit, "mnuBatchModeOmit", "&Omit print sample data", 15);
+    // Hidden and disabled for good: kept out of the menu, where a screen
+    // reader would still list it.
+    mnuBatchModeOmit = new QAction(QStringLiteral("&Omit print sample data"), this);
+    mnuBatchModeOmit->setObjectName(QStringLiteral("mnuBatchModeOmit"));
+    setHelpTopic(mnuBatchModeOmit, 15);
     mnuBatchModeOmit->setCheckable(true);
     mnuBatchModeOmit->setChecked(true);
     mnuBatchModeOmit->setVisible(false);
@@ -347,6 +372,36 @@ void frmMain::createMenus() {
     item(mnuColorMedia, mnuColorMediaType5[1], "mnuColorMediaType5_1", "Type 5 (Kanzaki P-320GB Green/Black)", -1);
     item(mnuColorMedia, mnuColorMediaType5[2], "mnuColorMediaType5_2", "Type 5 (Mitsubishi PB770 Blue/Black)", 8);
 
+    // The current choices carry a mark.  The paper type is marked once the
+    // printer has been told it in this run: the printer is never asked.
+    screenChoice = new QActionGroup(this);
+    for (QAction* a : {mnuColorScreenRed, mnuColorScreenBlue}) {
+        a->setCheckable(true);
+        screenChoice->addAction(a);
+    }
+    mediaChoice = new QActionGroup(this);
+    mediaChoice->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    const char* type5 = "Paper type 5, for this paper.  The three Type 5 papers differ only in name: each sends the "
+                        "same setting.";
+    const struct {
+        QAction* item;
+        const char* tip;
+    } media[] = {
+        {mnuColorMediaType0, "Black only: paper type 0."},
+        {mnuColorMediaType1, "Red and black paper: paper type 1."},
+        {mnuColorMediaType4, "Blue and black paper: paper type 4."},
+        {mnuColorMediaType5[0], type5},
+        {mnuColorMediaType5[1], type5},
+        {mnuColorMediaType5[2], type5},
+    };
+    for (const auto& m : media) {
+        m.item->setCheckable(true);
+        m.item->setToolTip(QString::fromLatin1(m.tip));
+        m.item->setStatusTip(QString::fromLatin1(m.tip));
+        mediaChoice->addAction(m.item);
+    }
+    mnuColorMedia->setToolTipsVisible(true);
+
     mnuAdvanced = menu(bar, "mnuAdvanced", "&Advanced", -1);
     item(mnuAdvanced, mnuAdvancedTopLogoSpacing, "mnuAdvancedTopLogoSpacing", "&Top Logo Spacing...", -1);
 
@@ -363,6 +418,8 @@ void frmMain::setTabOrder() {
 }
 
 void frmMain::connectSignals() {
+    // The Edit menu names what Undo and Redo would do before it opens.
+    connect(mnuEdit, &QMenu::aboutToShow, this, &frmMain::updateEditActions);
     connect(cmdLoad, &QPushButton::clicked, this, &frmMain::cmdLoad_Click);
     connect(cmdResize, &QPushButton::clicked, this, &frmMain::cmdResize_Click);
     connect(cmdColor, &QPushButton::clicked, this, &frmMain::cmdColor_Click);
@@ -438,12 +495,38 @@ void frmMain::Form_Load() {
 
 void frmMain::closeEvent(QCloseEvent* event) {
     // A sequence to the printer ends through its own steps, never halfway.
-    if (env_.link.transferring()) {
+    if (env_.link.transferring() || (!unloaded_ && !mayReplacePicture(QStringLiteral("quitting")))) {
         event->ignore();
         return;
     }
     Form_Unload();
     event->accept();
+}
+
+bool frmMain::hasUnsavedChanges() {
+    if (env_.g.gCurrentBmp.isEmpty()) return false;
+    recordChange();
+    return history_.unsaved();
+}
+
+// Asks before work that no file holds is thrown away ("Save the changes to
+// the picture before quitting?"); true to go on.  Save opens Save Options,
+// and goes on only once something has been saved there.
+bool frmMain::mayReplacePicture(const QString& doing) {
+    if (!hasUnsavedChanges()) return true;
+    Message m;
+    m.text = QStringLiteral("Save the changes to the picture before %1?").arg(doing);
+    m.informative = QStringLiteral("Changes you do not save are lost.  The file you loaded stays as it was.");
+    m.title = QStringLiteral("Rastiv");
+    m.icon = MsgIcon::Exclamation;
+    m.buttons = MsgButtons::SaveDiscardCancel;
+    switch (env_.messages.show(m)) {
+        case MsgResult::Discard: return true;
+        case MsgResult::Save:
+            cmdSaveOpts_Click();
+            return !history_.unsaved();
+        default: return false;
+    }
 }
 
 void frmMain::Form_Unload() {
@@ -487,6 +570,7 @@ void frmMain::SetScreenRed() {
     env_.g.gScreenBlue = false;
     env_.settings.write(Key::ScreenColor, QStringLiteral("Red"));
     setScreenColour(kScreenRed);
+    mnuColorScreenRed->setChecked(true);
 }
 
 void frmMain::SetScreenBlue() {
@@ -494,6 +578,27 @@ void frmMain::SetScreenBlue() {
     env_.g.gScreenRed = false;
     env_.settings.write(Key::ScreenColor, QStringLiteral("Blue"));
     setScreenColour(kScreenBlue);
+    mnuColorScreenBlue->setChecked(true);
+}
+
+QPushButton* frmMain::stepButton(int step) const {
+    switch (step) {
+        case 1: return cmdLoad;
+        case 2: return cmdResize;
+        case 3: return cmdColor;
+        case 4: return cmdSaveOpts;
+        default: return cmdPrint;  // step 5 is "Exit, or the Tools"
+    }
+}
+
+// Disabling the focused button moves the focus along to the one button
+// left enabled, Exit, where the next Enter would end the program.  The
+// rotations keep it, to be pressed again; everything else hands it to the
+// step the marker points at.
+void frmMain::focusHarmless() {
+    QWidget* keep = focusBeforeBusy_;
+    if (keep != cmdRotLeft && keep != cmdRotRight) keep = stepButton(step_);
+    keep->setFocus();
 }
 
 QList<QPushButton*> frmMain::busyButtons() const {
@@ -502,6 +607,7 @@ QList<QPushButton*> frmMain::busyButtons() const {
 }
 
 void frmMain::DisableButtons() {
+    if (!busy_) focusBeforeBusy_ = focusWidget();
     for (QPushButton* b : busyButtons()) b->setEnabled(false);
     busy_ = true;
     updateEditActions();
@@ -512,12 +618,33 @@ void frmMain::EnableButtons() {
     cmdExit->setEnabled(true);
     busy_ = false;
     updateEditActions();
+    focusHarmless();
 }
 
 void frmMain::MoveStepMarker(int step) {
     step_ = step;
     shBox->move(stepLabel(step)->x() - kMarkerOffset, 0);
     lbNextStep->setText(nextStepText(step));
+}
+
+void frmMain::PictureSaved() {
+    recordChange();
+    history_.markSaved();
+}
+
+QString frmMain::statusText() const { return lbStatus->text(); }
+
+// What was done last and how it ended, until the next thing is done.
+void frmMain::showStatus(const QString& text) {
+    lbStatus->setText(text);
+    lbStatus->setToolTip(text);
+}
+
+void frmMain::updateTitle() {
+    QString title = pictureName_.isEmpty() ? QStringLiteral("Rastiv") : pictureName_ + QStringLiteral(" - Rastiv");
+    if (env_.g.gBatchModeEnabled && env_.batch.isOpen())
+        title += QStringLiteral(" (recording to %1)").arg(QFileInfo(recordingFile_).fileName());
+    setWindowTitle(title);
 }
 
 void frmMain::ReadBitmapSize(const QString& path) {
@@ -629,9 +756,12 @@ bool frmMain::requireBitmap(const QString& title) {
     return false;
 }
 
+// The marker stays where it is until a picture has been loaded: a
+// cancelled or failed load leaves the picture that is there, and its step.
 void frmMain::cmdLoad_Click() {
+    if (!mayReplacePicture(QStringLiteral("loading another picture"))) return;
     DisableButtons();
-    MoveStepMarker(1);
+    MoveStepMarker(step_);  // squarely on its step, where it stays
 
     FileRequest request;
     request.mode = FileRequest::Mode::Open;
@@ -661,16 +791,16 @@ void frmMain::loadFile(const QString& path) {
              QStringLiteral("Rastiv"), MsgIcon::Information, 15);
         return;
     }
+    if (!mayReplacePicture(QStringLiteral("loading another picture"))) return;
     DisableButtons();
-    MoveStepMarker(1);
     load({info.absoluteFilePath(), info.fileName()});
 }
 
 // A picture without a file (pasted, or dragged from another program) takes
 // the same way from a 24-bit copy in the working folder.
 void frmMain::loadImage(const QImage& picture, const QString& name) {
+    if (!mayReplacePicture(QStringLiteral("loading another picture"))) return;
     DisableButtons();
-    MoveStepMarker(1);
     const ImportedPicture in = importImage(picture, importTarget());
     adopt(in);
     if (in.kind != ImportedPicture::Kind::Converted) {
@@ -696,61 +826,63 @@ void frmMain::adopt(const ImportedPicture& in) {
 void frmMain::load(const FileChoice& choice) {
     env_.settings.write(Key::InitInBmpDir, choice.folder());
     env_.settings.write(Key::InitInDir, choice.folder());
-    const ImportedPicture in = importPicture(choice.path, importTarget());
+    ImportedPicture in = importPicture(choice.path, importTarget());
+    // A bitmap the library does not read may still be a proper picture
+    // (RLE8, 32 bits per pixel): the picture readers bring it in instead.
+    if (in.kind == ImportedPicture::Kind::Bitmap && leftToPictureReaders(choice.path)) {
+        const ImportedPicture read = importWithReaders(choice.path, importTarget());
+        if (read.kind == ImportedPicture::Kind::Converted) in = read;
+    }
     adopt(in);
     loadPrepared(in.path, choice.name, in.problem);
 }
 
 void frmMain::loadPrepared(const QString& original, const QString& name, const QString& readerProblem) {
+    const QString before = env_.g.gOriginalBmp;
+    const bool hadPicture = !env_.g.gCurrentBmp.isEmpty();
     env_.g.gOriginalBmp = original;
     env_.clock.pumpEvents();
-    auto details = [&] {
-        const QString d = loadProblemDetails(env_.g.gOriginalBmp);
-        return readerProblem.isEmpty() ? d : d + QStringLiteral("\n") + readerProblem;
+    auto refuse = [&](const QString& text) {
+        const QString d = loadProblemDetails(original);
+        tell(env_, text, QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, 1, MsgButtons::Ok,
+             readerProblem.isEmpty() ? d : d + QStringLiteral("\n") + readerProblem, loadAdvice(original));
+        // The library wrote nothing: the picture loaded before is still the working one.
+        if (hadPicture) env_.g.gOriginalBmp = before;
+        EnableButtons();
     };
 
     env_.g.gCurrentBmp = env_.workPath("tmpfile.bmp");
-    const QString pdl = QStringLiteral("PIXMILL DLL Error");
-    if (env_.pixmill.Is24BitsPerPixel(env_.g.gOriginalBmp) != 0) {
+    // A wide true-colour picture gets one box that says both things.
+    const HeaderSize size = readHeaderSize(original);
+    bool toldTooWide = false;
+    if (env_.pixmill.Is24BitsPerPixel(original) != 0) {
+        toldTooWide = size.ok && size.width > kMaxPrintWidth;
         tell(env_,
              QStringLiteral("This bitmap has 24 bits/pixel.  The utility will convert this to 8 bits/pixel before "
                             "continuing.  This could take a few minutes."),
-             QStringLiteral("Bitmap Translation Message"), MsgIcon::Information);
+             QStringLiteral("Bitmap Translation Message"), MsgIcon::Information, -1, MsgButtons::Ok, {},
+             toldTooWide ? tooWideText() : QString());
         int32_t r = 0;
         {
             WaitCursor hourglass;
-            r = env_.pixmill.Convert24to8Bits(env_.g.gOriginalBmp, env_.g.gCurrentBmp);
+            r = env_.pixmill.Convert24to8Bits(original, env_.g.gCurrentBmp);
         }
-        if (r != 0) {
-            tell(env_, errorNumber(r) + QStringLiteral(" converting the bitmap from 24 to 8 bits/pixel."), pdl,
-                 MsgIcon::Exclamation, 1, MsgButtons::Ok, details());
-            EnableButtons();
-            return;
-        }
+        if (r != 0) return refuse(errorNumber(r) + QStringLiteral(" converting the bitmap from 24 to 8 bits/pixel."));
         ShowBitmap(env_.g.gCurrentBmp);
     } else {
-        const int32_t r = env_.pixmill.StretchBitmap(0, env_.g.gCurrentBmp, env_.g.gOriginalBmp);
-        if (r != 0) {
-            tell(env_, errorNumber(r) + QStringLiteral(" loading the bitmap."), pdl, MsgIcon::Exclamation, 1,
-                 MsgButtons::Ok, details());
-            EnableButtons();
-            return;
-        }
-        ShowBitmap(env_.g.gOriginalBmp);
+        const int32_t r = env_.pixmill.StretchBitmap(0, env_.g.gCurrentBmp, original);
+        if (r != 0) return refuse(errorNumber(r) + QStringLiteral(" loading the bitmap."));
+        ShowBitmap(original);
     }
 
     MoveStepMarker(2);
-    setWindowTitle(QStringLiteral("%1 - Rastiv").arg(name));
+    pictureName_ = name;
+    updateTitle();
     history_.start(env_.g.gCurrentBmp, PictureState::of(env_.g, step_));
+    showStatus({});
     EnableButtons();
-    cmdResize->setFocus();
-    if (env_.g.bmpWidthOrZero() > kMaxPrintWidth) {
-        tell(env_,
-             QStringLiteral("The bitmap is too wide.  Make sure to Re-size it before modifying the colors or saving "
-                            "it as a graphic or logo."),
-             QStringLiteral("Bitmap Size Error"), MsgIcon::Information, 1);
-    }
-    EnableButtons();
+    if (env_.g.bmpWidthOrZero() > kMaxPrintWidth && !toldTooWide)
+        tell(env_, tooWideText(), QStringLiteral("Bitmap Size Error"), MsgIcon::Information, 1);
 }
 
 void frmMain::rotate(int32_t direction) {
@@ -766,7 +898,7 @@ void frmMain::rotate(int32_t direction) {
         if (r != 0) {
             hourglass.restore();
             tell(env_, errorNumber(r) + QStringLiteral(" copying the bitmap prior to rotation."), pdl,
-                 MsgIcon::Exclamation, 10);
+                 MsgIcon::Exclamation, 10, MsgButtons::Ok, {}, fileAdvice(r, env_.g.gCurrentBmp));
         } else if ((r = env_.pixmill.RotateBitmap(t, env_.g.gCurrentBmp, direction)) != 0) {
             hourglass.restore();
             tell(env_, errorNumber(r) + QStringLiteral(" rotating the bitmap."), pdl, MsgIcon::Exclamation, 10);
@@ -777,7 +909,7 @@ void frmMain::rotate(int32_t direction) {
     hourglass.restore();
     env_.clock.pumpEvents();
     EnableButtons();
-    recordChange();
+    recordChange(direction == 2 ? QStringLiteral("Rotate +90") : QStringLiteral("Rotate -90"));
 }
 
 // "+90" turns clockwise and "-90" anticlockwise (library directions 2 and 1).
@@ -789,22 +921,34 @@ void frmMain::cmdResize_Click() {
     DisableButtons();
     {
         frmResize dialog(env_, *this, this);
-        dialog.exec();
+        runModal(dialog);
     }
-    recordChange();
-    cmdColor->setFocus();
+    recordChange(QStringLiteral("Re-size"));
+    focusHarmless();
 }
 
+// Anything but a finished Re-Map (a cancel in either dialog, or a library
+// error) puts the picture back as it was before Modify Colors; the reduced
+// picture stays one Redo away.
 void frmMain::cmdColor_Click() {
     if (!requireBitmap(QStringLiteral("Re-size Error"))) return;
+    recordChange();
     DisableButtons();
+    bool mapped = false;
     {
         // The translation, and the mapping it opens, hand the buttons back.
         frmColors dialog(env_, *this, this);
-        dialog.exec();
+        runModal(dialog);
+        mapped = dialog.mapped();
     }
-    recordChange();
-    cmdColor->setFocus();
+    if (mapped) {
+        recordChange(QStringLiteral("Modify Colors"));
+    } else if (recordChange(QStringLiteral("Modify Colors (not finished)"))) {
+        restore(history_.undo(env_.g.gCurrentBmp));
+        showStatus(QStringLiteral("Modify Colors did not finish: the picture is as it was before.  Edit > Redo "
+                                  "brings back the reduced colours."));
+    }
+    focusHarmless();
 }
 
 // The photograph path beside Modify Colors: one step that Undo takes back,
@@ -826,10 +970,10 @@ void frmMain::cmdSaveOpts_Click() {
     DisableButtons();
     {
         frmSaveOpts dialog(env_, *this, this);
-        dialog.exec();
+        runModal(dialog);
     }
     recordChange();
-    cmdExit->setFocus();
+    focusHarmless();
 }
 
 void frmMain::cmdExit_Click() { close(); }
@@ -852,27 +996,27 @@ void frmMain::showCommFor(bool modGlobal::*wanted) {
     g.gCommForPrint = g.gCommForLogo = g.gCommForLegacy = g.gCommForBatch = false;
     if (wanted) g.*wanted = true;
     comm().Form_Load();
-    comm().exec();
+    runModal(comm());
 }
 
 void frmMain::showPrintDialog() {
     frmPrint dialog(env_, *this, this);
-    dialog.exec();
+    runModal(dialog);
 }
 
 void frmMain::showLogoDialog() {
     frmLogo2 dialog(env_, this);
-    dialog.exec();
+    runModal(dialog);
 }
 
 void frmMain::showBatchDialog() {
     frmBatch dialog(env_, this);
-    dialog.exec();
+    runModal(dialog);
 }
 
 void frmMain::showLegacyDialog() {
     frmLegacy dialog(env_, this);
-    dialog.exec();
+    runModal(dialog);
 }
 
 void frmMain::cmdPrint_Click() {
@@ -910,6 +1054,8 @@ void frmMain::mnuBatchModeEnable_Click() {
         mnuBatchModeEnable->setChecked(false);
         g.gBatchModeEnabled = false;
         env_.batch.CloseBatchFile();
+        updateTitle();
+        showStatus(QStringLiteral("Recording ended: %1 holds what was sent.").arg(QFileInfo(recordingFile_).fileName()));
         return;
     }
     const FileChoice chosen = chooseRecordingFile(env_);
@@ -925,6 +1071,9 @@ void frmMain::mnuBatchModeEnable_Click() {
     const bool on = env_.batch.isOpen();
     mnuBatchModeEnable->setChecked(on);
     g.gBatchModeEnabled = on;
+    recordingFile_ = chosen.path;
+    updateTitle();
+    if (on) showStatus(QStringLiteral("Recording: everything sent to the printer goes into %1.").arg(chosen.name));
 }
 
 void frmMain::mnuBatchModeOmit_Click() {
@@ -940,6 +1089,7 @@ void frmMain::mnuBatchModePlay_Click() {
         mnuBatchModeOmit->setEnabled(false);
         g.gBatchModeEnabled = false;
         env_.batch.CloseBatchFile();
+        updateTitle();
     }
     if (g.gCommEstablished)
         showBatchDialog();
@@ -975,17 +1125,21 @@ void frmMain::cmdShowCurrentBMP_Click() {
 }
 
 void frmMain::mnuFileExit_Click() {
-    if (env_.link.transferring()) return;
+    if (env_.link.transferring() || !mayReplacePicture(QStringLiteral("quitting"))) return;
     unloaded_ = true;  // ends at once, without the unload steps
     if (endProgram) endProgram();
 }
 
 // Every change to the working bitmap becomes a step that Undo can take back;
-// the step marker and the colour steps' findings belong to it.
-void frmMain::recordChange() {
-    if (env_.g.gCurrentBmp.isEmpty()) return;
-    history_.noteChange(env_.g.gCurrentBmp, PictureState::of(env_.g, step_));
+// the step marker and the colour steps' findings belong to it.  True when
+// the picture had changed.
+bool frmMain::recordChange(const QString& what) {
+    if (env_.g.gCurrentBmp.isEmpty()) return false;
+    // Unnamed, it can only be what the paint program did to the working bitmap.
+    const QString name = what.isEmpty() ? QStringLiteral("Edit in the Paint Program") : what;
+    const bool changed = history_.noteChange(env_.g.gCurrentBmp, PictureState::of(env_.g, step_), name);
     updateEditActions();
+    return changed;
 }
 
 void frmMain::updateEditActions() {
@@ -993,6 +1147,12 @@ void frmMain::updateEditActions() {
     mnuEditUndo->setEnabled(idle && history_.canUndo());
     mnuEditRedo->setEnabled(idle && history_.canRedo());
     mnuEditPaste->setEnabled(idle);
+    // "Undo Re-size", "Redo Modify Colors (not finished)": what the step is.
+    auto caption = [](const char* verb, const QString& what) {
+        return what.isEmpty() ? QString::fromLatin1(verb) : QString::fromLatin1(verb) + u' ' + what;
+    };
+    mnuEditUndo->setText(caption("&Undo", history_.undoName()));
+    mnuEditRedo->setText(caption("&Redo", history_.redoName()));
 }
 
 void frmMain::restore(const std::optional<PictureState>& state) {
@@ -1024,7 +1184,7 @@ void frmMain::mnuEditPaste_Click() {
     } else if (data && data->hasImage()) {
         loadImage(qvariant_cast<QImage>(data->imageData()), QStringLiteral("Pasted picture"));
     } else {
-        statusBar()->showMessage(QStringLiteral("The clipboard holds no picture."), 5000);
+        showStatus(QStringLiteral("The clipboard holds no picture."));
     }
 }
 
@@ -1049,11 +1209,44 @@ void frmMain::dropEvent(QDropEvent* event) {
 void frmMain::mnuColorScreenRed_Click() {
     SetScreenRed();
     screenColourNote();
+    offerRecolour();
 }
 
 void frmMain::mnuColorScreenBlue_Click() {
     SetScreenBlue();
     screenColourNote();
+    offerRecolour();
+}
+
+// A picture in the other highlight colour than the screen's cannot be
+// printed or saved for the printer: offer to recolour it at once, rather
+// than have the print refuse it later.
+void frmMain::offerRecolour() {
+    modGlobal& g = env_.g;
+    if (g.gCurrentBmp.isEmpty() || busy_) return;
+    const HighlightUse use = highlightsUsed(g.gCurrentBmp);
+    const bool toBlue = !g.gScreenRed;
+    if (!(toBlue ? use.red && !use.blue : use.blue && !use.red)) return;
+    const QString from = toBlue ? QStringLiteral("red") : QStringLiteral("blue");
+    const QString to = toBlue ? QStringLiteral("blue") : QStringLiteral("red");
+    if (tell(env_, QStringLiteral("The picture's highlight colour is %1.  Recolour it %2, to match?").arg(from, to),
+             QStringLiteral("Recolour the Picture"), MsgIcon::Information, 8, MsgButtons::OkCancel, {},
+             QStringLiteral("A %1 picture cannot be printed on %2 paper.  Edit > Undo takes the recolouring back.")
+                 .arg(from, to)) != MsgResult::Ok)
+        return;
+    const uint32_t source = uint32_t(toBlue ? g.gMarkColor1 : g.gMarkColor2);
+    const uint32_t target = uint32_t(toBlue ? g.gMarkColor2 : g.gMarkColor1);
+    const int32_t r = env_.pixmill.ColorSwap(g.gCurrentBmp, source, target);
+    // The swap marks the entries it wrote; nothing else is to come.
+    env_.pixmill.CleanBMP(g.gCurrentBmp);
+    if (r != 0) {
+        tell(env_, QStringLiteral("Error mapping colors.\r\n") + errorNumber(r), QStringLiteral("Color Swap Error"),
+             MsgIcon::Information, 3, MsgButtons::Ok, {}, fileAdvice(r, g.gCurrentBmp));
+        return;
+    }
+    ShowBitmap(g.gCurrentBmp);
+    recordChange(QStringLiteral("Recolour"));
+    showStatus(QStringLiteral("Done: the picture was recoloured %1.").arg(to));
 }
 
 void frmMain::screenColourNote() {
@@ -1070,20 +1263,36 @@ void frmMain::screenColourNote() {
     env_.messages.show(m);
 }
 
-void frmMain::mnuColorMediaType0_Click() { SetMediaType(0); }
-void frmMain::mnuColorMediaType1_Click() { SetMediaType(1); }
-void frmMain::mnuColorMediaType4_Click() { SetMediaType(4); }
+void frmMain::mnuColorMediaType0_Click() { chooseMedia(mnuColorMediaType0, 0); }
+void frmMain::mnuColorMediaType1_Click() { chooseMedia(mnuColorMediaType1, 1); }
+void frmMain::mnuColorMediaType4_Click() { chooseMedia(mnuColorMediaType4, 4); }
 // The three papers of type 5 differ only in their names.
-void frmMain::mnuColorMediaType5_Click(int) { SetMediaType(5); }
+void frmMain::mnuColorMediaType5_Click(int index) { chooseMedia(mnuColorMediaType5[index], 5); }
+
+// The item the printer was told last keeps the mark; one that was not sent
+// does not take it.
+void frmMain::chooseMedia(QAction* item, int16_t type) {
+    SetMediaType(type);
+    if (paperTypeSet_) {
+        mediaItem_ = item;
+        showStatus(QStringLiteral("Done: the printer was told %1 and has stored it.").arg(plainCaption(item)));
+    } else if (env_.g.gCommEstablished) {
+        showStatus(QStringLiteral("Not done: the paper type was not sent."));
+    } else {
+        showStatus(QStringLiteral("Not done: there is no connection to the printer."));
+    }
+    for (QAction* a : mediaChoice->actions()) a->setChecked(a == mediaItem_);
+}
 
 void frmMain::SetMediaType(const int16_t& type) {
     modGlobal& g = env_.g;
+    paperTypeSet_ = false;
     DisableButtons();
     if (!g.gCommEstablished) showCommFor(nullptr);  // no dialog to open afterwards
     if (g.gCommEstablished) {
         WaitCursor hourglass;
         Transfer transfer(env_.link);
-        sendPaperType(env_.link, env_.batch, uint8_t(type));
+        paperTypeSet_ = sendPaperType(env_.link, env_.batch, uint8_t(type));
     } else {
         Message m;
         m.text = QStringLiteral("The utility did not establish communications with the printer, so it will not "
@@ -1101,7 +1310,7 @@ void frmMain::SetMediaType(const int16_t& type) {
 
 void frmMain::mnuAdvancedTopLogoSpacing_Click() {
     frmAdvanced dialog(env_, this);
-    dialog.exec();
+    runModal(dialog);
 }
 
 void frmMain::mnuHelpContents_Click() { openHelp(env_.desktop, &env_.messages, env_.g.gHelpFile, -1); }

@@ -15,6 +15,7 @@
 #include <functional>
 
 class QAction;
+class QActionGroup;
 class QMenu;
 class QScrollArea;
 class QPushButton;
@@ -71,6 +72,7 @@ public:
     void ShowBitmap(const QString& path) override;
     void ReadBitmapSize(const QString& path) override;
     void MoveStepMarker(int step) override;
+    void PictureSaved() override;
     // Loads a picture without asking for it (the file named at start, one
     // dropped on the window or pasted).
     void loadFile(const QString& path);
@@ -84,6 +86,15 @@ public:
     void zoomBy(double factor);
     int currentStep() const { return step_; }
     const EditHistory& history() const { return history_; }
+    // Changes to the picture that no file holds yet (the paint program's
+    // edits included).
+    bool hasUnsavedChanges();
+    // The button of the step the marker points at, where the keyboard focus
+    // goes back after a dialog: never Exit, which would end the program on
+    // the next Enter.
+    QPushButton* stepButton(int step) const;
+    // The status bar's message, the last thing done and how it ended.
+    QString statusText() const;
 
     // How the program ends (tests replace it).
     std::function<void()> endProgram;
@@ -101,6 +112,7 @@ public:
     StepMarker* shBox;
     PictureLabel* image1 = nullptr;
     QScrollArea* picArea = nullptr;
+    QLabel* lbStatus = nullptr;
     QLabel* lbPictureSize = nullptr;
     QLabel* lbZoom = nullptr;
     QLabel* lbNextStep = nullptr;
@@ -144,6 +156,8 @@ public:
     QAction* mnuColorMediaType1;
     QAction* mnuColorMediaType4;
     QAction* mnuColorMediaType5[3];
+    QActionGroup* screenChoice = nullptr;
+    QActionGroup* mediaChoice = nullptr;
     QMenu* mnuAdvanced;
     QAction* mnuAdvancedTopLogoSpacing;
     QMenu* mnuHelp;
@@ -208,12 +222,18 @@ private:
 
     void load(const FileChoice& choice);
     void loadPrepared(const QString& original, const QString& name, const QString& readerProblem);
+    bool mayReplacePicture(const QString& doing);
+    void focusHarmless();
+    void updateTitle();
+    void showStatus(const QString& text);
+    void chooseMedia(QAction* item, int16_t type);
+    void offerRecolour();
     QString importTarget() const;
     void adopt(const ImportedPicture& in);
     void placeRightColumn();
     void applyZoom();
     void showPictureFacts();
-    void recordChange();
+    bool recordChange(const QString& what = {});
     void restore(const std::optional<PictureState>& state);
     void updateEditActions();
     void rotate(int32_t direction);
@@ -232,6 +252,11 @@ private:
     QPointer<frmComm> comm_;
     bool unloaded_ = false;
     bool busy_ = false;
+    QPointer<QWidget> focusBeforeBusy_;
+    QString pictureName_;
+    QString recordingFile_;
+    bool paperTypeSet_ = false;
+    QAction* mediaItem_ = nullptr;  // the paper type told last, in this run
     int step_ = 1;
     double zoom_ = 1;
     bool fit_ = false;

@@ -59,19 +59,27 @@ void EditHistory::start(const QString& bitmap, const PictureState& state) {
     pos_ = 0;
     const auto bytes = readAll(bitmap);
     const QString file = nextFile();
-    if (bytes && writeAll(file, *bytes)) entries_.push_back({file, state});
+    if (bytes && writeAll(file, *bytes)) entries_.push_back({file, state, serial_, {}});
+    savedId_ = serial_;
 }
 
-bool EditHistory::noteChange(const QString& bitmap, const PictureState& state) {
+void EditHistory::markSaved() {
+    if (!entries_.empty()) savedId_ = entries_[pos_].id;
+}
+
+bool EditHistory::noteChange(const QString& bitmap, const PictureState& state, const QString& what) {
     if (entries_.empty()) return false;
     const auto now = readAll(bitmap);
     if (!now) return false;
-    const Entry& here = entries_[pos_];
-    if (here.state == state && readAll(here.file) == now) return false;
+    Entry& here = entries_[pos_];
+    if (readAll(here.file) == now) {
+        here.state = state;
+        return false;
+    }
     const QString file = nextFile();
     if (!writeAll(file, *now)) return false;
     drop(pos_ + 1, entries_.size());
-    entries_.push_back({file, state});
+    entries_.push_back({file, state, serial_, what});
     // The loaded picture stays the oldest state; the oldest change goes.
     if (entries_.size() > size_t(kSteps) + 1) drop(1, 2);
     pos_ = entries_.size() - 1;

@@ -38,17 +38,28 @@ public:
 
     // Forgets everything and starts again from the picture as loaded.
     void start(const QString& bitmap, const PictureState& state);
-    // Records the bitmap and state as a new step when they differ from the
-    // present one; a new step drops whatever could have been redone.  False
-    // when nothing changed or the copy could not be kept.
-    bool noteChange(const QString& bitmap, const PictureState& state);
+    // Records the bitmap and state as a new step when the bitmap differs
+    // from the present one; a new step drops whatever could have been
+    // redone.  The same pixels with another state (the step marker moved on,
+    // a colour step that changed nothing) are no step to undo: the present
+    // state takes them in.  False when no step was made.
+    // `what` names the change for the Edit menu ("Re-size").
+    bool noteChange(const QString& bitmap, const PictureState& state, const QString& what = {});
     // Puts the previous (next) state's bitmap back over `bitmap` and returns
     // its state; nothing when there is none or the file cannot be restored.
     std::optional<PictureState> undo(const QString& bitmap);
     std::optional<PictureState> redo(const QString& bitmap);
 
+    // The present state has been saved to a file (or is the picture as
+    // loaded): quitting or loading another loses nothing.
+    void markSaved();
+    bool unsaved() const { return !entries_.empty() && entries_[pos_].id != savedId_; }
+
     bool canUndo() const { return pos_ > 0; }
     bool canRedo() const { return pos_ + 1 < entries_.size(); }
+    // What Undo takes back and what Redo brings back, as noted.
+    QString undoName() const { return canUndo() ? entries_[pos_].what : QString(); }
+    QString redoName() const { return canRedo() ? entries_[pos_ + 1].what : QString(); }
     // How many states are kept, the loaded one included.
     size_t size() const { return entries_.size(); }
 
@@ -56,6 +67,8 @@ private:
     struct Entry {
         QString file;
         PictureState state;
+        unsigned id = 0;
+        QString what;
     };
     std::optional<PictureState> moveTo(size_t pos, const QString& bitmap);
     void drop(size_t from, size_t to);
@@ -65,6 +78,7 @@ private:
     std::vector<Entry> entries_;
     size_t pos_ = 0;
     unsigned serial_ = 0;
+    unsigned savedId_ = 0;
 };
 
 }  // namespace rastiv

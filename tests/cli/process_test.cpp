@@ -87,6 +87,9 @@ TEST_F(Cli, CommandLinesGetTheirHelpTheirAnswerOrTheirUsageError) {
         {{"status", "--port", "COM9"}, 1, "^$", "The port is not usable: \"COM9\" is not one of the port entries"},
         {{"status", "--port", "tcp://nowhere"}, 1, "^$", "no port number"},
         {{"status", "--port", "virtual"}, 0, "^The printer on virtual answered \\(1 byte\\)\\.\n$", "^$"},
+        {{"status", "--port", "virtual", "--query", "dle-eot"}, 0, "^The printer on virtual answered \\(1 byte\\)\\.\n$",
+         "^$"},
+        {{"status", "--query", "ping"}, 2, "^$", "--query takes esc-v or dle-eot"},
         {{"ports"}, 0, "", ""},
     };
     for (const Row& row : rows) {

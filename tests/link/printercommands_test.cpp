@@ -29,7 +29,7 @@ TEST(UnitLength, EachCommandTakesItsParametersAndPictureData) {
         {"1B 21", 3},           // print mode
         {"1B 72", 3},           // print colour
         {"10 04", 3},           // real-time status
-        {"10 05", 2},
+        {"10 05", 3},           // DLE ENQ n: a request with its parameter
         {"1F 03 16", 0},        // the function number is still to come
         {"1F 03 16 01", 6},     // top logo
         {"1F 03 16 03", 7},     // margin message: three parameters
@@ -72,6 +72,20 @@ TEST(CommandSplitter, UnitsComeOutWholeWhateverPiecesTheyArriveIn) {
                           [&](QByteArrayView u) { units.append(u.toByteArray()); });
         EXPECT_EQ(units, expected) << "pieces of " << piece;
         EXPECT_FALSE(splitter.midUnit());
+    }
+}
+
+// Found by fuzzing: 1D 76 names no command unless 30 follows (GS v 0); the
+// byte after it starts the next unit, whatever piece it came in.
+TEST(CommandSplitter, AnUnknownStartGivesBackTheByteThatShowedIt) {
+    for (qsizetype piece : {qsizetype(1), qsizetype(2), qsizetype(3)}) {
+        CommandSplitter splitter;
+        QList<QByteArray> units;
+        const QByteArray stream = hex("1D 76 03 41 1B 21 00");
+        for (qsizetype at = 0; at < stream.size(); at += piece)
+            splitter.feed(QByteArrayView(stream).sliced(at, std::min(piece, stream.size() - at)),
+                          [&](QByteArrayView u) { units.append(u.toByteArray()); });
+        EXPECT_EQ(units, (QList<QByteArray>{hex("1D 76"), hex("03"), hex("41"), hex("1B 21 00")})) << piece;
     }
 }
 

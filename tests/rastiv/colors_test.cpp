@@ -230,7 +230,10 @@ TEST(ColourMapping, TwelveColoursScrollNineAtATime) {
     EXPECT_EQ(d.vscSrcColor->maximum(), 3);
     EXPECT_EQ(d.vscSrcColor->value(), 0);
     EXPECT_TRUE(d.UserColor[9]->isHidden());
+    for (int i : {0, 3}) d.UserColor_MouseDown(i), d.MapColor_MouseUp(0);
     d.vscSrcColor->setValue(3);
+    // No line from colour 1, out of view above: it would cross the instructions.
+    EXPECT_EQ(d.lines(), (QList<std::pair<int, int>>{{3, 0}}));
     for (int i = 0; i < 12; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(d.UserColor[i]->isHidden(), i < 3);
@@ -435,7 +438,7 @@ TEST(ColourMapping, BoxesAndSwatchesWorkByKeyboardAndAreNamed) {
     w.g.gUserColors[1] = int32_t(shades[0]);
     w.g.gUserColors[2] = int32_t(shades[1]);
     frmColorMap d(w.env, w.main, {{shades[0], 50}, {shades[1], 50}});
-    EXPECT_EQ(d.UserColor[1]->accessibleName(), QStringLiteral("Image color 2"));
+    EXPECT_EQ(d.UserColor[1]->accessibleName(), QStringLiteral("Image color 2, light green, 50 %"));
     EXPECT_EQ(d.UserColor[1]->accessibleDescription(), QStringLiteral("50% of the picture; no printer color yet"));
     std::vector<QString> names;
     for (ColourButton* s : d.MapColor) {
@@ -458,7 +461,7 @@ TEST(ColourMapping, BoxesAndSwatchesWorkByKeyboardAndAreNamed) {
     EXPECT_EQ(w.g.gColorMap[1], 5);
 }
 
-TEST(ColourMapping, RefusedPrinterFilesSayWhyInTheDetails) {
+TEST(ColourMapping, RefusedPrinterFilesSayWhyInPlainView) {
     ColourWorld w;
     bandedPicture(w.working(), 2, 40, 8);
     w.g.gBmpWidth = 40;
@@ -469,8 +472,8 @@ TEST(ColourMapping, RefusedPrinterFilesSayWhyInTheDetails) {
     }
     ASSERT_EQ(w.messages.shown.size(), 1u);
     EXPECT_TRUE(w.messages.shown[0].text.startsWith("Error # 12")) << w.messages.shown[0].text.toStdString();
-    EXPECT_TRUE(w.messages.shown[0].details.contains("Modify Colors")) << w.messages.shown[0].details.toStdString();
-    EXPECT_TRUE(w.messages.shown[0].details.contains("2 colours"));
+    EXPECT_EQ(w.messages.shown[0].informative,
+              "The picture still has 2 colours the printer cannot print.  Use Modify Colors (or Photo) first.");
 
     w.messages.shown.clear();
     BmpBuilder(16, 8, 8).colours({kBlack, kWhite, kBlue}).each([](uint32_t x, uint32_t) { return x % 3; })
@@ -480,7 +483,8 @@ TEST(ColourMapping, RefusedPrinterFilesSayWhyInTheDetails) {
         print.cmdSendBMP_Click();
     }
     ASSERT_EQ(w.messages.shown.size(), 1u);
-    EXPECT_TRUE(w.messages.shown[0].details.contains("uses blue")) << w.messages.shown[0].details.toStdString();
+    EXPECT_TRUE(w.messages.shown[0].informative.startsWith("The picture's highlight colour is blue"))
+        << w.messages.shown[0].informative.toStdString();
 }
 
 // A real photograph through the whole workflow: converted, resized,

@@ -92,9 +92,10 @@ public:
     void MoveStepMarker(int step) override { markerSteps.push_back(step); }
     void EnableButtons() override { ++enables; }
     void DisableButtons() override { ++disables; }
+    void PictureSaved() override { ++saves; }
     std::vector<QString> shown;
     std::vector<int> markerSteps;
-    int enables = 0, disables = 0;
+    int enables = 0, disables = 0, saves = 0;
 
 private:
     modGlobal& g_;
@@ -151,6 +152,15 @@ inline void whenModal(std::function<void(QDialog*)> f, int triesLeft = 200) {
         } else if (triesLeft > 0) {
             whenModal(std::move(f), triesLeft - 1);
         }
+    });
+}
+
+// Runs f on the next modal dialog of type T, letting others pass by.
+template <class T>
+void whenModalOf(std::function<void(T*)> f, int triesLeft = 400) {
+    QTimer::singleShot(0, [f = std::move(f), triesLeft]() mutable {
+        if (auto* d = qobject_cast<T*>(QApplication::activeModalWidget())) f(d);
+        else if (triesLeft > 0) whenModalOf<T>(std::move(f), triesLeft - 1);
     });
 }
 

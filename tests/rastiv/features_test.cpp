@@ -15,6 +15,7 @@
 #include "batch/batchmode.hpp"
 #include "fakes.hpp"
 #include "printerbench.hpp"
+#include "app/transferpanel.hpp"
 #include "features/frmDownloadLogo.hpp"
 #include "features/frmLogo2.hpp"
 #include "features/frmRibbonLogo.hpp"
@@ -365,14 +366,14 @@ TEST(Watermark, LegacyBoxDefinesWatermark241FromLogo239AtTheDefaultShading) {
     EXPECT_EQ(d.steps.shown(), 3);
 }
 
-TEST(Watermark, TheSameNumberTwiceIsRefusedOnlyAfterTheLogoIsDownloaded) {
+TEST(Watermark, TheSameNumberTwiceIsRefusedBeforeAnythingIsSent) {
     Bench b;
-    const QByteArray logo = b.logoFile(29);
+    b.logoFile(29);
     frmWatermark d(b.w.env);
     d.tbLogoIndex->setText("7");
     d.tbWmIndex->setText("07");  // written differently, the same number to the printer
     d.cmdDefine->click();
-    EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, select(7), logo, kDeselect}));
+    EXPECT_TRUE(b.writes().isEmpty());
     ASSERT_EQ(b.w.messages.shown.size(), 1u);
     const Message& m = b.w.messages.shown[0];
     EXPECT_EQ(m.text, "The watermark number cannot be the same as the logo number.");
@@ -482,6 +483,7 @@ TEST(MarginMessage, LegacyBoxStoresLogo242AndLeavesTheSampleToLegacyColorization
     b.record();
     d.cmdRibbon->click();
     EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, hex("1D 23 F2"), logo, kDeselect}));
+    EXPECT_EQ(d.transfer->status(), "Done: the margin message was downloaded as logo 242 (45 bytes).");
     EXPECT_EQ(d.steps.shown(), 4);
     b.clear();
     d.cmdPrintSample->click();
@@ -532,6 +534,7 @@ TEST(LogoManagement, AnAnsweredEraseSwitchesLegacyColorizationOffWithAPauseAfter
     EXPECT_EQ(ask.buttons, MsgButtons::OkCancel);
     EXPECT_EQ(ask.helpTopic, 5);
     EXPECT_EQ(b.writes(), QList<QByteArray>{hex("1D 40 31")} + kLegacyOff);
+    EXPECT_TRUE(d.lblStatus->text().startsWith("Done: the printer's logos")) << d.lblStatus->text().toStdString();
     EXPECT_EQ(d.steps.shown(), 3);
     EXPECT_TRUE(d.isEnabled());
     EXPECT_EQ(b.recorded(), hex("1D 40 31") + kBatchPauseMarker + joined(kLegacyOff) + kBatchPauseMarker);

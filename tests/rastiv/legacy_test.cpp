@@ -99,6 +99,7 @@ TEST(LegacyColorization, EverySetOfBoxesSendsTheWholeConfigurationInItsOrder) {
             file += s == kClose || s == cmd.at('L')[1] ? s + kBatchPauseMarker : s;
         EXPECT_EQ(b.recorded(), file) << r.boxes;
         EXPECT_EQ(d.steps.shown(), 2);
+        EXPECT_EQ(d.lblStatus->text().startsWith("Done: the printer now adds the top logo"), r.boxes[0] == '1');
         EXPECT_TRUE(d.isEnabled() && b.w.messages.shown.empty());
         d.steps.show(1);
     }

@@ -44,7 +44,7 @@ TEST(MainWindow, LayoutFollowsTheFiveStepsAndTheToolColumn) {
     } rows[] = {
         {s.main.cmdLoad, "cmdLoad", "&Load Bitmap", {8, 32, 81, 25}},
         {s.main.cmdResize, "cmdResize", "&Re-size", {96, 32, 81, 25}},
-        {s.main.cmdColor, "cmdColor", "Modify &Colors", {184, 32, 81, 25}},
+        {s.main.cmdColor, "cmdColor", "Mo&dify Colors", {184, 32, 81, 25}},
         {s.main.cmdSaveOpts, "cmdSaveOpts", "&Save Options...", {272, 32, 81, 25}},
         {s.main.cmdExit, "cmdExit", "E&xit", {360, 32, 81, 25}},
         {s.main.cmdPrint, "cmdPrint", "&Print...", {488, 104, 81, 25}},
@@ -166,6 +166,11 @@ TEST(LoadBitmap, WarnsAboutWidthAbove576ButLoadsAnyway) {
     EXPECT_EQ(s.w.g.gCurrentBmp, s.w.working());
     EXPECT_EQ(s.markerStep(), 2);
     EXPECT_TRUE(s.allEnabled());
+    // A true-colour one gets one box that says both things, not two in a row.
+    s.w.messages.shown.clear();
+    s.load(s.input("wide24.bmp", BmpBuilder(600, 2, 24).each([](uint32_t x, uint32_t) { return x % 2 ? kRed : kWhite; })));
+    ASSERT_EQ(s.w.messages.shown.size(), 1u);
+    EXPECT_TRUE(s.w.messages.shown[0].informative.startsWith(QStringLiteral("The bitmap is too wide.")));
 }
 
 TEST(LoadBitmap, UnusableFileReportsTheLibraryStatusAndStaysOnStep1) {
@@ -181,24 +186,26 @@ TEST(LoadBitmap, UnusableFileReportsTheLibraryStatusAndStaysOnStep1) {
                        "No picture reader accepts this file")
             .arg(s.w.path("in/notes.bmp"))))
         << s.w.messages.shown[0].details.toStdString();
+    // What to do about it is in plain view.
+    EXPECT_EQ(s.w.messages.shown[0].informative,
+              "The file is not a BMP bitmap: it does not start with \"BM\".  No picture reader accepts it either.  "
+              "Load a BMP, PNG, JPEG, GIF, TIFF or WebP picture.");
     EXPECT_EQ(s.markerStep(), 1);
     EXPECT_TRUE(s.allEnabled());
     // The failed load still names the working bitmap, as the next steps expect.
     EXPECT_EQ(s.w.g.gCurrentBmp, s.w.working());
 }
 
-TEST(LoadBitmap, ACompressedBitmapKeepsTheStatusTextAndNamesTheCompressionInTheDetails) {
+TEST(LoadBitmap, BitmapsTheLibraryRefusesButTheReadersTakeLoadAsPictures) {
     Shell s;
     s.load(s.input("rle.bmp", BmpBuilder(8, 4, 8).compression(1)));
     ASSERT_EQ(s.w.messages.shown.size(), 1u);
-    const Message& m = s.w.messages.shown[0];
-    expectBox(m, QStringLiteral("Error # 12 loading the bitmap."), kPdl, MsgIcon::Exclamation, 1);
-    EXPECT_TRUE(m.details.startsWith(QStringLiteral("File: %1\nReason: The bitmap is RLE8 compressed")
-                                         .arg(s.w.path("in/rle.bmp"))))
-        << m.details.toStdString();
+    EXPECT_EQ(s.w.messages.shown[0].title, QStringLiteral("Bitmap Translation Message"));
+    EXPECT_EQ(s.markerStep(), 2);
+    EXPECT_EQ(decode(s.working()).width, 8u);
 }
 
-TEST(LoadBitmap, CancelChangesNothingButTheStepMarker) {
+TEST(LoadBitmap, CancelChangesNothingNotEvenTheStepMarker) {
     Shell s;
     s.load(s.input("a.bmp", palettePicture(20, 5)));
     s.w.settings.write(Key::InitInBmpDir, QStringLiteral("/somewhere/"));
@@ -206,7 +213,7 @@ TEST(LoadBitmap, CancelChangesNothingButTheStepMarker) {
     s.main.cmdLoad->click();  // no answer queued: the dialog is cancelled
     EXPECT_EQ(s.w.files.requests.back().startFolder, QStringLiteral("/somewhere/"));
     EXPECT_EQ(s.w.settings.read(Key::InitInBmpDir), QStringLiteral("/somewhere/"));
-    EXPECT_EQ(s.markerStep(), 1);
+    EXPECT_EQ(s.markerStep(), 2);
     EXPECT_TRUE(s.allEnabled());
     EXPECT_TRUE(s.w.messages.shown.empty());
     EXPECT_EQ(readFile(s.w.working().toStdString()), before);

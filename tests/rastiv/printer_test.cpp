@@ -70,6 +70,9 @@ TEST(Comm, FirstStartWritesDefaultsAndClicksAreStoredInTheProgramsNumberForm) {
     EXPECT_EQ(b.comm.lbBaudRate->currentItem()->text(), "115200");
     EXPECT_EQ(b.comm.lbParity->currentItem()->text(), "None");
     EXPECT_EQ(b.comm.lbCommPorts->count(), 8);
+    for (const auto& [list, label] : {std::pair<QWidget*, QLabel*>{b.comm.lbCommPorts, b.comm.Label1},
+                                      {b.comm.lbBaudRate, b.comm.lblBaudRate}, {b.comm.lbParity, b.comm.lblParity}})
+        EXPECT_EQ(list->accessibleName(), label->text());  // never the entry selected
     EXPECT_EQ(b.comm.lbBaudRate->item(7)->text(), "1200");
 
     b.comm.lbCommPorts->setCurrentRow(3);
@@ -412,6 +415,7 @@ TEST(Batch, RecordingAsksForANewOrExistingNameAndBeforeReplacingARecording) {
     m.window.mnuBatchModeEnable->trigger();
     EXPECT_TRUE(m.w.messages.shown.empty());
     EXPECT_TRUE(m.w.g.gBatchModeEnabled);
+    EXPECT_EQ(m.window.windowTitle(), "Rastiv (recording to fresh.cpb)");
 }
 
 TEST(Batch, PlayingStopsARecordingFirstAndAsksForTheConnection) {

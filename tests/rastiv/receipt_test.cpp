@@ -6,10 +6,15 @@
 #include <QApplication>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
@@ -17,7 +22,7 @@
 #include "features/frmVirtualPrinter.hpp"
 #include "link/frmComm.hpp"
 #include "link/portdevices.hpp"
-#include "link/receiptrenderer.hpp"
+#include "receipt/receiptrenderer.hpp"
 #include "link/virtualprinter.hpp"
 
 using namespace rastiv;
@@ -152,8 +157,9 @@ TEST(ReceiptRenderer, TextFillsTwelveByTwentyFourCellsInBlack) {
         {"the 49th character starts a new line", QByteArray(49, 'X') + "\n", {cellsInked(48), cellsInked(1)}},
         {"ESC J prints the waiting line, then feeds", "Total" + hex("1B 4A 10"), {cellsInked(5)}, 16},
         {"an empty line between two", "A\n\nB\n", {cellsInked(1), cellsInked(0), cellsInked(1)}},
-        {"attribute commands around text change nothing here",
-         hex("1B 45 01") + "Item" + hex("1B 45 00 1B 72 02") + "9" + hex("1B 72 00") + "\n", {cellsInked(5)}},
+        {"bold stays in its cells; ESC r 2 prints in the second colour",
+         hex("1B 45 01") + "Item" + hex("1B 45 00 1B 72 02") + "9" + hex("1B 72 00") + "\n",
+         {"####r" + std::string(43, '.')}},
     };
     for (const auto& r : rows) {
         ReceiptRenderer renderer;
@@ -222,11 +228,13 @@ struct Paper {
     RecordingWorkflow main{w.g};
     frmComm comm{w.env, main};
 
-    Paper() {
+    // The connection test prints nothing; a first line feed opens the window.
+    explicit Paper(bool firstLine = true) {
         w.g.gScreenRed = true;
         setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
         comm.cmdConnect_Click();
         EXPECT_TRUE(w.g.gCommEstablished);
+        if (firstLine) w.link.SendData(QByteArray("\n"));
     }
     frmVirtualPrinter* window() const {
         for (QWidget* t : QApplication::topLevelWidgets())
@@ -240,10 +248,13 @@ struct Paper {
 };
 
 TEST(VirtualPrinterWindow, OpensWithTheFirstOutputAndGrowsWithEveryByteSent) {
-    Paper p;
-    // The status query's line feed was the first paper out.
+    Paper p(false);
+    // The window is there from the connection on; the connection test's
+    // query (ESC v and a line feed) feeds no paper.
     frmVirtualPrinter* f = p.window();
     ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->imReceipt->height(), 0);
+    p.w.link.SendData(QByteArray("\n"));
     EXPECT_EQ(f->windowTitle(), "Virtual Printer");
     EXPECT_EQ(f->imReceipt->size(), QSize(kWidth, 24));
     EXPECT_TRUE(f->cmdSaveImage->isEnabled());
@@ -370,14 +381,55 @@ TEST(VirtualPrinterWindow, EveryControlIsReachableByKeyboardAndNamed) {
         names << name(b);
     }
     names.sort();
-    EXPECT_EQ(names, (QStringList{"Actual Size", "Clear", "Fit Width", "Save Image...", "Zoom In", "Zoom Out"}));
+    EXPECT_EQ(names,
+              (QStringList{"Actual Size", "Clear", "Fit Width", "Listen", "Save Image...", "Zoom In", "Zoom Out"}));
+    EXPECT_EQ(name(f->tbListen), "TCP address");
     EXPECT_TRUE(f->scrReceipt->focusPolicy() & Qt::TabFocus);
     EXPECT_EQ(name(f->scrReceipt), "Receipt");
     EXPECT_EQ(name(f->lblZoom), "Zoom");
     // The window opened beside whatever had the keyboard, and Escape closes it.
-    f->activateWindow();
+    QApplication::setActiveWindow(f);
     QTest::keyClick(f, Qt::Key_Escape);
     EXPECT_FALSE(f->isVisible());
+}
+
+// A till on TCP prints on the same paper, in the colour of the paper type it
+// sets, and has its status requests answered.
+TEST(VirtualPrinterWindow, ListensForATillOnTcpUntilStopped) {
+    Paper p;
+    frmVirtualPrinter* f = p.window();
+    ASSERT_NE(f, nullptr);
+    f->tbListen->setText(QStringLiteral("127.0.0.1:0"));
+    f->cmdListen->click();
+    ASSERT_TRUE(f->listening()) << f->lblListen->text().toStdString();
+    const quint16 port = quint16(f->lblListen->text().section(u':', -1).toUInt());
+    const int till = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(till, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    const QByteArray job = hex("1D 81 04 FF 1B 72 01") + "Till\n" + hex("10 04 01");
+    QByteArray answer;
+    for (int i = 0; i < 200 && answer.isEmpty(); ++i) {  // the window's event loop does the printing
+        QTest::qWait(10);
+        if (i == 5) {
+            EXPECT_EQ(::write(till, job.constData(), size_t(job.size())), job.size());
+        }
+        char b[8];
+        if (const ssize_t n = ::read(till, b, sizeof b); n > 0) answer.append(b, n);
+    }
+    ::close(till);
+    EXPECT_EQ(answer, hex("12"));
+    EXPECT_EQ(f->imReceipt->height(), 24 + 24);
+    const QImage shown = p.receiptShown();
+    int blue = 0;  // blue paper, though the screen is red
+    for (int y = 24; y < 48; ++y)
+        for (int x = 0; x < 48; ++x) blue += (shown.pixel(x, y) & 0xFFFFFF) == 0x0000FFu;
+    EXPECT_GT(blue, 20);
+    f->cmdListen->click();
+    EXPECT_FALSE(f->listening());
+    EXPECT_EQ(f->lblListen->text(), "Not listening");
 }
 
 }  // namespace

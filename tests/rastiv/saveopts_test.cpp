@@ -1,6 +1,7 @@
 #include "fakes.hpp"
 #include "imaging/frmSaveOpts.hpp"
 
+#include <QLabel>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ TEST(SaveOptions, BmpIsACopyAndItsFolderIsRemembered) {
     EXPECT_EQ(r.filter, QStringLiteral("BMP file (*.bmp)|*.bmp|All Files (*.*)|*.*"));
     EXPECT_EQ(r.startFolder, QStringLiteral("/last/time/"));
     EXPECT_TRUE(r.askBeforeOverwrite);
-    EXPECT_TRUE(r.defaultExtension.isEmpty());
+    EXPECT_EQ(r.defaultExtension, QStringLiteral(".bmp"));
     EXPECT_TRUE(r.fileName.isEmpty());
     EXPECT_TRUE(s.w.messages.shown.empty());
     EXPECT_EQ(readFile(s.out("copy.bmp").toStdString()), readFile(s.w.working().toStdString()));
@@ -143,12 +144,16 @@ TEST(SaveOptions, FailedCopyReportsStatusOnItsOwnLine) {
     EXPECT_EQ(s.w.messages.shown[0].icon, MsgIcon::Exclamation);
 }
 
-TEST(SaveOptions, NameWithoutExtensionIsSavedWithoutOne) {
+TEST(SaveOptions, ANameWithoutExtensionGetsTheKindsAndReplacesAFileOnlyWhenAsked) {
     SaveWorld s(redPicture(16));
-    s.w.files.choose(s.out("receipt"));
-    s.dialog.cmdSaveLogo->click();
-    EXPECT_TRUE(QFileInfo::exists(s.out("receipt")));
-    EXPECT_FALSE(QFileInfo::exists(s.out("receipt.lgo")));
+    s.w.messages.answers = {MsgResult::Cancel};  // the dialog asked about "receipt", not about receipt.lgo
+    for (const char* typed : {"receipt.lgo", "receipt", "receipt"}) {
+        s.w.files.choose(s.out(typed));
+        s.dialog.cmdSaveLogo->click();
+    }
+    EXPECT_EQ(s.main.saves, 2);
+    EXPECT_EQ(s.w.messages.shown.at(0).text, s.out("receipt.lgo") + " already exists.  Do you want to replace it?");
+    EXPECT_EQ(s.dialog.lblStatus->text(), "Done: the logo file was saved as " + s.out("receipt.lgo") + ".");
 }
 
 TEST(SaveOptions, ExitAndCloseBoxEndOnStep5) {

@@ -80,7 +80,8 @@ TEST(StartUp, TopLogoSpacingOutsideOneTo255IsReplacedBy128) {
 TEST(Splash, OpensTheMainWindowAfterTwoSecondsOfVirtualTime) {
     World w;
     int started = 0;
-    frmSplash splash(w.env, [&] { ++started; });
+    bool splashInSight = true;  // behind the boxes the main window's start may show
+    frmSplash splash(w.env, [&] { ++started, splashInSight = splash.isVisible(); });
     splash.show();
     EXPECT_EQ(splash.lblVersion->text(), QStringLiteral("Version " RASTIV_VERSION));
     EXPECT_TRUE(splash.lblVersion->text().startsWith(QStringLiteral("Version ")));
@@ -93,7 +94,7 @@ TEST(Splash, OpensTheMainWindowAfterTwoSecondsOfVirtualTime) {
     EXPECT_TRUE(splash.isVisible());
     w.clock.advance(1);
     EXPECT_EQ(started, 1);
-    EXPECT_FALSE(splash.isVisible());
+    EXPECT_FALSE(splashInSight);
     EXPECT_FALSE(splash.Timer1->isEnabled());
     w.clock.advance(10000);
     EXPECT_EQ(started, 1);

@@ -284,7 +284,8 @@ TEST(Watermark, CancelHoldsBackTheDefinitionAndEndsADownloadUnderWay) {
         // during the wait for the flash write.
         {"5", 11, 9, false, "Cancelled: logo 5 was downloaded (405 bytes); the watermark definition was not sent."},
         {"5", 0, 9, true, "Done: watermark 6 was defined from logo 5 (405 bytes of the logo were sent)."},
-        {"6", 0, 9, false, "Not defined: logo 6 was downloaded (405 bytes); the watermark needs a number of its own."},
+        // Refused before anything is sent.
+        {"6", 0, 0, false, "Not defined: the watermark needs a number of its own; nothing was sent."},
         // A closed port skips the download and takes the rest as sent: no transfer, nothing to say.
         {"5", 0, 0, true, "", false},
     };
@@ -303,7 +304,7 @@ TEST(Watermark, CancelHoldsBackTheDefinitionAndEndsADownloadUnderWay) {
         QList<QByteArray> expected = QList<QByteArray>{kBegin, select(n)} + pieces(logo).first(r.piecesSent);
         expected.append(kDeselect);
         if (r.defined) expected += QList<QByteArray>{define, hex("1B 61 00")};
-        if (!r.portOpen) expected.clear();
+        if (!r.portOpen || n == 6) expected.clear();
         EXPECT_EQ(b.writes(), expected) << r.atWrite;
         EXPECT_EQ(d.transfer->status(), r.status);
         EXPECT_EQ(d.steps.shown(), r.defined ? 5 : 4);
@@ -354,11 +355,12 @@ TEST(Batch, CancelNeverLeavesThePrinterInsideACommandOrALogoDownload) {
     for (const auto& r : rows) {
         b.clear();
         const int flashWritesBefore = b.printer->flashWrites();
-        QString seen;
+        QString seen, finishing;
         AtWrite at(b.printer, r.atWrite, [&] {
             seen = play.transfer->status();
             press(play.transfer, Press::Mouse);
         });
+        AtWrite next(b.printer, r.atWrite + 1, [&] { finishing = play.transfer->status(); });  // the rest of the command
         b.w.files.choose(path);
         play.cmdPlay->click();
         EXPECT_EQ(b.printer->received(), r.received) << r.atWrite;
@@ -371,6 +373,7 @@ TEST(Batch, CancelNeverLeavesThePrinterInsideACommandOrALogoDownload) {
         if (r.atWrite == 3) {
             // 492 bytes of the file left at 1200 baud: 4.1 s.
             EXPECT_EQ(seen, "300 of 792 bytes played, about 5 s left");
+            EXPECT_EQ(finishing, "Cancel: finishing logo 5 ...");
         }
     }
 }

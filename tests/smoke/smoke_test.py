@@ -5,7 +5,8 @@ Starts a private X server (Xvfb), a D-Bus session and the AT-SPI bus, runs
 the program with accessibility on, finds the main window's buttons by their
 captions, presses one that needs a picture first, reads and answers the
 message box, connects to the built-in virtual printer through the print
-tool, and leaves through Exit.
+tool, maps and prints a picture, sets the paper type from the menu, and
+leaves through Exit, which asks first about the unsaved picture.
 
 Usage: tests/smoke/smoke_test.py [--skip-code N] [path/to/rastiv]
        (default: build/bin/rastiv beside this source tree, or $RASTIV_BIN)
@@ -461,8 +462,10 @@ def main():
             translation = wait_for("the Color Translation dialog", lambda: dialog("Color Translation"))
             press(wait_for("its OK", lambda: named(translation, "push button", "OK")))
             mapping = wait_for("the Manual Color Translation dialog", lambda: dialog("Manual Color Translation"))
-            boxes = wait_for("the image colours", lambda: [
-                b for b in (named(mapping, "push button", "Image color %d" % k) for k in range(1, 10)) if b])
+            # Named with the colour in words and its share: "Image color 1, olive green, 73 %".
+            boxes = wait_for("the image colours", lambda: [b for b in (pyatspi.findDescendant(
+                mapping, lambda a, k=k: a is not None and a.name.startswith("Image color %d, " % k))
+                for k in range(1, 10)) if b])
             printer = ["Black", "White", "Color", "50% Black (2x2 Dithered)", "75% Color (2x2 Dithered)"]
             for k, image_colour in enumerate(boxes):
                 wanted = printer[k % len(printer)]
@@ -531,15 +534,34 @@ def main():
         photo_path(app, home, types.SimpleNamespace(wait_for=wait_for, named=named, press=press, dialog=dialog,
                                                     choose_file=choose_file, close_box=close_box), check)
 
-        # 6. Exit ends the program cleanly.
-        exit_button = wait_for("the Exit button to be usable",
-                               lambda: named(app, "push button", "Exit"))
-        press(exit_button)
+        # 6. The paper type, chosen from the menu, is marked there and reported in the status bar.
+        name = "the paper type sent is marked in the menu and reported as done"
+        try:
+            item = wait_for("Color > Media > Type 1", lambda: pyatspi.findDescendant(
+                app, lambda a: a is not None and a.name == "Type 1 (Kanzaki P-310RB Red/Black)"))
+            try:
+                press(item)
+            except Exception:  # a menu item acts before it answers, and waits for the printer
+                pass
+            done = wait_for("the status line", lambda: pyatspi.findDescendant(
+                app, lambda a: a is not None and a.name.startswith("Done: the printer was told Type 1")))
+            check(name, item.getState().contains(pyatspi.STATE_CHECKED), done.name)
+        except TimeoutError as e:
+            check(name, False, str(e))
+
+        # 7. Exit asks first, the mapped picture being in no file: Cancel stays, Discard ends cleanly.
+        question = "Save the changes to the picture before quitting?"
+        asked = lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == question)  # noqa: E731
+        for button in ("Cancel", "Discard"):
+            press(wait_for("the Exit button", lambda: named(app, "push button", "Exit")))
+            press(named(wait_for("the quit question", asked).parent, "push button", button))
+            if button == "Cancel":
+                wait_for("the question to go, the program staying", lambda: asked() is None)
         try:
             code = program.wait(STEP_TIMEOUT_S)
-            check("Exit ends the program", code == 0, "exit code %d" % code)
+            check("Exit asks about the unsaved picture; Cancel stays, Discard ends", code == 0, "exit code %d" % code)
         except subprocess.TimeoutExpired:
-            check("Exit ends the program", False, "still running after %d s" % STEP_TIMEOUT_S)
+            check("Exit asks about the unsaved picture; Cancel stays, Discard ends", False, "still running")
     except Exception as e:  # a broken session is a failure, reported as one line
         check("smoke session", False, "%s: %s" % (type(e).__name__, e))
         show_log = True

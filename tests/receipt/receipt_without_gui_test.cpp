@@ -2,7 +2,7 @@
 // tool): fonts are not available, so text keeps its layout as solid cells.
 #include <gtest/gtest.h>
 
-#include "link/receiptrenderer.hpp"
+#include "receipt/receiptrenderer.hpp"
 
 using namespace rastiv;
 
