@@ -146,7 +146,7 @@ void CommandTracker::unit(const Unit& u) {
             return;
         case Download::Header:  // whatever follows names the logo, as far as the printer is concerned
             download_ = Download::Open;
-            logo_ = command == 0x1D23 ? at(2) : -1;
+            logo_ = is(Cmd::SelectLogo) ? u.param(0) : -1;
             return;
         case Download::Open:
             if (is(Cmd::LogoDefinition)) definitionStoring_ = true;
