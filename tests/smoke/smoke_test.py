@@ -252,6 +252,10 @@ def photo_path(app, home, ui, check):
     name = "a photograph becomes dots of paper, black and highlight through Photo"
     try:
         ui.press(ui.wait_for("Load Bitmap", lambda: ui.named(app, "push button", "Load Bitmap")))
+        # The mapped picture printed before is in no file, so loading another asks first.
+        question = "Save the changes to the picture before loading another picture?"
+        asked = lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == question)  # noqa: E731
+        ui.press(ui.named(ui.wait_for("the replace question", asked).parent, "push button", "Discard"))
         ui.choose_file("Open a Bitmap File", picture, "Open")
         ui.close_box("This bitmap has 24 bits/pixel.")
         ui.press(ui.wait_for("Photo", lambda: ui.named(app, "push button", "Photo")))
