@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,11 +14,13 @@ namespace {
 
 using Rgb = std::array<uint8_t, 3>;
 
-// A page: its size in dots and the colour of each dot.  The 640 dots of 80 mm
-// paper hold the printer's 576 in their middle, from dot 32.
+// A white page with one band of ink: lines [from, to), dots [left, left +
+// dots).  The 640 dots of 80 mm paper hold the printer's 576 in their
+// middle, from dot 32.
 struct Page {
-    unsigned lines = 100, width = 640;
-    std::function<Rgb(unsigned x, unsigned y)> colour = [](unsigned, unsigned) { return Rgb{255, 255, 255}; };
+    unsigned lines = 100, from = 0, to = 0;
+    Rgb ink = {0, 0, 0};
+    unsigned left = 32, dots = 8, width = 640;
     unsigned mediaType = 1, highlight = 1, feedMm = 0, drawer = 0, printBlankEnd = 0;
     int darkness = 0;
     cups_cut_t cut = CUPS_CUT_NONE;
@@ -38,12 +38,13 @@ std::string filter(const std::vector<Page>& pages) {
         h.cupsWidth = p.width, h.cupsHeight = p.lines, h.cupsBitsPerColor = 8, h.cupsBitsPerPixel = 24;
         h.cupsBytesPerLine = p.width * 3, h.cupsColorSpace = CUPS_CSPACE_RGB, h.cupsNumColors = 3;
         h.cupsMediaType = p.mediaType, h.CutMedia = p.cut, h.cupsInteger[0] = p.highlight;
-        h.cupsInteger[1] = unsigned(p.darkness);
-        h.cupsInteger[2] = p.feedMm, h.cupsInteger[3] = p.drawer, h.cupsInteger[4] = p.printBlankEnd;
+        h.cupsInteger[1] = unsigned(p.darkness), h.cupsInteger[2] = p.feedMm, h.cupsInteger[3] = p.drawer;
+        h.cupsInteger[4] = p.printBlankEnd;
         cupsRasterWriteHeader2(r, &h);
-        std::vector<uint8_t> line(h.cupsBytesPerLine);
         for (unsigned y = 0; y < p.lines; ++y) {
-            for (unsigned x = 0; x < p.width; ++x) std::memcpy(&line[x * 3], p.colour(x, y).data(), 3);
+            std::vector<uint8_t> line(h.cupsBytesPerLine, 0xFF);
+            for (unsigned x = p.left; y >= p.from && y < p.to && x < p.left + p.dots; ++x)
+                std::copy(p.ink.begin(), p.ink.end(), &line[x * 3]);
             cupsRasterWritePixels(r, line.data(), h.cupsBytesPerLine);
         }
     }
@@ -93,30 +94,19 @@ Printout read(const std::string& s) {
     return p;
 }
 
-// Ink in lines [from, to) and in `dots` dots from dot `left` of the raster.
-Page inkBand(unsigned lines, unsigned from, unsigned to, Rgb ink = {0, 0, 0}, unsigned dots = 8, unsigned left = 32) {
-    Page p;
-    p.lines = lines;
-    p.colour = [=](unsigned x, unsigned y) {
-        return y >= from && y < to && x >= left && x < left + dots ? ink : Rgb{255, 255, 255};
-    };
-    return p;
-}
-
 TEST(RasterFilter, BlankLinesBecomeFeedsAndTheChoicesFollowThePage) {
-    Page tail = inkBand(400, 300, 302);
+    const Page band{.lines = 400, .from = 300, .to = 302};
+    Page tail = band, fed{.lines = 10, .to = 2}, jobCut{.lines = 10, .to = 1};
     tail.printBlankEnd = 1;
-    Page fed = inkBand(10, 0, 2);
     fed.feedMm = 10, fed.cut = CUPS_CUT_PAGE, fed.drawer = 1;
-    Page jobCut = inkBand(10, 0, 1);
     jobCut.cut = CUPS_CUT_JOB, jobCut.drawer = 2;
     const std::pair<std::vector<Page>, const char*> cases[] = {
-        {{inkBand(100, 0, 2)}, "83, 83"},                                      // the blank end is left off
-        {{inkBand(400, 300, 302)}, "feed 255, feed 45, 83, 83"},               // at most 255 dots a feed
-        {{tail}, "feed 255, feed 45, 83, 83, feed 98"},                        // the blank end fed on request
+        {{{.to = 2}}, "83, 83"},                                             // the blank end is left off
+        {{band}, "feed 255, feed 45, 83, 83"},                               // at most 255 dots a feed
+        {{tail}, "feed 255, feed 45, 83, 83, feed 98"},                      // the blank end fed on request
         {{fed, fed}, "drawer, 83, 83, feed 80, cut, 83, 83, feed 80, cut"},  // 10 mm at 203 dpi
         {{jobCut, jobCut}, "83, 83, cut, drawer"},
-        {{inkBand(50, 0, 0)}, ""},
+        {{Page{}}, ""},
     };
     for (const auto& [pages, expected] : cases) EXPECT_EQ(read(filter(pages)).commands, expected);
 }
@@ -139,8 +129,8 @@ TEST(RasterFilter, DotsLandOnThePrintersLineInTheirInks) {
         {1, 1, 800, 112, {0, 0, 0}, '1', '3', 0, 576},
     };
     for (const Case& c : cases) {
-        Page p = inkBand(20, 5, 7, c.ink, std::min(c.width, 576u), c.left);
-        p.mediaType = c.mediaType, p.highlight = c.highlight, p.width = c.width;
+        const Page p{.lines = 20, .from = 5, .to = 7, .ink = c.ink, .left = c.left, .dots = std::min(c.width, 576u),
+                     .width = c.width, .mediaType = c.mediaType, .highlight = c.highlight};
         const Printout out = read(filter({p}));
         EXPECT_EQ(out.commands, std::string("feed 5, 8") + c.record + ", 8" + c.record) << c.mediaType << c.highlight;
         const std::string expected =
@@ -152,8 +142,7 @@ TEST(RasterFilter, DotsLandOnThePrintersLineInTheirInks) {
 TEST(RasterFilter, EachStepOfDarknessPrintsMoreDotsOfATone) {
     size_t previous = 0;
     for (int darkness = -2; darkness <= 2; ++darkness) {
-        Page grey = inkBand(40, 0, 40, {150, 150, 150}, 576);
-        grey.highlight = 0, grey.darkness = darkness;
+        const Page grey{.lines = 40, .to = 40, .ink = {150, 150, 150}, .dots = 576, .highlight = 0, .darkness = darkness};
         size_t dots = 0;
         for (const std::string& row : read(filter({grey})).rows) dots += size_t(std::count(row.begin(), row.end(), '1'));
         EXPECT_GT(dots, previous) << darkness;

@@ -135,37 +135,34 @@ done
 
 # -- The CUPS driver: filter, backend (run as root: others may not run it), PPD
 if [ "$have_cups" = 1 ]; then
-  filter=$prefix/lib/cups/filter/rastertotintarex backend=$prefix/lib/cups/backend/tintarex
+  filter=$prefix/lib/cups/filter/rastertotintarex
   [ -x "$filter" ] || fail "lib/cups/filter/rastertotintarex is not installed"
-  [ "$(stat -c %a "$backend" 2>/dev/null)" = 700 ] || fail "lib/cups/backend/tintarex is not installed with mode 0700"
-  ppd=$share/ppd/rastiv/tintarex.ppd
+  [ "$(stat -c %a "$prefix/lib/cups/backend/tintarex" 2>/dev/null)" = 700 ] ||
+    fail "lib/cups/backend/tintarex is not installed with mode 0700"
   need_file "$datadir/ppd/rastiv/tintarex.ppd"
   if command -v cupstestppd >/dev/null; then
-    out=$(cupstestppd -I filters "$ppd" 2>&1) || fail "cupstestppd: $out"
+    out=$(cupstestppd -I filters "$share/ppd/rastiv/tintarex.ppd" 2>&1) || fail "cupstestppd: $out"
   fi
   # The filter finds the library it links from where it is installed.
-  missing=$(ldd "$filter" 2>&1 | grep "not found")
-  [ -z "$missing" ] || fail "the installed filter does not find $missing"
+  missing=$(ldd "$filter" 2>&1 | grep "not found") && fail "the installed filter does not find $missing"
 fi
 
 # -- The Debian package installs under /usr -----------------------------------
-if [ -f "$build/CPackConfig.cmake" ] && command -v cpack >/dev/null && command -v dpkg-deb >/dev/null; then
-  if ! (cd "$work" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg") >"$work/cpack.log" 2>&1; then
-    fail "cpack -G DEB: $(tail -n 5 "$work/cpack.log")"
-  else
-    dpkg-deb -c "$work"/pkg/*.deb | awk '{ print $1, $6 }' >"$work/contents"
-    grep -q ' ./usr/local' "$work/contents" && fail "the package installs into /usr/local"
-    grep -q ' ./usr/bin/rastiv$' "$work/contents" || fail "the package has no /usr/bin/rastiv"
-    if [ "$have_cups" = 1 ]; then
-      grep -q '^-rwx------ ./usr/lib/cups/backend/tintarex$' "$work/contents" ||
-        fail "the package has no /usr/lib/cups/backend/tintarex of mode 0700"
-      grep -q ' ./usr/lib/cups/filter/rastertotintarex$' "$work/contents" || fail "the package has no filter"
-      grep -q ' ./usr/share/ppd/rastiv/tintarex.ppd$' "$work/contents" || fail "the package has no PPD"
-      dpkg-deb -f "$work"/pkg/*.deb Recommends | grep -qw cups || fail "the package does not recommend cups"
-    fi
-  fi
-else
+if ! command -v cpack >/dev/null || ! command -v dpkg-deb >/dev/null; then
   skip "cpack or dpkg-deb is missing: the Debian package is not checked"
+elif ! (cd "$work" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg") >"$work/cpack.log" 2>&1; then
+  fail "cpack -G DEB: $(tail -n 5 "$work/cpack.log")"
+else
+  contents=$(dpkg-deb -c "$work"/pkg/*.deb | awk '{ print $1, $6 }')
+  grep -q ' ./usr/local' <<<"$contents" && fail "the package installs into /usr/local"
+  expected=("./usr/bin/rastiv")
+  [ "$have_cups" = 1 ] && expected+=("./usr/lib/cups/filter/rastertotintarex" "./usr/share/ppd/rastiv/tintarex.ppd")
+  for path in "${expected[@]}"; do grep -q " $path\$" <<<"$contents" || fail "the package has no ${path#.}"; done
+  if [ "$have_cups" = 1 ]; then
+    grep -q '^-rwx------ ./usr/lib/cups/backend/tintarex$' <<<"$contents" ||
+      fail "the package has no /usr/lib/cups/backend/tintarex of mode 0700"
+    dpkg-deb -f "$work"/pkg/*.deb Recommends | grep -qw cups || fail "the package does not recommend cups"
+  fi
 fi
 
 [ "$failures" = 0 ] || { echo "$failures check(s) failed"; exit 1; }

@@ -18,20 +18,18 @@ TEST(EncodeGfxRow, RowsMakeTheGraphicsFileAndBadRowsAreRefused) {
     BmpBuilder(w, h, 8).colours({kWhite, kBlack, kRed}).each(ink).write(tmp.path("p.bmp"));
     ASSERT_EQ(SaveBMPAsGfx(tmp.path("p.bmp").c_str(), tmp.path("p.gfx").c_str(), 1), 0);
     ByteVec rows;
+    unsigned char inks[577] = {}, out[146];
+    int32_t length = 0;
     for (int y = h - 1; y >= 0; --y) {  // the file's top row is the last stored
-        unsigned char inks[w], out[146];
-        int32_t length = 0;
         for (int x = 0; x < w; ++x) inks[x] = static_cast<unsigned char>(ink(uint32_t(x), uint32_t(y)));
         ASSERT_EQ(EncodeGfxRow(inks, w, 1, out, &length), 0);
         rows.insert(rows.end(), out, out + length);
     }
     EXPECT_EQ(rows, readFile(tmp.path("p.gfx")));
-
-    unsigned char inks[577] = {1, 2}, out[146];
-    int32_t length = 0;
-    ASSERT_EQ(EncodeGfxRow(inks, 1, 0, out, &length), 0);
+    ASSERT_EQ(EncodeGfxRow(inks, 2, 0, out, &length), 0);  // black only: one plane
     EXPECT_EQ(length, 74);
-    for (auto [width, paper, code] : {std::tuple{577, 1, 0}, {0, 1, 0}, {2, 0, 0}, {2, 3, 0}, {3, 1, 3}}) {
+    // Too wide, empty, highlight on black-only paper, no such paper, no such ink, no row.
+    for (auto [width, paper, code] : {std::tuple{577, 1, 0}, {0, 1, 0}, {3, 0, 2}, {2, 3, 0}, {3, 1, 3}}) {
         inks[2] = static_cast<unsigned char>(code);
         EXPECT_EQ(EncodeGfxRow(inks, width, paper, out, &length), PIXMILL_E_NOTHING) << width << " " << paper;
     }
