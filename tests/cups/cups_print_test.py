@@ -6,11 +6,11 @@ answer.  Exit 77: skipped."""
 import ctypes, json, os, pty, shutil, signal, socket, struct, subprocess, sys, tempfile, time, zlib
 
 build = os.path.abspath(sys.argv[1])
-missing = [t for t in ("cupsd", "lp", "lpadmin", "lpstat", "lpinfo", "cancel", "/usr/lib/cups/filter/imagetoraster",
-                       "/usr/lib/cups/filter/imagetopdf") if not shutil.which(t)]
+tools = ("cupsd", "lp", "lpadmin", "lpinfo", "/usr/lib/cups/filter/imagetoraster", "/usr/lib/cups/filter/imagetopdf")
+missing = [t + " is missing: scripts/setup.sh installs cups, cups-client, cups-bsd and cups-filters" for t in tools
+           if not shutil.which(t)]
 if os.geteuid() != 0 or missing:
-    print("skipped: " + ("%s is missing: scripts/setup.sh installs cups, cups-client, cups-bsd and cups-filters" %
-                         missing[0] if missing else "the scheduler runs its backends as root: run as root, as CI does"))
+    print("skipped: " + (missing[0] if missing else "the scheduler runs its backends as root: run as root, as CI does"))
     sys.exit(77)
 
 # ---- The page: bands of black, red and white, then a tone from white through red to black ----
@@ -30,9 +30,8 @@ pixmill = ctypes.CDLL(os.path.join(build, "bin", "libpixmill.so"))
 
 
 def separation(rows, method):
-    """The filter's separation of these rows on red paper as the printer takes it, through the graphics
-    encoder (which rewrites a byte pair the printer would take for a command): a byte a dot, 0 paper,
-    1 black, 2 highlight."""
+    """The filter's separation of these rows on red paper through the graphics encoder (which rewrites a byte pair
+    the printer would take for a command), as the printer takes it: a byte a dot, 0 paper, 1 black, 2 highlight."""
     sep, inks, ready, out = ctypes.c_void_p(), ctypes.create_string_buffer(W), ctypes.c_int32(), []
     record, length = ctypes.create_string_buffer(146), ctypes.c_int32()
     bit = lambda plane, x: record.raw[2 + 72 * plane + x // 8] >> (7 - x % 8) & 1
@@ -75,18 +74,14 @@ def same_dots(name, rows, expected, shift):
 
 # ---- The scheduler, with the system's programs and this build's driver ----
 work = tempfile.mkdtemp(prefix="cups-test-")
-os.chmod(work, 0o755)  # the filters run as lp
-d = {k: os.path.join(work, k) for k in ("root", "spool", "log", "cache", "state", "bin", "data", "spool/tmp")}
+os.chmod(work, 0o755)
+d = {k: os.path.join(work, k) for k in ("root", "spool", "log", "cache", "state", "data")}
 for path in d.values():
     os.makedirs(path)
-    os.chmod(path, 0o1777 if path.endswith("tmp") else 0o755)
-for sub in os.listdir("/usr/lib/cups"):
-    if sub not in ("filter", "backend"):
-        os.symlink("/usr/lib/cups/" + sub, os.path.join(d["bin"], sub))
+    os.chmod(path, 0o755)  # whatever the umask: the filters run as lp
+d["bin"] = shutil.copytree("/usr/lib/cups", os.path.join(work, "bin"), symlinks=True)
 for sub, ours, mode in (("filter", "rastertotintarex", 0o755), ("backend", "tintarex", 0o700)):
-    shutil.copytree("/usr/lib/cups/" + sub, os.path.join(d["bin"], sub), symlinks=True)
-    shutil.copy(os.path.join(build, "cups", sub, ours), os.path.join(d["bin"], sub, ours))
-    os.chmod(os.path.join(d["bin"], sub, ours), mode)
+    os.chmod(shutil.copy(os.path.join(build, "cups", sub, ours), os.path.join(d["bin"], sub)), mode)
 for name in os.listdir("/usr/share/cups"):
     if name != "model":  # ours, with the system's models beside our PPD
         os.symlink("/usr/share/cups/" + name, os.path.join(d["data"], name))
@@ -99,20 +94,20 @@ with open(os.path.join(d["root"], "cupsd.conf"), "w") as f:
     f.write("Listen 127.0.0.1:%d\nLogLevel debug\nBrowsing Off\nJobKillDelay 10\nDefaultAuthType None\n"
             "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" % port)
 with open(os.path.join(d["root"], "cups-files.conf"), "w") as f:
-    f.write("ServerRoot %(root)s\nRequestRoot %(spool)s\nTempDir %(spool)s/tmp\nCacheDir %(cache)s\nStateDir %(state)s\n"
+    f.write("ServerRoot %(root)s\nRequestRoot %(spool)s\nCacheDir %(cache)s\nStateDir %(state)s\n"
             "ServerBin %(bin)s\nDataDir %(data)s\nErrorLog %(log)s/error_log\nAccessLog %(log)s/access_log\n"
             "PageLog %(log)s/page_log\nPrintcap %(cache)s/printcap\nFileDevice No\nSystemGroup root\n" % d)
-env = dict(os.environ, CUPS_SERVER="127.0.0.1:%d" % port, LANG="C", LC_ALL="C")
+env = dict({k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}, CUPS_SERVER="127.0.0.1:%d" % port, LANG="C", LC_ALL="C")
 run = lambda *args: subprocess.run(args, capture_output=True, text=True, env=env, timeout=60).stdout
 
 
 def wait_for(what, test, seconds=60):
     end = time.time() + seconds
-    while time.time() < end:
-        if test():
-            return True
+    while not test():
+        if time.time() > end:
+            return check(False, "timed out waiting for " + what)
         time.sleep(0.1)
-    return check(False, "timed out waiting for " + what)
+    return True
 
 
 def printed(where, queue, path, *options, during=lambda emulator, job: None):
@@ -124,10 +119,7 @@ def printed(where, queue, path, *options, during=lambda emulator, job: None):
     job = run("lp", "-d", queue, *options, path).split()[3]
     during(emulator, job)
     wait_for(job + " to finish", lambda: job not in run("lpstat", "-o", queue))
-    try:
-        emulator.wait(30)
-    except subprocess.TimeoutExpired:
-        emulator.kill()
+    wait_for("the receipt", lambda: emulator.poll() is not None, 30) or emulator.kill()
     if not os.path.exists(out + "/receipts.jsonl"):
         return check(False, "%s %s: the emulator wrote no receipt" % (queue, path)) or [], {}
     record = json.loads(open(out + "/receipts.jsonl").readline())
@@ -141,7 +133,7 @@ def printed(where, queue, path, *options, during=lambda emulator, job: None):
 
 
 cupsd = subprocess.Popen(["cupsd", "-f", "-c", d["root"] + "/cupsd.conf", "-s", d["root"] + "/cups-files.conf"],
-                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
 try:
     if not wait_for("the scheduler", lambda: cupsd.poll() is None and "is running" in run("lpstat", "-r"), 15):
         print("skipped: cupsd does not run here: " + (cupsd.stderr.read().decode() if cupsd.poll() else ""))
@@ -153,10 +145,10 @@ try:
     with open(os.path.join(work, "page.pdf"), "wb") as f:  # the same picture as a PDF page, by CUPS's converter
         subprocess.run(["/usr/lib/cups/filter/imagetopdf", "1", "u", "t", "1", "ppi=203 position=top PageSize=80x100mm",
                         os.path.join(work, "page.png")], env=dict(env, PPD=ppd), stdout=f, stderr=subprocess.DEVNULL)
-    link, net = os.path.join(work, "printer"), free_port()
-    run("lpadmin", "-p", "net", "-E", "-v", "socket://127.0.0.1:%d" % net, "-m", "rastiv/tintarex.ppd")
-    run("lpadmin", "-p", "serial", "-E", "-v", "tintarex:%s?baud=115200&parity=none" % link, "-m",
-        "rastiv/tintarex.ppd")
+    link, net, mute = os.path.join(work, "printer"), free_port(), pty.openpty()  # mute: a line nobody answers on
+    for queue, uri in (("net", "socket://127.0.0.1:%d" % net), ("serial", "tintarex:%s?baud=115200&parity=none" % link),
+                       ("dead", "tintarex:" + os.ttyname(mute[1]))):
+        run("lpadmin", "-p", queue, "-E", "-v", uri, "-m", "rastiv/tintarex.ppd")
 
     # ---- The page through each backend: a PNG at its own size in the Photo separation, and a PDF in Graphics ----
     at_size = ["-o", "ppi=203", "-o", "position=top"]
@@ -183,15 +175,13 @@ try:
           not record.get("warnings"), "cancelled: %d lines printed of %d; %s" % (len(lines), len(rows), record))
 
     # ---- A device that does not answer stops its queue, saying why ----
-    mute, silent = pty.openpty()
-    run("lpadmin", "-p", "dead", "-E", "-v", "tintarex:" + os.ttyname(silent), "-m", "rastiv/tintarex.ppd")
     run("lp", "-d", "dead", os.path.join(work, "page.png"))
     wait_for("the queue to stop", lambda: "disabled" in run("lpstat", "-p", "dead"), 30)
     state = run("lpstat", "-p", "dead", "-l")
     check("does not answer" in state, "lpstat does not say why the queue stopped: " + state)
 finally:
     cupsd.terminate()
-    cupsd.wait(10)
+    wait_for("the scheduler to stop", lambda: cupsd.poll() is not None, 10) or cupsd.kill()
     if failures and os.path.exists(d["log"] + "/error_log"):
         print("".join(l for l in open(d["log"] + "/error_log", errors="replace") if " E " in l or "[Job" in l)[-6000:])
     shutil.rmtree(work, ignore_errors=True)
