@@ -15,16 +15,11 @@ if os.geteuid() != 0 or missing:
 
 # ---- The page: bands of black, red and white, then a tone from white through red to black ----
 W, H, PHOTO, NEAREST = 576, 120, 1, 3
-
-
-def colour(x, y):
-    t = x * 510 // (W - 1)
-    return ((0, 0, 0) if (x // 48) % 2 == 0 else (255, 255, 255)) if y < 40 else \
-        ((255, 0, 0) if x < 288 else (0, 0, 0)) if y < 80 else \
-        (255, 255 - t, 255 - t) if t <= 255 else (510 - t, 0, 0)
-
-
-page = [bytes(c for x in range(W) for c in colour(x, y)) for y in range(H)]
+tone = lambda x: x * 510 // (W - 1)  # noqa: E731
+page = [b"".join(bytes((0, 0, 0) if (x // 48) % 2 == 0 else (255, 255, 255)) if y < 40 else
+                 bytes((255, 0, 0) if x < 288 else (0, 0, 0)) if y < 80 else
+                 bytes((255, 255 - tone(x), 255 - tone(x)) if tone(x) <= 255 else (510 - tone(x), 0, 0))
+                 for x in range(W)) for y in range(H)]
 long_page = page * 25  # inked on every line, far more than the pipes between the programs hold
 pixmill = ctypes.CDLL(os.path.join(build, "bin", "libpixmill.so"))
 
@@ -34,7 +29,7 @@ def separation(rows, method):
     the printer would take for a command), as the printer takes it: a byte a dot, 0 paper, 1 black, 2 highlight."""
     sep, inks, ready, out = ctypes.c_void_p(), ctypes.create_string_buffer(W), ctypes.c_int32(), []
     record, length = ctypes.create_string_buffer(146), ctypes.c_int32()
-    bit = lambda plane, x: record.raw[2 + 72 * plane + x // 8] >> (7 - x % 8) & 1
+    bit = lambda plane, x: record.raw[2 + 72 * plane + x // 8] >> (7 - x % 8) & 1  # noqa: E731
     assert pixmill.SeparatorOpen(ctypes.byref(sep), W, 1, method, 0, 0, 100, 0) == 0
     for row in rows + [None]:
         assert (pixmill.SeparatorPushRow(sep, row, inks, ctypes.byref(ready)) if row else
@@ -46,38 +41,16 @@ def separation(rows, method):
     return out
 
 
-def png(path, rows):
-    chunk = lambda t, d: struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d))
-    with open(path, "wb") as f:  # pHYs: 203 dots an inch (7992 a metre), so the picture prints dot for dot
-        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", W, len(rows), 8, 2, 0, 0, 0)) +
-                chunk(b"pHYs", struct.pack(">IIB", 7992, 7992, 1)) +
-                chunk(b"IDAT", zlib.compress(b"".join(b"\0" + r for r in rows))) + chunk(b"IEND", b""))
-
-
+chunk = lambda t, d: struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d))  # noqa: E731
 failures = []
-check = lambda ok, what: ok or failures.append(what) or print("FAIL: " + what)
-inked = lambda rows: [y for y, r in enumerate(rows) if any(r)] or [0, -1]
-
-
-def same_dots(name, rows, expected, shift):
-    """The receipt's inked rows are the expected ones.  A PDF page goes through ghostscript at whole points, so
-    its picture may sit up to `shift` dots off and lose edge rows or columns to the page's edge."""
-    got, best = rows[inked(rows)[0]:inked(rows)[-1] + 1], (W * H, 0, 0, 0)
-    for dy, dx in ((dy, dx) for dy in range(-shift, shift + 1) for dx in range(-shift, shift + 1)):
-        pairs = [(got[y][x], expected[y + dy][x + dx]) for y in range(max(0, -dy), min(len(got), len(expected) - dy))
-                 for x in range(max(0, -dx), min(W, W - dx))]
-        best = min(best, (sum(a != b for a, b in pairs), -len(pairs), dy, dx))
-    check(best[0] == 0 and -best[1] >= (len(expected) - 2 * shift) * (W - 2 * shift) and
-          (shift or len(got) == len(expected)), "%s: %d of %d dots differ from the separation (best at %+d rows, "
-          "%+d dots)" % (name, best[0], -best[1], best[2], best[3]))
-
+check = lambda ok, what: ok or failures.append(what) or print("FAIL: " + what)  # noqa: E731
+inked = lambda rows: [y for y, r in enumerate(rows) if any(r)] or [0, -1]  # noqa: E731
 
 # ---- The scheduler, with the system's programs and this build's driver ----
 work = tempfile.mkdtemp(prefix="cups-test-")
-os.chmod(work, 0o755)
 d = {k: os.path.join(work, k) for k in ("root", "spool", "log", "cache", "state", "data")}
-for path in d.values():
-    os.makedirs(path)
+for path in [work] + list(d.values()):
+    os.makedirs(path, exist_ok=True)
     os.chmod(path, 0o755)  # whatever the umask: the filters run as lp
 d["bin"] = shutil.copytree("/usr/lib/cups", os.path.join(work, "bin"), symlinks=True)
 for sub, ours, mode in (("filter", "rastertotintarex", 0o755), ("backend", "tintarex", 0o700)):
@@ -85,10 +58,8 @@ for sub, ours, mode in (("filter", "rastertotintarex", 0o755), ("backend", "tint
 for name in os.listdir("/usr/share/cups"):
     if name != "model":  # ours, with the system's models beside our PPD
         os.symlink("/usr/share/cups/" + name, os.path.join(d["data"], name))
-ppd = os.path.join(d["data"], "model", "rastiv", "tintarex.ppd")
-os.makedirs(os.path.dirname(ppd))
-shutil.copy(os.path.join(build, "ppd", "tintarex.ppd"), ppd)
-free_port = lambda: socket.create_server(("127.0.0.1", 0)).getsockname()[1]
+ppd = shutil.copytree(os.path.join(build, "ppd"), os.path.join(d["data"], "model", "rastiv")) + "/tintarex.ppd"
+free_port = lambda: socket.create_server(("127.0.0.1", 0)).getsockname()[1]  # noqa: E731
 port = free_port()
 with open(os.path.join(d["root"], "cupsd.conf"), "w") as f:
     f.write("Listen 127.0.0.1:%d\nLogLevel debug\nBrowsing Off\nJobKillDelay 10\nDefaultAuthType None\n"
@@ -97,8 +68,9 @@ with open(os.path.join(d["root"], "cups-files.conf"), "w") as f:
     f.write("ServerRoot %(root)s\nRequestRoot %(spool)s\nCacheDir %(cache)s\nStateDir %(state)s\n"
             "ServerBin %(bin)s\nDataDir %(data)s\nErrorLog %(log)s/error_log\nAccessLog %(log)s/access_log\n"
             "PageLog %(log)s/page_log\nPrintcap %(cache)s/printcap\nFileDevice No\nSystemGroup root\n" % d)
-env = dict({k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}, CUPS_SERVER="127.0.0.1:%d" % port, LANG="C", LC_ALL="C")
-run = lambda *args: subprocess.run(args, capture_output=True, text=True, env=env, timeout=60).stdout
+# A sanitizer's runtime preloaded for this script stays out of the scheduler.
+env = dict({k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}, CUPS_SERVER="127.0.0.1:%d" % port, LC_ALL="C")
+run = lambda *args: subprocess.run(args, capture_output=True, text=True, env=env, timeout=60).stdout  # noqa: E731
 
 
 def wait_for(what, test, seconds=60):
@@ -140,8 +112,10 @@ try:
         sys.exit(77)
     check("tintarex" in run("lpinfo", "-v"), "lpinfo -v does not list the tintarex backend")
     check("rastiv/tintarex.ppd" in run("lpinfo", "-m"), "lpinfo -m does not list rastiv/tintarex.ppd")
-    png(os.path.join(work, "page.png"), page)
-    png(os.path.join(work, "long.png"), long_page)
+    for name, rows in (("page.png", page), ("long.png", long_page)):
+        with open(os.path.join(work, name), "wb") as f:
+            f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", W, len(rows), 8, 2, 0, 0, 0)) +
+                    chunk(b"IDAT", zlib.compress(b"".join(b"\0" + r for r in rows))) + chunk(b"IEND", b""))
     with open(os.path.join(work, "page.pdf"), "wb") as f:  # the same picture as a PDF page, by CUPS's converter
         subprocess.run(["/usr/lib/cups/filter/imagetopdf", "1", "u", "t", "1", "ppi=203 position=top PageSize=80x100mm",
                         os.path.join(work, "page.png")], env=dict(env, PPD=ppd), stdout=f, stderr=subprocess.DEVNULL)
@@ -150,13 +124,21 @@ try:
                        ("dead", "tintarex:" + os.ttyname(mute[1]))):
         run("lpadmin", "-p", queue, "-E", "-v", uri, "-m", "rastiv/tintarex.ppd")
 
-    # ---- The page through each backend: a PNG at its own size in the Photo separation, and a PDF in Graphics ----
+    # ---- The page through each backend: a PNG at its own size in the Photo separation, and a PDF in Graphics.
+    # Ghostscript places a PDF's picture at whole points: it may sit up to `shift` dots off and lose edge dots.
     at_size = ["-o", "ppi=203", "-o", "position=top"]
     for queue, where in (("net", ["--port", str(net)]), ("serial", ["--no-tcp", "--link", link])):
         for name, options, method, shift in (("page.png", at_size + ["-o", "media=80x100mm"], PHOTO, 0),
                                              ("page.pdf", ["-o", "TintHighlight=Graphics"], NEAREST, 2)):
             rows, record = printed(where, queue, os.path.join(work, name), *options)
-            same_dots("%s %s" % (queue, name), rows, separation(page, method), shift)
+            got, expected, best = rows[inked(rows)[0]:inked(rows)[-1] + 1], separation(page, method), (W * H, 0, 0, 0)
+            for dy, dx in ((dy, dx) for dy in range(-shift, shift + 1) for dx in range(-shift, shift + 1)):
+                pairs = [(got[y][x], expected[y + dy][x + dx]) for y in range(max(0, -dy), min(len(got), H - dy))
+                         for x in range(max(0, -dx), min(W, W - dx))]
+                best = min(best, (sum(a != b for a, b in pairs), -len(pairs), dy, dx))
+            check(best[0] == 0 and -best[1] >= (H - 2 * shift) * (W - 2 * shift) and (shift or len(got) == H),
+                  "%s %s: %d of %d dots differ from the separation (best at %+d rows, %+d dots)" %
+                  (queue, name, best[0], -best[1], best[2], best[3]))
             check(record.get("ended") == "cut" and not record.get("warnings"), "%s %s: %s" % (queue, name, record))
 
     # ---- Cancelled mid-page: the lines printed are the page's, whole, then the feed ----

