@@ -111,9 +111,9 @@ void listDevices() {
 // status take any number of bytes of any value as "it answers", and no
 // meaning of the byte's bits is documented for these printers.  Reading
 // paper-out or paper-low into it (as some ESC/POS printers would allow)
-// could stop a queue whose printer is fine, so it is only logged.  A printer
-// out of paper shows as one that is not ready: it holds its ready line low
-// or stops taking data, and the queue then reports +offline-report.
+// could show a printer that is fine as out of paper, so it is only logged.
+// A printer out of paper shows as one that is not ready: it holds its ready
+// line low or stops taking data, and the queue then reports +offline-report.
 QString hexOf(const QByteArray& bytes) {
     return bytes.isEmpty() ? QStringLiteral("nothing") : QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
