@@ -1,9 +1,12 @@
 # `cpack -G DEB` in the build folder makes rastiv_<version>_<arch>.deb: the
 # programs, the library with its development files, the help, the desktop
-# entry, the icons, the AppStream file and the manual pages, under /usr.
-# Configure that build with -DCMAKE_INSTALL_PREFIX=/usr, so that the library
-# goes to Debian's multiarch folder and the programs need no run path
-# (see RASTIV_INSTALL_RPATH), and as a Release build.
+# entry, the icons, the AppStream file, the manual pages and the CUPS driver
+# (filter, backend and PPD), under /usr whatever prefix the build was
+# configured with.  Configure that build with -DCMAKE_INSTALL_PREFIX=/usr all
+# the same, so that the library goes to Debian's multiarch folder and the
+# programs need no run path (see RASTIV_INSTALL_RPATH), and as a Release
+# build; from a build for /usr/local the library lands in /usr/lib and the
+# programs find it through their run path.
 set(RASTIV_PACKAGE_MAINTAINER "Vru Rastiv maintainers <rastiv@vru.invalid>"
     CACHE STRING "Maintainer named in the Debian package")
 
@@ -27,7 +30,11 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The whole installation is staged under DESTDIR with the real prefix, so that
 # what is written at install time (pixmill.pc) names /usr, not the stage.
+# Staged that way, CPack installs with CPACK_INSTALL_PREFIX, not the
+# packaging prefix above: without it a build for /usr/local made a package
+# for /usr/local.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -52,7 +59,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/deb/triggers)
 # Qt's X11 platform plugin (libqxcb.so), without which no window opens, is in
 # libqt6gui6, which the dependencies computed above already name.  TIFF and
 # WebP pictures load through Qt's image format plugins; xdg-open shows the
-# help pages in the web browser.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-image-formats-plugins, xdg-utils")
+# help pages in the web browser; the CUPS driver is for the print service.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-image-formats-plugins, xdg-utils, cups")
 
 include(CPack)

@@ -21,6 +21,8 @@ packages=(
   twm xfonts-base x11-utils
   # the installation test validates the desktop entry and the AppStream file
   desktop-file-utils appstream
+  # the CUPS driver, and the test that prints through a private scheduler
+  libcups2-dev libcupsimage2-dev cups-ppdc cups cups-client cups-bsd cups-filters
 )
 if [ "${RASTIV_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(imagemagick)

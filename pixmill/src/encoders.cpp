@@ -1,6 +1,8 @@
 // The printer's picture formats: graphics files (one raster command per row)
 // and logo files (one logo definition), both as two bit planes per row.
+#include <algorithm>
 #include <array>
+#include <span>
 #include <vector>
 
 #include "ops.hpp"
@@ -19,6 +21,7 @@ constexpr uint8_t kKindMono = 1;
 
 constexpr uint32_t kGfxPlaneBytes = 72;  // 576 dots, one printer line
 constexpr uint32_t kGfxMaxWidth = kGfxPlaneBytes * 8;
+constexpr uint32_t kGfxRecordMax = 2 + 2 * kGfxPlaneBytes;
 constexpr uint32_t kLogoMaxSide = 255 * 8;  // X and Y are single bytes counting 8 pixels
 
 enum class Ink : uint8_t { None, Highlight, Black, Unprintable };
@@ -86,6 +89,44 @@ void fillPlanes(const BmpView& v, const Picture& pic, uint32_t y, uint8_t* inkPl
     }
 }
 
+// Rewrites the first byte of a pair the printer would act on in real time
+// (10 04 / 10 05 status requests, 1D 03..05) so picture data cannot be taken
+// for a command.  Examines `pairs` overlapping pairs from `at`, all inside the file.
+void scrubPairs(MutableBytes b, size_t at, uint64_t pairs) {
+    for (uint64_t k = 0; k < pairs && at + 1 < b.size(); ++k, ++at) {
+        uint8_t& first = b[at];
+        const uint8_t second = b[at + 1];
+        if (first == 0x10 && (second == 0x04 || second == 0x05))
+            first = 0x30;
+        else if (first == 0x1D && (second == 0x03 || second == 0x04 || second == 0x05))
+            first = 0x3D;
+    }
+}
+
+// One raster-line record of a graphics file from one row of ink codes
+// (width at most 576, codes checked by the caller), scrubbed as the whole
+// file is: the scrub never reaches past a record's data, so records
+// scrubbed one by one are the file scrubbed at once.  Returns its length.
+size_t gfxRecord(const uint8_t* inks, uint32_t width, bool twoColour, uint8_t* out) {
+    uint8_t* inkPlane = out + 2;
+    uint8_t* blackPlane = twoColour ? inkPlane + kGfxPlaneBytes : inkPlane;
+    const size_t length = 2 + (twoColour ? 2 : 1) * kGfxPlaneBytes;
+    out[0] = kGS;
+    out[1] = twoColour ? kRasterTwoColour : kRasterMono;
+    std::fill(out + 2, out + length, uint8_t{0});
+    for (uint32_t x = 0; x < width; ++x) {
+        const uint8_t bit = static_cast<uint8_t>(0x80u >> (x & 7));
+        if (inks[x] == kInkBlack) {
+            inkPlane[x >> 3] |= bit;
+            blackPlane[x >> 3] |= bit;
+        } else if (inks[x] == kInkHighlight) {
+            inkPlane[x >> 3] |= bit;
+        }
+    }
+    scrubPairs(MutableBytes(out, length), 2, length - 3);
+    return length;
+}
+
 // One printer format: the largest picture it can describe, and how it
 // writes one.
 struct Format {
@@ -99,19 +140,15 @@ struct Format {
 bool gfxFits(uint32_t width, uint32_t height) { return width <= kGfxMaxWidth && height > 0; }
 
 void writeGfx(const BmpView& v, const Picture& pic, Writer& w) {
-    std::array<uint8_t, kGfxPlaneBytes> inkPlane{}, blackPlane{};
+    std::array<uint8_t, kGfxMaxWidth> inks{};
+    std::array<uint8_t, kGfxRecordMax> record{};
     for (uint32_t y = v.height(); y-- > 0;) {  // top row first
-        inkPlane.fill(0);
-        blackPlane.fill(0);
-        fillPlanes(v, pic, y, inkPlane.data(), blackPlane.data());
-        w.byte(kGS);
-        if (pic.twoColour) {
-            w.byte(kRasterTwoColour);
-            w.put(inkPlane);
-        } else {
-            w.byte(kRasterMono);
+        const uint8_t* row = v.row(y);
+        for (uint32_t x = 0; x < v.width(); ++x) {
+            const Ink ink = pic.ink[getIndex(row, x, v.bits())];
+            inks[x] = ink == Ink::Black ? kInkBlack : ink == Ink::Highlight ? kInkHighlight : kInkPaper;
         }
-        w.put(blackPlane);
+        w.put(std::span<const uint8_t>(record.data(), gfxRecord(inks.data(), v.width(), pic.twoColour, record.data())));
     }
 }
 
@@ -168,20 +205,6 @@ int32_t encode(const char* source, const char* destination, int32_t paperKind, c
     return w.flush() && out.commit() ? kOk : kIo;
 }
 
-// Rewrites the first byte of a pair the printer would act on in real time
-// (10 04 / 10 05 status requests, 1D 03..05) so picture data cannot be taken
-// for a command.  Examines `pairs` overlapping pairs from `at`, all inside the file.
-void scrubPairs(MutableBytes b, size_t at, uint64_t pairs) {
-    for (uint64_t k = 0; k < pairs && at + 1 < b.size(); ++k, ++at) {
-        uint8_t& first = b[at];
-        const uint8_t second = b[at + 1];
-        if (first == 0x10 && (second == 0x04 || second == 0x05))
-            first = 0x30;
-        else if (first == 0x1D && (second == 0x03 || second == 0x04 || second == 0x05))
-            first = 0x3D;
-    }
-}
-
 }  // namespace
 
 void scrubControlBytes(MutableBytes b) {
@@ -216,6 +239,16 @@ int32_t saveAsGfx(const char* source, const char* destination, int32_t paperKind
 
 int32_t saveAsLogo(const char* source, const char* destination, int32_t paperKind) {
     return encode(source, destination, paperKind, kLogo);
+}
+
+int32_t encodeGfxRow(const uint8_t* inks, int32_t width, int32_t paperKind, uint8_t* out, int32_t* length) {
+    if (!inks || !out || !length || width < 1 || uint32_t(width) > kGfxMaxWidth || paperKind < 0 || paperKind > 2)
+        return kNothing;
+    const uint8_t highest = paperKind == 0 ? kInkBlack : kInkHighlight;
+    for (int32_t x = 0; x < width; ++x)
+        if (inks[x] > highest) return kNothing;
+    *length = static_cast<int32_t>(gfxRecord(inks, uint32_t(width), paperKind != 0, out));
+    return kOk;
 }
 
 }  // namespace pixmill

@@ -105,6 +105,10 @@ PIXMILL_API int32_t SaveBMPAsLogo(const char* source, const char* destination, i
     return source && destination ? guarded(kIo, [&] { return saveAsLogo(source, destination, paperKind); })
                                  : kOpen;
 }
+PIXMILL_API int32_t EncodeGfxRow(const unsigned char* inks, int32_t width, int32_t paperKind, unsigned char* out,
+                                 int32_t* length) {
+    return guarded(kNothing, [&] { return encodeGfxRow(inks, width, paperKind, out, length); });
+}
 PIXMILL_API int32_t SeparateBitmap(const char* source, const char* destination, int32_t paperKind, int32_t method,
                                    int32_t brightness, int32_t contrast, int32_t gamma, int32_t sharpen) {
     SeparationSettings s;

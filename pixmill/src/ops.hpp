@@ -160,6 +160,7 @@ int32_t makeMMBitmap(const char* source, const char* destination, int32_t bottom
 
 int32_t saveAsGfx(const char* source, const char* destination, int32_t paperKind);
 int32_t saveAsLogo(const char* source, const char* destination, int32_t paperKind);
+int32_t encodeGfxRow(const uint8_t* inks, int32_t width, int32_t paperKind, uint8_t* out, int32_t* length);
 
 int32_t separateBitmap(const char* source, const char* destination, const SeparationSettings& settings);
 

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "app/settings.hpp"
+#include "link/serialdevices.hpp"
 
 namespace rastiv {
 
@@ -28,10 +29,6 @@ int storedListIndex(const SettingsStore& settings, Key key, int count);
 // for COM1 to COM4 and /dev/ttyUSB0..3 for COM5 to COM8.
 QString portDevice(const SettingsStore& settings, int entry);
 void setPortDevice(SettingsStore& settings, int entry, const QString& device);
-
-// Serial devices present on this machine, stable by-id names first; ports
-// that the kernel lists but no hardware backs are left out.
-QStringList presentSerialDevices();
 
 // How a device reads in the dialog ("Virtual printer (no hardware)" for the
 // virtual one).

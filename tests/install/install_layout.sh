@@ -3,13 +3,14 @@
 # and a C programmer will find there: the programs and where they look for
 # the library, the library's SONAME links, pkg-config, the desktop entry and
 # AppStream file (through their validators when present), the icons and the
-# manual pages.
+# manual pages; the CUPS driver where CUPS looks for it; and the Debian
+# package, which installs under /usr whatever the build's prefix.
 #
 # install_layout.sh BUILD SOURCE VERSION PIXMILL_VERSION APP_ID HAVE_CLI RPATH
-#                   BINDIR LIBDIR INCLUDEDIR DATADIR MANDIR
+#                   BINDIR LIBDIR INCLUDEDIR DATADIR MANDIR HAVE_CUPS
 set -uo pipefail
 build=$1 source=$2 version=$3 pixmill_version=$4 app_id=$5 have_cli=$6 rpath=$7
-bindir=$8 libdir=$9 includedir=${10} datadir=${11} mandir=${12}
+bindir=$8 libdir=$9 includedir=${10} datadir=${11} mandir=${12} have_cups=${13}
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -131,6 +132,32 @@ for page in rastiv rastiv-cli; do
     [ -z "$out" ] || fail "groff warns about $page.1: $out"
   fi
 done
+
+# -- The CUPS driver: filter, backend (run as root: others may not run it), PPD
+if [ "$have_cups" = 1 ]; then
+  [ "$(stat -c %a "$prefix/lib/cups/backend/tintarex" 2>/dev/null)" = 700 ] ||
+    fail "lib/cups/backend/tintarex is not installed with mode 0700"
+  need_file "$datadir/ppd/rastiv/tintarex.ppd"
+  out=$(cupstestppd -I filters "$share/ppd/rastiv/tintarex.ppd" 2>&1) || [ $? = 127 ] || fail "cupstestppd: $out"
+  # The filter finds the library it links from where it is installed.
+  missing=$(ldd "$prefix/lib/cups/filter/rastertotintarex" 2>&1 | grep "not found\|No such") &&
+    fail "the installed filter does not run: $missing"
+fi
+
+# -- The Debian package installs under /usr -----------------------------------
+if ! command -v cpack >/dev/null || ! command -v dpkg-deb >/dev/null; then
+  skip "cpack or dpkg-deb is missing: the Debian package is not checked"
+elif ! (cd "$work" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg") >"$work/cpack.log" 2>&1; then
+  fail "cpack -G DEB: $(tail -n 5 "$work/cpack.log")"
+else
+  contents=$(dpkg-deb -c "$work"/pkg/*.deb | awk '{ print $1, $6 }')
+  grep -q ' ./usr/local' <<<"$contents" && fail "the package installs into /usr/local"
+  if [ "$have_cups" = 1 ]; then
+    grep -q '^-rwx------ ./usr/lib/cups/backend/tintarex$' <<<"$contents" ||
+      fail "the package has no /usr/lib/cups/backend/tintarex of mode 0700"
+    dpkg-deb -f "$work"/pkg/*.deb Recommends | grep -qw cups || fail "the package does not recommend cups"
+  fi
+fi
 
 [ "$failures" = 0 ] || { echo "$failures check(s) failed"; exit 1; }
 echo "installation layout as expected under $prefix"

@@ -198,6 +198,16 @@ PIXMILL_API int32_t SaveBMPAsGfx(const char* source, const char* destination, in
    11; 12 (also: larger than 2040 x 2040, checked before any pixel is read, or
    a colour not printable on this paper); 14 a write failed; 15. */
 PIXMILL_API int32_t SaveBMPAsLogo(const char* source, const char* destination, int32_t paperKind);
+/* One raster-line record of a graphics file, for a caller that makes its
+   rows as it goes (a print filter): the bytes SaveBMPAsGfx writes for a row
+   of the same dots.  inks holds width ink codes, one a dot from the left: 0
+   paper, 1 black, 2 highlight.  paperKind 1 or 2 gives the two-colour
+   record (1D 83, 146 bytes), 0 the black-only record (1D 82, 74 bytes); out
+   needs room for 146 bytes, and *length is set to the record's length.
+   0; 17 width outside 1..576, a paper kind outside 0..2, a code other than
+   0, 1 and 2 (or 2 with paper kind 0), or a null pointer. */
+PIXMILL_API int32_t EncodeGfxRow(const unsigned char* inks, int32_t width, int32_t paperKind, unsigned char* out,
+                                 int32_t* length);
 
 /* ---- Tone-preserving separation ----------------------------------------- */
 
