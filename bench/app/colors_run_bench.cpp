@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "fakes.hpp"
-#include "imaging/frmColors.hpp"
-#include "mainwin/frmMain.hpp"
+#include "ui/picture/frmColors.hpp"
+#include "ui/main/frmMain.hpp"
 
 using namespace rastiv;
 

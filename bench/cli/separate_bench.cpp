@@ -27,9 +27,9 @@
 #include <functional>
 #include <vector>
 
-#include "app/pixmill.hpp"
+#include "core/pixmill.hpp"
 #include "cli/convert.hpp"
-#include "imaging/pictureimport.hpp"
+#include "core/pictureimport.hpp"
 
 using namespace rastiv;
 

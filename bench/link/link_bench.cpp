@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "link/clock.hpp"
-#include "app/messages.hpp"
-#include "app/modGlobal.hpp"
+#include "ui/common/messages.hpp"
+#include "core/modGlobal.hpp"
 #include "link/commlink.hpp"
 #include "link/termiosport.hpp"
 

@@ -19,12 +19,12 @@
 #include <cstring>
 #include <functional>
 
-#include "app/env.hpp"
+#include "core/env.hpp"
 #include "link/clock.hpp"
-#include "app/modGlobal.hpp"
-#include "app/pixmill.hpp"
-#include "app/settings.hpp"
-#include "batch/playback.hpp"
+#include "core/modGlobal.hpp"
+#include "core/pixmill.hpp"
+#include "core/settings.hpp"
+#include "core/playback.hpp"
 #include "cli/convert.hpp"
 #include "cli/printerjobs.hpp"
 #include "link/commands.hpp"
@@ -32,11 +32,11 @@
 #include "link/sequences.hpp"
 #include "cli/streammessages.hpp"
 #include "cli/subcommand.hpp"
-#include "features/printerfiles.hpp"
+#include "core/printerfiles.hpp"
 #include "link/commlink.hpp"
 #include "link/connectiontest.hpp"
-#include "link/portdevices.hpp"
-#include "link/portname.hpp"
+#include "core/portdevices.hpp"
+#include "core/portname.hpp"
 #include "link/serialport.hpp"
 
 namespace rastiv::cli {

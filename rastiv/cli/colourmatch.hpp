@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "imaging/colourwork.hpp"
-#include "imaging/nearestrendering.hpp"
+#include "core/colourwork.hpp"
+#include "core/nearestrendering.hpp"
 
 namespace rastiv::cli {
 

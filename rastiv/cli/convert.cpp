@@ -5,10 +5,10 @@
 #include <QImageReader>
 #include <QMap>
 
-#include "app/numtext.hpp"
-#include "app/pixmill.hpp"
-#include "imaging/pictureimport.hpp"
-#include "mainwin/modUserGfx.hpp"
+#include "core/numtext.hpp"
+#include "core/pixmill.hpp"
+#include "core/pictureimport.hpp"
+#include "core/modUserGfx.hpp"
 
 namespace rastiv::cli {
 

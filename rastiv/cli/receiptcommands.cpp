@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "cli/subcommand.hpp"
-#include "features/printerfiles.hpp"
+#include "core/printerfiles.hpp"
 #include "link/clock.hpp"
 #include "link/commands.hpp"
 #include "receipt/emulator.hpp"

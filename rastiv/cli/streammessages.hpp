@@ -5,7 +5,7 @@
 
 #include <QTextStream>
 
-#include "app/messages.hpp"
+#include "link/messages.hpp"
 
 namespace rastiv::cli {
 

@@ -9,7 +9,7 @@
 #include <QStringList>
 
 #include "cli/cli.hpp"
-#include "app/settings.hpp"
+#include "core/settings.hpp"
 #include "cli/convert.hpp"
 
 

@@ -6,10 +6,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "app/pixmill.hpp"
+#include "core/pixmill.hpp"
 #include "cli/convert.hpp"
-#include "imaging/pictureimport.hpp"
-#include "features/printerfiles.hpp"
+#include "core/pictureimport.hpp"
+#include "core/printerfiles.hpp"
 
 using namespace rastiv;
 using namespace rastiv::cli;

@@ -8,10 +8,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "app/settings.hpp"
+#include "core/settings.hpp"
 #include "child.hpp"
 #include "cli/cli.hpp"
-#include "link/portdevices.hpp"
+#include "core/portdevices.hpp"
 
 using namespace rastiv;
 

@@ -19,11 +19,11 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-#include "app/clock.hpp"
-#include "app/messages.hpp"
-#include "app/modGlobal.hpp"
-#include "app/pixmill.hpp"
-#include "batch/batchmode.hpp"
+#include "core/clock.hpp"
+#include "ui/common/messages.hpp"
+#include "core/modGlobal.hpp"
+#include "core/pixmill.hpp"
+#include "core/batchmode.hpp"
 #include "cli/cli.hpp"
 #include "clitool.hpp"
 #include "ptyreader.hpp"

@@ -12,12 +12,12 @@
 
 #include "corpus.hpp"
 #include "fakes.hpp"
-#include "features/frmPrint.hpp"
-#include "imaging/colourwork.hpp"
-#include "imaging/frmColorMap.hpp"
-#include "imaging/frmColors.hpp"
-#include "imaging/frmSaveOpts.hpp"
-#include "imaging/nearestrendering.hpp"
+#include "ui/printer/frmPrint.hpp"
+#include "core/colourwork.hpp"
+#include "ui/picture/frmColorMap.hpp"
+#include "ui/picture/frmColors.hpp"
+#include "ui/picture/frmSaveOpts.hpp"
+#include "core/nearestrendering.hpp"
 
 using namespace rastiv;
 using namespace rastiv::testing;

@@ -1,6 +1,6 @@
 // Real-world and deliberately odd bitmaps through the whole picture path.
 #include "fakes.hpp"
-#include "mainwin/frmMain.hpp"
+#include "ui/main/frmMain.hpp"
 
 #include <QDirIterator>
 #include <QLabel>

@@ -3,14 +3,14 @@
 #pragma once
 
 #include "link/clock.hpp"
-#include "app/desktop.hpp"
-#include "app/env.hpp"
-#include "app/filedialogs.hpp"
-#include "app/messages.hpp"
-#include "app/modGlobal.hpp"
-#include "app/pixmill.hpp"
-#include "app/settings.hpp"
-#include "batch/batchmode.hpp"
+#include "core/desktop.hpp"
+#include "core/env.hpp"
+#include "core/filedialogs.hpp"
+#include "ui/common/messages.hpp"
+#include "core/modGlobal.hpp"
+#include "core/pixmill.hpp"
+#include "core/settings.hpp"
+#include "core/batchmode.hpp"
 #include "link/commlink.hpp"
 #include "bmp_builder.hpp"
 

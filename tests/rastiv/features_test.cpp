@@ -12,19 +12,19 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "batch/batchmode.hpp"
+#include "core/batchmode.hpp"
 #include "fakes.hpp"
 #include "printerbench.hpp"
-#include "app/transferpanel.hpp"
-#include "features/frmDownloadLogo.hpp"
-#include "features/frmLogo2.hpp"
-#include "features/frmRibbonLogo.hpp"
-#include "features/frmWatermark.hpp"
-#include "features/logocommon.hpp"
-#include "link/frmComm.hpp"
-#include "link/portdevices.hpp"
+#include "ui/common/transferpanel.hpp"
+#include "ui/printer/frmDownloadLogo.hpp"
+#include "ui/printer/frmLogo2.hpp"
+#include "ui/printer/frmRibbonLogo.hpp"
+#include "ui/printer/frmWatermark.hpp"
+#include "ui/printer/logocommon.hpp"
+#include "ui/printer/frmComm.hpp"
+#include "core/portdevices.hpp"
 #include "link/virtualprinter.hpp"
-#include "mainwin/frmMain.hpp"
+#include "ui/main/frmMain.hpp"
 
 using namespace rastiv;
 using namespace rastiv::testing;

@@ -1,4 +1,4 @@
-#include "app/headless.hpp"
+#include "ui/common/headless.hpp"
 
 #include <QCommandLineParser>
 #include <QLoggingCategory>

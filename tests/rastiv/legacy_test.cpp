@@ -10,16 +10,16 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "batch/batchmode.hpp"
+#include "core/batchmode.hpp"
 #include "fakes.hpp"
 #include "printerbench.hpp"
-#include "features/frmLegacy.hpp"
-#include "features/frmTextSub.hpp"
-#include "imaging/frmAdvanced.hpp"
-#include "link/frmComm.hpp"
-#include "link/portdevices.hpp"
+#include "ui/printer/frmLegacy.hpp"
+#include "ui/printer/frmTextSub.hpp"
+#include "ui/picture/frmAdvanced.hpp"
+#include "ui/printer/frmComm.hpp"
+#include "core/portdevices.hpp"
 #include "link/virtualprinter.hpp"
-#include "mainwin/frmMain.hpp"
+#include "ui/main/frmMain.hpp"
 
 using namespace rastiv;
 using namespace rastiv::testing;

@@ -1,5 +1,5 @@
 // The plain-words reason a refused picture gets, and where the operator reads it.
-#include "app/loadproblem.hpp"
+#include "core/loadproblem.hpp"
 #include "fakes.hpp"
 
 #include <QFile>

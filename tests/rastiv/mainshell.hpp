@@ -2,7 +2,7 @@
 #pragma once
 
 #include "fakes.hpp"
-#include "mainwin/frmMain.hpp"
+#include "ui/main/frmMain.hpp"
 
 #include <QPushButton>
 

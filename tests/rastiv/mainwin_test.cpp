@@ -1,7 +1,7 @@
 #include "fakes.hpp"
 #include "mainshell.hpp"
-#include "imaging/frmResize.hpp"
-#include "mainwin/frmMain.hpp"
+#include "ui/picture/frmResize.hpp"
+#include "ui/main/frmMain.hpp"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,5 +1,5 @@
-#include "app/numtext.hpp"
-#include "imaging/frmResize.hpp"
+#include "core/numtext.hpp"
+#include "ui/picture/frmResize.hpp"
 
 #include <gtest/gtest.h>
 #include <cmath>

@@ -2,7 +2,7 @@
 // its dialog, offscreen with the real library and virtual time.
 #include "fakes.hpp"
 #include "mainshell.hpp"
-#include "imaging/frmPhoto.hpp"
+#include "ui/picture/frmPhoto.hpp"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "link/clock.hpp"
-#include "app/settings.hpp"
-#include "link/portdevices.hpp"
-#include "link/portname.hpp"
+#include "core/settings.hpp"
+#include "core/portdevices.hpp"
+#include "core/portname.hpp"
 #include "link/tcpport.hpp"
 #include "link/termiosport.hpp"
 #include "link/virtualprinter.hpp"

@@ -9,15 +9,15 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "batch/batchmode.hpp"
-#include "batch/frmBatch.hpp"
+#include "core/batchmode.hpp"
+#include "ui/batch/frmBatch.hpp"
 #include "fakes.hpp"
-#include "features/frmPrint.hpp"
-#include "link/frmComm.hpp"
-#include "link/portdevices.hpp"
+#include "ui/printer/frmPrint.hpp"
+#include "ui/printer/frmComm.hpp"
+#include "core/portdevices.hpp"
 #include "link/termiosport.hpp"
 #include "link/virtualprinter.hpp"
-#include "mainwin/frmMain.hpp"
+#include "ui/main/frmMain.hpp"
 
 using namespace rastiv;
 using namespace rastiv::testing;

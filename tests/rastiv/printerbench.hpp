@@ -3,8 +3,8 @@
 #pragma once
 
 #include "fakes.hpp"
-#include "link/frmComm.hpp"
-#include "link/portdevices.hpp"
+#include "ui/printer/frmComm.hpp"
+#include "core/portdevices.hpp"
 #include "link/virtualprinter.hpp"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // What may go to the printer as a logo file or a graphics file.
-#include "features/printerfiles.hpp"
+#include "core/printerfiles.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 // The real message box, file dialog and F1 key, driven offscreen.
-#include "app/f1help.hpp"
+#include "ui/common/qtfiledialogs.hpp"
+#include "ui/common/f1help.hpp"
 #include "fakes.hpp"
-#include "mainwin/frmMain.hpp"
+#include "ui/main/frmMain.hpp"
 
 #include <QFileDialog>
 #include <QMessageBox>

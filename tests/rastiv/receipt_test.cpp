@@ -19,9 +19,9 @@
 #include <gtest/gtest.h>
 
 #include "fakes.hpp"
-#include "features/frmVirtualPrinter.hpp"
-#include "link/frmComm.hpp"
-#include "link/portdevices.hpp"
+#include "ui/printer/frmVirtualPrinter.hpp"
+#include "ui/printer/frmComm.hpp"
+#include "core/portdevices.hpp"
 #include "receipt/receiptrenderer.hpp"
 #include "link/virtualprinter.hpp"
 

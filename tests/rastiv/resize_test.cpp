@@ -1,5 +1,5 @@
 #include "fakes.hpp"
-#include "imaging/frmResize.hpp"
+#include "ui/picture/frmResize.hpp"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

@@ -1,5 +1,5 @@
 #include "fakes.hpp"
-#include "imaging/frmSaveOpts.hpp"
+#include "ui/picture/frmSaveOpts.hpp"
 
 #include <QLabel>
 #include <QPushButton>

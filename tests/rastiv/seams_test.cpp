@@ -1,9 +1,9 @@
 #include "link/clock.hpp"
-#include "app/desktop.hpp"
-#include "app/filedialogs.hpp"
-#include "app/settings.hpp"
+#include "core/desktop.hpp"
+#include "ui/common/qtfiledialogs.hpp"
+#include "core/settings.hpp"
 #include "fakes.hpp"
-#include "mainwin/modUserGfx.hpp"
+#include "core/modUserGfx.hpp"
 
 #include <gtest/gtest.h>
 

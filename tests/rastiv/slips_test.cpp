@@ -1,12 +1,12 @@
 // Nothing lost by a slip, every state visible: the questions before work is thrown away,
 // the focus, the step marker, the menus, the status bar and what a screen reader hears.
-#include "features/frmLegacy.hpp"
-#include "features/frmRibbonLogo.hpp"
-#include "features/frmTextSub.hpp"
-#include "features/frmVirtualPrinter.hpp"
-#include "imaging/frmColorMap.hpp"
-#include "link/frmComm.hpp"
-#include "link/portdevices.hpp"
+#include "ui/printer/frmLegacy.hpp"
+#include "ui/printer/frmRibbonLogo.hpp"
+#include "ui/printer/frmTextSub.hpp"
+#include "ui/printer/frmVirtualPrinter.hpp"
+#include "ui/picture/frmColorMap.hpp"
+#include "ui/printer/frmComm.hpp"
+#include "core/portdevices.hpp"
 #include "mainshell.hpp"
 
 #include <QClipboard>

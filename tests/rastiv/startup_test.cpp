@@ -1,6 +1,6 @@
-#include "app/frmSplash.hpp"
+#include "ui/common/frmSplash.hpp"
 #include "fakes.hpp"
-#include "mainwin/frmMain.hpp"
+#include "ui/main/frmMain.hpp"
 
 #include <QFrame>
 #include <QLabel>

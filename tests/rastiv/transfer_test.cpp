@@ -16,13 +16,13 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "app/transferpanel.hpp"
-#include "batch/batchmode.hpp"
-#include "batch/frmBatch.hpp"
+#include "ui/common/transferpanel.hpp"
+#include "core/batchmode.hpp"
+#include "ui/batch/frmBatch.hpp"
 #include "fakes.hpp"
-#include "features/frmDownloadLogo.hpp"
-#include "features/frmPrint.hpp"
-#include "features/frmWatermark.hpp"
+#include "ui/printer/frmDownloadLogo.hpp"
+#include "ui/printer/frmPrint.hpp"
+#include "ui/printer/frmWatermark.hpp"
 #include "printerbench.hpp"
 
 using namespace rastiv;

@@ -2,11 +2,11 @@
 // undo, offscreen with the real library and the real picture readers.
 #include "fakes.hpp"
 #include "mainshell.hpp"
-#include "imaging/frmColorMap.hpp"
-#include "imaging/frmColors.hpp"
-#include "imaging/frmResize.hpp"
-#include "imaging/pictureimport.hpp"
-#include "mainwin/frmMain.hpp"
+#include "ui/picture/frmColorMap.hpp"
+#include "ui/picture/frmColors.hpp"
+#include "ui/picture/frmResize.hpp"
+#include "core/pictureimport.hpp"
+#include "ui/main/frmMain.hpp"
 
 #include <QBuffer>
 #include <QClipboard>

@@ -15,8 +15,8 @@
 #include <gtest/gtest.h>
 
 #include "fakes.hpp"
-#include "features/frmPrint.hpp"
-#include "features/logocommon.hpp"
+#include "ui/printer/frmPrint.hpp"
+#include "ui/printer/logocommon.hpp"
 #include "link/termiosport.hpp"
 
 using namespace rastiv;

@@ -1,7 +1,7 @@
 // Each running instance works in a folder of its own.
-#include "app/workfolder.hpp"
+#include "core/workfolder.hpp"
 #include "fakes.hpp"
-#include "mainwin/frmMain.hpp"
+#include "ui/main/frmMain.hpp"
 
 #include <QDir>
 #include <QFile>

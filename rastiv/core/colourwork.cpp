@@ -1,0 +1,185 @@
+#include "core/colourwork.hpp"
+
+#include <QFile>
+#include <QSaveFile>
+#include <cmath>
+#include <optional>
+
+#include "core/numtext.hpp"
+#include "core/pixmill.hpp"
+
+namespace rastiv {
+
+namespace {
+constexpr int32_t kMaxSpeed = 10000;
+constexpr int32_t kThresholdLimit = 30000;  // beyond this colours are too far apart to fold
+constexpr int32_t kNoSuchRank = 18;
+constexpr int kMaxUserColors = 9;
+constexpr int32_t kMaxRank = 256;  // a palette has no more colours
+
+// The whole-number part of the leading number, held to a 16-bit value so
+// that absurd text cannot overflow; anything beyond the limits is refused anyway.
+int16_t wholePart(const QString& text) {
+    return int16_t(clampToInt(std::floor(leadingNumber(text)), INT16_MIN, INT16_MAX));
+}
+
+bool isSolid(int32_t code) { return code == 1 || code == 5 || code == 6; }
+}  // namespace
+
+const std::array<PrinterColour, 11> kPrinterColours{{
+    {1, "Black", false, 100, 8},
+    {2, "75% Black (2x2 Dithered)", false, 75, 6},
+    {3, "50% Black (2x2 Dithered)", false, 50, 4},
+    {4, "25% Black (2x2 Dithered)", false, 25, 2},
+    {5, "White", false, 0, 0},
+    {6, "Color", true, 100, 8},
+    {7, "75% Color (2x2 Dithered)", true, 75, 6},
+    {8, "50% Color (2x2 Dithered)", true, 50, 4},
+    {9, "25% Color (2x2 Dithered)", true, 25, 2},
+    {10, "37% Color (2x2 Dithered)", true, 37, 3},
+    {11, "37% Black (2x2 Dithered) ", false, 37, 3},
+}};
+
+ColourInputs readColourInputs(const QString& numUserColors, const QString& colorSpeed) {
+    using R = ColourInputs::Refusal;
+    ColourInputs in;
+    if (leadingNumber(colorSpeed) > kMaxSpeed) {
+        in.refusal = R::SpeedTooHigh;
+        return in;
+    }
+    in.speed = wholePart(colorSpeed);
+    if (colorSpeed.isEmpty() || in.speed < 1) {
+        in.refusal = R::SpeedTooLow;
+        return in;
+    }
+    in.colours = wholePart(numUserColors);
+    if (numUserColors.isEmpty() || in.colours < 1) {
+        in.refusal = R::TooFewColours;
+        return in;
+    }
+    if (in.colours > kMaxUserColors) in.refusal = R::TooManyColours;
+    return in;
+}
+
+Translation translateColours(PixmillBinding& pm, const QString& path, int16_t maxColours, int16_t speed,
+                             const TranslationHooks& hooks) {
+    Translation run;
+    if (const int32_t r = pm.MergeBandW(path); r != 0) {
+        run.error = r;
+        return run;
+    }
+    int32_t threshold = speed;
+    bool collect = false;
+    while (!collect) {
+        if (hooks.cancelled && hooks.cancelled()) {
+            run.cancelled = true;
+            return run;
+        }
+        for (int rank = 1;; ++rank) {
+            if (hooks.progress) hooks.progress(rank, threshold);
+            const int32_t n = pm.NumColors(path, 1, 1);
+            if (n == -1) {
+                run.error = -1;
+                return run;
+            }
+            if (n <= maxColours) {
+                collect = true;
+                break;
+            }
+            uint32_t colour = 0;
+            int32_t percent = 0;
+            const int32_t r = pm.FindMajorColor(path, rank, 1, 1, colour, percent);
+            if (r == kNoSuchRank) {
+                threshold += speed;
+                break;
+            }
+            if (r != 0) {
+                run.error = r;
+                return run;
+            }
+            if (threshold > kThresholdLimit) {
+                collect = true;
+                break;
+            }
+            if (const int32_t m = pm.MergeColors(path, colour, threshold); m != 0) {
+                run.error = m;
+                return run;
+            }
+            if (hooks.merged) hooks.merged();
+        }
+    }
+
+    for (int32_t k = 1; k <= kMaxRank; ++k) {
+        uint32_t colour = 0;
+        int32_t percent = 0;
+        const int32_t r = pm.FindMajorColor(path, k, 0, 0, colour, percent);
+        if (r == kNoSuchRank) break;
+        if (r != 0) {
+            run.error = r;
+            break;
+        }
+        run.colours.push_back({colour, percent});
+    }
+    return run;
+}
+
+namespace {
+
+constexpr int32_t kNoFreeEntry = 17;
+
+int32_t solidSwap(PixmillBinding& pm, const QString& path, const ColourMapping& m, uint32_t highlight) {
+    switch (m.code) {
+        case 1: return pm.ColorSwap(path, m.colour, kBlackValue);
+        case 5: return pm.ColorSwap(path, m.colour, kWhiteValue);
+        case 6: return pm.ColorSwap(path, m.colour, highlight);
+        default: return 0;
+    }
+}
+
+// The swaps in the given order: solid ones (except the deferred one) first,
+// then the dithered ones, then the deferred solid one.
+int32_t swapInOrder(PixmillBinding& pm, const QString& path, const std::vector<ColourMapping>& mapping,
+                    uint32_t highlight, int32_t paperKind, const ColourMapping* deferred) {
+    for (const ColourMapping& m : mapping)
+        if (&m != deferred)
+            if (const int32_t status = solidSwap(pm, path, m, highlight); status != 0) return status;
+    for (const ColourMapping& m : mapping) {
+        if (isSolid(m.code)) continue;
+        if (const int32_t status = pm.DitheredColorSwap(path, m.colour, m.code, paperKind); status != 0)
+            return status;
+    }
+    return deferred ? solidSwap(pm, path, *deferred, highlight) : 0;
+}
+
+std::optional<QByteArray> readWhole(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    return f.readAll();
+}
+
+}  // namespace
+
+int32_t applyColourMapping(PixmillBinding& pm, const QString& path, const std::vector<ColourMapping>& mapping,
+                           uint32_t highlight, int32_t paperKind) {
+    const ColourMapping* black = nullptr;
+    bool dithers = false;
+    for (const ColourMapping& m : mapping) {
+        if (isSolid(m.code) && m.colour == kBlackValue) black = &m;
+        dithers = dithers || !isSolid(m.code);
+    }
+    // A picture converted from true colour fills its palette up with unused
+    // black entries.  A solid swap of black flags them all, and a dither
+    // after it then finds no free entry for its white or highlight (17),
+    // although nothing in the picture is wrong.  Such a mapping is tried
+    // again from the untouched picture with the swap of black last, where
+    // the dither takes those entries first.
+    const auto before = black && dithers ? readWhole(path) : std::nullopt;
+    const int32_t status = swapInOrder(pm, path, mapping, highlight, paperKind, nullptr);
+    if (status != kNoFreeEntry || !before) return status;
+    QSaveFile restore(path);
+    if (!restore.open(QIODevice::WriteOnly) || restore.write(*before) != before->size() || !restore.commit())
+        return status;
+    return swapInOrder(pm, path, mapping, highlight, paperKind, black);
+}
+
+}  // namespace rastiv

@@ -1,0 +1,62 @@
+#include "core/printable.hpp"
+
+#include <QImage>
+#include <QImageReader>
+#include <QSet>
+#include <functional>
+
+namespace rastiv {
+
+namespace {
+
+const QRgb kRed = qRgb(255, 0, 0), kBlue = qRgb(0, 0, 255);
+
+// Calls `use` once for every colour the pixels use; false when the picture
+// cannot be read.
+bool eachColourUsed(const QString& path, const std::function<void(QRgb)>& use) {
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    const QImage image = reader.read();
+    if (image.isNull()) return false;
+    QSet<QRgb> seen;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) seen.insert(image.pixel(x, y) | 0xFF000000u);
+    for (QRgb c : seen) use(c);
+    return true;
+}
+
+}  // namespace
+
+QString unprintableColoursAdvice(const QString& path, int32_t paperKind) {
+    const QRgb highlight = paperKind == 1 ? kRed : kBlue;
+    const QRgb otherHighlight = paperKind == 1 ? kBlue : kRed;
+    QSet<QRgb> unprintable;
+    eachColourUsed(path, [&](QRgb c) {
+        if (c != qRgb(0, 0, 0) && c != qRgb(255, 255, 255) && c != highlight) unprintable.insert(c);
+    });
+    if (unprintable.isEmpty()) return {};
+    const QString paper = paperKind == 1 ? QStringLiteral("red") : QStringLiteral("blue");
+    if (unprintable.size() == 1 && unprintable.contains(otherHighlight)) {
+        const QString other = paperKind == 1 ? QStringLiteral("blue") : QStringLiteral("red");
+        return QStringLiteral("The picture's highlight colour is %1, but the screen colour is set for %2 paper.  "
+                              "Choose Color > Screen > %3 again to have the picture recoloured %2, or choose %4 "
+                              "there for %1 paper.")
+            .arg(other, paper, paperKind == 1 ? QStringLiteral("Red") : QStringLiteral("Blue"),
+                 paperKind == 1 ? QStringLiteral("Blue") : QStringLiteral("Red"));
+    }
+    return QStringLiteral("The picture still has %1 colour%2 the printer cannot print.  Use Modify Colors (or "
+                          "Photo) first.")
+        .arg(unprintable.size())
+        .arg(unprintable.size() == 1 ? QString() : QStringLiteral("s"));
+}
+
+HighlightUse highlightsUsed(const QString& path) {
+    HighlightUse use;
+    eachColourUsed(path, [&](QRgb c) {
+        use.red = use.red || c == kRed;
+        use.blue = use.blue || c == kBlue;
+    });
+    return use;
+}
+
+}  // namespace rastiv

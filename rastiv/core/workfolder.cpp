@@ -1,0 +1,120 @@
+#include "core/workfolder.hpp"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace rastiv {
+
+namespace {
+
+const char kPrefix[] = "rastiv-";
+const char kLockName[] = "instance.lock";
+// An instance writes its process number into its lock once it holds it; an
+// empty lock younger than this belongs to an instance still starting.
+constexpr qint64 kStartingSecs = 60;
+
+QByteArray native(const QString& s) { return QFile::encodeName(s); }
+
+bool youngerThan(const QString& path, qint64 secs) {
+    const QFileInfo info(path);
+    return info.lastModified().secsTo(QDateTime::currentDateTime()) < secs;
+}
+
+}  // namespace
+
+QStringList WorkFolder::defaultBases() {
+    QStringList bases;
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (!data.isEmpty()) bases << data;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty()) bases << runtime;
+    bases << QDir::tempPath();
+    return bases;
+}
+
+WorkFolder::WorkFolder(const QStringList& bases) {
+    for (const QString& base : bases) sweep(base);
+    for (const QString& base : bases) {
+        // Only the first, per-user folder is ours to create; the others are
+        // the system's and must exist already.
+        if (base == bases.constFirst()) QDir().mkpath(base);
+        if (makeIn(base)) return;
+    }
+    problem_ = QStringLiteral("No private working folder could be made in %1: %2.")
+                   .arg(bases.join(QStringLiteral(", ")), problem_);
+}
+
+bool WorkFolder::makeIn(const QString& base) {
+    QByteArray name = native(base + QStringLiteral("/") + QLatin1String(kPrefix) + QStringLiteral("XXXXXX"));
+    if (!::mkdtemp(name.data())) {
+        problem_ = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    const QString dir = QFile::decodeName(name);
+    const int fd = ::open(native(dir + QStringLiteral("/") + QLatin1String(kLockName)).constData(),
+                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // Blocking: a sweeping instance may hold the new lock for a moment, and
+    // lets go of it when it sees the lock still empty.
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) {
+        problem_ = QString::fromLocal8Bit(std::strerror(errno));
+        if (fd >= 0) ::close(fd);
+        QDir(dir).removeRecursively();
+        return false;
+    }
+    const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
+    if (::write(fd, pid.constData(), size_t(pid.size())) != pid.size()) {
+        problem_ = QString::fromLocal8Bit(std::strerror(errno));
+        ::close(fd);
+        QDir(dir).removeRecursively();
+        return false;
+    }
+    lockFd_ = fd;
+    path_ = dir;
+    return true;
+}
+
+WorkFolder::~WorkFolder() {
+    if (!ok()) return;
+    // Removed while still locked, so that no other instance sweeps it meanwhile.
+    QDir(path_).removeRecursively();
+    ::close(lockFd_);
+}
+
+int WorkFolder::sweep(const QString& base) {
+    int removed = 0;
+    const QStringList names =
+        QDir(base).entryList({QLatin1String(kPrefix) + QStringLiteral("*")},
+                             QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        const QString dir = base + QStringLiteral("/") + name;
+        struct stat st {};
+        // Another user's folder in a shared base is never ours to judge.
+        if (::lstat(native(dir).constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) continue;
+        const QString lock = dir + QStringLiteral("/") + QLatin1String(kLockName);
+        const int fd = ::open(native(lock).constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            // No lock at all: an instance between making its folder and its
+            // lock, or one that died right there.
+            if (errno == ENOENT && !youngerThan(dir, kStartingSecs) && QDir(dir).removeRecursively()) ++removed;
+            continue;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            const bool started = QFileInfo(lock).size() > 0 || !youngerThan(lock, kStartingSecs);
+            if (started && QDir(dir).removeRecursively()) ++removed;
+        }
+        ::close(fd);
+    }
+    return removed;
+}
+
+}  // namespace rastiv

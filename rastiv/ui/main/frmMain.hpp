@@ -1,0 +1,269 @@
+// The main window: the five steps, the picture, the tools and the menus.
+#pragma once
+
+#include "core/env.hpp"
+#include "core/filedialogs.hpp"
+#include "ui/common/frmSplash.hpp"
+#include "core/modGlobal.hpp"
+#include "core/pictureimport.hpp"
+#include "core/history.hpp"
+
+#include <QImage>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+
+class QAction;
+class QActionGroup;
+class QMenu;
+class QScrollArea;
+class QPushButton;
+class QFrame;
+
+namespace rastiv {
+
+class frmComm;
+
+
+// The step marker: a hollow rectangle with a 4-pixel border in the screen colour.
+class StepMarker final : public QWidget {
+public:
+    explicit StepMarker(QWidget* parent);
+    void setBorderColor(const QColor& c);
+    QColor borderColor() const { return colour_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QColor colour_;
+};
+
+// The picture, drawn at any zoom without smoothing when enlarged, so that
+// every dot of a dithered picture stays visible.
+class PictureLabel final : public QLabel {
+public:
+    explicit PictureLabel(QWidget* parent) : QLabel(parent) {}
+    void setPicture(const QImage& picture);
+    const QImage& picture() const { return picture_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QImage picture_;
+};
+
+class frmMain final : public QMainWindow, public Workflow {
+    Q_OBJECT
+public:
+    explicit frmMain(Env& env, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Public operations the dialogs and start-up use.
+    void SetScreenRed();
+    void SetScreenBlue();
+    // Tells the printer its paper type (0, 1, 4 or 5), asking for the
+    // connection first when there is none.
+    void SetMediaType(const int16_t& type);
+    void DisableButtons() override;
+    void EnableButtons() override;
+    void ShowBitmap(const QString& path) override;
+    void ReadBitmapSize(const QString& path) override;
+    void MoveStepMarker(int step) override;
+    void PictureSaved() override;
+    // Loads a picture without asking for it (the file named at start, one
+    // dropped on the window or pasted).
+    void loadFile(const QString& path);
+    void loadImage(const QImage& picture, const QString& name);
+
+    // The view of the picture: 1.0 shows one picture pixel per screen pixel.
+    static constexpr double kMinZoom = 1.0 / 16;
+    static constexpr double kMaxZoom = 16;
+    double zoom() const { return zoom_; }
+    bool fitting() const { return fit_; }
+    void zoomBy(double factor);
+    int currentStep() const { return step_; }
+    const EditHistory& history() const { return history_; }
+    // Changes to the picture that no file holds yet (the paint program's
+    // edits included).
+    bool hasUnsavedChanges();
+    // The button of the step the marker points at, where the keyboard focus
+    // goes back after a dialog: never Exit, which would end the program on
+    // the next Enter.
+    QPushButton* stepButton(int step) const;
+    // The status bar's message, the last thing done and how it ended.
+    QString statusText() const;
+
+    // How the program ends (tests replace it).
+    std::function<void()> endProgram;
+
+    QLabel* lbStep1;
+    QLabel* lbStep2;
+    QLabel* lbStep3;
+    QLabel* lbStep4;
+    QLabel* lbStep5;
+    QPushButton* cmdLoad;
+    QPushButton* cmdResize;
+    QPushButton* cmdColor;
+    QPushButton* cmdSaveOpts;
+    QPushButton* cmdExit;
+    StepMarker* shBox;
+    PictureLabel* image1 = nullptr;
+    QScrollArea* picArea = nullptr;
+    QLabel* lbStatus = nullptr;
+    QLabel* lbPictureSize = nullptr;
+    QLabel* lbZoom = nullptr;
+    QLabel* lbNextStep = nullptr;
+    QLabel* Image2;
+    QFrame* Shape2;
+    QLabel* Label3;
+    QPushButton* cmdPrint;
+    QPushButton* cmdLogo;
+    QPushButton* cmdLegacy;
+    QPushButton* cmdRotLeft;
+    QPushButton* cmdRotRight;
+    QPushButton* cmdCrop;
+    QPushButton* cmdPhoto = nullptr;  // the tones of a photograph in dots, beside Modify Colors
+    QPushButton* cmdMSPaint;
+    QFrame* Shape1;
+    QLabel* Label1;
+    QPushButton* cmdShowOriginalBMP;
+    QPushButton* cmdShowCurrentBMP;
+
+    QMenu* mnuFile;
+    QAction* mnuFileExit;
+    QMenu* mnuEdit;
+    QAction* mnuEditUndo;
+    QAction* mnuEditRedo;
+    QAction* mnuEditPaste;
+    QMenu* mnuView;
+    QAction* mnuViewFit;
+    QAction* mnuViewActual;
+    QAction* mnuViewZoomIn;
+    QAction* mnuViewZoomOut;
+    QMenu* mnuBatchMode;
+    QAction* mnuBatchModeEnable;
+    QAction* mnuBatchModeOmit;
+    QAction* mnuBatchModePlay;
+    QMenu* mnuColor;
+    QMenu* mnuColorScreen;
+    QAction* mnuColorScreenRed;
+    QAction* mnuColorScreenBlue;
+    QMenu* mnuColorMedia;
+    QAction* mnuColorMediaType0;
+    QAction* mnuColorMediaType1;
+    QAction* mnuColorMediaType4;
+    QAction* mnuColorMediaType5[3];
+    QActionGroup* screenChoice = nullptr;
+    QActionGroup* mediaChoice = nullptr;
+    QMenu* mnuAdvanced;
+    QAction* mnuAdvancedTopLogoSpacing;
+    QMenu* mnuHelp;
+    QAction* mnuHelpContents;
+    QAction* mnuAbout;
+
+    QLabel* stepLabel(int step) const;
+
+    // Handlers, public so that tests can drive them as the operator would.
+    void cmdLoad_Click();
+    void cmdResize_Click();
+    void cmdColor_Click();
+    void cmdSaveOpts_Click();
+    void cmdExit_Click();
+    void cmdPrint_Click();
+    void cmdLogo_Click();
+    void cmdLegacy_Click();
+    void cmdRotLeft_Click();
+    void cmdRotRight_Click();
+    void cmdCrop_Click();
+    void cmdPhoto_Click();
+    void cmdMSPaint_Click();
+    void cmdShowOriginalBMP_Click();
+    void cmdShowCurrentBMP_Click();
+    void mnuFileExit_Click();
+    void mnuEditUndo_Click();
+    void mnuEditRedo_Click();
+    void mnuEditPaste_Click();
+    void mnuViewFit_Click();
+    void mnuViewActual_Click();
+    void mnuBatchModeEnable_Click();
+    void mnuBatchModeOmit_Click();
+    void mnuBatchModePlay_Click();
+    void mnuColorScreenRed_Click();
+    void mnuColorScreenBlue_Click();
+    void mnuColorMediaType0_Click();
+    void mnuColorMediaType1_Click();
+    void mnuColorMediaType4_Click();
+    void mnuColorMediaType5_Click(int index);
+    void mnuAdvancedTopLogoSpacing_Click();
+    void mnuHelpContents_Click();
+    void mnuAbout_Click();
+
+    frmSplash* aboutBox() const { return about_; }
+    // The communication dialog, created on first use and kept, hidden, between uses.
+    frmComm& comm();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void setTabOrder();
+    void connectSignals();
+    void Form_Load();
+    void Form_Unload();
+
+    void load(const FileChoice& choice);
+    void loadPrepared(const QString& original, const QString& name, const QString& readerProblem);
+    bool mayReplacePicture(const QString& doing);
+    void focusHarmless();
+    void updateTitle();
+    void showStatus(const QString& text);
+    void chooseMedia(QAction* item, int16_t type);
+    void offerRecolour();
+    QString importTarget() const;
+    void adopt(const ImportedPicture& in);
+    void placeRightColumn();
+    void applyZoom();
+    void showPictureFacts();
+    bool recordChange(const QString& what = {});
+    void restore(const std::optional<PictureState>& state);
+    void updateEditActions();
+    void rotate(int32_t direction);
+    void showCommFor(bool modGlobal::*wanted);
+    void showPrintDialog();
+    void showLogoDialog();
+    void showBatchDialog();
+    void showLegacyDialog();
+    bool requireBitmap(const QString& title);
+    void setScreenColour(const QColor& c);
+    void screenColourNote();
+    QList<QPushButton*> busyButtons() const;
+
+    Env& env_;
+    QPointer<frmSplash> about_;
+    QPointer<frmComm> comm_;
+    bool unloaded_ = false;
+    bool busy_ = false;
+    QPointer<QWidget> focusBeforeBusy_;
+    QString pictureName_;
+    QString recordingFile_;
+    bool paperTypeSet_ = false;
+    QAction* mediaItem_ = nullptr;  // the paper type told last, in this run
+    int step_ = 1;
+    double zoom_ = 1;
+    bool fit_ = false;
+    QSize pictureSize_;          // as the header gives it; what 100% shows
+    int importSerial_ = 0;
+    EditHistory history_;
+    QList<QPair<QWidget*, QRect>> rightColumn_;  // their places at the smallest size
+};
+
+}  // namespace rastiv

@@ -1,0 +1,86 @@
+// Photo: a photograph's tones kept in dots of paper white, black and the
+// highlight ink (the library's separation), beside the few flat colours of
+// Modify Colors.  The preview shows the printed dots as they will come out,
+// at the size of the receipt or dot for dot; Apply makes them the working
+// bitmap in one step.
+#pragma once
+
+#include "core/env.hpp"
+
+#include <QDialog>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class QSlider;
+
+namespace rastiv {
+
+class Timer;
+
+// What the dialog's controls ask of the library.
+struct PhotoSettings {
+    int32_t method = 1;  // the library's separation methods: 1 diffusion, 2 ordered, 3 nearest
+    int32_t brightness = 0, contrast = 0;
+    int32_t gamma = 100;  // hundredths
+    int32_t sharpen = 0;
+    bool blackOnly = false;
+    bool operator==(const PhotoSettings&) const = default;
+};
+
+class frmPhoto final : public QDialog {
+    Q_OBJECT
+public:
+    frmPhoto(Env& env, Workflow& main, QWidget* parent = nullptr);
+    ~frmPhoto() override;
+
+    QScrollArea* picPreview;
+    QLabel* imPreview;
+    QLabel* lbMethod;
+    QComboBox* cboMethod;
+    QLabel* lbBrightness;
+    QSlider* sldBrightness;
+    QLabel* lbContrast;
+    QSlider* sldContrast;
+    QLabel* lbGamma;
+    QDoubleSpinBox* spnGamma;
+    QLabel* lbSharpen;
+    QSlider* sldSharpen;
+    QCheckBox* chkBlackOnly;
+    QCheckBox* chkEveryDot;
+    QPushButton* cmdReset;
+    QPushButton* cmdApply;
+    QPushButton* cmdCancel;
+
+    PhotoSettings settings() const;
+    // The settings the preview shows, once it has been made.
+    const PhotoSettings& previewed() const { return previewed_; }
+
+    // Handlers, public so that tests can drive them as the operator would.
+    void settingChanged();
+    void Timer1_Timer();
+    void cmdReset_Click();
+    void cmdApply_Click();
+    void cmdCancel_Click();
+
+    void done(int result) override;
+
+private:
+    // Separates the working bitmap into `path`: the library's code.
+    int32_t separate(const PhotoSettings& s, const QString& path);
+    void showPreview();
+    void Form_Unload();
+
+    Env& env_;
+    Workflow& main_;
+    std::unique_ptr<Timer> Timer1;  // the preview follows the controls after a short pause
+    PhotoSettings previewed_;
+    bool havePreview_ = false;
+    bool unloaded_ = false;
+};
+
+}  // namespace rastiv

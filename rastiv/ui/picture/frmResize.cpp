@@ -1,0 +1,150 @@
+#include "ui/picture/frmResize.hpp"
+
+#include "link/clock.hpp"
+#include "ui/common/dialogform.hpp"
+#include "ui/common/f1help.hpp"
+#include "core/loadproblem.hpp"
+#include "core/modGlobal.hpp"
+#include "core/numtext.hpp"
+#include "core/pixmill.hpp"
+#include "ui/common/waitcursor.hpp"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace rastiv {
+
+namespace {
+constexpr int32_t kMinWidth = 10;
+constexpr int kHelpTopic = 2;
+}  // namespace
+
+WidthInput normaliseWidth(const QString& typed) {
+    WidthInput r;
+    const double value = std::floor(leadingNumber(typed));
+    // Wider than any int is simply "too wide": clamp before narrowing.
+    const int64_t w = clampToInt(value, INT32_MIN, INT32_MAX);
+    r.normalised = numToText(w);
+    r.final = r.normalised;
+    r.width = int32_t(w);
+    if (w > int64_t(kMaxPrintWidth)) {
+        r.final = QStringLiteral("576");
+        r.width = int32_t(kMaxPrintWidth);
+    }
+    if (r.width < kMinWidth) {
+        r.final = QStringLiteral("10");
+        r.width = kMinWidth;
+    }
+    return r;
+}
+
+frmResize::frmResize(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
+    setObjectName(QStringLiteral("frmResize"));
+    setWindowTitle(QStringLiteral("Resize Bitmap"));
+    setHelpTopic(this, kHelpTopic);
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
+
+    tbText1 = noteBox(this, "tbText1",
+                      QStringLiteral("Enter the desired width of the image in pixels.  \r\n"
+                                     "Allowed values are 10 to 576.  The height will be \r\n"
+                                     "scaled to maintain the aspect ratio of the image."),
+                      {8, 8, 233, 49});
+
+    Label1 = new QLabel(QStringLiteral("Width"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(8, 64, 33, 17);
+
+    tbWidth = new QLineEdit(this);
+    tbWidth->setObjectName(QStringLiteral("tbWidth"));
+    tbWidth->setGeometry(48, 64, 49, 19);
+    Label1->setBuddy(tbWidth);
+
+    cmdResize = new QPushButton(QStringLiteral("&Re-size"), this);
+    cmdResize->setObjectName(QStringLiteral("cmdResize"));
+    cmdResize->setGeometry(152, 64, 89, 25);
+    cmdResize->setDefault(true);
+
+    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setGeometry(152, 96, 89, 25);
+
+    // The layout was drawn for a narrower font than most desktops use: widen
+    // the text box to its longest line and keep the buttons under its right end.
+    int textWidth = 233;
+    for (const QString& line : tbText1->toPlainText().split(u'\n'))
+        textWidth = std::max(textWidth, tbText1->fontMetrics().horizontalAdvance(line.trimmed()) + 6);
+    const int shift = textWidth - 233;
+    tbText1->setFixedWidth(textWidth);
+    cmdResize->move(cmdResize->x() + shift, cmdResize->y());
+    cmdCancel->move(cmdCancel->x() + shift, cmdCancel->y());
+    setFixedSize(249 + shift, 129);
+
+    QWidget::setTabOrder(tbWidth, cmdResize);
+    QWidget::setTabOrder(cmdResize, cmdCancel);
+
+    connect(cmdResize, &QPushButton::clicked, this, &frmResize::cmdResize_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmResize::cmdCancel_Click);
+
+    Form_Load();
+}
+
+void frmResize::Form_Load() {
+    main_.ReadBitmapSize(env_.g.gCurrentBmp);
+    tbWidth->setText(QString::number(env_.g.bmpWidthOrZero()));
+    if (const QScreen* s = QGuiApplication::primaryScreen()) move(s->geometry().center() - rect().center());
+    tbWidth->selectAll();
+    tbWidth->setFocus();
+}
+
+void frmResize::cmdResize_Click() {
+    const WidthInput w = normaliseWidth(tbWidth->text());
+    tbWidth->setText(w.normalised);
+    tbWidth->setText(w.final);
+
+    resized_ = true;
+    setEnabled(false);
+    {
+        WaitCursor hourglass;
+        const QString t = env_.workPath("tmpstretch.bmp");
+        int32_t r = env_.pixmill.StretchBitmap(0, t, env_.g.gCurrentBmp);
+        if (r == 0) r = env_.pixmill.StretchBitmap(w.width, env_.g.gCurrentBmp, t);
+        if (r != 0) {
+            hourglass.restore();
+            tell(env_, errorNumber(r) + QStringLiteral(" stretching the bitmap."), QStringLiteral("PIXMILL DLL Error"),
+                 MsgIcon::Exclamation, kHelpTopic, MsgButtons::Ok, {}, fileAdvice(r, env_.g.gCurrentBmp));
+        } else {
+            main_.ShowBitmap(env_.g.gCurrentBmp);
+        }
+        env_.clock.pumpEvents();
+        setEnabled(true);
+    }
+    accept();
+}
+
+void frmResize::cmdCancel_Click() { reject(); }
+
+void frmResize::done(int result) {
+    Form_Unload();
+    QDialog::done(result);
+}
+
+void frmResize::Form_Unload() {
+    // Every way out (Re-size, Cancel, Esc, the close box) gives the buttons
+    // back; only Re-size moves the marker on: a cancelled dialog changes
+    // nothing.
+    if (unloaded_) return;
+    unloaded_ = true;
+    if (resized_) main_.MoveStepMarker(3);
+    main_.EnableButtons();
+}
+
+}  // namespace rastiv

@@ -1,0 +1,177 @@
+#include "ui/picture/frmSaveOpts.hpp"
+
+#include "core/printable.hpp"
+#include "link/clock.hpp"
+#include "ui/common/dialogform.hpp"
+#include "ui/common/f1help.hpp"
+#include "core/filedialogs.hpp"
+#include "core/modGlobal.hpp"
+#include "core/pixmill.hpp"
+#include "core/settings.hpp"
+
+#include "core/loadproblem.hpp"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+
+namespace rastiv {
+
+namespace {
+constexpr int kHelpTopic = 4;
+
+// What differs between the three kinds of file.
+struct KindInfo {
+    bool widthCheck;
+    Key folder;
+    const char* title;
+    const char* filter;
+    const char* noFileTitle;
+    const char* extension;  // added to a name typed without one
+    const char* what;       // for the status line
+};
+
+KindInfo infoFor(SaveKind kind) {
+    switch (kind) {
+        case SaveKind::Bmp:
+            return {false, Key::InitOutBmpDir, "Save a Bitmap File", "BMP file (*.bmp)|*.bmp|All Files (*.*)|*.*",
+                    "Save Error", ".bmp", "the bitmap"};
+        case SaveKind::Gfx:
+            return {true, Key::InitGfxDir, "Save a Graphics File",
+                    "Graphics file (*.gfx)|*.gfx|All Files (*.*)|*.*", "Save Warning", ".gfx", "the graphics file"};
+        case SaveKind::Logo:
+            break;
+    }
+    return {true, Key::InitLgoDir, "Save a Logo File", "Logo file (*.lgo)|*.lgo|All Files (*.*)|*.*",
+            "Save Warning", ".lgo", "the logo file"};
+}
+
+QString failureText(SaveKind kind, int32_t r) {
+    switch (kind) {
+        case SaveKind::Bmp: return QStringLiteral("Error saving bitmap file.\r\n") + errorNumber(r);
+        case SaveKind::Gfx: return errorNumber(r) + QStringLiteral(" saving the BMP file as a graphics (*.GFX) file.");
+        case SaveKind::Logo: break;
+    }
+    return errorNumber(r) + QStringLiteral(" saving the BMP file as a logo (*.LGO) file.");
+}
+}  // namespace
+
+frmSaveOpts::frmSaveOpts(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
+    // Wider than its buttons, so that the title bar shows the whole title,
+    // with room under them for the status line.
+    setUpDialog(*this, "frmSaveOpts", QStringLiteral("Save Options"), kHelpTopic, {289, 185});
+
+    auto button = [this](QPushButton*& b, const char* name, const char* caption, int y) {
+        b = new QPushButton(QString::fromUtf8(caption), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(8, y, 145, 25);
+    };
+    button(cmdSaveLogo, "cmdSaveLogo", "Save &Logo Definition", 8);
+    button(cmdSaveGfx, "cmdSaveGfx", "Save &Graphics Definition", 40);
+    button(cmdSaveBMP, "cmdSaveBMP", "Save &BMP File", 72);
+    button(cmdExit, "cmdExit", "E&xit", 104);
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setGeometry(8, 136, 273, 41);
+    lblStatus->setWordWrap(true);
+    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QWidget::setTabOrder(cmdSaveLogo, cmdSaveGfx);
+    QWidget::setTabOrder(cmdSaveGfx, cmdSaveBMP);
+    QWidget::setTabOrder(cmdSaveBMP, cmdExit);
+    cmdSaveLogo->setFocus();
+
+    connect(cmdSaveLogo, &QPushButton::clicked, this, &frmSaveOpts::cmdSaveLogo_Click);
+    connect(cmdSaveGfx, &QPushButton::clicked, this, &frmSaveOpts::cmdSaveGfx_Click);
+    connect(cmdSaveBMP, &QPushButton::clicked, this, &frmSaveOpts::cmdSaveBMP_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmSaveOpts::cmdExit_Click);
+}
+
+void frmSaveOpts::cmdSaveLogo_Click() { save(SaveKind::Logo); }
+void frmSaveOpts::cmdSaveGfx_Click() { save(SaveKind::Gfx); }
+void frmSaveOpts::cmdSaveBMP_Click() { save(SaveKind::Bmp); }
+void frmSaveOpts::cmdExit_Click() { accept(); }
+
+void frmSaveOpts::save(SaveKind kind) {
+    const KindInfo info = infoFor(kind);
+    setEnabled(false);
+    [&] {
+        if (info.widthCheck && env_.g.bmpWidthOrZero() > kMaxPrintWidth) {
+            tell(env_,
+                 QStringLiteral("The bitmap is too wide.  Make sure to re-size it before modifying the colors or "
+                                "saving it as a graphic or logo."),
+                 QStringLiteral("Bitmap Size Error"), MsgIcon::Information, 1);
+            return;
+        }
+        FileRequest request;
+        request.mode = FileRequest::Mode::Save;
+        request.startFolder = env_.settings.read(info.folder);
+        request.title = QString::fromLatin1(info.title);
+        request.askBeforeOverwrite = true;
+        request.filter = QString::fromLatin1(info.filter);
+        request.defaultExtension = QString::fromLatin1(info.extension);
+        const FileChoice choice = env_.files.ask(request);
+        env_.clock.pumpEvents();
+        if (choice.cancelled()) {
+            tell(env_, QStringLiteral("No file specified.  Nothing has been saved."),
+                 QString::fromLatin1(info.noFileTitle), MsgIcon::Information, kHelpTopic);
+            lblStatus->setText(QStringLiteral("Not saved: no file was chosen."));
+            return;
+        }
+        env_.settings.write(info.folder, choice.folder());
+        const QString file = destination(kind, choice);
+        if (file.isEmpty()) {
+            lblStatus->setText(QStringLiteral("Not saved: the file that is there was kept."));
+            return;
+        }
+        int32_t r = 0;
+        switch (kind) {
+            case SaveKind::Bmp: r = env_.pixmill.SaveBMP(env_.g.gCurrentBmp, file); break;
+            case SaveKind::Gfx: r = env_.pixmill.SaveBMPAsGfx(env_.g.gCurrentBmp, file, env_.g.paperKind()); break;
+            case SaveKind::Logo: r = env_.pixmill.SaveBMPAsLogo(env_.g.gCurrentBmp, file, env_.g.paperKind()); break;
+        }
+        if (r != 0) {
+            // A printer file of a picture still in too many colours is the
+            // usual refusal: say what to do about it.
+            const QString advice = kind != SaveKind::Bmp && r == 12
+                                       ? unprintableColoursAdvice(env_.g.gCurrentBmp, env_.g.paperKind())
+                                       : fileAdvice(r, env_.g.gCurrentBmp, file);
+            tell(env_, failureText(kind, r), QStringLiteral("Save Error"), MsgIcon::Exclamation, kHelpTopic,
+                 MsgButtons::Ok, {}, advice);
+            lblStatus->setText(QStringLiteral("Not saved: ") + errorNumber(r) + u'.');
+            return;
+        }
+        lblStatus->setText(QStringLiteral("Done: %1 was saved as %2.").arg(QString::fromLatin1(info.what), file));
+        main_.PictureSaved();
+    }();
+    env_.clock.pumpEvents();
+    setEnabled(true);
+    cmdExit->setFocus();
+}
+
+// The chosen file, with the kind's extension when the name has none, as the
+// file dialog adds it.  A name made here was not asked about by the dialog:
+// an existing file of that name is replaced only when the operator agrees.
+// Empty when not.
+QString frmSaveOpts::destination(SaveKind kind, const FileChoice& choice) {
+    if (!QFileInfo(choice.name).suffix().isEmpty() || choice.name.endsWith(u'.')) return choice.path;
+    const QString file = choice.path + QString::fromLatin1(infoFor(kind).extension);
+    if (!QFileInfo::exists(file)) return file;
+    const MsgResult replace =
+        tell(env_, QStringLiteral("%1 already exists.  Do you want to replace it?").arg(file),
+             QString::fromLatin1(infoFor(kind).title), MsgIcon::Exclamation, kHelpTopic, MsgButtons::OkCancel);
+    return replace == MsgResult::Ok ? file : QString();
+}
+
+void frmSaveOpts::done(int result) {
+    Form_Unload();
+    QDialog::done(result);
+}
+
+void frmSaveOpts::Form_Unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    main_.MoveStepMarker(5);
+    main_.EnableButtons();
+}
+
+}  // namespace rastiv

@@ -1,0 +1,72 @@
+// Communication Configuration: the port, speed and parity, remembered per
+// user, and the connection test that proves a printer answers.  It owns
+// the printer link for the whole run (through the environment), so the
+// port stays open between uses.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "core/env.hpp"
+#include "link/serialport.hpp"
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace rastiv {
+
+// "9600,N,8,1": the settings string of a connection.
+QString settingsString(const QString& baudText, const QString& parityText);
+// The port number of an entry: its last character ("COM3" gives 3).
+int portNumber(const QString& entryText);
+
+class frmComm final : public QDialog {
+    Q_OBJECT
+public:
+    frmComm(Env& env, Workflow& main, QWidget* parent = nullptr);
+
+    QLabel* Label1;
+    QListWidget* lbCommPorts;
+    QLabel* lblDevice;
+    QComboBox* cbDevice;
+    QLabel* lblBaudRate;
+    QListWidget* lbBaudRate;
+    QLabel* lblParity;
+    QListWidget* lbParity;
+    QPushButton* cmdConnect;
+    QPushButton* cmdCancel;
+    QPushButton* cmdHelp;
+
+    void Form_Load();
+    void lbCommPorts_Click();
+    void lbBaudRate_Click();
+    void lbParity_Click();
+    void cbDevice_Change();
+    void cmdConnect_Click();
+    void cmdCancel_Click();
+    void cmdHelp_Click();
+
+    // The dialogs a successful test opens, by the flag that asks for them.
+    std::function<void()> openPrint, openLogo, openLegacy, openBatch;
+    // Makes the line for a device (tests hand in their own printers).
+    std::function<std::unique_ptr<SerialPort>(const QString& device)> makePort;
+
+protected:
+    void reject() override;
+
+private:
+    void createControls();
+    void connectSignals();
+    void fillDevices();
+    void showDevice();
+    void parameterError(const QString& text);
+    void systemError(const PortError& e);
+
+    Env& env_;
+    Workflow& main_;
+    bool filling_ = false;
+};
+
+}  // namespace rastiv

@@ -1,0 +1,60 @@
+// Logo Management: chooses the logo file (made from the working bitmap or
+// picked from disk), erases the printer's flash, and hands the file to the
+// dialogs that store it as a logo, a watermark or a margin message.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "core/env.hpp"
+#include "ui/common/stepindicator.hpp"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace rastiv {
+
+class Timer;
+
+class frmLogo2 final : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmLogo2(Env& env, QWidget* parent = nullptr);
+    ~frmLogo2() override;
+
+    QPushButton* cmdUseCurrentBitmap;
+    QPushButton* cmdLogoFromFile;
+    QLabel* Label1;
+    QLineEdit* tbLogoName;
+    QPushButton* cmdErase;
+    QPushButton* cmdLogo;
+    QPushButton* cmdWatermark;
+    QPushButton* cmdRibbon;
+    QPushButton* cmdExit;
+    QLabel* lblStatus;  // what the erase did
+    StepIndicator steps;
+    // The erase reply's watchdog: its tick only disables it.
+    std::unique_ptr<Timer> Timer1;
+
+    void Form_Load();
+    void cmdUseCurrentBitmap_Click();
+    void cmdLogoFromFile_Click();
+    void cmdErase_Click();
+    void cmdLogo_Click();
+    void cmdWatermark_Click();
+    void cmdRibbon_Click();
+    void cmdExit_Click();
+    void tbLogoName_Change();
+
+private:
+    void createControls();
+    void connectSignals();
+    bool erase();
+    template <class Dialog>
+    void sendAs();
+
+    Env& env_;
+};
+
+}  // namespace rastiv
