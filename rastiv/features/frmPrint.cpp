@@ -77,7 +77,8 @@ void frmPrint::cmdSendBMP_Click() {
     if (r != 0) {
         busy.tell(errorNumber(r) + QStringLiteral(" saving the BMP file as a graphics (*.GFX) file."),
                   QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpPixmill, MsgButtons::Ok, {},
-                  r == 12 ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind()) : fileAdvice(r, g.gCurrentBmp));
+                  r == PIXMILL_E_FORMAT ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind())
+                                        : fileAdvice(env_.pixmill, r, g.gCurrentBmp));
         return;
     }
     if (g.gPortState != 1) return;
