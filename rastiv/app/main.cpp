@@ -103,6 +103,9 @@ int main(int argc, char** argv) {
         messages.show(m);
         return 1;
     }
+    // Outputs cut short when an earlier Rastiv was killed, where it saves.
+    for (const Key k : {Key::InitOutBmpDir, Key::InitGfxDir, Key::InitLgoDir, Key::InitBatDir})
+        if (const QString folder = settings.read(k); !folder.isEmpty()) WorkFolder::removeAbandonedOutputs(folder);
     CommLink link(g, clock, messages);
     BatchRecording batch(g, pixmill, messages);
     // Everything written to the printer is copied into a recording while one is on.

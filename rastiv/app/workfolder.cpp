@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -112,6 +114,25 @@ int WorkFolder::sweep(const QString& base) {
         struct stat lst {};
         if (::fstat(fd, &lst) == 0 && S_ISREG(lst.st_mode) && lst.st_uid == ::getuid() &&
             ::flock(fd, LOCK_EX | LOCK_NB) == 0 && markedAsOurs(fd) && QDir(dir).removeRecursively())
+            ++removed;
+        ::close(fd);
+    }
+    return removed;
+}
+
+int WorkFolder::removeAbandonedOutputs(const QString& folder) {
+    static const QRegularExpression kTemp(QStringLiteral("^\\..+\\.pixmill-([0-9]+)-[A-Za-z0-9]{6}$"));
+    int removed = 0;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+        const QRegularExpressionMatch m = kTemp.match(name);
+        const pid_t pid = m.hasMatch() ? pid_t(m.captured(1).toLongLong()) : 0;
+        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        const QByteArray path = native(folder + u'/' + name);
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.constData()) == 0)
             ++removed;
         ::close(fd);
     }

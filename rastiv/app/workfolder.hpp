@@ -35,6 +35,10 @@ public:
     // this class writes (the program's and the command-line tool's), and
     // that no running instance holds; returns how many went.
     static int sweep(const QString& base);
+    // Removes from `folder` the image library's temporary outputs
+    // (".NAME.pixmill-PID-XXXXXX") whose writer was killed: this user's,
+    // of a process that no longer runs, held by nobody.  Returns how many.
+    static int removeAbandonedOutputs(const QString& folder);
 
 private:
     bool makeIn(const QString& base, const QString& prefix);

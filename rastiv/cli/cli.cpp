@@ -241,6 +241,7 @@ int cmdConvert(const QStringList& args, Streams io) {
     // gone again when the command ends, and locked meanwhile as Rastiv locks
     // its own, so that a starting Rastiv leaves it alone.  A signal ends the
     // conversion at once, taking the folder and any output half written.
+    WorkFolder::removeAbandonedOutputs(QFileInfo(o.output).absolutePath());
     WorkFolder work({QDir::tempPath()}, QStringLiteral("rastiv-cli-"));
     if (!work.ok()) return c.refuse(io, QStringLiteral("No working folder can be made: %1").arg(work.problem()));
     const QString workPath = work.path(), output = o.output;
