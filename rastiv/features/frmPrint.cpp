@@ -16,6 +16,7 @@
 #include "features/printerfiles.hpp"
 #include "imaging/printable.hpp"
 #include "link/commlink.hpp"
+#include "link/regularfile.hpp"
 
 namespace rastiv {
 
@@ -85,8 +86,9 @@ void frmPrint::cmdSendBMP_Click() {
     // Raster lines print as they arrive: a broken one would print the rest
     // of the stream as picture.
     QFile file(gfx);
-    const QString problem = file.open(QIODevice::ReadOnly) ? graphicsFileProblem(file.readAll())
-                                                           : QStringLiteral("it cannot be read");
+    const QString problem = !notRegularFileProblem(gfx).isEmpty() ? QStringLiteral("it is not a regular file")
+                            : file.open(QIODevice::ReadOnly)      ? graphicsFileProblem(file.readAll())
+                                                                  : QStringLiteral("it cannot be read");
     file.close();
     if (!problem.isEmpty()) {
         busy.tell(QStringLiteral("The graphics file \"%1\" cannot be sent to the printer: %2.").arg(gfx, problem),

@@ -19,6 +19,7 @@
 #include "features/frmLogo2.hpp"
 #include "features/frmPrint.hpp"
 #include "features/logocommon.hpp"
+#include "link/regularfile.hpp"
 #include "link/commlink.hpp"
 #include "link/frmComm.hpp"
 #include "imaging/frmAdvanced.hpp"
@@ -782,6 +783,11 @@ void frmMain::cmdLoad_Click() {
 // dropped on the window, loads as if it had been chosen with Load Bitmap.
 void frmMain::loadFile(const QString& path) {
     const QFileInfo info(path);
+    // Opening a FIFO would wait for a writer with the window frozen.
+    if (const QString why = notRegularFileProblem(path); !why.isEmpty()) {
+        tell(env_, why + u'.', QStringLiteral("Rastiv"), MsgIcon::Exclamation, 1);
+        return;
+    }
     if (isBatchFile(path)) {
         // A recording sends to a printer: that is never started by a double click.
         tell(env_,
