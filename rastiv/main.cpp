@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QProcessEnvironment>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -37,6 +38,9 @@ void describeOptions(QCommandLineParser& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file grown past `ulimit -f` is a write error the library reports,
+    // not a reason to die with the printer inside a command.
+    std::signal(SIGXFSZ, SIG_IGN);
     // The names are read by the settings and by --version; they need no
     // application object yet.
     QCoreApplication::setOrganizationName(QStringLiteral("Vru"));
@@ -75,6 +79,8 @@ int main(int argc, char** argv) {
     QtMessageBoxes messages(desktop);
     QtFileDialogs files;
     SettingsStore settings;
+    if (!settings.problem().isEmpty())
+        std::fprintf(stderr, "rastiv: %s; the settings are not kept.\n", qPrintable(settings.problem()));
     RealClock clock;
     PixmillBinding pixmill;
     modGlobal g;
@@ -97,6 +103,9 @@ int main(int argc, char** argv) {
         messages.show(m);
         return 1;
     }
+    // Outputs cut short when an earlier Rastiv was killed, where it saves.
+    for (const Key k : {Key::InitOutBmpDir, Key::InitGfxDir, Key::InitLgoDir, Key::InitBatDir})
+        if (const QString folder = settings.read(k); !folder.isEmpty()) WorkFolder::removeAbandonedOutputs(folder);
     CommLink link(g, clock, messages);
     BatchRecording batch(g, pixmill, messages);
     // Everything written to the printer is copied into a recording while one is on.

@@ -50,7 +50,7 @@ enum class Highlight { Photo = 0, Graphics = 1, BlackOnly = 2 };
 enum class Drawer { Never = 0, Before = 1, After = 2 };
 
 struct Choices {
-    int paperKind = 1;  // 1 red, 2 blue, 0 black only
+    int paperKind = PIXMILL_PAPER_RED;
     int method = PIXMILL_SEPARATE_DIFFUSION;
     int brightness = 0;
     int feedDots = 0;  // after each page
@@ -61,10 +61,12 @@ struct Choices {
 
 Choices choicesOf(const cups_page_header2_t& h) {
     Choices c;
-    c.paperKind = h.cupsMediaType == 2 ? 2 : h.cupsMediaType == 3 ? 0 : 1;
+    c.paperKind = h.cupsMediaType == 2   ? PIXMILL_PAPER_BLUE
+                  : h.cupsMediaType == 3 ? PIXMILL_PAPER_BLACK_ONLY
+                                         : PIXMILL_PAPER_RED;
     switch (Highlight(h.cupsInteger[0])) {
         case Highlight::Graphics: c.method = PIXMILL_SEPARATE_NEAREST; break;
-        case Highlight::BlackOnly: c.paperKind = 0; break;
+        case Highlight::BlackOnly: c.paperKind = PIXMILL_PAPER_BLACK_ONLY; break;
         default: break;
     }
     // Each step of darkness is a step of brightness down: more dots.

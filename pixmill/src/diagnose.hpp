@@ -1,32 +1,33 @@
 // Why a picture cannot be loaded, in plain words for the operator.
 //
 // The exports answer a refused picture with one code (12 for most reasons);
-// this tells the program which reason it was, for the details of its error
-// message.  Internal C++, linked statically from pixmill_core: not exported
-// from the shared library and installed nowhere.  This header needs nothing
-// but the standard library.
+// this tells the caller which reason it was, for the details of its error
+// message.  DiagnoseBitmap hands it across the C interface.
 #pragma once
 
 #include <string>
 
+#include "pixmill/pixmill.h"
+
 namespace pixmill {
 
-enum class Reason {
-    Accepted,      // a bitmap the program can load: nothing in the file stops it
-    Missing,       // no such file, or a folder on the way is missing
-    NoPermission,  // the file may not be read
-    NotAFile,      // a folder, FIFO, device or socket
-    InUse,         // another program holds the file's lock
-    Unreadable,    // the file could not be read (an input/output error)
-    Empty,         // 0 bytes
-    NotBmp,        // does not start with "BM": another format, or not a picture at all
-    Truncated,     // shorter than its header says
-    Malformed,     // header fields that contradict each other
-    TooLarge,      // wider or taller than 65535 pixels
-    NoPixels,      // width or height 0
-    Os2Header,     // an OS/2 bitmap header
-    Compressed,    // RLE, bit fields, or a JPEG or PNG inside
-    BitDepth,      // 16 or 32 bits per pixel, or another depth besides 1, 4, 8 and 24
+// The header's reasons (see PixmillReason) under internal names.
+enum class Reason : int32_t {
+    Accepted = PIXMILL_REASON_ACCEPTED,
+    Missing = PIXMILL_REASON_MISSING,
+    NoPermission = PIXMILL_REASON_NO_PERMISSION,
+    NotAFile = PIXMILL_REASON_NOT_A_FILE,
+    InUse = PIXMILL_REASON_IN_USE,
+    Unreadable = PIXMILL_REASON_UNREADABLE,
+    Empty = PIXMILL_REASON_EMPTY,
+    NotBmp = PIXMILL_REASON_NOT_BMP,
+    Truncated = PIXMILL_REASON_TRUNCATED,
+    Malformed = PIXMILL_REASON_MALFORMED,
+    TooLarge = PIXMILL_REASON_TOO_LARGE,
+    NoPixels = PIXMILL_REASON_NO_PIXELS,
+    Os2Header = PIXMILL_REASON_OS2_HEADER,
+    Compressed = PIXMILL_REASON_COMPRESSED,
+    BitDepth = PIXMILL_REASON_BIT_DEPTH,
 };
 
 struct Diagnosis {

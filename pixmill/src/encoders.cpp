@@ -36,7 +36,8 @@ std::array<Ink, 256> classify(const BmpView& v, int32_t paperKind) {
             ink[i] = Ink::Black;
         else if (c == kWhite)
             ink[i] = Ink::None;
-        else if ((paperKind == 1 && c == kPureRed) || (paperKind == 2 && c == kPureBlue))
+        else if ((paperKind == PIXMILL_PAPER_RED && c == kPureRed) ||
+                 (paperKind == PIXMILL_PAPER_BLUE && c == kPureBlue))
             ink[i] = Ink::Highlight;
         else
             ink[i] = Ink::Unprintable;
@@ -242,12 +243,13 @@ int32_t saveAsLogo(const char* source, const char* destination, int32_t paperKin
 }
 
 int32_t encodeGfxRow(const uint8_t* inks, int32_t width, int32_t paperKind, uint8_t* out, int32_t* length) {
-    if (!inks || !out || !length || width < 1 || uint32_t(width) > kGfxMaxWidth || paperKind < 0 || paperKind > 2)
+    if (!inks || !out || !length || width < 1 || uint32_t(width) > kGfxMaxWidth ||
+        paperKind < PIXMILL_PAPER_BLACK_ONLY || paperKind > PIXMILL_PAPER_BLUE)
         return kNothing;
-    const uint8_t highest = paperKind == 0 ? kInkBlack : kInkHighlight;
+    const uint8_t highest = paperKind == PIXMILL_PAPER_BLACK_ONLY ? kInkBlack : kInkHighlight;
     for (int32_t x = 0; x < width; ++x)
         if (inks[x] > highest) return kNothing;
-    *length = static_cast<int32_t>(gfxRecord(inks, uint32_t(width), paperKind != 0, out));
+    *length = static_cast<int32_t>(gfxRecord(inks, uint32_t(width), paperKind != PIXMILL_PAPER_BLACK_ONLY, out));
     return kOk;
 }
 

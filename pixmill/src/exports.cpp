@@ -3,8 +3,11 @@
 #define PIXMILL_BUILDING 1
 #include "pixmill/pixmill.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
+#include "diagnose.hpp"
 #include "ops.hpp"
 
 namespace {
@@ -144,6 +147,19 @@ PIXMILL_API int32_t SeparatorFlush(PixmillSeparator* separator, unsigned char* i
     return kOk;
 }
 PIXMILL_API void SeparatorClose(PixmillSeparator* separator) { delete separator; }
+PIXMILL_API int32_t DiagnoseBitmap(const char* path, int32_t* reason, char* text, int32_t size) {
+    if (!path || !reason || size < 0 || (!text && size > 0)) return kNothing;
+    return guarded(kNoMem, [&] {
+        const Diagnosis d = diagnose(path);
+        *reason = static_cast<int32_t>(d.reason);
+        if (size > 0) {
+            const size_t n = std::min(d.plainWords.size(), static_cast<size_t>(size) - 1);
+            std::memcpy(text, d.plainWords.data(), n);
+            text[n] = '\0';
+        }
+        return kOk;
+    });
+}
 PIXMILL_API int32_t BatchOpenForWrite(const char* path) {
     return path ? guarded(-1, [&] { return batchOpenForWrite(path); }) : -1;
 }

@@ -1,6 +1,8 @@
 #include "file.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <random>
 #include <utility>
 
@@ -82,14 +85,21 @@ bool followLinks(std::string path, std::string& out) {
     return false;
 }
 
+// The temporary file of an output is ".NAME.pixmill-PID-XXXXXX" beside it:
+// hidden, short enough for NAME_MAX whatever the destination's name, and
+// saying which process writes it, so that one left by a writer that was
+// killed can be told from one still being written.
+std::string tempStem(const std::string& folder, const std::string& name) {
+    return folder + "/." + name.substr(0, 200) + ".pixmill-";
+}
+
 // A new file with a name nobody else has, in `folder`.  Created like any
 // new file (mode 0666 less the umask, the folder's default ACL), which
 // mkstemp's fixed 0600 would not give.
 int createUnique(const std::string& folder, const std::string& name, std::string& path) {
     static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device random;
-    // Hidden, and short enough for NAME_MAX whatever the destination's name.
-    const std::string stem = folder + "/." + name.substr(0, 200) + ".";
+    const std::string stem = tempStem(folder, name) + std::to_string(::getpid()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = stem;
         for (int k = 0; k < 6; ++k) candidate += kChars[random() % (sizeof kChars - 1)];
@@ -104,6 +114,38 @@ int createUnique(const std::string& folder, const std::string& name, std::string
         if (errno != EEXIST) return -1;
     }
     return -1;
+}
+
+// Removes the temporary files that writers of the same destination left
+// when they were killed: ours by name, this user's, of a process that no
+// longer runs, and held by nobody.  A library installs no signal handlers of
+// its host's, so this is where a file cut short by a signal goes.
+void removeAbandoned(const std::string& folder, const std::string& name) {
+    const std::string stem = tempStem(folder, name);
+    const size_t slash = stem.rfind('/');
+    const std::string prefix = stem.substr(slash + 1);
+    DIR* d = ::opendir(folder.c_str());
+    if (d == nullptr) return;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string entry = e->d_name;
+        if (entry.compare(0, prefix.size(), prefix) != 0) continue;
+        // PID, a dash, six characters and nothing else.
+        const std::string rest = entry.substr(prefix.size());
+        const size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos || rest.size() != dash + 7 ||
+            rest.find_first_not_of("0123456789") != dash)
+            continue;
+        const long pid = std::strtol(rest.c_str(), nullptr, 10);
+        if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        const std::string path = folder + "/" + entry;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) continue;
+        struct stat st{};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && lockNow(fd, LOCK_EX))
+            ::unlink(path.c_str());
+        ::close(fd);
+    }
+    ::closedir(d);
 }
 
 }  // namespace
@@ -223,6 +265,7 @@ bool OutputFile::create(const char* destination) {
         return false;
     }
 
+    removeAbandoned(folderOf(target_), name);
     const int temp = createUnique(folderOf(target_), name, tempPath_);
     if (temp < 0) return false;
     temp_.fd_ = temp;

@@ -38,7 +38,7 @@ int32_t rotateBitmap(const char* source, const char* destination, int32_t direct
     const BmpView& v = src.view;
     // Any other direction used to give a file of headers without pixels, one
     // that no reader (this library included) accepts.
-    if (direction != 1 && direction != 2) return kNothing;
+    if (direction != PIXMILL_TURN_ANTICLOCKWISE && direction != PIXMILL_TURN_CLOCKWISE) return kNothing;
     OutputFile out;
     if (!out.create(destination)) return kOpen;
 
@@ -60,7 +60,7 @@ int32_t rotateBitmap(const char* source, const char* destination, int32_t direct
     for (uint32_t r = 0; r < W; ++r) {
         std::fill(row.begin(), row.end(), 0);
         RowPacker pack(row.data(), v.bits());
-        if (direction == 1) {
+        if (direction == PIXMILL_TURN_ANTICLOCKWISE) {
             // Anticlockwise: the top edge becomes the left edge.
             for (uint32_t y = H; y-- > 0;) pack.push(getIndex(v.row(y), r, v.bits()));
         } else {

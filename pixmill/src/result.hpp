@@ -2,20 +2,23 @@
 
 #include <cstdint>
 
+#include "pixmill/pixmill.h"
+
 namespace pixmill {
 
-// Mirrors the public result codes; internal code speaks in these names.
+// The public result codes under the names internal code speaks in; the
+// header holds the numbers.
 enum Code : int32_t {
-    kOk = 0,
-    kOpen = 10,
-    kMap = 11,
-    kFormat = 12,
-    kCreate = 13,
-    kIo = 14,
-    kNoMem = 15,
-    kNoBuffer = 16,
-    kNothing = 17,
-    kRank = 18,
+    kOk = PIXMILL_OK,
+    kOpen = PIXMILL_E_OPEN,
+    kMap = PIXMILL_E_MAP,
+    kFormat = PIXMILL_E_FORMAT,
+    kCreate = PIXMILL_E_CREATE,
+    kIo = PIXMILL_E_IO,
+    kNoMem = PIXMILL_E_NOMEM,
+    kNoBuffer = PIXMILL_E_NOBUFFER,
+    kNothing = PIXMILL_E_NOTHING,
+    kRank = PIXMILL_E_RANK,
 };
 
 }  // namespace pixmill

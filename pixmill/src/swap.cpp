@@ -87,19 +87,23 @@ constexpr Pattern k37 = {
     "X.X.X...",
 };
 
-// The mapping codes that dither: black 2/3/4/11, highlight 7/8/9/10.
+// The renderings that dither, black and highlight alike.
 const Pattern* patternFor(int32_t code) {
     switch (code) {
-        case 2: case 7: return &k75;
-        case 3: case 8: return &k50;
-        case 4: case 9: return &k25;
-        case 11: case 10: return &k37;
+        case PIXMILL_RENDER_BLACK_75: case PIXMILL_RENDER_HIGHLIGHT_75: return &k75;
+        case PIXMILL_RENDER_BLACK_50: case PIXMILL_RENDER_HIGHLIGHT_50: return &k50;
+        case PIXMILL_RENDER_BLACK_25: case PIXMILL_RENDER_HIGHLIGHT_25: return &k25;
+        case PIXMILL_RENDER_BLACK_37: case PIXMILL_RENDER_HIGHLIGHT_37: return &k37;
         default: return nullptr;
     }
 }
 
-bool isHighlightCode(int32_t code) { return code >= 7 && code <= 10; }
-bool isBlackCode(int32_t code) { return (code >= 2 && code <= 4) || code == 11; }
+bool isHighlightCode(int32_t code) {
+    return code >= PIXMILL_RENDER_HIGHLIGHT_75 && code <= PIXMILL_RENDER_HIGHLIGHT_37;
+}
+bool isBlackCode(int32_t code) {
+    return (code >= PIXMILL_RENDER_BLACK_75 && code <= PIXMILL_RENDER_BLACK_25) || code == PIXMILL_RENDER_BLACK_37;
+}
 
 // Finds the flagged entry of a printer colour, or makes one in a free entry.
 class PrinterEntries {
@@ -162,7 +166,7 @@ int32_t ditheredColorSwap(const char* path, uint32_t source, int32_t code, int32
     if (!paper) return bmp.save(kNothing);
     std::optional<uint32_t> ink;
     if (isHighlightCode(code)) {
-        ink = entries.findOrMake(paperKind == 2 ? kPureBlue : kPureRed);
+        ink = entries.findOrMake(paperKind == PIXMILL_PAPER_BLUE ? kPureBlue : kPureRed);
         if (!ink) return bmp.save(kNothing);
     } else if (isBlackCode(code)) {
         ink = entries.findOrMake(kBlack);

@@ -11,7 +11,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -25,7 +24,9 @@
 #include "core/pixmill.hpp"
 #include "core/settings.hpp"
 #include "core/playback.hpp"
+#include "core/workfolder.hpp"
 #include "cli/convert.hpp"
+#include "cli/interrupts.hpp"
 #include "cli/printerjobs.hpp"
 #include "link/commands.hpp"
 #include "link/filestream.hpp"
@@ -37,6 +38,7 @@
 #include "link/connectiontest.hpp"
 #include "core/portdevices.hpp"
 #include "core/portname.hpp"
+#include "link/regularfile.hpp"
 #include "link/serialport.hpp"
 
 namespace rastiv::cli {
@@ -221,6 +223,8 @@ int cmdConvert(const QStringList& args, Streams io) {
     o.highlight = programHighlight(settings);
     if (c.p.isSet(highlight) && !readHighlight(c.p.value(highlight), o.highlight))
         return c.usage(io, QStringLiteral("--highlight takes red or blue"));
+    for (const QString& read : {o.input, c.p.value(map)})
+        if (const QString why = notRegularFileProblem(read); !why.isEmpty()) return c.refuse(io, why);
     if (c.p.isSet(map)) {
         QFile f(c.p.value(map));
         if (!f.open(QIODevice::ReadOnly))
@@ -234,10 +238,21 @@ int cmdConvert(const QStringList& args, Streams io) {
     }
 
     // The working bitmaps live in a private folder of their own (mkdtemp),
-    // gone again when the command ends.
-    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/rastiv-cli-XXXXXX"));
-    if (!work.isValid())
-        return c.refuse(io, QStringLiteral("No working folder can be made: %1").arg(work.errorString()));
+    // gone again when the command ends, and locked meanwhile as Rastiv locks
+    // its own, so that a starting Rastiv leaves it alone.  A signal ends the
+    // conversion at once, taking the folder and any output half written.
+    WorkFolder::removeAbandonedOutputs(QFileInfo(o.output).absolutePath());
+    WorkFolder work({QDir::tempPath()}, QStringLiteral("rastiv-cli-"));
+    if (!work.ok()) return c.refuse(io, QStringLiteral("No working folder can be made: %1").arg(work.problem()));
+    const QString workPath = work.path(), output = o.output;
+    const Interrupts interrupts([workPath, output](int signo) {
+        QDir(workPath).removeRecursively();
+        removeOwnPartialOutput(output);
+        const QByteArray said = "\nrastiv-cli convert: stopped by " + Interrupts::name(signo).toLatin1() +
+                                "; nothing was written\n";
+        (void)!::write(STDERR_FILENO, said.constData(), size_t(said.size()));
+        ::_exit(kExitFailed);
+    });
 
     PixmillBinding pm;
     pm.setProblemReporter([io](const QString& text) { io.err << text << '\n'; });
@@ -411,14 +426,22 @@ public:
         options.log = &io.err;
         const bool terminal = ::isatty(STDERR_FILENO) == 1;
         if (terminal) options.progress = &io.err;
-        const std::vector<PortResult> results = runOnPorts(ports, job, options);
+        const Interrupts interrupts;
+        std::vector<PortResult> results = runOnPorts(ports, job, options);
+        // Stopped by a signal: the summary says so, and the exit status is 1
+        // even where the last bytes had gone out already.
+        const int signo = Interrupts::received();
+        if (signo != 0)
+            for (PortResult& r : results)
+                if (!r.ok) r.reason = QStringLiteral("stopped by %1: %2").arg(Interrupts::name(signo), r.reason);
         if (c.p.isSet(json_))
             io.out << QString::fromUtf8(summaryJson(results));
         else
             io.out << summaryTable(results);
         io.out.flush();
-        return std::all_of(results.begin(), results.end(), [](const PortResult& r) { return r.ok; }) ? kExitOk
-                                                                                                       : kExitFailed;
+        return signo == 0 && std::all_of(results.begin(), results.end(), [](const PortResult& r) { return r.ok; })
+                   ? kExitOk
+                   : kExitFailed;
     }
 
     SubCommand c;
@@ -443,6 +466,7 @@ private:
 
 // The file's bytes, or empty with `problem` set.
 QByteArray readWhole(const QString& path, QString& problem) {
+    if (problem = notRegularFileProblem(path); !problem.isEmpty()) return {};
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         problem = QStringLiteral("%1 cannot be read: %2").arg(path, f.errorString());
@@ -469,7 +493,8 @@ int cmdPrint(const QStringList& args, Streams io) {
     const QString path = in[0];
     QString problem;
     const QByteArray bytes = readWhole(path, problem);
-    if (problem.isEmpty()) problem = graphicsFileProblem(bytes);
+    if (!problem.isEmpty()) return pc.c.refuse(io, problem);
+    problem = graphicsFileProblem(bytes);
     if (!problem.isEmpty())
         return pc.c.refuse(io, QStringLiteral("%1 cannot be sent to the printer: %2").arg(path, problem));
     return pc.run(io, [path](JobContext& j) {
@@ -499,7 +524,8 @@ int cmdDownloadLogo(const QStringList& args, Streams io) {
     const QString path = in[0];
     QString problem;
     const QByteArray bytes = readWhole(path, problem);
-    if (problem.isEmpty()) problem = logoFileProblem(bytes);
+    if (!problem.isEmpty()) return pc.c.refuse(io, problem);
+    problem = logoFileProblem(bytes);
     if (!problem.isEmpty())
         return pc.c.refuse(io, QStringLiteral("%1 cannot be sent to the printer: %2").arg(path, problem));
     const qint64 size = bytes.size();
@@ -563,6 +589,7 @@ int cmdReplay(const QStringList& args, Streams io) {
     const QStringList in = pc.c.p.positionalArguments();
     if (in.size() != 1) return pc.c.usage(io, QStringLiteral("give one recording to play"));
     const QString path = in[0];
+    if (const QString why = notRegularFileProblem(path); !why.isEmpty()) return pc.c.refuse(io, why);
     if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable())
         return pc.c.refuse(io, QStringLiteral("%1 cannot be read").arg(path));
     if (looksLikeBitmap(path))
@@ -688,6 +715,8 @@ int run(const QStringList& args, Streams io) {
         io.out << kTool << ' ' << RASTIV_VERSION << '\n';
         return kExitOk;
     }
+    if (const QString why = SettingsStore().problem(); !why.isEmpty())
+        io.err << kTool << ": " << why << "; Rastiv's settings are not used.\n";
     for (const Command& c : kCommands)
         if (first == QLatin1String(c.name)) return c.run(args.mid(1), io);
     io.err << kTool << ": '" << first << "' is not a command. See '" << kTool << " --help'.\n";

@@ -41,7 +41,7 @@ ConvertOutcome save(PixmillBinding& pm, const ConvertOptions& o, const QString& 
     // A destination that cannot be made is the usual failure here: say where.
     const auto saveError = [&o](int32_t r, const char* doing) {
         QString text = libraryError(r, doing);
-        if (r == 10 || r == 13)
+        if (r == PIXMILL_E_OPEN || r == PIXMILL_E_CREATE)
             text += QStringLiteral(" %1 cannot be created: check that its folder exists and that you may write there.")
                         .arg(o.output);
         return text;
@@ -139,12 +139,13 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
     if (const int32_t r = pm.Convert24to8Bits(original, current); r != 0)
         return refuse(libraryError(r, "converting the bitmap from 24 to 8 bits/pixel."));
 
-    // Rotate: "+90" clockwise (direction 2), "-90" anticlockwise (1), from a copy.
+    // Rotate: "+90" clockwise, "-90" anticlockwise, from a copy.
     if (o.rotate != 0) {
         const QString t = QDir(work).filePath(QStringLiteral("tmprot.bmp"));
         if (const int32_t r = pm.StretchBitmap(0, t, current); r != 0)
             return refuse(libraryError(r, "copying the bitmap prior to rotation."));
-        if (const int32_t r = pm.RotateBitmap(t, current, o.rotate > 0 ? 2 : 1); r != 0)
+        const int32_t direction = o.rotate > 0 ? PIXMILL_TURN_CLOCKWISE : PIXMILL_TURN_ANTICLOCKWISE;
+        if (const int32_t r = pm.RotateBitmap(t, current, direction); r != 0)
             return refuse(libraryError(r, "rotating the bitmap."));
     }
 

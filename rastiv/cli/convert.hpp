@@ -9,6 +9,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <pixmill/pixmill.h>
 #include <vector>
 
 #include "cli/colourmatch.hpp"
@@ -24,7 +25,7 @@ enum class OutputKind { Bmp, Gfx, Logo };
 // A photograph's tones kept in dots of paper, black and the highlight (the
 // library's separation) instead of a few flat colours.
 struct PhotoOptions {
-    int32_t method = 1;      // the library's separation methods: 1 diffusion, 2 ordered, 3 nearest
+    int32_t method = PIXMILL_SEPARATE_DIFFUSION;  // a PixmillSeparation
     int32_t brightness = 0;  // -100..100
     int32_t contrast = 0;    // -100..100
     int32_t gamma = 100;     // hundredths, 10..1000

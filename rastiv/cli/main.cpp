@@ -2,12 +2,16 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QTextStream>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
 #include "cli/cli.hpp"
 
 int main(int argc, char** argv) {
+    // A file grown past `ulimit -f` is a write error to report in words, not
+    // a reason to die with the printer or a file half done.
+    std::signal(SIGXFSZ, SIG_IGN);
     QStringList args;
     for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
 

@@ -17,6 +17,7 @@
 #include "core/pixmill.hpp"
 #include "core/settings.hpp"
 #include "core/batchmode.hpp"
+#include "cli/interrupts.hpp"
 #include "link/commlink.hpp"
 #include "core/portname.hpp"
 
@@ -107,7 +108,8 @@ public:
     explicit WorkerMessages(Worker& w) : w_(w), left_(w.options->retries) {}
     MsgResult show(const Message& m) override {
         const QString text = m.title + QStringLiteral(": ") + m.text;
-        if (m.buttons == MsgButtons::OkCancel && left_ > 0) {
+        // After SIGINT or SIGTERM nobody waits for the printer any longer.
+        if (m.buttons == MsgButtons::OkCancel && left_ > 0 && !Interrupts::received()) {
             --left_;
             return MsgResult::Ok;
         }
@@ -155,7 +157,12 @@ void runWorker(Worker& w, const Job& job) {
             w.g.gSendDone = true;
             w.state = 1;
             TransferProgress progress(w.target.line);
-            progress.onChange = [&] { w.total = progress.total(); };
+            progress.onChange = [&] {
+                w.total = progress.total();
+                // SIGINT and SIGTERM are the operator's Cancel: what is on the
+                // line is finished (a download ended), the rest held back.
+                if (Interrupts::received() && progress.cancellable()) progress.requestCancel();
+            };
             JobContext context{env, progress, [&w](bool waiting) { w.state = waiting ? 2 : 1; }};
             QString why = job(context);
             // The program waits for the last bytes to leave before it lets the

@@ -15,6 +15,7 @@
 #include "core/printerfiles.hpp"
 #include "link/clock.hpp"
 #include "link/commands.hpp"
+#include "link/regularfile.hpp"
 #include "receipt/emulator.hpp"
 #include "receipt/listeners.hpp"
 #include "receipt/pngstream.hpp"
@@ -101,8 +102,7 @@ int cmdRender(const QStringList& args, Streams io) {
         return c.usage(io, QStringLiteral("--highlight takes red or blue"));
 
     QFile f(in[0]);
-    if (QFileInfo::exists(in[0]) && !QFileInfo(in[0]).isFile())
-        return c.refuse(io, QStringLiteral("%1 cannot be read: it is not a regular file").arg(in[0]));
+    if (const QString why = notRegularFileProblem(in[0]); !why.isEmpty()) return c.refuse(io, why);
     if (!f.open(QIODevice::ReadOnly))
         return c.refuse(io, QStringLiteral("%1 cannot be read: %2").arg(in[0], f.errorString()));
     if (const QString picture = pictureKind(f.peek(16)); !picture.isEmpty())

@@ -13,7 +13,6 @@ namespace rastiv {
 namespace {
 constexpr int32_t kMaxSpeed = 10000;
 constexpr int32_t kThresholdLimit = 30000;  // beyond this colours are too far apart to fold
-constexpr int32_t kNoSuchRank = 18;
 constexpr int kMaxUserColors = 9;
 constexpr int32_t kMaxRank = 256;  // a palette has no more colours
 
@@ -23,21 +22,23 @@ int16_t wholePart(const QString& text) {
     return int16_t(clampToInt(std::floor(leadingNumber(text)), INT16_MIN, INT16_MAX));
 }
 
-bool isSolid(int32_t code) { return code == 1 || code == 5 || code == 6; }
+bool isSolid(int32_t code) {
+    return code == PIXMILL_RENDER_BLACK || code == PIXMILL_RENDER_WHITE || code == PIXMILL_RENDER_HIGHLIGHT;
+}
 }  // namespace
 
 const std::array<PrinterColour, 11> kPrinterColours{{
-    {1, "Black", false, 100, 8},
-    {2, "75% Black (2x2 Dithered)", false, 75, 6},
-    {3, "50% Black (2x2 Dithered)", false, 50, 4},
-    {4, "25% Black (2x2 Dithered)", false, 25, 2},
-    {5, "White", false, 0, 0},
-    {6, "Color", true, 100, 8},
-    {7, "75% Color (2x2 Dithered)", true, 75, 6},
-    {8, "50% Color (2x2 Dithered)", true, 50, 4},
-    {9, "25% Color (2x2 Dithered)", true, 25, 2},
-    {10, "37% Color (2x2 Dithered)", true, 37, 3},
-    {11, "37% Black (2x2 Dithered) ", false, 37, 3},
+    {PIXMILL_RENDER_BLACK, "Black", false, 100, 8},
+    {PIXMILL_RENDER_BLACK_75, "75% Black (2x2 Dithered)", false, 75, 6},
+    {PIXMILL_RENDER_BLACK_50, "50% Black (2x2 Dithered)", false, 50, 4},
+    {PIXMILL_RENDER_BLACK_25, "25% Black (2x2 Dithered)", false, 25, 2},
+    {PIXMILL_RENDER_WHITE, "White", false, 0, 0},
+    {PIXMILL_RENDER_HIGHLIGHT, "Color", true, 100, 8},
+    {PIXMILL_RENDER_HIGHLIGHT_75, "75% Color (2x2 Dithered)", true, 75, 6},
+    {PIXMILL_RENDER_HIGHLIGHT_50, "50% Color (2x2 Dithered)", true, 50, 4},
+    {PIXMILL_RENDER_HIGHLIGHT_25, "25% Color (2x2 Dithered)", true, 25, 2},
+    {PIXMILL_RENDER_HIGHLIGHT_37, "37% Color (2x2 Dithered)", true, 37, 3},
+    {PIXMILL_RENDER_BLACK_37, "37% Black (2x2 Dithered) ", false, 37, 3},
 }};
 
 ColourInputs readColourInputs(const QString& numUserColors, const QString& colorSpeed) {
@@ -89,7 +90,7 @@ Translation translateColours(PixmillBinding& pm, const QString& path, int16_t ma
             uint32_t colour = 0;
             int32_t percent = 0;
             const int32_t r = pm.FindMajorColor(path, rank, 1, 1, colour, percent);
-            if (r == kNoSuchRank) {
+            if (r == PIXMILL_E_RANK) {
                 threshold += speed;
                 break;
             }
@@ -113,7 +114,7 @@ Translation translateColours(PixmillBinding& pm, const QString& path, int16_t ma
         uint32_t colour = 0;
         int32_t percent = 0;
         const int32_t r = pm.FindMajorColor(path, k, 0, 0, colour, percent);
-        if (r == kNoSuchRank) break;
+        if (r == PIXMILL_E_RANK) break;
         if (r != 0) {
             run.error = r;
             break;
@@ -125,13 +126,11 @@ Translation translateColours(PixmillBinding& pm, const QString& path, int16_t ma
 
 namespace {
 
-constexpr int32_t kNoFreeEntry = 17;
-
 int32_t solidSwap(PixmillBinding& pm, const QString& path, const ColourMapping& m, uint32_t highlight) {
     switch (m.code) {
-        case 1: return pm.ColorSwap(path, m.colour, kBlackValue);
-        case 5: return pm.ColorSwap(path, m.colour, kWhiteValue);
-        case 6: return pm.ColorSwap(path, m.colour, highlight);
+        case PIXMILL_RENDER_BLACK: return pm.ColorSwap(path, m.colour, kBlackValue);
+        case PIXMILL_RENDER_WHITE: return pm.ColorSwap(path, m.colour, kWhiteValue);
+        case PIXMILL_RENDER_HIGHLIGHT: return pm.ColorSwap(path, m.colour, highlight);
         default: return 0;
     }
 }
@@ -175,7 +174,7 @@ int32_t applyColourMapping(PixmillBinding& pm, const QString& path, const std::v
     // the dither takes those entries first.
     const auto before = black && dithers ? readWhole(path) : std::nullopt;
     const int32_t status = swapInOrder(pm, path, mapping, highlight, paperKind, nullptr);
-    if (status != kNoFreeEntry || !before) return status;
+    if (status != PIXMILL_E_NOTHING || !before) return status;
     QSaveFile restore(path);
     if (!restore.open(QIODevice::WriteOnly) || restore.write(*before) != before->size() || !restore.commit())
         return status;

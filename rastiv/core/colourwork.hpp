@@ -17,8 +17,9 @@ class PixmillBinding;
 
 // ---- The printer's renderings ----
 
-// The eleven ways the printer can render a colour, by mapping code 1..11
-// (the code is also the index of the swatch in the mapping dialog plus one).
+// The eleven ways the printer can render a colour, by mapping code (a
+// PixmillRendering, 1..11: also the index of the swatch in the mapping
+// dialog plus one).
 struct PrinterColour {
     int code;
     const char* tooltip;  // exact, also the swatch's accessible name
@@ -81,7 +82,7 @@ Translation translateColours(PixmillBinding& pm, const QString& path, int16_t ma
 
 struct ColourMapping {
     uint32_t colour = 0;  // library colour value
-    int32_t code = 0;     // printer rendering 1..11
+    int32_t code = 0;     // a PixmillRendering (0: none chosen)
 };
 
 // Rewrites the palette bitmap at `path` with the renderings: every solid one
@@ -91,7 +92,7 @@ struct ColourMapping {
 // status and returns it; the swaps before it stay.  When the swap of solid
 // black has taken every free entry a dither needs, the mapping is made again
 // from the picture as it was, with that swap last.  `highlight` is the
-// library colour of the solid highlight, `paperKind` 1 red or 2 blue.
+// library colour of the solid highlight, `paperKind` red or blue paper.
 int32_t applyColourMapping(PixmillBinding& pm, const QString& path, const std::vector<ColourMapping>& mapping,
                            uint32_t highlight, int32_t paperKind);
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <pixmill/pixmill.h>
 
 #include "link/linkstate.hpp"
 
@@ -36,7 +37,7 @@ struct modGlobal : LinkState {
     // The width the checks compare with 576: nothing shown yet counts as 0.
     uint32_t bmpWidthOrZero() const { return gBmpWidth.value_or(0); }
     // Paper kind for the encoders and the dithered swap.
-    int32_t paperKind() const { return gScreenRed ? 1 : 2; }
+    int32_t paperKind() const { return gScreenRed ? PIXMILL_PAPER_RED : PIXMILL_PAPER_BLUE; }
 };
 
 // The widest picture the printer prints in one line.

@@ -1,6 +1,7 @@
 #include "core/nearestrendering.hpp"
 
 #include <cmath>
+#include <pixmill/pixmill.h>
 
 namespace rastiv {
 
@@ -47,7 +48,7 @@ double deltaE(const Lab& x, const Lab& y) {
     return std::sqrt((x.L - y.L) * (x.L - y.L) + (x.a - y.a) * (x.a - y.a) + (x.b - y.b) * (x.b - y.b));
 }
 
-int32_t paperKindOf(Highlight h) { return h == Highlight::Red ? 1 : 2; }
+int32_t paperKindOf(Highlight h) { return h == Highlight::Red ? PIXMILL_PAPER_RED : PIXMILL_PAPER_BLUE; }
 uint32_t highlightValue(Highlight h) { return h == Highlight::Red ? kRedValue : kBlueValue; }
 
 Lab renderingLab(const PrinterColour& rendering, Highlight h) {

@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <cerrno>
+#include <cstring>
 #include <QPainter>
 #include <QSaveFile>
 #include <QSet>
@@ -66,8 +68,15 @@ bool writeBmp24(const QImage& picture, const QString& path, QString* problem) {
         }
     }
     QSaveFile out(path);
+    errno = 0;
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        if (problem) *problem = out.errorString();
+        // The save file says "Unknown error" when the flush at commit fails
+        // (a full disk, `ulimit -f`); the system's words say which.
+        const int why = errno;
+        if (problem)
+            *problem = why != 0 && out.error() != QFileDevice::OpenError
+                           ? QString::fromLocal8Bit(std::strerror(why))
+                           : out.errorString();
         return false;
     }
     return true;

@@ -59,7 +59,7 @@ bool PixmillBinding::load() {
     return false;
 }
 
-void* PixmillBinding::resolve(const char* name) {
+void* PixmillBinding::resolve(const char* name, bool quiet) {
     if (auto it = bound_.find(name); it != bound_.end()) return it->second;
     if (!load()) {
         // Try again on every call, as the operator may install the library
@@ -77,7 +77,7 @@ void* PixmillBinding::resolve(const char* name) {
     dlerror();
     void* f = dlsym(handle_, name);
     if (!f) {
-        if (report_)
+        if (report_ && !quiet)
             report_(QStringLiteral("The image library %1 is too old: it has no function %2, so this step cannot "
                                    "be done.  Please install the Pixmill library that came with this Rastiv.")
                         .arg(loadedFrom_, QString::fromLatin1(name)));
@@ -198,6 +198,16 @@ void PixmillBinding::SeparatorClose(PixmillSeparator* separator) {
     // A separator can only have come from the library, so it is bound already.
     if (!separator) return;
     if (void* f = resolve("SeparatorClose")) reinterpret_cast<decltype(&::SeparatorClose)>(f)(separator);
+}
+
+int32_t PixmillBinding::DiagnoseBitmap(const QString& path, int32_t& reason, QString& words) {
+    void* f = resolve("DiagnoseBitmap", true);
+    if (!f) return kUnavailable;
+    const QByteArray p = native(path);
+    char text[PIXMILL_DIAGNOSIS_TEXT_SIZE];
+    const int32_t r = reinterpret_cast<decltype(&::DiagnoseBitmap)>(f)(p.constData(), &reason, text, sizeof text);
+    if (r == PIXMILL_OK) words = QString::fromLatin1(text);
+    return r;
 }
 
 int32_t PixmillBinding::BatchOpenForWrite(const QString& path) {

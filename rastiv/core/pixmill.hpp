@@ -1,6 +1,8 @@
 // Pixmill, loaded by name when the program first needs it and bound one export
 // at a time, so that a missing library or an older one without some export
-// costs the operator one operation, not the program.
+// costs the operator one operation, not the program.  The library's header
+// comes along for its names (codes, paper, directions, renderings): the
+// program speaks them, and never calls its functions directly.
 #pragma once
 
 #include <QByteArray>
@@ -9,17 +11,14 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <pixmill/pixmill.h>
 #include <string>
 
 #include "link/batch.hpp"
 
-// The library's streaming separator (see pixmill.h), only ever held by pointer.
-struct PixmillSeparator;
-
 namespace rastiv {
 
-// The library's message hook (see pixmill.h), spelled out here so that this
-// header does not need the library's.
+// The library's message hook as the printer link's batch files name it.
 using PixmillMessageHookFn = BatchFiles::MessageHook;
 
 // The batch exports are what the printer link's batch recording uses.
@@ -71,6 +70,11 @@ public:
     int32_t SeparatorFlush(PixmillSeparator* separator, unsigned char* inks, int32_t& ready);
     void SeparatorClose(PixmillSeparator* separator);
 
+    // Why a file would be refused as a picture: reason a PixmillReason, words
+    // one or two sentences for the operator.  Asked only to explain an error
+    // already on its way, so a library without it is not reported.
+    int32_t DiagnoseBitmap(const QString& path, int32_t& reason, QString& words);
+
     // Batch files (see BatchFiles).
     int32_t BatchOpenForWrite(const QString& path) override;
     int32_t BatchOpenForRead(const QString& path) override;
@@ -83,8 +87,9 @@ public:
     // The file that was loaded, or why none could be.
     QString describe() const { return loaded() ? loadedFrom_ : loadError_; }
 
-    // Binds an export by name (nullptr when unavailable, after reporting it).
-    void* resolve(const char* name);
+    // Binds an export by name (nullptr when unavailable, after reporting it
+    // unless quiet; a missing library is reported all the same).
+    void* resolve(const char* name, bool quiet = false);
 
 private:
     bool load();

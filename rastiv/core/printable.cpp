@@ -4,6 +4,7 @@
 #include <QImageReader>
 #include <QSet>
 #include <functional>
+#include <pixmill/pixmill.h>
 
 namespace rastiv {
 
@@ -28,21 +29,22 @@ bool eachColourUsed(const QString& path, const std::function<void(QRgb)>& use) {
 }  // namespace
 
 QString unprintableColoursAdvice(const QString& path, int32_t paperKind) {
-    const QRgb highlight = paperKind == 1 ? kRed : kBlue;
-    const QRgb otherHighlight = paperKind == 1 ? kBlue : kRed;
+    const bool red = paperKind == PIXMILL_PAPER_RED;
+    const QRgb highlight = red ? kRed : kBlue;
+    const QRgb otherHighlight = red ? kBlue : kRed;
     QSet<QRgb> unprintable;
     eachColourUsed(path, [&](QRgb c) {
         if (c != qRgb(0, 0, 0) && c != qRgb(255, 255, 255) && c != highlight) unprintable.insert(c);
     });
     if (unprintable.isEmpty()) return {};
-    const QString paper = paperKind == 1 ? QStringLiteral("red") : QStringLiteral("blue");
+    const QString paper = red ? QStringLiteral("red") : QStringLiteral("blue");
     if (unprintable.size() == 1 && unprintable.contains(otherHighlight)) {
-        const QString other = paperKind == 1 ? QStringLiteral("blue") : QStringLiteral("red");
+        const QString other = red ? QStringLiteral("blue") : QStringLiteral("red");
         return QStringLiteral("The picture's highlight colour is %1, but the screen colour is set for %2 paper.  "
                               "Choose Color > Screen > %3 again to have the picture recoloured %2, or choose %4 "
                               "there for %1 paper.")
-            .arg(other, paper, paperKind == 1 ? QStringLiteral("Red") : QStringLiteral("Blue"),
-                 paperKind == 1 ? QStringLiteral("Blue") : QStringLiteral("Red"));
+            .arg(other, paper, red ? QStringLiteral("Red") : QStringLiteral("Blue"),
+                 red ? QStringLiteral("Blue") : QStringLiteral("Red"));
     }
     return QStringLiteral("The picture still has %1 colour%2 the printer cannot print.  Use Modify Colors (or "
                           "Photo) first.")

@@ -2,6 +2,7 @@
 
 #include "link/commands.hpp"
 #include "link/commandtable.hpp"
+#include "link/regularfile.hpp"
 
 #include <QFile>
 
@@ -52,6 +53,7 @@ QString graphicsFileProblem(const QByteArray& bytes) {
 }
 
 bool looksLikeBitmap(const QString& path) {
+    if (!notRegularFileProblem(path).isEmpty()) return false;
     QFile f(path);
     return f.open(QIODevice::ReadOnly) && f.read(2) == "BM";
 }

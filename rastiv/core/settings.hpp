@@ -58,9 +58,13 @@ public:
     // Where the values live on disk, for the operator's information.
     QString location() const;
     void sync();
+    // Not empty when the file is not one that can be read (a FIFO, a
+    // device): the store then holds the defaults and keeps nothing.
+    QString problem() const { return problem_; }
 
 private:
     std::unique_ptr<QSettings> s_;
+    QString location_, problem_;
 };
 
 }  // namespace rastiv

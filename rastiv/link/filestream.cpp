@@ -6,6 +6,7 @@
 #include "link/commands.hpp"
 #include "link/commlink.hpp"
 #include "link/printercommands.hpp"
+#include "link/regularfile.hpp"
 
 namespace rastiv {
 
@@ -32,7 +33,7 @@ TransferEnd finishCommand(CommLink& link, QFile& file, QByteArray piece, qsizety
 TransferEnd streamFile(CommLink& link, const QString& path, int chunk, LastPiece last, TransferProgress& progress,
                        StopAt stop) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return TransferEnd::Abandoned;
+    if (!notRegularFileProblem(path).isEmpty() || !file.open(QIODevice::ReadOnly)) return TransferEnd::Abandoned;
     // No clearing of the output first: what is still on its way is the
     // command just sent for this file (a logo number, a status query), and a
     // printer that misses it stores or prints the file wrongly.

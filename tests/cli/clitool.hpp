@@ -12,7 +12,7 @@ struct Outcome {
     QString out, err;
 };
 
-inline Outcome runTool(const QTemporaryDir& dir, const QStringList& args) {
+inline Outcome runTool(const QTemporaryDir& dir, const QStringList& args, int timeoutMs = 30000) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
@@ -23,7 +23,7 @@ inline Outcome runTool(const QTemporaryDir& dir, const QStringList& args) {
     p.setWorkingDirectory(dir.path());
     p.start(QStringLiteral(RASTIV_CLI_PATH), args);
     Outcome r;
-    if (!p.waitForFinished(30000)) {
+    if (!p.waitForFinished(timeoutMs)) {
         p.kill();
         p.waitForFinished();
         ADD_FAILURE() << "rastiv-cli " << args.join(u' ').toStdString() << " did not finish";

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -356,3 +357,17 @@ TEST_F(Files, APictureCutShortDuringACallGivesACodeNotACrash) {
 }
 
 }  // namespace
+
+TEST_F(Files, AWriteRemovesOnlyTheTemporaryFilesOfWritersThatDied) {
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ASSERT_GT(dead, 0);
+    ::waitpid(dead, nullptr, 0);
+    writeFile(p("in.bmp"), palettePicture());
+    const std::string of = ".pixmill-" + std::to_string(dead) + "-AbC123";
+    const std::set<std::string> kept = {".out.bmp.pixmill-1-AbC123", ".out.bmp.backup", ".other.bmp" + of, "in.bmp", "out.bmp"};
+    for (const std::string& name : kept) writeFile(p(name), {'u'});
+    writeFile(p(".out.bmp" + of), {'x'});
+    ASSERT_EQ(SaveBMP(p("in.bmp").c_str(), p("out.bmp").c_str()), 0);
+    EXPECT_EQ(filesIn(tmp.dir()), kept);
+}

@@ -1,6 +1,7 @@
 #include "link/clock.hpp"
 #include "core/desktop.hpp"
 #include "ui/common/qtfiledialogs.hpp"
+#include "core/loadproblem.hpp"
 #include "core/settings.hpp"
 #include "fakes.hpp"
 #include "core/modUserGfx.hpp"
@@ -136,6 +137,7 @@ TEST(PixmillBinding, MissingLibraryIsReportedInPlainWordsNotACrash) {
     EXPECT_EQ(w.pixmill.StretchBitmap(0, w.path("a.bmp"), w.path("b.bmp")), PixmillBinding::kUnavailable);
     EXPECT_EQ(w.pixmill.Is24BitsPerPixel(w.path("b.bmp")), 0);
     EXPECT_EQ(w.pixmill.SaveBMPAsLogo(w.path("b.bmp"), w.path("c.lgo"), 1), PixmillBinding::kUnavailable);
+    EXPECT_EQ(loadProblem(w.pixmill, w.path("b.bmp")), "The image library refused the file.");
     // Explained once; every failed operation still reports its own status.
     ASSERT_EQ(w.messages.shown.size(), 1u);
     EXPECT_TRUE(w.messages.shown[0].text.startsWith(QStringLiteral("Rastiv could not load its image library")));
@@ -149,6 +151,7 @@ TEST(PixmillBinding, ExportsAreBoundOnFirstCallAndMissingOnesNamed) {
     palettePicture(8, 2).write(w.tmp.path("p.bmp"));
     EXPECT_EQ(w.pixmill.IsBitmap(w.path("p.bmp")), 1);
     EXPECT_TRUE(w.pixmill.loaded());
+    EXPECT_EQ(w.pixmill.resolve("NoSuchExport", true), nullptr);  // quietly: no message
     EXPECT_EQ(w.pixmill.resolve("NoSuchExport"), nullptr);
     ASSERT_EQ(w.messages.shown.size(), 1u);
     EXPECT_TRUE(w.messages.shown[0].text.contains(QStringLiteral("NoSuchExport")));

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace rastiv;
@@ -28,7 +30,8 @@ mode_t modeOf(const QString& path) {
 QString leftBehind(const QString& base, const char* name) {
     const QString dir = base + QStringLiteral("/") + QString::fromLatin1(name);
     QDir().mkpath(dir);
-    writeFile((dir + QStringLiteral("/instance.lock")).toStdString(), ByteVec{'4', '2', '\n'});
+    const std::string lock = "rastiv-workfolder 1 42\n";
+    writeFile((dir + QStringLiteral("/instance.lock")).toStdString(), ByteVec(lock.begin(), lock.end()));
     writeFile((dir + QStringLiteral("/tmpfile.bmp")).toStdString(), ByteVec{'B', 'M'});
     return dir;
 }
@@ -138,4 +141,27 @@ TEST(WorkFolder, TwoInstancesStartedWithTwoPicturesKeepTwoWorkingBitmaps) {
     EXPECT_EQ(get32(readFile(two.g.gCurrentBmp.toStdString()), 18), 8u);
     EXPECT_EQ(first.shBox->x(), first.stepLabel(2)->x() - 5);
     EXPECT_TRUE(one.messages.shown.empty());
+}
+
+TEST(WorkFolder, TheSweepTakesOnlyFoldersMarkedAsOursThatNobodyHolds) {
+    TempDir tmp;
+    const QString base = QString::fromStdString(tmp.path(""));
+    // A user's folders of the same name, one with a lock of its own kind,
+    // both long untouched; a working folder of rastiv-cli still converting.
+    const QString mine = leftBehind(base, "rastiv-mydata"), other = leftBehind(base, "rastiv-otherlock");
+    QFile::remove(mine + QStringLiteral("/instance.lock"));
+    writeFile((other + QStringLiteral("/instance.lock")).toStdString(), ByteVec{'4', '2', '\n'});
+    WorkFolder converting({base}, QStringLiteral("rastiv-cli-"));
+    const QString ended = leftBehind(base, "rastiv-cli-ended1");
+    const timeval hoursAgo[2] = {{::time(nullptr) - 7200, 0}, {::time(nullptr) - 7200, 0}};
+    for (const QString& dir : {mine, other, converting.path()}) ::utimes(QFile::encodeName(dir).constData(), hoursAgo);
+    EXPECT_EQ(WorkFolder::sweep(base), 1);
+    // Outputs half written: only the one whose writer is gone goes.
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    for (const pid_t pid : {gone, ::getppid()}) writeFile(tmp.path(".o.gfx.pixmill-" + std::to_string(pid) + "-AbC123"), {});
+    EXPECT_EQ(WorkFolder::removeAbandonedOutputs(base), 1);
+    EXPECT_FALSE(QFileInfo::exists(ended));
+    for (const QString& dir : {mine, other, converting.path()}) EXPECT_TRUE(QFileInfo::exists(dir)) << dir.toStdString();
 }

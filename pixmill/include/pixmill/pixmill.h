@@ -32,7 +32,8 @@
  *  - Colours are 32-bit values: blue in bits 31-24, green in 23-16, red in
  *    15-8; the low byte is ignored.  Black 0x00000000, white 0xFFFFFF00,
  *    pure red 0x0000FF00, pure blue 0xFF000000.
- *  - Paper kind: 1 = red highlight paper, 2 = blue highlight paper.
+ *  - Paper kind: a PixmillPaper (below), 1 = red highlight paper, 2 = blue
+ *    highlight paper; a few exports also take 0, black only.
  *  - The fourth byte of a palette entry is the final-colour flag: 1 marks an
  *    entry that already holds a printer colour (set by ColorSwap and
  *    DitheredColorSwap, cleared by CleanBMP).
@@ -66,7 +67,7 @@
    break.  The minor number grows when a contract changes compatibly, such as
    a refusal that used to go unreported. */
 #define PIXMILL_VERSION_MAJOR 1
-#define PIXMILL_VERSION_MINOR 2
+#define PIXMILL_VERSION_MINOR 3
 #define PIXMILL_VERSION_PATCH 0
 
 #if defined(PIXMILL_BUILDING)
@@ -91,6 +92,40 @@ enum PixmillResult {
     PIXMILL_E_NOBUFFER = 16,    /* internal pixel buffer missing (StretchBitmap; not returned by this version) */
     PIXMILL_E_NOTHING = 17,     /* nothing to do: colour not in the palette, unknown code, no free entry, zero size */
     PIXMILL_E_RANK = 18         /* fewer colours than the requested rank */
+};
+
+/* The paper in the printer, which decides the highlight colour.  Arguments
+   named paperKind take these values; they stay int32_t in the prototypes so
+   that the interface is the same to every caller. */
+enum PixmillPaper {
+    PIXMILL_PAPER_BLACK_ONLY = 0, /* no highlight ink (EncodeGfxRow and the separation only) */
+    PIXMILL_PAPER_RED = 1,        /* red highlight paper: the highlight colour is pure red */
+    PIXMILL_PAPER_BLUE = 2        /* blue highlight paper: the highlight colour is pure blue */
+};
+
+/* RotateBitmap's direction: a quarter turn either way. */
+enum PixmillDirection {
+    PIXMILL_TURN_ANTICLOCKWISE = 1, /* the top edge becomes the left edge */
+    PIXMILL_TURN_CLOCKWISE = 2      /* the top edge becomes the right edge */
+};
+
+/* The eleven ways the printer renders a colour.  The dithered ones are 8 x 8
+   patterns of ink on paper, the percentage being the share of inked dots;
+   DitheredColorSwap takes those.  The solid ones are plain colours a caller
+   gives with ColorSwap (black 0x00000000, white 0xFFFFFF00, the paper's
+   highlight colour). */
+enum PixmillRendering {
+    PIXMILL_RENDER_BLACK = 1,         /* solid black */
+    PIXMILL_RENDER_BLACK_75 = 2,      /* black, 75 % dithered */
+    PIXMILL_RENDER_BLACK_50 = 3,      /* black, 50 % dithered */
+    PIXMILL_RENDER_BLACK_25 = 4,      /* black, 25 % dithered */
+    PIXMILL_RENDER_WHITE = 5,         /* solid white: no ink */
+    PIXMILL_RENDER_HIGHLIGHT = 6,     /* solid highlight colour */
+    PIXMILL_RENDER_HIGHLIGHT_75 = 7,  /* highlight, 75 % dithered */
+    PIXMILL_RENDER_HIGHLIGHT_50 = 8,  /* highlight, 50 % dithered */
+    PIXMILL_RENDER_HIGHLIGHT_25 = 9,  /* highlight, 25 % dithered */
+    PIXMILL_RENDER_HIGHLIGHT_37 = 10, /* highlight, 37.5 % dithered */
+    PIXMILL_RENDER_BLACK_37 = 11      /* black, 37.5 % dithered */
 };
 
 /* ---- Checks and copies -------------------------------------------------- */
@@ -153,8 +188,9 @@ PIXMILL_API int32_t MergePixels(const char* path, uint32_t colour);
    the changes could not be written back. */
 PIXMILL_API int32_t ColorSwap(const char* path, uint32_t source, uint32_t target);
 /* Replaces the pixels of the source colour by an 8 x 8 dither pattern; code
-   2/3/4/11 black 75/50/25/37.5 %, 7/8/9/10 highlight 75/50/25/37.5 %:
-   0; 10 (also read-only); 11; 12; 14 the changes could not be written back;
+   a dithered PixmillRendering (2/3/4/11 black 75/50/25/37.5 %, 7/8/9/10
+   highlight 75/50/25/37.5 %); the highlight ink is pure blue on
+   PIXMILL_PAPER_BLUE, else pure red: 0; 10 (also read-only); 11; 12; 14 the changes could not be written back;
    17 unknown code (the file is left as it was), colour not found, or no free
    palette entry for the ink or the paper (entries already made stay, flagged
    and unused). */
@@ -166,7 +202,8 @@ PIXMILL_API int32_t Flash(const char* path, uint32_t colour);
 
 /* ---- Rotating, stretching and cropping ---------------------------------- */
 
-/* Quarter turn, 1 = anticlockwise, 2 = clockwise: 0; 10 the source cannot
+/* Quarter turn, direction a PixmillDirection (1 = anticlockwise,
+   2 = clockwise): 0; 10 the source cannot
    be opened or the destination cannot be created; 11; 12; 14 a write failed;
    15; 17 a direction other than 1 or 2 (nothing is written). */
 PIXMILL_API int32_t RotateBitmap(const char* source, const char* destination, int32_t direction);
@@ -273,6 +310,44 @@ PIXMILL_API int32_t SeparatorPushRow(PixmillSeparator* separator, const unsigned
 PIXMILL_API int32_t SeparatorFlush(PixmillSeparator* separator, unsigned char* inks, int32_t* ready);
 /* Frees the separator; NULL is ignored. */
 PIXMILL_API void SeparatorClose(PixmillSeparator* separator);
+
+/* ---- Load diagnosis ----------------------------------------------------- */
+
+/* Why a file would be refused as a picture.  The exports answer most
+   refusals with one code (12); this names the reason, for the details of a
+   caller's error message. */
+enum PixmillReason {
+    PIXMILL_REASON_ACCEPTED = 0,       /* nothing in the file stops it from loading */
+    PIXMILL_REASON_MISSING = 1,        /* no such file, or a folder on the way is missing */
+    PIXMILL_REASON_NO_PERMISSION = 2,  /* the file may not be read */
+    PIXMILL_REASON_NOT_A_FILE = 3,     /* a folder, FIFO, device or socket */
+    PIXMILL_REASON_IN_USE = 4,         /* another program holds the file's lock */
+    PIXMILL_REASON_UNREADABLE = 5,     /* the file could not be read (an input/output error) */
+    PIXMILL_REASON_EMPTY = 6,          /* 0 bytes */
+    PIXMILL_REASON_NOT_BMP = 7,        /* does not start with "BM" */
+    PIXMILL_REASON_TRUNCATED = 8,      /* shorter than its header says */
+    PIXMILL_REASON_MALFORMED = 9,      /* header fields that contradict each other */
+    PIXMILL_REASON_TOO_LARGE = 10,     /* wider or taller than 65535 pixels */
+    PIXMILL_REASON_NO_PIXELS = 11,     /* width or height 0 */
+    PIXMILL_REASON_OS2_HEADER = 12,    /* an OS/2 bitmap header */
+    PIXMILL_REASON_COMPRESSED = 13,    /* RLE, bit fields, or a JPEG or PNG inside */
+    PIXMILL_REASON_BIT_DEPTH = 14      /* a depth besides 1, 4, 8 and 24 bits per pixel */
+};
+/* Room that always holds DiagnoseBitmap's text whole, its NUL included. */
+#define PIXMILL_DIAGNOSIS_TEXT_SIZE 256
+
+/* Looks at a file the way a caller that loads pictures takes it (a 1, 4 or
+   8-bit bitmap through StretchBitmap, a 24-bit one through
+   Convert24to8Bits; larger headers and top-down rows are fine) and says why
+   it would be refused: *reason is set to a PixmillReason, and text gets one
+   or two sentences for the operator in ASCII, naming the numbers that
+   matter ("The bitmap has 16 bits per pixel; ..."), NUL-terminated and cut
+   to size - 1 bytes (text may be null when size is 0).  Reads at most the
+   file's first 54 bytes, writes nothing, never waits on a FIFO, and holds a
+   shared lock only while it looks.  0, for a refused file too; 15; 17 a
+   null path or reason, a negative size, or a null text with a size above 0
+   (nothing is looked at).  The out-arguments are written only on success. */
+PIXMILL_API int32_t DiagnoseBitmap(const char* path, int32_t* reason, char* text, int32_t size);
 
 /* ---- Batch recording files ---------------------------------------------- */
 

@@ -19,6 +19,7 @@
 #include "ui/printer/frmLogo2.hpp"
 #include "ui/printer/frmPrint.hpp"
 #include "ui/printer/logocommon.hpp"
+#include "link/regularfile.hpp"
 #include "link/commlink.hpp"
 #include "ui/printer/frmComm.hpp"
 #include "ui/picture/frmAdvanced.hpp"
@@ -782,6 +783,11 @@ void frmMain::cmdLoad_Click() {
 // dropped on the window, loads as if it had been chosen with Load Bitmap.
 void frmMain::loadFile(const QString& path) {
     const QFileInfo info(path);
+    // Opening a FIFO would wait for a writer with the window frozen.
+    if (const QString why = notRegularFileProblem(path); !why.isEmpty()) {
+        tell(env_, why + u'.', QStringLiteral("Rastiv"), MsgIcon::Exclamation, 1);
+        return;
+    }
     if (isBatchFile(path)) {
         // A recording sends to a printer: that is never started by a double click.
         tell(env_,
@@ -829,7 +835,7 @@ void frmMain::load(const FileChoice& choice) {
     ImportedPicture in = importPicture(choice.path, importTarget());
     // A bitmap the library does not read may still be a proper picture
     // (RLE8, 32 bits per pixel): the picture readers bring it in instead.
-    if (in.kind == ImportedPicture::Kind::Bitmap && leftToPictureReaders(choice.path)) {
+    if (in.kind == ImportedPicture::Kind::Bitmap && leftToPictureReaders(env_.pixmill, choice.path)) {
         const ImportedPicture read = importWithReaders(choice.path, importTarget());
         if (read.kind == ImportedPicture::Kind::Converted) in = read;
     }
@@ -843,9 +849,10 @@ void frmMain::loadPrepared(const QString& original, const QString& name, const Q
     env_.g.gOriginalBmp = original;
     env_.clock.pumpEvents();
     auto refuse = [&](const QString& text) {
-        const QString d = loadProblemDetails(original);
+        const QString d = loadProblemDetails(env_.pixmill, original);
         tell(env_, text, QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, 1, MsgButtons::Ok,
-             readerProblem.isEmpty() ? d : d + QStringLiteral("\n") + readerProblem, loadAdvice(original));
+             readerProblem.isEmpty() ? d : d + QStringLiteral("\n") + readerProblem,
+             loadAdvice(env_.pixmill, original));
         // The library wrote nothing: the picture loaded before is still the working one.
         if (hadPicture) env_.g.gOriginalBmp = before;
         EnableButtons();
@@ -898,7 +905,7 @@ void frmMain::rotate(int32_t direction) {
         if (r != 0) {
             hourglass.restore();
             tell(env_, errorNumber(r) + QStringLiteral(" copying the bitmap prior to rotation."), pdl,
-                 MsgIcon::Exclamation, 10, MsgButtons::Ok, {}, fileAdvice(r, env_.g.gCurrentBmp));
+                 MsgIcon::Exclamation, 10, MsgButtons::Ok, {}, fileAdvice(env_.pixmill, r, env_.g.gCurrentBmp));
         } else if ((r = env_.pixmill.RotateBitmap(t, env_.g.gCurrentBmp, direction)) != 0) {
             hourglass.restore();
             tell(env_, errorNumber(r) + QStringLiteral(" rotating the bitmap."), pdl, MsgIcon::Exclamation, 10);
@@ -909,12 +916,12 @@ void frmMain::rotate(int32_t direction) {
     hourglass.restore();
     env_.clock.pumpEvents();
     EnableButtons();
-    recordChange(direction == 2 ? QStringLiteral("Rotate +90") : QStringLiteral("Rotate -90"));
+    recordChange(direction == PIXMILL_TURN_CLOCKWISE ? QStringLiteral("Rotate +90") : QStringLiteral("Rotate -90"));
 }
 
 // "+90" turns clockwise and "-90" anticlockwise (library directions 2 and 1).
-void frmMain::cmdRotLeft_Click() { rotate(2); }
-void frmMain::cmdRotRight_Click() { rotate(1); }
+void frmMain::cmdRotLeft_Click() { rotate(PIXMILL_TURN_CLOCKWISE); }
+void frmMain::cmdRotRight_Click() { rotate(PIXMILL_TURN_ANTICLOCKWISE); }
 
 void frmMain::cmdResize_Click() {
     if (!requireBitmap(QStringLiteral("Re-size Error"))) return;
@@ -1241,7 +1248,7 @@ void frmMain::offerRecolour() {
     env_.pixmill.CleanBMP(g.gCurrentBmp);
     if (r != 0) {
         tell(env_, QStringLiteral("Error mapping colors.\r\n") + errorNumber(r), QStringLiteral("Color Swap Error"),
-             MsgIcon::Information, 3, MsgButtons::Ok, {}, fileAdvice(r, g.gCurrentBmp));
+             MsgIcon::Information, 3, MsgButtons::Ok, {}, fileAdvice(env_.pixmill, r, g.gCurrentBmp));
         return;
     }
     ShowBitmap(g.gCurrentBmp);

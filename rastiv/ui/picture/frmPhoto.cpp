@@ -162,7 +162,7 @@ void frmPhoto::settingChanged() {
 }
 
 int32_t frmPhoto::separate(const PhotoSettings& s, const QString& path) {
-    const int32_t paper = s.blackOnly ? 0 : env_.g.paperKind();
+    const int32_t paper = s.blackOnly ? PIXMILL_PAPER_BLACK_ONLY : env_.g.paperKind();
     return env_.pixmill.SeparateBitmap(env_.g.gCurrentBmp, path, paper, s.method, s.brightness, s.contrast, s.gamma,
                                        s.sharpen);
 }

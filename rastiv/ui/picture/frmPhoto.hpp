@@ -9,6 +9,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <pixmill/pixmill.h>
 
 class QCheckBox;
 class QComboBox;
@@ -24,7 +25,7 @@ class Timer;
 
 // What the dialog's controls ask of the library.
 struct PhotoSettings {
-    int32_t method = 1;  // the library's separation methods: 1 diffusion, 2 ordered, 3 nearest
+    int32_t method = PIXMILL_SEPARATE_DIFFUSION;  // a PixmillSeparation
     int32_t brightness = 0, contrast = 0;
     int32_t gamma = 100;  // hundredths
     int32_t sharpen = 0;

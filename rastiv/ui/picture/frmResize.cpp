@@ -120,7 +120,7 @@ void frmResize::cmdResize_Click() {
         if (r != 0) {
             hourglass.restore();
             tell(env_, errorNumber(r) + QStringLiteral(" stretching the bitmap."), QStringLiteral("PIXMILL DLL Error"),
-                 MsgIcon::Exclamation, kHelpTopic, MsgButtons::Ok, {}, fileAdvice(r, env_.g.gCurrentBmp));
+                 MsgIcon::Exclamation, kHelpTopic, MsgButtons::Ok, {}, fileAdvice(env_.pixmill, r, env_.g.gCurrentBmp));
         } else {
             main_.ShowBitmap(env_.g.gCurrentBmp);
         }

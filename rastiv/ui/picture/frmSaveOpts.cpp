@@ -132,9 +132,9 @@ void frmSaveOpts::save(SaveKind kind) {
         if (r != 0) {
             // A printer file of a picture still in too many colours is the
             // usual refusal: say what to do about it.
-            const QString advice = kind != SaveKind::Bmp && r == 12
+            const QString advice = kind != SaveKind::Bmp && r == PIXMILL_E_FORMAT
                                        ? unprintableColoursAdvice(env_.g.gCurrentBmp, env_.g.paperKind())
-                                       : fileAdvice(r, env_.g.gCurrentBmp, file);
+                                       : fileAdvice(env_.pixmill, r, env_.g.gCurrentBmp, file);
             tell(env_, failureText(kind, r), QStringLiteral("Save Error"), MsgIcon::Exclamation, kHelpTopic,
                  MsgButtons::Ok, {}, advice);
             lblStatus->setText(QStringLiteral("Not saved: ") + errorNumber(r) + u'.');

@@ -118,8 +118,8 @@ void frmLogo2::cmdUseCurrentBitmap_Click() {
                 tbLogoName->clear();
                 busy.tell(errorNumber(r) + QStringLiteral(" saving the BMP file as a logo (*.LGO) file."),
                           QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpLogos, MsgButtons::Ok, {},
-                          r == 12 ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind())
-                                  : fileAdvice(r, g.gCurrentBmp));
+                          r == PIXMILL_E_FORMAT ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind())
+                                  : fileAdvice(env_.pixmill, r, g.gCurrentBmp));
             }
         }
     }

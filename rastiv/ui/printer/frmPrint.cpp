@@ -16,6 +16,7 @@
 #include "core/printerfiles.hpp"
 #include "core/printable.hpp"
 #include "link/commlink.hpp"
+#include "link/regularfile.hpp"
 
 namespace rastiv {
 
@@ -77,15 +78,17 @@ void frmPrint::cmdSendBMP_Click() {
     if (r != 0) {
         busy.tell(errorNumber(r) + QStringLiteral(" saving the BMP file as a graphics (*.GFX) file."),
                   QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpPixmill, MsgButtons::Ok, {},
-                  r == 12 ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind()) : fileAdvice(r, g.gCurrentBmp));
+                  r == PIXMILL_E_FORMAT ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind())
+                                        : fileAdvice(env_.pixmill, r, g.gCurrentBmp));
         return;
     }
     if (g.gPortState != 1) return;
     // Raster lines print as they arrive: a broken one would print the rest
     // of the stream as picture.
     QFile file(gfx);
-    const QString problem = file.open(QIODevice::ReadOnly) ? graphicsFileProblem(file.readAll())
-                                                           : QStringLiteral("it cannot be read");
+    const QString problem = !notRegularFileProblem(gfx).isEmpty() ? QStringLiteral("it is not a regular file")
+                            : file.open(QIODevice::ReadOnly)      ? graphicsFileProblem(file.readAll())
+                                                                  : QStringLiteral("it cannot be read");
     file.close();
     if (!problem.isEmpty()) {
         busy.tell(QStringLiteral("The graphics file \"%1\" cannot be sent to the printer: %2.").arg(gfx, problem),

@@ -14,6 +14,7 @@
 #include "link/filestream.hpp"
 #include "core/printerfiles.hpp"
 #include "link/commlink.hpp"
+#include "link/regularfile.hpp"
 
 namespace rastiv {
 
@@ -105,7 +106,7 @@ qint64 checkedLogoFile(Env& env, BusyDialog& busy, int helpTopic) {
     // logo, must not leave the printer waiting for a definition that never
     // comes (or taking what follows for the rest of it).
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!notRegularFileProblem(path).isEmpty() || !file.open(QIODevice::ReadOnly)) {
         busy.tell(QStringLiteral("The logo file \"%1\" cannot be read.  Choose the logo again in Logo Management.")
                       .arg(path),
                   QStringLiteral("File Open Error"), MsgIcon::Exclamation, helpTopic);
