@@ -5,6 +5,7 @@
 # list, so a file cannot sit in a folder without obeying the folder's rule.
 # Run by ctest:
 #   cmake -DDIR=... -DALLOWED=a/;b/ [-DLIBS=... -DONLY_LIB=...|-DFORBIDDEN_LIBS=...] -P check_folder.cmake
+cmake_policy(SET CMP0057 NEW)
 if(DEFINED ONLY_LIB AND NOT LIBS STREQUAL ONLY_LIB)
   message(FATAL_ERROR "${DIR} links ${LIBS}; it may link ${ONLY_LIB} only")
 endif()
