@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
+#include <atomic>
 #include <thread>
 
 #include "link/clock.hpp"
@@ -168,7 +169,8 @@ TEST_F(Tcp, AServerThatClosesIsNoticedAsALostLine) {
     EXPECT_EQ(lostErrors.size(), 1u);
     EXPECT_FALSE(port.portOpen());
     EXPECT_FALSE(port.dsrHolding());
-    EXPECT_TRUE(lostErrors[0].description.contains(QStringLiteral("was lost")));
+    EXPECT_TRUE(lostErrors[0].description.contains(QStringLiteral("closed the connection")));
+    EXPECT_EQ(lostErrors[0].cause, QStringLiteral("the printer hung up"));
     // A write after the loss goes nowhere and raises nothing.
     port.output("late");
     for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
@@ -186,6 +188,29 @@ TEST_F(Tcp, AServerThatResetsDuringAWriteIsNoticed) {
         return !lostErrors.empty();
     }));
     EXPECT_FALSE(port.portOpen());
+    EXPECT_EQ(lostErrors[0].cause, QStringLiteral("connection reset by the printer"));
+}
+
+TEST_F(Tcp, AFloodingServerIsReadOnlyAsFarAsAnAnswerNeedsAndTheSendGoesOn) {
+    ASSERT_TRUE(connectPort());
+    std::atomic<bool> stop{false};
+    std::atomic<qsizetype> taken{0};
+    std::thread server([&] {
+        const QByteArray noise(65536, 'n');
+        char buf[65536];
+        while (!stop) {
+            (void)!::send(peer, noise.constData(), size_t(noise.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (const ssize_t n = ::recv(peer, buf, sizeof buf, MSG_DONTWAIT); n > 0) taken += n;
+        }
+    });
+    const QByteArray data(1 << 20, 'd');
+    port.output(data);
+    int most = 0;
+    const bool sent = pumpUntil([&] { most = std::max(most, port.inBufferCount()); return taken == data.size(); }, 10000);
+    stop = true;
+    server.join();
+    EXPECT_TRUE(sent) << taken << " of " << data.size();
+    EXPECT_EQ(most, kInputKept);
 }
 
 TEST_F(Tcp, ARefusedConnectionFailsCleanly) {
