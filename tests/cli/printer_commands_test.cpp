@@ -7,7 +7,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -245,81 +244,52 @@ TEST_F(PrinterCommands, CommandLinesTheyCannotUseAreRefusedBeforeAnythingIsSent)
 }
 
 TEST_F(PrinterCommands, ARecordingThatIsTheFileToSendIsRefusedAndTheFileKept) {
-    const QByteArray logo = logoFile(1, 2), gfx = graphicsFile(3);
-    writeFile(file("l.lgo"), logo);
-    writeFile(file("p.gfx"), gfx);
+    writeFile(file("p.gfx"), graphicsFile(3));
+    writeFile(file("l.lgo"), logoFile(1, 2));
     ASSERT_TRUE(QFile::link(file("p.gfx"), file("sym.cpb")));
     ASSERT_EQ(::link(QFile::encodeName(file("l.lgo")).constData(), QFile::encodeName(file("hard.cpb")).constData()), 0);
-    const std::pair<QStringList, const char*> rows[] = {
-        {{QStringLiteral("print"), file("p.gfx")}, "p.gfx"},
-        {{QStringLiteral("print"), file("p.gfx")}, "sym.cpb"},
-        {{QStringLiteral("download-logo"), file("l.lgo"), QStringLiteral("--number"), QStringLiteral("1")}, "l.lgo"},
-        {{QStringLiteral("download-logo"), file("l.lgo"), QStringLiteral("--number"), QStringLiteral("1")}, "hard.cpb"},
-    };
-    for (const auto& [args, record] : rows) {
-        SCOPED_TRACE(record);
+    for (const QStringList& args : {QStringList{"print", file("p.gfx"), "--record", file("p.gfx")},
+                                    {"print", file("p.gfx"), "--record", file("sym.cpb")},
+                                    {"download-logo", file("l.lgo"), "--number=1", "--record", file("l.lgo")},
+                                    {"download-logo", file("l.lgo"), "--number=1", "--record", file("hard.cpb")}}) {
         Captured io;
-        EXPECT_EQ(run(args + QStringList{QStringLiteral("--port"), QStringLiteral("virtual"), QStringLiteral("--record"),
-                                         file(record)},
-                      io),
-                  cli::kExitUsage);
-        EXPECT_TRUE(io.err.contains(QStringLiteral("--record"))) << io.err.toStdString();
-        EXPECT_EQ(readFile(file("p.gfx")), gfx);
-        EXPECT_EQ(readFile(file("l.lgo")), logo);
+        EXPECT_EQ(run(args + QStringList{"--port", "virtual"}, io), cli::kExitUsage) << args.join(u' ').toStdString();
+        EXPECT_EQ(readFile(file("p.gfx")) + readFile(file("l.lgo")), graphicsFile(3) + logoFile(1, 2));
     }
 }
 
-// Virtual time that still gives a peer thread real time to read: each
-// pump of the waits also lets half a millisecond pass.
+// Virtual time that still gives a peer thread real time to read.
 struct PacedClock final : Clock {
     VirtualClock v;
     std::unique_ptr<Timer> createTimer() override { return v.createTimer(); }
     qint64 nowMs() const override { return v.nowMs(); }
-    void pumpEvents() override {
-        ::usleep(500);
-        v.pumpEvents();
-    }
+    void pumpEvents() override { ::usleep(500), v.pumpEvents(); }
 };
 
-// A printer that does not take the bytes: never accepted, accepted and
-// never read (its receive buffer as small as the kernel allows), or a
-// pseudo-terminal's reader that hangs up part way.
 TEST_F(PrinterCommands, OkOnlyWhenThePrinterTookTheBytesElseTheCauseIsNamed) {
     cli::setWorkerClock([] { return std::make_unique<PacedClock>(); });
-    const QByteArray gfx = graphicsFile(2800);  // 207,200 bytes: more than the buffers between
-    writeFile(file("p.gfx"), gfx);
+    writeFile(file("p.gfx"), graphicsFile(2800));  // 207,200 bytes: more than the buffers between
+    // Listeners (smallest receive buffer) that never accept or never read; a pty read in part, then hung up.
     for (const int printer : {0, 1, 2}) {
-        SCOPED_TRACE(printer);
-        const int lsn = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), small = 1;
-        ::setsockopt(lsn, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int lsn = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), small = 1, pty = ::posix_openpt(O_RDWR);
+        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t len = sizeof a;
-        ASSERT_EQ(::bind(lsn, reinterpret_cast<sockaddr*>(&a), len), 0);
-        ASSERT_EQ(::listen(lsn, 1), 0);
-        ASSERT_EQ(::getsockname(lsn, reinterpret_cast<sockaddr*>(&a), &len), 0);
-        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
-        const QString port = printer == 2 ? QString::fromLocal8Bit(::ptsname(master))
+        ASSERT_TRUE(!::setsockopt(lsn, SOL_SOCKET, SO_RCVBUF, &small, sizeof small) && !::grantpt(pty) &&
+                    !::bind(lsn, reinterpret_cast<sockaddr*>(&a), len) && !::listen(lsn, 1) && !::unlockpt(pty) &&
+                    !::getsockname(lsn, reinterpret_cast<sockaddr*>(&a), &len));
+        const QString port = printer == 2 ? QString::fromLocal8Bit(::ptsname(pty))
                                           : QStringLiteral("tcp://127.0.0.1:%1").arg(ntohs(a.sin_port));
         int accepted = -1;
         std::thread peer([&] {
-            pollfd p{lsn, POLLIN, 0};
-            if (printer == 1 && ::poll(&p, 1, 5000) == 1) accepted = ::accept(lsn, nullptr, nullptr);
+            if (printer == 1) accepted = ::accept(lsn, nullptr, nullptr);
             char buf[1000];
-            for (qsizetype got = 0, n = 0; printer == 2 && got < 30000 && (n = ::read(master, buf, sizeof buf)) > 0;)
-                got += n;
-            ::close(master);
+            for (ssize_t got = 0, n; printer == 2 && got < 30000 && (n = ::read(pty, buf, 1000)) > 0; got += n) {}
+            ::close(pty);
         });
         Captured io;
-        EXPECT_EQ(run({QStringLiteral("print"), file("p.gfx"), QStringLiteral("--retries"), QStringLiteral("0"),
-                       QStringLiteral("--port"), port},
-                      io),
-                  cli::kExitFailed);
+        EXPECT_EQ(run({"print", file("p.gfx"), "--retries", "0", "--port", port}, io), cli::kExitFailed);
         peer.join();
-        ::close(lsn);
-        if (accepted >= 0) ::close(accepted);
+        ::close(lsn), ::close(accepted);
         EXPECT_TRUE(io.out.contains(printer == 2 ? "the printer hung up" : "the printer is not reading"))
             << io.out.toStdString();
     }

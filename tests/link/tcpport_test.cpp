@@ -19,6 +19,7 @@
 #include "link/commlink.hpp"
 #include "link/connectiontest.hpp"
 #include "link/tcpport.hpp"
+#include "link/termiosport.hpp"
 
 using namespace rastiv;
 
@@ -191,26 +192,31 @@ TEST_F(Tcp, AServerThatResetsDuringAWriteIsNoticed) {
     EXPECT_EQ(lostErrors[0].cause, QStringLiteral("connection reset by the printer"));
 }
 
-TEST_F(Tcp, AFloodingServerIsReadOnlyAsFarAsAnAnswerNeedsAndTheSendGoesOn) {
+// A peer that floods us while it takes what we send, over TCP and over a pseudo-terminal.
+TEST_F(Tcp, AFloodingPeerIsReadOnlyAsFarAsAnAnswerNeedsAndTheSendGoesOn) {
     ASSERT_TRUE(connectPort());
-    std::atomic<bool> stop{false};
-    std::atomic<qsizetype> taken{0};
-    std::thread server([&] {
-        const QByteArray noise(65536, 'n');
-        char buf[65536];
-        while (!stop) {
-            (void)!::send(peer, noise.constData(), size_t(noise.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (const ssize_t n = ::recv(peer, buf, sizeof buf, MSG_DONTWAIT); n > 0) taken += n;
-        }
-    });
-    const QByteArray data(1 << 20, 'd');
-    port.output(data);
-    int most = 0;
-    const bool sent = pumpUntil([&] { most = std::max(most, port.inBufferCount()); return taken == data.size(); }, 10000);
-    stop = true;
-    server.join();
-    EXPECT_TRUE(sent) << taken << " of " << data.size();
-    EXPECT_EQ(most, kInputKept);
+    const int pty = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    TermiosPort serial(clock);
+    PortError err;
+    ASSERT_TRUE(!::grantpt(pty) && !::unlockpt(pty) &&
+                serial.open({QString::fromLocal8Bit(::ptsname(pty)), 115200, 'N'}, err));
+    for (auto [line, far] : {std::pair<SerialPort*, int>{&port, peer}, {&serial, pty}}) {
+        std::atomic<bool> stop{false};
+        std::atomic<qsizetype> taken{0};
+        std::thread flood([&, far = far] {
+            const QByteArray noise(4096, 'n');  // no flow-control codes among them
+            char buf[4096];
+            for (ssize_t n; !stop;)
+                if ((void)!::write(far, noise.constData(), 4096), (n = ::read(far, buf, sizeof buf)) > 0) taken += n;
+        });
+        line->output(QByteArray(1 << 20, 'd'));
+        int most = 0;
+        EXPECT_TRUE(pumpUntil([&] { return (most = std::max(most, line->inBufferCount())), taken == 1 << 20; }, 10000));
+        stop = true;
+        flood.join();
+        EXPECT_EQ(most, kInputKept);
+    }
+    ::close(pty);
 }
 
 TEST_F(Tcp, ARefusedConnectionFailsCleanly) {
