@@ -90,6 +90,9 @@ struct Worker {
     PortResult result;
     const JobOptions* options = nullptr;
     std::unique_ptr<MessageBoxes> messages;
+    // Made and destroyed on the main thread, one worker at a time: QSettings
+    // shares its files between instances.
+    SettingsStore settings;
 
     void note(const QString& text) {
         if (firstProblem.isEmpty()) firstProblem = text;
@@ -139,7 +142,7 @@ void runWorker(Worker& w, const Job& job) {
     MessageBoxes& messages = *w.messages;
     NoFileDialogs files;
     NoDesktop desktop;
-    SettingsStore settings;
+    SettingsStore& settings = w.settings;
     {
         CommLink link(w.g, *clock, messages);
         Env env{w.g, *w.pixmill, messages, files, settings, *clock, desktop, link, *w.batch, {}, {}};
@@ -278,6 +281,10 @@ std::vector<PortResult> runOnPorts(const std::vector<PortTarget>& ports, const J
             }
     }
     for (auto& t : threads) t->wait();
+    // QThread::wait synchronises inside Qt, where a race detector built into
+    // this program does not look; the state each worker stores last is the
+    // hand-over of its result that it can see.
+    for (auto& w : workers) (void)w->state.load(std::memory_order_acquire);
     if (options.progress) showProgress(*options.progress, workers, shown);
 
     std::vector<PortResult> results;
