@@ -378,6 +378,12 @@ constexpr const char* kPrinterEpilogue =
     "program's \"keep trying\" box), then that port fails with the reason on standard error.\n"
     "Progress goes to standard error when it is a terminal; the summary (port, result, bytes,\n"
     "seconds, reason) to standard output, as JSON with --json.\n"
+    "\"bytes\" counts what was handed to the line.  \"ok\" means the line confirmed every byte within\n"
+    "5 seconds of the last, as far as it can tell: a serial driver's queue and transmitter emptied,\n"
+    "or a TCP device server acknowledged every byte (received, not necessarily passed on to the\n"
+    "printer).  A pseudo-terminal cannot tell whether its reader took the bytes: there \"ok\" means\n"
+    "only that they were written.  A lost line is named: connection reset by the printer, the\n"
+    "printer hung up, the printer is not reading.\n"
     "Exit status: 0 only when every port did all of it; 1 when any port failed; 2 for a command\n"
     "line that is not understood.";
 
@@ -460,19 +466,38 @@ private:
     QCommandLineOption record_ =
         option("record",
                "Also records what is sent, as Rastiv's batch recording does (print-sample data left out), into "
-               "this file, replacing it; with several ports, what goes to the first.",
+               "this file, replacing it; with several ports, what goes to the first.  Not the file being sent.",
                "FILE.cpb");
 };
 
-// The file's bytes, or empty with `problem` set.
-QByteArray readWhole(const QString& path, QString& problem) {
+// The file's bytes, or empty with `problem` set; `identity`, when given,
+// receives the device and inode of the file that was read.
+QByteArray readWhole(const QString& path, QString& problem, struct stat* identity = nullptr) {
     if (problem = notRegularFileProblem(path); !problem.isEmpty()) return {};
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         problem = QStringLiteral("%1 cannot be read: %2").arg(path, f.errorString());
         return {};
     }
+    if (identity && ::fstat(f.handle(), identity) != 0) {
+        problem = QStringLiteral("%1 cannot be read: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return {};
+    }
     return f.readAll();
+}
+
+// A recording opened for writing replaces its file: refused when that file
+// is the one being sent, by whatever name or link (a name that does not
+// exist yet is no file at all).  False with rc set then.
+bool recordIsNotInput(PrinterCommand& pc, Streams io, const QString& input, const struct stat& read, int& rc) {
+    const QString& record = pc.options.record;
+    struct stat st {};
+    if (record.isEmpty() || ::stat(QFile::encodeName(record).constData(), &st) != 0) return true;
+    if (st.st_dev != read.st_dev || st.st_ino != read.st_ino) return true;
+    rc = pc.c.usage(io, QStringLiteral("--record %1 is the file to be sent, %2: the recording would replace it. "
+                                       "Name another file for the recording.")
+                            .arg(record, input));
+    return false;
 }
 
 QString endReason(TransferEnd end) {
@@ -492,15 +517,17 @@ int cmdPrint(const QStringList& args, Streams io) {
     if (in.size() != 1) return pc.c.usage(io, QStringLiteral("give one graphics file to print"));
     const QString path = in[0];
     QString problem;
-    const QByteArray bytes = readWhole(path, problem);
-    if (!problem.isEmpty()) return pc.c.refuse(io, problem);
-    problem = graphicsFileProblem(bytes);
+    struct stat identity {};
+    // Read once: what is checked is what is sent, whatever happens to the file meanwhile.
+    const QByteArray bytes = readWhole(path, problem, &identity);
+    if (problem.isEmpty()) problem = graphicsFileProblem(bytes);
     if (!problem.isEmpty())
         return pc.c.refuse(io, QStringLiteral("%1 cannot be sent to the printer: %2").arg(path, problem));
-    return pc.run(io, [path](JobContext& j) {
+    if (!recordIsNotInput(pc, io, path, identity, rc)) return rc;
+    return pc.run(io, [bytes](JobContext& j) {
         SendingPrintSample sample(j.env.g);
         Transfer transfer(j.env.link);
-        return endReason(sendGraphic(j.env.link, path, j.env.g.gSendChunk, j.progress));
+        return endReason(sendGraphic(j.env.link, bytes, j.env.g.gSendChunk, j.progress));
     });
 }
 
@@ -523,16 +550,17 @@ int cmdDownloadLogo(const QStringList& args, Streams io) {
         return pc.c.usage(io, QStringLiteral("--number takes the logo's number, 0 to 255"));
     const QString path = in[0];
     QString problem;
-    const QByteArray bytes = readWhole(path, problem);
-    if (!problem.isEmpty()) return pc.c.refuse(io, problem);
-    problem = logoFileProblem(bytes);
+    struct stat identity {};
+    // Read once: what is checked is what is sent, whatever happens to the file meanwhile.
+    const QByteArray bytes = readWhole(path, problem, &identity);
+    if (problem.isEmpty()) problem = logoFileProblem(bytes);
     if (!problem.isEmpty())
         return pc.c.refuse(io, QStringLiteral("%1 cannot be sent to the printer: %2").arg(path, problem));
-    const qint64 size = bytes.size();
-    return pc.run(io, [path, n, size](JobContext& j) {
+    if (!recordIsNotInput(pc, io, path, identity, rc)) return rc;
+    return pc.run(io, [bytes, n](JobContext& j) {
         Transfer transfer(j.env.link);
-        j.progress.start(size);
-        return endReason(sendLogo(j.env.link, j.env.batch, path, uint8_t(n), j.env.g.gSendChunk, j.progress));
+        j.progress.start(bytes.size());
+        return endReason(sendLogo(j.env.link, j.env.batch, bytes, uint8_t(n), j.env.g.gSendChunk, j.progress));
     });
 }
 
@@ -630,7 +658,9 @@ void usage(QTextStream& s) {
       << "  -h, --help     Shows this help.\n"
       << "  -v, --version  Shows the version.\n\n"
       << "Exit status: 0 on success; 1 when the work was refused or failed, with the reason on\n"
-      << "standard error; 2 for a command line that is not understood.\n";
+      << "standard error; 2 for a command line that is not understood.\n"
+      << "For the printer commands, \"ok\" means the line confirmed every byte as far as it can tell\n"
+      << "(see a printer command's --help): a pseudo-terminal cannot tell whether its reader took them.\n";
 }
 
 }  // namespace

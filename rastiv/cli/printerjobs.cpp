@@ -60,6 +60,7 @@ public:
     int inBufferCount() override { return inner_->inBufferCount(); }
     void clearInBuffer() override { inner_->clearInBuffer(); }
     int outBufferCount() override { return inner_->outBufferCount(); }
+    int undeliveredCount() override { return inner_->undeliveredCount(); }
     bool dsrHolding() override { return inner_->dsrHolding(); }
     bool ctsHolding() override { return inner_->ctsHolding(); }
 
@@ -86,9 +87,13 @@ struct Worker {
     std::atomic<qint64> total{0};
     std::atomic<int> state{0};  // 0 starting, 1 sending, 2 waiting, 3 done, 4 failed
     QString firstProblem;       // the first box that means this port failed
+    QString lineCause;          // what happened to the line, once it was lost
     PortResult result;
     const JobOptions* options = nullptr;
     std::unique_ptr<MessageBoxes> messages;
+    // Made and destroyed on the main thread, one worker at a time: QSettings
+    // shares its files between instances.
+    SettingsStore settings;
 
     void note(const QString& text) {
         if (firstProblem.isEmpty()) firstProblem = text;
@@ -108,8 +113,9 @@ public:
     explicit WorkerMessages(Worker& w) : w_(w), left_(w.options->retries) {}
     MsgResult show(const Message& m) override {
         const QString text = m.title + QStringLiteral(": ") + m.text;
-        // After SIGINT or SIGTERM nobody waits for the printer any longer.
-        if (m.buttons == MsgButtons::OkCancel && left_ > 0 && !Interrupts::received()) {
+        // After SIGINT or SIGTERM nobody waits for the printer any longer, and
+        // a lost line stays closed: trying again can only wait in vain.
+        if (m.buttons == MsgButtons::OkCancel && left_ > 0 && !Interrupts::received() && w_.lineCause.isEmpty()) {
             --left_;
             return MsgResult::Ok;
         }
@@ -138,7 +144,7 @@ void runWorker(Worker& w, const Job& job) {
     MessageBoxes& messages = *w.messages;
     NoFileDialogs files;
     NoDesktop desktop;
-    SettingsStore settings;
+    SettingsStore& settings = w.settings;
     {
         CommLink link(w.g, *clock, messages);
         Env env{w.g, *w.pixmill, messages, files, settings, *clock, desktop, link, *w.batch, {}, {}};
@@ -147,7 +153,12 @@ void runWorker(Worker& w, const Job& job) {
         if (!line->open(w.target.line, error)) {
             w.result.reason = QStringLiteral("cannot be opened: %1").arg(error.description);
         } else {
-            link.setPort(std::make_unique<CountingPort>(std::move(line), w.bytes), w.target.line);
+            auto counting = std::make_unique<CountingPort>(std::move(line), w.bytes);
+            QObject::connect(counting.get(), &SerialPort::lost, [&w](const PortError& why) {
+                if (w.lineCause.isEmpty())
+                    w.lineCause = why.cause.isEmpty() ? QStringLiteral("the line was lost") : why.cause;
+            });
+            link.setPort(std::move(counting), w.target.line);
             link.setBatchCopy([&w](const QByteArray& bytes) { w.batch->WriteBatchFile(bytes); });
             w.g.gPortState = 1;
             w.g.gCommEstablished = true;
@@ -165,12 +176,18 @@ void runWorker(Worker& w, const Job& job) {
             };
             JobContext context{env, progress, [&w](bool waiting) { w.state = waiting ? 2 : 1; }};
             QString why = job(context);
-            // The program waits for the last bytes to leave before it lets the
-            // port go; closing earlier would throw them away.
-            link.startWatchdog(5000);
-            while (link.port()->outBufferCount() > 0 && link.watchdogRunning()) link.yield();
-            if (link.port()->outBufferCount() > 0 && why.isEmpty())
-                why = QStringLiteral("the last bytes did not leave the line");
+            // "ok" only once the printer's side has confirmed every byte, as
+            // far as the line can tell; closing earlier would also throw away
+            // what is still queued.
+            const int undelivered = link.waitUntilDelivered();
+            // The loss reported meanwhile arrives with the events of the wait.
+            link.yield();
+            if (!w.lineCause.isEmpty())
+                why = w.lineCause;
+            else if (undelivered > 0)
+                why = QStringLiteral("the printer is not reading: %1 bytes not taken within %2 s")
+                          .arg(undelivered)
+                          .arg(CommLink::kReadyWaitMs / 1000);
             link.ClosePort();
             if (why.isEmpty() && !w.firstProblem.isEmpty()) why = w.firstProblem;
             w.result.reason = why;
@@ -271,6 +288,10 @@ std::vector<PortResult> runOnPorts(const std::vector<PortTarget>& ports, const J
             }
     }
     for (auto& t : threads) t->wait();
+    // QThread::wait synchronises inside Qt, where a race detector built into
+    // this program does not look; the state each worker stores last is the
+    // hand-over of its result that it can see.
+    for (auto& w : workers) (void)w->state.load(std::memory_order_acquire);
     if (options.progress) showProgress(*options.progress, workers, shown);
 
     std::vector<PortResult> results;

@@ -9,7 +9,6 @@ namespace rastiv {
 
 namespace {
 
-constexpr int kReadyWaitMs = 5000;
 constexpr int kFlashPauseMs = 6000;
 constexpr int kBackOnLineMs = 5000;
 constexpr int kSettleMs = 10000;
@@ -143,6 +142,14 @@ bool CommLink::waitUntilReady() {
     } while (!port_->portOpen());
     stopWatchdog();
     return true;
+}
+
+int CommLink::waitUntilDelivered() {
+    if (!port_) return 0;
+    startWatchdog(kReadyWaitMs);
+    while (port_->undeliveredCount() > 0 && watchdogRunning()) yield();
+    stopWatchdog();
+    return port_->undeliveredCount();
 }
 
 void CommLink::WaitForPrinter() {

@@ -55,6 +55,12 @@ public:
     // Pauses 6 to 21 s while the printer writes its flash; warns when it
     // stays off line.
     void WaitForPrinter();
+    // How long each of SendData's waits lasts before its retry dialog.
+    static constexpr int kReadyWaitMs = 5000;
+    // Waits as long as one of SendData's waits for the far end to confirm
+    // every byte, as far as the line can tell (see undeliveredCount); the
+    // bytes still unconfirmed then, 0 when the port is closed.
+    int waitUntilDelivered();
     // One piece of a transfer the operator can cancel: SendData's waits, and
     // then, unless Cancel was pressed meanwhile, the write, counted into
     // `progress`.  A Cancel that comes while the previous piece is still on

@@ -92,18 +92,25 @@ void FdPort::drainCheck() {
 }
 
 bool FdPort::readAvailable() {
+    // What is left unread now is read on the next round of the event loop.
+    constexpr int kReadsPerCall = 16;
     char buf[4096];
-    for (;;) {
+    for (int reads = 0; reads < kReadsPerCall;) {
         const ssize_t n = readSome(buf, sizeof buf);
         if (n > 0) {
-            in_.append(buf, qsizetype(n));
+            ++reads;
+            // Beyond what an answer needs the bytes are read only to be
+            // dropped: left unread, they would wake the read notifier for ever.
+            const qsizetype room = kInputKept - in_.size();
+            if (room > 0) in_.append(buf, std::min<qsizetype>(room, n));
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
-        fail(n < 0 ? errno : endOfStreamError());
+        fail(n < 0 ? errno : 0);
         return false;
     }
+    return true;
 }
 
 void FdPort::fail(int err) {
@@ -128,6 +135,13 @@ int FdPort::inBufferCount() {
 int FdPort::outBufferCount() {
     if (fd_ < 0) return 0;
     return int(std::min<long long>(out_.size() + kernelQueue(), INT_MAX));
+}
+
+int FdPort::undeliveredCount() {
+    if (fd_ < 0) return 0;
+    // A byte still in the shift register counts as one.
+    const long long n = out_.size() + unconfirmedQueue() + (lineEmpty() ? 0 : 1);
+    return int(std::min<long long>(n, INT_MAX));
 }
 
 }  // namespace rastiv

@@ -27,6 +27,7 @@ public:
     QByteArray input() override;
     int inBufferCount() override;
     int outBufferCount() override;
+    int undeliveredCount() override;
 
 protected:
     explicit FdPort(Clock& clock);
@@ -34,8 +35,11 @@ protected:
     // Takes an open, non-blocking descriptor and starts watching it.
     void adopt(int fd);
     int fd() const { return fd_; }
-    // Reads what has arrived into the input buffer; false once the line is
-    // gone (it is closed then, and lost() is on its way).
+    // Reads what has arrived into the input buffer, keeping at most
+    // kInputKept bytes; false once the line is gone (it is closed then, and
+    // lost() is on its way).  Reads a bounded amount per call, so that a
+    // peer that never stops sending cannot hold the event loop (and with it
+    // our own output) inside this call.
     bool readAvailable();
     void discardInput() { in_.clear(); }
     // The drain check looks again after this long while bytes are queued.
@@ -46,10 +50,11 @@ protected:
     virtual ssize_t readSome(char* data, size_t size) = 0;
     // Bytes handed to the kernel and not yet on the line.
     virtual int kernelQueue() const = 0;
+    // Bytes handed to the kernel that the far end has not yet confirmed.
+    virtual int unconfirmedQueue() const { return kernelQueue(); }
     // Whether the last byte has left the hardware as well (a UART's shift register).
     virtual bool lineEmpty() const { return true; }
-    // What a read of no bytes means (the other end has gone).
-    virtual int endOfStreamError() const = 0;
+    // Why the line was lost: errno `err`, or 0 when the other end closed it.
     virtual PortError lostError(int err) const = 0;
     // Runs just before the descriptor is closed.
     virtual void beforeClose() {}

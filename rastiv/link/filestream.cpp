@@ -1,5 +1,6 @@
 #include "link/filestream.hpp"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -14,7 +15,7 @@ namespace {
 
 // After a Cancel held `piece` back: sends of it, and of the file after it,
 // only what completes the command the printer is inside.
-TransferEnd finishCommand(CommLink& link, QFile& file, QByteArray piece, qsizetype size, CommandTracker& printer,
+TransferEnd finishCommand(CommLink& link, QIODevice& file, QByteArray piece, qsizetype size, CommandTracker& printer,
                           TransferProgress& progress) {
     while (printer.midCommand() && !piece.isEmpty()) {
         const QByteArray part = piece.left(printer.toFinishCommand(piece));
@@ -28,12 +29,8 @@ TransferEnd finishCommand(CommLink& link, QFile& file, QByteArray piece, qsizety
     return piece.isEmpty() && file.atEnd() ? TransferEnd::Complete : TransferEnd::Cancelled;
 }
 
-}  // namespace
-
-TransferEnd streamFile(CommLink& link, const QString& path, int chunk, LastPiece last, TransferProgress& progress,
-                       StopAt stop) {
-    QFile file(path);
-    if (!notRegularFileProblem(path).isEmpty() || !file.open(QIODevice::ReadOnly)) return TransferEnd::Abandoned;
+TransferEnd streamDevice(CommLink& link, QIODevice& file, int chunk, LastPiece last, TransferProgress& progress,
+                         StopAt stop) {
     // No clearing of the output first: what is still on its way is the
     // command just sent for this file (a logo number, a status query), and a
     // printer that misses it stores or prints the file wrongly.
@@ -58,13 +55,38 @@ TransferEnd streamFile(CommLink& link, const QString& path, int chunk, LastPiece
     }
 }
 
-TransferEnd sendGraphic(CommLink& link, const QString& path, int chunk, TransferProgress& progress) {
-    progress.start(QFileInfo(path).size());
-    const TransferEnd sent = streamFile(link, path, chunk, LastPiece::SkipEmpty, progress, StopAt::CommandEnd);
+TransferEnd endGraphic(CommLink& link, TransferEnd sent) {
     if (sent == TransferEnd::Abandoned) return sent;
     // Its result does not matter: nothing follows it.
     link.SendData(cmd::kFeed);
     return sent;
+}
+
+}  // namespace
+
+TransferEnd streamFile(CommLink& link, const QString& path, int chunk, LastPiece last, TransferProgress& progress,
+                       StopAt stop) {
+    QFile file(path);
+    if (!notRegularFileProblem(path).isEmpty() || !file.open(QIODevice::ReadOnly)) return TransferEnd::Abandoned;
+    return streamDevice(link, file, chunk, last, progress, stop);
+}
+
+TransferEnd streamBytes(CommLink& link, const QByteArray& file, int chunk, LastPiece last, TransferProgress& progress,
+                        StopAt stop) {
+    QBuffer buffer;
+    buffer.setData(file);
+    buffer.open(QIODevice::ReadOnly);
+    return streamDevice(link, buffer, chunk, last, progress, stop);
+}
+
+TransferEnd sendGraphic(CommLink& link, const QString& path, int chunk, TransferProgress& progress) {
+    progress.start(QFileInfo(path).size());
+    return endGraphic(link, streamFile(link, path, chunk, LastPiece::SkipEmpty, progress, StopAt::CommandEnd));
+}
+
+TransferEnd sendGraphic(CommLink& link, const QByteArray& file, int chunk, TransferProgress& progress) {
+    progress.start(file.size());
+    return endGraphic(link, streamBytes(link, file, chunk, LastPiece::SkipEmpty, progress, StopAt::CommandEnd));
 }
 
 }  // namespace rastiv

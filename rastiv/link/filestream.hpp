@@ -1,6 +1,7 @@
 // Streaming a printer file through SendData in pieces of gSendChunk bytes.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include "link/transferprogress.hpp"
@@ -26,11 +27,15 @@ enum class StopAt {
 // cannot be read or a SendData was cancelled.
 TransferEnd streamFile(CommLink& link, const QString& path, int chunk, LastPiece last, TransferProgress& progress,
                        StopAt stop = StopAt::Piece);
+// The same for a file read (and checked) before: exactly these bytes go out.
+TransferEnd streamBytes(CommLink& link, const QByteArray& file, int chunk, LastPiece last, TransferProgress& progress,
+                        StopAt stop = StopAt::Piece);
 
 // A printed graphic: the graphics file, then the paper feed.  A Cancel
 // stops at the end of the raster line under way (the printer would take
 // the feed as the rest of the line) and still feeds the paper, so that
 // what was printed comes out.  The progress counts the file.
 TransferEnd sendGraphic(CommLink& link, const QString& path, int chunk, TransferProgress& progress);
+TransferEnd sendGraphic(CommLink& link, const QByteArray& file, int chunk, TransferProgress& progress);
 
 }  // namespace rastiv

@@ -1,6 +1,7 @@
 #include "link/sequences.hpp"
 
 #include <QFileInfo>
+#include <functional>
 
 #include "link/batch.hpp"
 #include "link/clock.hpp"
@@ -14,11 +15,13 @@ namespace rastiv {
 SendingPrintSample::SendingPrintSample(LinkState& g) : g_(g) { g_.gSendingPrintSample = true; }
 SendingPrintSample::~SendingPrintSample() { g_.gSendingPrintSample = false; }
 
-TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QString& path, uint8_t n, int chunk,
-                     TransferProgress& progress) {
+namespace {
+
+TransferEnd sendLogoWith(CommLink& link, BatchRecording& batch, uint8_t n,
+                         const std::function<TransferEnd()>& streamTheFile) {
     if (!link.SendData(cmd::kBeginDownload)) return TransferEnd::Abandoned;
     if (!link.SendData(cmd::selectLogo(n))) return TransferEnd::Abandoned;
-    const TransferEnd file = streamFile(link, path, chunk, LastPiece::AlwaysSend, progress);
+    const TransferEnd file = streamTheFile();
     if (file == TransferEnd::Abandoned) return file;
     // A logo cut short is not stored, so there is no flash write to wait
     // for.  The end command goes out all the same: it is what closes a
@@ -30,6 +33,20 @@ TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QString& path,
         batch.InsertBatchPlayWait();
     }
     return link.SendData(cmd::kDeselect) ? file : TransferEnd::Abandoned;
+}
+
+}  // namespace
+
+TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QString& path, uint8_t n, int chunk,
+                     TransferProgress& progress) {
+    return sendLogoWith(link, batch, n,
+                        [&] { return streamFile(link, path, chunk, LastPiece::AlwaysSend, progress); });
+}
+
+TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QByteArray& file, uint8_t n, int chunk,
+                     TransferProgress& progress) {
+    return sendLogoWith(link, batch, n,
+                        [&] { return streamBytes(link, file, chunk, LastPiece::AlwaysSend, progress); });
 }
 
 QByteArray sampleLine(int i) {

@@ -39,6 +39,9 @@ private:
 // 1D 23 00.  The file is expected to be a whole logo (printerfiles checks it).
 TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QString& path, uint8_t n, int chunk,
                      TransferProgress& progress);
+// The same for a logo file read (and checked) before: exactly these bytes go out.
+TransferEnd sendLogo(CommLink& link, BatchRecording& batch, const QByteArray& file, uint8_t n, int chunk,
+                     TransferProgress& progress);
 
 // The twenty lines of a sample receipt, one SendData each:
 // "Sample Receipt Item  1" to "Sample Receipt Item  20", each ending in LF.

@@ -205,12 +205,26 @@ ssize_t TcpPort::writeSome(const char* data, size_t size) {
 ssize_t TcpPort::readSome(char* data, size_t size) { return ::recv(fd(), data, size, MSG_DONTWAIT); }
 
 PortError TcpPort::lostError(int err) const {
-    return {err, QStringLiteral("The connection to the printer's device server %1 was lost (error %2: "
-                                "%3). Check the network cable, and that the device server and the "
-                                "printer are switched on.")
-                     .arg(device_)
-                     .arg(err)
-                     .arg(strerr(err))};
+    const QString advice = QStringLiteral(" Check the network cable, and that the device server and the printer are "
+                                          "switched on.");
+    if (err == 0)
+        return {0,
+                QStringLiteral("The printer's device server %1 closed the connection.").arg(device_) + advice,
+                QStringLiteral("the printer hung up")};
+    QString cause;
+    if (err == ECONNRESET || err == EPIPE)
+        cause = QStringLiteral("connection reset by the printer");
+    else if (err == ETIMEDOUT)
+        cause = QStringLiteral("the printer stopped answering");
+    else
+        cause = QStringLiteral("connection lost: %1").arg(strerr(err));
+    return {err,
+            QStringLiteral("The connection to the printer's device server %1 was lost (error %2: %3).")
+                    .arg(device_)
+                    .arg(err)
+                    .arg(strerr(err)) +
+                advice,
+            cause};
 }
 
 void TcpPort::clearInBuffer() {
@@ -228,6 +242,13 @@ int TcpPort::kernelQueue() const {
     // printer that holds XOFF still shows here: the server stops taking
     // bytes, its window closes, and ours stay unsent.
     if (fd() < 0 || ::ioctl(fd(), SIOCOUTQNSD, &queued) != 0) return 0;
+    return std::max(queued, 0);
+}
+
+int TcpPort::unconfirmedQueue() const {
+    int queued = 0;
+    // SIOCOUTQ: sent and not yet acknowledged, and not yet sent.
+    if (fd() < 0 || ::ioctl(fd(), SIOCOUTQ, &queued) != 0) return 0;
     return std::max(queued, 0);
 }
 

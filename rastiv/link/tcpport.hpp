@@ -7,6 +7,8 @@
 //   - outBufferCount() is our own queue plus what the kernel has not yet
 //     sent (SIOCOUTQNSD): bytes on their way over the network are the
 //     server's to deliver, as bytes in a UART's shift register are the line's;
+//   - undeliveredCount() also counts bytes sent and not yet acknowledged
+//     (SIOCOUTQ): an acknowledgement is the most TCP says about delivery;
 //   - a peer that closes or resets the connection is a lost line (lost()),
 //     like an unplugged adapter.
 #pragma once
@@ -53,8 +55,7 @@ private:
     ssize_t writeSome(const char* data, size_t size) override;
     ssize_t readSome(char* data, size_t size) override;
     int kernelQueue() const override;
-    // 0 bytes read: the server closed its end.
-    int endOfStreamError() const override { return ECONNRESET; }
+    int unconfirmedQueue() const override;
     PortError lostError(int err) const override;
 
     int connectTimeoutMs_ = kDefaultConnectTimeoutMs;

@@ -155,10 +155,17 @@ int TermiosPort::recheckMs(int queued) const {
 }
 
 PortError TermiosPort::lostError(int err) const {
-    return {err, QStringLiteral("The connection to the printer was lost (error %1: %2). Check the "
-                                "cable or USB adapter and that the printer is switched on.")
-                     .arg(err)
-                     .arg(QString::fromLocal8Bit(std::strerror(err)))};
+    // 0 bytes read from a tty opened with VMIN 1 can only mean a hang-up, and
+    // a tty that was hung up fails every call with EIO.
+    const bool hungUp = err == 0 || err == EIO;
+    const int number = hungUp ? EIO : err;
+    return {number,
+            QStringLiteral("The connection to the printer was lost (error %1: %2). Check the "
+                           "cable or USB adapter and that the printer is switched on.")
+                .arg(number)
+                .arg(QString::fromLocal8Bit(std::strerror(number))),
+            hungUp ? QStringLiteral("the printer hung up")
+                   : QStringLiteral("the line failed: %1").arg(QString::fromLocal8Bit(std::strerror(number)))};
 }
 
 void TermiosPort::clearInBuffer() {

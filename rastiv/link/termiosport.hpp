@@ -27,8 +27,6 @@ private:
     ssize_t readSome(char* data, size_t size) override;
     int kernelQueue() const override;
     bool lineEmpty() const override;
-    // 0 bytes read from a tty opened with VMIN 1 can only mean a hang-up.
-    int endOfStreamError() const override { return EIO; }
     PortError lostError(int err) const override;
     void beforeClose() override;
     int recheckMs(int queued) const override;

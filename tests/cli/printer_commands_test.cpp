@@ -4,7 +4,10 @@
 // pass in virtual time in-process; the child-process tests use sequences
 // without pauses, so nothing here waits real seconds.
 #include <errno.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -237,6 +240,58 @@ TEST_F(PrinterCommands, CommandLinesTheyCannotUseAreRefusedBeforeAnythingIsSent)
         EXPECT_EQ(run(row.args, io), row.exit);
         EXPECT_TRUE(io.err.contains(QLatin1String(row.err))) << io.err.toStdString();
         EXPECT_TRUE(io.out.isEmpty()) << io.out.toStdString();
+    }
+}
+
+TEST_F(PrinterCommands, ARecordingThatIsTheFileToSendIsRefusedAndTheFileKept) {
+    writeFile(file("p.gfx"), graphicsFile(3));
+    writeFile(file("l.lgo"), logoFile(1, 2));
+    ASSERT_TRUE(QFile::link(file("p.gfx"), file("sym.cpb")));
+    ASSERT_EQ(::link(QFile::encodeName(file("l.lgo")).constData(), QFile::encodeName(file("hard.cpb")).constData()), 0);
+    for (const QStringList& args : {QStringList{"print", file("p.gfx"), "--record", file("p.gfx")},
+                                    {"print", file("p.gfx"), "--record", file("sym.cpb")},
+                                    {"download-logo", file("l.lgo"), "--number=1", "--record", file("l.lgo")},
+                                    {"download-logo", file("l.lgo"), "--number=1", "--record", file("hard.cpb")}}) {
+        Captured io;
+        EXPECT_EQ(run(args + QStringList{"--port", "virtual"}, io), cli::kExitUsage) << args.join(u' ').toStdString();
+        EXPECT_EQ(readFile(file("p.gfx")) + readFile(file("l.lgo")), graphicsFile(3) + logoFile(1, 2));
+    }
+}
+
+// Virtual time that still gives a peer thread real time to read.
+struct PacedClock final : Clock {
+    VirtualClock v;
+    std::unique_ptr<Timer> createTimer() override { return v.createTimer(); }
+    qint64 nowMs() const override { return v.nowMs(); }
+    void pumpEvents() override { ::usleep(500), v.pumpEvents(); }
+};
+
+TEST_F(PrinterCommands, OkOnlyWhenThePrinterTookTheBytesElseTheCauseIsNamed) {
+    cli::setWorkerClock([] { return std::make_unique<PacedClock>(); });
+    writeFile(file("p.gfx"), graphicsFile(2800));  // 207,200 bytes: more than the buffers between
+    // Listeners (smallest receive buffer) that never accept or never read; a pty read in part, then hung up.
+    for (const int printer : {0, 1, 2}) {
+        const int lsn = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), small = 1, pty = ::posix_openpt(O_RDWR);
+        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t len = sizeof a;
+        ASSERT_TRUE(!::setsockopt(lsn, SOL_SOCKET, SO_RCVBUF, &small, sizeof small) && !::grantpt(pty) &&
+                    !::bind(lsn, reinterpret_cast<sockaddr*>(&a), len) && !::listen(lsn, 1) && !::unlockpt(pty) &&
+                    !::getsockname(lsn, reinterpret_cast<sockaddr*>(&a), &len));
+        const QString port = printer == 2 ? QString::fromLocal8Bit(::ptsname(pty))
+                                          : QStringLiteral("tcp://127.0.0.1:%1").arg(ntohs(a.sin_port));
+        int accepted = -1;
+        std::thread peer([&] {
+            if (printer == 1) accepted = ::accept(lsn, nullptr, nullptr);
+            char buf[1000];
+            for (ssize_t got = 0, n; printer == 2 && got < 30000 && (n = ::read(pty, buf, 1000)) > 0; got += n) {}
+            ::close(pty);
+        });
+        Captured io;
+        EXPECT_EQ(run({"print", file("p.gfx"), "--retries", "0", "--port", port}, io), cli::kExitFailed);
+        peer.join();
+        ::close(lsn), ::close(accepted);
+        EXPECT_TRUE(io.out.contains(printer == 2 ? "the printer hung up" : "the printer is not reading"))
+            << io.out.toStdString();
     }
 }
 

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
+#include <atomic>
 #include <thread>
 
 #include "link/clock.hpp"
@@ -18,6 +19,7 @@
 #include "link/commlink.hpp"
 #include "link/connectiontest.hpp"
 #include "link/tcpport.hpp"
+#include "link/termiosport.hpp"
 
 using namespace rastiv;
 
@@ -168,7 +170,8 @@ TEST_F(Tcp, AServerThatClosesIsNoticedAsALostLine) {
     EXPECT_EQ(lostErrors.size(), 1u);
     EXPECT_FALSE(port.portOpen());
     EXPECT_FALSE(port.dsrHolding());
-    EXPECT_TRUE(lostErrors[0].description.contains(QStringLiteral("was lost")));
+    EXPECT_TRUE(lostErrors[0].description.contains(QStringLiteral("closed the connection")));
+    EXPECT_EQ(lostErrors[0].cause, QStringLiteral("the printer hung up"));
     // A write after the loss goes nowhere and raises nothing.
     port.output("late");
     for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
@@ -186,6 +189,34 @@ TEST_F(Tcp, AServerThatResetsDuringAWriteIsNoticed) {
         return !lostErrors.empty();
     }));
     EXPECT_FALSE(port.portOpen());
+    EXPECT_EQ(lostErrors[0].cause, QStringLiteral("connection reset by the printer"));
+}
+
+// A peer that floods us while it takes what we send, over TCP and over a pseudo-terminal.
+TEST_F(Tcp, AFloodingPeerIsReadOnlyAsFarAsAnAnswerNeedsAndTheSendGoesOn) {
+    ASSERT_TRUE(connectPort());
+    const int pty = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    TermiosPort serial(clock);
+    PortError err;
+    ASSERT_TRUE(!::grantpt(pty) && !::unlockpt(pty) &&
+                serial.open({QString::fromLocal8Bit(::ptsname(pty)), 115200, 'N'}, err));
+    for (auto [line, far] : {std::pair<SerialPort*, int>{&port, peer}, {&serial, pty}}) {
+        std::atomic<bool> stop{false};
+        std::atomic<qsizetype> taken{0};
+        std::thread flood([&, far = far] {
+            const QByteArray noise(4096, 'n');  // no flow-control codes among them
+            char buf[4096];
+            for (ssize_t n; !stop;)
+                if ((void)!::write(far, noise.constData(), 4096), (n = ::read(far, buf, sizeof buf)) > 0) taken += n;
+        });
+        line->output(QByteArray(1 << 20, 'd'));
+        int most = 0;
+        EXPECT_TRUE(pumpUntil([&] { return (most = std::max(most, line->inBufferCount())), taken == 1 << 20; }, 10000));
+        stop = true;
+        flood.join();
+        EXPECT_EQ(most, kInputKept);
+    }
+    ::close(pty);
 }
 
 TEST_F(Tcp, ARefusedConnectionFailsCleanly) {
