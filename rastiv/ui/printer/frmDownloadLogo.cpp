@@ -25,8 +25,6 @@ constexpr int kHelpTopic = 11;
 constexpr int kTopLogo = 240;
 constexpr int kBottomLogo = 243;
 
-const QString kRangeText = QStringLiteral("The logo number must be between 0 and 255.");
-
 }  // namespace
 
 frmDownloadLogo::frmDownloadLogo(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
@@ -129,24 +127,9 @@ void frmDownloadLogo::cmdDownloadLogo_Click() {
 // True when the logo went out whole, or when there is no open port to send
 // it to (nothing to wait for then).
 bool frmDownloadLogo::download() {
-    TransferProgress progress(env_.link.lineSettings());
-    BusyDialog busy(this, env_, *transfer, progress);
-    const LogoNumber n = readLogoNumber(tbLogoNum->text());
-    if (!n.valid()) {
-        busy.refuse(n.check == NumberCheck::Empty
-                        ? QStringLiteral("You must enter a logo number (0-255) before you can download a logo.")
-                        : kRangeText,
-                    kHelpTopic);
-        return false;
-    }
-    if (env_.g.gPortState != 1) return true;
-    const TransferEnd end = downloadLogo(env_, busy, n.byte, kHelpTopic, progress);
-    if (progress.started())
-        transfer->setStatus(downloadedText(
-            end, n.byte, progress,
-            QStringLiteral("Done: logo %1 was downloaded (%2 bytes)."),
-            QStringLiteral("the logo")));
-    return end == TransferEnd::Complete;
+    return downloadNumberedLogo(this, env_, *transfer, tbLogoNum->text(), kHelpTopic,
+                                QStringLiteral("You must enter a logo number (0-255) before you can download a logo."),
+                                QStringLiteral("Done: logo %1 was downloaded (%2 bytes)."), QStringLiteral("the logo"));
 }
 
 void frmDownloadLogo::cmdPrintLogo_Click() {
@@ -157,16 +140,13 @@ void frmDownloadLogo::cmdPrintLogo_Click() {
 bool frmDownloadLogo::printLogo() {
     SendingPrintSample sample(env_.g);
     BusyDialog busy(this, env_);
-    const LogoNumber n = readLogoNumber(tbLogoNum->text());
-    if (!n.valid()) {
-        busy.refuse(n.check == NumberCheck::Empty
-                        ? QStringLiteral("You must enter a logo number (0-255) before you can print a logo.")
-                        : kRangeText,
-                    kHelpTopic);
-        return false;
-    }
+    const std::optional<uint8_t> n = logoNumberOrRefuse(
+        busy, tbLogoNum->text(),
+        QStringLiteral("You must enter a logo number (0-255) before you can print a logo."),
+        kHelpTopic);
+    if (!n) return false;
     CommLink& link = env_.link;
-    return link.SendData(cmd::selectLogo(n.byte)) && link.SendData(cmd::kPrintSelected) &&
+    return link.SendData(cmd::selectLogo(*n)) && link.SendData(cmd::kPrintSelected) &&
            link.SendData(cmd::kFeed) && link.SendData(cmd::kDeselect);
 }
 

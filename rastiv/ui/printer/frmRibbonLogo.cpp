@@ -25,8 +25,6 @@ constexpr int kHelpTopic = 10;
 // The logo legacy colorization prints as its margin message.
 constexpr int kLegacyMargin = 242;
 
-const QString kRangeText = QStringLiteral("The logo number must be between 0 and 255.");
-
 }  // namespace
 
 frmRibbonLogo::frmRibbonLogo(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
@@ -130,24 +128,11 @@ void frmRibbonLogo::cmdRibbon_Click() {
 
 // The side is not part of the download: any logo can go on either edge.
 bool frmRibbonLogo::download() {
-    TransferProgress progress(env_.link.lineSettings());
-    BusyDialog busy(this, env_, *transfer, progress);
-    const LogoNumber n = readLogoNumber(tbLogoNum->text());
-    if (!n.valid()) {
-        busy.refuse(n.check == NumberCheck::Empty
-                        ? QStringLiteral("You must enter a logo number (0-255) before you can download a margin message.")
-                        : kRangeText,
-                    kHelpTopic);
-        return false;
-    }
-    if (env_.g.gPortState != 1) return true;
-    const TransferEnd end = downloadLogo(env_, busy, n.byte, kHelpTopic, progress);
-    if (progress.started())
-        transfer->setStatus(downloadedText(
-            end, n.byte, progress,
-            QStringLiteral("Done: the margin message was downloaded as logo %1 (%2 bytes)."),
-            QStringLiteral("the margin message")));
-    return end == TransferEnd::Complete;
+    return downloadNumberedLogo(
+        this, env_, *transfer, tbLogoNum->text(), kHelpTopic,
+        QStringLiteral("You must enter a logo number (0-255) before you can download a margin message."),
+        QStringLiteral("Done: the margin message was downloaded as logo %1 (%2 bytes)."),
+        QStringLiteral("the margin message"));
 }
 
 void frmRibbonLogo::cmdPrintSample_Click() {
@@ -162,19 +147,16 @@ void frmRibbonLogo::cmdPrintSample_Click() {
 }
 
 bool frmRibbonLogo::printSample(BusyDialog& busy) {
-    const LogoNumber n = readLogoNumber(tbLogoNum->text());
-    if (!n.valid()) {
-        busy.refuse(n.check == NumberCheck::Empty
-                        ? QStringLiteral("You must enter a logo number (0-255) before you can print a margin message.")
-                        : kRangeText,
-                    kHelpTopic);
-        return false;
-    }
+    const std::optional<uint8_t> n = logoNumberOrRefuse(
+        busy, tbLogoNum->text(),
+        QStringLiteral("You must enter a logo number (0-255) before you can print a margin message."),
+        kHelpTopic);
+    if (!n) return false;
     if (chkLegacyColorization->isChecked()) {
         tellLegacyAdvice(busy, QStringLiteral("Margin Message"));
         return true;
     }
-    return printMarginSample(env_.link, rbLeft->isChecked() ? MarginSide::Left : MarginSide::Right, n.byte);
+    return printMarginSample(env_.link, rbLeft->isChecked() ? MarginSide::Left : MarginSide::Right, *n);
 }
 
 void frmRibbonLogo::cmdExit_Click() { done(QDialog::Accepted); }

@@ -18,6 +18,31 @@
 
 namespace rastiv {
 
+namespace {
+
+// What the status line says once a download to logo n has gone out, or some
+// of it.
+QString downloadedText(TransferEnd end, int n, const TransferProgress& p, const QString& done, const QString& what) {
+    const QString sent = byteCount(p.sent()), total = byteCount(p.total());
+    switch (end) {
+        case TransferEnd::Complete:
+            return done.arg(n).arg(total);
+        case TransferEnd::Cancelled:
+            return QStringLiteral("Cancelled: %1 of %2 bytes of logo %3 were sent, then the end of the download; the "
+                                  "rest was not sent.  Download %4 again before using it.")
+                .arg(sent, total)
+                .arg(n)
+                .arg(what);
+        case TransferEnd::Abandoned:
+            break;
+    }
+    return QStringLiteral("Stopped: %1 of %2 bytes of logo %3 were sent; the rest of the download was not.")
+        .arg(sent, total)
+        .arg(n);
+}
+
+}  // namespace
+
 LogoNumber readLogoNumber(const QString& text) {
     LogoNumber n;
     if (text.isEmpty()) return n;
@@ -136,24 +161,6 @@ bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {
     return downloadLogo(env, busy, n, helpTopic, progress) == TransferEnd::Complete;
 }
 
-QString downloadedText(TransferEnd end, int n, const TransferProgress& p, const QString& done, const QString& what) {
-    const QString sent = byteCount(p.sent()), total = byteCount(p.total());
-    switch (end) {
-        case TransferEnd::Complete:
-            return done.arg(n).arg(total);
-        case TransferEnd::Cancelled:
-            return QStringLiteral("Cancelled: %1 of %2 bytes of logo %3 were sent, then the end of the download; the "
-                                  "rest was not sent.  Download %4 again before using it.")
-                .arg(sent, total)
-                .arg(n)
-                .arg(what);
-        case TransferEnd::Abandoned:
-            break;
-    }
-    return QStringLiteral("Stopped: %1 of %2 bytes of logo %3 were sent; the rest of the download was not.")
-        .arg(sent, total)
-        .arg(n);
-}
 
 QString legacyAdvice(const QString& feature) {
     return QStringLiteral("Please use Legacy Colorization to:\r\n\r\n     Enable the %1 and \r\n\r\n"
@@ -198,5 +205,26 @@ private:
 }  // namespace
 
 void onClick(QWidget* w, std::function<void()> handler) { new ClickFilter(w, std::move(handler)); }
+
+std::optional<uint8_t> logoNumberOrRefuse(BusyDialog& busy, const QString& text, const QString& missing,
+                                          int helpTopic) {
+    const LogoNumber n = readLogoNumber(text);
+    if (n.valid()) return n.byte;
+    busy.refuse(n.check == NumberCheck::Empty ? missing : QStringLiteral("The logo number must be between 0 and 255."),
+                helpTopic);
+    return std::nullopt;
+}
+
+bool downloadNumberedLogo(QWidget* dialog, Env& env, TransferPanel& panel, const QString& numberText, int helpTopic,
+                          const QString& missing, const QString& done, const QString& what) {
+    TransferProgress progress(env.link.lineSettings());
+    BusyDialog busy(dialog, env, panel, progress);
+    const std::optional<uint8_t> n = logoNumberOrRefuse(busy, numberText, missing, helpTopic);
+    if (!n) return false;
+    if (env.g.gPortState != 1) return true;
+    const TransferEnd end = downloadLogo(env, busy, *n, helpTopic, progress);
+    if (progress.started()) panel.setStatus(downloadedText(end, *n, progress, done, what));
+    return end == TransferEnd::Complete;
+}
 
 }  // namespace rastiv

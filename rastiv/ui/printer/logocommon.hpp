@@ -4,6 +4,8 @@
 // the small pieces of dialog behaviour they all follow.
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
 #include <QPointer>
 #include <QRect>
@@ -100,10 +102,17 @@ TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, T
                          qint64 thenSent = 0);
 // The same without a Cancel: true when the logo went out whole.
 bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic);
-// What the status line says once a download to logo n has gone out, or some
-// of it: `done` when it went out whole, and `what` ("the logo") to download
-// again after a Cancel.
-QString downloadedText(TransferEnd end, int n, const TransferProgress& p, const QString& done, const QString& what);
+// The logo number in `text`, or nothing once the operator is told why:
+// `missing` when the box is empty, the range of logo numbers otherwise.
+std::optional<uint8_t> logoNumberOrRefuse(BusyDialog& busy, const QString& text, const QString& missing,
+                                          int helpTopic);
+// A dialog's logo download: the number checked first, nothing sent without
+// an open port, and the status line saying how it went (`done`, with the
+// number and the size, when whole; `what` to download again after a Cancel).
+// True when the logo went out whole, or when no port is open (nothing to
+// wait for then).
+bool downloadNumberedLogo(QWidget* dialog, Env& env, TransferPanel& panel, const QString& numberText, int helpTopic,
+                          const QString& missing, const QString& done, const QString& what);
 
 // The advice a sample gets when legacy colorization is to print the
 // feature instead ("Watermark", "Margin Message"), in a plain box.
