@@ -16,6 +16,7 @@ enum Code : int32_t {
     kNoBuffer = 16,
     kNothing = 17,
     kRank = 18,
+    kStopped = 19,
 };
 
 }  // namespace pixmill

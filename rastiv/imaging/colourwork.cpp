@@ -14,6 +14,7 @@ namespace {
 constexpr int32_t kMaxSpeed = 10000;
 constexpr int32_t kThresholdLimit = 30000;  // beyond this colours are too far apart to fold
 constexpr int32_t kNoSuchRank = 18;
+constexpr int32_t kStopped = 19;
 constexpr int kMaxUserColors = 9;
 constexpr int32_t kMaxRank = 256;  // a palette has no more colours
 
@@ -68,46 +69,22 @@ Translation translateColours(PixmillBinding& pm, const QString& path, int16_t ma
         run.error = r;
         return run;
     }
-    int32_t threshold = speed;
-    bool collect = false;
-    while (!collect) {
-        if (hooks.cancelled && hooks.cancelled()) {
-            run.cancelled = true;
-            return run;
-        }
-        for (int rank = 1;; ++rank) {
-            if (hooks.progress) hooks.progress(rank, threshold);
-            const int32_t n = pm.NumColors(path, 1, 1);
-            if (n == -1) {
-                run.error = -1;
-                return run;
-            }
-            if (n <= maxColours) {
-                collect = true;
-                break;
-            }
-            uint32_t colour = 0;
-            int32_t percent = 0;
-            const int32_t r = pm.FindMajorColor(path, rank, 1, 1, colour, percent);
-            if (r == kNoSuchRank) {
-                threshold += speed;
-                break;
-            }
-            if (r != 0) {
-                run.error = r;
-                return run;
-            }
-            if (threshold > kThresholdLimit) {
-                collect = true;
-                break;
-            }
-            if (const int32_t m = pm.MergeColors(path, colour, threshold); m != 0) {
-                run.error = m;
-                return run;
-            }
-            if (hooks.merged) hooks.merged();
-        }
+    // The library runs the passes on the picture's colour counts; the
+    // hooks hear every step it takes.
+    const auto step = [&](int32_t rank, int32_t threshold) {
+        if (hooks.progress) hooks.progress(rank, threshold);
+        return hooks.cancelled && hooks.cancelled();
+    };
+    const int32_t status = pm.TranslateColors(path, maxColours, speed, kThresholdLimit, step);
+    if (status == kStopped) {
+        run.cancelled = true;
+        return run;
     }
+    if (status != 0) {
+        run.error = status;
+        return run;
+    }
+    if (hooks.merged) hooks.merged();
 
     for (int32_t k = 1; k <= kMaxRank; ++k) {
         uint32_t colour = 0;

@@ -56,11 +56,13 @@ ColourInputs readColourInputs(const QString& numUserColors, const QString& color
 // What a translation run reports while it works, and how it is stopped.
 struct TranslationHooks {
     // Before each look at the colour count: the rank about to be folded and
-    // the threshold of this pass.
+    // the threshold of this pass.  Passes that would fold nothing are
+    // skipped, and not heard.
     std::function<void(int rank, int32_t threshold)> progress;
-    // After each fold, so that the picture can be shown losing colours.
+    // Once the folds are written, so that the picture can be shown with its
+    // colours folded.
     std::function<void()> merged;
-    // Asked at the start of every pass; true ends the run there.
+    // Asked after each progress report; true ends the run there.
     std::function<bool()> cancelled;
 };
 
@@ -74,6 +76,8 @@ struct Translation {
 // frequent down; every pass raises the threshold by `speed` until at most
 // `maxColours` colours besides white and black are left or the threshold
 // passes 30000.  Then lists the colours left, white and black included.
+// The passes run on the picture's colour counts, read once: the cost grows
+// with the folds made, not with the number of passes a small speed takes.
 Translation translateColours(PixmillBinding& pm, const QString& path, int16_t maxColours, int16_t speed,
                              const TranslationHooks& hooks = {});
 
