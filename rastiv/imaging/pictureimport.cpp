@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QSet>
+#include <cerrno>
+#include <cstring>
 
 namespace rastiv {
 
@@ -66,8 +68,15 @@ bool writeBmp24(const QImage& picture, const QString& path, QString* problem) {
         }
     }
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+    if (!out.open(QIODevice::WriteOnly)) {
         if (problem) *problem = out.errorString();
+        return false;
+    }
+    // A write the disk cuts short (full, or over the file size limit) comes
+    // back short with no error of Qt's own: errno has the reason.
+    errno = 0;
+    if (out.write(bytes) != bytes.size() || !out.commit()) {
+        if (problem) *problem = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : out.errorString();
         return false;
     }
     return true;

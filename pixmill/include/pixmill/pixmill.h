@@ -51,7 +51,8 @@
  *   12  the input is not a bitmap the export accepts (see above), or is
  *       damaged (fields that contradict each other, rows past its end).
  * 14 from an export that writes a destination also covers a finished file
- * that could not be flushed to the disk or renamed into place.  15 means
+ * that could not be flushed to the disk or renamed into place.  After 10, 13
+ * or 14 errno holds the system's reason (ENOSPC, EFBIG, EACCES...).  15 means
  * that memory for a working buffer could not be allocated.
  *
  * Not thread-safe: call the exports from one thread.
