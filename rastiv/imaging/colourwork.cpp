@@ -62,6 +62,58 @@ ColourInputs readColourInputs(const QString& numUserColors, const QString& color
     return in;
 }
 
+namespace {
+
+// The passes as single library calls, each fold written and heard at once.
+// Non-zero when the run ended early (run says why).
+int32_t foldOneByOne(PixmillBinding& pm, const QString& path, int16_t maxColours, int16_t speed,
+                     const TranslationHooks& hooks, Translation& run) {
+    int32_t threshold = speed;
+    bool collect = false;
+    while (!collect) {
+        if (hooks.cancelled && hooks.cancelled()) {
+            run.cancelled = true;
+            return 1;
+        }
+        for (int rank = 1;; ++rank) {
+            if (hooks.progress) hooks.progress(rank, threshold);
+            const int32_t n = pm.NumColors(path, 1, 1);
+            if (n == -1) {
+                run.error = -1;
+                return 1;
+            }
+            if (n <= maxColours) {
+                collect = true;
+                break;
+            }
+            uint32_t colour = 0;
+            int32_t percent = 0;
+            const int32_t r = pm.FindMajorColor(path, rank, 1, 1, colour, percent);
+            if (r == kNoSuchRank) {
+                threshold += speed;
+                break;
+            }
+            if (r != 0) {
+                run.error = r;
+                return 1;
+            }
+            if (threshold > kThresholdLimit) {
+                collect = true;
+                break;
+            }
+            if (const int32_t m = pm.MergeColors(path, colour, threshold); m != 0) {
+                run.error = m;
+                return 1;
+            }
+            if (hooks.merged) hooks.merged();
+        }
+    }
+
+    return 0;
+}
+
+}  // namespace
+
 Translation translateColours(PixmillBinding& pm, const QString& path, int16_t maxColours, int16_t speed,
                              const TranslationHooks& hooks) {
     Translation run;
@@ -69,22 +121,27 @@ Translation translateColours(PixmillBinding& pm, const QString& path, int16_t ma
         run.error = r;
         return run;
     }
-    // The library runs the passes on the picture's colour counts; the
-    // hooks hear every step it takes.
-    const auto step = [&](int32_t rank, int32_t threshold) {
-        if (hooks.progress) hooks.progress(rank, threshold);
-        return hooks.cancelled && hooks.cancelled();
-    };
-    const int32_t status = pm.TranslateColors(path, maxColours, speed, kThresholdLimit, step);
-    if (status == kStopped) {
-        run.cancelled = true;
-        return run;
+    // The library runs the passes on the picture's colour counts and writes
+    // the picture once.  A watcher of each fold (the dialog shows the picture
+    // losing its colours) needs it written after every fold: the library's
+    // calls one at a time, pass by pass.
+    if (!hooks.merged) {
+        const auto step = [&](int32_t rank, int32_t threshold) {
+            if (hooks.progress) hooks.progress(rank, threshold);
+            return hooks.cancelled && hooks.cancelled();
+        };
+        const int32_t status = pm.TranslateColors(path, maxColours, speed, kThresholdLimit, step);
+        if (status == kStopped) {
+            run.cancelled = true;
+            return run;
+        }
+        if (status != 0) {
+            run.error = status;
+            return run;
+        }
+    } else {
+        if (const int32_t status = foldOneByOne(pm, path, maxColours, speed, hooks, run); status != 0) return run;
     }
-    if (status != 0) {
-        run.error = status;
-        return run;
-    }
-    if (hooks.merged) hooks.merged();
 
     for (int32_t k = 1; k <= kMaxRank; ++k) {
         uint32_t colour = 0;

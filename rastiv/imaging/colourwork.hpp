@@ -59,10 +59,13 @@ struct TranslationHooks {
     // the threshold of this pass.  Passes that would fold nothing are
     // skipped, and not heard.
     std::function<void(int rank, int32_t threshold)> progress;
-    // Once the folds are written, so that the picture can be shown with its
-    // colours folded.
+    // After each fold, so that the picture can be shown losing colours.  Set,
+    // the passes run as single library calls, each fold written at once,
+    // which a small speed makes slow; unset, the library runs them on the
+    // colour counts and writes the picture once.
     std::function<void()> merged;
-    // Asked after each progress report; true ends the run there.
+    // True ends the run: asked at the start of every pass with `merged`
+    // set, after every progress report without it.
     std::function<bool()> cancelled;
 };
 
