@@ -157,8 +157,7 @@ Remap firstOfColour(const BmpView& v) {
 // Pixels per colour: duplicate entries give their pixels to the first entry of
 // their colour, so that a colour stored twice is still one colour; then the
 // ignored colours are dropped.
-Counts census(const BmpView& v, bool ignoreWhite, bool ignoreBlack) {
-    Counts c = countPixels(v);
+Counts census(const BmpView& v, Counts c, bool ignoreWhite, bool ignoreBlack) {
     const uint32_t n = v.paletteSize();
     const Remap first = firstOfColour(v);
     for (uint32_t j = 0; j < n; ++j) {
@@ -260,15 +259,9 @@ void remapPixels(const MutableBmpView& v, const Remap& to) {
     });
 }
 
-}  // namespace
-
-int32_t numColors(const char* path, int32_t ignoreWhite, int32_t ignoreBlack) {
-    Bitmap bmp;
-    if (openBitmap(path, Open::ReadShared, kPaletteOnly, bmp) != kOk) return -1;
-    const BmpView& v = bmp.view;
-    // The census's non-zero counters, without counting: a colour counts when
-    // any of its entries has pixels, unless it is an ignored one.
-    const Used used = usedIndices(v);
+// The census's non-zero counters, without counting: a colour counts when
+// any of its entries has pixels, unless it is an ignored one.
+int32_t coloursAmong(const BmpView& v, const Used& used, bool ignoreWhite, bool ignoreBlack) {
     const Remap first = firstOfColour(v);
     std::array<bool, 256> counted{};
     int32_t colours = 0;
@@ -282,6 +275,45 @@ int32_t numColors(const char* path, int32_t ignoreWhite, int32_t ignoreBlack) {
     return colours;
 }
 
+// Where a merge of the colour at the threshold sends each index: the entries
+// nearer than the threshold (other than white and black) go to the last
+// stored entry of the colour.  False when no stored entry has the colour.
+bool mergeRemap(const BmpView& v, Bgr target, uint32_t threshold, Remap& to) {
+    const double limit = static_cast<double>(threshold);
+    const uint32_t n = v.paletteSize();
+    std::array<bool, 256> near{};
+    for (uint32_t i = 0; i < n; ++i) {
+        Bgr c = bgrOf(v.entry(i));
+        if (c == kWhite || c == kBlack) continue;
+        double db = c.b - target.b, dg = c.g - target.g, dr = c.r - target.r;
+        near[i] = limit > db * db + dg * dg + dr * dr;
+    }
+
+    // Each near entry's pixels move to the matching entry m, entry by entry in
+    // index order.  Tracking where every original index has gone by now gives
+    // the same pixels as rescanning the picture per entry, in one pass: a
+    // colour stored twice ends with the later entry holding the pixels that
+    // the earlier one absorbed.  Within one m the order of the near entries
+    // does not matter, since m itself is never one of those it takes from.
+    to = identity();
+    bool found = false;
+    for (uint32_t m = 0; m < v.paletteCount(); ++m) {
+        if (bgrOf(v.entry(m)) != target) continue;
+        found = true;
+        for (uint32_t p = 0; p < n; ++p)
+            if (to[p] != m && near[to[p]]) to[p] = static_cast<uint8_t>(m);
+    }
+    return found;
+}
+
+}  // namespace
+
+int32_t numColors(const char* path, int32_t ignoreWhite, int32_t ignoreBlack) {
+    Bitmap bmp;
+    if (openBitmap(path, Open::ReadShared, kPaletteOnly, bmp) != kOk) return -1;
+    return coloursAmong(bmp.view, usedIndices(bmp.view), ignoreWhite != 0, ignoreBlack != 0);
+}
+
 int32_t findMajorColor(const char* path, int32_t rank, int32_t ignoreWhite, int32_t ignoreBlack,
                        uint32_t* colour, int32_t* percent) {
     Bitmap bmp;
@@ -289,7 +321,7 @@ int32_t findMajorColor(const char* path, int32_t rank, int32_t ignoreWhite, int3
     if (rank < 1 || rank > 256) return kNothing;
     const auto wanted = static_cast<uint32_t>(rank);
     const BmpView& v = bmp.view;
-    const Counts counts = census(v, ignoreWhite != 0, ignoreBlack != 0);
+    const Counts counts = census(v, countPixels(v), ignoreWhite != 0, ignoreBlack != 0);
     if (coloursIn(counts) < wanted) return kRank;
 
     const uint32_t index = entryAtRank(counts, v.paletteSize(), wanted);
@@ -310,33 +342,8 @@ int32_t mergeColors(const char* path, uint32_t colour, uint32_t threshold) {
     const MutableBmpView& v = bmp.view;
     zeroColourCounts(v);
 
-    // The entries near the colour (other than white and black), whatever
-    // entry m of the colour is absorbing them.
-    const Bgr target = fromColour(colour);
-    const double limit = static_cast<double>(threshold);
-    const uint32_t n = v.paletteSize();
-    std::array<bool, 256> near{};
-    for (uint32_t i = 0; i < n; ++i) {
-        Bgr c = bgrOf(v.entry(i));
-        if (c == kWhite || c == kBlack) continue;
-        double db = c.b - target.b, dg = c.g - target.g, dr = c.r - target.r;
-        near[i] = limit > db * db + dg * dg + dr * dr;
-    }
-
-    // Each near entry's pixels move to the matching entry m, entry by entry in
-    // index order.  Tracking where every original index has gone by now gives
-    // the same pixels as rescanning the picture per entry, in one pass: a
-    // colour stored twice ends with the later entry holding the pixels that
-    // the earlier one absorbed.  Within one m the order of the near entries
-    // does not matter, since m itself is never one of those it takes from.
-    Remap to = identity();
-    bool found = false;
-    for (uint32_t m = 0; m < v.paletteCount(); ++m) {
-        if (bgrOf(v.entry(m)) != target) continue;
-        found = true;
-        for (uint32_t p = 0; p < n; ++p)
-            if (to[p] != m && near[to[p]]) to[p] = static_cast<uint8_t>(m);
-    }
+    Remap to;
+    const bool found = mergeRemap(v, fromColour(colour), threshold, to);
     if (!found) return bmp.save(kNothing);
     remapPixels(v, to);
     return bmp.save(kOk);
@@ -422,6 +429,144 @@ int32_t mergePixels(const char* path, uint32_t colour) {
         }
     });
     return bmp.save(kOk);
+}
+
+namespace {
+
+// The indices in rank order: the whole of the exchange sort that
+// entryAtRank follows pass by pass (position r - 1 is final after pass r).
+// Empty counters are left out, as they never move a counted one.
+std::array<uint8_t, 256> rankOrder(const Counts& counts, uint32_t n) {
+    std::array<uint64_t, 256> ranked;  // count in the high half, index in the low
+    uint32_t m = 0;
+    for (uint32_t i = 0; i < n; ++i)
+        if (counts[i] != 0) ranked[m++] = static_cast<uint64_t>(counts[i]) << 32 | i;
+    std::array<uint8_t, 256> order{};
+    for (uint32_t i = 0; i < m; ++i) {
+        uint64_t held = ranked[i];
+        for (uint32_t j = i + 1; j < m; ++j) {
+            const uint64_t other = ranked[j];
+            const bool exchange = (held >> 32) < (other >> 32);
+            ranked[j] = exchange ? held : other;
+            held = exchange ? other : held;
+        }
+        order[i] = static_cast<uint8_t>(held);
+    }
+    return order;
+}
+
+// The palette as the passes look at it, worked out once: a translation
+// never changes the palette, only which entries the pixels use.
+struct PaletteFacts {
+    explicit PaletteFacts(const BmpView& v) : size(v.paletteSize()) {
+        for (uint32_t i = 0; i < size; ++i) {
+            colour[i] = bgrOf(v.entry(i));
+            plain[i] = colour[i] != kWhite && colour[i] != kBlack;
+            fills[i] = -1;
+            for (uint32_t m = 0; m < v.paletteCount(); ++m)
+                if (bgrOf(v.entry(m)) == colour[i]) fills[i] = static_cast<int32_t>(m);
+        }
+    }
+    uint32_t size;
+    std::array<Bgr, 256> colour;
+    std::array<bool, 256> plain;    // neither white nor black: merged and merging
+    std::array<int32_t, 256> fills;  // the stored entry a merge of entry i's colour gives pixels to
+};
+
+// The greatest threshold at which a whole pass moves no pixel: the least
+// squared distance from a counted colour to any other used entry that its
+// merge would take (a second entry of the same colour is at distance 0).
+int64_t stillUpTo(const PaletteFacts& f, const Counts& pixels) {
+    std::array<uint8_t, 256> used;
+    uint32_t k = 0;
+    for (uint32_t i = 0; i < f.size; ++i)
+        if (pixels[i] != 0 && f.plain[i]) used[k++] = static_cast<uint8_t>(i);
+    int64_t least = INT64_MAX;
+    for (uint32_t a = 0; a < k; ++a) {
+        const Bgr c = f.colour[used[a]];
+        for (uint32_t b = 0; b < k; ++b) {
+            if (static_cast<int32_t>(used[b]) == f.fills[used[a]]) continue;
+            const Bgr o = f.colour[used[b]];
+            const int64_t db = o.b - c.b, dg = o.g - c.g, dr = o.r - c.r;
+            least = std::min(least, db * db + dg * dg + dr * dr);
+        }
+    }
+    return least;
+}
+
+}  // namespace
+
+// The dialog's passes over the pixel counts instead of the file: the picture
+// is read and counted once, each merge moves counters and is remembered as a
+// remap of the original indices, and the pixels are rewritten once at the
+// end.  A pass that can move nothing leaves everything as it was, so such
+// passes are skipped: what a run costs follows the merges it makes, not the
+// number of thresholds it steps through.
+int32_t translateColors(const char* path, int32_t maxColours, int32_t speed, int32_t limit, TranslationStep step,
+                        void* user) {
+    if (maxColours < 0 || speed < 1) return kNothing;
+    EditBitmap bmp;
+    if (int32_t r = openForEdit(path, kPaletteOnly, bmp); r != kOk) return r;
+    const MutableBmpView& v = bmp.view;
+    const uint32_t n = v.paletteSize();
+    const PaletteFacts facts(v);
+
+    Counts pixels = countPixels(v);
+    Remap where = identity();  // original index -> index now
+    bool merged = false;
+    bool stale = true;
+    int32_t colours = 0;
+    std::array<uint8_t, 256> order{};
+    const auto look = [&] {
+        if (!stale) return;
+        Used used{};
+        for (uint32_t i = 0; i < 256; ++i) used[i] = pixels[i] != 0;
+        colours = coloursAmong(v, used, true, true);
+        order = rankOrder(census(v, pixels, true, true), n);
+        stale = false;
+    };
+
+    int32_t result = kOk;
+    int64_t threshold = speed;
+    for (bool done = false; !done;) {
+        look();
+        if (colours > maxColours && threshold <= limit) {
+            const int64_t upTo = std::min<int64_t>(stillUpTo(facts, pixels), limit);
+            if (threshold <= upTo) threshold += (upTo - threshold) / speed * speed + speed;
+        }
+        for (int32_t rank = 1;; ++rank) {
+            if (step && step(rank, static_cast<int32_t>(std::min<int64_t>(threshold, INT32_MAX)), user) != 0) {
+                result = kStopped;
+                done = true;
+                break;
+            }
+            look();
+            if ((done = colours <= maxColours || (rank <= colours && threshold > limit))) break;
+            if (rank > colours) {
+                threshold += speed;
+                break;
+            }
+            merged = true;
+            Remap to;
+            if (!mergeRemap(v, facts.colour[order[rank - 1]], static_cast<uint32_t>(threshold), to)) {
+                result = kNothing;
+                done = true;
+                break;
+            }
+            Counts next{};
+            for (uint32_t i = 0; i < 256; ++i) next[to[i]] += pixels[i];
+            if (next != pixels) {
+                pixels = next;
+                stale = true;
+            }
+            for (uint8_t& w : where) w = to[w];
+        }
+    }
+    if (merged) {
+        zeroColourCounts(v);
+        remapPixels(v, where);
+    }
+    return bmp.save(result);
 }
 
 }  // namespace pixmill

@@ -72,6 +72,10 @@ PIXMILL_API int32_t MergeColors(const char* path, uint32_t colour, int32_t thres
 PIXMILL_API int32_t MergeBandW(const char* path) {
     return path ? guarded(kIo, [&] { return mergeBandW(path); }) : kOpen;
 }
+PIXMILL_API int32_t TranslateColors(const char* path, int32_t maxColours, int32_t speed, int32_t limit,
+                                    PixmillTranslationStep step, void* user) {
+    return path ? guarded(kIo, [&] { return translateColors(path, maxColours, speed, limit, step, user); }) : kOpen;
+}
 PIXMILL_API int32_t MergePixels(const char* path, uint32_t colour) {
     return path ? guarded(kIo, [&] { return mergePixels(path, colour); }) : kOpen;
 }

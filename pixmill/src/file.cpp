@@ -178,7 +178,13 @@ int openRegular(const char* path, int flags, mode_t mode) {
     return fd;
 }
 
-File::~File() { close(); }
+// The clean-up on the way out keeps errno as the failure left it, so that a
+// caller can still name the system's reason for a 10, 13 or 14.
+File::~File() {
+    const int why = errno;
+    close();
+    errno = why;
+}
 
 File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
@@ -241,7 +247,9 @@ bool File::writeAt(uint64_t offset, const uint8_t* from, size_t n) const {
 }
 
 OutputFile::~OutputFile() {
+    const int why = errno;
     if (temp_.isOpen() && !committed_) ::unlink(tempPath_.c_str());
+    errno = why;
 }
 
 bool OutputFile::create(const char* destination) {

@@ -148,6 +148,10 @@ int32_t findMajorColor(const char* path, int32_t rank, int32_t ignoreWhite, int3
 int32_t mergeColors(const char* path, uint32_t colour, uint32_t threshold);
 int32_t mergeBandW(const char* path);
 int32_t mergePixels(const char* path, uint32_t colour);
+// Called before each look at the colour count; non-zero stops the run.
+using TranslationStep = int32_t (*)(int32_t rank, int32_t threshold, void* user);
+int32_t translateColors(const char* path, int32_t maxColours, int32_t speed, int32_t limit, TranslationStep step,
+                        void* user);
 
 int32_t colorSwap(const char* path, uint32_t source, uint32_t target);
 int32_t ditheredColorSwap(const char* path, uint32_t source, int32_t code, int32_t paperKind);

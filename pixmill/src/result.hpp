@@ -19,6 +19,7 @@ enum Code : int32_t {
     kNoBuffer = PIXMILL_E_NOBUFFER,
     kNothing = PIXMILL_E_NOTHING,
     kRank = PIXMILL_E_RANK,
+    kStopped = PIXMILL_E_STOPPED,
 };
 
 }  // namespace pixmill

@@ -92,6 +92,14 @@ int cmdPorts(const QStringList& args, Streams io) {
 
 // ---- convert ----
 
+// The same file under two names (a link of either kind, or the same path).
+bool sameFile(const QString& a, const QString& b) {
+    struct stat sa {}, sb {};
+    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 || ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+        return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 int cmdConvert(const QStringList& args, Streams io) {
     SubCommand c(
         "convert", QStringLiteral("[options] IN (--bmp OUT | --gfx OUT | --logo OUT)"),
@@ -108,8 +116,11 @@ int cmdConvert(const QStringList& args, Streams io) {
     const QCommandLineOption colours =
         option("colors", "Most colours to keep besides black and white, 1 to 9 (default 5).", "N", QStringLiteral("5"));
     const QCommandLineOption speed =
-        option("speed", "Conversion speed, the threshold step of the translation, 1 to 10000 (default 500).", "S",
-               QStringLiteral("500"));
+        option("speed", "Conversion speed, the threshold step of the translation, 1 to 10000 (default 500). A "
+                        "smaller step folds colours more finely and costs more: each step that folds something "
+                        "takes a look at every colour, so speed 1 can take seconds where 500 takes a fraction "
+                        "of one; the picture's pixels are read and written once whatever the speed.",
+               "S", QStringLiteral("500"));
     const QCommandLineOption highlight = option("highlight", kHighlightHelp, "red|blue");
     const QCommandLineOption bmp = option("bmp", "Writes the printable picture as a BMP file.", "OUT");
     const QCommandLineOption gfx = option("gfx", "Writes a graphics file (.gfx): prints as it is sent.", "OUT");
@@ -161,6 +172,8 @@ int cmdConvert(const QStringList& args, Streams io) {
             o.output = c.p.value(*option);
         }
     if (outputs != 1) return c.usage(io, QStringLiteral("give exactly one of --bmp, --gfx and --logo"));
+    if (sameFile(o.input, o.output))
+        return c.usage(io, QStringLiteral("the output %1 is the picture itself: give another file to write").arg(o.output));
     if (c.p.isSet(width)) {
         bool ok = false;
         o.width = c.p.value(width).toInt(&ok);
@@ -217,6 +230,17 @@ int cmdConvert(const QStringList& args, Streams io) {
             if (c.p.isSet(*tone))
                 return c.usage(io, QStringLiteral("--%1 goes with --photo").arg(tone->names().constFirst()));
     }
+    // Whole numbers in range only: the program's boxes read "2.9" as 2 and
+    // "abc" as too small, which on a command line hides a typing mistake.
+    for (const auto& [opt, highest] : {std::pair{&colours, 9}, std::pair{&speed, 10000}}) {
+        bool ok = false;
+        const int v = c.p.value(*opt).toInt(&ok);
+        if (!ok || v < 1 || v > highest)
+            return c.usage(io, QStringLiteral("--%1 takes a whole number from 1 to %2, not \"%3\"")
+                                   .arg(opt->names().constFirst())
+                                   .arg(highest)
+                                   .arg(c.p.value(*opt)));
+    }
     o.colours = c.p.value(colours);
     o.speed = c.p.value(speed);
     const SettingsStore settings;
@@ -258,14 +282,17 @@ int cmdConvert(const QStringList& args, Streams io) {
     pm.setProblemReporter([io](const QString& text) { io.err << text << '\n'; });
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     // Progress only for someone watching: a log file gets the outcome alone.
-    std::function<void(int, int32_t)> progress;
+    ConvertWatch watch;
+    int shown = -1;
     if (terminal)
-        progress = [&](int rank, int32_t threshold) {
-            io.err << "\rTranslating colours: rank " << rank << ", threshold " << threshold << "   ";
+        watch.progress = [&](int percent) {
+            if (percent == shown) return;
+            shown = percent;
+            io.err << "\rconverting: " << percent << " %";
             io.err.flush();
         };
-    const ConvertOutcome result = convertPicture(pm, o, work.path(), progress);
-    if (terminal) io.err << "\r" << QString(60, u' ') << "\r";
+    const ConvertOutcome result = convertPicture(pm, o, work.path(), watch);
+    if (terminal && shown >= 0) io.err << "\r" << QString(20, u' ') << "\r";
     if (!result.ok) return c.refuse(io, result.problem);
     if (c.p.isSet(printMap))
         for (const auto& [colour, code] : result.mapping) io.out << mapFileLine(colour, code) << '\n';
@@ -339,6 +366,8 @@ int cmdStatus(const QStringList& args, Streams io) {
     if (!c.p.positionalArguments().isEmpty())
         return c.usage(io, QStringLiteral("status takes no arguments; name the port with --port"));
 
+    if (c.p.isSet(port) && c.p.value(port).trimmed().isEmpty())
+        return c.usage(io, QStringLiteral("--port names no port"));
     const SettingsStore settings;
     const QString name =
         c.p.isSet(port)
@@ -409,6 +438,7 @@ public:
         const QStringList names = c.p.values(port_);
         if (names.isEmpty()) return rc = c.usage(io, QStringLiteral("name the printer's port with --port")), false;
         for (const QString& name : names) {
+            if (name.trimmed().isEmpty()) return rc = c.usage(io, QStringLiteral("--port names no port")), false;
             PortTarget t;
             t.name = name;
             t.shown = name;

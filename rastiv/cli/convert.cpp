@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QImageReader>
 #include <QMap>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "core/numtext.hpp"
 #include "core/pixmill.hpp"
@@ -38,28 +41,38 @@ ConvertOutcome save(PixmillBinding& pm, const ConvertOptions& o, const QString& 
                           .arg(size.width)
                           .arg(kMaxWidth));
 
-    // A destination that cannot be made is the usual failure here: say where.
-    const auto saveError = [&o](int32_t r, const char* doing) {
+    // A destination that cannot be made or written is the usual failure
+    // here: say where, and the system's reason (the library leaves it in errno).
+    int why = 0;
+    const auto saveError = [&o, &why](int32_t r, const char* doing) {
         QString text = libraryError(r, doing);
-        if (r == PIXMILL_E_OPEN || r == PIXMILL_E_CREATE)
+        if ((r == PIXMILL_E_OPEN || r == PIXMILL_E_CREATE || r == PIXMILL_E_IO) && why != 0)
+            text += QStringLiteral(" %1 could not be written: %2.").arg(o.output, QString::fromLocal8Bit(std::strerror(why)));
+        else if (r == PIXMILL_E_OPEN || r == PIXMILL_E_CREATE)
             text += QStringLiteral(" %1 cannot be created: check that its folder exists and that you may write there.")
                         .arg(o.output);
         return text;
     };
     int32_t r = 0;
+    errno = 0;
     switch (o.kind) {
         case OutputKind::Bmp:
-            if ((r = pm.SaveBMP(current, o.output)) != 0)
-                return refuse(QStringLiteral("Error saving bitmap file. ") + saveError(r, ""));
+            r = pm.SaveBMP(current, o.output);
             break;
         case OutputKind::Gfx:
-            if ((r = pm.SaveBMPAsGfx(current, o.output, paper)) != 0)
-                return refuse(saveError(r, "saving the BMP file as a graphics (*.GFX) file."));
+            r = pm.SaveBMPAsGfx(current, o.output, paper);
             break;
         case OutputKind::Logo:
-            if ((r = pm.SaveBMPAsLogo(current, o.output, paper)) != 0)
-                return refuse(saveError(r, "saving the BMP file as a logo (*.LGO) file."));
+            r = pm.SaveBMPAsLogo(current, o.output, paper);
             break;
+    }
+    why = errno;
+    if (r != 0) {
+        switch (o.kind) {
+            case OutputKind::Bmp: return refuse(QStringLiteral("Error saving bitmap file. ") + saveError(r, ""));
+            case OutputKind::Gfx: return refuse(saveError(r, "saving the BMP file as a graphics (*.GFX) file."));
+            case OutputKind::Logo: return refuse(saveError(r, "saving the BMP file as a logo (*.LGO) file."));
+        }
     }
     out.ok = true;
     return out;
@@ -82,11 +95,20 @@ QImage readPicture(const QString& path, QString& problem) {
 }
 
 ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const QString& work,
-                              const std::function<void(int, int32_t)>& progress) {
+                              const ConvertWatch& watch) {
     ConvertOutcome out;
     const auto refuse = [&out](const QString& why) {
         out.problem = why;
         return out;
+    };
+    // Between the steps: how far the work is, and whether to go on.
+    const auto reached = [&](int percent) {
+        if (watch.progress) watch.progress(percent);
+        return !(watch.cancelled && watch.cancelled());
+    };
+    const auto stopped = [&] {
+        out.cancelled = true;
+        return refuse(QStringLiteral("Stopped on request; nothing was written."));
     };
     // Checked before any work, so that a mistake costs nothing.
     const ColourInputs inputs = readColourInputs(o.colours, o.speed);
@@ -108,8 +130,10 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
         return refuse(QStringLiteral("A picture turns by +90 or -90 degrees, not %1").arg(o.rotate));
 
     QString problem;
+    if (!reached(0)) return stopped();
     QImage picture = readPicture(o.input, problem);
     if (picture.isNull()) return refuse(problem);
+    if (!reached(10)) return stopped();
 
     // The working files, named as the program names them in its folder.
     const QString original = QDir(work).filePath(QStringLiteral("original.bmp"));
@@ -123,12 +147,14 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
     }
     if (QString why; !writeBmp24(picture, original, &why))
         return refuse(QStringLiteral("The working copy of the picture cannot be written in %1: %2").arg(work, why));
+    if (!reached(20)) return stopped();
     if (o.photo) {
         const PhotoOptions& f = *o.photo;
         if (const int32_t r = pm.SeparateBitmap(original, current, paper, f.method, f.brightness, f.contrast,
                                                 f.gamma, f.sharpen);
             r != 0)
             return refuse(libraryError(r, "separating the photograph."));
+        if (!reached(90)) return stopped();
         return save(pm, o, current, paper, out);
     }
 
@@ -138,6 +164,7 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
                           .arg(pm.describe()));
     if (const int32_t r = pm.Convert24to8Bits(original, current); r != 0)
         return refuse(libraryError(r, "converting the bitmap from 24 to 8 bits/pixel."));
+    if (!reached(40)) return stopped();
 
     // Rotate: "+90" clockwise, "-90" anticlockwise, from a copy.
     if (o.rotate != 0) {
@@ -163,10 +190,18 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
         const HeaderSize size = readHeaderSize(current);
         if (size.ok && size.width > uint32_t(kMaxWidth)) return save(pm, o, current, paper, out);
     }
+    // The translation ends by the time its threshold passes 30000: its share
+    // of the bar follows the threshold.
+    if (!reached(45)) return stopped();
     TranslationHooks hooks;
-    hooks.progress = progress;
+    hooks.progress = [&](int, int32_t threshold) {
+        if (watch.progress) watch.progress(45 + 40 * std::min(threshold, 30000) / 30000);
+    };
+    hooks.cancelled = watch.cancelled;
     const Translation run = translateColours(pm, current, inputs.colours, inputs.speed, hooks);
+    if (run.cancelled) return stopped();
     if (run.error != 0) return refuse(libraryError(run.error, "modifying colors."));
+    if (!reached(85)) return stopped();
 
     std::vector<ColourMapping> mapping;
     QStringList unmapped;
@@ -188,6 +223,7 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
         return refuse(libraryError(r, "mapping colors."));
     }
     pm.CleanBMP(current);
+    if (!reached(95)) return stopped();
     return save(pm, o, current, paper, out);
 }
 

@@ -49,6 +49,7 @@ struct ConvertOptions {
 
 struct ConvertOutcome {
     bool ok = false;
+    bool cancelled = false;  // stopped on request (ConvertWatch::cancelled)
     QString problem;  // why not, in a sentence
     // Each colour left after the translation, most frequent first, with the
     // rendering it was given.
@@ -59,9 +60,16 @@ struct ConvertOutcome {
 // EXIF orientation applied; a null image with the reason when it cannot be read.
 QImage readPicture(const QString& path, QString& problem);
 
+// Who watches a conversion: told how far it is in percent (an estimate,
+// never going back), and asked between the steps and the translation's
+// passes whether to stop.  A stopped conversion writes no output.
+struct ConvertWatch {
+    std::function<void(int percent)> progress;
+    std::function<bool()> cancelled;
+};
+
 // Runs the steps in the folder `work` (files there are the working bitmaps).
-// `progress`, when set, hears each translation step.
 ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& options, const QString& work,
-                              const std::function<void(int rank, int32_t threshold)>& progress = {});
+                              const ConvertWatch& watch = {});
 
 }  // namespace rastiv::cli

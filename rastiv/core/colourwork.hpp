@@ -57,11 +57,16 @@ ColourInputs readColourInputs(const QString& numUserColors, const QString& color
 // What a translation run reports while it works, and how it is stopped.
 struct TranslationHooks {
     // Before each look at the colour count: the rank about to be folded and
-    // the threshold of this pass.
+    // the threshold of this pass.  Passes that would fold nothing are
+    // skipped, and not heard.
     std::function<void(int rank, int32_t threshold)> progress;
-    // After each fold, so that the picture can be shown losing colours.
+    // After each fold, so that the picture can be shown losing colours.  Set,
+    // the passes run as single library calls, each fold written at once,
+    // which a small speed makes slow; unset, the library runs them on the
+    // colour counts and writes the picture once.
     std::function<void()> merged;
-    // Asked at the start of every pass; true ends the run there.
+    // True ends the run: asked at the start of every pass with `merged`
+    // set, after every progress report without it.
     std::function<bool()> cancelled;
 };
 
@@ -75,6 +80,8 @@ struct Translation {
 // frequent down; every pass raises the threshold by `speed` until at most
 // `maxColours` colours besides white and black are left or the threshold
 // passes 30000.  Then lists the colours left, white and black included.
+// The passes run on the picture's colour counts, read once: the cost grows
+// with the folds made, not with the number of passes a small speed takes.
 Translation translateColours(PixmillBinding& pm, const QString& path, int16_t maxColours, int16_t speed,
                              const TranslationHooks& hooks = {});
 

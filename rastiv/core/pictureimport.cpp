@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QSet>
+#include <cerrno>
+#include <cstring>
 
 namespace rastiv {
 
@@ -68,15 +70,15 @@ bool writeBmp24(const QImage& picture, const QString& path, QString* problem) {
         }
     }
     QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) {
+        if (problem) *problem = out.errorString();
+        return false;
+    }
+    // A write the disk cuts short (full, or over the file size limit) comes
+    // back short with no error of Qt's own: errno has the reason.
     errno = 0;
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        // The save file says "Unknown error" when the flush at commit fails
-        // (a full disk, `ulimit -f`); the system's words say which.
-        const int why = errno;
-        if (problem)
-            *problem = why != 0 && out.error() != QFileDevice::OpenError
-                           ? QString::fromLocal8Bit(std::strerror(why))
-                           : out.errorString();
+    if (out.write(bytes) != bytes.size() || !out.commit()) {
+        if (problem) *problem = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : out.errorString();
         return false;
     }
     return true;

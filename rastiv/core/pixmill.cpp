@@ -155,6 +155,17 @@ int32_t PixmillBinding::MergeBandW(const QString& path) {
     return PIXMILL_CALL(MergeBandW, p.constData());
 }
 
+int32_t PixmillBinding::TranslateColors(const QString& path, int32_t maxColours, int32_t speed, int32_t limit,
+                                        const std::function<bool(int32_t, int32_t)>& step) {
+    const QByteArray p = native(path);
+    const auto relay = [](int32_t rank, int32_t threshold, void* user) -> int32_t {
+        const auto& f = *static_cast<const std::function<bool(int32_t, int32_t)>*>(user);
+        return f && f(rank, threshold) ? 1 : 0;
+    };
+    return PIXMILL_CALL(TranslateColors, p.constData(), maxColours, speed, limit, +relay,
+                        const_cast<void*>(static_cast<const void*>(&step)));
+}
+
 int32_t PixmillBinding::ColorSwap(const QString& path, uint32_t source, uint32_t target) {
     const QByteArray p = native(path);
     return PIXMILL_CALL(ColorSwap, p.constData(), source, target);

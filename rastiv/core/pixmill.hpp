@@ -56,6 +56,10 @@ public:
                            uint32_t& colour, int32_t& percent);
     int32_t MergeColors(const QString& path, uint32_t colour, int32_t threshold);
     int32_t MergeBandW(const QString& path);
+    // The whole automatic translation (see pixmill.h); `step` hears each rank
+    // and threshold, and true from it stops the run.
+    int32_t TranslateColors(const QString& path, int32_t maxColours, int32_t speed, int32_t limit,
+                            const std::function<bool(int32_t rank, int32_t threshold)>& step);
     int32_t ColorSwap(const QString& path, uint32_t source, uint32_t target);
     int32_t DitheredColorSwap(const QString& path, uint32_t source, int32_t code, int32_t paperKind);
     int32_t Flash(const QString& path, uint32_t colour);

@@ -1,6 +1,8 @@
 // rastiv-cli as a user runs it: a child process with its own settings
 // folder, judged by its exit status, its output and the files it leaves.
 #include <fcntl.h>
+#include <cerrno>
+#include <cstring>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -53,7 +55,24 @@ struct Row {
 };
 
 TEST_F(Cli, CommandLinesGetTheirHelpTheirAnswerOrTheirUsageError) {
+    const QString source = picture(qRgb(255, 0, 0));
+    const auto bytes = [&] {
+        QFile f(source);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes();
+    ASSERT_TRUE(QFile::link(source, file("link.png")));
+    ASSERT_EQ(::link(QFile::encodeName(source).constData(), QFile::encodeName(file("hard.png")).constData()), 0);
     const Row rows[] = {
+        {{"convert", "picture.png", "--bmp", "o.bmp", "--colors", "x"}, 2, "^$", "--colors takes a whole number"},
+        {{"convert", "picture.png", "--bmp", "o.bmp", "--colors", "1.5"}, 2, "^$", "from 1 to 9, not \"1.5\""},
+        {{"convert", "picture.png", "--bmp", "o.bmp", "--speed", "1e3"}, 2, "^$", "from 1 to 10000, not \"1e3\""},
+        {{"convert", "picture.png", "--bmp", "o.bmp", "--speed", "10001"}, 2, "^$", "--speed takes a whole number"},
+        {{"convert", "picture.png", "--bmp", "picture.png"}, 2, "^$", "picture.png is the picture itself"},
+        {{"convert", "picture.png", "--logo", "link.png"}, 2, "^$", "link.png is the picture itself"},
+        {{"convert", "picture.png", "--gfx", "hard.png"}, 2, "^$", "hard.png is the picture itself"},
+        {{"status", "--port", ""}, 2, "^$", "--port names no port"},
+        {{"print", "picture.png", "--port", " "}, 2, "^$", "--port names no port"},
         {{}, 2, "^$", "^Usage: rastiv-cli COMMAND"},
         {{"--help"}, 0, "^Usage: rastiv-cli COMMAND.*\n  ports .*\n  convert .*\n  render .*\n  status ", "^$"},
         {{"-h"}, 0, "^Usage: rastiv-cli COMMAND", "^$"},
@@ -101,6 +120,20 @@ TEST_F(Cli, CommandLinesGetTheirHelpTheirAnswerOrTheirUsageError) {
         EXPECT_TRUE(out.match(r.out).hasMatch()) << what << " wrote:\n" << r.out.toStdString();
         EXPECT_TRUE(err.match(r.err).hasMatch()) << what << " said:\n" << r.err.toStdString();
     }
+    EXPECT_EQ(bytes(), before);
+}
+
+// Over the file size limit, every write falls short: the reason is said in words.
+TEST_F(Cli, AWriteThatFailsSaysWhy) {
+    const QString input = picture(qRgb(255, 0, 0), 200, 100);
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(QStringLiteral("sh"), {"-c", "ulimit -f 8; trap '' XFSZ; exec \"$0\" \"$@\"", RASTIV_CLI_PATH, "convert",
+                                   input, "--bmp", file("out.bmp")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardError().contains(::strerror(EFBIG)));
+    EXPECT_FALSE(QFile::exists(file("out.bmp")));
 }
 
 TEST_F(Cli, PortsCanBeListedAsJson) {

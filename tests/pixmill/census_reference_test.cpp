@@ -346,4 +346,41 @@ TEST(CensusTranslation, EndsWithTheFileCallsAndColoursItAlwaysHad) {
     }
 }
 
+// The one-call translation leaves the file the calls leave, whatever the
+// depth, speed and colours wanted; a non-zero step stops it with 19.
+TEST(CensusTranslation, TheOneCallRunLeavesTheFileTheCallsLeave) {
+    TempDir tmp;
+    const std::string calls = tmp.path("calls.bmp"), one = tmp.path("one.bmp");
+    for (uint32_t seed = 1; seed <= 4; ++seed)
+        for (const auto& [wanted, speed] : {std::pair{0, 3000}, {1, 900}, {3, 300}, {9, 40}, {2, 10000}}) {
+            const ByteVec picture = photo(seed % 2 ? 8 : 4, 40 + seed, 30, seed);
+            writeFile(calls, picture);
+            writeFile(one, picture);
+            SCOPED_TRACE(::testing::Message() << "seed " << seed << ", " << wanted << " colours, speed " << speed);
+            ASSERT_EQ(translate(calls, wanted, speed).error, 0);
+            int32_t steps = 0;
+            const auto count = [](int32_t, int32_t, void* n) { return ++*static_cast<int32_t*>(n), 0; };
+            ASSERT_EQ(MergeBandW(one.c_str()), 0);
+            ASSERT_EQ(TranslateColors(one.c_str(), wanted, speed, 30000, count, &steps), 0);
+            EXPECT_EQ(readFile(one), readFile(calls));
+            EXPECT_GT(steps, 0);
+        }
+    writeFile(one, photo(8, 40, 30, 1));
+    const auto stop = [](int32_t, int32_t, void*) { return int32_t{1}; };
+    EXPECT_EQ(TranslateColors(one.c_str(), 1, 1, 30000, stop, nullptr), PIXMILL_E_STOPPED);
+    EXPECT_EQ(TranslateColors(one.c_str(), 1, 0, 30000, nullptr, nullptr), PIXMILL_E_NOTHING);
+}
+
+// Calls make 257 ranks of 256 colours that no pass folds, and the 257th is
+// out of range (17); the one-call run goes on to its next pass.
+TEST(CensusTranslation, AllTwoHundredFiftySixColoursStillGetANextPass) {
+    BmpBuilder b{16, 16, 8};
+    for (uint32_t i = 0; i < 256; ++i) b.entry(i, rgb(uint8_t(i), uint8_t(255 - i), 99)).pixel(i % 16, i / 16, i);
+    TempDir tmp;
+    const std::string path = tmp.path("p.bmp");
+    writeFile(path, b.build());
+    EXPECT_EQ(TranslateColors(path.c_str(), 9, 1, 30000, nullptr, nullptr), 0);
+    EXPECT_EQ(NumColors(path.c_str(), 1, 1), 9);
+}
+
 }  // namespace

@@ -52,7 +52,8 @@
  *   12  the input is not a bitmap the export accepts (see above), or is
  *       damaged (fields that contradict each other, rows past its end).
  * 14 from an export that writes a destination also covers a finished file
- * that could not be flushed to the disk or renamed into place.  15 means
+ * that could not be flushed to the disk or renamed into place.  After 10, 13
+ * or 14 errno holds the system's reason (ENOSPC, EFBIG, EACCES...).  15 means
  * that memory for a working buffer could not be allocated.
  *
  * Not thread-safe: call the exports from one thread.
@@ -91,7 +92,8 @@ enum PixmillResult {
     PIXMILL_E_NOMEM = 15,       /* out of memory, or an output too large to write */
     PIXMILL_E_NOBUFFER = 16,    /* internal pixel buffer missing (StretchBitmap; not returned by this version) */
     PIXMILL_E_NOTHING = 17,     /* nothing to do: colour not in the palette, unknown code, no free entry, zero size */
-    PIXMILL_E_RANK = 18         /* fewer colours than the requested rank */
+    PIXMILL_E_RANK = 18,        /* fewer colours than the requested rank */
+    PIXMILL_E_STOPPED = 19      /* the caller's callback asked to stop (TranslateColors) */
 };
 
 /* The paper in the printer, which decides the highlight colour.  Arguments
@@ -176,6 +178,23 @@ PIXMILL_API int32_t MergeColors(const char* path, uint32_t colour, int32_t thres
 /* Folds duplicate white and duplicate black entries onto one index each:
    0; 10 (also read-only); 11; 12; 14 the changes could not be written back. */
 PIXMILL_API int32_t MergeBandW(const char* path);
+/* Automatic colour translation in one call.  The file ends exactly as this
+   sequence of calls leaves it: passes with threshold = speed, 2 x speed, ...;
+   each pass, for rank = 1, 2, ...: stop when NumColors(path, 1, 1) <=
+   maxColours; end the pass when FindMajorColor(path, rank, 1, 1) finds no
+   such rank; stop when threshold > limit; else MergeColors(path, colour,
+   threshold).  The picture is read and counted once and written once; a
+   pass that could move no pixel is skipped without a call of step, so the
+   cost follows the merges made, not the number of passes.  step, when not
+   null, is called with the rank and threshold before each look at the
+   colour count; a non-zero answer stops the run there.  Unlike the calls,
+   a picture of 256 colours gets a next pass after rank 256 rather than 17.
+   Results: 0; 10 (also read-only); 11; 12; 14 the changes could not be
+   written back; 15; 17 maxColours below 0 or speed below 1 (nothing is
+   opened); 19 stopped by step (the merges made so far are written). */
+typedef int32_t (*PixmillTranslationStep)(int32_t rank, int32_t threshold, void* user);
+PIXMILL_API int32_t TranslateColors(const char* path, int32_t maxColours, int32_t speed, int32_t limit,
+                                    PixmillTranslationStep step, void* user);
 /* Gives each pixel of the colour the index of its first differing neighbour:
    0; 10 (also read-only); 11; 12; 14 the changes could not be written back;
    17 the colour is not in the palette. */
