@@ -18,16 +18,14 @@
 #include <cstring>
 #include <functional>
 
-#include "core/env.hpp"
 #include "link/clock.hpp"
-#include "core/modGlobal.hpp"
 #include "core/pixmill.hpp"
 #include "core/settings.hpp"
-#include "core/playback.hpp"
 #include "core/workfolder.hpp"
 #include "cli/convert.hpp"
 #include "cli/interrupts.hpp"
 #include "cli/printerjobs.hpp"
+#include "link/batch.hpp"
 #include "link/commands.hpp"
 #include "link/filestream.hpp"
 #include "link/sequences.hpp"
@@ -35,6 +33,7 @@
 #include "cli/subcommand.hpp"
 #include "core/printerfiles.hpp"
 #include "link/commlink.hpp"
+#include "link/linkstate.hpp"
 #include "link/connectiontest.hpp"
 #include "core/portdevices.hpp"
 #include "core/portname.hpp"
@@ -554,10 +553,10 @@ int cmdPrint(const QStringList& args, Streams io) {
     if (!problem.isEmpty())
         return pc.c.refuse(io, QStringLiteral("%1 cannot be sent to the printer: %2").arg(path, problem));
     if (!recordIsNotInput(pc, io, path, identity, rc)) return rc;
-    return pc.run(io, [bytes](JobContext& j) {
-        SendingPrintSample sample(j.env.g);
-        Transfer transfer(j.env.link);
-        return endReason(sendGraphic(j.env.link, bytes, j.env.g.gSendChunk, j.progress));
+    return pc.run(io, [bytes](PortSession& j) {
+        SendingPrintSample sample(j.link.state());
+        Transfer transfer(j.link);
+        return endReason(sendGraphic(j.link, bytes, j.link.state().gSendChunk, j.progress));
     });
 }
 
@@ -587,10 +586,10 @@ int cmdDownloadLogo(const QStringList& args, Streams io) {
     if (!problem.isEmpty())
         return pc.c.refuse(io, QStringLiteral("%1 cannot be sent to the printer: %2").arg(path, problem));
     if (!recordIsNotInput(pc, io, path, identity, rc)) return rc;
-    return pc.run(io, [bytes, n](JobContext& j) {
-        Transfer transfer(j.env.link);
+    return pc.run(io, [bytes, n](PortSession& j) {
+        Transfer transfer(j.link);
         j.progress.start(bytes.size());
-        return endReason(sendLogo(j.env.link, j.env.batch, bytes, uint8_t(n), j.env.g.gSendChunk, j.progress));
+        return endReason(sendLogo(j.link, j.batch, bytes, uint8_t(n), j.link.state().gSendChunk, j.progress));
     });
 }
 
@@ -604,10 +603,10 @@ int cmdEraseLogos(const QStringList& args, Streams io) {
     if (!pc.parse(args, io, rc)) return rc;
     if (!pc.c.p.positionalArguments().isEmpty())
         return pc.c.usage(io, QStringLiteral("erase-logos takes no arguments; name the port with --port"));
-    return pc.run(io, [](JobContext& j) {
-        Transfer transfer(j.env.link);
-        const std::unique_ptr<Timer> reply = j.env.clock.createTimer();
-        switch (eraseFlash(j.env.link, j.env.batch, *reply)) {
+    return pc.run(io, [](PortSession& j) {
+        Transfer transfer(j.link);
+        const std::unique_ptr<Timer> reply = j.clock.createTimer();
+        switch (eraseFlash(j.link, j.batch, *reply)) {
         case EraseEnd::Erased: return QString();
         case EraseEnd::NotAnswered:
             return QStringLiteral("the printer did not acknowledge the erase within %1 s").arg(kEraseReplyMs / 1000);
@@ -629,10 +628,10 @@ int cmdPaperType(const QStringList& args, Streams io) {
     const int type = in.value(0).toInt(&ok);
     if (in.size() != 1 || !ok || std::find(std::begin(kPaperTypes), std::end(kPaperTypes), type) == std::end(kPaperTypes))
         return pc.c.usage(io, QStringLiteral("give the paper type: 0, 1, 4 or 5"));
-    return pc.run(io, [type](JobContext& j) {
-        Transfer transfer(j.env.link);
-        return sendPaperType(j.env.link, j.env.batch, uint8_t(type)) ? QString()
-                                                                     : QStringLiteral("the paper type did not go out");
+    return pc.run(io, [type](PortSession& j) {
+        Transfer transfer(j.link);
+        return sendPaperType(j.link, j.batch, uint8_t(type)) ? QString()
+                                                             : QStringLiteral("the paper type did not go out");
     });
 }
 
@@ -653,9 +652,9 @@ int cmdReplay(const QStringList& args, Streams io) {
     if (looksLikeBitmap(path))
         return pc.c.refuse(io, QStringLiteral("%1 is a bitmap, not a recording").arg(path));
     pc.options.playback = path;
-    return pc.run(io, [path](JobContext& j) {
-        Transfer transfer(j.env.link);
-        return endReason(playBatchFile(j.env, path, j.progress, j.waiting).end);
+    return pc.run(io, [path](PortSession& j) {
+        Transfer transfer(j.link);
+        return endReason(playBatchFile(j.link, j.batch, path, j.progress, j.waiting).end);
     });
 }
 
@@ -729,9 +728,9 @@ std::vector<PortInfo> describePorts(const QStringList& present, const SettingsSt
 
 int checkStatus(const QString& name, const PortSettings& settings, int waitMs, Clock& clock, Streams io,
                 const QByteArray& query) {
-    modGlobal g;
+    LinkState state;
     StreamMessages messages(io.err);
-    CommLink link(g, clock, messages);
+    CommLink link(state, clock, messages);
     std::unique_ptr<SerialPort> line = makeSerialPort(settings.device, clock);
     PortError error;
     if (!line->open(settings, error)) {
@@ -739,7 +738,7 @@ int checkStatus(const QString& name, const PortSettings& settings, int waitMs, C
         return kExitFailed;
     }
     link.setPort(std::move(line));
-    g.gPortState = 1;
+    state.gPortState = 1;
     const bool answered = printerAnswers(link, waitMs, query.isEmpty() ? cmd::kStatusQuery : query);
     const QByteArray reply = link.ReadPort();
     const int replies = int(reply.size());

@@ -8,18 +8,15 @@
 #include <algorithm>
 #include <mutex>
 
-#include "core/clock.hpp"
-#include "core/desktop.hpp"
-#include "core/env.hpp"
-#include "core/filedialogs.hpp"
-#include "link/messages.hpp"
-#include "core/modGlobal.hpp"
-#include "core/pixmill.hpp"
-#include "core/settings.hpp"
-#include "core/batchmode.hpp"
 #include "cli/interrupts.hpp"
-#include "link/commlink.hpp"
+#include "core/clock.hpp"
+#include "core/pixmill.hpp"
 #include "core/portname.hpp"
+#include "link/batch.hpp"
+#include "link/commlink.hpp"
+#include "link/linkstate.hpp"
+#include "link/messages.hpp"
+#include "link/operator.hpp"
 
 namespace rastiv::cli {
 
@@ -27,18 +24,6 @@ namespace {
 
 // The piece length the communication dialog sets once the printer answered.
 constexpr int kSendChunk = 50;
-
-// Nobody is there to choose a file or open a page.
-class NoFileDialogs final : public FileDialogs {
-public:
-    FileChoice ask(const FileRequest&) override { return {}; }
-};
-class NoDesktop final : public Desktop {
-public:
-    bool openUrl(const QUrl&) override { return false; }
-    QString findPaintProgram() override { return {}; }
-    bool startDetached(const QString&, const QStringList&) override { return false; }
-};
 
 // The line as the job sees it, counting what is handed to it, so that the
 // progress lines and the summary can be read from another thread.
@@ -80,7 +65,7 @@ thread_local Worker* tCurrent = nullptr;
 
 struct Worker {
     PortTarget target;
-    modGlobal g;
+    LinkState link;
     std::unique_ptr<PixmillBinding> pixmill;
     std::unique_ptr<BatchRecording> batch;
     std::atomic<qint64> bytes{0};
@@ -90,10 +75,7 @@ struct Worker {
     QString lineCause;          // what happened to the line, once it was lost
     PortResult result;
     const JobOptions* options = nullptr;
-    std::unique_ptr<MessageBoxes> messages;
-    // Made and destroyed on the main thread, one worker at a time: QSettings
-    // shares its files between instances.
-    SettingsStore settings;
+    std::unique_ptr<MessageBoxes> said;
 
     void note(const QString& text) {
         if (firstProblem.isEmpty()) firstProblem = text;
@@ -105,26 +87,42 @@ struct Worker {
     }
 };
 
-// The link's boxes for one worker: a retry box is answered "keep trying"
-// `retries` times, then "stop"; every box is said on the log, and any box
-// at all means the port did not do all it should.
-class WorkerMessages final : public MessageBoxes {
+// What the link and the recording would show the operator, said on the
+// worker's log instead: nobody is there to answer, so anything said at all
+// means the port did not do all it should.
+class NotedMessages final : public MessageBoxes {
 public:
-    explicit WorkerMessages(Worker& w) : w_(w), left_(w.options->retries) {}
+    explicit NotedMessages(Worker& w) : w_(w) {}
     MsgResult show(const Message& m) override {
-        const QString text = m.title + QStringLiteral(": ") + m.text;
-        // After SIGINT or SIGTERM nobody waits for the printer any longer, and
-        // a lost line stays closed: trying again can only wait in vain.
-        if (m.buttons == MsgButtons::OkCancel && left_ > 0 && !Interrupts::received() && w_.lineCause.isEmpty()) {
-            --left_;
-            return MsgResult::Ok;
-        }
-        w_.note(text);
+        w_.note(m.title + QStringLiteral(": ") + m.text);
         return m.buttons == MsgButtons::OkCancel ? MsgResult::Cancel : MsgResult::Ok;
     }
 
 private:
     Worker& w_;
+};
+
+// The tool at the controls of one port: a wait that ran out is given
+// another `retries` times, then the send stops, worded as the program's
+// boxes word it.
+class ToolOperator final : public Operator {
+public:
+    explicit ToolOperator(Worker& w) : w_(w), said_(*w.said, helpFile_), left_(w.options->retries) {}
+    RetryAnswer sendFailed(SendProblem problem) override {
+        // After SIGINT or SIGTERM nobody waits for the printer any longer, and
+        // a lost line stays closed: trying again can only wait in vain.
+        if (left_ > 0 && !Interrupts::received() && w_.lineCause.isEmpty()) {
+            --left_;
+            return RetryAnswer::KeepTrying;
+        }
+        return said_.sendFailed(problem);
+    }
+    void printerOffLine() override { said_.printerOffLine(); }
+
+private:
+    Worker& w_;
+    const QString helpFile_;
+    MessageBoxOperator said_;
     int left_;
 };
 
@@ -141,13 +139,9 @@ void runWorker(Worker& w, const Job& job) {
     elapsed.start();
     const JobOptions& o = *w.options;
     std::unique_ptr<Clock> clock = o.clock ? o.clock() : std::make_unique<RealClock>();
-    MessageBoxes& messages = *w.messages;
-    NoFileDialogs files;
-    NoDesktop desktop;
-    SettingsStore& settings = w.settings;
+    ToolOperator answers(w);
     {
-        CommLink link(w.g, *clock, messages);
-        Env env{w.g, *w.pixmill, messages, files, settings, *clock, desktop, link, *w.batch, {}, {}};
+        CommLink link(w.link, *clock, answers);
         PortError error;
         std::unique_ptr<SerialPort> line = makeSerialPort(w.target.line.device, *clock);
         if (!line->open(w.target.line, error)) {
@@ -160,12 +154,12 @@ void runWorker(Worker& w, const Job& job) {
             });
             link.setPort(std::move(counting), w.target.line);
             link.setBatchCopy([&w](const QByteArray& bytes) { w.batch->WriteBatchFile(bytes); });
-            w.g.gPortState = 1;
-            w.g.gCommEstablished = true;
-            w.g.gSendChunk = kSendChunk;
+            w.link.gPortState = 1;
+            w.link.gCommEstablished = true;
+            w.link.gSendChunk = kSendChunk;
             // A line just opened has nothing on its way: the first send need not
             // wait for a transmit event that only a write raises.
-            w.g.gSendDone = true;
+            w.link.gSendDone = true;
             w.state = 1;
             TransferProgress progress(w.target.line);
             progress.onChange = [&] {
@@ -174,8 +168,8 @@ void runWorker(Worker& w, const Job& job) {
                 // line is finished (a download ended), the rest held back.
                 if (Interrupts::received() && progress.cancellable()) progress.requestCancel();
             };
-            JobContext context{env, progress, [&w](bool waiting) { w.state = waiting ? 2 : 1; }};
-            QString why = job(context);
+            PortSession session{link, *w.batch, *clock, progress, [&w](bool waiting) { w.state = waiting ? 2 : 1; }};
+            QString why = job(session);
             // "ok" only once the printer's side has confirmed every byte, as
             // far as the line can tell; closing earlier would also throw away
             // what is still queued.
@@ -228,8 +222,8 @@ std::vector<PortResult> runOnPorts(const std::vector<PortTarget>& ports, const J
         w->result.port = t.shown;
         // A binding each: its table of bound exports fills as it is used.
         w->pixmill = std::make_unique<PixmillBinding>(candidates);
-        w->messages = std::make_unique<WorkerMessages>(*w);
-        w->batch = std::make_unique<BatchRecording>(w->g, *w->pixmill, *w->messages);
+        w->said = std::make_unique<NotedMessages>(*w);
+        w->batch = std::make_unique<BatchRecording>(w->link, *w->pixmill, *w->said);
         workers.push_back(std::move(w));
     }
 
@@ -247,7 +241,7 @@ std::vector<PortResult> runOnPorts(const std::vector<PortTarget>& ports, const J
         }
         if (i == 0 && !options.record.isEmpty()) {
             w.batch->OpenBatchFile(options.record, true);
-            w.g.gBatchModeEnabled = w.batch->isOpen();
+            w.link.gBatchModeEnabled = w.batch->isOpen();
         }
         tCurrent = nullptr;
     }

@@ -1,8 +1,8 @@
 // The printer commands of rastiv-cli run on several ports at once: one
-// worker thread per port, each with its own link, line, clock, shared state,
-// Pixmill binding and recording, so that nothing but the library's message
-// hook (set once, before the workers start) is shared between them.  A port
-// that fails never stops the others.
+// worker thread per port, each with a session of its own (link, line, clock,
+// operator, Pixmill binding and recording), so that nothing but the library's
+// message hook (set once, before the workers start) is shared between them.
+// A port that fails never stops the others.
 #pragma once
 
 #include <QString>
@@ -20,9 +20,6 @@ namespace rastiv {
 class BatchRecording;
 class Clock;
 class CommLink;
-class PixmillBinding;
-struct Env;
-struct modGlobal;
 }  // namespace rastiv
 
 namespace rastiv::cli {
@@ -44,10 +41,13 @@ struct PortResult {
     QString reason;        // empty when ok
 };
 
-// What a job has to work with on its port: an Env whose link is open on
-// that port (the file and desktop seams refuse: nobody is there).
-struct JobContext {
-    Env& env;
+// What a job has to work with on its port: the link, open on that port and
+// answered by the tool's operator (see JobOptions::retries), the recording
+// that copies what it sends, and the clock its waits run on.
+struct PortSession {
+    CommLink& link;
+    BatchRecording& batch;
+    Clock& clock;
     TransferProgress& progress;
     // The job says when it waits for the printer (true) and goes on (false).
     std::function<void(bool waiting)> waiting;
@@ -55,12 +55,12 @@ struct JobContext {
 
 // A job's verdict on its port: empty when everything went out as it should,
 // else why not, as a sentence.
-using Job = std::function<QString(JobContext&)>;
+using Job = std::function<QString(PortSession&)>;
 using ClockFactory = std::function<std::unique_ptr<Clock>()>;
 
 struct JobOptions {
-    // Each retry box (printer not ready, output stuck) is answered "keep
-    // trying" this many times per port, then "stop".
+    // Each wait that runs out (printer not ready, output stuck) is given
+    // another this many times per port, then the send stops.
     int retries = 2;
     // Played (read) before the job, by every worker: the job needs it open
     // for reading.  Empty: none.
@@ -70,7 +70,7 @@ struct JobOptions {
     QString record;
     // When not null: a line per port on this stream, rewritten in place.
     QTextStream* progress = nullptr;
-    // When not null: every worker's boxes and reasons, one line each.
+    // When not null: what every worker had to give up on, one line each.
     QTextStream* log = nullptr;
     // Only for tests: how each worker makes its clock (RealClock by default).
     ClockFactory clock;

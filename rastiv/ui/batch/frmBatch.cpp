@@ -14,7 +14,6 @@
 #include "ui/common/transferpanel.hpp"
 #include "ui/common/waitcursor.hpp"
 #include "core/batchmode.hpp"
-#include "core/playback.hpp"
 #include "ui/printer/logocommon.hpp"
 #include "core/printerfiles.hpp"
 #include "link/commlink.hpp"
@@ -133,7 +132,7 @@ bool frmBatch::playable(const QString& path, WaitCursor& hourglass) {
 QString frmBatch::play(const QString& path) {
     TransferProgress progress(env_.link.lineSettings());
     BusyDialog busy(this, env_, *transfer, progress);
-    const Playback played = playBatchFile(env_, path, progress, [&](bool waiting) {
+    const Playback played = playBatchFile(env_.link, env_.batch, path, progress, [&](bool waiting) {
         lblProgress->setText(waiting ? QStringLiteral("Waiting for the printer...") : sendingText(path));
     });
     // The progress line has had its say; the result goes where the dialog
