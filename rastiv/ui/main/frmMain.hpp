@@ -3,12 +3,12 @@
 
 #include "core/env.hpp"
 #include "core/filedialogs.hpp"
-#include "ui/common/frmSplash.hpp"
-#include "core/modGlobal.hpp"
-#include "core/pictureimport.hpp"
 #include "core/history.hpp"
+#include "core/modGlobal.hpp"
+#include "ui/common/frmSplash.hpp"
+#include "ui/main/picturedocument.hpp"
+#include "ui/main/pictureview.hpp"
 
-#include <QImage>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
@@ -17,14 +17,12 @@
 class QAction;
 class QActionGroup;
 class QMenu;
-class QScrollArea;
 class QPushButton;
 class QFrame;
 
 namespace rastiv {
 
 class frmComm;
-
 
 // The step marker: a hollow rectangle with a 4-pixel border in the screen colour.
 class StepMarker final : public QWidget {
@@ -40,21 +38,8 @@ private:
     QColor colour_;
 };
 
-// The picture, drawn at any zoom without smoothing when enlarged, so that
-// every dot of a dithered picture stays visible.
-class PictureLabel final : public QLabel {
-public:
-    explicit PictureLabel(QWidget* parent) : QLabel(parent) {}
-    void setPicture(const QImage& picture);
-    const QImage& picture() const { return picture_; }
-
-protected:
-    void paintEvent(QPaintEvent*) override;
-
-private:
-    QImage picture_;
-};
-
+// The window: the steps and the tools, laid out, and the menus.  The picture
+// and its history belong to the document, its view to the PictureView.
 class frmMain final : public QMainWindow, public Workflow {
     Q_OBJECT
 public:
@@ -79,16 +64,16 @@ public:
     void loadImage(const QImage& picture, const QString& name);
 
     // The view of the picture: 1.0 shows one picture pixel per screen pixel.
-    static constexpr double kMinZoom = 1.0 / 16;
-    static constexpr double kMaxZoom = 16;
-    double zoom() const { return zoom_; }
-    bool fitting() const { return fit_; }
-    void zoomBy(double factor);
-    int currentStep() const { return step_; }
-    const EditHistory& history() const { return history_; }
+    static constexpr double kMinZoom = PictureView::kMinZoom;
+    static constexpr double kMaxZoom = PictureView::kMaxZoom;
+    double zoom() const { return picArea->zoom(); }
+    bool fitting() const { return picArea->fitting(); }
+    void zoomBy(double factor) { picArea->zoomBy(factor); }
+    int currentStep() const { return document_.step(); }
+    const EditHistory& history() const { return document_.history(); }
     // Changes to the picture that no file holds yet (the paint program's
     // edits included).
-    bool hasUnsavedChanges();
+    bool hasUnsavedChanges() { return document_.hasUnsavedChanges(); }
     // The button of the step the marker points at, where the keyboard focus
     // goes back after a dialog: never Exit, which would end the program on
     // the next Enter.
@@ -111,7 +96,7 @@ public:
     QPushButton* cmdExit;
     StepMarker* shBox;
     PictureLabel* image1 = nullptr;
-    QScrollArea* picArea = nullptr;
+    PictureView* picArea = nullptr;
     QLabel* lbStatus = nullptr;
     QLabel* lbPictureSize = nullptr;
     QLabel* lbZoom = nullptr;
@@ -213,39 +198,34 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The layout (mainlayout.cpp).
     void createControls();
     void createMenus();
     void setTabOrder();
     void connectSignals();
+    void placeRightColumn();
+
+    // The window's own work (frmMain.cpp).
     void Form_Load();
     void Form_Unload();
-
-    void load(const FileChoice& choice);
-    void loadPrepared(const QString& original, const QString& name, const QString& readerProblem);
     bool mayReplacePicture(const QString& doing);
     void focusHarmless();
     void updateTitle();
     void showStatus(const QString& text);
+    void updateEditActions();
+    bool requireBitmap(const QString& title);
+    QList<QPushButton*> busyButtons() const;
+
+    // The screen colour, the paper type and the printer's dialogs (maintools.cpp).
     void chooseMedia(QAction* item, int16_t type);
     void offerRecolour();
-    QString importTarget() const;
-    void adopt(const ImportedPicture& in);
-    void placeRightColumn();
-    void applyZoom();
-    void showPictureFacts();
-    bool recordChange(const QString& what = {});
-    void restore(const std::optional<PictureState>& state);
-    void updateEditActions();
-    void rotate(int32_t direction);
     void showCommFor(bool modGlobal::*wanted);
     void showPrintDialog();
     void showLogoDialog();
     void showBatchDialog();
     void showLegacyDialog();
-    bool requireBitmap(const QString& title);
     void setScreenColour(const QColor& c);
     void screenColourNote();
-    QList<QPushButton*> busyButtons() const;
 
     Env& env_;
     QPointer<frmSplash> about_;
@@ -253,16 +233,10 @@ private:
     bool unloaded_ = false;
     bool busy_ = false;
     QPointer<QWidget> focusBeforeBusy_;
-    QString pictureName_;
     QString recordingFile_;
     bool paperTypeSet_ = false;
     QAction* mediaItem_ = nullptr;  // the paper type told last, in this run
-    int step_ = 1;
-    double zoom_ = 1;
-    bool fit_ = false;
-    QSize pictureSize_;          // as the header gives it; what 100% shows
-    int importSerial_ = 0;
-    EditHistory history_;
+    PictureDocument document_;
     QList<QPair<QWidget*, QRect>> rightColumn_;  // their places at the smallest size
 };
 

@@ -1,0 +1,195 @@
+#include "ui/main/picturedocument.hpp"
+
+#include "link/clock.hpp"
+#include "core/loadproblem.hpp"
+#include "core/modGlobal.hpp"
+#include "core/modUserGfx.hpp"
+#include "core/pixmill.hpp"
+#include "core/printable.hpp"
+#include "core/settings.hpp"
+#include "ui/common/waitcursor.hpp"
+
+#include <QFile>
+
+namespace rastiv {
+
+QString notLoadedText() { return QStringLiteral("You have not loaded a BMP file into this utility yet."); }
+
+namespace {
+QString tooWideText() {
+    return QStringLiteral("The bitmap is too wide.  Make sure to Re-size it before modifying the colors or saving it "
+                          "as a graphic or logo.");
+}
+}  // namespace
+
+PictureDocument::PictureDocument(Env& env, Workflow& window, QObject* parent)
+    : QObject(parent), env_(env), window_(window), history_(env.workDir) {}
+
+bool PictureDocument::hasUnsavedChanges() {
+    if (env_.g.gCurrentBmp.isEmpty()) return false;
+    recordChange();
+    return history_.unsaved();
+}
+
+bool PictureDocument::mayReplace(const QString& doing) {
+    if (!hasUnsavedChanges()) return true;
+    Message m;
+    m.text = QStringLiteral("Save the changes to the picture before %1?").arg(doing);
+    m.informative = QStringLiteral("Changes you do not save are lost.  The file you loaded stays as it was.");
+    m.title = QStringLiteral("Rastiv");
+    m.icon = MsgIcon::Exclamation;
+    m.buttons = MsgButtons::SaveDiscardCancel;
+    switch (env_.messages.show(m)) {
+        case MsgResult::Discard: return true;
+        case MsgResult::Save:
+            if (save) save();
+            return !history_.unsaved();
+        default: return false;
+    }
+}
+
+// A picture without a file (pasted, or dragged from another program) takes
+// the same way from a 24-bit copy in the working folder.
+void PictureDocument::loadImage(const QImage& picture, const QString& name) {
+    const ImportedPicture in = importImage(picture, importTarget());
+    adopt(in);
+    if (in.kind != ImportedPicture::Kind::Converted) {
+        tell(env_, QStringLiteral("The picture could not be loaded."), QStringLiteral("Rastiv"), MsgIcon::Exclamation,
+             1, MsgButtons::Ok, in.problem);
+        window_.EnableButtons();
+        return;
+    }
+    loadPrepared(in.path, name, {});
+}
+
+// Each picture brought in from another format gets a name of its own, so
+// that the copy of the picture before stays intact until this one has
+// replaced it.
+QString PictureDocument::importTarget() const { return env_.workPath("picture%1.bmp").arg(importSerial_ + 1); }
+
+void PictureDocument::adopt(const ImportedPicture& in) {
+    if (in.kind != ImportedPicture::Kind::Converted) return;
+    QFile::remove(env_.workPath("picture%1.bmp").arg(importSerial_));
+    ++importSerial_;
+}
+
+void PictureDocument::load(const FileChoice& choice) {
+    env_.settings.write(Key::InitInBmpDir, choice.folder());
+    env_.settings.write(Key::InitInDir, choice.folder());
+    ImportedPicture in = importPicture(choice.path, importTarget());
+    // A bitmap the library does not read may still be a proper picture
+    // (RLE8, 32 bits per pixel): the picture readers bring it in instead.
+    if (in.kind == ImportedPicture::Kind::Bitmap && leftToPictureReaders(env_.pixmill, choice.path)) {
+        const ImportedPicture read = importWithReaders(choice.path, importTarget());
+        if (read.kind == ImportedPicture::Kind::Converted) in = read;
+    }
+    adopt(in);
+    loadPrepared(in.path, choice.name, in.problem);
+}
+
+void PictureDocument::loadPrepared(const QString& original, const QString& name, const QString& readerProblem) {
+    const QString before = env_.g.gOriginalBmp;
+    const bool hadPicture = !env_.g.gCurrentBmp.isEmpty();
+    env_.g.gOriginalBmp = original;
+    env_.clock.pumpEvents();
+    auto refuse = [&](const QString& text) {
+        const QString d = loadProblemDetails(env_.pixmill, original);
+        tell(env_, text, QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, 1, MsgButtons::Ok,
+             readerProblem.isEmpty() ? d : d + QStringLiteral("\n") + readerProblem,
+             loadAdvice(env_.pixmill, original));
+        // The library wrote nothing: the picture loaded before is still the working one.
+        if (hadPicture) env_.g.gOriginalBmp = before;
+        window_.EnableButtons();
+    };
+
+    env_.g.gCurrentBmp = env_.workPath("tmpfile.bmp");
+    // A wide true-colour picture gets one box that says both things.
+    const HeaderSize size = readHeaderSize(original);
+    bool toldTooWide = false;
+    if (env_.pixmill.Is24BitsPerPixel(original) != 0) {
+        toldTooWide = size.ok && size.width > kMaxPrintWidth;
+        tell(env_,
+             QStringLiteral("This bitmap has 24 bits/pixel.  The utility will convert this to 8 bits/pixel before "
+                            "continuing.  This could take a few minutes."),
+             QStringLiteral("Bitmap Translation Message"), MsgIcon::Information, -1, MsgButtons::Ok, {},
+             toldTooWide ? tooWideText() : QString());
+        int32_t r = 0;
+        {
+            WaitCursor hourglass;
+            r = env_.pixmill.Convert24to8Bits(original, env_.g.gCurrentBmp);
+        }
+        if (r != 0) return refuse(errorNumber(r) + QStringLiteral(" converting the bitmap from 24 to 8 bits/pixel."));
+        window_.ShowBitmap(env_.g.gCurrentBmp);
+    } else {
+        const int32_t r = env_.pixmill.StretchBitmap(0, env_.g.gCurrentBmp, original);
+        if (r != 0) return refuse(errorNumber(r) + QStringLiteral(" loading the bitmap."));
+        window_.ShowBitmap(original);
+    }
+
+    window_.MoveStepMarker(2);
+    name_ = name;
+    history_.start(env_.g.gCurrentBmp, PictureState::of(env_.g, step_));
+    emit loaded();
+    window_.EnableButtons();
+    if (env_.g.bmpWidthOrZero() > kMaxPrintWidth && !toldTooWide)
+        tell(env_, tooWideText(), QStringLiteral("Bitmap Size Error"), MsgIcon::Information, 1);
+}
+
+void PictureDocument::rotate(int32_t direction) {
+    WaitCursor hourglass;
+    const QString pdl = QStringLiteral("PIXMILL DLL Error");
+    if (env_.g.gCurrentBmp.isEmpty()) {
+        hourglass.restore();
+        tell(env_, notLoadedText(), QStringLiteral("Re-size Error"), MsgIcon::Exclamation, 1);
+    } else {
+        window_.DisableButtons();
+        const QString t = env_.workPath("tmprot.bmp");
+        int32_t r = env_.pixmill.StretchBitmap(0, t, env_.g.gCurrentBmp);
+        if (r != 0) {
+            hourglass.restore();
+            tell(env_, errorNumber(r) + QStringLiteral(" copying the bitmap prior to rotation."), pdl,
+                 MsgIcon::Exclamation, 10, MsgButtons::Ok, {}, fileAdvice(env_.pixmill, r, env_.g.gCurrentBmp));
+        } else if ((r = env_.pixmill.RotateBitmap(t, env_.g.gCurrentBmp, direction)) != 0) {
+            hourglass.restore();
+            tell(env_, errorNumber(r) + QStringLiteral(" rotating the bitmap."), pdl, MsgIcon::Exclamation, 10);
+        } else {
+            window_.ShowBitmap(env_.g.gCurrentBmp);
+        }
+    }
+    hourglass.restore();
+    env_.clock.pumpEvents();
+    window_.EnableButtons();
+    recordChange(direction == PIXMILL_TURN_CLOCKWISE ? QStringLiteral("Rotate +90") : QStringLiteral("Rotate -90"));
+}
+
+bool PictureDocument::recordChange(const QString& what) {
+    if (env_.g.gCurrentBmp.isEmpty()) return false;
+    const QString name = what.isEmpty() ? QStringLiteral("Edit in the Paint Program") : what;
+    const bool changed = history_.noteChange(env_.g.gCurrentBmp, PictureState::of(env_.g, step_), name);
+    emit historyChanged();
+    return changed;
+}
+
+// The step marker and the colour steps' findings come back with the pixels.
+void PictureDocument::restore(const std::optional<PictureState>& state) {
+    if (!state) return;
+    state->restoreInto(env_.g);
+    window_.ShowBitmap(env_.g.gCurrentBmp);
+    window_.MoveStepMarker(state->step);
+    emit historyChanged();
+}
+
+void PictureDocument::undo() {
+    // A change made outside the program (in a paint program) is a step too.
+    recordChange();
+    restore(history_.undo(env_.g.gCurrentBmp));
+}
+
+void PictureDocument::redo() { restore(history_.redo(env_.g.gCurrentBmp)); }
+
+void PictureDocument::markSaved() {
+    recordChange();
+    history_.markSaved();
+}
+
+}  // namespace rastiv
