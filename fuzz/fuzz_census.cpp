@@ -1,4 +1,5 @@
-// Colour census and merging, chained on one file as the colour translation does.
+// Colour census and merging, chained on one file as the colour translation does,
+// then the translation in one call.
 // Params: rank, flags (1 ignore white, 2 ignore black, 4 negative threshold), entry index, threshold root.
 // Build: CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build-fuzz -G Ninja && ninja -C build-fuzz fuzz_census
 // Run:   build-fuzz/fuzz_census -max_len=65536 -timeout=10 build-fuzz/corpus-census   (all targets: fuzz/run.sh)
@@ -19,5 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MergeColors(in.c_str(), colour, threshold);
     MergeBandW(in.c_str());
     MergePixels(in.c_str(), colour);
+    // The whole translation in one call, on what the chain above left; the
+    // limit keeps a run short whatever the speed.
+    const int32_t speed = int32_t(x.params[3] % 64) + 1, limit = speed * 64;
+    if (TranslateColors(in.c_str(), x.params[0] % 16, speed, limit, nullptr, nullptr) == PIXMILL_OK &&
+        NumColors(in.c_str(), 1, 1) < 0)
+        __builtin_trap();
     return 0;
 }
