@@ -8,20 +8,19 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/numtext.hpp"
+#include "core/env.hpp"
 #include "core/pixmill.hpp"
 #include "core/pictureimport.hpp"
+#include "core/picturepipeline.hpp"
 #include "core/modUserGfx.hpp"
 
 namespace rastiv::cli {
 
 namespace {
 
-constexpr int kMaxWidth = 576;  // one printer line
-
-// The program's wording: "Error # 12 rotating the bitmap."
+// The program's wording: "Error #12 separating the photograph."
 QString libraryError(int32_t status, const char* doing) {
-    QString text = QStringLiteral("Error #") + numToText(status);
+    QString text = errorNumber(status);
     if (*doing) text += QLatin1Char(' ') + QString::fromLatin1(doing);
     return text;
 }
@@ -35,11 +34,11 @@ ConvertOutcome save(PixmillBinding& pm, const ConvertOptions& o, const QString& 
     };
     // The printer files hold at most one printer line.
     const HeaderSize size = readHeaderSize(current);
-    if (o.kind != OutputKind::Bmp && size.ok && size.width > uint32_t(kMaxWidth))
+    if (o.kind != OutputKind::Bmp && size.ok && size.width > kMaxPrintWidth)
         return refuse(QStringLiteral("The bitmap is too wide (%1 pixels; the printer prints at most %2): give a "
                                      "--width of %2 or less")
                           .arg(size.width)
-                          .arg(kMaxWidth));
+                          .arg(kMaxPrintWidth));
 
     // A destination that cannot be made or written is the usual failure
     // here: say where, and the system's reason (the library leaves it in errno).
@@ -124,8 +123,11 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
         case ColourInputs::Refusal::TooManyColours:
             return refuse(QStringLiteral("The maximum value for the number of user colors is 9"));
     }
-    if (o.width && (*o.width < 10 || *o.width > kMaxWidth))
-        return refuse(QStringLiteral("The width must be from 10 to %1 pixels, not %2").arg(kMaxWidth).arg(*o.width));
+    if (o.width && (*o.width < kMinResizeWidth || *o.width > int(kMaxPrintWidth)))
+        return refuse(QStringLiteral("The width must be from %1 to %2 pixels, not %3")
+                          .arg(kMinResizeWidth)
+                          .arg(kMaxPrintWidth)
+                          .arg(*o.width));
     if (o.rotate != 0 && o.rotate != 90 && o.rotate != -90)
         return refuse(QStringLiteral("A picture turns by +90 or -90 degrees, not %1").arg(o.rotate));
 
@@ -159,36 +161,26 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
     }
 
     // Loading: a 24-bit picture becomes the 8-bit working bitmap.
-    if (pm.Is24BitsPerPixel(original) == 0)
+    if (!needsConversion(pm, original))
         return refuse(QStringLiteral("The image library does not take the working copy as a 24-bit bitmap (%1)")
                           .arg(pm.describe()));
-    if (const int32_t r = pm.Convert24to8Bits(original, current); r != 0)
-        return refuse(libraryError(r, "converting the bitmap from 24 to 8 bits/pixel."));
+    if (const StepResult r = loadWorkingCopy(pm, original, current, true); !r.ok()) return refuse(stepError(r));
     if (!reached(40)) return stopped();
 
-    // Rotate: "+90" clockwise, "-90" anticlockwise, from a copy.
+    // Rotate: "+90" clockwise, "-90" anticlockwise.
     if (o.rotate != 0) {
-        const QString t = QDir(work).filePath(QStringLiteral("tmprot.bmp"));
-        if (const int32_t r = pm.StretchBitmap(0, t, current); r != 0)
-            return refuse(libraryError(r, "copying the bitmap prior to rotation."));
         const int32_t direction = o.rotate > 0 ? PIXMILL_TURN_CLOCKWISE : PIXMILL_TURN_ANTICLOCKWISE;
-        if (const int32_t r = pm.RotateBitmap(t, current, direction); r != 0)
-            return refuse(libraryError(r, "rotating the bitmap."));
+        if (const StepResult r = rotateWorkingCopy(pm, current, work, direction); !r.ok()) return refuse(stepError(r));
     }
-
-    // Re-size: a copy first, then the copy stretched into the working bitmap.
     if (o.width) {
-        const QString t = QDir(work).filePath(QStringLiteral("tmpstretch.bmp"));
-        int32_t r = pm.StretchBitmap(0, t, current);
-        if (r == 0) r = pm.StretchBitmap(*o.width, current, t);
-        if (r != 0) return refuse(libraryError(r, "stretching the bitmap."));
+        if (const StepResult r = resizeWorkingCopy(pm, current, work, *o.width); !r.ok()) return refuse(stepError(r));
     }
 
     // Colour translation, then a rendering for every colour left.  A
     // picture too wide for the printer files is refused before this work.
     if (o.kind != OutputKind::Bmp) {
         const HeaderSize size = readHeaderSize(current);
-        if (size.ok && size.width > uint32_t(kMaxWidth)) return save(pm, o, current, paper, out);
+        if (size.ok && size.width > kMaxPrintWidth) return save(pm, o, current, paper, out);
     }
     // The translation ends by the time its threshold passes 30000: its share
     // of the bar follows the threshold.

@@ -40,7 +40,4 @@ struct modGlobal : LinkState {
     int32_t paperKind() const { return gScreenRed ? PIXMILL_PAPER_RED : PIXMILL_PAPER_BLUE; }
 };
 
-// The widest picture the printer prints in one line.
-inline constexpr uint32_t kMaxPrintWidth = 576;
-
 }  // namespace rastiv

@@ -4,6 +4,7 @@
 #include "core/loadproblem.hpp"
 #include "core/modGlobal.hpp"
 #include "core/modUserGfx.hpp"
+#include "core/picturepipeline.hpp"
 #include "core/pixmill.hpp"
 #include "core/printable.hpp"
 #include "core/settings.hpp"
@@ -106,23 +107,23 @@ void PictureDocument::loadPrepared(const QString& original, const QString& name,
     // A wide true-colour picture gets one box that says both things.
     const HeaderSize size = readHeaderSize(original);
     bool toldTooWide = false;
-    if (env_.pixmill.Is24BitsPerPixel(original) != 0) {
+    if (needsConversion(env_.pixmill, original)) {
         toldTooWide = size.ok && size.width > kMaxPrintWidth;
         tell(env_,
              QStringLiteral("This bitmap has 24 bits/pixel.  The utility will convert this to 8 bits/pixel before "
                             "continuing.  This could take a few minutes."),
              QStringLiteral("Bitmap Translation Message"), MsgIcon::Information, -1, MsgButtons::Ok, {},
              toldTooWide ? tooWideText() : QString());
-        int32_t r = 0;
+        StepResult r;
         {
             WaitCursor hourglass;
-            r = env_.pixmill.Convert24to8Bits(original, env_.g.gCurrentBmp);
+            r = loadWorkingCopy(env_.pixmill, original, env_.g.gCurrentBmp, true);
         }
-        if (r != 0) return refuse(errorNumber(r) + QStringLiteral(" converting the bitmap from 24 to 8 bits/pixel."));
+        if (!r.ok()) return refuse(stepError(r));
         window_.ShowBitmap(env_.g.gCurrentBmp);
     } else {
-        const int32_t r = env_.pixmill.StretchBitmap(0, env_.g.gCurrentBmp, original);
-        if (r != 0) return refuse(errorNumber(r) + QStringLiteral(" loading the bitmap."));
+        if (const StepResult r = loadWorkingCopy(env_.pixmill, original, env_.g.gCurrentBmp, false); !r.ok())
+            return refuse(stepError(r));
         window_.ShowBitmap(original);
     }
 
@@ -143,15 +144,13 @@ void PictureDocument::rotate(int32_t direction) {
         tell(env_, notLoadedText(), QStringLiteral("Re-size Error"), MsgIcon::Exclamation, 1);
     } else {
         window_.DisableButtons();
-        const QString t = env_.workPath("tmprot.bmp");
-        int32_t r = env_.pixmill.StretchBitmap(0, t, env_.g.gCurrentBmp);
-        if (r != 0) {
+        const StepResult r = rotateWorkingCopy(env_.pixmill, env_.g.gCurrentBmp, env_.workDir, direction);
+        if (!r.ok()) {
             hourglass.restore();
-            tell(env_, errorNumber(r) + QStringLiteral(" copying the bitmap prior to rotation."), pdl,
-                 MsgIcon::Exclamation, 10, MsgButtons::Ok, {}, fileAdvice(env_.pixmill, r, env_.g.gCurrentBmp));
-        } else if ((r = env_.pixmill.RotateBitmap(t, env_.g.gCurrentBmp, direction)) != 0) {
-            hourglass.restore();
-            tell(env_, errorNumber(r) + QStringLiteral(" rotating the bitmap."), pdl, MsgIcon::Exclamation, 10);
+            // Only the copy names a file the operator can do something about.
+            const bool copying = r.stage == PictureStage::CopyForRotation;
+            tell(env_, stepError(r), pdl, MsgIcon::Exclamation, 10, MsgButtons::Ok, {},
+                 copying ? fileAdvice(env_.pixmill, r.status, env_.g.gCurrentBmp) : QString());
         } else {
             window_.ShowBitmap(env_.g.gCurrentBmp);
         }

@@ -6,6 +6,7 @@
 #include "core/loadproblem.hpp"
 #include "core/modGlobal.hpp"
 #include "core/numtext.hpp"
+#include "core/picturepipeline.hpp"
 #include "core/pixmill.hpp"
 #include "ui/common/waitcursor.hpp"
 
@@ -22,7 +23,6 @@
 namespace rastiv {
 
 namespace {
-constexpr int32_t kMinWidth = 10;
 constexpr int kHelpTopic = 2;
 }  // namespace
 
@@ -38,9 +38,9 @@ WidthInput normaliseWidth(const QString& typed) {
         r.final = QStringLiteral("576");
         r.width = int32_t(kMaxPrintWidth);
     }
-    if (r.width < kMinWidth) {
+    if (r.width < kMinResizeWidth) {
         r.final = QStringLiteral("10");
-        r.width = kMinWidth;
+        r.width = kMinResizeWidth;
     }
     return r;
 }
@@ -114,13 +114,11 @@ void frmResize::cmdResize_Click() {
     setEnabled(false);
     {
         WaitCursor hourglass;
-        const QString t = env_.workPath("tmpstretch.bmp");
-        int32_t r = env_.pixmill.StretchBitmap(0, t, env_.g.gCurrentBmp);
-        if (r == 0) r = env_.pixmill.StretchBitmap(w.width, env_.g.gCurrentBmp, t);
-        if (r != 0) {
+        const StepResult r = resizeWorkingCopy(env_.pixmill, env_.g.gCurrentBmp, env_.workDir, w.width);
+        if (!r.ok()) {
             hourglass.restore();
-            tell(env_, errorNumber(r) + QStringLiteral(" stretching the bitmap."), QStringLiteral("PIXMILL DLL Error"),
-                 MsgIcon::Exclamation, kHelpTopic, MsgButtons::Ok, {}, fileAdvice(env_.pixmill, r, env_.g.gCurrentBmp));
+            tell(env_, stepError(r), QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpTopic,
+                 MsgButtons::Ok, {}, fileAdvice(env_.pixmill, r.status, env_.g.gCurrentBmp));
         } else {
             main_.ShowBitmap(env_.g.gCurrentBmp);
         }

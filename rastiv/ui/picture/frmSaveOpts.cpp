@@ -6,6 +6,7 @@
 #include "ui/common/f1help.hpp"
 #include "core/filedialogs.hpp"
 #include "core/modGlobal.hpp"
+#include "core/picturepipeline.hpp"
 #include "core/pixmill.hpp"
 #include "core/settings.hpp"
 

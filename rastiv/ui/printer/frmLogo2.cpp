@@ -12,6 +12,7 @@
 #include "core/loadproblem.hpp"
 #include "core/filedialogs.hpp"
 #include "core/modGlobal.hpp"
+#include "core/picturepipeline.hpp"
 #include "core/pixmill.hpp"
 #include "core/settings.hpp"
 #include "core/batchmode.hpp"

@@ -9,6 +9,7 @@
 #include "ui/common/f1help.hpp"
 #include "core/loadproblem.hpp"
 #include "core/modGlobal.hpp"
+#include "core/picturepipeline.hpp"
 #include "core/pixmill.hpp"
 #include "ui/common/transferpanel.hpp"
 #include "link/filestream.hpp"
