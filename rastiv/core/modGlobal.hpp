@@ -28,10 +28,6 @@ struct modGlobal : LinkState {
     int32_t gNumColors = 0;
     int16_t gNumUserColors = 0;
     int16_t gColorSpeed = 0;
-    bool gCommForPrint = false;
-    bool gCommForLogo = false;
-    bool gCommForLegacy = false;
-    bool gCommForBatch = false;
     int16_t gTopLogoSpacing = 0;
 
     // The width the checks compare with 576: nothing shown yet counts as 0.

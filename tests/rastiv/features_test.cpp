@@ -64,8 +64,6 @@ void whenModalTitled(const QString& title, std::function<void(QDialog*)> f, int 
 // A printer connected for logo management.
 struct Bench : PrinterBench {
     Bench() {
-        comm.openLogo = [] {};
-        w.g.gCommForLogo = true;
         connect();
     }
     // A monochrome logo file of `size` bytes, one band of 8 rows: 5 header

@@ -337,7 +337,6 @@ TEST(PaperType, WithoutAConnectionNothingIsSentAndTheOperatorIsTold) {
         comm->reject();
     });
     window.mnuColorMediaType5[2]->trigger();
-    EXPECT_FALSE(w.g.gCommForPrint || w.g.gCommForLogo || w.g.gCommForLegacy || w.g.gCommForBatch);
     ASSERT_EQ(w.messages.shown.size(), 1u);
     const Message& msg = w.messages.shown[0];
     EXPECT_EQ(msg.text, "The utility did not establish communications with the printer, so it will not configure the "
@@ -455,12 +454,12 @@ TEST(LegacyColorization, TheMainWindowOpensItDirectlyOrAsksForTheConnectionFirst
     };
     whenModal(close);
     m.window.cmdLegacy->click();
-    whenModal(close);
-    m.window.comm().openLegacy();  // what a connection asked for by the flag opens
+    m.w.g.gCommEstablished = false;  // connecting in the dialog opens it once the dialog has closed
+    whenModal([&](QDialog*) { m.window.comm().cmdConnect->click(); whenModal(close); });
+    m.window.cmdLegacy->click();
     m.w.g.gCommEstablished = false;
     whenModal(close);
     m.window.cmdLegacy->click();
-    EXPECT_TRUE(m.w.g.gCommForLegacy);
     EXPECT_EQ(titles, (std::vector<QString>{"Legacy Colorization", "Legacy Colorization", "Communication Configuration"}));
     EXPECT_TRUE(m.window.cmdLegacy->isEnabled());
 }

@@ -47,10 +47,6 @@ struct Bench {
             printer = p.get();
             return p;
         };
-        comm.openPrint = [this] { opened.push_back("print"); };
-        comm.openLogo = [this] { opened.push_back("logo"); };
-        comm.openLegacy = [this] { opened.push_back("legacy"); };
-        comm.openBatch = [this] { opened.push_back("batch"); };
         w.g.gHelpFile = QStringLiteral("/opt/rastiv/help/index.html");
         setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
     }
@@ -103,9 +99,8 @@ TEST(Comm, ASuccessfulTestConnectsRecordsTheQueryAndOpensTheWantedDialog) {
     TempDir tmp;
     b.w.batch.OpenBatchFile(QString::fromStdString(tmp.path("rec.cpb")), true);
     b.w.g.gBatchModeEnabled = true;
-    b.w.g.gCommForLogo = true;
-    b.comm.show();
-    b.connect();
+    whenModal([&b](QDialog*) { b.connect(); });
+    b.comm.withConnection([&b] { b.opened.push_back("logo"); });
     EXPECT_EQ(b.w.g.gPortState, 1);
     EXPECT_EQ(b.w.g.gSendChunk, 50);
     EXPECT_FALSE(b.comm.isVisible());
@@ -145,7 +140,6 @@ TEST(Comm, PortFailuresShowTheSystemErrorAndCancelGivesTheButtonsBack) {
     b.comm.makePort = [&b](const QString&) -> std::unique_ptr<SerialPort> {
         return std::make_unique<TermiosPort>(b.w.clock);
     };
-    b.w.g.gCommForPrint = true;
     b.comm.cmdConnect_Click();
     ASSERT_EQ(b.w.messages.shown.size(), 1u);
     const Message& m = b.w.messages.shown[0];
@@ -164,7 +158,6 @@ TEST(Comm, PortFailuresShowTheSystemErrorAndCancelGivesTheButtonsBack) {
     b.comm.cmdCancel_Click();
     EXPECT_FALSE(b.comm.isVisible());
     EXPECT_EQ(b.main.enables, 1);
-    EXPECT_TRUE(b.w.g.gCommForPrint);  // the request stays for the next attempt
 
     b.comm.cmdHelp_Click();
     EXPECT_EQ(b.w.messages.shown.back().title, "Communication Help");
@@ -424,14 +417,12 @@ TEST(Batch, PlayingStopsARecordingFirstAndAsksForTheConnection) {
     m.window.mnuBatchModeEnable->trigger();
     ASSERT_TRUE(m.w.g.gBatchModeEnabled);
     // The communication dialog comes up; cancel it.
-    whenModal([](QDialog* d) { d->reject(); });
+    whenModal([](QDialog* d) { EXPECT_EQ(d->windowTitle(), "Communication Configuration"); d->reject(); });
     m.window.mnuBatchModePlay->trigger();
     EXPECT_FALSE(m.w.g.gBatchModeEnabled);
     EXPECT_FALSE(m.window.mnuBatchModeEnable->isChecked());
     EXPECT_FALSE(m.window.mnuBatchModeOmit->isEnabled());
     EXPECT_FALSE(m.w.batch.isOpen());
-    EXPECT_TRUE(m.w.g.gCommForBatch);
-    EXPECT_FALSE(m.w.g.gCommForPrint || m.w.g.gCommForLogo || m.w.g.gCommForLegacy);
     EXPECT_TRUE(m.window.cmdLoad->isEnabled());
 }
 
@@ -442,7 +433,6 @@ TEST(Tools, PrintWithoutAConnectionAsksForItAndCancelGivesTheButtonsBack) {
         d->reject();
     });
     m.window.cmdPrint->click();
-    EXPECT_TRUE(m.w.g.gCommForPrint);
     EXPECT_TRUE(m.window.cmdPrint->isEnabled());
     EXPECT_TRUE(m.window.cmdLoad->isEnabled());
 }

@@ -105,7 +105,6 @@ void frmMain::Form_Load() {
 
     env_.g.gCommEstablished = false;
     env_.g.gPortState = 0;
-    env_.g.gCommForPrint = env_.g.gCommForLogo = env_.g.gCommForLegacy = env_.g.gCommForBatch = false;
     env_.g.gBatchModeEnabled = false;
     env_.g.gOmitPrintSampleData = true;
     env_.g.gSendingPrintSample = false;

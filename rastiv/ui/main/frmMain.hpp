@@ -219,7 +219,8 @@ private:
     // The screen colour, the paper type and the printer's dialogs (maintools.cpp).
     void chooseMedia(QAction* item, int16_t type);
     void offerRecolour();
-    void showCommFor(bool modGlobal::*wanted);
+    // Opens what `then` opens once a printer answers, asking for the connection first.
+    void withConnection(const std::function<void()>& then);
     void showPrintDialog();
     void showLogoDialog();
     void showBatchDialog();

@@ -61,25 +61,11 @@ void frmMain::SetScreenBlue() {
 }
 
 frmComm& frmMain::comm() {
-    if (!comm_) {
-        comm_ = new frmComm(env_, *this, this);
-        comm_->openPrint = [this] { showPrintDialog(); };
-        comm_->openLogo = [this] { showLogoDialog(); };
-        comm_->openLegacy = [this] { showLegacyDialog(); };
-        comm_->openBatch = [this] { showBatchDialog(); };
-    }
+    if (!comm_) comm_ = new frmComm(env_, *this, this);
     return *comm_;
 }
 
-// Asks for the connection first; the communication dialog opens the wanted
-// dialog itself once the printer has answered.
-void frmMain::showCommFor(bool modGlobal::*wanted) {
-    modGlobal& g = env_.g;
-    g.gCommForPrint = g.gCommForLogo = g.gCommForLegacy = g.gCommForBatch = false;
-    if (wanted) g.*wanted = true;
-    comm().Form_Load();
-    runModal(comm());
-}
+void frmMain::withConnection(const std::function<void()>& then) { comm().withConnection(then); }
 
 void frmMain::showPrintDialog() {
     frmPrint dialog(env_, *this, this);
@@ -104,27 +90,18 @@ void frmMain::showLegacyDialog() {
 void frmMain::cmdPrint_Click() {
     DisableButtons();
     // The print dialog, or the communication dialog when cancelled, gives the buttons back.
-    if (env_.g.gCommEstablished)
-        showPrintDialog();
-    else
-        showCommFor(&modGlobal::gCommForPrint);
+    withConnection([this] { showPrintDialog(); });
 }
 
 void frmMain::cmdLogo_Click() {
     DisableButtons();
-    if (env_.g.gCommEstablished)
-        showLogoDialog();
-    else
-        showCommFor(&modGlobal::gCommForLogo);
+    withConnection([this] { showLogoDialog(); });
     EnableButtons();
 }
 
 void frmMain::cmdLegacy_Click() {
     DisableButtons();
-    if (env_.g.gCommEstablished)
-        showLegacyDialog();
-    else
-        showCommFor(&modGlobal::gCommForLegacy);
+    withConnection([this] { showLegacyDialog(); });
     EnableButtons();
 }
 
@@ -173,10 +150,7 @@ void frmMain::mnuBatchModePlay_Click() {
         env_.batch.CloseBatchFile();
         updateTitle();
     }
-    if (g.gCommEstablished)
-        showBatchDialog();
-    else
-        showCommFor(&modGlobal::gCommForBatch);
+    withConnection([this] { showBatchDialog(); });
     EnableButtons();
 }
 
@@ -262,7 +236,7 @@ void frmMain::SetMediaType(const int16_t& type) {
     modGlobal& g = env_.g;
     paperTypeSet_ = false;
     DisableButtons();
-    if (!g.gCommEstablished) showCommFor(nullptr);  // no dialog to open afterwards
+    withConnection({});  // the connection only: the paper type is sent below
     if (g.gCommEstablished) {
         WaitCursor hourglass;
         Transfer transfer(env_.link);

@@ -229,20 +229,21 @@ void frmComm::cmdConnect_Click() {
                      QStringLiteral("Communication Error"), MsgIcon::Exclamation, kHelpTopic);
             } else {
                 cmdConnect->setEnabled(true);
-                hide();
-                if (g.gCommForPrint) {
-                    if (openPrint) openPrint();
-                } else if (g.gCommForLogo) {
-                    if (openLogo) openLogo();
-                } else if (g.gCommForLegacy) {
-                    if (openLegacy) openLegacy();
-                } else if (g.gCommForBatch) {
-                    if (openBatch) openBatch();
-                }
+                hide();  // ends withConnection's wait, which then opens what was asked for
             }
         }
     }
     cmdConnect->setEnabled(true);
+}
+
+void frmComm::withConnection(const std::function<void()>& then) {
+    if (!env_.link.state().gCommEstablished) {
+        Form_Load();
+        runModal(*this);
+        // Cancel, or closing the window, leaves the link unanswered: nothing opens.
+        if (!env_.link.state().gCommEstablished) return;
+    }
+    if (then) then();
 }
 
 void frmComm::cmdCancel_Click() {

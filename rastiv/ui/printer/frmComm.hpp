@@ -48,8 +48,11 @@ public:
     void cmdCancel_Click();
     void cmdHelp_Click();
 
-    // The dialogs a successful test opens, by the flag that asks for them.
-    std::function<void()> openPrint, openLogo, openLegacy, openBatch;
+    // Runs `then` once a printer answers on the link: at once when one has,
+    // otherwise after the operator has connected in this dialog and it has
+    // closed, so the next dialog is not nested in this one's event loop.
+    // Cancel drops it; a failed test keeps the dialog, and `then`, waiting.
+    void withConnection(const std::function<void()>& then);
     // Makes the line for a device (tests hand in their own printers).
     std::function<std::unique_ptr<SerialPort>(const QString& device)> makePort;
 
