@@ -1,10 +1,6 @@
-# Fails when a file anywhere under DIR includes one of the program's headers
-# from a folder not in ALLOWED (folders relative to rastiv/, "/"-terminated),
-# or when the folder's library links one of FORBIDDEN_LIBS (or anything but
-# ONLY_LIB when that is given).  The folder is read, not the target's file
-# list, so a file cannot sit in a folder without obeying the folder's rule.
-# Run by ctest:
-#   cmake -DDIR=... -DALLOWED=a/;b/ [-DLIBS=... -DONLY_LIB=...|-DFORBIDDEN_LIBS=...] -P check_folder.cmake
+# Fails when a file anywhere under DIR (the folder, not the target's file
+# list) includes one of the program's headers from a folder not in ALLOWED,
+# or when LIBS holds one of FORBIDDEN_LIBS, or is not ONLY_LIB when given.
 cmake_policy(SET CMP0057 NEW)
 if(DEFINED ONLY_LIB AND NOT LIBS STREQUAL ONLY_LIB)
   message(FATAL_ERROR "${DIR} links ${LIBS}; it may link ${ONLY_LIB} only")
@@ -36,5 +32,3 @@ if(problems)
   list(JOIN problems "\n  " text)
   message(FATAL_ERROR "${DIR} includes headers from outside ${ALLOWED}:\n  ${text}")
 endif()
-list(LENGTH sources count)
-message(STATUS "${DIR}: ${count} files within ${ALLOWED}")
