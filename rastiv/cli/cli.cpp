@@ -402,6 +402,8 @@ ClockFactory& workerClock() {
 
 constexpr const char* kPrinterEpilogue =
     "Each --port gets a worker of its own, all at once; a port that fails does not stop the others.\n"
+    "Each port's printer is first asked for its status, as the program's connection test does; a\n"
+    "port where nothing answers within 5 seconds fails and gets nothing (--no-status-check skips it).\n"
     "A printer that is not ready is waited for 5 seconds, then --retries times 5 seconds more (the\n"
     "program's \"keep trying\" box), then that port fails with the reason on standard error.\n"
     "Progress goes to standard error when it is a terminal; the summary (port, result, bytes,\n"
@@ -420,7 +422,7 @@ class PrinterCommand {
 public:
     PrinterCommand(const char* name, const QString& synopsis, const QString& description, bool records)
         : c(name, synopsis, description), records_(records) {
-        for (const auto* o : {&port_, &baud_, &parity_, &retries_, &json_}) c.p.addOption(*o);
+        for (const auto* o : {&port_, &baud_, &parity_, &retries_, &noStatusCheck_, &json_}) c.p.addOption(*o);
         if (records_) c.p.addOption(record_);
         c.setEpilogue(QString::fromUtf8(kPrinterEpilogue));
     }
@@ -452,6 +454,7 @@ public:
             ports.push_back(t);
         }
         if (records_ && c.p.isSet(record_)) options.record = c.p.value(record_);
+        options.askStatusFirst = !c.p.isSet(noStatusCheck_);
         return true;
     }
 
@@ -491,6 +494,10 @@ private:
     QCommandLineOption retries_ =
         option("retries", "How many times a port that is not ready is given 5 seconds more (default 2).", "N",
                QStringLiteral("2"));
+    QCommandLineOption noStatusCheck_ =
+        option("no-status-check",
+               "Sends without first asking the printer for its status (by default a port where nothing answers "
+               "within 5 seconds gets nothing).");
     QCommandLineOption json_ = option("json", "Writes the summary as JSON.");
     QCommandLineOption record_ =
         option("record",

@@ -14,6 +14,7 @@
 #include "core/portname.hpp"
 #include "link/batch.hpp"
 #include "link/commlink.hpp"
+#include "link/connectiontest.hpp"
 #include "link/linkstate.hpp"
 #include "link/messages.hpp"
 #include "link/operator.hpp"
@@ -21,6 +22,11 @@
 namespace rastiv::cli {
 
 namespace {
+
+// Why a port got nothing when the printer did not answer the status query.
+constexpr char kNoAnswer[] =
+    "the printer does not answer its status query (nothing attached, switched off, or another port?); "
+    "--no-status-check sends without asking";
 
 // The piece length the communication dialog sets once the printer answered.
 constexpr int kSendChunk = 50;
@@ -153,38 +159,48 @@ void runWorker(Worker& w, const Job& job) {
                     w.lineCause = why.cause.isEmpty() ? QStringLiteral("the line was lost") : why.cause;
             });
             link.setPort(std::move(counting), w.target.line);
-            link.setBatchCopy([&w](const QByteArray& bytes) { w.batch->WriteBatchFile(bytes); });
             w.link.gPortState = 1;
-            w.link.gCommEstablished = true;
-            w.link.gSendChunk = kSendChunk;
-            // A line just opened has nothing on its way: the first send need not
-            // wait for a transmit event that only a write raises.
-            w.link.gSendDone = true;
-            w.state = 1;
-            TransferProgress progress(w.target.line);
-            progress.onChange = [&] {
-                w.total = progress.total();
-                // SIGINT and SIGTERM are the operator's Cancel: what is on the
-                // line is finished (a download ended), the rest held back.
-                if (Interrupts::received() && progress.cancellable()) progress.requestCancel();
-            };
-            PortSession session{link, *w.batch, *clock, progress, [&w](bool waiting) { w.state = waiting ? 2 : 1; }};
-            QString why = job(session);
-            // "ok" only once the printer's side has confirmed every byte, as
-            // far as the line can tell; closing earlier would also throw away
-            // what is still queued.
-            const int undelivered = link.waitUntilDelivered();
-            // The loss reported meanwhile arrives with the events of the wait.
-            link.yield();
-            if (!w.lineCause.isEmpty())
-                why = w.lineCause;
-            else if (undelivered > 0)
-                why = QStringLiteral("the printer is not reading: %1 bytes not taken within %2 s")
-                          .arg(undelivered)
-                          .arg(CommLink::kReadyWaitMs / 1000);
-            link.ClosePort();
-            if (why.isEmpty() && !w.firstProblem.isEmpty()) why = w.firstProblem;
-            w.result.reason = why;
+            // The question is neither recorded nor counted: it is not the job's.
+            if (o.askStatusFirst && !printerAnswers(link)) {
+                w.result.reason = w.lineCause.isEmpty() ? QString::fromLatin1(kNoAnswer) : w.lineCause;
+                w.bytes = 0;
+                link.ClosePort();
+            } else {
+                link.ClearInputBuffer();
+                w.bytes = 0;
+                link.setBatchCopy([&w](const QByteArray& bytes) { w.batch->WriteBatchFile(bytes); });
+                w.link.gCommEstablished = true;
+                w.link.gSendChunk = kSendChunk;
+                // A line just opened has nothing on its way: the first send need not
+                // wait for a transmit event that only a write raises.
+                w.link.gSendDone = true;
+                w.state = 1;
+                TransferProgress progress(w.target.line);
+                progress.onChange = [&] {
+                    w.total = progress.total();
+                    // SIGINT and SIGTERM are the operator's Cancel: what is on the
+                    // line is finished (a download ended), the rest held back.
+                    if (Interrupts::received() && progress.cancellable()) progress.requestCancel();
+                };
+                PortSession session{link, *w.batch, *clock, progress,
+                                    [&w](bool waiting) { w.state = waiting ? 2 : 1; }};
+                QString why = job(session);
+                // "ok" only once the printer's side has confirmed every byte, as
+                // far as the line can tell; closing earlier would also throw away
+                // what is still queued.
+                const int undelivered = link.waitUntilDelivered();
+                // The loss reported meanwhile arrives with the events of the wait.
+                link.yield();
+                if (!w.lineCause.isEmpty())
+                    why = w.lineCause;
+                else if (undelivered > 0)
+                    why = QStringLiteral("the printer is not reading: %1 bytes not taken within %2 s")
+                              .arg(undelivered)
+                              .arg(CommLink::kReadyWaitMs / 1000);
+                link.ClosePort();
+                if (why.isEmpty() && !w.firstProblem.isEmpty()) why = w.firstProblem;
+                w.result.reason = why;
+            }
         }
     }
     w.batch->CloseBatchFile();

@@ -62,6 +62,10 @@ struct JobOptions {
     // Each wait that runs out (printer not ready, output stuck) is given
     // another this many times per port, then the send stops.
     int retries = 2;
+    // Asks the printer for its status before the job, as the connection
+    // dialog does, and gives up on a port where nothing answers: a serial
+    // line with nothing attached takes every byte all the same.
+    bool askStatusFirst = false;
     // Played (read) before the job, by every worker: the job needs it open
     // for reading.  Empty: none.
     QString playback;

@@ -105,7 +105,7 @@ TEST_F(PrinterCommands, DownloadLogoPutsTheDialogsBytesOnAPseudoTerminal) {
     PtyReader pty;
     Captured io;
     ASSERT_EQ(run({QStringLiteral("download-logo"), file("l.lgo"), QStringLiteral("--number"), QStringLiteral("7"),
-                   QStringLiteral("--port"), pty.name()},
+                   QStringLiteral("--no-status-check"), QStringLiteral("--port"), pty.name()},
                   io),
               cli::kExitOk)
         << io.err.toStdString();
@@ -198,7 +198,8 @@ TEST_F(PrinterCommands, ReplayGivesEveryPortTheRecordingWithoutItsPauseMarks) {
     writeFile(file("r.cpb"), before + kMarker + after + kMarker);
     PtyReader a, b;
     Captured io;
-    EXPECT_EQ(run({QStringLiteral("replay"), file("r.cpb"), QStringLiteral("--port"), a.name(), QStringLiteral("--port"),
+    EXPECT_EQ(run({QStringLiteral("replay"), file("r.cpb"), QStringLiteral("--no-status-check"), QStringLiteral("--port"),
+                   a.name(), QStringLiteral("--port"),
                    b.name(), QStringLiteral("--port"), QStringLiteral("virtual")},
                   io),
               cli::kExitOk)
@@ -287,7 +288,7 @@ TEST_F(PrinterCommands, OkOnlyWhenThePrinterTookTheBytesElseTheCauseIsNamed) {
             ::close(pty);
         });
         Captured io;
-        EXPECT_EQ(run({"print", file("p.gfx"), "--retries", "0", "--port", port}, io), cli::kExitFailed);
+        EXPECT_EQ(run({"print", file("p.gfx"), "--retries", "0", "--no-status-check", "--port", port}, io), cli::kExitFailed);
         peer.join();
         ::close(lsn), ::close(accepted);
         EXPECT_TRUE(io.out.contains(printer == 2 ? "the printer hung up" : "the printer is not reading"))
@@ -307,7 +308,7 @@ TEST(PrinterCommandsAsAChild, ReplayToThreePseudoTerminalsAndAMissingDevice) {
     for (const bool json : {false, true}) {
         SCOPED_TRACE(json ? "--json" : "table");
         PtyReader a, b, c;
-        QStringList args{QStringLiteral("replay"), path};
+        QStringList args{QStringLiteral("replay"), path, QStringLiteral("--no-status-check")};
         for (const QString& p : {a.name(), b.name(), c.name(), QStringLiteral("/dev/ttyNoSuch7")})
             args << QStringLiteral("--port") << p;
         if (json) args << QStringLiteral("--json");
@@ -343,8 +344,14 @@ TEST(PrinterCommandsAsAChild, PrintSendsTheGraphicThenTheFeed) {
     const QByteArray gfx = graphicsFile(20);  // 1480 bytes: 30 pieces, the last one short
     const QString path = dir.filePath(QStringLiteral("p.gfx"));
     writeFile(path, gfx);
-    PtyReader pty;
-    const Outcome r = runTool(dir, {QStringLiteral("print"), path, QStringLiteral("--port"), pty.name()});
+    // Nothing answers on the line: the printer is asked, and gets nothing more.
+    PtyReader silentPty, pty;
+    const Outcome silent = runTool(dir, {QStringLiteral("print"), path, QStringLiteral("--port"), silentPty.name()});
+    EXPECT_EQ(silent.exit, 1);
+    EXPECT_TRUE(silent.out.contains(QStringLiteral("does not answer its status query"))) << silent.out.toStdString();
+    EXPECT_EQ(silentPty.received(), QByteArray("\x1B\x76\x0A", 3));
+    const Outcome r = runTool(
+        dir, {QStringLiteral("print"), path, QStringLiteral("--no-status-check"), QStringLiteral("--port"), pty.name()});
     EXPECT_EQ(r.exit, 0) << r.err.toStdString();
     EXPECT_EQ(pty.received(), gfx + QByteArray("\x1B\x4A\xFF\x19", 4));
 }
