@@ -100,14 +100,9 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
         out.problem = why;
         return out;
     };
-    // Between the steps: how far the work is, and whether to go on.
+    // Between the steps: how far the work is.
     const auto reached = [&](int percent) {
         if (watch.progress) watch.progress(percent);
-        return !(watch.cancelled && watch.cancelled());
-    };
-    const auto stopped = [&] {
-        out.cancelled = true;
-        return refuse(QStringLiteral("Stopped on request; nothing was written."));
     };
     // Checked before any work, so that a mistake costs nothing.
     const ColourInputs inputs = readColourInputs(o.colours, o.speed);
@@ -132,10 +127,10 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
         return refuse(QStringLiteral("A picture turns by +90 or -90 degrees, not %1").arg(o.rotate));
 
     QString problem;
-    if (!reached(0)) return stopped();
+    reached(0);
     QImage picture = readPicture(o.input, problem);
     if (picture.isNull()) return refuse(problem);
-    if (!reached(10)) return stopped();
+    reached(10);
 
     // The working files, named as the program names them in its folder.
     const QString original = QDir(work).filePath(QStringLiteral("original.bmp"));
@@ -149,14 +144,14 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
     }
     if (QString why; !writeBmp24(picture, original, &why))
         return refuse(QStringLiteral("The working copy of the picture cannot be written in %1: %2").arg(work, why));
-    if (!reached(20)) return stopped();
+    reached(20);
     if (o.photo) {
         const PhotoOptions& f = *o.photo;
         if (const int32_t r = pm.SeparateBitmap(original, current, paper, f.method, f.brightness, f.contrast,
                                                 f.gamma, f.sharpen);
             r != 0)
             return refuse(libraryError(r, "separating the photograph."));
-        if (!reached(90)) return stopped();
+        reached(90);
         return save(pm, o, current, paper, out);
     }
 
@@ -165,7 +160,7 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
         return refuse(QStringLiteral("The image library does not take the working copy as a 24-bit bitmap (%1)")
                           .arg(pm.describe()));
     if (const StepResult r = loadWorkingCopy(pm, original, current, true); !r.ok()) return refuse(stepError(r));
-    if (!reached(40)) return stopped();
+    reached(40);
 
     // Rotate: "+90" clockwise, "-90" anticlockwise.
     if (o.rotate != 0) {
@@ -184,16 +179,14 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
     }
     // The translation ends by the time its threshold passes 30000: its share
     // of the bar follows the threshold.
-    if (!reached(45)) return stopped();
+    reached(45);
     TranslationHooks hooks;
     hooks.progress = [&](int, int32_t threshold) {
         if (watch.progress) watch.progress(45 + 40 * std::min(threshold, 30000) / 30000);
     };
-    hooks.cancelled = watch.cancelled;
     const Translation run = translateColours(pm, current, inputs.colours, inputs.speed, hooks);
-    if (run.cancelled) return stopped();
     if (run.error != 0) return refuse(libraryError(run.error, "modifying colors."));
-    if (!reached(85)) return stopped();
+    reached(85);
 
     std::vector<ColourMapping> mapping;
     QStringList unmapped;
@@ -215,7 +208,7 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
         return refuse(libraryError(r, "mapping colors."));
     }
     pm.CleanBMP(current);
-    if (!reached(95)) return stopped();
+    reached(95);
     return save(pm, o, current, paper, out);
 }
 

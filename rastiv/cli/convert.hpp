@@ -49,7 +49,6 @@ struct ConvertOptions {
 
 struct ConvertOutcome {
     bool ok = false;
-    bool cancelled = false;  // stopped on request (ConvertWatch::cancelled)
     QString problem;  // why not, in a sentence
     // Each colour left after the translation, most frequent first, with the
     // rendering it was given.
@@ -61,11 +60,10 @@ struct ConvertOutcome {
 QImage readPicture(const QString& path, QString& problem);
 
 // Who watches a conversion: told how far it is in percent (an estimate,
-// never going back), and asked between the steps and the translation's
-// passes whether to stop.  A stopped conversion writes no output.
+// never going back).  A signal ends the tool at once, so there is no asking
+// whether to stop.
 struct ConvertWatch {
     std::function<void(int percent)> progress;
-    std::function<bool()> cancelled;
 };
 
 // Runs the steps in the folder `work` (files there are the working bitmaps).
