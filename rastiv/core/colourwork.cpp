@@ -2,9 +2,11 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
+#include "core/nearestrendering.hpp"
 #include "core/numtext.hpp"
 #include "core/pixmill.hpp"
 
@@ -212,6 +214,21 @@ int32_t applyColourMapping(PixmillBinding& pm, const QString& path, const std::v
     if (!restore.open(QIODevice::WriteOnly) || restore.write(*before) != before->size() || !restore.commit())
         return status;
     return swapInOrder(pm, path, mapping, highlight, paperKind, black);
+}
+
+bool ColourSession::complete() const {
+    return std::all_of(codes.begin(), codes.end(), [](int32_t code) { return code != 0; });
+}
+
+void ColourSession::matchRest(Highlight h) {
+    for (size_t i = 0; i < codes.size(); ++i)
+        if (codes[i] == 0) codes[i] = nearestRendering(colours[i].colour, h);
+}
+
+std::vector<ColourMapping> ColourSession::mapping() const {
+    std::vector<ColourMapping> out;
+    for (size_t i = 0; i < colours.size(); ++i) out.push_back({colours[i].colour, codes[i]});
+    return out;
 }
 
 }  // namespace rastiv

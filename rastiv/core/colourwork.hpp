@@ -42,6 +42,7 @@ inline constexpr uint32_t kBlueValue = 0xFF000000u;
 struct ImageColour {
     uint32_t colour = 0;  // library colour value
     int32_t percent = 0;
+    bool operator==(const ImageColour&) const = default;
 };
 using ColourHandOver = std::vector<ImageColour>;
 
@@ -102,5 +103,29 @@ struct ColourMapping {
 // library colour of the solid highlight, `paperKind` red or blue paper.
 int32_t applyColourMapping(PixmillBinding& pm, const QString& path, const std::vector<ColourMapping>& mapping,
                            uint32_t highlight, int32_t paperKind);
+
+// ---- The colour session ----
+
+enum class Highlight;
+
+// What the colour steps learn about one picture: the colours the translation
+// left (most frequent first), the rendering the operator gives each, and the
+// two inputs that led there.  The translation hands it to the mapping, and
+// the mapping hands it back to the picture once Re-Map has applied it.
+struct ColourSession {
+    ColourSession(ColourHandOver found = {}) : colours(std::move(found)), codes(colours.size(), 0) {}
+
+    ColourHandOver colours;
+    std::vector<int32_t> codes;  // a PixmillRendering per colour; 0 while it has none
+    int16_t wanted = 0;          // the number of user colours asked for
+    int16_t speed = 0;
+
+    // Every colour has its rendering, so Re-Map may run.
+    bool complete() const;
+    // Gives every colour still without a rendering the one nearest to it.
+    void matchRest(Highlight h);
+    std::vector<ColourMapping> mapping() const;
+    bool operator==(const ColourSession&) const = default;
+};
 
 }  // namespace rastiv

@@ -22,27 +22,18 @@ bool writeAll(const QString& path, const QByteArray& bytes) {
 
 }  // namespace
 
-PictureState PictureState::of(const modGlobal& g, int step) {
+PictureState PictureState::of(const modGlobal& g, int step, const ColourSession& colours) {
     PictureState s;
     s.step = step;
     s.width = g.gBmpWidth;
     s.height = g.gBmpHeight;
-    s.userColors = g.gUserColors;
-    s.colorMap = g.gColorMap;
-    s.numColors = g.gNumColors;
-    s.numUserColors = g.gNumUserColors;
-    s.colorSpeed = g.gColorSpeed;
+    s.colours = colours;
     return s;
 }
 
 void PictureState::restoreInto(modGlobal& g) const {
     g.gBmpWidth = width;
     g.gBmpHeight = height;
-    g.gUserColors = userColors;
-    g.gColorMap = colorMap;
-    g.gNumColors = numColors;
-    g.gNumUserColors = numUserColors;
-    g.gColorSpeed = colorSpeed;
 }
 
 EditHistory::~EditHistory() { drop(0, entries_.size()); }

@@ -2,6 +2,7 @@
 // picture was loaded, kept as files in the instance's working folder.
 #pragma once
 
+#include "core/colourwork.hpp"
 #include "core/modGlobal.hpp"
 
 #include <QString>
@@ -15,13 +16,9 @@ namespace rastiv {
 struct PictureState {
     int step = 1;
     std::optional<uint32_t> width, height;
-    std::array<int32_t, 257> userColors{};
-    std::array<int32_t, 257> colorMap{};
-    int32_t numColors = 0;
-    int16_t numUserColors = 0;
-    int16_t colorSpeed = 0;
+    ColourSession colours;
 
-    static PictureState of(const modGlobal& g, int step);
+    static PictureState of(const modGlobal& g, int step, const ColourSession& colours);
     void restoreInto(modGlobal& g) const;
     bool operator==(const PictureState&) const = default;
 };

@@ -23,11 +23,6 @@ struct modGlobal : LinkState {
     bool gScreenBlue = false;
     int32_t gMarkColor1 = 0x0000FF00;  // red highlight, library colour value
     int32_t gMarkColor2 = int32_t(0xFF000000u);  // blue highlight
-    std::array<int32_t, 257> gUserColors{};
-    std::array<int32_t, 257> gColorMap{};
-    int32_t gNumColors = 0;
-    int16_t gNumUserColors = 0;
-    int16_t gColorSpeed = 0;
     int16_t gTopLogoSpacing = 0;
 
     // The width the checks compare with 576: nothing shown yet counts as 0.

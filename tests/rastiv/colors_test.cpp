@@ -100,7 +100,10 @@ struct ColourWorld : World {
                                             std::function<void(frmColors&)> during = {}) {
         frmColors dialog(env, main);
         std::optional<ColourHandOver> handed;
-        dialog.openMapping = [&](const ColourHandOver& c) { handed = c; };
+        dialog.openMapping = [&](ColourSession& s) {
+            handed = s.colours;
+            codes = s.codes;
+        };
         dialog.tbNumUserColors->setText(colours);
         dialog.tbColorSpeed->setText(speed);
         if (during) during(dialog);
@@ -111,6 +114,7 @@ struct ColourWorld : World {
         return handed;
     }
     RecordingWorkflow main;
+    std::vector<int32_t> codes;  // as handed over
     QString lastNumber, lastThreshold;
     std::pair<QString, QString> boxTexts;
 };
@@ -151,11 +155,7 @@ TEST(ColourTranslation, FewColoursGoStraightToCollectingWithTheirShares) {
     EXPECT_TRUE(w.messages.shown.empty());
     ASSERT_EQ(handed->size(), 5u);  // three shades, black and white
     for (const ImageColour& c : *handed) EXPECT_EQ(c.percent, 20);
-    EXPECT_EQ(w.g.gNumColors, 5);
-    for (int k = 1; k <= 5; ++k) {
-        EXPECT_EQ(uint32_t(w.g.gUserColors[size_t(k)]), (*handed)[size_t(k - 1)].colour);
-        EXPECT_EQ(w.g.gColorMap[size_t(k)], 0);
-    }
+    EXPECT_EQ(w.codes, std::vector<int32_t>(5, 0));
     EXPECT_EQ(w.main.shown.size(), 1u);  // no colour merged: only the final showing
     EXPECT_EQ(w.lastNumber, QStringLiteral("Number of User Colors =  1"));
     EXPECT_EQ(w.lastThreshold, QStringLiteral("Color Threshold =  500"));
@@ -221,9 +221,7 @@ ColourHandOver handOver(int n) {
 
 TEST(ColourMapping, TwelveColoursScrollNineAtATime) {
     ColourWorld w;
-    const ColourHandOver colours = handOver(12);
-    w.g.gNumColors = 12;
-    frmColorMap d(w.env, w.main, colours);
+    frmColorMap d(w.env, w.main, handOver(12));
     ASSERT_EQ(d.UserColor.size(), 12);
     EXPECT_FALSE(d.vscSrcColor->isHidden());
     EXPECT_EQ(d.vscSrcColor->minimum(), 0);
@@ -250,12 +248,9 @@ TEST(ColourMapping, TwelveColoursScrollNineAtATime) {
 TEST(ColourMapping, SelectingBlinksAndEveryWayBackShowsTheWorkingBitmap) {
     ColourWorld w;
     const auto shades = bandedPicture(w.working(), 2);
-    w.g.gNumColors = 2;
-    w.g.gUserColors[1] = int32_t(shades[0]);
-    w.g.gUserColors[2] = int32_t(shades[1]);
     const QString copy = w.env.workPath("tmpfile2.bmp");
     {
-        frmColorMap d(w.env, w.main, {{shades[0], 50}, {shades[1], 50}});
+        frmColorMap d(w.env, w.main, ColourHandOver{{shades[0], 50}, {shades[1], 50}});
         d.UserColor_MouseDown(1);
         EXPECT_TRUE(d.blinking());
         EXPECT_FALSE(d.HighlightBox->isHidden());
@@ -272,13 +267,13 @@ TEST(ColourMapping, SelectingBlinksAndEveryWayBackShowsTheWorkingBitmap) {
         d.MapColor_MouseUp(7);  // 50 % colour
         EXPECT_FALSE(d.blinking());
         EXPECT_EQ(w.main.shown.back(), w.working());
-        EXPECT_EQ(w.g.gColorMap[2], 8);
+        EXPECT_EQ(d.session().codes[1], 8);
         EXPECT_TRUE(d.UserColor[1]->crossed());
         EXPECT_FALSE(d.UserColor[0]->crossed());
         EXPECT_TRUE(d.HighlightBox->isHidden());
 
         d.MapColor_MouseUp(0);  // a second choice for the same colour wins
-        EXPECT_EQ(w.g.gColorMap[2], 1);
+        EXPECT_EQ(d.session().codes[1], 1);
 
         d.UserColor_MouseDown(0);
         w.clock.advance(500);
@@ -286,7 +281,6 @@ TEST(ColourMapping, SelectingBlinksAndEveryWayBackShowsTheWorkingBitmap) {
         d.cmdCancel_Click();  // stops the blink: the working bitmap is shown again
         EXPECT_EQ(w.main.shown.back(), w.working());
         EXPECT_EQ(w.main.enables, 1);
-        EXPECT_EQ(w.g.gNumColors, 0);
     }
     const size_t shows = w.main.shown.size();
     w.clock.advance(2000);
@@ -318,12 +312,10 @@ TEST(ColourMapping, ReMapRendersEveryCodeOnBothPapers) {
         ColourWorld w;
         w.g.gScreenRed = r.screenRed;
         const auto shades = bandedPicture(w.working(), 4, 96, 16);
-        ColourHandOver colours;
-        w.g.gNumColors = 4;
+        ColourSession colours;
         for (int i = 0; i < 4; ++i) {
-            colours.push_back({shades[size_t(i)], 16});
-            w.g.gUserColors[size_t(i + 1)] = int32_t(shades[size_t(i)]);
-            w.g.gColorMap[size_t(i + 1)] = r.codes[size_t(i)];
+            colours.colours.push_back({shades[size_t(i)], 16});
+            colours.codes.push_back(r.codes[size_t(i)]);
         }
         frmColorMap d(w.env, w.main, colours);
         d.cmdMap_Click();
@@ -379,13 +371,10 @@ TEST(ColourMapping, SolidBlackBesideADitherWorksOnAConvertedPictureWithoutWhite)
 TEST(ColourMapping, ReMapRefusesAnUnmatchedColourAndStopsAtALibraryError) {
     ColourWorld w;
     const auto shades = bandedPicture(w.working(), 3, 60, 10);
-    w.g.gNumColors = 3;
-    for (int i = 0; i < 3; ++i) w.g.gUserColors[size_t(i + 1)] = int32_t(shades[size_t(i)]);
     const auto before = readFile(w.working().toStdString());
     {
-        frmColorMap d(w.env, w.main, {{shades[0], 20}, {shades[1], 20}, {shades[2], 20}});
-        w.g.gColorMap[1] = 1;
-        w.g.gColorMap[3] = 5;
+        frmColorMap d(w.env, w.main, ColourHandOver{{shades[0], 20}, {shades[1], 20}, {shades[2], 20}});
+        d.session().codes = {1, 0, 5};
         d.cmdMap_Click();
         ASSERT_EQ(w.messages.shown.size(), 1u);
         EXPECT_EQ(w.messages.shown[0].title, QStringLiteral("Color Map Warning"));
@@ -396,9 +385,8 @@ TEST(ColourMapping, ReMapRefusesAnUnmatchedColourAndStopsAtALibraryError) {
 
         // Colour 2 is not in the picture: its dithered swap fails after colour
         // 1 went black in the solid pass; colour 3 is never reached.
-        w.g.gUserColors[2] = int32_t(rgb(1, 2, 3));
-        w.g.gColorMap[2] = 3;
-        w.g.gColorMap[3] = 4;
+        d.session().colours[1].colour = rgb(1, 2, 3);
+        d.session().codes = {1, 3, 4};
         d.cmdMap_Click();
     }
     ASSERT_EQ(w.messages.shown.size(), 2u);
@@ -414,16 +402,13 @@ TEST(ColourMapping, ReMapRefusesAnUnmatchedColourAndStopsAtALibraryError) {
 TEST(ColourMapping, NearestMatchesOnlyTheColoursLeftAndReMapThenWorksAtOnce) {
     ColourWorld w;
     const auto shades = bandedPicture(w.working(), 3, 60, 10);
-    w.g.gNumColors = 3;
-    for (int i = 0; i < 3; ++i) w.g.gUserColors[size_t(i + 1)] = int32_t(shades[size_t(i)]);
     w.g.gScreenRed = false;
-    frmColorMap d(w.env, w.main, {{shades[0], 20}, {shades[1], 20}, {shades[2], 20}});
+    frmColorMap d(w.env, w.main, ColourHandOver{{shades[0], 20}, {shades[1], 20}, {shades[2], 20}});
     EXPECT_FALSE(d.cmdPropose->accessibleName().isEmpty());
-    w.g.gColorMap[2] = 6;  // the operator's own choice stays
+    d.session().codes[1] = 6;  // the operator's own choice stays
     QTest::keyClick(d.cmdPropose, Qt::Key_Space);
-    EXPECT_EQ(w.g.gColorMap[1], nearestRendering(shades[0], Highlight::Blue));
-    EXPECT_EQ(w.g.gColorMap[2], 6);
-    EXPECT_EQ(w.g.gColorMap[3], nearestRendering(shades[2], Highlight::Blue));
+    EXPECT_EQ(d.session().codes, (std::vector<int32_t>{nearestRendering(shades[0], Highlight::Blue), 6,
+                                                       nearestRendering(shades[2], Highlight::Blue)}));
     EXPECT_TRUE(d.UserColor[0]->crossed());
     EXPECT_EQ(d.focusWidget(), d.cmdMap);
     d.cmdMap_Click();
@@ -434,10 +419,7 @@ TEST(ColourMapping, NearestMatchesOnlyTheColoursLeftAndReMapThenWorksAtOnce) {
 TEST(ColourMapping, BoxesAndSwatchesWorkByKeyboardAndAreNamed) {
     ColourWorld w;
     const auto shades = bandedPicture(w.working(), 2);
-    w.g.gNumColors = 2;
-    w.g.gUserColors[1] = int32_t(shades[0]);
-    w.g.gUserColors[2] = int32_t(shades[1]);
-    frmColorMap d(w.env, w.main, {{shades[0], 50}, {shades[1], 50}});
+    frmColorMap d(w.env, w.main, ColourHandOver{{shades[0], 50}, {shades[1], 50}});
     EXPECT_EQ(d.UserColor[1]->accessibleName(), QStringLiteral("Image color 2, light green, 50 %"));
     EXPECT_EQ(d.UserColor[1]->accessibleDescription(), QStringLiteral("50% of the picture; no printer color yet"));
     std::vector<QString> names;
@@ -452,13 +434,13 @@ TEST(ColourMapping, BoxesAndSwatchesWorkByKeyboardAndAreNamed) {
     QTest::keyClick(d.UserColor[1], Qt::Key_Space);
     EXPECT_EQ(d.selectedColor(), 2);
     QTest::keyClick(d.MapColor[3], Qt::Key_Return);
-    EXPECT_EQ(w.g.gColorMap[2], 4);
+    EXPECT_EQ(d.session().codes[1], 4);
     EXPECT_EQ(d.UserColor[1]->accessibleDescription(),
               QStringLiteral("50% of the picture; printer color: 25% Black (2x2 Dithered)"));
     QTest::keyClick(d.UserColor[0], Qt::Key_Enter);
     EXPECT_EQ(d.selectedColor(), 1);
     QTest::keyClick(d.MapColor[4], Qt::Key_Space);
-    EXPECT_EQ(w.g.gColorMap[1], 5);
+    EXPECT_EQ(d.session().codes[0], 5);
 }
 
 TEST(ColourMapping, RefusedPrinterFilesSayWhyInPlainView) {
@@ -506,7 +488,8 @@ TEST(ColourWorkflow, ARealPhotographBecomesPrintable) {
     std::optional<ColourHandOver> handed;
     {
         frmColors dialog(w.env, w.main);
-        dialog.openMapping = [&](const ColourHandOver& c) {
+        dialog.openMapping = [&](ColourSession& s) {
+            const ColourHandOver& c = s.colours;
             handed = c;
             frmColorMap mapping(w.env, w.main, c);
             for (int i = 0; i < int(c.size()); ++i) {

@@ -245,7 +245,7 @@ TEST(Undo, ResizeRotationAndMappingComeBackByteForByte) {
     ASSERT_TRUE(s.w.messages.shown.empty()) << s.w.messages.shown[0].text.toStdString();
     ASSERT_EQ(steps, (std::vector<int>{2, 3, 3, 4}));
     for (size_t i = 1; i < states.size(); ++i) ASSERT_NE(states[i], states[i - 1]) << i;
-    const auto mapped = s.w.g.gColorMap;
+    const ColourSession mapped = s.main.colours();
 
     for (int i = 2; i >= 0; --i) {
         SCOPED_TRACE(i);
@@ -261,7 +261,7 @@ TEST(Undo, ResizeRotationAndMappingComeBackByteForByte) {
         EXPECT_EQ(s.working(), states[i]);
         EXPECT_EQ(s.main.currentStep(), steps[i]);
     }
-    EXPECT_EQ(s.w.g.gColorMap, mapped);
+    EXPECT_EQ(s.main.colours(), mapped);
     EXPECT_FALSE(s.main.mnuEditRedo->isEnabled());
 
     // A new change after an undo drops what could have been redone.

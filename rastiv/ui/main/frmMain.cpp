@@ -95,7 +95,6 @@ void frmMain::Form_Load() {
     }
 
     env_.g.gHelpFile = env_.helpFile;
-    env_.g.gNumColors = 0;
     env_.g.gMarkColor1 = 0x0000FF00;
     env_.g.gMarkColor2 = int32_t(0xFF000000u);
 
@@ -337,6 +336,7 @@ void frmMain::cmdColor_Click() {
         frmColors dialog(env_, *this, this);
         runModal(dialog);
         mapped = dialog.mapped();
+        if (mapped) document_.setColours(dialog.session());
     }
     if (mapped) {
         document_.recordChange(QStringLiteral("Modify Colors"));

@@ -71,6 +71,7 @@ public:
     void zoomBy(double factor) { picArea->zoomBy(factor); }
     int currentStep() const { return document_.step(); }
     const EditHistory& history() const { return document_.history(); }
+    const ColourSession& colours() const { return document_.colours(); }
     // Changes to the picture that no file holds yet (the paint program's
     // edits included).
     bool hasUnsavedChanges() { return document_.hasUnsavedChanges(); }

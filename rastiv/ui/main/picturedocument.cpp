@@ -129,7 +129,7 @@ void PictureDocument::loadPrepared(const QString& original, const QString& name,
 
     window_.MoveStepMarker(2);
     name_ = name;
-    history_.start(env_.g.gCurrentBmp, PictureState::of(env_.g, step_));
+    history_.start(env_.g.gCurrentBmp, PictureState::of(env_.g, step_, colours_));
     emit loaded();
     window_.EnableButtons();
     if (env_.g.bmpWidthOrZero() > kMaxPrintWidth && !toldTooWide)
@@ -164,7 +164,7 @@ void PictureDocument::rotate(int32_t direction) {
 bool PictureDocument::recordChange(const QString& what) {
     if (env_.g.gCurrentBmp.isEmpty()) return false;
     const QString name = what.isEmpty() ? QStringLiteral("Edit in the Paint Program") : what;
-    const bool changed = history_.noteChange(env_.g.gCurrentBmp, PictureState::of(env_.g, step_), name);
+    const bool changed = history_.noteChange(env_.g.gCurrentBmp, PictureState::of(env_.g, step_, colours_), name);
     emit historyChanged();
     return changed;
 }
@@ -173,6 +173,7 @@ bool PictureDocument::recordChange(const QString& what) {
 void PictureDocument::restore(const std::optional<PictureState>& state) {
     if (!state) return;
     state->restoreInto(env_.g);
+    colours_ = state->colours;
     window_.ShowBitmap(env_.g.gCurrentBmp);
     window_.MoveStepMarker(state->step);
     emit historyChanged();

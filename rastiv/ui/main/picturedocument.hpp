@@ -26,6 +26,10 @@ public:
     // The step the work has reached (1..5), part of every state Undo keeps.
     int step() const { return step_; }
     void setStep(int step) { step_ = step; }
+    // What the colour steps last found out about the picture: the session
+    // the mapping handed back.
+    const ColourSession& colours() const { return colours_; }
+    void setColours(const ColourSession& colours) { colours_ = colours; }
     // The name the title shows: the file's, or "Pasted picture".
     const QString& name() const { return name_; }
     const EditHistory& history() const { return history_; }
@@ -70,6 +74,7 @@ private:
     EditHistory history_;
     QString name_;
     int step_ = 1;
+    ColourSession colours_;
     int importSerial_ = 0;
 };
 

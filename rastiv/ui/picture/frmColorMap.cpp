@@ -117,8 +117,9 @@ void ColourButton::keyPressEvent(QKeyEvent* event) {
     QAbstractButton::keyPressEvent(event);
 }
 
-frmColorMap::frmColorMap(Env& env, Workflow& main, const ColourHandOver& colours, QWidget* parent)
-    : QDialog(parent), env_(env), main_(main), Timer1(env.clock.createTimer()) {
+frmColorMap::frmColorMap(Env& env, Workflow& main, ColourSession session, QWidget* parent)
+    : QDialog(parent), env_(env), main_(main), session_(std::move(session)), Timer1(env.clock.createTimer()) {
+    const ColourHandOver& colours = session_.colours;
     setUpDialog(*this, "frmColorMap", QStringLiteral("Manual Color Translation"), kHelpTopic, {300, 606});
 
     lbInstructions = new QLabel(
@@ -262,7 +263,7 @@ void frmColorMap::UserColor_MouseDown(int index) {
     // main window so that the operator sees where the colour lies.
     const QString copy = env_.workPath("tmpfile2.bmp");
     env_.pixmill.SaveBMP(env_.g.gCurrentBmp, copy);
-    FlashColor = uint32_t(env_.g.gUserColors[size_t(SelectedColor)]);
+    FlashColor = session_.colours[size_t(index)].colour;
     env_.pixmill.Flash(copy, FlashColor);
     FlashTick = 0;
     Timer1->setEnabled(true);
@@ -276,23 +277,20 @@ void frmColorMap::Timer1_Timer() {
 void frmColorMap::MapColor_MouseUp(int index) {
     Timer1->setEnabled(false);
     main_.ShowBitmap(env_.g.gCurrentBmp);
-    env_.g.gColorMap[size_t(SelectedColor)] = index + 1;
+    if (SelectedColor >= 1) session_.codes[size_t(SelectedColor - 1)] = index + 1;
     DrawColorMap();
 }
 
 void frmColorMap::DrawColorMap() {
     HighlightBox->hide();
     lines_.clear();
-    const int n = std::min<int>(env_.g.gNumColors, int(UserColor.size()));
-    for (ColourButton* b : UserColor) b->setCrossed(false);
-    for (int i = 1; i <= n; ++i) {
-        const int32_t code = env_.g.gColorMap[size_t(i)];
-        describe(i - 1, code);
-        if (code < 1 || code > int32_t(MapColor.size())) continue;
-        UserColor[i - 1]->setCrossed(true);
+    for (int i = 0; i < UserColor.size(); ++i) {
+        const int32_t code = session_.codes[size_t(i)];
+        describe(i, code);
+        UserColor[i]->setCrossed(code >= 1 && code <= int32_t(MapColor.size()));
         // A colour scrolled out of view has no line: it would run over the
         // instructions or the buttons.  Its cross shows when it is back.
-        if (!UserColor[i - 1]->isHidden()) lines_.append({i - 1, code - 1});
+        if (UserColor[i]->crossed() && !UserColor[i]->isHidden()) lines_.append({i, code - 1});
     }
     update();
 }
@@ -322,8 +320,7 @@ void frmColorMap::cmdMap_Click() {
     PixmillBinding& pm = env_.pixmill;
     setEnabled(false);
     WaitCursor hourglass;
-    for (int i = 1; i <= g.gNumColors; ++i) {
-        if (g.gColorMap[size_t(i)] != 0) continue;
+    if (!session_.complete()) {
         hourglass.restore();
         tell(env_,
              QStringLiteral("You have not matched all the colors in the left column to a color in the right "
@@ -335,10 +332,7 @@ void frmColorMap::cmdMap_Click() {
 
     const QString& path = g.gCurrentBmp;
     const uint32_t highlight = uint32_t(g.gScreenRed ? g.gMarkColor1 : g.gMarkColor2);
-    std::vector<ColourMapping> mapping;
-    for (int i = 1; i <= g.gNumColors; ++i)
-        mapping.push_back({uint32_t(g.gUserColors[size_t(i)]), g.gColorMap[size_t(i)]});
-    const int32_t status = applyColourMapping(pm, path, mapping, highlight, g.paperKind());
+    const int32_t status = applyColourMapping(pm, path, session_.mapping(), highlight, g.paperKind());
 
     if (status != 0) {
         hourglass.restore();
@@ -357,14 +351,8 @@ void frmColorMap::cmdMap_Click() {
 }
 
 void frmColorMap::cmdPropose_Click() {
-    modGlobal& g = env_.g;
     stopBlink();
-    const Highlight h = g.gScreenRed ? Highlight::Red : Highlight::Blue;
-    const int n = std::min<int>(g.gNumColors, int(g.gColorMap.size()) - 1);
-    for (int i = 1; i <= n; ++i) {
-        int32_t& code = g.gColorMap[size_t(i)];
-        if (code == 0) code = nearestRendering(uint32_t(g.gUserColors[size_t(i)]), h);
-    }
+    session_.matchRest(env_.g.gScreenRed ? Highlight::Red : Highlight::Blue);
     DrawColorMap();
     cmdMap->setFocus();
 }
@@ -377,13 +365,12 @@ void frmColorMap::done(int result) {
 }
 
 // However the dialog closes: the main window shows the working bitmap (not
-// the blinking copy), gets its buttons back, and the colour list is empty.
+// the blinking copy) and gets its buttons back.
 void frmColorMap::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
     stopBlink();
     main_.EnableButtons();
-    env_.g.gNumColors = 0;
 }
 
 }  // namespace rastiv

@@ -52,7 +52,7 @@ private:
 class frmColorMap final : public QDialog {
     Q_OBJECT
 public:
-    frmColorMap(Env& env, Workflow& main, const ColourHandOver& colours, QWidget* parent = nullptr);
+    frmColorMap(Env& env, Workflow& main, ColourSession session, QWidget* parent = nullptr);
     ~frmColorMap() override;
 
     QLabel* lbInstructions;
@@ -80,6 +80,8 @@ public:
     // The lines drawn: pairs of an image colour and a printer colour index.
     const QList<std::pair<int, int>>& lines() const { return lines_; }
     int selectedColor() const { return SelectedColor; }
+    // The colours and the renderings given so far.
+    ColourSession& session() { return session_; }
     // Where the left column's boxes and labels sit for colour row r (0-based).
     static int boxTop(int row) { return row * 50 + 110; }
     static int labelTop(int row) { return row * 50 + 120; }
@@ -98,6 +100,7 @@ private:
 
     Env& env_;
     Workflow& main_;
+    ColourSession session_;
     std::unique_ptr<Timer> Timer1;
     int SelectedColor = 0;
     uint32_t FlashColor = 0;

@@ -89,9 +89,10 @@ frmColors::frmColors(Env& env, Workflow& main, QWidget* parent) : QDialog(parent
     connect(cmdSetUpRemap, &QPushButton::clicked, this, &frmColors::cmdSetUpRemap_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmColors::cmdCancel_Click);
 
-    openMapping = [this](const ColourHandOver& colours) {
-        frmColorMap mapping(env_, main_, colours, parentWidget());
+    openMapping = [this](ColourSession& session) {
+        frmColorMap mapping(env_, main_, session, parentWidget());
         mapped_ = runModal(mapping) == QDialog::Accepted;
+        if (mapped_) session = mapping.session();
     };
     centreOnScreen(*this);
     tbNumUserColors->setFocus();
@@ -133,18 +134,17 @@ void frmColors::cmdSetUpRemap_Click() {
     if (running_) return;
     const ColourInputs in = readColourInputs(tbNumUserColors->text(), tbColorSpeed->text());
     if (refuse(in)) return;
-    env_.g.gColorSpeed = in.speed;
-    env_.g.gNumUserColors = in.colours;
-
-    ColourHandOver colours;
+    session_ = ColourSession();
+    session_.speed = in.speed;
+    session_.wanted = in.colours;
     {
         WaitCursor hourglass;
-        colours = translate();
+        translate();
     }
     main_.ShowBitmap(env_.g.gCurrentBmp);
     if (!cancelled_) {
         hide();
-        openMapping(colours);  // the mapping hands the main window its buttons back
+        openMapping(session_);  // the mapping hands the main window its buttons back
     } else {
         tell(env_,
              QStringLiteral("Your bitmap may have been modified even though you hit 'Cancel'.  Reload the original "
@@ -169,12 +169,10 @@ void frmColors::tellLibraryError(int32_t code) {
 }
 
 // Folds colours from the most frequent down (translateColours), showing each
-// pass in the labels and the picture as it loses colours, and hands the
-// colours left over through the shared state as well.
-ColourHandOver frmColors::translate() {
-    modGlobal& g = env_.g;
-    const QString& path = g.gCurrentBmp;
-    g.gNumColors = 0;
+// pass in the labels and the picture as it loses colours; the colours left
+// over go into the session.
+void frmColors::translate() {
+    const QString& path = env_.g.gCurrentBmp;
 
     running_ = true;
     tbNumUserColors->setReadOnly(true);
@@ -188,21 +186,15 @@ ColourHandOver frmColors::translate() {
     hooks.progress = [this](int rank, int32_t threshold) { showProgress(rank, threshold); };
     hooks.merged = [this, &path] { main_.ShowBitmap(path); };  // the operator watches the picture lose its colours
     hooks.cancelled = [this] { return cancelled_; };
-    const Translation run = translateColours(env_.pixmill, path, g.gNumUserColors, g.gColorSpeed, hooks);
-
-    for (size_t i = 0; i < run.colours.size(); ++i) {
-        const size_t k = i + 1;
-        g.gColorMap[k] = 0;
-        g.gUserColors[k] = int32_t(run.colours[i].colour);
-        g.gNumColors = int32_t(k);
-    }
+    const Translation run = translateColours(env_.pixmill, path, session_.wanted, session_.speed, hooks);
+    session_.colours = run.colours;
+    session_.codes.assign(run.colours.size(), 0);
     if (run.error != 0) tellLibraryError(run.error);
 
     tbNumUserColors->setReadOnly(false);
     tbColorSpeed->setReadOnly(false);
     cmdSetUpRemap->setEnabled(true);
     running_ = false;
-    return run.colours;
 }
 
 // Outside a run Cancel ends the step; during one it only asks the run to

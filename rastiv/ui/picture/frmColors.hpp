@@ -47,8 +47,11 @@ public:
     // main window to put the picture back.
     bool mapped() const { return mapped_; }
     // Shows the manual mapping for the colours collected (tests look at the
-    // hand-over instead).  By default the mapping dialog, modally.
-    std::function<void(const ColourHandOver&)> openMapping;
+    // hand-over instead).  By default the mapping dialog, modally, which
+    // hands the session back with its renderings once Re-Map applied them.
+    std::function<void(ColourSession&)> openMapping;
+    // What translation and mapping found out, as the mapping left it.
+    const ColourSession& session() const { return session_; }
 
     void done(int result) override;
 
@@ -57,12 +60,13 @@ protected:
 
 private:
     bool refuse(const ColourInputs& in);
-    ColourHandOver translate();
+    void translate();
     void showProgress(int rank, int32_t threshold);
     void tellLibraryError(int32_t code);
 
     Env& env_;
     Workflow& main_;
+    ColourSession session_;
     bool running_ = false;
     bool cancelled_ = false;
     bool mapped_ = false;
