@@ -22,18 +22,15 @@ bool writeAll(const QString& path, const QByteArray& bytes) {
 
 }  // namespace
 
-PictureState PictureState::of(const modGlobal& g, int step, const ColourSession& colours) {
-    PictureState s;
-    s.step = step;
-    s.width = g.gBmpWidth;
-    s.height = g.gBmpHeight;
-    s.colours = colours;
-    return s;
+PictureState PictureState::of(const WorkingPicture& picture) {
+    return {picture.step, picture.width, picture.height, picture.colours};
 }
 
-void PictureState::restoreInto(modGlobal& g) const {
-    g.gBmpWidth = width;
-    g.gBmpHeight = height;
+void PictureState::restoreInto(WorkingPicture& picture) const {
+    picture.step = step;
+    picture.width = width;
+    picture.height = height;
+    picture.colours = colours;
 }
 
 EditHistory::~EditHistory() { drop(0, entries_.size()); }

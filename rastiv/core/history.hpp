@@ -2,8 +2,7 @@
 // picture was loaded, kept as files in the instance's working folder.
 #pragma once
 
-#include "core/colourwork.hpp"
-#include "core/modGlobal.hpp"
+#include "core/workingpicture.hpp"
 
 #include <QString>
 #include <optional>
@@ -18,8 +17,8 @@ struct PictureState {
     std::optional<uint32_t> width, height;
     ColourSession colours;
 
-    static PictureState of(const modGlobal& g, int step, const ColourSession& colours);
-    void restoreInto(modGlobal& g) const;
+    static PictureState of(const WorkingPicture& picture);
+    void restoreInto(WorkingPicture& picture) const;
     bool operator==(const PictureState&) const = default;
 };
 

@@ -1,11 +1,11 @@
-// The state the dialogs hand to each other.  The program holds one instance
-// for its whole run (created in main); tests make their own.
+// What the whole program shares for its whole run: the paper, the logo file
+// the logo dialogs share, the legacy settings and the link's switches.  The
+// program holds one instance (created in main); tests make their own.  The
+// picture being worked on is not here: the main window owns it.
 #pragma once
 
 #include <QString>
-#include <array>
 #include <cstdint>
-#include <optional>
 #include <pixmill/pixmill.h>
 
 #include "link/linkstate.hpp"
@@ -13,10 +13,6 @@
 namespace rastiv {
 
 struct modGlobal : LinkState {
-    QString gOriginalBmp;              // the operator's own file, never written
-    QString gCurrentBmp;               // working bitmap; empty = nothing loaded
-    std::optional<uint32_t> gBmpWidth;   // of the bitmap shown last; empty before the first
-    std::optional<uint32_t> gBmpHeight;
     QString gLogoFile;
     int16_t gTextSubSet = 0;
     bool gScreenRed = false;
@@ -25,8 +21,6 @@ struct modGlobal : LinkState {
     int32_t gMarkColor2 = int32_t(0xFF000000u);  // blue highlight
     int16_t gTopLogoSpacing = 0;
 
-    // The width the checks compare with 576: nothing shown yet counts as 0.
-    uint32_t bmpWidthOrZero() const { return gBmpWidth.value_or(0); }
     // Paper kind for the encoders and the dithered swap.
     int32_t paperKind() const { return gScreenRed ? PIXMILL_PAPER_RED : PIXMILL_PAPER_BLUE; }
 };

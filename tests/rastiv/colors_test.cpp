@@ -90,15 +90,15 @@ std::vector<uint32_t> bandedPicture(const QString& path, int n, int width = 60, 
 }
 
 struct ColourWorld : World {
-    ColourWorld() : main(g) {
-        g.gCurrentBmp = working();
+    ColourWorld() : main(picture) {
+        picture.current = working();
         g.gScreenRed = true;
     }
     // Runs the translation with the two inputs; returns what it handed over
     // (nothing when it did not get that far).
     std::optional<ColourHandOver> translate(const QString& colours, const QString& speed,
                                             std::function<void(frmColors&)> during = {}) {
-        frmColors dialog(env, main);
+        frmColors dialog(env, picture, main);
         std::optional<ColourHandOver> handed;
         dialog.openMapping = [&](ColourSession& s) {
             handed = s.colours;
@@ -221,7 +221,7 @@ ColourHandOver handOver(int n) {
 
 TEST(ColourMapping, TwelveColoursScrollNineAtATime) {
     ColourWorld w;
-    frmColorMap d(w.env, w.main, handOver(12));
+    frmColorMap d(w.env, w.picture, w.main, handOver(12));
     ASSERT_EQ(d.UserColor.size(), 12);
     EXPECT_FALSE(d.vscSrcColor->isHidden());
     EXPECT_EQ(d.vscSrcColor->minimum(), 0);
@@ -241,7 +241,7 @@ TEST(ColourMapping, TwelveColoursScrollNineAtATime) {
     }
     EXPECT_EQ(d.lbPercentage[0]->text(), QStringLiteral(" 12%"));
 
-    frmColorMap few(w.env, w.main, handOver(9));
+    frmColorMap few(w.env, w.picture, w.main, handOver(9));
     EXPECT_TRUE(few.vscSrcColor->isHidden());
 }
 
@@ -250,7 +250,7 @@ TEST(ColourMapping, SelectingBlinksAndEveryWayBackShowsTheWorkingBitmap) {
     const auto shades = bandedPicture(w.working(), 2);
     const QString copy = w.env.workPath("tmpfile2.bmp");
     {
-        frmColorMap d(w.env, w.main, ColourHandOver{{shades[0], 50}, {shades[1], 50}});
+        frmColorMap d(w.env, w.picture, w.main, ColourHandOver{{shades[0], 50}, {shades[1], 50}});
         d.UserColor_MouseDown(1);
         EXPECT_TRUE(d.blinking());
         EXPECT_FALSE(d.HighlightBox->isHidden());
@@ -317,7 +317,7 @@ TEST(ColourMapping, ReMapRendersEveryCodeOnBothPapers) {
             colours.colours.push_back({shades[size_t(i)], 16});
             colours.codes.push_back(r.codes[size_t(i)]);
         }
-        frmColorMap d(w.env, w.main, colours);
+        frmColorMap d(w.env, w.picture, w.main, colours);
         d.cmdMap_Click();
         EXPECT_TRUE(w.messages.shown.empty()) << w.messages.shown[0].text.toStdString();
         ASSERT_EQ(w.main.markerSteps, std::vector<int>{4});
@@ -373,7 +373,7 @@ TEST(ColourMapping, ReMapRefusesAnUnmatchedColourAndStopsAtALibraryError) {
     const auto shades = bandedPicture(w.working(), 3, 60, 10);
     const auto before = readFile(w.working().toStdString());
     {
-        frmColorMap d(w.env, w.main, ColourHandOver{{shades[0], 20}, {shades[1], 20}, {shades[2], 20}});
+        frmColorMap d(w.env, w.picture, w.main, ColourHandOver{{shades[0], 20}, {shades[1], 20}, {shades[2], 20}});
         d.session().codes = {1, 0, 5};
         d.cmdMap_Click();
         ASSERT_EQ(w.messages.shown.size(), 1u);
@@ -403,7 +403,7 @@ TEST(ColourMapping, NearestMatchesOnlyTheColoursLeftAndReMapThenWorksAtOnce) {
     ColourWorld w;
     const auto shades = bandedPicture(w.working(), 3, 60, 10);
     w.g.gScreenRed = false;
-    frmColorMap d(w.env, w.main, ColourHandOver{{shades[0], 20}, {shades[1], 20}, {shades[2], 20}});
+    frmColorMap d(w.env, w.picture, w.main, ColourHandOver{{shades[0], 20}, {shades[1], 20}, {shades[2], 20}});
     EXPECT_FALSE(d.cmdPropose->accessibleName().isEmpty());
     d.session().codes[1] = 6;  // the operator's own choice stays
     QTest::keyClick(d.cmdPropose, Qt::Key_Space);
@@ -419,7 +419,7 @@ TEST(ColourMapping, NearestMatchesOnlyTheColoursLeftAndReMapThenWorksAtOnce) {
 TEST(ColourMapping, BoxesAndSwatchesWorkByKeyboardAndAreNamed) {
     ColourWorld w;
     const auto shades = bandedPicture(w.working(), 2);
-    frmColorMap d(w.env, w.main, ColourHandOver{{shades[0], 50}, {shades[1], 50}});
+    frmColorMap d(w.env, w.picture, w.main, ColourHandOver{{shades[0], 50}, {shades[1], 50}});
     EXPECT_EQ(d.UserColor[1]->accessibleName(), QStringLiteral("Image color 2, light green, 50 %"));
     EXPECT_EQ(d.UserColor[1]->accessibleDescription(), QStringLiteral("50% of the picture; no printer color yet"));
     std::vector<QString> names;
@@ -446,9 +446,9 @@ TEST(ColourMapping, BoxesAndSwatchesWorkByKeyboardAndAreNamed) {
 TEST(ColourMapping, RefusedPrinterFilesSayWhyInPlainView) {
     ColourWorld w;
     bandedPicture(w.working(), 2, 40, 8);
-    w.g.gBmpWidth = 40;
+    w.picture.width = 40;
     {
-        frmSaveOpts save(w.env, w.main);
+        frmSaveOpts save(w.env, w.picture, w.main);
         w.files.choose(w.path("out/a.gfx"));
         save.cmdSaveGfx_Click();
     }
@@ -461,7 +461,7 @@ TEST(ColourMapping, RefusedPrinterFilesSayWhyInPlainView) {
     BmpBuilder(16, 8, 8).colours({kBlack, kWhite, kBlue}).each([](uint32_t x, uint32_t) { return x % 3; })
         .write(w.working().toStdString());
     {
-        frmPrint print(w.env, w.main);
+        frmPrint print(w.env, w.picture, w.main);
         print.cmdSendBMP_Click();
     }
     ASSERT_EQ(w.messages.shown.size(), 1u);
@@ -487,11 +487,11 @@ TEST(ColourWorkflow, ARealPhotographBecomesPrintable) {
 
     std::optional<ColourHandOver> handed;
     {
-        frmColors dialog(w.env, w.main);
+        frmColors dialog(w.env, w.picture, w.main);
         dialog.openMapping = [&](ColourSession& s) {
             const ColourHandOver& c = s.colours;
             handed = c;
-            frmColorMap mapping(w.env, w.main, c);
+            frmColorMap mapping(w.env, w.picture, w.main, c);
             for (int i = 0; i < int(c.size()); ++i) {
                 const QColor q(int((c[size_t(i)].colour >> 8) & 0xFF), int((c[size_t(i)].colour >> 16) & 0xFF),
                                int((c[size_t(i)].colour >> 24) & 0xFF));

@@ -8,6 +8,7 @@
 #include "core/filedialogs.hpp"
 #include "ui/common/messages.hpp"
 #include "core/modGlobal.hpp"
+#include "core/workingpicture.hpp"
 #include "core/pixmill.hpp"
 #include "core/settings.hpp"
 #include "core/batchmode.hpp"
@@ -78,7 +79,7 @@ public:
 // The main window's operations as the image dialogs see them.
 class RecordingWorkflow final : public Workflow {
 public:
-    explicit RecordingWorkflow(modGlobal& g) : g_(g) {}
+    explicit RecordingWorkflow(WorkingPicture& picture) : picture_(picture) {}
     void ShowBitmap(const QString& path) override {
         shown.push_back(path);
         ReadBitmapSize(path);
@@ -86,8 +87,8 @@ public:
     void ReadBitmapSize(const QString& path) override {
         const auto bytes = testing_support::readFile(path.toStdString());
         if (bytes.size() < 26) return;
-        g_.gBmpWidth = testing_support::get32(bytes, 18);
-        g_.gBmpHeight = testing_support::get32(bytes, 22);
+        picture_.width = testing_support::get32(bytes, 18);
+        picture_.height = testing_support::get32(bytes, 22);
     }
     void MoveStepMarker(int step) override { markerSteps.push_back(step); }
     void EnableButtons() override { ++enables; }
@@ -98,7 +99,7 @@ public:
     int enables = 0, disables = 0, saves = 0;
 
 private:
-    modGlobal& g_;
+    WorkingPicture& picture_;
 };
 
 // One test's world: a scratch folder for settings and working files, the real
@@ -126,13 +127,14 @@ struct World {
         BmpBuilder(width, height, 1).colours({kBlack, kWhite}).each([](uint32_t x, uint32_t y) {
             return (x / 3 + y) % 2;
         }).write(working().toStdString());
-        g.gCurrentBmp = working();
-        g.gBmpWidth = uint32_t(width);
-        g.gBmpHeight = uint32_t(height);
+        picture.current = working();
+        picture.width = uint32_t(width);
+        picture.height = uint32_t(height);
     }
 
     testing_support::TempDir tmp;
     modGlobal g;
+    WorkingPicture picture;  // the main window's, for the dialogs tested alone
     PixmillBinding pixmill;
     ScriptedMessages messages;
     ScriptedFiles files;

@@ -521,7 +521,7 @@ const QList<QByteArray> kLegacyOff = {hex("1F 03 16 01 00 00"), hex("1F 03 16 04
 
 TEST(LogoManagement, AnAnsweredEraseSwitchesLegacyColorizationOffWithAPauseAfterEachFlashWrite) {
     Bench b;
-    frmLogo2 d(b.w.env);
+    frmLogo2 d(b.w.env, b.w.picture);
     b.record();
     d.cmdErase->click();
     ASSERT_EQ(b.w.messages.shown.size(), 1u);
@@ -540,7 +540,7 @@ TEST(LogoManagement, AnAnsweredEraseSwitchesLegacyColorizationOffWithAPauseAfter
 
 TEST(LogoManagement, AnEraseCancelledOrNotAnsweredWithinTenSecondsSendsNothingMore) {
     Bench b;
-    frmLogo2 d(b.w.env);
+    frmLogo2 d(b.w.env, b.w.picture);
     d.steps.show(1);
     b.w.messages.answers = {MsgResult::Cancel};
     d.cmdErase->click();
@@ -576,10 +576,10 @@ TEST(LogoManagement, AnEraseCancelledOrNotAnsweredWithinTenSecondsSendsNothingMo
 
 TEST(LogoManagement, UseCurrentImageMakesTheLogoFileOrSaysWhyNot) {
     Bench b;
-    frmLogo2 d(b.w.env);
-    b.w.g.gBmpWidth = 577;  // checked before whether anything is loaded
+    frmLogo2 d(b.w.env, b.w.picture);
+    b.w.picture.width = 577;  // checked before whether anything is loaded
     d.cmdUseCurrentBitmap->click();
-    b.w.g.gBmpWidth = 576;
+    b.w.picture.width = 576;
     d.cmdUseCurrentBitmap->click();
     b.w.workingBitmap(100, 4);
     BmpBuilder(100, 4, 8).colours({kBlack, rgb(0, 200, 0)}).fill(1).write(b.w.working().toStdString());
@@ -609,7 +609,7 @@ TEST(LogoManagement, UseCurrentImageMakesTheLogoFileOrSaysWhyNot) {
 
 TEST(LogoManagement, GetLogoFromAFileRefusesBitmapsAndRemembersTheFolderOfWhatItTakes) {
     Bench b;
-    frmLogo2 d(b.w.env);
+    frmLogo2 d(b.w.env, b.w.picture);
     b.w.settings.write(Key::InitLgoDir, b.w.path("in/"));
     palettePicture(8, 8).write(b.w.path("in/picture.lgo").toStdString());
     writeFile(b.w.path("out/notes.lgo").toStdString(), ByteVec{'h', 'i'});
@@ -647,7 +647,7 @@ TEST(LogoManagement, GetLogoFromAFileRefusesBitmapsAndRemembersTheFolderOfWhatIt
 TEST(LogoManagement, TheSendButtonsNeedALogoFileAndOpenTheirDialogsModally) {
     Bench b;
     b.w.g.gLogoFile = b.w.path("in/old.lgo");
-    frmLogo2 d(b.w.env);
+    frmLogo2 d(b.w.env, b.w.picture);
     EXPECT_TRUE(b.w.g.gLogoFile.isEmpty());  // every opening starts without a logo
     for (QPushButton* button : {d.cmdLogo, d.cmdWatermark, d.cmdRibbon}) button->click();
     ASSERT_EQ(b.w.messages.shown.size(), 3u);
@@ -672,7 +672,7 @@ TEST(LogoManagement, TheSendButtonsNeedALogoFileAndOpenTheirDialogsModally) {
 TEST(LogoManagement, ALogoMadeFromTheWorkingBitmapIsStoredAsTheTopLogo) {
     Bench b;
     b.w.workingBitmap(96, 20);
-    frmLogo2 d(b.w.env);
+    frmLogo2 d(b.w.env, b.w.picture);
     d.cmdUseCurrentBitmap->click();
     const QByteArray lgo = asBytes(readFile(b.w.g.gLogoFile.toStdString()));
     whenModal([](QDialog* opened) {

@@ -111,13 +111,13 @@ TEST(LoadBitmap, PaletteBitmapShowsTheChosenFileAndKeepsASeparateWorkingCopy) {
     EXPECT_TRUE(r.fileName.isEmpty());
 
     EXPECT_TRUE(s.w.messages.shown.empty());
-    EXPECT_EQ(s.w.g.gOriginalBmp, original);
-    EXPECT_EQ(s.w.g.gCurrentBmp, s.w.working());
+    EXPECT_EQ(s.main.picture().original, original);
+    EXPECT_EQ(s.main.picture().current, s.w.working());
     EXPECT_EQ(readFile(s.w.working().toStdString()).size(), readFile(original.toStdString()).size());
     EXPECT_EQ(s.w.settings.read(Key::InitInBmpDir), s.w.path("in/"));
     EXPECT_EQ(s.w.settings.read(Key::InitInDir), s.w.path("in/"));
-    EXPECT_EQ(s.w.g.gBmpWidth, 40u);
-    EXPECT_EQ(s.w.g.gBmpHeight, 30u);
+    EXPECT_EQ(s.main.picture().width, 40u);
+    EXPECT_EQ(s.main.picture().height, 30u);
     EXPECT_TRUE(s.main.image1->isVisible());
     EXPECT_EQ(s.main.image1->size(), QSize(40, 30));
     EXPECT_EQ(s.markerStep(), 2);
@@ -162,8 +162,8 @@ TEST(LoadBitmap, WarnsAboutWidthAbove576ButLoadsAnyway) {
               QStringLiteral("The bitmap is too wide.  Make sure to Re-size it before modifying the colors or saving it "
                              "as a graphic or logo."),
               QStringLiteral("Bitmap Size Error"), MsgIcon::Information, 1);
-    EXPECT_EQ(s.w.g.gBmpWidth, 577u);
-    EXPECT_EQ(s.w.g.gCurrentBmp, s.w.working());
+    EXPECT_EQ(s.main.picture().width, 577u);
+    EXPECT_EQ(s.main.picture().current, s.w.working());
     EXPECT_EQ(s.markerStep(), 2);
     EXPECT_TRUE(s.allEnabled());
     // A true-colour one gets one box that says both things, not two in a row.
@@ -193,7 +193,7 @@ TEST(LoadBitmap, UnusableFileReportsTheLibraryStatusAndStaysOnStep1) {
     EXPECT_EQ(s.markerStep(), 1);
     EXPECT_TRUE(s.allEnabled());
     // The failed load still names the working bitmap, as the next steps expect.
-    EXPECT_EQ(s.w.g.gCurrentBmp, s.w.working());
+    EXPECT_EQ(s.main.picture().current, s.w.working());
 }
 
 TEST(LoadBitmap, BitmapsTheLibraryRefusesButTheReadersTakeLoadAsPictures) {
@@ -257,7 +257,7 @@ TEST(Rotate, PlusNinetyTurnsClockwiseMinusNinetyTurnsBack) {
     // Clockwise: the source's top edge becomes the right edge.
     for (uint32_t r = 0; r < 3; ++r)
         for (uint32_t i = 0; i < 2; ++i) EXPECT_EQ(d.at(i, r), src.at(2 - r, i)) << i << "," << r;
-    EXPECT_EQ(s.w.g.gBmpWidth, 2u);
+    EXPECT_EQ(s.main.picture().width, 2u);
     EXPECT_EQ(s.main.image1->size(), QSize(2, 3));
     EXPECT_TRUE(QFileInfo::exists(s.w.env.workPath("tmprot.bmp")));
 
@@ -360,11 +360,11 @@ TEST(Display, ShowingTheOriginalUpdatesTheSizeAndBadFilesAreReported) {
     const QString original = s.input("a.bmp", palettePicture(30, 4));
     s.load(original);
     s.main.cmdRotLeft->click();
-    EXPECT_EQ(s.w.g.gBmpWidth, 4u);
+    EXPECT_EQ(s.main.picture().width, 4u);
     s.main.cmdShowOriginalBMP->click();
-    EXPECT_EQ(s.w.g.gBmpWidth, 30u);
+    EXPECT_EQ(s.main.picture().width, 30u);
     s.main.cmdShowCurrentBMP->click();
-    EXPECT_EQ(s.w.g.gBmpWidth, 4u);
+    EXPECT_EQ(s.main.picture().width, 4u);
     EXPECT_TRUE(s.w.messages.shown.empty());
 
     s.main.ShowBitmap(s.w.path("absent.bmp"));
@@ -372,7 +372,7 @@ TEST(Display, ShowingTheOriginalUpdatesTheSizeAndBadFilesAreReported) {
     expectBox(s.w.messages.shown[0], QStringLiteral("53: File not found"), QStringLiteral("Rastiv"), MsgIcon::Stop, -1);
     expectBox(s.w.messages.shown[1], QStringLiteral("481: Invalid picture"), QStringLiteral("Rastiv"), MsgIcon::Stop, -1);
     EXPECT_FALSE(s.main.image1->isVisible());
-    EXPECT_EQ(s.w.g.gBmpWidth, 4u);  // a failed read leaves the size alone
+    EXPECT_EQ(s.main.picture().width, 4u);  // a failed read leaves the size alone
 
     // A top-down picture's height reads as a huge number; it is still shown at its real size.
     s.w.messages.shown.clear();

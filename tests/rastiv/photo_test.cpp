@@ -29,8 +29,8 @@ BmpBuilder photo() {
 
 // The dialog on its own, with the main window's operations recorded.
 struct PhotoWorld : World {
-    PhotoWorld() : main(g) {
-        g.gCurrentBmp = working();
+    PhotoWorld() : main(picture) {
+        picture.current = working();
         g.gScreenRed = true;
     }
     RecordingWorkflow main;
@@ -75,7 +75,7 @@ TEST(Photo, PreviewFollowsTheControlsAfterAPauseAndCancelLeavesThePicture) {
     PhotoWorld w;
     photo().write(w.working().toStdString());
     const ByteVec before = readFile(w.working().toStdString());
-    frmPhoto d(w.env, w.main);
+    frmPhoto d(w.env, w.picture, w.main);
     EXPECT_EQ(d.previewed(), PhotoSettings{});
 
     // Keyboard, in steps: the preview waits for the pause after the last one.
@@ -102,7 +102,7 @@ TEST(Photo, PreviewFollowsTheControlsAfterAPauseAndCancelLeavesThePicture) {
 
 TEST(Photo, ALibraryRefusalIsReportedAndTheDialogStays) {
     PhotoWorld w;  // the working bitmap is never written
-    frmPhoto d(w.env, w.main);
+    frmPhoto d(w.env, w.picture, w.main);
     EXPECT_TRUE(d.imPreview->text().startsWith(QStringLiteral("Error # 10")));
     d.show();
     d.cmdApply_Click();

@@ -31,7 +31,7 @@ const QByteArray kFeed("\x1B\x4A\xFF\x19", 4);
 // A world whose communication dialog makes virtual printers and keeps the last one.
 struct Bench {
     World w;
-    RecordingWorkflow main{w.g};
+    RecordingWorkflow main{w.picture};
     frmComm comm{w.env, main};
     VirtualPrinter* printer = nullptr;
     int replyDelayMs = 20;
@@ -173,7 +173,7 @@ TEST(Print, AGraphicIsStreamedInFullPiecesThenFedAndKeptOutOfARecording) {
     TempDir tmp;
     b.w.batch.OpenBatchFile(QString::fromStdString(tmp.path("rec.cpb")), true);
     b.w.g.gBatchModeEnabled = true;
-    frmPrint print(b.w.env, b.main);
+    frmPrint print(b.w.env, b.w.picture, b.main);
     print.cmdSendBMP_Click();
     EXPECT_TRUE(b.w.messages.shown.empty());
     const ByteVec gfx = readFile(b.w.env.workPath("tmpfile.gfx").toStdString());
@@ -193,10 +193,10 @@ TEST(Print, TooWideOrNothingLoadedOrRefusedByTheEncoderSendsNothing) {
     Bench b;
     b.connect();
     b.printer->clearReceived();
-    frmPrint print(b.w.env, b.main);
-    b.w.g.gBmpWidth = 577;  // checked before whether anything is loaded
+    frmPrint print(b.w.env, b.w.picture, b.main);
+    b.w.picture.width = 577;  // checked before whether anything is loaded
     print.cmdSendBMP_Click();
-    b.w.g.gBmpWidth = 576;
+    b.w.picture.width = 576;
     print.cmdSendBMP_Click();
     b.w.workingBitmap(100, 4);
     BmpBuilder(100, 4, 8).colours({kBlack, rgb(0, 200, 0)}).fill(1).write(b.w.working().toStdString());

@@ -22,7 +22,7 @@ inline QByteArray select(int n) { return hex("1D 23") + char(n); }
 
 struct PrinterBench {
     World w;
-    RecordingWorkflow main{w.g};
+    RecordingWorkflow main{w.picture};
     frmComm comm{w.env, main};
     VirtualPrinter* printer = nullptr;
     QString recording;

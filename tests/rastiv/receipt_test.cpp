@@ -225,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(Papers, ReceiptOfEncodedFiles,
 // as the program makes it.
 struct Paper {
     World w;
-    RecordingWorkflow main{w.g};
+    RecordingWorkflow main{w.picture};
     frmComm comm{w.env, main};
 
     // The connection test prints nothing; a first line feed opens the window.

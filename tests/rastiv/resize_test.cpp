@@ -15,17 +15,17 @@ namespace {
 // A World whose working bitmap is a w x h palette picture.
 struct ResizeWorld {
     World w;
-    RecordingWorkflow main{w.g};
+    RecordingWorkflow main{w.picture};
     ResizeWorld(int32_t width, int32_t height) {
         palettePicture(width, height).write(w.working().toStdString());
-        w.g.gCurrentBmp = w.working();
+        w.picture.current = w.working();
     }
 };
 }  // namespace
 
 TEST(Resize, OpensWithTheCurrentWidthSelected) {
     ResizeWorld r(300, 100);
-    frmResize dialog(r.w.env, r.main);
+    frmResize dialog(r.w.env, r.w.picture, r.main);
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Resize Bitmap"));
     EXPECT_EQ(dialog.tbWidth->text(), QStringLiteral("300"));
@@ -48,7 +48,7 @@ TEST(Resize, TrickyWidthsScaleTheWorkingBitmapWithinTenTo576) {
     };
     for (const Row& row : rows) {
         ResizeWorld r(300, 100);
-        frmResize dialog(r.w.env, r.main);
+        frmResize dialog(r.w.env, r.w.picture, r.main);
         dialog.show();
         const auto before = readFile(r.w.working().toStdString());
         dialog.tbWidth->setText(QString::fromUtf8(row.typed));
@@ -71,7 +71,7 @@ TEST(Resize, CancelEscapeAndCloseBoxChangeNothingButGiveTheButtonsBack) {
     for (int way = 0; way < 3; ++way) {
         ResizeWorld r(40, 20);
         const auto before = readFile(r.w.working().toStdString());
-        frmResize dialog(r.w.env, r.main);
+        frmResize dialog(r.w.env, r.w.picture, r.main);
         dialog.show();
         if (way == 0) dialog.cmdCancel->click();
         if (way == 1) QTest::keyClick(dialog.tbWidth, Qt::Key_Escape);
@@ -85,7 +85,7 @@ TEST(Resize, CancelEscapeAndCloseBoxChangeNothingButGiveTheButtonsBack) {
 
 TEST(Resize, EnterInTheWidthBoxResizes) {
     ResizeWorld r(40, 20);
-    frmResize dialog(r.w.env, r.main);
+    frmResize dialog(r.w.env, r.w.picture, r.main);
     dialog.show();
     dialog.tbWidth->setText(QStringLiteral("20"));
     QTest::keyClick(dialog.tbWidth, Qt::Key_Return);
@@ -95,7 +95,7 @@ TEST(Resize, EnterInTheWidthBoxResizes) {
 TEST(Resize, LibraryFailureIsReportedAndTheDialogStillCloses) {
     ResizeWorld r(40, 20);
     writeFile(r.w.working().toStdString(), ByteVec(60, 'x'));
-    frmResize dialog(r.w.env, r.main);
+    frmResize dialog(r.w.env, r.w.picture, r.main);
     dialog.show();
     dialog.tbWidth->setText(QStringLiteral("20"));
     dialog.cmdResize->click();

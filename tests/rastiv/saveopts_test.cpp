@@ -12,11 +12,11 @@ using namespace testing_support;
 namespace {
 struct SaveWorld {
     World w;
-    RecordingWorkflow main{w.g};
-    frmSaveOpts dialog{w.env, main};
+    RecordingWorkflow main{w.picture};
+    frmSaveOpts dialog{w.env, w.picture, main};
     explicit SaveWorld(const BmpBuilder& picture) {
         picture.write(w.working().toStdString());
-        w.g.gCurrentBmp = w.working();
+        w.picture.current = w.working();
         main.ReadBitmapSize(w.working());
         w.g.gScreenRed = true;
         dialog.show();

@@ -32,7 +32,7 @@ TEST(StartUp, FirstRunChoosesRedScreenAndDefaultSpacing) {
     EXPECT_EQ(uint32_t(w.g.gMarkColor2), 0xFF000000u);
     EXPECT_TRUE(w.g.gOmitPrintSampleData);
     EXPECT_FALSE(w.g.gCommEstablished);
-    EXPECT_TRUE(w.g.gCurrentBmp.isEmpty());
+    EXPECT_FALSE(main.picture().loaded());
     EXPECT_EQ(main.pos(), QPoint(0, 0));
     EXPECT_TRUE(w.messages.shown.empty());
 }

@@ -99,7 +99,7 @@ void expectIdle(const TransferPanel* panel) {
 
 TEST(TransferPanel, EveryPartHasANameAndCancelIsReachedByTheKeyboard) {
     Bench b;
-    frmPrint print(b.w.env, b.main);
+    frmPrint print(b.w.env, b.w.picture, b.main);
     frmDownloadLogo download(b.w.env);
     frmWatermark watermark(b.w.env);
     frmBatch batch(b.w.env);
@@ -241,7 +241,7 @@ TEST(Print, CancelFinishesTheLineOfThePictureUnderWayAndStillFeedsThePaper) {
     };
     Bench b;
     b.w.workingBitmap(576, 25);  // 25 monochrome raster lines of 74 bytes
-    frmPrint print(b.w.env, b.main);
+    frmPrint print(b.w.env, b.w.picture, b.main);
     print.show();
     for (const auto& r : rows) {
         b.clear();

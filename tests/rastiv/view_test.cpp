@@ -158,8 +158,8 @@ TEST(LoadPicture, APngTakesTheTrueColourPathAndNamesItselfInTheTitle) {
     EXPECT_EQ(s.main.lbPictureSize->text(), QStringLiteral("40 × 20 pixels, 5.0 × 2.5 mm on paper"));
     EXPECT_EQ(s.main.lbNextStep->text(), QStringLiteral("Next: Step 2, Re-size"));
     // The operator's file is never written; the program's own copy is its original.
-    EXPECT_TRUE(s.w.g.gOriginalBmp.startsWith(s.w.env.workDir));
-    EXPECT_EQ(decode(readFile(s.w.g.gOriginalBmp.toStdString())).bits, 24u);
+    EXPECT_TRUE(s.main.picture().original.startsWith(s.w.env.workDir));
+    EXPECT_EQ(decode(readFile(s.main.picture().original.toStdString())).bits, 24u);
     EXPECT_EQ(s.w.settings.read(Key::InitInBmpDir), s.w.path("in/"));
 
     // A file no reader takes gets the load error, with the reader's reason beneath.
@@ -245,14 +245,14 @@ TEST(Undo, ResizeRotationAndMappingComeBackByteForByte) {
     ASSERT_TRUE(s.w.messages.shown.empty()) << s.w.messages.shown[0].text.toStdString();
     ASSERT_EQ(steps, (std::vector<int>{2, 3, 3, 4}));
     for (size_t i = 1; i < states.size(); ++i) ASSERT_NE(states[i], states[i - 1]) << i;
-    const ColourSession mapped = s.main.colours();
+    const ColourSession mapped = s.main.picture().colours;
 
     for (int i = 2; i >= 0; --i) {
         SCOPED_TRACE(i);
         s.main.mnuEditUndo->trigger();
         EXPECT_EQ(s.working(), states[size_t(i)]);
         EXPECT_EQ(s.main.currentStep(), steps[size_t(i)]);
-        EXPECT_EQ(*s.w.g.gBmpWidth, decode(states[size_t(i)]).width);
+        EXPECT_EQ(*s.main.picture().width, decode(states[size_t(i)]).width);
     }
     EXPECT_FALSE(s.main.mnuEditUndo->isEnabled());
     for (size_t i = 1; i < states.size(); ++i) {
@@ -261,7 +261,7 @@ TEST(Undo, ResizeRotationAndMappingComeBackByteForByte) {
         EXPECT_EQ(s.working(), states[i]);
         EXPECT_EQ(s.main.currentStep(), steps[i]);
     }
-    EXPECT_EQ(s.main.colours(), mapped);
+    EXPECT_EQ(s.main.picture().colours, mapped);
     EXPECT_FALSE(s.main.mnuEditRedo->isEnabled());
 
     // A new change after an undo drops what could have been redone.

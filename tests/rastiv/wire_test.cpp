@@ -152,8 +152,8 @@ TEST(Wire, APrintRightAfterTheStatusQueryKeepsBoth) {
     WireWorld w(printer.device());
     ASSERT_TRUE(w.opened);
     w.workingBitmap(200, 24);
-    RecordingWorkflow main(w.g);
-    frmPrint dialog(w.env, main);
+    RecordingWorkflow main(w.picture);
+    frmPrint dialog(w.env, w.picture, main);
     QByteArray expected = kStatusQuery;
     for (int run = 0; run < 50; ++run) {
         if (run > 0) {

@@ -114,9 +114,9 @@ TEST(WorkFolder, AnUnusableDataFolderFallsBackToANewFolderNeverAPlantedOne) {
     const QString picture = w.path("in/a.bmp");
     palettePicture(6, 4).write(picture.toStdString());
     main.loadFile(picture);
-    EXPECT_EQ(w.g.gCurrentBmp, work.path() + QStringLiteral("/tmpfile.bmp"));
-    EXPECT_TRUE(QFileInfo(w.g.gCurrentBmp).isFile());
-    EXPECT_FALSE(QFileInfo(w.g.gCurrentBmp).isSymLink());
+    EXPECT_EQ(main.picture().current, work.path() + QStringLiteral("/tmpfile.bmp"));
+    EXPECT_TRUE(QFileInfo(main.picture().current).isFile());
+    EXPECT_FALSE(QFileInfo(main.picture().current).isSymLink());
     EXPECT_EQ(readFile(victim.toStdString()), (ByteVec{'k', 'e', 'e', 'p'}));
 }
 
@@ -134,11 +134,11 @@ TEST(WorkFolder, TwoInstancesStartedWithTwoPicturesKeepTwoWorkingBitmaps) {
     palettePicture(8, 30).write(tall.toStdString());
     first.loadFile(wide);
     second.loadFile(tall);
-    EXPECT_NE(one.g.gCurrentBmp, two.g.gCurrentBmp);
-    EXPECT_EQ(one.g.gOriginalBmp, wide);
+    EXPECT_NE(first.picture().current, second.picture().current);
+    EXPECT_EQ(first.picture().original, wide);
     EXPECT_EQ(one.settings.read(Key::InitInBmpDir), one.path("in/"));
-    EXPECT_EQ(get32(readFile(one.g.gCurrentBmp.toStdString()), 18), 40u);
-    EXPECT_EQ(get32(readFile(two.g.gCurrentBmp.toStdString()), 18), 8u);
+    EXPECT_EQ(get32(readFile(first.picture().current.toStdString()), 18), 40u);
+    EXPECT_EQ(get32(readFile(second.picture().current.toStdString()), 18), 8u);
     EXPECT_EQ(first.shBox->x(), first.stepLabel(2)->x() - 5);
     EXPECT_TRUE(one.messages.shown.empty());
 }

@@ -64,7 +64,7 @@ QString firstLocalFile(const QMimeData* data) {
 }
 }  // namespace
 
-frmMain::frmMain(Env& env, QWidget* parent) : QMainWindow(parent), env_(env), document_(env, *this) {
+frmMain::frmMain(Env& env, QWidget* parent) : QMainWindow(parent), env_(env), document_(env, picture_, *this) {
     endProgram = [] { QCoreApplication::exit(0); };
     createControls();
     lbNextStep->setText(nextStepText(1));
@@ -164,7 +164,7 @@ QPushButton* frmMain::stepButton(int step) const {
 // step the marker points at.
 void frmMain::focusHarmless() {
     QWidget* keep = focusBeforeBusy_;
-    if (keep != cmdRotLeft && keep != cmdRotRight) keep = stepButton(document_.step());
+    if (keep != cmdRotLeft && keep != cmdRotRight) keep = stepButton(picture_.step);
     keep->setFocus();
 }
 
@@ -189,7 +189,7 @@ void frmMain::EnableButtons() {
 }
 
 void frmMain::MoveStepMarker(int step) {
-    document_.setStep(step);
+    picture_.step = step;
     shBox->move(stepLabel(step)->x() - kMarkerOffset, 0);
     lbNextStep->setText(nextStepText(step));
 }
@@ -219,8 +219,8 @@ void frmMain::ReadBitmapSize(const QString& path) {
              MsgIcon::Stop);
         return;
     }
-    env_.g.gBmpWidth = s.width;
-    env_.g.gBmpHeight = s.height;
+    picture_.width = s.width;
+    picture_.height = s.height;
 }
 
 void frmMain::ShowBitmap(const QString& path) {
@@ -239,9 +239,9 @@ void frmMain::ShowBitmap(const QString& path) {
     // bitmap has a negative height, which reads as a huge unsigned one).
     constexpr uint32_t kWidgetLimit = 32767;
     int w = picture.width(), h = picture.height();
-    if (env_.g.gBmpWidth && env_.g.gBmpHeight && *env_.g.gBmpWidth <= kWidgetLimit && *env_.g.gBmpHeight <= kWidgetLimit) {
-        w = int(*env_.g.gBmpWidth);
-        h = int(*env_.g.gBmpHeight);
+    if (picture_.width && picture_.height && *picture_.width <= kWidgetLimit && *picture_.height <= kWidgetLimit) {
+        w = int(*picture_.width);
+        h = int(*picture_.height);
     }
     picArea->showPicture(picture, QSize(w, h));
 }
@@ -250,7 +250,7 @@ void frmMain::mnuViewFit_Click() { picArea->fit(); }
 void frmMain::mnuViewActual_Click() { picArea->actualSize(); }
 
 bool frmMain::requireBitmap(const QString& title) {
-    if (!env_.g.gCurrentBmp.isEmpty()) return true;
+    if (picture_.loaded()) return true;
     tell(env_, notLoadedText(), title, MsgIcon::Exclamation, 1);
     return false;
 }
@@ -260,7 +260,7 @@ bool frmMain::requireBitmap(const QString& title) {
 void frmMain::cmdLoad_Click() {
     if (!mayReplacePicture(QStringLiteral("loading another picture"))) return;
     DisableButtons();
-    MoveStepMarker(document_.step());  // squarely on its step, where it stays
+    MoveStepMarker(picture_.step);  // squarely on its step, where it stays
 
     FileRequest request;
     request.mode = FileRequest::Mode::Open;
@@ -316,7 +316,7 @@ void frmMain::cmdResize_Click() {
     if (!requireBitmap(QStringLiteral("Re-size Error"))) return;
     DisableButtons();
     {
-        frmResize dialog(env_, *this, this);
+        frmResize dialog(env_, picture_, *this, this);
         runModal(dialog);
     }
     document_.recordChange(QStringLiteral("Re-size"));
@@ -333,10 +333,10 @@ void frmMain::cmdColor_Click() {
     bool mapped = false;
     {
         // The translation, and the mapping it opens, hand the buttons back.
-        frmColors dialog(env_, *this, this);
+        frmColors dialog(env_, picture_, *this, this);
         runModal(dialog);
         mapped = dialog.mapped();
-        if (mapped) document_.setColours(dialog.session());
+        if (mapped) picture_.colours = dialog.session();
     }
     if (mapped) {
         document_.recordChange(QStringLiteral("Modify Colors"));
@@ -355,7 +355,7 @@ void frmMain::cmdPhoto_Click() {
     DisableButtons();
     bool applied = false;
     {
-        frmPhoto dialog(env_, *this, this);  // gives the buttons back however it closes
+        frmPhoto dialog(env_, picture_, *this, this);  // gives the buttons back however it closes
         applied = dialog.exec() == QDialog::Accepted;
     }
     document_.recordChange();
@@ -366,7 +366,7 @@ void frmMain::cmdSaveOpts_Click() {
     if (!requireBitmap(QStringLiteral("Re-size Error"))) return;
     DisableButtons();
     {
-        frmSaveOpts dialog(env_, *this, this);
+        frmSaveOpts dialog(env_, picture_, *this, this);
         runModal(dialog);
     }
     document_.recordChange();
@@ -380,25 +380,25 @@ void frmMain::cmdCrop_Click() {}
 void frmMain::cmdMSPaint_Click() {
     if (!requireBitmap(QStringLiteral("Re-size Error"))) return;
     const QString program = env_.desktop.findPaintProgram();
-    if (program.isEmpty() || !env_.desktop.startDetached(program, {env_.g.gCurrentBmp}))
+    if (program.isEmpty() || !env_.desktop.startDetached(program, {picture_.current}))
         tell(env_, QStringLiteral("Unable to Launch MS Paint"), QStringLiteral("Application Error"),
              MsgIcon::Exclamation);
 }
 
 void frmMain::cmdShowOriginalBMP_Click() {
-    if (env_.g.gOriginalBmp.isEmpty()) {
+    if (picture_.original.isEmpty()) {
         tell(env_, notLoadedText(), QStringLiteral("Bitmap Error"), MsgIcon::Exclamation, 1);
         return;
     }
-    ShowBitmap(env_.g.gOriginalBmp);
+    ShowBitmap(picture_.original);
 }
 
 void frmMain::cmdShowCurrentBMP_Click() {
-    if (env_.g.gCurrentBmp.isEmpty()) {
+    if (!picture_.loaded()) {
         tell(env_, notLoadedText(), QStringLiteral("Bitmap Error"), MsgIcon::Exclamation, 1);
         return;
     }
-    ShowBitmap(env_.g.gCurrentBmp);
+    ShowBitmap(picture_.current);
 }
 
 void frmMain::mnuFileExit_Click() {

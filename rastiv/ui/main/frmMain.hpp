@@ -69,9 +69,10 @@ public:
     double zoom() const { return picArea->zoom(); }
     bool fitting() const { return picArea->fitting(); }
     void zoomBy(double factor) { picArea->zoomBy(factor); }
-    int currentStep() const { return document_.step(); }
+    int currentStep() const { return picture_.step; }
     const EditHistory& history() const { return document_.history(); }
-    const ColourSession& colours() const { return document_.colours(); }
+    // The picture being worked on, which the window owns.
+    const WorkingPicture& picture() const { return picture_; }
     // Changes to the picture that no file holds yet (the paint program's
     // edits included).
     bool hasUnsavedChanges() { return document_.hasUnsavedChanges(); }
@@ -238,6 +239,7 @@ private:
     QString recordingFile_;
     bool paperTypeSet_ = false;
     QAction* mediaItem_ = nullptr;  // the paper type told last, in this run
+    WorkingPicture picture_;
     PictureDocument document_;
     QList<QPair<QWidget*, QRect>> rightColumn_;  // their places at the smallest size
 };

@@ -68,12 +68,12 @@ frmComm& frmMain::comm() {
 void frmMain::withConnection(const std::function<void()>& then) { comm().withConnection(then); }
 
 void frmMain::showPrintDialog() {
-    frmPrint dialog(env_, *this, this);
+    frmPrint dialog(env_, picture_, *this, this);
     runModal(dialog);
 }
 
 void frmMain::showLogoDialog() {
-    frmLogo2 dialog(env_, this);
+    frmLogo2 dialog(env_, picture_, this);
     runModal(dialog);
 }
 
@@ -171,8 +171,8 @@ void frmMain::mnuColorScreenBlue_Click() {
 // than have the print refuse it later.
 void frmMain::offerRecolour() {
     modGlobal& g = env_.g;
-    if (g.gCurrentBmp.isEmpty() || busy_) return;
-    const HighlightUse use = highlightsUsed(g.gCurrentBmp);
+    if (!picture_.loaded() || busy_) return;
+    const HighlightUse use = highlightsUsed(picture_.current);
     const bool toBlue = !g.gScreenRed;
     if (!(toBlue ? use.red && !use.blue : use.blue && !use.red)) return;
     const QString from = toBlue ? QStringLiteral("red") : QStringLiteral("blue");
@@ -184,15 +184,15 @@ void frmMain::offerRecolour() {
         return;
     const uint32_t source = uint32_t(toBlue ? g.gMarkColor1 : g.gMarkColor2);
     const uint32_t target = uint32_t(toBlue ? g.gMarkColor2 : g.gMarkColor1);
-    const int32_t r = env_.pixmill.ColorSwap(g.gCurrentBmp, source, target);
+    const int32_t r = env_.pixmill.ColorSwap(picture_.current, source, target);
     // The swap marks the entries it wrote; nothing else is to come.
-    env_.pixmill.CleanBMP(g.gCurrentBmp);
+    env_.pixmill.CleanBMP(picture_.current);
     if (r != 0) {
         tell(env_, QStringLiteral("Error mapping colors.\r\n") + errorNumber(r), QStringLiteral("Color Swap Error"),
-             MsgIcon::Information, 3, MsgButtons::Ok, {}, fileAdvice(env_.pixmill, r, g.gCurrentBmp));
+             MsgIcon::Information, 3, MsgButtons::Ok, {}, fileAdvice(env_.pixmill, r, picture_.current));
         return;
     }
-    ShowBitmap(g.gCurrentBmp);
+    ShowBitmap(picture_.current);
     document_.recordChange(QStringLiteral("Recolour"));
     showStatus(QStringLiteral("Done: the picture was recoloured %1.").arg(to));
 }

@@ -2,7 +2,6 @@
 
 #include "link/clock.hpp"
 #include "core/loadproblem.hpp"
-#include "core/modGlobal.hpp"
 #include "core/modUserGfx.hpp"
 #include "core/picturepipeline.hpp"
 #include "core/pixmill.hpp"
@@ -23,11 +22,11 @@ QString tooWideText() {
 }
 }  // namespace
 
-PictureDocument::PictureDocument(Env& env, Workflow& window, QObject* parent)
-    : QObject(parent), env_(env), window_(window), history_(env.workDir) {}
+PictureDocument::PictureDocument(Env& env, WorkingPicture& picture, Workflow& window, QObject* parent)
+    : QObject(parent), env_(env), picture_(picture), window_(window), history_(env.workDir) {}
 
 bool PictureDocument::hasUnsavedChanges() {
-    if (env_.g.gCurrentBmp.isEmpty()) return false;
+    if (!picture_.loaded()) return false;
     recordChange();
     return history_.unsaved();
 }
@@ -89,9 +88,9 @@ void PictureDocument::load(const FileChoice& choice) {
 }
 
 void PictureDocument::loadPrepared(const QString& original, const QString& name, const QString& readerProblem) {
-    const QString before = env_.g.gOriginalBmp;
-    const bool hadPicture = !env_.g.gCurrentBmp.isEmpty();
-    env_.g.gOriginalBmp = original;
+    const QString before = picture_.original;
+    const bool hadPicture = picture_.loaded();
+    picture_.original = original;
     env_.clock.pumpEvents();
     auto refuse = [&](const QString& text) {
         const QString d = loadProblemDetails(env_.pixmill, original);
@@ -99,11 +98,11 @@ void PictureDocument::loadPrepared(const QString& original, const QString& name,
              readerProblem.isEmpty() ? d : d + QStringLiteral("\n") + readerProblem,
              loadAdvice(env_.pixmill, original));
         // The library wrote nothing: the picture loaded before is still the working one.
-        if (hadPicture) env_.g.gOriginalBmp = before;
+        if (hadPicture) picture_.original = before;
         window_.EnableButtons();
     };
 
-    env_.g.gCurrentBmp = env_.workPath("tmpfile.bmp");
+    picture_.current = env_.workPath("tmpfile.bmp");
     // A wide true-colour picture gets one box that says both things.
     const HeaderSize size = readHeaderSize(original);
     bool toldTooWide = false;
@@ -117,42 +116,42 @@ void PictureDocument::loadPrepared(const QString& original, const QString& name,
         StepResult r;
         {
             WaitCursor hourglass;
-            r = loadWorkingCopy(env_.pixmill, original, env_.g.gCurrentBmp, true);
+            r = loadWorkingCopy(env_.pixmill, original, picture_.current, true);
         }
         if (!r.ok()) return refuse(stepError(r));
-        window_.ShowBitmap(env_.g.gCurrentBmp);
+        window_.ShowBitmap(picture_.current);
     } else {
-        if (const StepResult r = loadWorkingCopy(env_.pixmill, original, env_.g.gCurrentBmp, false); !r.ok())
+        if (const StepResult r = loadWorkingCopy(env_.pixmill, original, picture_.current, false); !r.ok())
             return refuse(stepError(r));
         window_.ShowBitmap(original);
     }
 
     window_.MoveStepMarker(2);
     name_ = name;
-    history_.start(env_.g.gCurrentBmp, PictureState::of(env_.g, step_, colours_));
+    history_.start(picture_.current, PictureState::of(picture_));
     emit loaded();
     window_.EnableButtons();
-    if (env_.g.bmpWidthOrZero() > kMaxPrintWidth && !toldTooWide)
+    if (picture_.widthOrZero() > kMaxPrintWidth && !toldTooWide)
         tell(env_, tooWideText(), QStringLiteral("Bitmap Size Error"), MsgIcon::Information, 1);
 }
 
 void PictureDocument::rotate(int32_t direction) {
     WaitCursor hourglass;
     const QString pdl = QStringLiteral("PIXMILL DLL Error");
-    if (env_.g.gCurrentBmp.isEmpty()) {
+    if (!picture_.loaded()) {
         hourglass.restore();
         tell(env_, notLoadedText(), QStringLiteral("Re-size Error"), MsgIcon::Exclamation, 1);
     } else {
         window_.DisableButtons();
-        const StepResult r = rotateWorkingCopy(env_.pixmill, env_.g.gCurrentBmp, env_.workDir, direction);
+        const StepResult r = rotateWorkingCopy(env_.pixmill, picture_.current, env_.workDir, direction);
         if (!r.ok()) {
             hourglass.restore();
             // Only the copy names a file the operator can do something about.
             const bool copying = r.stage == PictureStage::CopyForRotation;
             tell(env_, stepError(r), pdl, MsgIcon::Exclamation, 10, MsgButtons::Ok, {},
-                 copying ? fileAdvice(env_.pixmill, r.status, env_.g.gCurrentBmp) : QString());
+                 copying ? fileAdvice(env_.pixmill, r.status, picture_.current) : QString());
         } else {
-            window_.ShowBitmap(env_.g.gCurrentBmp);
+            window_.ShowBitmap(picture_.current);
         }
     }
     hourglass.restore();
@@ -162,9 +161,9 @@ void PictureDocument::rotate(int32_t direction) {
 }
 
 bool PictureDocument::recordChange(const QString& what) {
-    if (env_.g.gCurrentBmp.isEmpty()) return false;
+    if (!picture_.loaded()) return false;
     const QString name = what.isEmpty() ? QStringLiteral("Edit in the Paint Program") : what;
-    const bool changed = history_.noteChange(env_.g.gCurrentBmp, PictureState::of(env_.g, step_, colours_), name);
+    const bool changed = history_.noteChange(picture_.current, PictureState::of(picture_), name);
     emit historyChanged();
     return changed;
 }
@@ -172,9 +171,8 @@ bool PictureDocument::recordChange(const QString& what) {
 // The step marker and the colour steps' findings come back with the pixels.
 void PictureDocument::restore(const std::optional<PictureState>& state) {
     if (!state) return;
-    state->restoreInto(env_.g);
-    colours_ = state->colours;
-    window_.ShowBitmap(env_.g.gCurrentBmp);
+    state->restoreInto(picture_);
+    window_.ShowBitmap(picture_.current);
     window_.MoveStepMarker(state->step);
     emit historyChanged();
 }
@@ -182,10 +180,10 @@ void PictureDocument::restore(const std::optional<PictureState>& state) {
 void PictureDocument::undo() {
     // A change made outside the program (in a paint program) is a step too.
     recordChange();
-    restore(history_.undo(env_.g.gCurrentBmp));
+    restore(history_.undo(picture_.current));
 }
 
-void PictureDocument::redo() { restore(history_.redo(env_.g.gCurrentBmp)); }
+void PictureDocument::redo() { restore(history_.redo(picture_.current)); }
 
 void PictureDocument::markSaved() {
     recordChange();

@@ -6,6 +6,7 @@
 #include "core/env.hpp"
 #include "core/filedialogs.hpp"
 #include "core/history.hpp"
+#include "core/workingpicture.hpp"
 #include "core/pictureimport.hpp"
 
 #include <QImage>
@@ -21,15 +22,9 @@ class PictureDocument final : public QObject {
     Q_OBJECT
 public:
     // The window shows the picture, moves the marker and holds the buttons.
-    PictureDocument(Env& env, Workflow& window, QObject* parent = nullptr);
+    // Loading, rotation, Undo and Redo change `picture`.
+    PictureDocument(Env& env, WorkingPicture& picture, Workflow& window, QObject* parent = nullptr);
 
-    // The step the work has reached (1..5), part of every state Undo keeps.
-    int step() const { return step_; }
-    void setStep(int step) { step_ = step; }
-    // What the colour steps last found out about the picture: the session
-    // the mapping handed back.
-    const ColourSession& colours() const { return colours_; }
-    void setColours(const ColourSession& colours) { colours_ = colours; }
     // The name the title shows: the file's, or "Pasted picture".
     const QString& name() const { return name_; }
     const EditHistory& history() const { return history_; }
@@ -70,11 +65,10 @@ private:
     void restore(const std::optional<PictureState>& state);
 
     Env& env_;
+    WorkingPicture& picture_;
     Workflow& window_;
     EditHistory history_;
     QString name_;
-    int step_ = 1;
-    ColourSession colours_;
     int importSerial_ = 0;
 };
 

@@ -117,8 +117,8 @@ void ColourButton::keyPressEvent(QKeyEvent* event) {
     QAbstractButton::keyPressEvent(event);
 }
 
-frmColorMap::frmColorMap(Env& env, Workflow& main, ColourSession session, QWidget* parent)
-    : QDialog(parent), env_(env), main_(main), session_(std::move(session)), Timer1(env.clock.createTimer()) {
+frmColorMap::frmColorMap(Env& env, const WorkingPicture& picture, Workflow& main, ColourSession session, QWidget* parent)
+    : QDialog(parent), env_(env), picture_(picture), main_(main), session_(std::move(session)), Timer1(env.clock.createTimer()) {
     const ColourHandOver& colours = session_.colours;
     setUpDialog(*this, "frmColorMap", QStringLiteral("Manual Color Translation"), kHelpTopic, {300, 606});
 
@@ -249,7 +249,7 @@ bool frmColorMap::blinking() const { return Timer1->isEnabled(); }
 void frmColorMap::stopBlink() {
     if (!Timer1->isEnabled()) return;
     Timer1->setEnabled(false);
-    main_.ShowBitmap(env_.g.gCurrentBmp);
+    main_.ShowBitmap(picture_.current);
 }
 
 void frmColorMap::UserColor_MouseDown(int index) {
@@ -262,7 +262,7 @@ void frmColorMap::UserColor_MouseDown(int index) {
     // The copy shows the selected colour inverted; the two take turns in the
     // main window so that the operator sees where the colour lies.
     const QString copy = env_.workPath("tmpfile2.bmp");
-    env_.pixmill.SaveBMP(env_.g.gCurrentBmp, copy);
+    env_.pixmill.SaveBMP(picture_.current, copy);
     FlashColor = session_.colours[size_t(index)].colour;
     env_.pixmill.Flash(copy, FlashColor);
     FlashTick = 0;
@@ -270,13 +270,13 @@ void frmColorMap::UserColor_MouseDown(int index) {
 }
 
 void frmColorMap::Timer1_Timer() {
-    main_.ShowBitmap(FlashTick % 2 == 0 ? env_.workPath("tmpfile2.bmp") : env_.g.gCurrentBmp);
+    main_.ShowBitmap(FlashTick % 2 == 0 ? env_.workPath("tmpfile2.bmp") : picture_.current);
     ++FlashTick;
 }
 
 void frmColorMap::MapColor_MouseUp(int index) {
     Timer1->setEnabled(false);
-    main_.ShowBitmap(env_.g.gCurrentBmp);
+    main_.ShowBitmap(picture_.current);
     if (SelectedColor >= 1) session_.codes[size_t(SelectedColor - 1)] = index + 1;
     DrawColorMap();
 }
@@ -330,7 +330,7 @@ void frmColorMap::cmdMap_Click() {
         return;
     }
 
-    const QString& path = g.gCurrentBmp;
+    const QString& path = picture_.current;
     const uint32_t highlight = uint32_t(g.gScreenRed ? g.gMarkColor1 : g.gMarkColor2);
     const int32_t status = applyColourMapping(pm, path, session_.mapping(), highlight, g.paperKind());
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/env.hpp"
+#include "core/workingpicture.hpp"
 #include "ui/picture/frmColors.hpp"
 
 #include <QAbstractButton>
@@ -52,7 +53,7 @@ private:
 class frmColorMap final : public QDialog {
     Q_OBJECT
 public:
-    frmColorMap(Env& env, Workflow& main, ColourSession session, QWidget* parent = nullptr);
+    frmColorMap(Env& env, const WorkingPicture& picture, Workflow& main, ColourSession session, QWidget* parent = nullptr);
     ~frmColorMap() override;
 
     QLabel* lbInstructions;
@@ -99,6 +100,7 @@ private:
     void describe(int index, int32_t code);
 
     Env& env_;
+    const WorkingPicture& picture_;
     Workflow& main_;
     ColourSession session_;
     std::unique_ptr<Timer> Timer1;

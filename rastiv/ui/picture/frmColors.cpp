@@ -26,7 +26,7 @@ QString percentText(int32_t percent) {
     return percent == 0 ? QStringLiteral("<1%") : numToText(percent) + QStringLiteral("%");
 }
 
-frmColors::frmColors(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
+frmColors::frmColors(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), picture_(picture), main_(main) {
     setUpDialog(*this, "frmColors", QStringLiteral("Color Translation"), kHelpTopic, {268, 209});
 
     Text1 = noteBox(this, "Text1",
@@ -90,7 +90,7 @@ frmColors::frmColors(Env& env, Workflow& main, QWidget* parent) : QDialog(parent
     connect(cmdCancel, &QPushButton::clicked, this, &frmColors::cmdCancel_Click);
 
     openMapping = [this](ColourSession& session) {
-        frmColorMap mapping(env_, main_, session, parentWidget());
+        frmColorMap mapping(env_, picture_, main_, session, parentWidget());
         mapped_ = runModal(mapping) == QDialog::Accepted;
         if (mapped_) session = mapping.session();
     };
@@ -141,7 +141,7 @@ void frmColors::cmdSetUpRemap_Click() {
         WaitCursor hourglass;
         translate();
     }
-    main_.ShowBitmap(env_.g.gCurrentBmp);
+    main_.ShowBitmap(picture_.current);
     if (!cancelled_) {
         hide();
         openMapping(session_);  // the mapping hands the main window its buttons back
@@ -172,7 +172,7 @@ void frmColors::tellLibraryError(int32_t code) {
 // pass in the labels and the picture as it loses colours; the colours left
 // over go into the session.
 void frmColors::translate() {
-    const QString& path = env_.g.gCurrentBmp;
+    const QString& path = picture_.current;
 
     running_ = true;
     tbNumUserColors->setReadOnly(true);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/env.hpp"
+#include "core/workingpicture.hpp"
 #include "core/colourwork.hpp"
 
 #include <QDialog>
@@ -24,7 +25,7 @@ QString percentText(int32_t percent);
 class frmColors final : public QDialog {
     Q_OBJECT
 public:
-    frmColors(Env& env, Workflow& main, QWidget* parent = nullptr);
+    frmColors(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent = nullptr);
     ~frmColors() override;
 
     QPlainTextEdit* Text1;
@@ -65,6 +66,7 @@ private:
     void tellLibraryError(int32_t code);
 
     Env& env_;
+    const WorkingPicture& picture_;
     Workflow& main_;
     ColourSession session_;
     bool running_ = false;

@@ -49,8 +49,8 @@ QLabel* label(QWidget* parent, const char* name, const QRect& geometry, QWidget*
 }
 }  // namespace
 
-frmPhoto::frmPhoto(Env& env, Workflow& main, QWidget* parent)
-    : QDialog(parent), env_(env), main_(main), Timer1(env.clock.createTimer()) {
+frmPhoto::frmPhoto(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent)
+    : QDialog(parent), env_(env), picture_(picture), main_(main), Timer1(env.clock.createTimer()) {
     setUpDialog(*this, "frmPhoto", QStringLiteral("Photo"), kHelpTopic, {600, 440});
 
     picPreview = new QScrollArea(this);
@@ -163,7 +163,7 @@ void frmPhoto::settingChanged() {
 
 int32_t frmPhoto::separate(const PhotoSettings& s, const QString& path) {
     const int32_t paper = s.blackOnly ? PIXMILL_PAPER_BLACK_ONLY : env_.g.paperKind();
-    return env_.pixmill.SeparateBitmap(env_.g.gCurrentBmp, path, paper, s.method, s.brightness, s.contrast, s.gamma,
+    return env_.pixmill.SeparateBitmap(picture_.current, path, paper, s.method, s.brightness, s.contrast, s.gamma,
                                        s.sharpen);
 }
 
@@ -214,7 +214,7 @@ void frmPhoto::cmdApply_Click() {
     WaitCursor hourglass;
     int32_t r = havePreview_ && previewed_ == s ? 0 : separate(s, preview);
     // The working bitmap is replaced whole, never half written.
-    if (r == 0) r = env_.pixmill.SaveBMP(preview, env_.g.gCurrentBmp);
+    if (r == 0) r = env_.pixmill.SaveBMP(preview, picture_.current);
     if (r != 0) {
         hourglass.restore();
         setEnabled(true);
@@ -224,8 +224,8 @@ void frmPhoto::cmdApply_Click() {
     }
     // As after Re-Map!: the colours are printer colours, the flags cleared,
     // and Save Options is next.
-    env_.pixmill.CleanBMP(env_.g.gCurrentBmp);
-    main_.ShowBitmap(env_.g.gCurrentBmp);
+    env_.pixmill.CleanBMP(picture_.current);
+    main_.ShowBitmap(picture_.current);
     main_.MoveStepMarker(4);
     hourglass.restore();
     setEnabled(true);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/env.hpp"
+#include "core/workingpicture.hpp"
 
 #include <QDialog>
 #include <memory>
@@ -36,7 +37,7 @@ struct PhotoSettings {
 class frmPhoto final : public QDialog {
     Q_OBJECT
 public:
-    frmPhoto(Env& env, Workflow& main, QWidget* parent = nullptr);
+    frmPhoto(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent = nullptr);
     ~frmPhoto() override;
 
     QScrollArea* picPreview;
@@ -77,6 +78,7 @@ private:
     void Form_Unload();
 
     Env& env_;
+    const WorkingPicture& picture_;
     Workflow& main_;
     std::unique_ptr<Timer> Timer1;  // the preview follows the controls after a short pause
     PhotoSettings previewed_;

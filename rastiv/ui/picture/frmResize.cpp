@@ -45,7 +45,7 @@ WidthInput normaliseWidth(const QString& typed) {
     return r;
 }
 
-frmResize::frmResize(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
+frmResize::frmResize(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), picture_(picture), main_(main) {
     setObjectName(QStringLiteral("frmResize"));
     setWindowTitle(QStringLiteral("Resize Bitmap"));
     setHelpTopic(this, kHelpTopic);
@@ -98,8 +98,8 @@ frmResize::frmResize(Env& env, Workflow& main, QWidget* parent) : QDialog(parent
 }
 
 void frmResize::Form_Load() {
-    main_.ReadBitmapSize(env_.g.gCurrentBmp);
-    tbWidth->setText(QString::number(env_.g.bmpWidthOrZero()));
+    main_.ReadBitmapSize(picture_.current);
+    tbWidth->setText(QString::number(picture_.widthOrZero()));
     if (const QScreen* s = QGuiApplication::primaryScreen()) move(s->geometry().center() - rect().center());
     tbWidth->selectAll();
     tbWidth->setFocus();
@@ -114,13 +114,13 @@ void frmResize::cmdResize_Click() {
     setEnabled(false);
     {
         WaitCursor hourglass;
-        const StepResult r = resizeWorkingCopy(env_.pixmill, env_.g.gCurrentBmp, env_.workDir, w.width);
+        const StepResult r = resizeWorkingCopy(env_.pixmill, picture_.current, env_.workDir, w.width);
         if (!r.ok()) {
             hourglass.restore();
             tell(env_, stepError(r), QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpTopic,
-                 MsgButtons::Ok, {}, fileAdvice(env_.pixmill, r.status, env_.g.gCurrentBmp));
+                 MsgButtons::Ok, {}, fileAdvice(env_.pixmill, r.status, picture_.current));
         } else {
-            main_.ShowBitmap(env_.g.gCurrentBmp);
+            main_.ShowBitmap(picture_.current);
         }
         env_.clock.pumpEvents();
         setEnabled(true);

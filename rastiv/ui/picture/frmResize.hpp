@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/env.hpp"
+#include "core/workingpicture.hpp"
 
 #include <QDialog>
 
@@ -25,7 +26,7 @@ WidthInput normaliseWidth(const QString& typed);
 class frmResize final : public QDialog {
     Q_OBJECT
 public:
-    frmResize(Env& env, Workflow& main, QWidget* parent = nullptr);
+    frmResize(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent = nullptr);
 
     QPlainTextEdit* tbText1;
     QLabel* Label1;
@@ -43,6 +44,7 @@ private:
     void Form_Unload();
 
     Env& env_;
+    const WorkingPicture& picture_;
     Workflow& main_;
     bool unloaded_ = false;
     bool resized_ = false;

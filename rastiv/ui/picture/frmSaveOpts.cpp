@@ -57,7 +57,7 @@ QString failureText(SaveKind kind, int32_t r) {
 }
 }  // namespace
 
-frmSaveOpts::frmSaveOpts(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
+frmSaveOpts::frmSaveOpts(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), picture_(picture), main_(main) {
     // Wider than its buttons, so that the title bar shows the whole title,
     // with room under them for the status line.
     setUpDialog(*this, "frmSaveOpts", QStringLiteral("Save Options"), kHelpTopic, {289, 185});
@@ -96,7 +96,7 @@ void frmSaveOpts::save(SaveKind kind) {
     const KindInfo info = infoFor(kind);
     setEnabled(false);
     [&] {
-        if (info.widthCheck && env_.g.bmpWidthOrZero() > kMaxPrintWidth) {
+        if (info.widthCheck && picture_.widthOrZero() > kMaxPrintWidth) {
             tell(env_,
                  QStringLiteral("The bitmap is too wide.  Make sure to re-size it before modifying the colors or "
                                 "saving it as a graphic or logo."),
@@ -126,16 +126,16 @@ void frmSaveOpts::save(SaveKind kind) {
         }
         int32_t r = 0;
         switch (kind) {
-            case SaveKind::Bmp: r = env_.pixmill.SaveBMP(env_.g.gCurrentBmp, file); break;
-            case SaveKind::Gfx: r = env_.pixmill.SaveBMPAsGfx(env_.g.gCurrentBmp, file, env_.g.paperKind()); break;
-            case SaveKind::Logo: r = env_.pixmill.SaveBMPAsLogo(env_.g.gCurrentBmp, file, env_.g.paperKind()); break;
+            case SaveKind::Bmp: r = env_.pixmill.SaveBMP(picture_.current, file); break;
+            case SaveKind::Gfx: r = env_.pixmill.SaveBMPAsGfx(picture_.current, file, env_.g.paperKind()); break;
+            case SaveKind::Logo: r = env_.pixmill.SaveBMPAsLogo(picture_.current, file, env_.g.paperKind()); break;
         }
         if (r != 0) {
             // A printer file of a picture still in too many colours is the
             // usual refusal: say what to do about it.
             const QString advice = kind != SaveKind::Bmp && r == PIXMILL_E_FORMAT
-                                       ? unprintableColoursAdvice(env_.g.gCurrentBmp, env_.g.paperKind())
-                                       : fileAdvice(env_.pixmill, r, env_.g.gCurrentBmp, file);
+                                       ? unprintableColoursAdvice(picture_.current, env_.g.paperKind())
+                                       : fileAdvice(env_.pixmill, r, picture_.current, file);
             tell(env_, failureText(kind, r), QStringLiteral("Save Error"), MsgIcon::Exclamation, kHelpTopic,
                  MsgButtons::Ok, {}, advice);
             lblStatus->setText(QStringLiteral("Not saved: ") + errorNumber(r) + u'.');

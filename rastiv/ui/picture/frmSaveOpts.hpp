@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/env.hpp"
+#include "core/workingpicture.hpp"
 #include "core/filedialogs.hpp"
 
 #include <QDialog>
@@ -16,7 +17,7 @@ enum class SaveKind { Bmp, Gfx, Logo };
 class frmSaveOpts final : public QDialog {
     Q_OBJECT
 public:
-    frmSaveOpts(Env& env, Workflow& main, QWidget* parent = nullptr);
+    frmSaveOpts(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent = nullptr);
 
     QPushButton* cmdSaveLogo;
     QPushButton* cmdSaveGfx;
@@ -37,6 +38,7 @@ private:
     void Form_Unload();
 
     Env& env_;
+    const WorkingPicture& picture_;
     Workflow& main_;
     bool unloaded_ = false;
 };

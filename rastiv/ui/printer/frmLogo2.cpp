@@ -33,7 +33,8 @@ constexpr int kHelpErase = 0;
 
 }  // namespace
 
-frmLogo2::frmLogo2(Env& env, QWidget* parent) : QDialog(parent), Timer1(env.clock.createTimer()), env_(env) {
+frmLogo2::frmLogo2(Env& env, const WorkingPicture& picture, QWidget* parent)
+    : QDialog(parent), Timer1(env.clock.createTimer()), env_(env), picture_(picture) {
     createControls();
     connectSignals();
     Form_Load();
@@ -103,15 +104,15 @@ void frmLogo2::cmdUseCurrentBitmap_Click() {
     steps.show(1);
     {
         BusyDialog busy(this, env_);
-        if (g.bmpWidthOrZero() > kMaxPrintWidth) {
+        if (picture_.widthOrZero() > kMaxPrintWidth) {
             busy.tell(QStringLiteral("The bitmap is too wide.  Make sure to Re-size it before modifying the colors or "
                                      "saving it as a graphic or logo."),
                       QStringLiteral("Bitmap Size Warning"), MsgIcon::Information, kHelpBitmap);
-        } else if (g.gCurrentBmp.isEmpty()) {
+        } else if (!picture_.loaded()) {
             busy.refuse(QStringLiteral("You must load a BMP file before you can send it to the printer."), kHelpBitmap);
         } else {
             g.gLogoFile = env_.workPath("tmpfile.lgo");
-            const int32_t r = env_.pixmill.SaveBMPAsLogo(g.gCurrentBmp, g.gLogoFile, g.paperKind());
+            const int32_t r = env_.pixmill.SaveBMPAsLogo(picture_.current, g.gLogoFile, g.paperKind());
             if (r == 0) {
                 tbLogoName->setText(g.gLogoFile);
             } else {
@@ -119,8 +120,8 @@ void frmLogo2::cmdUseCurrentBitmap_Click() {
                 tbLogoName->clear();
                 busy.tell(errorNumber(r) + QStringLiteral(" saving the BMP file as a logo (*.LGO) file."),
                           QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpLogos, MsgButtons::Ok, {},
-                          r == PIXMILL_E_FORMAT ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind())
-                                  : fileAdvice(env_.pixmill, r, g.gCurrentBmp));
+                          r == PIXMILL_E_FORMAT ? unprintableColoursAdvice(picture_.current, g.paperKind())
+                                  : fileAdvice(env_.pixmill, r, picture_.current));
             }
         }
     }

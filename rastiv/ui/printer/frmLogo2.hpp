@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/env.hpp"
+#include "core/workingpicture.hpp"
 #include "ui/common/stepindicator.hpp"
 
 class QLabel;
@@ -20,7 +21,7 @@ class Timer;
 class frmLogo2 final : public QDialog {
     Q_OBJECT
 public:
-    explicit frmLogo2(Env& env, QWidget* parent = nullptr);
+    frmLogo2(Env& env, const WorkingPicture& picture, QWidget* parent = nullptr);
     ~frmLogo2() override;
 
     QPushButton* cmdUseCurrentBitmap;
@@ -55,6 +56,7 @@ private:
     void sendAs();
 
     Env& env_;
+    const WorkingPicture& picture_;
 };
 
 }  // namespace rastiv

@@ -43,7 +43,7 @@ QString printedText(TransferEnd end, const TransferProgress& p) {
 }
 }  // namespace
 
-frmPrint::frmPrint(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), main_(main) {
+frmPrint::frmPrint(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), picture_(picture), main_(main) {
     setUpDialog(*this, "frmPrint", QStringLiteral("Print a Graphic"), kHelpBitmap, {265, 178});
     cmdSendBMP = new QPushButton(QStringLiteral("Send &Graphic to the Printer"), this);
     cmdSendBMP->setObjectName(QStringLiteral("cmdSendBMP"));
@@ -63,24 +63,24 @@ void frmPrint::cmdSendBMP_Click() {
     SendingPrintSample sample(g);  // a printed graphic is print-sample data for a recording
     TransferProgress progress(env_.link.lineSettings());
     BusyDialog busy(this, env_, *transfer, progress);
-    if (g.bmpWidthOrZero() > kMaxPrintWidth) {
+    if (picture_.widthOrZero() > kMaxPrintWidth) {
         busy.tell(QStringLiteral("The bitmap is too wide.  Make sure to re-size it before modifying the colors or "
                                  "saving it as a graphic or logo."),
                   QStringLiteral("Bitmap Size Error"), MsgIcon::Information, kHelpBitmap);
         return;
     }
-    if (g.gCurrentBmp.isEmpty()) {
+    if (!picture_.loaded()) {
         busy.tell(QStringLiteral("You must load a BMP file before you can print anything."),
                   QStringLiteral("Parameter Error"), MsgIcon::Information, kHelpBitmap);
         return;
     }
     const QString gfx = env_.workPath("tmpfile.gfx");
-    const int32_t r = env_.pixmill.SaveBMPAsGfx(g.gCurrentBmp, gfx, g.paperKind());
+    const int32_t r = env_.pixmill.SaveBMPAsGfx(picture_.current, gfx, g.paperKind());
     if (r != 0) {
         busy.tell(errorNumber(r) + QStringLiteral(" saving the BMP file as a graphics (*.GFX) file."),
                   QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpPixmill, MsgButtons::Ok, {},
-                  r == PIXMILL_E_FORMAT ? unprintableColoursAdvice(g.gCurrentBmp, g.paperKind())
-                                        : fileAdvice(env_.pixmill, r, g.gCurrentBmp));
+                  r == PIXMILL_E_FORMAT ? unprintableColoursAdvice(picture_.current, g.paperKind())
+                                        : fileAdvice(env_.pixmill, r, picture_.current));
         return;
     }
     if (g.gPortState != 1) return;

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 #include "core/env.hpp"
+#include "core/workingpicture.hpp"
 
 class QPushButton;
 
@@ -15,7 +16,7 @@ class TransferPanel;
 class frmPrint final : public QDialog {
     Q_OBJECT
 public:
-    frmPrint(Env& env, Workflow& main, QWidget* parent = nullptr);
+    frmPrint(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent = nullptr);
 
     QPushButton* cmdSendBMP;
     QPushButton* cmdExit;
@@ -28,6 +29,7 @@ public:
 
 private:
     Env& env_;
+    const WorkingPicture& picture_;
     Workflow& main_;
 };
 
