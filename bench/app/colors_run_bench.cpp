@@ -41,14 +41,14 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot make a working bitmap of %s\n", qPrintable(photo));
             return 1;
         }
-        w.g.gCurrentBmp = w.working();
-        main.ShowBitmap(w.g.gCurrentBmp);
+        w.picture.current = w.working();
+        main.ShowBitmap(w.picture.current);
 
         QElapsedTimer t;
-        frmColors dialog(w.env, main, &main);
-        dialog.openMapping = [&](const ColourHandOver& c) {
+        frmColors dialog(w.env, w.picture, main, &main);
+        dialog.openMapping = [&](ColourSession& s) {
             ms.push_back(double(t.nsecsElapsed()) / 1e6);
-            kept = c.size();
+            kept = s.colours.size();
         };
         dialog.tbNumUserColors->setText(colours);
         dialog.tbColorSpeed->setText(speed);
