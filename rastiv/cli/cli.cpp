@@ -745,7 +745,6 @@ int checkStatus(const QString& name, const PortSettings& settings, int waitMs, C
         return kExitFailed;
     }
     link.setPort(std::move(line));
-    state.gPortState = 1;
     const bool answered = printerAnswers(link, waitMs, query.isEmpty() ? cmd::kStatusQuery : query);
     const QByteArray reply = link.ReadPort();
     const int replies = int(reply.size());

@@ -159,7 +159,6 @@ void runWorker(Worker& w, const Job& job) {
                     w.lineCause = why.cause.isEmpty() ? QStringLiteral("the line was lost") : why.cause;
             });
             link.setPort(std::move(counting), w.target.line);
-            w.link.gPortState = 1;
             // The question is neither recorded nor counted: it is not the job's.
             if (o.askStatusFirst && !printerAnswers(link)) {
                 w.result.reason = w.lineCause.isEmpty() ? QString::fromLatin1(kNoAnswer) : w.lineCause;
@@ -169,7 +168,7 @@ void runWorker(Worker& w, const Job& job) {
                 link.ClearInputBuffer();
                 w.bytes = 0;
                 link.setBatchCopy([&w](const QByteArray& bytes) { w.batch->WriteBatchFile(bytes); });
-                w.link.gCommEstablished = true;
+                link.printerAnswered();
                 w.link.gSendChunk = kSendChunk;
                 // A line just opened has nothing on its way: the first send need not
                 // wait for a transmit event that only a write raises.

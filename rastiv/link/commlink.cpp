@@ -40,11 +40,19 @@ void CommLink::setPort(std::unique_ptr<SerialPort> port, const PortSettings& lin
     port_ = std::move(port);
     line_ = line;
     if (!port_) return;
+    if (port_->portOpen()) g_.gPortState = 1;
     connect(port_.get(), &SerialPort::transmitEvent, this, [this] { MSComm1_OnComm(); });
     // An unplugged adapter: the port is closed already and its lines read
     // low, so a send in progress ends in its retry dialog; the next printer
     // tool asks for the connection again.
     connect(port_.get(), &SerialPort::lost, this, [this] { g_.gCommEstablished = false; });
+}
+
+void CommLink::printerAnswered() { g_.gCommEstablished = g_.gPortState == 1; }
+
+void CommLink::startUnconnected() {
+    g_.gPortState = 0;
+    g_.gCommEstablished = false;
 }
 
 void CommLink::MSComm1_OnComm() { g_.gSendDone = true; }
@@ -69,6 +77,7 @@ int16_t CommLink::InputBufferCount() {
 void CommLink::ClosePort() {
     if (port_ && port_->portOpen()) port_->close();
     g_.gPortState = 0;
+    g_.gCommEstablished = false;
 }
 
 void CommLink::startWatchdog(int ms) {

@@ -31,8 +31,15 @@ public:
     ~CommLink() override;
 
     // The serial control (`MSComm1`): a real device or the virtual printer,
-    // opened with `line` (which sets how long the bytes take).
+    // opened with `line` (which sets how long the bytes take).  The link
+    // alone says whether its line is open (gPortState) and whether a printer
+    // answered on it (gCommEstablished): an open port makes the line open.
     void setPort(std::unique_ptr<SerialPort> port, const PortSettings& line = {});
+    // A printer answered on the open line.
+    void printerAnswered();
+    // The program starts counting the line closed and no printer answering,
+    // whatever port was set before.
+    void startUnconnected();
     SerialPort* port() const { return port_.get(); }
     // The shared flags the port routines read and set.
     LinkState& state() const { return g_; }
@@ -46,6 +53,7 @@ public:
     QByteArray ReadPort();
     void ClearInputBuffer();
     int16_t InputBufferCount();
+    // Closes the line; no printer is answering on it then.
     void ClosePort();
 
     // ---- Sending. ----

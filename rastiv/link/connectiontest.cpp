@@ -19,12 +19,10 @@ bool printerAnswers(CommLink& link, int waitMs, const QByteArray& query) {
 Connection connectPrinter(CommLink& link, std::unique_ptr<SerialPort> line, const PortSettings& settings,
                           PortError& error, int waitMs) {
     link.ClosePort();
-    link.state().gCommEstablished = false;
     if (!line->open(settings, error)) return Connection::CannotOpen;
     link.setPort(std::move(line), settings);
-    link.state().gPortState = 1;
     if (!printerAnswers(link, waitMs)) return Connection::NoAnswer;
-    link.state().gCommEstablished = true;
+    link.printerAnswered();
     return Connection::Answered;
 }
 

@@ -102,8 +102,7 @@ void frmMain::Form_Load() {
     if (env_.settings.read(Key::ScreenColor) == QLatin1String("Blue")) SetScreenBlue();
     else SetScreenRed();
 
-    env_.g.gCommEstablished = false;
-    env_.g.gPortState = 0;
+    env_.link.startUnconnected();
     env_.g.gBatchModeEnabled = false;
     env_.g.gOmitPrintSampleData = true;
     env_.g.gSendingPrintSample = false;

@@ -199,7 +199,6 @@ void frmComm::cmdConnect_Click() {
     {
         WaitCursor hourglass;
         link.ClosePort();
-        g.gCommEstablished = false;
         const int port = lbCommPorts->currentRow(), baud = lbBaudRate->currentRow(), parity = lbParity->currentRow();
         if (port < 0) {
             hourglass.restore();
