@@ -114,11 +114,11 @@ int main(int argc, char** argv) {
     pixmill.setProblemReporter(
         [&env](const QString& text) { tell(env, text, QStringLiteral("Image Library Problem"), MsgIcon::Stop); });
 
-    F1Help f1(env);
+    F1Help f1(desktop, messages, g.gHelpFile);
     app.installEventFilter(&f1);
 
     std::unique_ptr<frmMain> mainWindow;
-    auto* splash = new frmSplash(env, [&] {
+    auto* splash = new frmSplash(clock, [&] {
         mainWindow = std::make_unique<frmMain>(env);
         mainWindow->show();
         if (!startFile.isEmpty()) mainWindow->loadFile(startFile);

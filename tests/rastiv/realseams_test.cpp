@@ -121,7 +121,7 @@ TEST(F1Key, OpensTheFocusedControlsTopic) {
     World w;
     const QString help = w.path("index.html");
     writeFile(help.toStdString(), {'<', '/', '>'});
-    F1Help f1(w.env);
+    F1Help f1(w.desktop, w.messages, w.g.gHelpFile);
     qApp->installEventFilter(&f1);
     {
         frmMain main(w.env);

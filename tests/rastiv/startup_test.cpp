@@ -81,7 +81,7 @@ TEST(Splash, OpensTheMainWindowAfterTwoSecondsOfVirtualTime) {
     World w;
     int started = 0;
     bool splashInSight = true;  // behind the boxes the main window's start may show
-    frmSplash splash(w.env, [&] { ++started, splashInSight = splash.isVisible(); });
+    frmSplash splash(w.clock, [&] { ++started, splashInSight = splash.isVisible(); });
     splash.show();
     EXPECT_EQ(splash.lblVersion->text(), QStringLiteral("Version " RASTIV_VERSION));
     EXPECT_TRUE(splash.lblVersion->text().startsWith(QStringLiteral("Version ")));
@@ -104,7 +104,7 @@ TEST(Splash, KeyOrClickEndsTheSplashAtOnce) {
     {
         World w;
         int started = 0;
-        frmSplash splash(w.env, [&] { ++started; });
+        frmSplash splash(w.clock, [&] { ++started; });
         splash.show();
         QTest::keyClick(&splash, Qt::Key_Space);
         EXPECT_EQ(started, 1);
@@ -113,7 +113,7 @@ TEST(Splash, KeyOrClickEndsTheSplashAtOnce) {
     {
         World w;
         int started = 0;
-        frmSplash splash(w.env, [&] { ++started; });
+        frmSplash splash(w.clock, [&] { ++started; });
         splash.show();
         QTest::mouseClick(splash.Frame1, Qt::LeftButton);
         EXPECT_EQ(started, 1);
@@ -127,7 +127,7 @@ TEST(Splash, KeyOrClickEndsTheSplashAtOnce) {
 TEST(Splash, AboutModeIgnoresKeysClicksAndTimeAndClosesOnOk) {
     World w;
     int started = 0;
-    frmSplash about(w.env, [&] { ++started; });
+    frmSplash about(w.clock, [&] { ++started; });
     about.ShowAbout();
     EXPECT_TRUE(about.isVisible());
     EXPECT_FALSE(about.cmdOk->isHidden());

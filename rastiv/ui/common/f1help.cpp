@@ -1,8 +1,6 @@
 #include "ui/common/f1help.hpp"
 
 #include "core/desktop.hpp"
-#include "core/env.hpp"
-#include "core/modGlobal.hpp"
 
 #include <QAction>
 #include <QApplication>
@@ -26,7 +24,7 @@ bool F1Help::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1)
         return QObject::eventFilter(watched, event);
     int topic = -1;
-    QString file = env_.g.gHelpFile;
+    QString file = helpFile_;
     if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()); menu && menu->activeAction()) {
         topic = topicFor(menu->activeAction());
     } else {
@@ -40,7 +38,7 @@ bool F1Help::eventFilter(QObject* watched, QEvent* event) {
             }
     }
     if (topic < 0) return QObject::eventFilter(watched, event);
-    openHelp(env_.desktop, &env_.messages, file, topic);
+    openHelp(desktop_, &messages_, file, topic);
     return true;
 }
 

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 namespace rastiv {
 
-struct Env;
+class Desktop;
+class MessageBoxes;
 
 // Controls name their topic with this property; message boxes also name
 // their help file ("helpFile"), as they may outlive the window that made them.
@@ -16,14 +18,18 @@ void setHelpTopic(QObject* o, int topic);
 
 class F1Help final : public QObject {
 public:
-    explicit F1Help(Env& env, QObject* parent = nullptr) : QObject(parent), env_(env) {}
+    // `helpFile` is read at each F1: the main window names it once it is up.
+    F1Help(Desktop& desktop, MessageBoxes& messages, const QString& helpFile, QObject* parent = nullptr)
+        : QObject(parent), desktop_(desktop), messages_(messages), helpFile_(helpFile) {}
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // The topic F1 would open with this widget focused, or -1.
     static int topicFor(const QObject* focus);
 
 private:
-    Env& env_;
+    Desktop& desktop_;
+    MessageBoxes& messages_;
+    const QString& helpFile_;
 };
 
 }  // namespace rastiv

@@ -2,7 +2,6 @@
 
 #include "ui/common/artwork.hpp"
 #include "link/clock.hpp"
-#include "core/env.hpp"
 
 #include <QCoreApplication>
 #include <QFrame>
@@ -22,10 +21,10 @@ namespace rastiv {
 
 QString frmSplash::versionText() { return QStringLiteral("Version " RASTIV_VERSION); }
 
-frmSplash::frmSplash(Env& env, std::function<void()> onStart, QWidget* parent)
+frmSplash::frmSplash(Clock& clock, std::function<void()> onStart, QWidget* parent)
     // An ordinary frameless window rather than a splash screen, because window
     // managers give splash screens no focus and a key press must reach it.
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), env_(env), onStart_(std::move(onStart)) {
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), clock_(clock), onStart_(std::move(onStart)) {
     setObjectName(QStringLiteral("frmSplash"));
     setWindowTitle(QStringLiteral("Rastiv"));
     setFocusPolicy(Qt::StrongFocus);
@@ -69,7 +68,7 @@ frmSplash::frmSplash(Env& env, std::function<void()> onStart, QWidget* parent)
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(Frame1);
 
-    Timer1 = env_.clock.createTimer();
+    Timer1 = clock_.createTimer();
     Timer1->onTimer = [this] { Timer1_Timer(); };
 
     Form_Load();

@@ -11,7 +11,7 @@ class QPushButton;
 
 namespace rastiv {
 
-struct Env;
+class Clock;
 class Timer;
 
 class frmSplash final : public QWidget {
@@ -19,7 +19,7 @@ class frmSplash final : public QWidget {
 public:
     // Closes itself (the owner may set Qt::WA_DeleteOnClose).  onStart runs once when the start-up splash ends (timer, key or click):
     // it opens the main window.
-    frmSplash(Env& env, std::function<void()> onStart, QWidget* parent = nullptr);
+    frmSplash(Clock& clock, std::function<void()> onStart, QWidget* parent = nullptr);
     ~frmSplash() override;
 
     // About mode: timer stopped, OK shown; only OK closes the window.
@@ -45,7 +45,7 @@ private:
     void cmdOk_Click();
     void finishStartUp();
 
-    Env& env_;
+    Clock& clock_;
     std::function<void()> onStart_;
 };
 

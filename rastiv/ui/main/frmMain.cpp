@@ -465,7 +465,7 @@ void frmMain::mnuHelpContents_Click() { openHelp(env_.desktop, &env_.messages, e
 
 void frmMain::mnuAbout_Click() {
     if (!about_) {
-        about_ = new frmSplash(env_, nullptr);
+        about_ = new frmSplash(env_.clock, nullptr);
         about_->setAttribute(Qt::WA_DeleteOnClose);
     }
     about_->ShowAbout();
