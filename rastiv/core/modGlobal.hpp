@@ -1,10 +1,9 @@
-// What the whole program shares for its whole run: the paper, the logo file
-// the logo dialogs share, the legacy settings and the link's switches.  The
+// What the whole program shares for its whole run: the paper, the legacy
+// settings and the link's switches.  The
 // program holds one instance (created in main); tests make their own.  The
 // picture being worked on is not here: the main window owns it.
 #pragma once
 
-#include <QString>
 #include <cstdint>
 #include <pixmill/pixmill.h>
 
@@ -13,7 +12,6 @@
 namespace rastiv {
 
 struct modGlobal : LinkState {
-    QString gLogoFile;
     int16_t gTextSubSet = 0;
     bool gScreenRed = false;
     bool gScreenBlue = false;

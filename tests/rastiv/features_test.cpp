@@ -76,9 +76,10 @@ struct Bench : PrinterBench {
         for (int i = 5; i < size; ++i) bytes += char('A' + i % 26);
         const QString path = w.path("in/pic.lgo");
         writeFile(path.toStdString(), ByteVec(bytes.begin(), bytes.end()));
-        w.g.gLogoFile = path;
+        logo = path;
         return bytes;
     }
+    QString logo;  // the logo file the send dialogs are handed
 };
 
 void expectParameterError(const Message& m, const char* text, int topic) {
@@ -128,7 +129,7 @@ TEST(LogoNumber, LeadingNumberFrom0To255RoundedHalfToEven) {
 TEST(DownloadLogo, TypedNumbersAreStoredUnderTheirRoundedLeadingNumber) {
     Bench b;
     const QByteArray logo = b.logoFile(29);
-    frmDownloadLogo d(b.w.env);
+    frmDownloadLogo d(b.w.env, b.logo);
     const struct {
         const char* typed;
         int n;
@@ -152,7 +153,7 @@ TEST(DownloadLogo, TypedNumbersAreStoredUnderTheirRoundedLeadingNumber) {
 TEST(DownloadLogo, TopAndBottomLogoFillInLockedNumbersUntilNonLegacyIsChosen) {
     Bench b;
     const QByteArray logo = b.logoFile(13);
-    frmDownloadLogo d(b.w.env);
+    frmDownloadLogo d(b.w.env, b.logo);
     EXPECT_TRUE(d.rbNoLogo->isChecked());
     EXPECT_EQ(d.steps.shown(), 1);
 
@@ -184,7 +185,7 @@ TEST(DownloadLogo, TopAndBottomLogoFillInLockedNumbersUntilNonLegacyIsChosen) {
 TEST(DownloadLogo, AFileIsSentInPiecesOf50AndThePrintIsLeftOutOfTheRecording) {
     Bench b;
     const QByteArray logo = b.logoFile(101);
-    frmDownloadLogo d(b.w.env);
+    frmDownloadLogo d(b.w.env, b.logo);
     b.record();
     d.tbLogoNum->setText("7");
     d.cmdDownloadLogo->click();
@@ -202,7 +203,7 @@ TEST(DownloadLogo, AFileIsSentInPiecesOf50AndThePrintIsLeftOutOfTheRecording) {
 TEST(DownloadLogo, ANumberIsNeededWithinRangeAndAClosedPortStopsSilently) {
     Bench b;
     b.logoFile(13);
-    frmDownloadLogo d(b.w.env);
+    frmDownloadLogo d(b.w.env, b.logo);
     d.cmdDownloadLogo->click();
     EXPECT_EQ(d.steps.shown(), 2);
     d.cmdPrintLogo->click();
@@ -231,13 +232,13 @@ TEST(DownloadLogo, ANumberIsNeededWithinRangeAndAClosedPortStopsSilently) {
 
 TEST(DownloadLogo, ALogoFileThatCannotBeReadIsReportedBeforeAnythingIsSent) {
     Bench b;
-    b.w.g.gLogoFile = b.w.path("in/gone.lgo");
-    frmDownloadLogo d(b.w.env);
+    b.logo = b.w.path("in/gone.lgo");
+    frmDownloadLogo d(b.w.env, b.logo);
     d.tbLogoNum->setText("5");
     d.cmdDownloadLogo->click();
     ASSERT_EQ(b.w.messages.shown.size(), 1u);
     EXPECT_EQ(b.w.messages.shown[0].title, "File Open Error");
-    EXPECT_TRUE(b.w.messages.shown[0].text.contains(b.w.g.gLogoFile));
+    EXPECT_TRUE(b.w.messages.shown[0].text.contains(b.logo));
     EXPECT_EQ(b.w.messages.shown[0].helpTopic, 11);
     EXPECT_TRUE(b.writes().isEmpty());
     EXPECT_EQ(d.steps.shown(), 2);
@@ -246,10 +247,9 @@ TEST(DownloadLogo, ALogoFileThatCannotBeReadIsReportedBeforeAnythingIsSent) {
 
 TEST(DownloadLogo, AnEmptyOrMalformedLogoFileIsRefusedWithNothingOnTheWire) {
     Bench b;
-    frmDownloadLogo d(b.w.env);
-    d.tbLogoNum->setText("5");
     const QString path = b.w.path("in/bad.lgo");
-    b.w.g.gLogoFile = path;
+    frmDownloadLogo d(b.w.env, path);
+    d.tbLogoNum->setText("5");
     const struct {
         ByteVec content;
         const char* reason;
@@ -274,11 +274,11 @@ TEST(DownloadLogo, AnEmptyOrMalformedLogoFileIsRefusedWithNothingOnTheWire) {
     // The watermark and the margin message send the same file the same way.
     b.clear();
     writeFile(path.toStdString(), {});
-    frmWatermark wm(b.w.env);
+    frmWatermark wm(b.w.env, path);
     wm.tbLogoIndex->setText("5");
     wm.tbWmIndex->setText("6");
     wm.cmdDefine->click();
-    frmRibbonLogo margin(b.w.env);
+    frmRibbonLogo margin(b.w.env, path);
     margin.tbLogoNum->setText("5");
     margin.cmdRibbon->click();
     EXPECT_TRUE(b.printer->received().isEmpty());
@@ -296,7 +296,7 @@ TEST(Sending, NeitherTheDialogNorTheMainWindowClosesWhileALogoIsBeingSent) {
     // The main window starts every run unconnected; the bench is connected.
     b.w.g.gPortState = 1;
     b.w.g.gCommEstablished = true;
-    frmDownloadLogo d(b.w.env, &main);
+    frmDownloadLogo d(b.w.env, b.logo, &main);
     d.show();
     d.tbLogoNum->setText("5");
     bool tried = false, dialogClosed = true, mainClosed = true, visibleAfterEscape = false;
@@ -326,7 +326,7 @@ TEST(Sending, NeitherTheDialogNorTheMainWindowClosesWhileALogoIsBeingSent) {
 TEST(Watermark, LegacyBoxDefinesWatermark241FromLogo239AtTheDefaultShading) {
     Bench b;
     const QByteArray logo = b.logoFile(29);
-    frmWatermark d(b.w.env);
+    frmWatermark d(b.w.env, b.logo);
     EXPECT_EQ(d.slider1->value(), 80);
     EXPECT_EQ(d.steps.shown(), 1);
     d.chkLegacyColorization->click();
@@ -367,7 +367,7 @@ TEST(Watermark, LegacyBoxDefinesWatermark241FromLogo239AtTheDefaultShading) {
 TEST(Watermark, TheSameNumberTwiceIsRefusedBeforeAnythingIsSent) {
     Bench b;
     b.logoFile(29);
-    frmWatermark d(b.w.env);
+    frmWatermark d(b.w.env, b.logo);
     d.tbLogoIndex->setText("7");
     d.tbWmIndex->setText("07");  // written differently, the same number to the printer
     d.cmdDefine->click();
@@ -390,7 +390,7 @@ TEST(Watermark, TheSameNumberTwiceIsRefusedBeforeAnythingIsSent) {
 TEST(Watermark, NumbersAreCheckedLogoFirstThenWatermarkBeforeAnythingIsSent) {
     Bench b;
     b.logoFile(13);
-    frmWatermark d(b.w.env);
+    frmWatermark d(b.w.env, b.logo);
     const struct {
         const char* logo;
         const char* wm;
@@ -415,7 +415,7 @@ TEST(Watermark, NumbersAreCheckedLogoFirstThenWatermarkBeforeAnythingIsSent) {
 
 TEST(Watermark, PrintSampleSwitchesTheWatermarkOnAroundTwentyLinesAndRefusesNoByte) {
     Bench b;
-    frmWatermark d(b.w.env);
+    frmWatermark d(b.w.env, b.logo);
     b.record();
     d.tbWmIndex->setText("5");
     d.cmdPrintSample->click();
@@ -443,7 +443,7 @@ TEST(Watermark, PrintSampleSwitchesTheWatermarkOnAroundTwentyLinesAndRefusesNoBy
 
 TEST(MarginMessage, SamplesFrameTwentyLinesOnEitherSideAndStayOutOfTheRecording) {
     Bench b;
-    frmRibbonLogo d(b.w.env);
+    frmRibbonLogo d(b.w.env, b.logo);
     EXPECT_TRUE(d.rbLeft->isChecked());
     b.record();
     d.tbLogoNum->setText("9");
@@ -469,7 +469,7 @@ TEST(MarginMessage, SamplesFrameTwentyLinesOnEitherSideAndStayOutOfTheRecording)
 TEST(MarginMessage, LegacyBoxStoresLogo242AndLeavesTheSampleToLegacyColorization) {
     Bench b;
     const QByteArray logo = b.logoFile(45);
-    frmRibbonLogo d(b.w.env);
+    frmRibbonLogo d(b.w.env, b.logo);
     QTest::mouseClick(d.Label3, Qt::LeftButton);
     EXPECT_EQ(d.steps.shown(), 2);
     d.chkLegacyColorization->click();
@@ -499,7 +499,7 @@ TEST(MarginMessage, LegacyBoxStoresLogo242AndLeavesTheSampleToLegacyColorization
 TEST(MarginMessage, ANumberIsNeededWithinRange) {
     Bench b;
     b.logoFile(13);
-    frmRibbonLogo d(b.w.env);
+    frmRibbonLogo d(b.w.env, b.logo);
     d.cmdRibbon->click();
     d.cmdPrintSample->click();
     d.tbLogoNum->setText("300");
@@ -595,14 +595,14 @@ TEST(LogoManagement, UseCurrentImageMakesTheLogoFileOrSaysWhyNot) {
     EXPECT_EQ(b.w.messages.shown[2].title, "PIXMILL DLL Error");
     EXPECT_EQ(b.w.messages.shown[2].icon, MsgIcon::Exclamation);
     EXPECT_EQ(b.w.messages.shown[2].helpTopic, 5);
-    EXPECT_TRUE(b.w.g.gLogoFile.isEmpty());
+    EXPECT_TRUE(d.logoFile().isEmpty());
     EXPECT_TRUE(d.tbLogoName->text().isEmpty());
 
     b.w.workingBitmap(100, 4);
     d.cmdUseCurrentBitmap->click();
-    EXPECT_EQ(b.w.g.gLogoFile, b.w.env.workPath("tmpfile.lgo"));
-    EXPECT_EQ(d.tbLogoName->text(), b.w.g.gLogoFile);
-    EXPECT_EQ(readFile(b.w.g.gLogoFile.toStdString()).at(1), 0x84);
+    EXPECT_EQ(d.logoFile(), b.w.env.workPath("tmpfile.lgo"));
+    EXPECT_EQ(d.tbLogoName->text(), d.logoFile());
+    EXPECT_EQ(readFile(d.logoFile().toStdString()).at(1), 0x84);
     EXPECT_EQ(d.steps.shown(), 2);
     EXPECT_EQ(b.w.messages.shown.size(), 3u);
 }
@@ -629,33 +629,34 @@ TEST(LogoManagement, GetLogoFromAFileRefusesBitmapsAndRemembersTheFolderOfWhatIt
                                           "the BMP file to a *.LGO file then do so now.");
     EXPECT_EQ(b.w.messages.shown[0].title, "File Format Error");
     EXPECT_EQ(b.w.messages.shown[0].helpTopic, 5);
-    EXPECT_TRUE(b.w.g.gLogoFile.isEmpty());
+    EXPECT_TRUE(d.logoFile().isEmpty());
 
     b.w.files.choose(b.w.path("out/notes.lgo"));
     d.cmdLogoFromFile->click();
-    EXPECT_EQ(b.w.g.gLogoFile, b.w.path("out/notes.lgo"));
-    EXPECT_EQ(d.tbLogoName->text(), b.w.g.gLogoFile);
+    EXPECT_EQ(d.logoFile(), b.w.path("out/notes.lgo"));
+    EXPECT_EQ(d.tbLogoName->text(), d.logoFile());
     EXPECT_EQ(b.w.settings.read(Key::InitLgoDir), b.w.path("out/"));
     EXPECT_EQ(d.steps.shown(), 2);
 
     d.cmdLogoFromFile->click();  // cancelled: no logo any more, and the box says so
-    EXPECT_TRUE(b.w.g.gLogoFile.isEmpty());
+    EXPECT_TRUE(d.logoFile().isEmpty());
     EXPECT_TRUE(d.tbLogoName->text().isEmpty());
     EXPECT_EQ(b.w.messages.shown.size(), 1u);
 }
 
 TEST(LogoManagement, TheSendButtonsNeedALogoFileAndOpenTheirDialogsModally) {
     Bench b;
-    b.w.g.gLogoFile = b.w.path("in/old.lgo");
     frmLogo2 d(b.w.env, b.w.picture);
-    EXPECT_TRUE(b.w.g.gLogoFile.isEmpty());  // every opening starts without a logo
+    EXPECT_TRUE(d.logoFile().isEmpty());  // every opening starts without a logo
     for (QPushButton* button : {d.cmdLogo, d.cmdWatermark, d.cmdRibbon}) button->click();
     ASSERT_EQ(b.w.messages.shown.size(), 3u);
     for (const Message& m : b.w.messages.shown)
         expectParameterError(m, "You must select a graphic before you can send it to the printer.", 5);
     EXPECT_EQ(d.steps.shown(), 4);
 
+    b.w.files.choose(b.w.path("in/pic.lgo"));
     b.logoFile(13);
+    d.cmdLogoFromFile->click();
     std::vector<QString> titles;
     for (QPushButton* button : {d.cmdLogo, d.cmdWatermark, d.cmdRibbon}) {
         whenModal([&](QDialog* opened) {
@@ -674,7 +675,7 @@ TEST(LogoManagement, ALogoMadeFromTheWorkingBitmapIsStoredAsTheTopLogo) {
     b.w.workingBitmap(96, 20);
     frmLogo2 d(b.w.env, b.w.picture);
     d.cmdUseCurrentBitmap->click();
-    const QByteArray lgo = asBytes(readFile(b.w.g.gLogoFile.toStdString()));
+    const QByteArray lgo = asBytes(readFile(d.logoFile().toStdString()));
     whenModal([](QDialog* opened) {
         auto* download = qobject_cast<frmDownloadLogo*>(opened);
         ASSERT_NE(download, nullptr);

@@ -181,7 +181,7 @@ TEST(Accessibility, HiddenItemsAreNotListedAndMnemonicsAreUniqueInEachWindow) {
     // The other windows with the most controls.
     frmLegacy legacy(s.w.env);
     frmTextSub textSub(s.w.env);
-    frmRibbonLogo margin(s.w.env);
+    frmRibbonLogo margin(s.w.env, {});
     for (QWidget* w : std::initializer_list<QWidget*>{&s.main.comm(), &legacy, &textSub, &margin})
         EXPECT_EQ(clashes(w, {}), QStringList()) << w->objectName().toStdString();
 }

@@ -87,9 +87,10 @@ struct Bench : PrinterBench {
         for (int i = 0; i < 400 * bands; ++i) bytes += char('A' + i % 26);
         const QString path = w.path("in/pic.lgo");
         writeFile(path.toStdString(), ByteVec(bytes.begin(), bytes.end()));
-        w.g.gLogoFile = path;
+        logo = path;
         return bytes;
     }
+    QString logo;  // the logo file the send dialogs are handed
 };
 
 void expectIdle(const TransferPanel* panel) {
@@ -100,8 +101,8 @@ void expectIdle(const TransferPanel* panel) {
 TEST(TransferPanel, EveryPartHasANameAndCancelIsReachedByTheKeyboard) {
     Bench b;
     frmPrint print(b.w.env, b.w.picture, b.main);
-    frmDownloadLogo download(b.w.env);
-    frmWatermark watermark(b.w.env);
+    frmDownloadLogo download(b.w.env, b.logo);
+    frmWatermark watermark(b.w.env, b.logo);
     frmBatch batch(b.w.env);
     const auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
     for (TransferPanel* panel : {print.transfer, download.transfer, watermark.transfer, batch.transfer}) {
@@ -141,7 +142,7 @@ TEST(LogoDownload, CancelSendsTheEndCommandAfterThePieceOnTheLineAndNothingElse)
     const QByteArray logo = b.logoFile(1);
     const QList<QByteArray> all = pieces(logo);
     ASSERT_EQ(all.size(), 9);
-    frmDownloadLogo d(b.w.env);
+    frmDownloadLogo d(b.w.env, b.logo);
     d.show();
     d.tbLogoNum->setText("7");
     for (const auto& r : rows) {
@@ -168,7 +169,7 @@ TEST(LogoDownload, CancelSendsTheEndCommandAfterThePieceOnTheLineAndNothingElse)
 TEST(LogoDownload, WhileItSendsOnlyCancelIsWithinReachAndTheFiguresFollowTheLine) {
     Bench b;
     b.logoFile(1);
-    frmDownloadLogo d(b.w.env);
+    frmDownloadLogo d(b.w.env, b.logo);
     d.show();
     d.rbTopLogo->click();  // its number box label is greyed, and must stay so
     ASSERT_FALSE(d.Label1->isEnabled());
@@ -291,7 +292,7 @@ TEST(Watermark, CancelHoldsBackTheDefinitionAndEndsADownloadUnderWay) {
     };
     Bench b;
     const QByteArray logo = b.logoFile(1);
-    frmWatermark d(b.w.env);
+    frmWatermark d(b.w.env, b.logo);
     d.show();
     d.tbWmIndex->setText("6");
     for (const auto& r : rows) {

@@ -131,12 +131,11 @@ TEST(Wire, EveryDownloadDeliversItsLogoNumberAndTheWholeFile) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(file);
     }
-    w.g.gLogoFile = path;
     QWidget dialog;
     QByteArray expected = kStatusQuery;
     for (int n = 1; n <= 50; ++n) {
         BusyDialog busy(&dialog, w.env);
-        ASSERT_TRUE(downloadLogo(w.env, busy, uint8_t(n), 12)) << "download " << n;
+        ASSERT_TRUE(downloadLogo(w.env, path, busy, uint8_t(n), 12)) << "download " << n;
         expected += logocmd::kBeginDownload + logocmd::selectLogo(uint8_t(n)) + file + logocmd::kDeselect;
     }
     const QByteArray got = printer.receivedWhenQuiet(expected.size());

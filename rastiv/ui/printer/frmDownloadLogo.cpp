@@ -27,7 +27,8 @@ constexpr int kBottomLogo = 243;
 
 }  // namespace
 
-frmDownloadLogo::frmDownloadLogo(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
+frmDownloadLogo::frmDownloadLogo(Env& env, QString logoFile, QWidget* parent)
+    : QDialog(parent), env_(env), logoFile_(std::move(logoFile)) {
     createControls();
     connectSignals();
     Form_Load();
@@ -127,7 +128,7 @@ void frmDownloadLogo::cmdDownloadLogo_Click() {
 // True when the logo went out whole, or when there is no open port to send
 // it to (nothing to wait for then).
 bool frmDownloadLogo::download() {
-    return downloadNumberedLogo(this, env_, *transfer, tbLogoNum->text(), kHelpTopic,
+    return downloadNumberedLogo(this, env_, logoFile_, *transfer, tbLogoNum->text(), kHelpTopic,
                                 QStringLiteral("You must enter a logo number (0-255) before you can download a logo."),
                                 QStringLiteral("Done: logo %1 was downloaded (%2 bytes)."), QStringLiteral("the logo"));
 }

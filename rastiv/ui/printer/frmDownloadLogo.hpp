@@ -21,7 +21,8 @@ class TransferPanel;
 class frmDownloadLogo final : public QDialog {
     Q_OBJECT
 public:
-    explicit frmDownloadLogo(Env& env, QWidget* parent = nullptr);
+    // `logoFile`: the logo Logo Management chose, which this dialog sends.
+    frmDownloadLogo(Env& env, QString logoFile, QWidget* parent = nullptr);
 
     QLabel* Label1;
     QLineEdit* tbLogoNum;
@@ -54,6 +55,7 @@ private:
     bool printLogo();
 
     Env& env_;
+    const QString logoFile_;
 };
 
 }  // namespace rastiv

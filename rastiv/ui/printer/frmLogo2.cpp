@@ -59,7 +59,7 @@ void frmLogo2::createControls() {
     tbLogoName = new QLineEdit(this);
     tbLogoName->setObjectName(QStringLiteral("tbLogoName"));
     tbLogoName->setGeometry(80, 90, 241, 21);
-    // It shows gLogoFile; only the two buttons above choose the file.
+    // It shows the logo file; only the two buttons above choose the file.
     tbLogoName->setReadOnly(true);
     Label1->setBuddy(tbLogoName);
     cmdErase = button("cmdErase", "&Erase All Logos in Printer", 124);
@@ -92,7 +92,7 @@ void frmLogo2::connectSignals() {
 void frmLogo2::Form_Load() {
     centreOnScreen(*this);
     tbLogoName->clear();
-    env_.g.gLogoFile.clear();
+    logoFile_.clear();
     steps.setScreenRed(env_.g.gScreenRed);
     steps.show(1);
 }
@@ -100,7 +100,7 @@ void frmLogo2::Form_Load() {
 void frmLogo2::tbLogoName_Change() { steps.show(1); }
 
 void frmLogo2::cmdUseCurrentBitmap_Click() {
-    modGlobal& g = env_.g;
+    const int32_t paper = env_.g.paperKind();
     steps.show(1);
     {
         BusyDialog busy(this, env_);
@@ -111,16 +111,16 @@ void frmLogo2::cmdUseCurrentBitmap_Click() {
         } else if (!picture_.loaded()) {
             busy.refuse(QStringLiteral("You must load a BMP file before you can send it to the printer."), kHelpBitmap);
         } else {
-            g.gLogoFile = env_.workPath("tmpfile.lgo");
-            const int32_t r = env_.pixmill.SaveBMPAsLogo(picture_.current, g.gLogoFile, g.paperKind());
+            logoFile_ = env_.workPath("tmpfile.lgo");
+            const int32_t r = env_.pixmill.SaveBMPAsLogo(picture_.current, logoFile_, paper);
             if (r == 0) {
-                tbLogoName->setText(g.gLogoFile);
+                tbLogoName->setText(logoFile_);
             } else {
-                g.gLogoFile.clear();
+                logoFile_.clear();
                 tbLogoName->clear();
                 busy.tell(errorNumber(r) + QStringLiteral(" saving the BMP file as a logo (*.LGO) file."),
                           QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpLogos, MsgButtons::Ok, {},
-                          r == PIXMILL_E_FORMAT ? unprintableColoursAdvice(picture_.current, g.paperKind())
+                          r == PIXMILL_E_FORMAT ? unprintableColoursAdvice(picture_.current, paper)
                                   : fileAdvice(env_.pixmill, r, picture_.current));
             }
         }
@@ -129,7 +129,6 @@ void frmLogo2::cmdUseCurrentBitmap_Click() {
 }
 
 void frmLogo2::cmdLogoFromFile_Click() {
-    modGlobal& g = env_.g;
     steps.show(1);
     FileRequest r;
     r.mode = FileRequest::Mode::Open;
@@ -139,21 +138,21 @@ void frmLogo2::cmdLogoFromFile_Click() {
     r.defaultExtension = QStringLiteral(".LGO");
     const FileChoice chosen = env_.files.ask(r);
     // The box always shows the logo the send buttons would use, so it is
-    // emptied together with gLogoFile.
+    // emptied together with the logo file.
     if (chosen.cancelled()) {
-        g.gLogoFile.clear();
+        logoFile_.clear();
         tbLogoName->clear();
     } else if (env_.pixmill.IsBitmap(chosen.path) == 1) {
-        g.gLogoFile.clear();
+        logoFile_.clear();
         tbLogoName->clear();
         tell(env_,
              QStringLiteral("You must select a *.LGO file, not a *.BMP file.  If you have not converted the BMP file "
                             "to a *.LGO file then do so now."),
              QStringLiteral("File Format Error"), MsgIcon::Information, kHelpLogos);
     } else {
-        g.gLogoFile = chosen.path;
+        logoFile_ = chosen.path;
         env_.settings.write(Key::InitLgoDir, chosen.folder());
-        tbLogoName->setText(g.gLogoFile);
+        tbLogoName->setText(logoFile_);
     }
     steps.show(2);
 }
@@ -192,11 +191,11 @@ bool frmLogo2::erase() {
 template <class Dialog>
 void frmLogo2::sendAs() {
     steps.show(3);
-    if (env_.g.gLogoFile.isEmpty()) {
+    if (logoFile_.isEmpty()) {
         tell(env_, QStringLiteral("You must select a graphic before you can send it to the printer."),
              QStringLiteral("Parameter Error"), MsgIcon::Information, kHelpLogos);
     } else {
-        Dialog dialog(env_, this);
+        Dialog dialog(env_, logoFile_, this);
         runModal(dialog);
     }
     steps.show(4);

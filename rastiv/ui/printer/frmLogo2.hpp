@@ -24,6 +24,9 @@ public:
     frmLogo2(Env& env, const WorkingPicture& picture, QWidget* parent = nullptr);
     ~frmLogo2() override;
 
+    // The logo file chosen or made; empty until one is.
+    const QString& logoFile() const { return logoFile_; }
+
     QPushButton* cmdUseCurrentBitmap;
     QPushButton* cmdLogoFromFile;
     QLabel* Label1;
@@ -56,6 +59,7 @@ private:
     void sendAs();
 
     Env& env_;
+    QString logoFile_;  // the logo file chosen or made here, which the send dialogs send
     const WorkingPicture& picture_;
 };
 

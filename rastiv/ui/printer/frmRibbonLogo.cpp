@@ -27,7 +27,8 @@ constexpr int kLegacyMargin = 242;
 
 }  // namespace
 
-frmRibbonLogo::frmRibbonLogo(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
+frmRibbonLogo::frmRibbonLogo(Env& env, QString logoFile, QWidget* parent)
+    : QDialog(parent), env_(env), logoFile_(std::move(logoFile)) {
     createControls();
     connectSignals();
     Form_Load();
@@ -129,7 +130,7 @@ void frmRibbonLogo::cmdRibbon_Click() {
 // The side is not part of the download: any logo can go on either edge.
 bool frmRibbonLogo::download() {
     return downloadNumberedLogo(
-        this, env_, *transfer, tbLogoNum->text(), kHelpTopic,
+        this, env_, logoFile_, *transfer, tbLogoNum->text(), kHelpTopic,
         QStringLiteral("You must enter a logo number (0-255) before you can download a margin message."),
         QStringLiteral("Done: the margin message was downloaded as logo %1 (%2 bytes)."),
         QStringLiteral("the margin message"));

@@ -23,7 +23,8 @@ class TransferPanel;
 class frmRibbonLogo final : public QDialog {
     Q_OBJECT
 public:
-    explicit frmRibbonLogo(Env& env, QWidget* parent = nullptr);
+    // `logoFile`: the logo Logo Management chose, which this dialog sends.
+    frmRibbonLogo(Env& env, QString logoFile, QWidget* parent = nullptr);
 
     QLabel* Label1;
     QLabel* Label3;
@@ -56,6 +57,7 @@ private:
     bool printSample(BusyDialog& busy);
 
     Env& env_;
+    const QString logoFile_;
 };
 
 }  // namespace rastiv

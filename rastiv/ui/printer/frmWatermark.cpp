@@ -49,7 +49,8 @@ QString logoStoredText(const QString& head, int logo, qint64 size, const QString
 
 }  // namespace
 
-frmWatermark::frmWatermark(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
+frmWatermark::frmWatermark(Env& env, QString logoFile, QWidget* parent)
+    : QDialog(parent), env_(env), logoFile_(std::move(logoFile)) {
     createControls();
     connectSignals();
     Form_Load();
@@ -198,8 +199,8 @@ bool frmWatermark::define(BusyDialog& busy, TransferProgress& progress) {
     // With the port closed there is no logo download, only the definition a
     // batch recording takes.
     const bool sendTheLogo = env_.g.gPortState == 1;
-    if (sendTheLogo && checkedLogoFile(env_, busy, kHelpTopic) < 0) return false;
-    const WatermarkResult r = defineWatermark(env_.link, env_.batch, sendTheLogo ? env_.g.gLogoFile : QString(), d,
+    if (sendTheLogo && checkedLogoFile(logoFile_, busy, kHelpTopic) < 0) return false;
+    const WatermarkResult r = defineWatermark(env_.link, env_.batch, sendTheLogo ? logoFile_ : QString(), d,
                                               env_.g.gSendChunk, progress);
     // Only a transfer that ran has something to report (a closed port sends nothing).
     auto status = [&](const QString& text) {

@@ -23,7 +23,8 @@ class TransferProgress;
 class frmWatermark final : public QDialog {
     Q_OBJECT
 public:
-    explicit frmWatermark(Env& env, QWidget* parent = nullptr);
+    // `logoFile`: the logo Logo Management chose, which this dialog sends.
+    frmWatermark(Env& env, QString logoFile, QWidget* parent = nullptr);
 
     QLabel* Label12;
     QLabel* Label11;
@@ -57,6 +58,7 @@ private:
     bool printSample(BusyDialog& busy);
 
     Env& env_;
+    const QString logoFile_;
 };
 
 }  // namespace rastiv

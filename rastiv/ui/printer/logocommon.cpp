@@ -125,8 +125,7 @@ void BusyDialog::refuse(const QString& text, int helpTopic) {
     tell(text, QStringLiteral("Parameter Error"), MsgIcon::Information, helpTopic);
 }
 
-qint64 checkedLogoFile(Env& env, BusyDialog& busy, int helpTopic) {
-    const QString& path = env.g.gLogoFile;
+qint64 checkedLogoFile(const QString& path, BusyDialog& busy, int helpTopic) {
     // A file that went away after it was chosen, or one that is not a whole
     // logo, must not leave the printer waiting for a definition that never
     // comes (or taking what follows for the rest of it).
@@ -148,17 +147,17 @@ qint64 checkedLogoFile(Env& env, BusyDialog& busy, int helpTopic) {
     return logo.size();
 }
 
-TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, TransferProgress& progress,
-                         qint64 thenSent) {
-    const qint64 size = checkedLogoFile(env, busy, helpTopic);
+TransferEnd downloadLogo(Env& env, const QString& logoFile, BusyDialog& busy, uint8_t n, int helpTopic,
+                         TransferProgress& progress, qint64 thenSent) {
+    const qint64 size = checkedLogoFile(logoFile, busy, helpTopic);
     if (size < 0) return TransferEnd::Abandoned;
     progress.start(size + thenSent);
-    return sendLogo(env.link, env.batch, env.g.gLogoFile, n, env.g.gSendChunk, progress);
+    return sendLogo(env.link, env.batch, logoFile, n, env.g.gSendChunk, progress);
 }
 
-bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic) {
+bool downloadLogo(Env& env, const QString& logoFile, BusyDialog& busy, uint8_t n, int helpTopic) {
     TransferProgress progress(env.link.lineSettings());
-    return downloadLogo(env, busy, n, helpTopic, progress) == TransferEnd::Complete;
+    return downloadLogo(env, logoFile, busy, n, helpTopic, progress) == TransferEnd::Complete;
 }
 
 
@@ -215,14 +214,15 @@ std::optional<uint8_t> logoNumberOrRefuse(BusyDialog& busy, const QString& text,
     return std::nullopt;
 }
 
-bool downloadNumberedLogo(QWidget* dialog, Env& env, TransferPanel& panel, const QString& numberText, int helpTopic,
-                          const QString& missing, const QString& done, const QString& what) {
+bool downloadNumberedLogo(QWidget* dialog, Env& env, const QString& logoFile, TransferPanel& panel,
+                          const QString& numberText, int helpTopic, const QString& missing, const QString& done,
+                          const QString& what) {
     TransferProgress progress(env.link.lineSettings());
     BusyDialog busy(dialog, env, panel, progress);
     const std::optional<uint8_t> n = logoNumberOrRefuse(busy, numberText, missing, helpTopic);
     if (!n) return false;
     if (env.g.gPortState != 1) return true;
-    const TransferEnd end = downloadLogo(env, busy, *n, helpTopic, progress);
+    const TransferEnd end = downloadLogo(env, logoFile, busy, *n, helpTopic, progress);
     if (progress.started()) panel.setStatus(downloadedText(end, *n, progress, done, what));
     return end == TransferEnd::Complete;
 }

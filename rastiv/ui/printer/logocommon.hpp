@@ -86,22 +86,22 @@ private:
     WaitCursor hourglass_;
 };
 
-// Checks gLogoFile before anything of it is sent: it can be read and is a
-// whole logo.  Its size; -1 after the problem was said, with the dialog's
-// help topic.
-qint64 checkedLogoFile(Env& env, BusyDialog& busy, int helpTopic);
+// Checks the logo file Logo Management chose before anything of it is sent:
+// it can be read and is a whole logo.  Its size; -1 after the problem was
+// said, with the dialog's help topic.
+qint64 checkedLogoFile(const QString& logoFile, BusyDialog& busy, int helpTopic);
 
-// Stores gLogoFile in the printer as logo n: the download header, the logo
+// Stores the logo file in the printer as logo n: the download header, the logo
 // number, the file in pieces of gSendChunk with the last piece sent even
 // when empty, the pause for the flash write (with its batch marker), and
 // the deselect.  The file is checked first (a problem is said before
 // anything is sent, with the dialog's help topic: Abandoned).  `progress`
 // is started with the file's size plus `thenSent`, what the caller sends
 // after the download and a Cancel would still hold back.
-TransferEnd downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic, TransferProgress& progress,
-                         qint64 thenSent = 0);
+TransferEnd downloadLogo(Env& env, const QString& logoFile, BusyDialog& busy, uint8_t n, int helpTopic,
+                         TransferProgress& progress, qint64 thenSent = 0);
 // The same without a Cancel: true when the logo went out whole.
-bool downloadLogo(Env& env, BusyDialog& busy, uint8_t n, int helpTopic);
+bool downloadLogo(Env& env, const QString& logoFile, BusyDialog& busy, uint8_t n, int helpTopic);
 // The logo number in `text`, or nothing once the operator is told why:
 // `missing` when the box is empty, the range of logo numbers otherwise.
 std::optional<uint8_t> logoNumberOrRefuse(BusyDialog& busy, const QString& text, const QString& missing,
@@ -111,8 +111,9 @@ std::optional<uint8_t> logoNumberOrRefuse(BusyDialog& busy, const QString& text,
 // number and the size, when whole; `what` to download again after a Cancel).
 // True when the logo went out whole, or when no port is open (nothing to
 // wait for then).
-bool downloadNumberedLogo(QWidget* dialog, Env& env, TransferPanel& panel, const QString& numberText, int helpTopic,
-                          const QString& missing, const QString& done, const QString& what);
+bool downloadNumberedLogo(QWidget* dialog, Env& env, const QString& logoFile, TransferPanel& panel,
+                          const QString& numberText, int helpTopic, const QString& missing, const QString& done,
+                          const QString& what);
 
 // The advice a sample gets when legacy colorization is to print the
 // feature instead ("Watermark", "Margin Message"), in a plain box.
