@@ -12,7 +12,6 @@
 namespace rastiv {
 
 struct modGlobal : LinkState {
-    int16_t gTextSubSet = 0;
     bool gScreenRed = false;
     bool gScreenBlue = false;
     int32_t gMarkColor1 = 0x0000FF00;  // red highlight, library colour value

@@ -214,8 +214,7 @@ TEST(LegacyColorization, BoxesShowTheirPreviewAndTheSubstitutionButtonsOpenTheir
 
 TEST(TextSubstitution, EachBoxSetsItsBitAndNoAttributeByteIsTakenForACommand) {
     Bench b;
-    b.w.g.gTextSubSet = 2;
-    frmTextSub d(b.w.env);
+    frmTextSub d(b.w.env, 2);
     // The boxes in the order of their bits: A 01 to 80, then B 01 to 80.
     QCheckBox* const bitOrder[] = {d.chkBold,       d.chkItalic,      d.chkReverse,      d.chkUnderline,
                                    d.chkDblHigh,    d.chkDblWide,     d.chkCompressed,   d.chkBoldSub,
@@ -262,7 +261,7 @@ TEST(TextSubstitution, EachBoxSetsItsBitAndNoAttributeByteIsTakenForACommand) {
 
 TEST(TextSubstitution, SampleReceiptPrintsEachAttributeThenTheLeftColumnCombined) {
     Bench b;
-    frmTextSub d(b.w.env);
+    frmTextSub d(b.w.env, 1);
     for (QCheckBox* box : {d.chkBold, d.chkItalic, d.chkReverse, d.chkCompressed, d.chkBoldSub, d.chkColorSub})
         box->click();
     d.cmdPrintSample->click();
@@ -427,7 +426,7 @@ TEST(TopLogoSpacing, TheHelpGivesTheRangeTheDialogAccepts) {
 TEST(LegacyDialogs, EveryBoxAndButtonIsReachableByKeyboardAndNamedByItsCaption) {
     Bench b;
     frmLegacy legacy(b.w.env);
-    frmTextSub textSub(b.w.env);
+    frmTextSub textSub(b.w.env, 1);
     frmAdvanced advanced(b.w.env);
     frmMain window(b.w.env);
     const auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };

@@ -180,7 +180,7 @@ TEST(Accessibility, HiddenItemsAreNotListedAndMnemonicsAreUniqueInEachWindow) {
     EXPECT_EQ(clashes(&s.main, menus), QStringList());
     // The other windows with the most controls.
     frmLegacy legacy(s.w.env);
-    frmTextSub textSub(s.w.env);
+    frmTextSub textSub(s.w.env, 1);
     frmRibbonLogo margin(s.w.env, {});
     for (QWidget* w : std::initializer_list<QWidget*>{&s.main.comm(), &legacy, &textSub, &margin})
         EXPECT_EQ(clashes(w, {}), QStringList()) << w->objectName().toStdString();

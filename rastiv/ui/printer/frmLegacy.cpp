@@ -248,8 +248,7 @@ void frmLegacy::cmdTextAttribSub2_Click() { openTextSub(2); }
 
 void frmLegacy::openTextSub(int16_t set) {
     steps.show(3);
-    env_.g.gTextSubSet = set;
-    frmTextSub dialog(env_, this);
+    frmTextSub dialog(env_, set, this);
     const QString n = numToText(set);
     dialog.setWindowTitle(QStringLiteral("Legacy Colorization - Text Attribute Substitution #") + n);
     dialog.cmdSubOff->setText(QStringLiteral("Turn Substitution #") + n + QStringLiteral(" OFF"));

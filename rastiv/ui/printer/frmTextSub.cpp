@@ -58,8 +58,8 @@ void printSampleStep(QWidget* dialog, Env& env, StepIndicator& steps, Timer& tim
     if (printed) steps.show(3);
 }
 
-frmTextSub::frmTextSub(Env& env, QWidget* parent)
-    : QDialog(parent), Timer1(env.clock.createTimer()), env_(env) {
+frmTextSub::frmTextSub(Env& env, int16_t set, QWidget* parent)
+    : QDialog(parent), Timer1(env.clock.createTimer()), env_(env), set_(set) {
     createControls();
     connectSignals();
     Form_Load();
@@ -171,7 +171,7 @@ void frmTextSub::switchEntry(AttributeSet set) {
 }
 
 bool frmTextSub::sendEntry(AttributeSet set) {
-    return textsub::sendEntry(env_.link, env_.batch, uint8_t(env_.g.gTextSubSet), set);
+    return textsub::sendEntry(env_.link, env_.batch, uint8_t(set_), set);
 }
 
 void frmTextSub::cmdPrintSample_Click() {

@@ -34,7 +34,8 @@ void printSampleStep(QWidget* dialog, Env& env, StepIndicator& steps, Timer& tim
 class frmTextSub final : public QDialog {
     Q_OBJECT
 public:
-    explicit frmTextSub(Env& env, QWidget* parent = nullptr);
+    // `set`: which of the printer's two substitution entries (1 or 2) this edits.
+    frmTextSub(Env& env, int16_t set, QWidget* parent = nullptr);
     ~frmTextSub() override;
 
     QLabel* Label1;
@@ -82,6 +83,7 @@ private:
     bool sendEntry(AttributeSet set);
 
     Env& env_;
+    const int16_t set_;
 };
 
 }  // namespace rastiv
