@@ -1,5 +1,5 @@
-// What the whole program shares for its whole run: the paper, the legacy
-// settings and the link's switches.  The
+// What the whole program shares for its whole run: the paper and its
+// highlight colours, the top logo's spacing and the link's switches.  The
 // program holds one instance (created in main); tests make their own.  The
 // picture being worked on is not here: the main window owns it.
 #pragma once
