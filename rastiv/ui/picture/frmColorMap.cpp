@@ -117,8 +117,14 @@ void ColourButton::keyPressEvent(QKeyEvent* event) {
     QAbstractButton::keyPressEvent(event);
 }
 
-frmColorMap::frmColorMap(Env& env, const WorkingPicture& picture, Workflow& main, ColourSession session, QWidget* parent)
-    : QDialog(parent), env_(env), picture_(picture), main_(main), session_(std::move(session)), Timer1(env.clock.createTimer()) {
+frmColorMap::frmColorMap(Env& env, const WorkingPicture& picture, Workflow& main, ColourSession session,
+                         QWidget* parent)
+    : QDialog(parent),
+      env_(env),
+      picture_(picture),
+      main_(main),
+      session_(std::move(session)),
+      Timer1(env.clock.createTimer()) {
     const ColourHandOver& colours = session_.colours;
     setUpDialog(*this, "frmColorMap", QStringLiteral("Manual Color Translation"), kHelpTopic, {300, 606});
 

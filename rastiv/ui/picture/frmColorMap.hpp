@@ -53,7 +53,8 @@ private:
 class frmColorMap final : public QDialog {
     Q_OBJECT
 public:
-    frmColorMap(Env& env, const WorkingPicture& picture, Workflow& main, ColourSession session, QWidget* parent = nullptr);
+    frmColorMap(Env& env, const WorkingPicture& picture, Workflow& main, ColourSession session,
+                QWidget* parent = nullptr);
     ~frmColorMap() override;
 
     QLabel* lbInstructions;

@@ -26,7 +26,8 @@ QString percentText(int32_t percent) {
     return percent == 0 ? QStringLiteral("<1%") : numToText(percent) + QStringLiteral("%");
 }
 
-frmColors::frmColors(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), picture_(picture), main_(main) {
+frmColors::frmColors(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent)
+    : QDialog(parent), env_(env), picture_(picture), main_(main) {
     setUpDialog(*this, "frmColors", QStringLiteral("Color Translation"), kHelpTopic, {268, 209});
 
     Text1 = noteBox(this, "Text1",

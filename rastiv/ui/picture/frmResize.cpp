@@ -45,7 +45,8 @@ WidthInput normaliseWidth(const QString& typed) {
     return r;
 }
 
-frmResize::frmResize(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), picture_(picture), main_(main) {
+frmResize::frmResize(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent)
+    : QDialog(parent), env_(env), picture_(picture), main_(main) {
     setObjectName(QStringLiteral("frmResize"));
     setWindowTitle(QStringLiteral("Resize Bitmap"));
     setHelpTopic(this, kHelpTopic);

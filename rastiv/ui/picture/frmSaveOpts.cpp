@@ -57,7 +57,8 @@ QString failureText(SaveKind kind, int32_t r) {
 }
 }  // namespace
 
-frmSaveOpts::frmSaveOpts(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), picture_(picture), main_(main) {
+frmSaveOpts::frmSaveOpts(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent)
+    : QDialog(parent), env_(env), picture_(picture), main_(main) {
     // Wider than its buttons, so that the title bar shows the whole title,
     // with room under them for the status line.
     setUpDialog(*this, "frmSaveOpts", QStringLiteral("Save Options"), kHelpTopic, {289, 185});

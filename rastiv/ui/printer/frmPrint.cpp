@@ -43,7 +43,8 @@ QString printedText(TransferEnd end, const TransferProgress& p) {
 }
 }  // namespace
 
-frmPrint::frmPrint(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent) : QDialog(parent), env_(env), picture_(picture), main_(main) {
+frmPrint::frmPrint(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent)
+    : QDialog(parent), env_(env), picture_(picture), main_(main) {
     setUpDialog(*this, "frmPrint", QStringLiteral("Print a Graphic"), kHelpBitmap, {265, 178});
     cmdSendBMP = new QPushButton(QStringLiteral("Send &Graphic to the Printer"), this);
     cmdSendBMP->setObjectName(QStringLiteral("cmdSendBMP"));
