@@ -1,7 +1,7 @@
 // The small checks and copies on arbitrary files, and the load diagnosis
 // against what loading really does.
 // Build: CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build-fuzz -G Ninja && ninja -C build-fuzz fuzz_checks
-// Run:   build-fuzz/fuzz_checks -max_len=65536 -timeout=10 build-fuzz/corpus-checks   (all targets: fuzz/run.sh)
+// Run:   build-fuzz/fuzz_checks -max_len=8192 -timeout=10 build-fuzz/corpus-checks   (all targets: fuzz/run.sh)
 #include "fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,6 +1,6 @@
 // True-colour conversion on arbitrary files, then a check of what it wrote.
 // Build: CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build-fuzz -G Ninja && ninja -C build-fuzz fuzz_convert
-// Run:   build-fuzz/fuzz_convert -max_len=65536 -timeout=10 build-fuzz/corpus-convert   (all targets: fuzz/run.sh)
+// Run:   build-fuzz/fuzz_convert -max_len=8192 -timeout=10 build-fuzz/corpus-convert   (all targets: fuzz/run.sh)
 #include "fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (Pixmill's exports, the printer's command splitter
-# and the receipt renderer), seeds their corpora and runs each in turn.
-#   fuzz/run.sh [seconds-per-target]        (default 60)
-# Corpora grow in build-fuzz/corpus-<target> from run to run.  Exits 1 when a
-# target crashes, leaks, hangs past 10 s or runs out of memory, after printing
-# the input that did it (kept in build-fuzz/crashes-<target>/).
+# and the receipt renderer), seeds their corpora and runs them.
+#   fuzz/run.sh [seconds-per-target]      each target in turn (default 60; CI's short run)
+#   fuzz/run.sh --long SECONDS            each target for SECONDS, two at a time (a long run by hand)
+# Each target's line gives its runs and runs per second.  Corpora grow in
+# build-fuzz/corpus-<target> from run to run.  Exits 1 when a target crashes,
+# leaks, hangs past 10 s or runs out of memory, after printing the input that
+# did it (kept in build-fuzz/crashes-<target>/).
 set -euo pipefail
 
+parallel=1
+if [ "${1:-}" = --long ]; then
+    [ -n "${2:-}" ] || { echo "usage: fuzz/run.sh --long SECONDS" >&2; exit 2; }
+    parallel=2
+    shift
+fi
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-fuzz
@@ -22,32 +30,53 @@ else
     echo "note: $testdata not found; seeding with generated files only"
 fi
 
-failed=0
-# target:parameter-bytes, as each target splits its input
-for entry in checks:0 convert:0 census:4 swap:4 geometry:4 encoders:1 batch:4 separate:7 splitter:0 receipt:0; do
-    name=${entry%%:*}
-    params=${entry##*:}
-    corpus=$build/corpus-$name
-    crashes=$build/crashes-$name
-    log=$build/log-$name.txt
-    kind=bmp maxlen=65536
-    if [ "$name" = batch ]; then kind=batch maxlen=262144; fi
+# target:parameter-bytes:largest-input.  A run should take a few
+# milliseconds: the pictures a true-colour conversion is fuzzed with are kept
+# small, since its cost grows with the pixels and not with what they hold.
+targets="checks:0:8192 convert:0:8192 census:4:65536 swap:4:65536 geometry:4:65536 encoders:1:65536
+batch:4:262144 separate:7:65536 splitter:0:65536 receipt:0:65536"
+
+# Seeds one target's corpus and runs it; prints one line and returns 1 on a finding.
+fuzz_one() {
+    local name=$1 params=$2 maxlen=$3
+    local corpus=$build/corpus-$name crashes=$build/crashes-$name log=$build/log-$name.txt kind=bmp
+    [ "$name" = batch ] && kind=batch
     mkdir -p "$corpus" "$crashes"
-    if [ "$name" = splitter ] || [ "$name" = receipt ]; then
-        # Printer byte streams: the receipts the receipt tests draw.
-        cp "$root"/tests/receipt/data/*.bin "$corpus"/
-    else
-        "$build/make_seeds" "$kind" "$corpus" "$params" ${samples[@]+"${samples[@]}"}
-    fi
+    case $name in
+        splitter|receipt) cp "$root"/tests/receipt/data/*.bin "$corpus"/ ;;  # receipts the tests draw
+        *) "$build/make_seeds" "$kind" "$corpus" "$params" ${samples[@]+"${samples[@]}"} ;;
+    esac
     if "$build/fuzz_$name" -max_len="$maxlen" -timeout=10 -max_total_time="$seconds" \
         -print_final_stats=1 -artifact_prefix="$crashes/" "$corpus" >"$log" 2>&1; then
+        local runs rate cov
         runs=$(grep -o 'number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')
+        rate=$(grep -o 'average_exec_per_sec: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')
         cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 || true)
-        echo "fuzz_$name: ok, $runs runs, $cov, corpus $(find "$corpus" -type f | wc -l) files"
+        echo "fuzz_$name: ok, $runs runs in ${seconds} s ($rate/s), $cov, corpus $(find "$corpus" -type f | wc -l) files"
     else
-        failed=1
         echo "fuzz_$name: FAILED (log: $log)"
         grep -E '^(==[0-9]+==)?ERROR|SUMMARY|runtime error|Test unit written to' "$log" | head -n 8 || true
+        return 1
     fi
+}
+
+failed=0
+running=0
+for entry in $targets; do
+    IFS=: read -r name params maxlen <<<"$entry"
+    if [ "$parallel" = 1 ]; then
+        fuzz_one "$name" "$params" "$maxlen" || failed=1
+        continue
+    fi
+    if [ "$running" -ge "$parallel" ]; then
+        wait -n || failed=1
+        running=$((running - 1))
+    fi
+    fuzz_one "$name" "$params" "$maxlen" &
+    running=$((running + 1))
+done
+while [ "$running" -gt 0 ]; do
+    wait -n || failed=1
+    running=$((running - 1))
 done
 exit $failed

@@ -23,6 +23,9 @@ packages=(
   desktop-file-utils appstream
   # the CUPS driver, and the test that prints through a private scheduler
   libcups2-dev libcupsimage2-dev cups-ppdc cups cups-client cups-bsd cups-filters
+  # the Debian package the installation test builds: CPack computes its
+  # dependencies with dpkg-shlibdeps, which needs file(1) to tell binaries
+  file dpkg-dev
 )
 if [ "${RASTIV_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(imagemagick)

@@ -320,16 +320,25 @@ private:
 // (two or three for a photograph), so a pixel costs a few distances.
 class NearestColour {
 public:
-    explicit NearestColour(const Table& palette);
+    // `pixels`: how many colours will be looked up.  The cell lists cost the
+    // same for any picture, about a million distances; a picture that needs
+    // fewer than that is matched against the whole palette instead, with the
+    // same result.
+    NearestColour(const Table& palette, uint64_t pixels);
     uint8_t find(uint8_t b, uint8_t g, uint8_t r) const {
-        const size_t cell = (static_cast<size_t>(b >> kFineBits) << (2 * kFineAxisBits)) |
-                            (static_cast<size_t>(g >> kFineBits) << kFineAxisBits) | (r >> kFineBits);
         // Distance and index in one key: the smallest key is the nearest
         // entry, and among equal distances the lowest index.
         const auto key = [&](uint32_t e) {
             const uint32_t c = packed_[e];
             return (distance2(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF, b, g, r) << 8) | e;
         };
+        if (four_.empty()) {  // no cell lists: the whole palette
+            uint32_t best = UINT32_MAX;
+            for (uint32_t e = 0; e < packed_.size(); ++e) best = std::min(best, key(e));
+            return static_cast<uint8_t>(best);
+        }
+        const size_t cell = (static_cast<size_t>(b >> kFineBits) << (2 * kFineAxisBits)) |
+                            (static_cast<size_t>(g >> kFineBits) << kFineAxisBits) | (r >> kFineBits);
         const uint32_t q = four_[cell];
         if ((q & 0xFF) != kMany) {
             // Always four, without a loop or a jump: which candidate wins
@@ -360,7 +369,11 @@ private:
     std::vector<uint8_t> candidates_;
 };
 
-NearestColour::NearestColour(const Table& palette) {
+NearestColour::NearestColour(const Table& palette, uint64_t pixels) {
+    if (pixels * palette.size() <= uint64_t{4} * kFineCells) {
+        for (const Entry& p : palette) packed_.push_back(p.b | (p.g << 8) | (p.r << 16));
+        return;
+    }
     std::vector<uint32_t> packed;
     for (size_t e = 0; e < palette.size(); ++e) {
         const Entry& p = palette[e];
@@ -460,7 +473,7 @@ int32_t convert24to8(const char* source, const char* destination) {
     sortByCount(table.data(), 0, static_cast<int>(table.size()) - 1);
 
     const uint64_t imageSize = static_cast<uint64_t>(stride) * height;  // < 2^32 - 1078 at 65535 x 65535
-    const NearestColour nearest(table);
+    const NearestColour nearest(table, uint64_t{width} * height);
     std::vector<uint8_t> rows(stride * chunkRows, 0);
 
     OutputFile out;
