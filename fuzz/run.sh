@@ -3,6 +3,7 @@
 # and the receipt renderer), seeds their corpora and runs them.
 #   fuzz/run.sh [seconds-per-target]      each target in turn (default 60; CI's short run)
 #   fuzz/run.sh --long SECONDS            each target for SECONDS, two at a time (a long run by hand)
+# FUZZ_TARGETS="receipt splitter" runs only those.
 # Each target's line gives its runs and runs per second.  Corpora grow in
 # build-fuzz/corpus-<target> from run to run.  Exits 1 when a target crashes,
 # leaks, hangs past 10 s or runs out of memory, after printing the input that
@@ -64,6 +65,7 @@ failed=0
 running=0
 for entry in $targets; do
     IFS=: read -r name params maxlen <<<"$entry"
+    case " ${FUZZ_TARGETS:-$name} " in *" $name "*) ;; *) continue ;; esac
     if [ "$parallel" = 1 ]; then
         fuzz_one "$name" "$params" "$maxlen" || failed=1
         continue
