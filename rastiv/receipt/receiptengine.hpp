@@ -57,10 +57,14 @@ public:
     // Cuts the paper, as a cut command does.
     void cut();
 
-    // Rows of the receipt under way.
+    // Rows of the receipt under way, as counted against the cap: the rows
+    // drawn, and one for each printed line of no height.
     qint64 receiptDots() const;
-    // The receipt under way passed kMaxReceiptDots: it is no longer drawn.
+    // The receipt under way passed kMaxReceiptDots: nothing more of it is
+    // drawn or given to the sink as text until the cut.
     bool overLength() const;
+    // A shorter cap than kMaxReceiptDots (a fuzzer keeps its runs short).
+    void limitReceipt(qint64 dots);
     // Bytes read so far.
     qint64 offset() const;
 

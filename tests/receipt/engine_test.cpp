@@ -361,3 +361,61 @@ TEST(ReceiptEngine, AReceiptFromAPointOfSaleEncoderPrintsItsWordsAndItsPictureAl
 }
 
 }  // namespace
+
+namespace {
+
+// A picture header claims what its data does not hold: nothing is allocated
+// from the claim, and no more rows print than the data covers.
+TEST(ReceiptEngine, APictureIsNoTallerThanItsDataWhateverItsHeaderClaims) {
+    const QByteArray print112 = hex("1D 28 4C 02 00 30 32");
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        int rows;  // at most
+    } rows[] = {
+        {"GS ( L fn 112, 65535 x 65535, no data", hex("1D 28 4C 0A 00 30 70 30 01 01 31 FF FF FF FF") + print112, 0},
+        {"GS ( L fn 112, one row's data", hex("1D 28 4C 0A 20 30 70 30 02 02 31 FF FF FF FF") + fill(0x2000, 0xFF) + print112, 2},
+        {"GS 8 L fn 112", hex("1D 38 4C 0A 00 00 00 30 70 30 01 01 31 FF FF FF FF") + print112, 0},
+        {"GS ( L fn 83 + 85", hex("1D 28 4C 0B 00 30 53 30 20 20 01 FF FF FF FF 31 1D 28 4C 06 00 30 55 20 20 02 02"), 0},
+        {"GS ( L fn 67 + 69", hex("1D 28 4C 0B 00 30 43 30 20 20 01 FF FF FF FF 31 1D 28 4C 06 00 30 45 20 20 01 01"), 0},
+        {"FS q + FS p", hex("1C 71 01 FF FF FF FF 1C 70 01 00"), 0},
+    };
+    for (const auto& r : rows) {
+        const auto p = print(r.bytes);
+        EXPECT_LE(p->height(), r.rows) << r.what;
+    }
+}
+
+// Without its key a graphics definition has nothing to be stored under.
+TEST(ReceiptEngine, AKeyedGraphicsDefinitionTooShortForItsKeyIsRefused) {
+    for (const char* fn : {"43", "53"}) {
+        const auto p = print(hex("1D 28 4C 04 00 30") + hex(fn) + hex("30 20"));
+        EXPECT_TRUE(p->memory.nvGraphics.empty()) << fn;
+        EXPECT_EQ(p->warnings.filter(QStringLiteral("too short")).size(), 1) << fn;
+    }
+}
+
+// Lines of no height are paper too: 178500 of them pass the cap.
+TEST(ReceiptEngine, LinesOfNoHeightCountAgainstTheLengthCap) {
+    QByteArray feeds = hex("1B 33 00");
+    for (int i = 0; i < 700; ++i) feeds += hex("1B 64 FF");
+    const auto p = print(feeds + "after the cap\n");
+    EXPECT_LE(p->lines.size(), kMaxReceiptDots);
+    EXPECT_FALSE(p->lines.contains(QStringLiteral("after the cap")));
+    EXPECT_EQ(p->warnings.filter(QStringLiteral("longer than 20 m")).size(), 1);
+}
+
+// NV graphics live in the same flash as the logos.
+TEST(ReceiptEngine, NvGraphicsThatDoNotFitTheFlashAreRefused) {
+    QByteArray nv;  // 80 definitions of 60 KB
+    for (int k = 0; k < 80; ++k)
+        nv += hex("1D 28 4C 0B F0 30 43 30 20") + char(0x20 + k) + hex("01 00 04 78 00 31") + fill(0xF000, 0x55);
+    QByteArray fsq = hex("1C 71 01 00 01 00 0A") + fill(256 * 2560 * 8, 0x55);  // 5 MB
+    for (const QByteArray& bytes : {nv, fsq}) {
+        const auto p = print(bytes);
+        EXPECT_LE(p->memory.bytes(), PrinterMemory::kFlashBytes);
+        EXPECT_GE(p->warnings.filter(QStringLiteral("flash is full")).size(), 1);
+    }
+}
+
+}  // namespace
