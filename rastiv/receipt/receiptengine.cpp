@@ -972,6 +972,7 @@ struct ReceiptEngine::Impl {
                 return;
             case Cmd::Bold: case Cmd::DoubleStrike: style.bold = on(); return;
             case Cmd::Italic: style.italic = on(); return;
+            case Cmd::ItalicOn: case Cmd::ItalicOff: style.italic = u.command->id == Cmd::ItalicOn; return;
             case Cmd::Underline: style.underline = (n == 2 || n == '2') ? 2 : (n == 1 || n == '1') ? 1 : 0; return;
             case Cmd::Reverse: style.reverse = on(); return;
             case Cmd::FontSelect: style.fontB = n == 1 || n == '1'; return;

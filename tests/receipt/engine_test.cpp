@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "receipt/codepages.hpp"
 #include "receipt/receiptengine.hpp"
 #include "receipt/receiptrenderer.hpp"
 
@@ -416,6 +417,37 @@ TEST(ReceiptEngine, NvGraphicsThatDoNotFitTheFlashAreRefused) {
         EXPECT_LE(p->memory.bytes(), PrinterMemory::kFlashBytes);
         EXPECT_GE(p->warnings.filter(QStringLiteral("flash is full")).size(), 1);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The euro sign where the printers print it, and its neighbours as they were.
+TEST(CodePages, TheEuroSignStandsWhereThePrintersPrintIt) {
+    const struct {
+        int page;
+        uint8_t byte;
+        char32_t ch;
+    } rows[] = {
+        {13, 0xD5, U'\u20AC'}, {17, 0xFD, U'\u20AC'}, {19, 0xD5, U'\u20AC'},  // PC857, PC866, PC858
+        {2, 0xD5, U'\u0131'},  {18, 0xAA, U'\u00AC'}, {17, 0xF2, U'\u0404'},  // PC850, PC852, PC866 unchanged
+        {0, 0xD5, U'\u2552'},  {13, 0xD4, U'\u00C8'},
+    };
+    for (const auto& r : rows) EXPECT_EQ(decodeByte(uint8_t(r.page), r.byte), r.ch) << r.page << " " << int(r.byte);
+}
+
+}  // namespace
+
+namespace {
+
+// ESC 4 and ESC 5 draw what ESC I 1 and ESC I 0 draw.
+TEST(ReceiptEngine, EscFourAndFiveSetAndCancelItalic) {
+    const auto parameterless = print(hex("1B 34") + "Ax" + hex("1B 35") + "Ax\n");
+    const auto withParameter = print(hex("1B 49 01") + "Ax" + hex("1B 49 00") + "Ax\n");
+    EXPECT_EQ(parameterless->dots, withParameter->dots);
+    EXPECT_NE(parameterless->dots, print("AxAx\n")->dots);
+    EXPECT_TRUE(parameterless->warnings.isEmpty()) << parameterless->warnings.join(u'\n').toStdString();
 }
 
 }  // namespace
