@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (Pixmill's exports, the printer's command splitter
-# and the receipt renderer), seeds their corpora and runs each in turn.
+# Builds the fuzz targets (Pixmill's exports, the printer's command splitter,
+# the receipt renderer and the emulated printer), seeds their corpora and runs each in turn.
 #   fuzz/run.sh [seconds-per-target]        (default 60)
 # Corpora grow in build-fuzz/corpus-<target> from run to run.  Exits 1 when a
 # target crashes, leaks, hangs past 10 s or runs out of memory, after printing
@@ -24,7 +24,7 @@ fi
 
 failed=0
 # target:parameter-bytes, as each target splits its input
-for entry in checks:0 convert:0 census:4 swap:4 geometry:4 encoders:1 batch:4 separate:7 splitter:0 receipt:0; do
+for entry in checks:0 convert:0 census:4 swap:4 geometry:4 encoders:1 batch:4 separate:7 splitter:0 receipt:0 printer:0; do
     name=${entry%%:*}
     params=${entry##*:}
     corpus=$build/corpus-$name
@@ -33,7 +33,7 @@ for entry in checks:0 convert:0 census:4 swap:4 geometry:4 encoders:1 batch:4 se
     kind=bmp maxlen=65536
     if [ "$name" = batch ]; then kind=batch maxlen=262144; fi
     mkdir -p "$corpus" "$crashes"
-    if [ "$name" = splitter ] || [ "$name" = receipt ]; then
+    if [ "$name" = splitter ] || [ "$name" = receipt ] || [ "$name" = printer ]; then
         # Printer byte streams: the receipts the receipt tests draw.
         cp "$root"/tests/receipt/data/*.bin "$corpus"/
     else
