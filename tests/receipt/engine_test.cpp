@@ -361,19 +361,12 @@ TEST(ReceiptEngine, AReceiptFromAPointOfSaleEncoderPrintsItsWordsAndItsPictureAl
     EXPECT_EQ(c->dots, r->dots);
 }
 
-}  // namespace
-
-namespace {
 
 // A picture header claims what its data does not hold: nothing is allocated
 // from the claim, and no more rows print than the data covers.
 TEST(ReceiptEngine, APictureIsNoTallerThanItsDataWhateverItsHeaderClaims) {
     const QByteArray print112 = hex("1D 28 4C 02 00 30 32");
-    const struct {
-        const char* what;
-        QByteArray bytes;
-        int rows;  // at most
-    } rows[] = {
+    const struct { const char* what; QByteArray bytes; int rows; /* at most */ } rows[] = {
         {"GS ( L fn 112, 65535 x 65535, no data", hex("1D 28 4C 0A 00 30 70 30 01 01 31 FF FF FF FF") + print112, 0},
         {"GS ( L fn 112, one row's data", hex("1D 28 4C 0A 20 30 70 30 02 02 31 FF FF FF FF") + fill(0x2000, 0xFF) + print112, 2},
         {"GS 8 L fn 112", hex("1D 38 4C 0A 00 00 00 30 70 30 01 01 31 FF FF FF FF") + print112, 0},
@@ -381,10 +374,7 @@ TEST(ReceiptEngine, APictureIsNoTallerThanItsDataWhateverItsHeaderClaims) {
         {"GS ( L fn 67 + 69", hex("1D 28 4C 0B 00 30 43 30 20 20 01 FF FF FF FF 31 1D 28 4C 06 00 30 45 20 20 01 01"), 0},
         {"FS q + FS p", hex("1C 71 01 FF FF FF FF 1C 70 01 00"), 0},
     };
-    for (const auto& r : rows) {
-        const auto p = print(r.bytes);
-        EXPECT_LE(p->height(), r.rows) << r.what;
-    }
+    for (const auto& r : rows) EXPECT_LE(print(r.bytes)->height(), r.rows) << r.what;
 }
 
 // Without its key a graphics definition has nothing to be stored under.
@@ -412,34 +402,19 @@ TEST(ReceiptEngine, NvGraphicsThatDoNotFitTheFlashAreRefused) {
     for (int k = 0; k < 80; ++k)
         nv += hex("1D 28 4C 0B F0 30 43 30 20") + char(0x20 + k) + hex("01 00 04 78 00 31") + fill(0xF000, 0x55);
     QByteArray fsq = hex("1C 71 01 00 01 00 0A") + fill(256 * 2560 * 8, 0x55);  // 5 MB
-    for (const QByteArray& bytes : {nv, fsq}) {
-        const auto p = print(bytes);
-        EXPECT_LE(p->memory.bytes(), PrinterMemory::kFlashBytes);
-        EXPECT_GE(p->warnings.filter(QStringLiteral("flash is full")).size(), 1);
-    }
+    for (const auto& p : {print(nv), print(fsq)})
+        EXPECT_TRUE(p->memory.bytes() <= PrinterMemory::kFlashBytes && !p->warnings.filter(QStringLiteral("flash is full")).isEmpty());
 }
-
-}  // namespace
-
-namespace {
 
 // The euro sign where the printers print it, and its neighbours as they were.
 TEST(CodePages, TheEuroSignStandsWhereThePrintersPrintIt) {
-    const struct {
-        int page;
-        uint8_t byte;
-        char32_t ch;
-    } rows[] = {
+    const struct { int page; uint8_t byte; char32_t ch; } rows[] = {
         {13, 0xD5, U'\u20AC'}, {17, 0xFD, U'\u20AC'}, {19, 0xD5, U'\u20AC'},  // PC857, PC866, PC858
         {2, 0xD5, U'\u0131'},  {18, 0xAA, U'\u00AC'}, {17, 0xF2, U'\u0404'},  // PC850, PC852, PC866 unchanged
         {0, 0xD5, U'\u2552'},  {13, 0xD4, U'\u00C8'},
     };
     for (const auto& r : rows) EXPECT_EQ(decodeByte(uint8_t(r.page), r.byte), r.ch) << r.page << " " << int(r.byte);
 }
-
-}  // namespace
-
-namespace {
 
 // ESC 4 and ESC 5 draw what ESC I 1 and ESC I 0 draw.
 TEST(ReceiptEngine, EscFourAndFiveSetAndCancelItalic) {
