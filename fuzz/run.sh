@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (Pixmill's exports, the printer's command splitter
-# and the receipt renderer), seeds their corpora and runs them.
+# Builds the fuzz targets (Pixmill's exports, the printer's command splitter,
+# the receipt renderer and the emulated printer), seeds their corpora and runs them.
 #   fuzz/run.sh [seconds-per-target]      each target in turn (default 60; CI's short run)
 #   fuzz/run.sh --long SECONDS            each target for SECONDS, two at a time (a long run by hand)
 # FUZZ_TARGETS="receipt splitter" runs only those.
@@ -35,7 +35,7 @@ fi
 # milliseconds: the pictures a true-colour conversion is fuzzed with are kept
 # small, since its cost grows with the pixels and not with what they hold.
 targets="checks:0:8192 convert:0:8192 census:4:65536 swap:4:65536 geometry:4:65536 encoders:1:65536
-batch:4:262144 separate:7:65536 splitter:0:65536 receipt:0:65536"
+batch:4:262144 separate:7:65536 splitter:0:65536 receipt:0:65536 printer:0:65536"
 
 # Seeds one target's corpus and runs it; prints one line and returns 1 on a finding.
 fuzz_one() {
@@ -44,7 +44,7 @@ fuzz_one() {
     [ "$name" = batch ] && kind=batch
     mkdir -p "$corpus" "$crashes"
     case $name in
-        splitter|receipt) cp "$root"/tests/receipt/data/*.bin "$corpus"/ ;;  # receipts the tests draw
+        splitter|receipt|printer) cp "$root"/tests/receipt/data/*.bin "$corpus"/ ;;  # receipts the tests draw
         *) "$build/make_seeds" "$kind" "$corpus" "$params" ${samples[@]+"${samples[@]}"} ;;
     esac
     if "$build/fuzz_$name" -max_len="$maxlen" -timeout=10 -max_total_time="$seconds" \

@@ -67,6 +67,10 @@ constexpr CommandInfo kTable[] = {
     c(Cmd::UpsideDown, "ESC {", {ESC, 0x7B}, 1, D::None, "upside-down printing on or off"),
     c(Cmd::EscFunction, "ESC (", {ESC, 0x28}, 1, D::Length16, "extended function fn with pL pH bytes (beeper...)"),
     c(Cmd::Beep, "ESC B", {ESC, 0x42}, 2, D::None, "beep n times for t * 50 ms"),
+    // Epson's ESC/P pair, without a parameter (FX and LQ references, and the
+    // printers that emulate them): tills written for those printers send it.
+    c(Cmd::ItalicOn, "ESC 4", {ESC, 0x34}, 0, D::None, "italic on"),
+    c(Cmd::ItalicOff, "ESC 5", {ESC, 0x35}, 0, D::None, "italic off"),
 
     c(Cmd::KanjiMode, "FS !", {FS, 0x21}, 1, D::None, "Kanji print mode"),
     c(Cmd::KanjiOn, "FS &", {FS, 0x26}, 0, D::None, "Kanji characters on"),

@@ -53,7 +53,7 @@ enum class Cmd : uint8_t {
     Bold, DoubleStrike, Italic, FeedDots, ReverseFeedDots, PageMode, FontSelect, CharacterSet, StandardMode,
     PageDirection, Unidirectional, Rotate90, PageArea, RelativePosition, Justify, PanelAndSensors, FeedLines,
     ReverseFeedLines, FullCutOld, PartialCutOld, DrawerPulse, PrintColour, CodePage, PeripheralStatus,
-    StatusQuery, UpsideDown, EscFunction, Beep,
+    StatusQuery, UpsideDown, EscFunction, Beep, ItalicOn, ItalicOff,
     // FS
     KanjiMode, KanjiOn, KanjiUnderline, KanjiOff, DefineKanji, KanjiCode, KanjiSpacing, KanjiQuad, PrintNvImage,
     DefineNvImages, FsFunction,

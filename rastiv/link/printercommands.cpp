@@ -63,7 +63,11 @@ void CommandSplitter::feed(QByteArrayView bytes, const std::function<void(const 
             offset_ += take;
             if (pending_.size() < need_) continue;
             const CommandInfo* info = nullptr;
-            const qint64 length = lengthOf(pending_, info);
+            qint64 length = lengthOf(pending_, info);
+            // FS q's sizes stand between its images: one that will not tell
+            // its length within kMaxUnitBytes is oversize at that point and
+            // skipped that far, rather than buffered without end.
+            if (length < 0 && -length > kMaxUnitBytes) length = -length;
             if (length <= 0) {
                 need_ = length < 0 ? -length : pending_.size() + 1;
                 continue;

@@ -27,6 +27,23 @@ constexpr Page kPages[] = {
 
 using Upper = std::array<char32_t, 128>;
 
+// Where the printers' pages differ from glibc's strict IBM tables: the euro
+// sign, which the printers put where IBM's euro variants of the same page
+// put it (and which IBM's tables leave empty or give another character).
+struct Euro {
+    uint8_t page, byte;
+    char32_t ch;
+};
+constexpr Euro kEuro[] = {
+    {13, 0xD5, U'\u20AC'},  // PC857: IBM CCSID 9049 (857 with the euro); printers' "CP857 + Euro" at D5 too
+    {17, 0xFD, U'\u20AC'},  // PC866: IBM CCSID 808 (866 with the euro at FD, in place of the currency sign)
+    {19, 0xD5, U'\u20AC'},  // PC858: IBM CCSID 858, 850 with the euro at D5 (glibc agrees)
+    // PC850 keeps the dotless i at D5: printers print the euro there only in
+    // PC858, or when a euro-insertion command asks.  PC852 keeps the not
+    // sign at AA: the euro at AA is a page of its own ("CP852 + Euro") on
+    // the printers that have it, which ESC t does not number here.
+};
+
 Upper readPage(const char* name) {
     Upper upper;
     upper.fill(U'\uFFFD');
@@ -64,6 +81,8 @@ char32_t decodeByte(uint8_t n, uint8_t b) {
         const char* name = codePageName(n);
         page = std::make_unique<Upper>(name ? readPage(name) : Upper{});
         if (!name) page->fill(U'\uFFFD');
+        for (const Euro& e : kEuro)
+            if (name && e.page == n) (*page)[size_t(e.byte - 0x80)] = e.ch;
     }
     return (*page)[size_t(b - 0x80)];
 }

@@ -20,6 +20,10 @@ namespace {
 
 constexpr int kDefaultLineSpacing = 24;  // this family feeds one font A cell per line
 constexpr int kDefaultTab = 8 * 12;      // a tab stop every eight font A characters
+// Colour planes kept for one picture: black and the second colour, and a
+// few repeats; a client sending plane after plane must not grow the buffer.
+constexpr int kMaxPlanes = 4;
+constexpr int kMaxWarnings = 1000;
 
 // A picture in PaperDot values.
 struct Bitmap {
@@ -69,6 +73,73 @@ struct LogoView {
     }
 };
 
+// A picture drawn row by row from the data that came with it, never held as
+// dots: a header may claim 65535 x 65535 dots in 22 bytes.  The width is
+// what the paper takes after scaling, the height what the data really
+// covers (rows past the end of the data are not printed).
+struct Picture {
+    int width = 0, height = 0;
+    std::function<void(int y, uint8_t* row, int width)> fill;  // the first `width` dots of row y, over white
+};
+
+// One bit plane: row-major raster rows (GS v 0, GS ( L) or column-major
+// columns of `rowsOf8` bytes (ESC *, GS *, FS q), drawn as `dot` and scaled.
+struct Plane {
+    QByteArray data;
+    bool columnMajor = false;
+    int bytesPerRow = 0, rowsOf8 = 0;  // whichever the layout uses
+    int dotsWide = 0, dotsHigh = 0;    // as declared, before scaling
+    uint8_t dot = kBlackDot;
+    int sx = 1, sy = 1;
+
+    static Plane raster(QByteArrayView d, int bytesPerRow, int rows, uint8_t dot, int sx = 1, int sy = 1) {
+        return {d.toByteArray(), false, bytesPerRow, 0, bytesPerRow * 8, rows, dot, sx, sy};
+    }
+    static Plane columns(QByteArrayView d, int columns, int rowsOf8, uint8_t dot, int sx = 1, int sy = 1) {
+        return {d.toByteArray(), true, 0, rowsOf8, columns, rowsOf8 * 8, dot, sx, sy};
+    }
+    // Dots across the paper can take, and rows the data covers; divided
+    // before anything is multiplied, so no claim overflows.
+    int width() const {
+        int held = dotsWide;
+        if (columnMajor && rowsOf8 > 0) held = int(std::min<qsizetype>(held, (data.size() + rowsOf8 - 1) / rowsOf8));
+        return int(std::min<qint64>(qint64(held) * sx, kPaperWidth));
+    }
+    int height() const {
+        qint64 held = dotsHigh;
+        if (!columnMajor) held = bytesPerRow > 0 ? std::min<qint64>(held, (data.size() + bytesPerRow - 1) / bytesPerRow) : 0;
+        if (columnMajor) held = std::min<qint64>(held, qint64(data.size()) * 8);
+        return int(std::min<qint64>(held * sy, kMaxReceiptDots));
+    }
+    bool shortOfData() const {
+        return data.size() < (columnMajor ? qint64(dotsWide) * rowsOf8 : qint64(bytesPerRow) * dotsHigh);
+    }
+    // Draws row y over `row`, black over the second colour.
+    void drawRow(int y, uint8_t* row, int width) const {
+        const int py = y / sy;
+        for (int x = 0; x < width; ++x) {
+            const int px = x / sx;
+            const bool on = columnMajor ? bit(data, qsizetype(px) * rowsOf8 + py / 8, py % 8)
+                                        : bit(data, qsizetype(py) * bytesPerRow + px / 8, px % 8);
+            if (on && row[x] != kBlackDot) row[x] = dot;
+        }
+    }
+};
+
+// Planes of one size printed as one picture; each lives as long as the picture.
+Picture overlaid(const std::vector<Plane>& planes) {
+    Picture p;
+    for (const Plane& plane : planes) {
+        p.width = std::max(p.width, plane.width());
+        p.height = std::max(p.height, plane.height());
+    }
+    p.fill = [&planes](int y, uint8_t* row, int width) {
+        for (const Plane& plane : planes)
+            if (y < plane.height()) plane.drawRow(y, row, std::min(width, plane.width()));
+    };
+    return p;
+}
+
 // Rows of a glyph cell: 1 where the character is inked.
 struct Glyph {
     int width = 0, height = 0;
@@ -115,8 +186,9 @@ struct ReceiptEngine::Impl {
     bool pdfTruncated = false;
     int maxiMode = 2;
 
-    // Pictures held outside the flash.
-    Bitmap graphicsBuffer, downloadedImage;
+    // Pictures held outside the flash, as their data.
+    std::vector<Plane> graphicsBuffer;
+    std::optional<Plane> downloadedImage;
     std::map<QByteArray, QByteArray> downloadGraphics;
     uint8_t selectedLogo = 0;
 
@@ -130,6 +202,9 @@ struct ReceiptEngine::Impl {
 
     // The receipt under way.
     qint64 receiptRows = 0;
+    qint64 emptyLines = 0;  // lines of no height printed: each counts one dot against the cap
+    qint64 maxDots = kMaxReceiptDots;
+    int warnings = 0;       // reported in this receipt
     bool over = false;
     bool topLogoDone = false;
     bool emittingLogo = false;
@@ -147,8 +222,11 @@ struct ReceiptEngine::Impl {
     std::optional<QFont> fonts[2][2];  // [font B][italic]
     std::map<uint64_t, Glyph> glyphs;
 
+    // A client can send nothing but unknown commands: past kMaxWarnings in
+    // one receipt the rest are only counted as one.
     void warn(qint64 at, const QString& text) {
-        if (self.warning) self.warning(at, text);
+        if (!self.warning || ++warnings > kMaxWarnings + 1) return;
+        self.warning(at, warnings > kMaxWarnings ? QStringLiteral("more warnings in this receipt are not reported") : text);
     }
     void noteIt(const QString& text) {
         if (self.note) self.note(text);
@@ -215,18 +293,30 @@ struct ReceiptEngine::Impl {
     void paperOut(Bitmap& band) {
         if (band.height == 0) return;
         startReceipt();
-        int count = band.height;
-        if (receiptRows + count > kMaxReceiptDots) {
-            count = int(std::max<qint64>(0, kMaxReceiptDots - receiptRows));
-            if (!over) {
-                over = true;
-                warn(split.offset(), QStringLiteral("the receipt is longer than %1 m of paper; the rest of it is not drawn")
-                                         .arg(kMaxReceiptDots / 8000));
-            }
-        }
+        const int count = int(std::min<qint64>(band.height, room(band.height)));
         for (int y = 0; y < count; ++y) overlay(&band.at(0, y), receiptRows + y);
         if (count > 0) sink.rows(band.dots.data(), count);
         receiptRows += count;
+    }
+
+    // How many of `rows` the cap leaves room for; past it the receipt is over.
+    qint64 room(qint64 rows) {
+        const qint64 left = std::max<qint64>(0, maxDots - receiptRows - emptyLines);
+        if (rows > left && !over) {
+            over = true;
+            warn(split.offset(), QStringLiteral("the receipt is longer than %1 m of paper; the rest of it is not drawn")
+                                     .arg(double(maxDots) / 8000));
+        }
+        return std::min(rows, left);
+    }
+
+    // The text of a printed line goes to the sink while the receipt is
+    // within the cap; a line of no height counts as one dot, or zero-height
+    // feeds would give lines without end.
+    void textOut(int height) {
+        if (over || (height == 0 && room(1) == 0)) return;
+        if (height == 0) ++emptyLines;
+        sink.textLine(lineText);
     }
 
     void feedDots(int n) {
@@ -305,9 +395,16 @@ struct ReceiptEngine::Impl {
                 emittingLogo = false;
             }
         if (receiptRows > 0 || topLogoDone) sink.cut();
-        receiptRows = 0;
-        over = false;
         topLogoDone = false;
+        endCount();
+    }
+
+    // The paper count starts again; the overlays repeat from the new top.
+    void endCount() {
+        receiptRows = 0;
+        emptyLines = 0;
+        warnings = 0;
+        over = false;
         if (margin.on) margin.start = 0;
         if (watermark.on) watermark.start = 0;
     }
@@ -351,7 +448,7 @@ struct ReceiptEngine::Impl {
     void printLine(int feed, bool exact, bool lineFeed = false) {
         if (lineHasContent || lineHasText || lineFeed || feed > 0) startReceipt();
         if (!lineHasContent) {
-            if (lineHasText || lineFeed) sink.textLine(lineText);
+            if (lineHasText || lineFeed) textOut(feed);
             feedDots(feed);
             clearLine();
             return;
@@ -367,26 +464,34 @@ struct ReceiptEngine::Impl {
                 for (int x = 0; x < kPaperWidth; ++x) turned.at(x, y) = band.at(kPaperWidth - 1 - x, line.height - 1 - y);
             for (int y = 0; y < line.height; ++y) std::copy_n(&turned.at(0, y), kPaperWidth, &band.at(0, y));
         }
-        if (lineHasText || lineFeed) sink.textLine(lineText);
+        if (lineHasText || lineFeed) textOut(height);
         paperOut(band);
         clearLine();
     }
 
     // A picture printed on its own lines, justified; the line waiting first.
-    void printPicture(const Bitmap& b) {
+    // It is drawn band by band as the paper takes it, and no further than
+    // the length cap.
+    void printPicture(const Picture& p) {
         startReceipt();
         if (!emittingLogo && (lineHasContent || lineHasText)) printLine(0, true);
-        const int width = std::min(b.width, areaRight() - areaLeft());
+        const int width = std::min(p.width, areaRight() - areaLeft());
         const int left = alignedLeft(width);
-        Bitmap band(kPaperWidth, 0);
         const int chunk = 256;
-        for (int top = 0; top < b.height && !over; top += chunk) {
-            const int h = std::min(chunk, b.height - top);
-            band = Bitmap(kPaperWidth, h);
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < width; ++x) band.at(left + x, y) = b.at(x, top + y);
+        for (int top = 0; top < p.height && !over; top += chunk) {
+            Bitmap band(kPaperWidth, std::min(chunk, p.height - top));
+            for (int y = 0; y < band.height; ++y) p.fill(top + y, &band.at(left, y), width);
             paperOut(band);
         }
+    }
+    void printPicture(const Bitmap& b) {
+        printPicture(Picture{b.width, b.height, [&b](int y, uint8_t* row, int width) {
+                                 std::copy_n(b.dots.data() + size_t(y) * size_t(b.width), width, row);
+                             }});
+    }
+    void printPicture(const Plane& plane, qint64 at) {
+        if (plane.shortOfData()) warn(at, QStringLiteral("the picture's data ends before its declared size; the rest is not printed"));
+        printPicture(overlaid({plane}));
     }
 
     // The top and bottom logos are centred whatever the receipt's justification.
@@ -560,35 +665,22 @@ struct ReceiptEngine::Impl {
 
     // ---- Pictures ----
 
-    static Bitmap columns(QByteArrayView data, int width, int rowsOf8, uint8_t dot) {
-        Bitmap b(width, rowsOf8 * 8);
-        for (int x = 0; x < width; ++x)
-            for (int y = 0; y < b.height; ++y)
-                if (bit(data, qsizetype(x) * rowsOf8 + y / 8, y % 8)) b.at(x, y) = dot;
-        return b;
-    }
-    static Bitmap raster(QByteArrayView data, int bytesPerRow, int height, uint8_t dot) {
-        Bitmap b(bytesPerRow * 8, height);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < b.width; ++x)
-                if (bit(data, qsizetype(y) * bytesPerRow + x / 8, x % 8)) b.at(x, y) = dot;
-        return b;
-    }
-
     void columnImage(const Unit& u) {
         const int m = u.param(0), n = u.param(1) + u.param(2) * 256;
         const bool tall = m >= 32;
-        const Bitmap b = columns(u.bytes.sliced(5), n, tall ? 3 : 1, ink());
         // Single density doubles every dot sideways; eight-dot columns are
         // stretched to the height of the 24-dot ones.
-        place(b.scaled(m == 0 || m == 32 ? 2 : 1, tall ? 1 : 3));
+        const Plane plane = Plane::columns(u.bytes.sliced(5), n, tall ? 3 : 1, ink(), m == 0 || m == 32 ? 2 : 1, tall ? 1 : 3);
+        Bitmap b(plane.width(), 24);
+        for (int y = 0; y < b.height; ++y) plane.drawRow(y, &b.at(0, y), b.width);
+        place(b);
     }
 
     void rasterImage(const Unit& u) {
         const int m = u.param(0) & 3;
         const int x = u.param(1) + u.param(2) * 256, y = u.param(3) + u.param(4) * 256;
-        const Bitmap b = raster(u.bytes.sliced(u.command->prefixLength + 5), x, y, ink());
-        printPicture(b.scaled(m & 1 ? 2 : 1, m & 2 ? 2 : 1));
+        printPicture(Plane::raster(u.bytes.sliced(u.command->prefixLength + 5), x, y, ink(), m & 1 ? 2 : 1, m & 2 ? 2 : 1),
+                     u.offset);
     }
 
     // GS ( L and GS 8 L: `body` starts at m.
@@ -602,8 +694,12 @@ struct ReceiptEngine::Impl {
                 const qsizetype o = 3;  // bx, after m fn a
                 if (p(2) != 48) return warn(at, QStringLiteral("multi-tone graphics are not drawn"));
                 if (keyed) {
+                    // m fn a kc1 kc2 b xL xH yL yH: without its key there is nothing to store it under.
+                    if (body.size() < 10) return warn(at, QStringLiteral("graphics definition of %1 bytes is too short: not stored").arg(body.size()));
                     const QByteArray key = QByteArray(1, 'L') + body.sliced(3, 2).toByteArray();
                     if (fn == 67) {
+                        if (!fitsFlash(mem.nvGraphics, key, body.size()))
+                            return warn(at, QStringLiteral("the flash is full: NV graphics %1 are not stored").arg(QString::fromLatin1(key.mid(1))));
                         mem.nvGraphics[key] = body.toByteArray();
                         flashWritten();
                     } else {
@@ -613,28 +709,29 @@ struct ReceiptEngine::Impl {
                 }
                 const int bx = p(o), by = p(o + 1), c = p(o + 2);
                 const int x = p(o + 3) + p(o + 4) * 256, y = p(o + 5) + p(o + 6) * 256;
-                const Bitmap plane = raster(body.sliced(std::min(body.size(), o + 7)), (x + 7) / 8, y,
-                                            c == 49 ? kBlackDot : kHighlightDot);
-                Bitmap scaled = plane.scaled(bx == 2 ? 2 : 1, by == 2 ? 2 : 1);
-                if (graphicsBuffer.width == scaled.width && graphicsBuffer.height == scaled.height) {
-                    for (size_t i = 0; i < scaled.dots.size(); ++i)  // black over the second colour
-                        if (scaled.dots[i] != kWhiteDot && graphicsBuffer.dots[i] != kBlackDot)
-                            graphicsBuffer.dots[i] = scaled.dots[i];
-                } else {
-                    graphicsBuffer = std::move(scaled);
-                }
+                Plane plane = Plane::raster(body.sliced(std::min(body.size(), o + 7)), (x + 7) / 8, y,
+                                            c == 49 ? kBlackDot : kHighlightDot, bx == 2 ? 2 : 1, by == 2 ? 2 : 1);
+                if (plane.shortOfData()) warn(at, QStringLiteral("the picture's data ends before its declared size; the rest is not printed"));
+                const auto sameSize = [&](const Plane& q) {
+                    return q.dotsWide * q.sx == plane.dotsWide * plane.sx && q.dotsHigh * q.sy == plane.dotsHigh * plane.sy;
+                };
+                // Planes of one size print over each other (black over the second colour); another size starts afresh.
+                if (graphicsBuffer.empty() || !sameSize(graphicsBuffer.front())) graphicsBuffer.clear();
+                if (graphicsBuffer.size() >= kMaxPlanes)
+                    return warn(at, QStringLiteral("more than %1 planes of graphics: this one is not stored").arg(kMaxPlanes));
+                graphicsBuffer.push_back(std::move(plane));
                 return;
             }
             case 50:  // print the buffer
-                printPicture(graphicsBuffer);
-                graphicsBuffer = {};
+                printPicture(overlaid(graphicsBuffer));
+                graphicsBuffer.clear();
                 return;
             case 69: case 85: {  // print NV / download graphics kc1 kc2 x y
                 const QByteArray key = QByteArray(1, 'L') + body.sliced(2, std::min<qsizetype>(2, body.size() - 2)).toByteArray();
                 const auto& store = fn == 69 ? mem.nvGraphics : downloadGraphics;
                 const auto i = store.find(key);
                 if (i == store.end()) return warn(at, QStringLiteral("graphics %1 are not defined").arg(QString::fromLatin1(key.mid(1))));
-                printKeyed(i->second, p(4) == 2 ? 2 : 1, p(5) == 2 ? 2 : 1);
+                printKeyed(i->second, p(4) == 2 ? 2 : 1, p(5) == 2 ? 2 : 1, at);
                 return;
             }
             default: return;
@@ -642,20 +739,27 @@ struct ReceiptEngine::Impl {
     }
 
     // A keyed definition: m fn a kc1 kc2 b xL xH yL yH, then b times c and the plane.
-    void printKeyed(QByteArrayView def, int sx, int sy) {
+    void printKeyed(QByteArrayView def, int sx, int sy, qint64 at) {
         const auto p = [&](qsizetype i) { return i < def.size() ? int(static_cast<uint8_t>(def[i])) : 0; };
-        const int planes = p(5), x = p(6) + p(7) * 256, y = p(8) + p(9) * 256;
+        const int x = p(6) + p(7) * 256, y = p(8) + p(9) * 256;
         const qsizetype planeBytes = qsizetype((x + 7) / 8) * y;
-        Bitmap b(((x + 7) / 8) * 8, y);
-        qsizetype o = 10;
-        for (int i = 0; i < planes && o < def.size(); ++i) {
-            const uint8_t dot = p(o) == 49 ? kBlackDot : kHighlightDot;
-            const Bitmap plane = raster(def.sliced(std::min(def.size(), o + 1)), (x + 7) / 8, y, dot);
-            for (size_t k = 0; k < b.dots.size(); ++k)
-                if (plane.dots[k] != kWhiteDot && b.dots[k] != kBlackDot) b.dots[k] = plane.dots[k];
-            o += 1 + planeBytes;
+        std::vector<Plane> planes;
+        bool shortOfData = false;
+        for (qsizetype o = 10; planes.size() < size_t(std::min(p(5), kMaxPlanes)) && o < def.size(); o += 1 + planeBytes) {
+            const QByteArrayView data = def.sliced(o + 1, std::min(planeBytes, def.size() - o - 1));
+            planes.push_back(Plane::raster(data, (x + 7) / 8, y, p(o) == 49 ? kBlackDot : kHighlightDot, sx, sy));
+            shortOfData = shortOfData || planes.back().shortOfData();
         }
-        printPicture(b.scaled(sx, sy));
+        if (shortOfData) warn(at, QStringLiteral("the picture's data ends before its declared size; the rest is not printed"));
+        printPicture(overlaid(planes));
+    }
+
+    // Whether `bytes` stored under `key` in `store` (a part of the flash)
+    // leave the flash within its size; what the key holds now is replaced.
+    template <typename Map>
+    bool fitsFlash(const Map& store, const typename Map::key_type& key, qint64 bytes) const {
+        const auto i = store.find(key);
+        return mem.bytes() - (i == store.end() ? 0 : i->second.size()) + bytes <= PrinterMemory::kFlashBytes;
     }
 
     // ---- Barcodes and 2D codes ----
@@ -757,11 +861,13 @@ struct ReceiptEngine::Impl {
 
     void print2D(const Modules& mods, int moduleW, int moduleH, qint64 at) {
         if (!mods.error.isEmpty()) return warn(at, QStringLiteral("2D code not printed: %1").arg(mods.error));
+        // Measured before it is drawn: a large module makes a symbol of megadots.
+        if (mods.width * moduleW > areaRight() - areaLeft())
+            return warn(at, QStringLiteral("2D code wider than the print area not printed"));
         Bitmap b(mods.width * moduleW, mods.height * moduleH);
         for (int y = 0; y < b.height; ++y)
             for (int x = 0; x < b.width; ++x)
                 if (mods.at(x / moduleW, y / moduleH)) b.at(x, y) = ink();
-        if (b.width > areaRight() - areaLeft()) return warn(at, QStringLiteral("2D code wider than the print area not printed"));
         printPicture(b);
     }
 
@@ -777,9 +883,12 @@ struct ReceiptEngine::Impl {
 
     void printStored(const Unit& u) {
         if (const QByteArray* l = logo(selectedLogo)) return printPicture(LogoView(*l).bitmap());
-        if (downloadedImage.width > 0) {
+        if (downloadedImage && downloadedImage->dotsWide > 0) {
             const int m = u.param(0) & 3;
-            return printPicture(downloadedImage.scaled(m & 1 ? 2 : 1, m & 2 ? 2 : 1));
+            Plane scaled = *downloadedImage;
+            scaled.sx = m & 1 ? 2 : 1;
+            scaled.sy = m & 2 ? 2 : 1;
+            return printPicture(scaled, u.offset);
         }
     }
 
@@ -863,6 +972,7 @@ struct ReceiptEngine::Impl {
                 return;
             case Cmd::Bold: case Cmd::DoubleStrike: style.bold = on(); return;
             case Cmd::Italic: style.italic = on(); return;
+            case Cmd::ItalicOn: case Cmd::ItalicOff: style.italic = u.command->id == Cmd::ItalicOn; return;
             case Cmd::Underline: style.underline = (n == 2 || n == '2') ? 2 : (n == 1 || n == '1') ? 1 : 0; return;
             case Cmd::Reverse: style.reverse = on(); return;
             case Cmd::FontSelect: style.fontB = n == 1 || n == '1'; return;
@@ -906,7 +1016,7 @@ struct ReceiptEngine::Impl {
             case Cmd::ColumnImage: return columnImage(u);
             case Cmd::RasterImage: case Cmd::VariableRaster: return rasterImage(u);
             case Cmd::DefineBitImage:
-                downloadedImage = columns(u.bytes.sliced(4), n * 8, u.param(1), kBlackDot);
+                downloadedImage = Plane::columns(u.bytes.sliced(4), n * 8, u.param(1), kBlackDot);
                 return;
             case Cmd::PrintBitImage: return printStored(u);
             case Cmd::GsFunction: {
@@ -928,7 +1038,13 @@ struct ReceiptEngine::Impl {
                 if (n == 1) noteIt(QStringLiteral("cash drawer kick on pin %1").arg((u.param(1) & 1) ? 5 : 2));
                 return;
             case Cmd::DefineNvImages: {
-                mem.nvGraphics.erase(mem.nvGraphics.lower_bound(QByteArray("q")), mem.nvGraphics.upper_bound(QByteArray("q\xFF")));
+                // FS q replaces every NV bit image; n times xL xH yL yH and the columns.
+                const auto first = mem.nvGraphics.lower_bound(QByteArray("q")), last = mem.nvGraphics.upper_bound(QByteArray("q\xFF"));
+                qint64 kept = 0;
+                for (auto i = first; i != last; ++i) kept += i->second.size();
+                if (mem.bytes() - kept + u.bytes.size() - 3 > PrinterMemory::kFlashBytes)
+                    return warn(u.offset, QStringLiteral("the flash is full: the NV bit images are not stored"));
+                mem.nvGraphics.erase(first, last);
                 qsizetype o = 3;
                 for (int i = 1; i <= n && o + 4 <= u.bytes.size(); ++i) {
                     const int xb = static_cast<uint8_t>(u.bytes[o]) + static_cast<uint8_t>(u.bytes[o + 1]) * 256;
@@ -944,10 +1060,12 @@ struct ReceiptEngine::Impl {
                 const auto i = mem.nvGraphics.find(QByteArray("q") + char(n));
                 if (i == mem.nvGraphics.end()) return warn(u.offset, QStringLiteral("NV bit image %1 is not defined").arg(n));
                 const QByteArray& d = i->second;
+                if (d.size() < 4) return warn(u.offset, QStringLiteral("NV bit image %1 is not usable").arg(n));
                 const int xb = static_cast<uint8_t>(d[0]) + static_cast<uint8_t>(d[1]) * 256;
                 const int yb = static_cast<uint8_t>(d[2]) + static_cast<uint8_t>(d[3]) * 256;
                 const int m = u.param(1) & 3;
-                return printPicture(columns(QByteArrayView(d).sliced(4), xb * 8, yb, kBlackDot).scaled(m & 1 ? 2 : 1, m & 2 ? 2 : 1));
+                return printPicture(Plane::columns(QByteArrayView(d).sliced(4), xb * 8, yb, kBlackDot, m & 1 ? 2 : 1, m & 2 ? 2 : 1),
+                                    u.offset);
             }
             case Cmd::HriPosition: hriPosition = n & 3; return;
             case Cmd::HriFont: hriFontB = n == 1 || n == '1'; return;
@@ -1032,11 +1150,13 @@ void ReceiptEngine::finish() {
     }
     d->split = CommandSplitter();
     d->printLine(0, true);
+    d->endCount();
 }
 
 void ReceiptEngine::cut() { d->cutPaper(); }
 
-qint64 ReceiptEngine::receiptDots() const { return d->receiptRows; }
+qint64 ReceiptEngine::receiptDots() const { return d->receiptRows + d->emptyLines; }
+void ReceiptEngine::limitReceipt(qint64 dots) { d->maxDots = std::clamp<qint64>(dots, 1, kMaxReceiptDots); }
 bool ReceiptEngine::overLength() const { return d->over; }
 qint64 ReceiptEngine::offset() const { return d->split.offset(); }
 

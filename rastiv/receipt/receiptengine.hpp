@@ -49,15 +49,22 @@ public:
     void feed(QByteArrayView bytes);
     // The stream ends: the line waiting is printed, and a command the end
     // cut off is reported and dropped; what comes next starts afresh, at
-    // offset 0.
+    // offset 0. The receipt under way ends for the paper count too
+    // (receiptDots() is 0 and overLength() false afterwards): one client
+    // that sent 20 m without a cut must not leave the next one's receipt
+    // over length before its first byte.
     void finish();
     // Cuts the paper, as a cut command does.
     void cut();
 
-    // Rows of the receipt under way.
+    // Rows of the receipt under way, as counted against the cap: the rows
+    // drawn, and one for each printed line of no height.
     qint64 receiptDots() const;
-    // The receipt under way passed kMaxReceiptDots: it is no longer drawn.
+    // The receipt under way passed kMaxReceiptDots: nothing more of it is
+    // drawn or given to the sink as text until the cut.
     bool overLength() const;
+    // A shorter cap than kMaxReceiptDots (a fuzzer keeps its runs short).
+    void limitReceipt(qint64 dots);
     // Bytes read so far.
     qint64 offset() const;
 

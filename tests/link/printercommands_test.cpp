@@ -89,6 +89,20 @@ TEST(CommandSplitter, AnUnknownStartGivesBackTheByteThatShowedIt) {
     }
 }
 
+// FS q's second size stands behind 134 MB of its first image: the command is
+// reported oversize at once, not buffered while the bytes keep coming.
+TEST(CommandSplitter, ACommandThatCannotTellItsLengthWithinTheCapIsSkippedAsItComes) {
+    CommandSplitter splitter;
+    QList<Unit> units;
+    splitter.feed(hex("1C 71 02 FF FF 00 01"), [&](const Unit& u) { units.append(u); });
+    const QByteArray piece(1 << 20, '\0');
+    for (int i = 0; i < 20; ++i) splitter.feed(piece, [&](const Unit& u) { units.append(u); });
+    ASSERT_EQ(units.size(), 1);
+    EXPECT_TRUE(units[0].oversize);
+    EXPECT_GT(units[0].length, kMaxUnitBytes);
+    EXPECT_TRUE(splitter.midUnit());  // the rest of the first image is still passed over
+}
+
 }  // namespace
 
 namespace {

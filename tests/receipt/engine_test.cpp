@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "receipt/codepages.hpp"
 #include "receipt/receiptengine.hpp"
 #include "receipt/receiptrenderer.hpp"
 
@@ -275,6 +276,20 @@ TEST(ReceiptEngine, AReceiptStopsAtTwentyMetresAndTheRollKeepsNoMore) {
     EXPECT_LE(roll.height(), kMaxReceiptDots);
 }
 
+// A connection that ends without a cut must not leave the next one's receipt
+// over length (the emulator calls finish() between connections).
+TEST(ReceiptEngine, FinishEndsTheReceiptsPaperCount) {
+    Printed p;
+    ReceiptEngine e(p, p.memory);
+    for (const int feeds : {100, 2}) {  // 100 times 255 lines of 255 dots is far past 20 m
+        e.feed(hex("1B 33 FF") + QByteArray(feeds, 0).replace(QByteArray(1, 0), hex("1B 64 FF")));
+        e.finish();
+        EXPECT_EQ(e.receiptDots(), 0);
+        EXPECT_FALSE(e.overLength());
+    }
+    EXPECT_EQ(p.height(), kMaxReceiptDots + 2 * 255 * 255);
+}
+
 // Modules of zint's own symbol, one per cell, sampled in the printed receipt
 // at the module size the commands asked for.
 TEST(ReceiptEngine, BarcodesAndTwoDimensionalCodesAreZintsOwnSymbols) {
@@ -344,6 +359,70 @@ TEST(ReceiptEngine, AReceiptFromAPointOfSaleEncoderPrintsItsWordsAndItsPictureAl
     EXPECT_EQ(r->notes, QStringList{"cash drawer kick on pin 2"});
     EXPECT_EQ(r->cuts.size(), 1);
     EXPECT_EQ(c->dots, r->dots);
+}
+
+
+// A picture header claims what its data does not hold: nothing is allocated
+// from the claim, and no more rows print than the data covers.
+TEST(ReceiptEngine, APictureIsNoTallerThanItsDataWhateverItsHeaderClaims) {
+    const QByteArray print112 = hex("1D 28 4C 02 00 30 32");
+    const struct { const char* what; QByteArray bytes; int rows; /* at most */ } rows[] = {
+        {"GS ( L fn 112, 65535 x 65535, no data", hex("1D 28 4C 0A 00 30 70 30 01 01 31 FF FF FF FF") + print112, 0},
+        {"GS ( L fn 112, one row's data", hex("1D 28 4C 0A 20 30 70 30 02 02 31 FF FF FF FF") + fill(0x2000, 0xFF) + print112, 2},
+        {"GS 8 L fn 112", hex("1D 38 4C 0A 00 00 00 30 70 30 01 01 31 FF FF FF FF") + print112, 0},
+        {"GS ( L fn 83 + 85", hex("1D 28 4C 0B 00 30 53 30 20 20 01 FF FF FF FF 31 1D 28 4C 06 00 30 55 20 20 02 02"), 0},
+        {"GS ( L fn 67 + 69", hex("1D 28 4C 0B 00 30 43 30 20 20 01 FF FF FF FF 31 1D 28 4C 06 00 30 45 20 20 01 01"), 0},
+        {"FS q + FS p", hex("1C 71 01 FF FF FF FF 1C 70 01 00"), 0},
+    };
+    for (const auto& r : rows) EXPECT_LE(print(r.bytes)->height(), r.rows) << r.what;
+}
+
+// Without its key a graphics definition has nothing to be stored under.
+TEST(ReceiptEngine, AKeyedGraphicsDefinitionTooShortForItsKeyIsRefused) {
+    for (const char* fn : {"43", "53"}) {
+        const auto p = print(hex("1D 28 4C 04 00 30") + hex(fn) + hex("30 20"));
+        EXPECT_TRUE(p->memory.nvGraphics.empty()) << fn;
+        EXPECT_EQ(p->warnings.filter(QStringLiteral("too short")).size(), 1) << fn;
+    }
+}
+
+// Lines of no height are paper too: 178500 of them pass the cap.
+TEST(ReceiptEngine, LinesOfNoHeightCountAgainstTheLengthCap) {
+    QByteArray feeds = hex("1B 33 00");
+    for (int i = 0; i < 700; ++i) feeds += hex("1B 64 FF");
+    const auto p = print(feeds + "after the cap\n");
+    EXPECT_LE(p->lines.size(), kMaxReceiptDots);
+    EXPECT_FALSE(p->lines.contains(QStringLiteral("after the cap")));
+    EXPECT_EQ(p->warnings.filter(QStringLiteral("longer than 20 m")).size(), 1);
+}
+
+// NV graphics live in the same flash as the logos.
+TEST(ReceiptEngine, NvGraphicsThatDoNotFitTheFlashAreRefused) {
+    QByteArray nv;  // 80 definitions of 60 KB
+    for (int k = 0; k < 80; ++k)
+        nv += hex("1D 28 4C 0B F0 30 43 30 20") + char(0x20 + k) + hex("01 00 04 78 00 31") + fill(0xF000, 0x55);
+    QByteArray fsq = hex("1C 71 01 00 01 00 0A") + fill(256 * 2560 * 8, 0x55);  // 5 MB
+    for (const auto& p : {print(nv), print(fsq)})
+        EXPECT_TRUE(p->memory.bytes() <= PrinterMemory::kFlashBytes && !p->warnings.filter(QStringLiteral("flash is full")).isEmpty());
+}
+
+// The euro sign where the printers print it, and its neighbours as they were.
+TEST(CodePages, TheEuroSignStandsWhereThePrintersPrintIt) {
+    const struct { int page; uint8_t byte; char32_t ch; } rows[] = {
+        {13, 0xD5, U'\u20AC'}, {17, 0xFD, U'\u20AC'}, {19, 0xD5, U'\u20AC'},  // PC857, PC866, PC858
+        {2, 0xD5, U'\u0131'},  {18, 0xAA, U'\u00AC'}, {17, 0xF2, U'\u0404'},  // PC850, PC852, PC866 unchanged
+        {0, 0xD5, U'\u2552'},  {13, 0xD4, U'\u00C8'},
+    };
+    for (const auto& r : rows) EXPECT_EQ(decodeByte(uint8_t(r.page), r.byte), r.ch) << r.page << " " << int(r.byte);
+}
+
+// ESC 4 and ESC 5 draw what ESC I 1 and ESC I 0 draw.
+TEST(ReceiptEngine, EscFourAndFiveSetAndCancelItalic) {
+    const auto parameterless = print(hex("1B 34") + "Ax" + hex("1B 35") + "Ax\n");
+    const auto withParameter = print(hex("1B 49 01") + "Ax" + hex("1B 49 00") + "Ax\n");
+    EXPECT_EQ(parameterless->dots, withParameter->dots);
+    EXPECT_NE(parameterless->dots, print("AxAx\n")->dots);
+    EXPECT_TRUE(parameterless->warnings.isEmpty()) << parameterless->warnings.join(u'\n').toStdString();
 }
 
 }  // namespace
