@@ -82,7 +82,9 @@ Diagnosis diagnose(const std::string& path) {
     BmpLayout layout;
     const BmpProblem p = readLayout({head, got}, static_cast<uint64_t>(size), kLoadable, layout);
     if (p != BmpProblem::None) return refused(p, {head, got}, static_cast<uint64_t>(size));
-    if (layout.width == 0 || layout.height == 0)
+    // A palette picture of no rows loads, as an empty picture; without a
+    // column, or true-colour without a row, nothing can be made of it.
+    if (layout.width == 0 || (layout.height == 0 && layout.bits == 24))
         return {Reason::NoPixels, "The picture has no pixels: its width or height is 0."};
     return {Reason::Accepted, "Nothing in the file stops it from loading."};
 }

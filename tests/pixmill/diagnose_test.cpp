@@ -66,6 +66,7 @@ TEST(Diagnose, EveryReasonAFileCanBeRefusedFor) {
         {"zero width", BmpBuilder(0, 4, 8).build(), PIXMILL_REASON_NO_PIXELS,
          "The picture has no pixels: its width or height is 0."},
         {"zero height", BmpBuilder(4, 0, 24).build(), PIXMILL_REASON_NO_PIXELS, "width or height is 0"},
+        {"zero height, 8 bits: loads empty", BmpBuilder(4, 0, 8).build(), PIXMILL_REASON_ACCEPTED, "Nothing"},
         {"pixels inside the header", with32(good, 10, 20), PIXMILL_REASON_MALFORMED, "damaged"},
         {"negative width", with32(good, 18, uint32_t(-4)), PIXMILL_REASON_MALFORMED, "damaged"},
         {"header past the end", with32(good, 14, 0x10000000), PIXMILL_REASON_TRUNCATED, "ends after"},

@@ -347,7 +347,7 @@ enum PixmillReason {
     PIXMILL_REASON_TRUNCATED = 8,      /* shorter than its header says */
     PIXMILL_REASON_MALFORMED = 9,      /* header fields that contradict each other */
     PIXMILL_REASON_TOO_LARGE = 10,     /* wider or taller than 65535 pixels */
-    PIXMILL_REASON_NO_PIXELS = 11,     /* width or height 0 */
+    PIXMILL_REASON_NO_PIXELS = 11,     /* width 0, or a 24-bit picture of height 0 */
     PIXMILL_REASON_OS2_HEADER = 12,    /* an OS/2 bitmap header */
     PIXMILL_REASON_COMPRESSED = 13,    /* RLE, bit fields, or a JPEG or PNG inside */
     PIXMILL_REASON_BIT_DEPTH = 14      /* a depth besides 1, 4, 8 and 24 bits per pixel */
