@@ -62,7 +62,9 @@ ppd = shutil.copytree(os.path.join(build, "ppd"), os.path.join(d["data"], "model
 free_port = lambda: socket.create_server(("127.0.0.1", 0)).getsockname()[1]  # noqa: E731
 port = free_port()
 with open(os.path.join(d["root"], "cupsd.conf"), "w") as f:
+    # The emulator's link is a pseudo-terminal, which the tintarex backend opens only when told so by the scheduler.
     f.write("Listen 127.0.0.1:%d\nLogLevel debug\nBrowsing Off\nJobKillDelay 10\nDefaultAuthType None\n"
+            "SetEnv TINTAREX_ALLOW_PSEUDO_TERMINAL 1\n"
             "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" % port)
 with open(os.path.join(d["root"], "cups-files.conf"), "w") as f:
     f.write("ServerRoot %(root)s\nRequestRoot %(spool)s\nCacheDir %(cache)s\nStateDir %(state)s\n"
