@@ -51,6 +51,16 @@ struct Choices {
     cups_cut_t cut = CUPS_CUT_NONE;
 };
 
+// The header's enumerations hold whatever the sender wrote: they are read
+// as numbers, never loaded as the enumeration they claim to be.
+template <typename Enum>
+unsigned number(const Enum& field) {
+    static_assert(sizeof(Enum) == sizeof(unsigned));
+    unsigned value;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 Choices choicesOf(const cups_page_header2_t& h) {
     Choices c;
     c.paperKind = h.cupsMediaType == 2   ? PIXMILL_PAPER_BLUE
@@ -68,7 +78,8 @@ Choices choicesOf(const cups_page_header2_t& h) {
     c.feedDots = (feedMm * kDotsPerInch * 10 + 127) / 254;
     c.drawer = h.cupsInteger[3] <= 2 ? Drawer(h.cupsInteger[3]) : Drawer::Never;
     c.printBlankEdges = h.cupsInteger[4] != 0;
-    c.cut = h.CutMedia;
+    const unsigned cut = number(h.CutMedia);
+    c.cut = cut <= CUPS_CUT_PAGE ? cups_cut_t(cut) : CUPS_CUT_NONE;
     return c;
 }
 
@@ -135,8 +146,8 @@ private:
 // dropped like those after the last, unless the job asks for both.
 class LineWriter {
 public:
-    LineWriter(Printer& printer, int paperKind, bool keepBlankStart)
-        : printer_(printer), paperKind_(paperKind), started_(keepBlankStart) {}
+    LineWriter(Printer& printer, int paperKind, bool keepBlankStart, std::FILE* log)
+        : printer_(printer), paperKind_(paperKind), started_(keepBlankStart), log_(log) {}
     bool line(const unsigned char* inks) {
         if (std::all_of(inks, inks + kLineDots, [](unsigned char ink) { return ink == PIXMILL_INK_PAPER; })) {
             ++blank_;
@@ -145,7 +156,7 @@ public:
         unsigned char record[kRecordMax];
         int32_t length = 0;
         if (EncodeGfxRow(inks, kLineDots, paperKind_, record, &length) != 0) {
-            std::fputs("ERROR: The separated line could not be encoded.\n", stderr);
+            std::fputs("ERROR: The separated line could not be encoded.\n", log_);
             return false;
         }
         const int before = takeBlank();
@@ -157,18 +168,19 @@ private:
     Printer& printer_;
     int paperKind_;
     bool started_;
+    std::FILE* log_;
     int blank_ = 0;
 };
 
 PageEnd printPage(cups_raster_t* raster, const Layout& layout, const Choices& c, Printer& printer,
-                  const volatile sig_atomic_t& cancelled) {
+                  const volatile sig_atomic_t& cancelled, std::FILE* log) {
     PixmillSeparator* separator = nullptr;
     if (int32_t r = SeparatorOpen(&separator, kLineDots, c.paperKind, c.method, c.brightness, 0, 100, 0); r != 0) {
-        std::fprintf(stderr, "ERROR: The page could not be separated into inks (Error # %d).\n", int(r));
+        std::fprintf(log, "ERROR: The page could not be separated into inks (Error # %d).\n", int(r));
         return PageEnd::Failed;
     }
     LineReader reader(raster, layout);
-    LineWriter writer(printer, c.paperKind, c.printBlankEdges);
+    LineWriter writer(printer, c.paperKind, c.printBlankEdges, log);
     std::vector<unsigned char> inks(kLineDots);
     int32_t ready = 0;
     PageEnd end = PageEnd::Done;
@@ -181,7 +193,7 @@ PageEnd printPage(cups_raster_t* raster, const Layout& layout, const Choices& c,
         if (!rgb && cancelled) {
             end = PageEnd::Cancelled;  // the filter before us was cancelled too
         } else if (!rgb) {
-            std::fprintf(stderr, "ERROR: The page ended after %u of its %u lines.\n", y, layout.lines);
+            std::fprintf(log, "ERROR: The page ended after %u of its %u lines.\n", y, layout.lines);
             end = PageEnd::Failed;
         } else if (SeparatorPushRow(separator, rgb, inks.data(), &ready) != 0 || (ready && !writer.line(inks.data()))) {
             end = PageEnd::Failed;
@@ -209,18 +221,18 @@ CheckedPage pageLayout(const cups_page_header2_t& h, const Limits& limits) {
         page.why = why;
         return page;
     };
-    const bool rgb = h.cupsColorSpace == CUPS_CSPACE_RGB || h.cupsColorSpace == CUPS_CSPACE_SRGB ||
-                     h.cupsColorSpace == CUPS_CSPACE_ADOBERGB;
-    const bool grey = h.cupsColorSpace == CUPS_CSPACE_W || h.cupsColorSpace == CUPS_CSPACE_SW;
+    const unsigned space = number(h.cupsColorSpace), order = number(h.cupsColorOrder);
+    const bool rgb = space == CUPS_CSPACE_RGB || space == CUPS_CSPACE_SRGB || space == CUPS_CSPACE_ADOBERGB;
+    const bool grey = space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW;
     const unsigned channels = rgb ? 3 : 1;
     // A format the filter does not take, however consistent.
     if (!rgb && !grey) {
-        std::snprintf(why, sizeof why, "is in colour space %u, not RGB or grey", h.cupsColorSpace);
+        std::snprintf(why, sizeof why, "is in colour space %u, not RGB or grey", space);
         return refuse(Refusal::Unsupported);
     }
-    if (h.cupsBitsPerColor != 8 || h.cupsColorOrder != CUPS_ORDER_CHUNKED) {
+    if (h.cupsBitsPerColor != 8 || order != CUPS_ORDER_CHUNKED) {
         std::snprintf(why, sizeof why, "has %u bits a colour in colour order %u, not 8 bits chunked",
-                      h.cupsBitsPerColor, h.cupsColorOrder);
+                      h.cupsBitsPerColor, order);
         return refuse(Refusal::Unsupported);
     }
     // Fields that must agree with the colour space, or the line is read by
@@ -249,7 +261,8 @@ CheckedPage pageLayout(const cups_page_header2_t& h, const Limits& limits) {
     return page;
 }
 
-int printRaster(cups_raster_t* raster, Output& out, const Limits& limits, const volatile sig_atomic_t& cancelled) {
+int printRaster(cups_raster_t* raster, Output& out, const Limits& limits, const volatile sig_atomic_t& cancelled,
+                std::FILE* log) {
     Printer printer(out);
     cups_page_header2_t header;
     Choices job;
@@ -258,7 +271,7 @@ int printRaster(cups_raster_t* raster, Output& out, const Limits& limits, const 
     while (end == PageEnd::Done && !cancelled && cupsRasterReadHeader2(raster, &header)) {
         const CheckedPage page = pageLayout(header, limits);
         if (!page.layout) {
-            std::fprintf(stderr, "ERROR: Page %d %s%s.\n", pages + 1, page.why.c_str(),
+            std::fprintf(log, "ERROR: Page %d %s%s.\n", pages + 1, page.why.c_str(),
                          page.refusal == Refusal::Unsupported ? "; print it with the Tintarex driver's PPD"
                          : page.refusal == Refusal::Malformed ? ": its header contradicts itself"
                                                               : "");
@@ -266,24 +279,24 @@ int printRaster(cups_raster_t* raster, Output& out, const Limits& limits, const 
             break;
         }
         if (header.HWResolution[0] != kDotsPerInch || header.HWResolution[1] != kDotsPerInch)
-            std::fprintf(stderr, "WARNING: The page is at %ux%u dpi; the printer prints 203 dpi, so it changes size.\n",
+            std::fprintf(log, "WARNING: The page is at %ux%u dpi; the printer prints 203 dpi, so it changes size.\n",
                          header.HWResolution[0], header.HWResolution[1]);
         job = choicesOf(header);
         if (pages == 0 && job.drawer == Drawer::Before) printer.write(kDrawerKick);
         ++pages;
-        std::fprintf(stderr, "INFO: Printing page %d\n", pages);
-        std::fprintf(stderr, "PAGE: %d 1\n", pages);
-        end = printPage(raster, *page.layout, job, printer, cancelled);
+        std::fprintf(log, "INFO: Printing page %d\n", pages);
+        std::fprintf(log, "PAGE: %d 1\n", pages);
+        end = printPage(raster, *page.layout, job, printer, cancelled, log);
     }
     if (cancelled || end == PageEnd::Cancelled) {
         printer.write(kCancelFeed);
-        std::fputs("INFO: Cancelled: the printer finished its line and fed the paper.\n", stderr);
+        std::fputs("INFO: Cancelled: the printer finished its line and fed the paper.\n", log);
     } else if (end == PageEnd::Done && pages > 0) {
         if (job.cut == CUPS_CUT_JOB || job.cut == CUPS_CUT_SET) printer.write(kCut);
         if (job.drawer == Drawer::After) printer.write(kDrawerKick);
-        std::fprintf(stderr, "INFO: Printed %d page%s.\n", pages, pages == 1 ? "" : "s");
+        std::fprintf(log, "INFO: Printed %d page%s.\n", pages, pages == 1 ? "" : "s");
     } else if (end == PageEnd::Done) {
-        std::fputs("ERROR: The job held no raster page.\n", stderr);
+        std::fputs("ERROR: The job held no raster page.\n", log);
         end = PageEnd::Failed;
     }
     return end == PageEnd::Failed || !printer.ok() ? 1 : 0;

@@ -7,6 +7,7 @@
 #include <signal.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -49,8 +50,9 @@ struct CheckedPage {
 CheckedPage pageLayout(const cups_page_header2_t& h, const Limits& limits);
 
 // Prints every page of `raster` through `out`, with messages for the job's
-// log on stderr; `cancelled` becomes non-zero on SIGTERM.  Returns the exit
-// status of the filter: 0 printed, 1 failed or refused.
-int printRaster(cups_raster_t* raster, Output& out, const Limits& limits, const volatile sig_atomic_t& cancelled);
+// log (stderr in CUPS) on `log`; `cancelled` becomes non-zero on SIGTERM.
+// Returns the exit status of the filter: 0 printed, 1 failed or refused.
+int printRaster(cups_raster_t* raster, Output& out, const Limits& limits, const volatile sig_atomic_t& cancelled,
+                std::FILE* log);
 
 }  // namespace tintarex

@@ -64,7 +64,7 @@ int main(int argc, char* argv[]) {
 
     cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
     StandardOutput out;
-    const int status = tintarex::printRaster(raster, out, tintarex::Limits{}, gCancelled);
+    const int status = tintarex::printRaster(raster, out, tintarex::Limits{}, gCancelled, stderr);
     cupsRasterClose(raster);
     if (fd != STDIN_FILENO) ::close(fd);
     return status;

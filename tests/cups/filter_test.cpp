@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -51,7 +52,7 @@ FilterRun run(const std::vector<Page>& pages) {
         h.cupsInteger[4] = p.printBlankEnd;
         if (p.craft) p.craft(h);
         cupsRasterWriteHeader2(r, &h);
-        for (unsigned y = 0; y < (p.craft ? std::min(h.cupsHeight, 4u) : p.lines); ++y) {
+        for (unsigned y = 0; y < std::min(h.cupsHeight, p.lines); ++y) {
             std::vector<uint8_t> line(std::min(h.cupsBytesPerLine, 1u << 20), 0xFF);
             for (unsigned x = p.left; y >= p.from && y < p.to && x < std::min(p.left + p.dots, p.width); ++x)
                 std::copy(p.ink.begin(), p.ink.begin() + channels, &line[x * channels]);
@@ -107,6 +108,7 @@ TEST(RasterFilter, BlankLinesBecomeFeedsAndTheChoicesFollowThePage) {
         {{fed, fed}, kDrawer + page + page},
         {{jobCut, jobCut}, two + kCut + kDrawer},
         {{Page{}}, ""},
+        {{{.to = 2, .craft = [](cups_page_header2_t& h) { std::memset(&h.CutMedia, 0xEE, 4); }}}, two},  // no cut
     };
     for (const auto& [pages, expected] : cases) EXPECT_EQ(filter(pages), expected);
 }
