@@ -21,8 +21,8 @@
 // For tests only: TINTAREX_ALLOW_PSEUDO_TERMINAL=1 in the backend's
 // environment lets it print to a pseudo-terminal, such as the link of the
 // receipt emulator (rastiv-cli serve --link).  The scheduler passes it only
-// when its own configuration says so (SetEnv in cupsd.conf); a printing user
-// cannot set it.
+// when its own configuration says so (SetEnv in cups-files.conf, which only
+// root may change); a printing user cannot set it.
 #include <cups/backend.h>
 #include <cups/cups.h>
 #include <cups/sidechannel.h>
@@ -143,7 +143,15 @@ int openSerialLine(const QString& device, QString& problem) {
                                          : QStringLiteral("device %1:%2").arg(major).arg(minor));
         return -1;
     }
-    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int opening = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (opening < 0) {
+        problem = describeOpenError(device, errno).description;
+        return -1;
+    }
+    // Above the back channel (3) and the side channel (4), which are free
+    // when the backend is run by hand: the descriptor must not pass for them.
+    const int fd = ::fcntl(opening, F_DUPFD_CLOEXEC, CUPS_SC_FD + 1);
+    ::close(opening);
     if (fd < 0) {
         problem = describeOpenError(device, errno).description;
         return -1;

@@ -6,14 +6,23 @@
 // that ends a cancelled print in Rastiv, so the printer is never left inside
 // a command.
 //
+// Pictures come here too (tintarex.drv sends the picture formats here rather
+// than to CUPS's imagetoraster): imagetoraster turns a landscape picture on
+// its side to fill the page unless the job names an orientation, and a roll
+// has no page to fill.  It still makes the raster, run from here and told to
+// keep the picture upright unless the job chose an orientation itself.
+//
 //   rastertotintarex job user title copies options [file]
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "rasterjob.hpp"
 
@@ -42,6 +51,38 @@ public:
     }
 };
 
+// Starts imagetoraster on the job's picture (the file, or our standard
+// input) and returns the end of the pipe its raster comes out of; -1 when
+// it cannot be started.
+int rasterOfPicture(char* argv[], int argc, pid_t& child) {
+    cups_option_t* parsed = nullptr;
+    const int count = cupsParseOptions(argv[5], 0, &parsed);
+    std::string options = argv[5];
+    if (!cupsGetOption("orientation-requested", count, parsed) && !cupsGetOption("landscape", count, parsed))
+        options += " orientation-requested=3";  // portrait: upright
+    cupsFreeOptions(count, parsed);
+    const char* serverBin = std::getenv("CUPS_SERVERBIN");
+    const std::string program = std::string(serverBin ? serverBin : "/usr/lib/cups") + "/filter/imagetoraster";
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0) return -1;
+    child = ::fork();
+    if (child == 0) {
+        ::signal(SIGPIPE, SIG_DFL);  // it ends when we stop reading
+        ::dup2(pipe[1], STDOUT_FILENO);
+        char* args[] = {argv[0], argv[1], argv[2], argv[3], argv[4], options.data(), argc == 7 ? argv[6] : nullptr,
+                        nullptr};
+        ::execv(program.c_str(), args);
+        std::fprintf(stderr, "ERROR: Unable to run %s: %s\n", program.c_str(), std::strerror(errno));
+        ::_exit(1);
+    }
+    ::close(pipe[1]);
+    if (child < 0) {
+        ::close(pipe[0]);
+        return -1;
+    }
+    return pipe[0];
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -49,8 +90,15 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argv[0]);
         return 1;
     }
+    const char* type = std::getenv("CONTENT_TYPE");
+    const bool picture = type && std::strncmp(type, "image/", 6) == 0;
+    pid_t child = -1;
     int fd = STDIN_FILENO;
-    if (argc == 7 && (fd = ::open(argv[6], O_RDONLY | O_CLOEXEC)) < 0) {
+    if (picture && (fd = rasterOfPicture(argv, argc, child)) < 0) {
+        std::fprintf(stderr, "ERROR: Unable to convert the picture to raster: %s\n", std::strerror(errno));
+        return 1;
+    }
+    if (!picture && argc == 7 && (fd = ::open(argv[6], O_RDONLY | O_CLOEXEC)) < 0) {
         std::fprintf(stderr, "ERROR: Unable to open the raster file \"%s\": %s\n", argv[6], std::strerror(errno));
         return 1;
     }
@@ -64,8 +112,18 @@ int main(int argc, char* argv[]) {
 
     cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
     StandardOutput out;
-    const int status = tintarex::printRaster(raster, out, tintarex::Limits{}, gCancelled, stderr);
+    int status = tintarex::printRaster(raster, out, tintarex::Limits{}, gCancelled, stderr);
     cupsRasterClose(raster);
     if (fd != STDIN_FILENO) ::close(fd);
+    if (child > 0) {
+        // Not read to its end (cancelled, refused): imagetoraster stops on the closed pipe.
+        int converted = 0;
+        while (::waitpid(child, &converted, 0) < 0 && errno == EINTR) {
+        }
+        if (status == 0 && !gCancelled && !(WIFEXITED(converted) && WEXITSTATUS(converted) == 0)) {
+            std::fputs("ERROR: The picture could not be converted to raster.\n", stderr);
+            status = 1;
+        }
+    }
     return status;
 }
