@@ -119,17 +119,19 @@ bool serialLine(unsigned major, unsigned minor) {
 bool pseudoTerminal(unsigned major) { return (major >= 136 && major <= 143) || major == 3; }
 
 // Opens the device if it is a serial line, with nothing written and no
-// setting changed; -1 and why not otherwise.  What the path names is looked
-// at before it is opened (opening some devices, a watchdog, does something
-// by itself), and the open descriptor is checked again: it is what the
-// link opens, through /proc/self/fd, so the path cannot change in between.
-int openSerialLine(const QString& device, QString& problem) {
+// setting changed; -1, why not and an errno otherwise.  What the path names
+// is looked at before it is opened (opening some devices, a watchdog, does
+// something by itself), and the open descriptor is checked again: it is what
+// the link opens, through /proc/self/fd, so the path cannot change between.
+int openSerialLine(const QString& device, QString& problem, int& error) {
     const QByteArray path = device.toLocal8Bit();
-    struct stat named {};
-    if (::stat(path.constData(), &named) != 0) {
-        problem = describeOpenError(device, errno).description;
+    const auto refuse = [&](int err) {
+        error = err;
+        problem = describeOpenError(device, err).description;
         return -1;
-    }
+    };
+    struct stat named {};
+    if (::stat(path.constData(), &named) != 0) return refuse(errno);
     const unsigned major = ::major(named.st_rdev), minor = ::minor(named.st_rdev);
     const bool pty = S_ISCHR(named.st_mode) && pseudoTerminal(major);
     const char* allowPty = std::getenv(kAllowPseudoTerminal);
@@ -141,26 +143,23 @@ int openSerialLine(const QString& device, QString& problem) {
                       .arg(device, !S_ISCHR(named.st_mode) ? QStringLiteral("not a character device")
                                    : pty ? QStringLiteral("a pseudo-terminal")
                                          : QStringLiteral("device %1:%2").arg(major).arg(minor));
+        error = ENOTTY;
         return -1;
     }
     const int opening = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (opening < 0) {
-        problem = describeOpenError(device, errno).description;
-        return -1;
-    }
+    if (opening < 0) return refuse(errno);
     // Above the back channel (3) and the side channel (4), which are free
     // when the backend is run by hand: the descriptor must not pass for them.
     const int fd = ::fcntl(opening, F_DUPFD_CLOEXEC, CUPS_SC_FD + 1);
+    const int dupError = errno;
     ::close(opening);
-    if (fd < 0) {
-        problem = describeOpenError(device, errno).description;
-        return -1;
-    }
+    if (fd < 0) return refuse(dupError);
     struct stat opened {};
     termios settings{};
     if (::fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode) || opened.st_rdev != named.st_rdev ||
         ::tcgetattr(fd, &settings) != 0) {
         problem = QStringLiteral("%1 is not a serial line, or it changed while it was looked at.").arg(device);
+        error = ENOTTY;
         ::close(fd);
         return -1;
     }
@@ -401,9 +400,15 @@ int main(int argc, char* argv[]) {
                              .arg(QString::fromLocal8Bit(argv[6]), QString::fromLocal8Bit(std::strerror(errno))));
         return CUPS_BACKEND_FAILED;
     }
-    const int checked = openSerialLine(line->device, problem);
+    int error = 0;
+    const int checked = openSerialLine(line->device, problem, error);
     if (checked < 0) {
-        const int result = stopQueue(problem, input);
+        // Another program holding the port lets go sooner or later.
+        int result = CUPS_BACKEND_RETRY;
+        if (error == EBUSY)
+            report("ERROR:", problem);
+        else
+            result = stopQueue(problem, input);
         if (input != STDIN_FILENO) ::close(input);
         return result;
     }
