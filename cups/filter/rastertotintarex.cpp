@@ -116,7 +116,9 @@ int main(int argc, char* argv[]) {
     cupsRasterClose(raster);
     if (fd != STDIN_FILENO) ::close(fd);
     if (child > 0) {
-        // Not read to its end (cancelled, refused): imagetoraster stops on the closed pipe.
+        // Not read to its end (refused): imagetoraster stops on the closed pipe.
+        // Cancelled: it may still be reading a large picture, so it is told.
+        if (gCancelled) ::kill(child, SIGTERM);
         int converted = 0;
         while (::waitpid(child, &converted, 0) < 0 && errno == EINTR) {
         }
