@@ -153,6 +153,7 @@ TEST(RasterFilter, APageWhoseHeaderDisagreesIsRefusedUnread) {
         [](H h) { h.cupsColorSpace = CUPS_CSPACE_W, h.cupsBitsPerPixel = 8, h.cupsBytesPerLine = h.cupsWidth; },
         [](H h) { h.cupsNumColors = 1; },
         [](H h) { h.cupsBitsPerPixel = 8, h.cupsBytesPerLine = h.cupsWidth; },
+        [](H h) { h.cupsBitsPerPixel = 32; },
         [](H h) { h.cupsBytesPerLine -= 3; },
         [](H h) { h.cupsBytesPerLine += 3; },
         [](H h) { h.cupsWidth = 1u << 20, h.cupsBytesPerLine = 3u << 20; },
