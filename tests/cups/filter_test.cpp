@@ -54,7 +54,8 @@ FilterRun run(const std::vector<Page>& pages) {
         cupsRasterWriteHeader2(r, &h);
         for (unsigned y = 0; y < std::min(h.cupsHeight, p.lines); ++y) {
             std::vector<uint8_t> line(std::min(h.cupsBytesPerLine, 1u << 20), 0xFF);
-            for (unsigned x = p.left; y >= p.from && y < p.to && x < std::min(p.left + p.dots, p.width); ++x)
+            const unsigned dots = std::min({p.left + p.dots, p.width, unsigned(line.size()) / channels});
+            for (unsigned x = p.left; y >= p.from && y < p.to && x < dots; ++x)
                 std::copy(p.ink.begin(), p.ink.begin() + channels, &line[x * channels]);
             cupsRasterWritePixels(r, line.data(), unsigned(line.size()));
         }
