@@ -13,13 +13,25 @@
 //
 // CUPS runs a backend as root when others may not run it: the package
 // installs this one with mode 0700, because serial devices belong to the
-// dialout group, which CUPS's own user is not in.
+// dialout group, which CUPS's own user is not in.  Running as root, it opens
+// only what is a serial line (see openSerialLine): a URI naming a terminal,
+// a console or a watchdog is refused before the device is opened or a byte
+// is written.
+//
+// For tests only: TINTAREX_ALLOW_PSEUDO_TERMINAL=1 in the backend's
+// environment lets it print to a pseudo-terminal, such as the link of the
+// receipt emulator (rastiv-cli serve --link).  The scheduler passes it only
+// when its own configuration says so (SetEnv in cups-files.conf, which only
+// root may change); a printing user cannot set it.
 #include <cups/backend.h>
 #include <cups/cups.h>
 #include <cups/sidechannel.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -91,6 +103,67 @@ std::optional<PortSettings> parseUri(const QString& uri, QString& problem) {
         }
     }
     return line;
+}
+
+// ---- What a device URI may name ----
+constexpr const char* kAllowPseudoTerminal = "TINTAREX_ALLOW_PSEUDO_TERMINAL";
+
+// Linux's fixed character majors of serial lines: 8250 ports (4, from minor
+// 64; below are the virtual consoles), USB serial adapters (188), USB modem
+// class devices (166), the low-density serial ports of boards (204) and
+// i.MX ports (207).
+bool serialLine(unsigned major, unsigned minor) {
+    return (major == 4 && minor >= 64) || major == 188 || major == 166 || major == 204 || major == 207;
+}
+// Unix98 pseudo-terminal slaves (136-143) and BSD ones (3).
+bool pseudoTerminal(unsigned major) { return (major >= 136 && major <= 143) || major == 3; }
+
+// Opens the device if it is a serial line, with nothing written and no
+// setting changed; -1, why not and an errno otherwise.  What the path names
+// is looked at before it is opened (opening some devices, a watchdog, does
+// something by itself), and the open descriptor is checked again: it is what
+// the link opens, through /proc/self/fd, so the path cannot change between.
+int openSerialLine(const QString& device, QString& problem, int& error) {
+    const QByteArray path = device.toLocal8Bit();
+    const auto refuse = [&](int err) {
+        error = err;
+        problem = describeOpenError(device, err).description;
+        return -1;
+    };
+    struct stat named {};
+    if (::stat(path.constData(), &named) != 0) return refuse(errno);
+    const unsigned major = ::major(named.st_rdev), minor = ::minor(named.st_rdev);
+    const bool pty = S_ISCHR(named.st_mode) && pseudoTerminal(major);
+    const char* allowPty = std::getenv(kAllowPseudoTerminal);
+    const bool ptyAllowed = pty && allowPty && std::strcmp(allowPty, "1") == 0;
+    const QString sysfs = QStringLiteral("/sys/dev/char/%1:%2/device").arg(major).arg(minor);
+    if (!S_ISCHR(named.st_mode) || !(ptyAllowed || (serialLine(major, minor) && QFileInfo::exists(sysfs)))) {
+        problem = QStringLiteral("%1 is not a serial line (%2); the tintarex backend prints only to serial devices "
+                                 "such as /dev/ttyUSB0, /dev/ttyACM0 or /dev/ttyS0.")
+                      .arg(device, !S_ISCHR(named.st_mode) ? QStringLiteral("not a character device")
+                                   : pty ? QStringLiteral("a pseudo-terminal")
+                                         : QStringLiteral("device %1:%2").arg(major).arg(minor));
+        error = ENOTTY;
+        return -1;
+    }
+    const int opening = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (opening < 0) return refuse(errno);
+    // Above the back channel (3) and the side channel (4), which are free
+    // when the backend is run by hand: the descriptor must not pass for them.
+    const int fd = ::fcntl(opening, F_DUPFD_CLOEXEC, CUPS_SC_FD + 1);
+    const int dupError = errno;
+    ::close(opening);
+    if (fd < 0) return refuse(dupError);
+    struct stat opened {};
+    termios settings{};
+    if (::fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode) || opened.st_rdev != named.st_rdev ||
+        ::tcgetattr(fd, &settings) != 0) {
+        problem = QStringLiteral("%1 is not a serial line, or it changed while it was looked at.").arg(device);
+        error = ENOTTY;
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 // ---- lpinfo -v ----
@@ -220,7 +293,9 @@ int stopQueue(const QString& why, int input) {
     return CUPS_BACKEND_STOP;
 }
 
-int printJob(const PortSettings& line, int input) {
+// `line` names the device for the messages; `checked` is the descriptor
+// openSerialLine checked, which the link opens again.
+int printJob(const PortSettings& line, int checked, int input) {
     QCoreApplication::setApplicationName(QStringLiteral("tintarex"));
     RealClock clock;
     LinkState state;
@@ -232,7 +307,10 @@ int printJob(const PortSettings& line, int input) {
     report("STATE:", QStringLiteral("+connecting-to-device"));
     report("INFO:", QStringLiteral("Connecting to the printer on %1.").arg(line.device));
     PortError error;
-    const Connection c = connectPrinter(link, std::make_unique<TermiosPort>(clock), line, error);
+    PortSettings opened = line;
+    opened.device = QStringLiteral("/proc/self/fd/%1").arg(checked);
+    const Connection c = connectPrinter(link, std::make_unique<TermiosPort>(clock), opened, error);
+    error.description.replace(opened.device, line.device);
     report("STATE:", QStringLiteral("-connecting-to-device"));
     if (c == Connection::CannotOpen) {
         // Another program holding the port lets go sooner or later.
@@ -322,7 +400,20 @@ int main(int argc, char* argv[]) {
                              .arg(QString::fromLocal8Bit(argv[6]), QString::fromLocal8Bit(std::strerror(errno))));
         return CUPS_BACKEND_FAILED;
     }
-    const int result = printJob(*line, input);
+    int error = 0;
+    const int checked = openSerialLine(line->device, problem, error);
+    if (checked < 0) {
+        // Another program holding the port lets go sooner or later.
+        int result = CUPS_BACKEND_RETRY;
+        if (error == EBUSY)
+            report("ERROR:", problem);
+        else
+            result = stopQueue(problem, input);
+        if (input != STDIN_FILENO) ::close(input);
+        return result;
+    }
+    const int result = printJob(*line, checked, input);
+    ::close(checked);
     if (input != STDIN_FILENO) ::close(input);
     return result;
 }

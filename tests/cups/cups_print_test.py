@@ -62,12 +62,15 @@ ppd = shutil.copytree(os.path.join(build, "ppd"), os.path.join(d["data"], "model
 free_port = lambda: socket.create_server(("127.0.0.1", 0)).getsockname()[1]  # noqa: E731
 port = free_port()
 with open(os.path.join(d["root"], "cupsd.conf"), "w") as f:
-    f.write("Listen 127.0.0.1:%d\nLogLevel debug\nBrowsing Off\nJobKillDelay 10\nDefaultAuthType None\n"
+    # The whole log (no rotation): a failure shows the jobs' lines.
+    f.write("Listen 127.0.0.1:%d\nLogLevel debug\nMaxLogSize 0\nBrowsing Off\nJobKillDelay 10\nDefaultAuthType None\n"
             "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" % port)
 with open(os.path.join(d["root"], "cups-files.conf"), "w") as f:
     f.write("ServerRoot %(root)s\nRequestRoot %(spool)s\nCacheDir %(cache)s\nStateDir %(state)s\n"
             "ServerBin %(bin)s\nDataDir %(data)s\nErrorLog %(log)s/error_log\nAccessLog %(log)s/access_log\n"
-            "PageLog %(log)s/page_log\nPrintcap %(cache)s/printcap\nFileDevice No\nSystemGroup root\n" % d)
+            "PageLog %(log)s/page_log\nPrintcap %(cache)s/printcap\nFileDevice No\nSystemGroup root\n"
+            # The emulator's link is a pseudo-terminal, which the tintarex backend opens only when so configured.
+            "SetEnv TINTAREX_ALLOW_PSEUDO_TERMINAL 1\n" % d)
 # A sanitizer's runtime preloaded for this script stays out of the scheduler.
 env = dict({k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}, CUPS_SERVER="127.0.0.1:%d" % port, LC_ALL="C")
 run = lambda *args: subprocess.run(args, capture_output=True, text=True, env=env, timeout=60).stdout  # noqa: E731
@@ -112,13 +115,18 @@ try:
         sys.exit(77)
     check("tintarex" in run("lpinfo", "-v"), "lpinfo -v does not list the tintarex backend")
     check("rastiv/tintarex.ppd" in run("lpinfo", "-m"), "lpinfo -m does not list rastiv/tintarex.ppd")
-    for name, rows in (("page.png", page), ("long.png", long_page)):
+    wide = [bytes((0, 0, 0)) * 576 + bytes((255, 0, 0)) * 576] * 288  # landscape: black, then red
+    for name, rows in (("page.png", page), ("long.png", long_page), ("wide.png", wide)):
         with open(os.path.join(work, name), "wb") as f:
-            f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", W, len(rows), 8, 2, 0, 0, 0)) +
+            size = struct.pack(">II", len(rows[0]) // 3, len(rows))
+            f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", size + bytes((8, 2, 0, 0, 0))) +
                     chunk(b"IDAT", zlib.compress(b"".join(b"\0" + r for r in rows))) + chunk(b"IEND", b""))
     with open(os.path.join(work, "page.pdf"), "wb") as f:  # the same picture as a PDF page, by CUPS's converter
         subprocess.run(["/usr/lib/cups/filter/imagetopdf", "1", "u", "t", "1", "ppi=203 position=top PageSize=80x100mm",
                         os.path.join(work, "page.png")], env=dict(env, PPD=ppd), stdout=f, stderr=subprocess.DEVNULL)
+    with open(os.path.join(work, "letter.pdf"), "wb") as f:  # the picture in the middle of a Letter page
+        subprocess.run(["/usr/lib/cups/filter/imagetopdf", "1", "u", "t", "1", "PageSize=Letter",
+                        os.path.join(work, "page.png")], env=env, stdout=f, stderr=subprocess.DEVNULL)
     link, net, mute = os.path.join(work, "printer"), free_port(), pty.openpty()  # mute: a line nobody answers on
     for queue, uri in (("net", "socket://127.0.0.1:%d" % net), ("serial", "tintarex:%s?baud=115200&parity=none" % link),
                        ("dead", "tintarex:" + os.ttyname(mute[1]))):
@@ -140,6 +148,20 @@ try:
                   "%s %s: %d of %d dots differ from the separation (best at %+d rows, %+d dots)" %
                   (queue, name, best[0], -best[1], best[2], best[3]))
             check(record.get("ended") == "cut" and not record.get("warnings"), "%s %s: %s" % (queue, name, record))
+
+    # ---- A roll: a landscape picture upright at full width and as long as it is, or turned when asked (its halves
+    # then one after the other); a Letter page from its first inked line ----
+    for options, lines in (([], 144), (["-o", "orientation-requested=4"], 2304)):
+        rows, record = printed(["--port", str(net)], "net", os.path.join(work, "wide.png"), *options)
+        got = rows[inked(rows)[0]:inked(rows)[-1] + 1] or [bytes(W)]
+        dots = [(got[len(got) * q // 4][100], got[len(got) * q // 4][476]) for q in (1, 3)]
+        upright = dots == [(1, 2)] * 2
+        turned = dots[0][0] == dots[0][1] != dots[1][0] == dots[1][1]
+        check(abs(len(got) - lines) <= 2 and (upright if lines == 144 else turned),
+              "wide.png %s: %d lines, dots %s" % (options, len(got), dots))
+    rows, record = printed(["--port", str(net)], "net", os.path.join(work, "letter.pdf"))
+    check(inked(rows)[0] == 0 and len(rows) - inked(rows)[-1] < 100, "letter.pdf: inked rows %d to %d of %d" %
+          (inked(rows)[0], inked(rows)[-1], len(rows)))
 
     # ---- Cancelled mid-page: the lines printed are the page's, whole, then the feed ----
     def cancel_mid_page(emulator, job):

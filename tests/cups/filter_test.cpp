@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,37 +27,60 @@ struct Page {
     unsigned mediaType = 1, highlight = 1, feedMm = 0, drawer = 0, printBlankEnd = 0;
     int darkness = 0;
     cups_cut_t cut = CUPS_CUT_NONE;
+    bool grey = false;  // one byte a dot, the ink's first value
+    std::function<void(cups_page_header2_t&)> craft = nullptr;  // a header as anyone may send it
 };
 
-// Writes `pages` as CUPS raster into a file and returns what the filter
-// printed from it.
-std::string filter(const std::vector<Page>& pages) {
+struct FilterRun {
+    std::string printed, log;
+    int status = 0;
+};
+
+// Writes `pages` as CUPS raster into a file and runs the filter on it.
+FilterRun run(const std::vector<Page>& pages) {
     char path[] = "/tmp/filter_test-XXXXXX";
     const int fd = ::mkstemp(path);
     cups_raster_t* r = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
     for (const Page& p : pages) {
         cups_page_header2_t h{};
-        h.cupsWidth = p.width, h.cupsHeight = p.lines, h.cupsBitsPerColor = 8, h.cupsBitsPerPixel = 24;
-        h.cupsBytesPerLine = p.width * 3, h.cupsColorSpace = CUPS_CSPACE_RGB, h.cupsNumColors = 3;
+        const unsigned channels = p.grey ? 1 : 3;
+        h.cupsWidth = p.width, h.cupsHeight = p.lines, h.cupsBitsPerColor = 8, h.cupsBitsPerPixel = 8 * channels;
+        h.cupsBytesPerLine = p.width * channels, h.cupsNumColors = channels;
+        h.cupsColorSpace = p.grey ? CUPS_CSPACE_W : CUPS_CSPACE_RGB;
         h.cupsMediaType = p.mediaType, h.CutMedia = p.cut, h.cupsInteger[0] = p.highlight;
         h.cupsInteger[1] = unsigned(p.darkness), h.cupsInteger[2] = p.feedMm, h.cupsInteger[3] = p.drawer;
         h.cupsInteger[4] = p.printBlankEnd;
+        if (p.craft) p.craft(h);
         cupsRasterWriteHeader2(r, &h);
-        for (unsigned y = 0; y < p.lines; ++y) {
-            std::vector<uint8_t> line(h.cupsBytesPerLine, 0xFF);
-            for (unsigned x = p.left; y >= p.from && y < p.to && x < std::min(p.left + p.dots, p.width); ++x)
-                std::copy(p.ink.begin(), p.ink.end(), &line[x * 3]);
-            cupsRasterWritePixels(r, line.data(), h.cupsBytesPerLine);
+        for (unsigned y = 0; y < std::min(h.cupsHeight, p.lines); ++y) {
+            std::vector<uint8_t> line(std::min(h.cupsBytesPerLine, 1u << 20), 0xFF);
+            const unsigned dots = std::min({p.left + p.dots, p.width, unsigned(line.size()) / channels});
+            for (unsigned x = p.left; y >= p.from && y < p.to && x < dots; ++x)
+                std::copy(p.ink.begin(), p.ink.begin() + channels, &line[x * channels]);
+            cupsRasterWritePixels(r, line.data(), unsigned(line.size()));
         }
     }
     cupsRasterClose(r);
     ::close(fd);
-    FILE* pipe = ::popen((std::string(RASTERTOTINTAREX) + " 1 user title 1 '' " + path + " 2>/dev/null").c_str(), "r");
-    std::string printed;
-    for (int c; (c = std::fgetc(pipe)) != EOF;) printed += char(c);
-    EXPECT_EQ(::pclose(pipe), 0);
+    FilterRun result;
+    const std::string log = std::string(path) + ".log";
+    FILE* pipe = ::popen((std::string(RASTERTOTINTAREX) + " 1 user title 1 '' " + path + " 2>" + log).c_str(), "r");
+    for (int c; (c = std::fgetc(pipe)) != EOF;) result.printed += char(c);
+    result.status = ::pclose(pipe);
+    if (FILE* f = std::fopen(log.c_str(), "r")) {
+        for (int c; (c = std::fgetc(f)) != EOF;) result.log += char(c);
+        std::fclose(f);
+    }
     ::unlink(path);
-    return printed;
+    ::unlink(log.c_str());
+    return result;
+}
+
+// What the filter printed from pages it takes.
+std::string filter(const std::vector<Page>& pages) {
+    const FilterRun r = run(pages);
+    EXPECT_EQ(r.status, 0) << r.log;
+    return r.printed;
 }
 
 // What the printer is sent: paper feeds, the cut, the drawer pulse, and raster lines as EncodeGfxRow
@@ -75,13 +100,16 @@ TEST(RasterFilter, BlankLinesBecomeFeedsAndTheChoicesFollowThePage) {
     const Page fed{.lines = 10, .to = 2, .feedMm = 10, .drawer = 1, .cut = CUPS_CUT_PAGE};
     const Page jobCut{.lines = 10, .to = 1, .drawer = 2, .cut = CUPS_CUT_JOB};
     const std::string two = line(1, 0, 8) + line(1, 0, 8), page = two + feed(80) + kCut;  // 10 mm at 203 dpi
+    const std::string dot = line(1, 0, 1);
     const std::pair<std::vector<Page>, std::string> cases[] = {
         {{{.to = 2}}, two},                                                          // the blank end is left off
-        {{{.lines = 400, .from = 300, .to = 302}}, feed(255) + feed(45) + two},      // at most 255 dots a feed
+        {{{.lines = 400, .from = 300, .to = 302}}, two},                             // and so is the blank start
+        {{{.lines = 400, .from = 300, .to = 302, .dots = 1}, {.from = 5, .to = 7}}, dot + dot + two},  // on each page
         {{{.lines = 400, .from = 300, .to = 302, .printBlankEnd = 1}}, feed(255) + feed(45) + two + feed(98)},
         {{fed, fed}, kDrawer + page + page},
         {{jobCut, jobCut}, two + kCut + kDrawer},
         {{Page{}}, ""},
+        {{{.to = 2, .craft = [](cups_page_header2_t& h) { std::memset(&h.CutMedia, 0xEE, 4); }}}, two},  // no cut
     };
     for (const auto& [pages, expected] : cases) EXPECT_EQ(filter(pages), expected);
 }
@@ -103,8 +131,43 @@ TEST(RasterFilter, DotsLandOnThePrintersLineInTheirInks) {
         const std::string row = line(c.dot, margin, 576 - margin, c.paperKind);
         EXPECT_EQ(filter({{.lines = 20, .from = 5, .to = 7, .ink = c.ink, .left = c.left, .dots = 576, .width = c.width,
                            .mediaType = c.mediaType, .highlight = c.highlight, .darkness = c.darkness}}),
-                  c.dot ? feed(5) + row + row : "")
+                  c.dot ? row + row : "")
             << c.mediaType << c.highlight << c.width << c.darkness;
+    }
+}
+
+TEST(RasterFilter, AGreyPagePrintsAsTheSameGreysInRgb) {
+    for (const uint8_t grey : {0, 90, 128, 200}) {
+        const Page page{.lines = 12, .from = 3, .to = 9, .ink = {grey, grey, grey}, .dots = 300, .highlight = 0};
+        Page greyPage = page;
+        greyPage.grey = true;
+        EXPECT_EQ(filter({greyPage}), filter({page})) << int(grey);
+    }
+}
+
+// A header is whatever the sender wrote: fields that disagree, or a page
+// larger than believed, end the job with a reason in its log and no byte
+// for the printer, whatever came before (a drawer to open before the job).
+TEST(RasterFilter, APageWhoseHeaderDisagreesIsRefusedUnread) {
+    using H = cups_page_header2_t&;
+    const std::function<void(H)> crafts[] = {
+        [](H h) { h.cupsColorSpace = CUPS_CSPACE_W, h.cupsBitsPerPixel = 8, h.cupsBytesPerLine = h.cupsWidth; },
+        [](H h) { h.cupsNumColors = 1; },
+        [](H h) { h.cupsBitsPerPixel = 8, h.cupsBytesPerLine = h.cupsWidth; },
+        [](H h) { h.cupsBitsPerPixel = 32; },
+        [](H h) { h.cupsBytesPerLine -= 3; },
+        [](H h) { h.cupsBytesPerLine += 3; },
+        [](H h) { h.cupsWidth = 1u << 20, h.cupsBytesPerLine = 3u << 20; },
+        [](H h) { h.cupsWidth = 0x55555556, h.cupsBytesPerLine = 2; },  // width * 3 wraps to 2
+        [](H h) { h.cupsHeight = 0x7FFFFFFF; },
+        [](H h) { h.cupsColorSpace = CUPS_CSPACE_CMYK, h.cupsNumColors = 4, h.cupsBitsPerPixel = 32; },
+        [](H h) { h.cupsColorOrder = CUPS_ORDER_PLANAR; },
+    };
+    for (size_t row = 0; row < std::size(crafts); ++row) {
+        const FilterRun r = run({{.lines = 4, .to = 4, .drawer = 1, .craft = crafts[row]}});
+        EXPECT_NE(r.status, 0) << row;
+        EXPECT_EQ(r.printed, "") << row;
+        EXPECT_NE(r.log.find("ERROR: "), std::string::npos) << row << r.log;
     }
 }
 
