@@ -217,6 +217,10 @@ void TcpPrinterListener::accept() {
         socklen_t length = sizeof peer;
         const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) break;
+        // The answers are a few bytes each: a kernel buffer of megabytes for
+        // them would only let a client that never reads make us work longer.
+        const int answerBuffer = int(kAnswerBacklog);
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &answerBuffer, sizeof answerBuffer);
         char host[NI_MAXHOST] = {}, service[NI_MAXSERV] = {};
         ::getnameinfo(reinterpret_cast<sockaddr*>(&peer), length, host, sizeof host, service, sizeof service,
                       NI_NUMERICHOST | NI_NUMERICSERV);
