@@ -305,9 +305,14 @@ struct ReceiptEngine::Impl {
                 emittingLogo = false;
             }
         if (receiptRows > 0 || topLogoDone) sink.cut();
+        topLogoDone = false;
+        endCount();
+    }
+
+    // The paper count starts again; the overlays repeat from the new top.
+    void endCount() {
         receiptRows = 0;
         over = false;
-        topLogoDone = false;
         if (margin.on) margin.start = 0;
         if (watermark.on) watermark.start = 0;
     }
@@ -1032,6 +1037,7 @@ void ReceiptEngine::finish() {
     }
     d->split = CommandSplitter();
     d->printLine(0, true);
+    d->endCount();
 }
 
 void ReceiptEngine::cut() { d->cutPaper(); }

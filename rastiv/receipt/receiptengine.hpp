@@ -49,7 +49,10 @@ public:
     void feed(QByteArrayView bytes);
     // The stream ends: the line waiting is printed, and a command the end
     // cut off is reported and dropped; what comes next starts afresh, at
-    // offset 0.
+    // offset 0. The receipt under way ends for the paper count too
+    // (receiptDots() is 0 and overLength() false afterwards): one client
+    // that sent 20 m without a cut must not leave the next one's receipt
+    // over length before its first byte.
     void finish();
     // Cuts the paper, as a cut command does.
     void cut();

@@ -275,6 +275,20 @@ TEST(ReceiptEngine, AReceiptStopsAtTwentyMetresAndTheRollKeepsNoMore) {
     EXPECT_LE(roll.height(), kMaxReceiptDots);
 }
 
+// A connection that ends without a cut must not leave the next one's receipt
+// over length (the emulator calls finish() between connections).
+TEST(ReceiptEngine, FinishEndsTheReceiptsPaperCount) {
+    Printed p;
+    ReceiptEngine e(p, p.memory);
+    for (const int feeds : {100, 2}) {  // 100 times 255 lines of 255 dots is far past 20 m
+        e.feed(hex("1B 33 FF") + QByteArray(feeds, 0).replace(QByteArray(1, 0), hex("1B 64 FF")));
+        e.finish();
+        EXPECT_EQ(e.receiptDots(), 0);
+        EXPECT_FALSE(e.overLength());
+    }
+    EXPECT_EQ(p.height(), kMaxReceiptDots + 2 * 255 * 255);
+}
+
 // Modules of zint's own symbol, one per cell, sampled in the printed receipt
 // at the module size the commands asked for.
 TEST(ReceiptEngine, BarcodesAndTwoDimensionalCodesAreZintsOwnSymbols) {
