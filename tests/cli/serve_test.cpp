@@ -299,12 +299,19 @@ TEST_F(Serve, EachReceiptHoldsOnlyItsOwnBytesNotesAndWarnings) {
     fd = connectTcp();
     send(fd, hex("1B 70 00 32 32").repeated(150) + "drawer\n");
     ::close(fd);
-    EXPECT_EQ(line(), QStringLiteral("receipt ") + out() + QStringLiteral("/0001.png"));
-    EXPECT_EQ(line(), QStringLiteral("receipt ") + out() + QStringLiteral("/0002.png"));
+    fd = connectTcp();
+    send(fd, "long\n" + hex("1B 4A FF").repeated(700));  // past 20 m of paper, never cut
+    ::close(fd);
+    fd = connectTcp();
+    send(fd, "after\n");
+    ::close(fd);
+    for (int i = 1; i <= 4; ++i) EXPECT_EQ(line(), QStringLiteral("receipt %1/%2.png").arg(out()).arg(i, 4, 10, QLatin1Char('0')));
     ::kill(pid_t(tool.processId()), SIGTERM);
     ASSERT_TRUE(tool.waitForFinished(5000));
     const QList<QJsonObject> r = receipts();
-    ASSERT_EQ(r.size(), 2);
+    ASSERT_EQ(r.size(), 4);
+    EXPECT_TRUE(r[2][QStringLiteral("warnings")].toVariant().toStringList().join(u' ').contains(QStringLiteral("20 m")));
+    EXPECT_EQ(text(4), QStringLiteral("after\n"));
     EXPECT_EQ(r[0][QStringLiteral("bytes")].toInt(), 6);
     EXPECT_EQ(r[0][QStringLiteral("notes")].toArray().size(), 0);
     EXPECT_EQ(r[0][QStringLiteral("warnings")].toArray().size(), 0);
