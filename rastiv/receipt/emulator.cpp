@@ -105,7 +105,7 @@ bool Emulator::start(QString& problem) {
         if (ok && n < kLastNumber) next_ = std::max(next_, n + 1);
     }
     const QString records = o_.outDir + QStringLiteral("/receipts.jsonl");
-    if (const int fd = ::open(QFile::encodeName(records).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (const int fd = ::open(QFile::encodeName(records).constData(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
         fd >= 0) {
         struct stat st {};
         const qint64 cut = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? cutHalfLine(fd) : 0;
@@ -259,10 +259,12 @@ void Emulator::forgetReceipt() {
 // the file still holds only whole lines.
 bool Emulator::appendRecord(const QByteArray& line) {
     const QString path = o_.outDir + QStringLiteral("/receipts.jsonl");
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // O_NONBLOCK: a FIFO put there must not hang the printer.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     int error = fd < 0 ? errno : 0;
     struct stat st {};
     if (fd >= 0 && ::fstat(fd, &st) != 0) error = errno;
+    else if (fd >= 0 && !S_ISREG(st.st_mode)) error = EINVAL;
     if (fd >= 0 && error == 0) {
         ssize_t n = -1;
         do n = ::write(fd, line.constData(), size_t(line.size()));

@@ -2,6 +2,7 @@
 // what it does with a client that falls silent, and how often it writes the
 // flash to its state file.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -72,6 +73,33 @@ TEST(ServeClients, ASilentClientIsDroppedWithItsReceiptWrittenAndTheNextServed) 
     EXPECT_EQ(::read(silent, &b, 1), 0);  // and the silent one was hung up on
     ::close(silent);
     ::close(next);
+}
+
+// A till holds a serial port open for good: silence ends its receipt, and
+// it is served again only when it sends again.
+TEST(ServeClients, ASilentTerminalHolderEndsItsTurnAndIsServedAgainWhenItSends) {
+    VirtualClock clock;
+    PtyPrinterListener pty(clock);
+    pty.setIdleTimeout(clock, 30);
+    QString problem;
+    ASSERT_TRUE(pty.open({}, problem)) << problem.toStdString();
+    QStringList events;
+    pty.connected = [&](const QString&) { events << QStringLiteral("connected"); };
+    pty.received = [&](QByteArrayView bytes) { events << bytes.toByteArray(); };
+    pty.disconnected = [&](const QString& why) { events << why; };
+    const int till = ::open(QFile::encodeName(pty.path()).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(till, 0);
+    ASSERT_EQ(::write(till, "one", 3), 3);
+    clock.advance(100);
+    letEventsRun();
+    clock.advance(30000);
+    clock.advance(1000);  // held open, silent: no new turn
+    letEventsRun();
+    ASSERT_EQ(::write(till, "two", 3), 3);
+    clock.advance(100);
+    letEventsRun();
+    EXPECT_EQ(events, QStringList({"connected", "one", "idle for 30 s", "connected", "two"}));
+    ::close(till);
 }
 
 TEST(ServeClients, TheFlashIsWrittenToTheStateFileAtMostOnceASecondAndWhenStopping) {
