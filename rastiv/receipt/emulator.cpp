@@ -194,7 +194,8 @@ void Emulator::cut() {
 }
 
 void Emulator::finishReceipt(const QString& ended) {
-    const bool text = std::any_of(text_.cbegin(), text_.cend(), [](const QString& l) { return !l.trimmed().isEmpty(); });
+    const bool text =
+        std::any_of(text_.cbegin(), text_.cend(), [](const QString& l) { return !l.trimmed().isEmpty(); });
     if (!png_ || png_->height() == 0 || (!ink_ && !text)) {  // nothing printed: nothing to keep
         if (png_) png_->cancel();
         forgetReceipt();
@@ -260,7 +261,8 @@ void Emulator::forgetReceipt() {
 bool Emulator::appendRecord(const QByteArray& line) {
     const QString path = o_.outDir + QStringLiteral("/receipts.jsonl");
     // O_NONBLOCK: a FIFO put there must not hang the printer.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     int error = fd < 0 ? errno : 0;
     struct stat st {};
     if (fd >= 0 && ::fstat(fd, &st) != 0) error = errno;

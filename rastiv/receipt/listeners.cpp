@@ -120,7 +120,8 @@ void PrinterListener::flush() {
 }
 
 void PrinterListener::dropIfBroken() {
-    if (clientFd_ >= 0 && !broken_.isEmpty()) dropClient(QStringLiteral("an answer could not be sent: %1").arg(broken_));
+    if (clientFd_ >= 0 && !broken_.isEmpty())
+        dropClient(QStringLiteral("an answer could not be sent: %1").arg(broken_));
 }
 
 // Reading stops while the answers pile up, and goes on as the client takes them.
