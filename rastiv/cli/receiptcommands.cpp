@@ -203,14 +203,24 @@ int cmdServe(const QStringList& args, Streams io) {
         option("state", "Keeps what the printer stores (logos, watermarks, settings, paper type) in FILE across runs.",
                "FILE");
     const QCommandLineOption once = option("once", "Exits after the first receipt is written.");
+    const QCommandLineOption idle = option(
+        "idle-timeout", "Drops a client that sends nothing for SECONDS (default 30; 0: never).", "SECONDS",
+        QStringLiteral("30"));
     const QCommandLineOption highlight = option("highlight", kHighlightHelp, "red|blue");
-    for (const auto* o : {&listen, &port, &noTcp, &pty, &link, &out, &state, &once, &highlight}) c.p.addOption(*o);
+    for (const auto* o : {&listen, &port, &noTcp, &pty, &link, &out, &state, &once, &idle, &highlight})
+        c.p.addOption(*o);
     c.setEpilogue(QStringLiteral(
         "When ready it prints one line per listener on standard output, \"tcp HOST:PORT\" and\n"
         "\"pty PATH\", and then one line per receipt written, \"receipt OUT/NNNN.png\".  SIGINT and\n"
-        "SIGTERM stop it after writing the receipt under way.  A receipt is drawn up to 20 m of paper.\n"
-        "Exit status: 0 when stopped or done (--once); 1 when it cannot listen or write; 2 for a command\n"
-        "line that is not understood."));
+        "SIGTERM stop it after writing the receipt under way.  A receipt is drawn up to 20 m of paper;\n"
+        "one with no ink and no text (a line feed after a cut) is not kept, and no receipt already in\n"
+        "OUT is written over.  Clients that connect together are served one after another, in order.\n"
+        "A client that goes away, does not take its answers or stays silent too long is dropped, with\n"
+        "a note on standard error and in its receipt's notes; the others are served on.  --link\n"
+        "replaces only a link to a pseudo-terminal.  --state takes a regular file, written at most\n"
+        "once a second and at the end.\n"
+        "Exit status: 0 when stopped or done (--once); 1 when it cannot listen, or cannot write a\n"
+        "receipt, its record or the state (it stops then); 2 for a command line that is not understood."));
     int rc = 0;
     if (!c.parse(args, io, rc)) return rc;
     if (!c.p.positionalArguments().isEmpty()) return c.usage(io, QStringLiteral("serve takes no arguments"));
@@ -232,18 +242,25 @@ int cmdServe(const QStringList& args, Streams io) {
     Highlight h = programHighlight(SettingsStore());
     if (c.p.isSet(highlight) && !readHighlight(c.p.value(highlight), h))
         return c.usage(io, QStringLiteral("--highlight takes red or blue"));
+    bool idleOk = false;
+    const int idleSeconds = c.p.value(idle).toInt(&idleOk);
+    if (!idleOk || idleSeconds < 0 || idleSeconds > 86400)
+        return c.usage(io, QStringLiteral("--idle-timeout takes a number of seconds from 0 to 86400"));
 
     EmulatorOptions options;
     options.outDir = c.p.value(out);
     options.statePath = c.p.value(state);
     options.highlight = highlightColour(h);
-    Emulator printer(options);
-    if (!printer.start(problem)) return c.refuse(io, problem);
-    printer.failed = [&](const QString& why) { io.err << kTool << " serve: " << why << '\n' << Qt::flush; };
-
     RealClock clock;
+    Emulator printer(options, clock);
+    const auto say = [&](const QString& what) { io.err << kTool << " serve: " << what << '\n' << Qt::flush; };
+    printer.remark = say;
+    if (!printer.start(problem)) return c.refuse(io, problem);
+
     TcpPrinterListener tcp;
     PtyPrinterListener terminal(clock);
+    tcp.setIdleTimeout(clock, idleSeconds);
+    terminal.setIdleTimeout(clock, idleSeconds);
     std::vector<PrinterListener*> listeners;
     if (useTcp) {
         if (!tcp.listen(host, tcpPort, problem)) return c.refuse(io, problem);
@@ -255,10 +272,19 @@ int cmdServe(const QStringList& args, Streams io) {
     }
     // One client at a time across both: the other listener's client waits.
     PrinterListener* active = nullptr;
+    QString activeClient;
     bool done = false;
+    int exitCode = kExitOk;
     const auto quit = [&] {
         done = true;
         QCoreApplication::exit(0);
+    };
+    // A receipt that cannot be written is lost, and so would every one after
+    // it be: stop and say so rather than serve on.
+    printer.failed = [&](const QString& why) {
+        say(why);
+        exitCode = 1;
+        quit();
     };
     printer.receiptWritten = [&](const QByteArray& json) {
         const QString png = QString::fromUtf8(json).section(QStringLiteral("\"png\":\""), 1).section(u'"', 0, 0);
@@ -266,16 +292,22 @@ int cmdServe(const QStringList& args, Streams io) {
         if (c.p.isSet(once)) quit();
     };
     for (PrinterListener* l : listeners) {
+        l->mayServe = [&] { return active == nullptr && !done; };
         l->connected = [&, l](const QString& client) {
             active = l;
+            activeClient = client;
             printer.connect(client, [l](QByteArrayView answer) { l->send(answer); });
         };
         l->received = [&](QByteArrayView bytes) {
             if (!done) printer.receive(bytes);
         };
         l->disconnected = [&, l](const QString& why) {
+            if (!done && why != QLatin1String("closed")) say(QStringLiteral("%1 dropped: %2").arg(activeClient, why));
             if (active == l && !done) printer.disconnect(why);
             active = nullptr;
+            // The other listener's client may have been waiting for this one.
+            for (PrinterListener* other : listeners)
+                if (other != l) QMetaObject::invokeMethod(other, [other] { other->serveNext(); }, Qt::QueuedConnection);
         };
     }
 
@@ -287,6 +319,12 @@ int cmdServe(const QStringList& args, Streams io) {
     ::sigemptyset(&stop.sa_mask);
     ::sigaction(SIGINT, &stop, &oldInt);
     ::sigaction(SIGTERM, &stop, &oldTerm);
+    // A till that hangs up before its answer is read must not end the
+    // printer: a write to it fails instead, and drops that client alone.
+    struct sigaction ignore {}, oldPipe {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, &oldPipe);
     QSocketNotifier stopSignals(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopSignals, &QSocketNotifier::activated, [&] {
         char signo = 0;
@@ -303,13 +341,16 @@ int cmdServe(const QStringList& args, Streams io) {
     io.out.flush();
     QCoreApplication::exec();
 
-    ::sigaction(SIGINT, &oldInt, nullptr);
-    ::sigaction(SIGTERM, &oldTerm, nullptr);
+    done = true;
     tcp.close();
     terminal.close();
+    printer.flushState();
+    ::sigaction(SIGINT, &oldInt, nullptr);
+    ::sigaction(SIGTERM, &oldTerm, nullptr);
+    ::sigaction(SIGPIPE, &oldPipe, nullptr);
     ::close(signalPipe[0]);
     ::close(signalPipe[1]);
-    return kExitOk;
+    return exitCode;
 }
 
 }  // namespace rastiv::cli

@@ -5,6 +5,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -22,49 +23,124 @@ namespace {
 
 QString errnoText(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
 
-// Writes all of it, waiting briefly on a full buffer: answers are a few bytes.
-void writeAll(int fd, QByteArrayView bytes) {
-    qsizetype at = 0;
-    int stalls = 0;
-    while (at < bytes.size() && stalls < 50) {
-        const ssize_t n = ::write(fd, bytes.data() + at, size_t(bytes.size() - at));
-        if (n > 0) {
-            at += n;
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return;
-        pollfd p{fd, POLLOUT, 0};
-        ::poll(&p, 1, 10);
-        ++stalls;
-    }
-}
+// What one read hands over, and how many reads run before the event loop
+// does again: a client that sends without pause must not keep SIGTERM, the
+// idle timers or the other listener waiting.
+constexpr size_t kReadPiece = 16 * 1024;
+constexpr int kReadsInTurn = 16;
+// Past this the client has taken none of a great many answers while we were
+// still reading what it sent in one turn: it is not a till.
+constexpr qsizetype kAnswerLimit = 16 * PrinterListener::kAnswerBacklog;
 
 }  // namespace
 
 PrinterListener::~PrinterListener() = default;
 
+void PrinterListener::setIdleTimeout(Clock& clock, int seconds) {
+    idleSeconds_ = seconds;
+    idle_ = clock.createTimer();
+    idle_->setInterval(seconds * 1000);
+    idle_->onTimer = [this] {
+        idle_->setEnabled(false);
+        if (clientFd_ < 0) return;
+        idleDrop_ = true;
+        dropClient(QStringLiteral("idle for %1 s").arg(idleSeconds_));
+        idleDrop_ = false;
+    };
+}
+
+void PrinterListener::touched() {
+    if (idle_ && idleSeconds_ > 0) idle_->setEnabled(true);  // starts the count again
+}
+
+void PrinterListener::startClient(int fd, bool isSocket, const QString& name) {
+    clientFd_ = fd;
+    isSocket_ = isSocket;
+    pending_.clear();
+    broken_.clear();
+    readNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(readNotifier_.get(), &QSocketNotifier::activated, this, [this] { readClient(); });
+    writeNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    writeNotifier_->setEnabled(false);
+    connect(writeNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+        flush();
+        dropIfBroken();
+        updateNotifiers();
+    });
+    touched();
+    if (connected) connected(name);
+}
+
 void PrinterListener::readClient() {
-    char buffer[65536];
-    for (;;) {
+    char buffer[kReadPiece];
+    for (int turn = 0; turn < kReadsInTurn && clientFd_ >= 0 && pending_.size() < kAnswerBacklog; ++turn) {
         const ssize_t n = ::read(clientFd_, buffer, sizeof buffer);
         if (n > 0) {
+            touched();
             if (received) received(QByteArrayView(buffer, n));
-            if (clientFd_ < 0) return;  // the receiver stopped us
+            dropIfBroken();
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) return;
+        if (n < 0 && errno == EAGAIN) break;
         // 0: the client closed its end; EIO: the terminal's last holder let go.
         dropClient(n == 0 || errno == EIO ? QStringLiteral("closed") : errnoText(errno));
         return;
     }
+    updateNotifiers();
+}
+
+void PrinterListener::send(QByteArrayView bytes) {
+    if (clientFd_ < 0 || !broken_.isEmpty()) return;
+    if (pending_.size() + bytes.size() > kAnswerLimit) {
+        broken_ = QStringLiteral("the client takes none of its answers");
+        pending_.clear();
+        return;
+    }
+    pending_.append(bytes);
+    flush();
+}
+
+// As much as the client takes now; the rest when the socket has room.
+void PrinterListener::flush() {
+    while (clientFd_ >= 0 && !pending_.isEmpty() && broken_.isEmpty()) {
+        // MSG_NOSIGNAL: a client gone makes EPIPE here, never SIGPIPE.
+        const ssize_t n = isSocket_ ? ::send(clientFd_, pending_.constData(), size_t(pending_.size()), MSG_NOSIGNAL)
+                                    : ::write(clientFd_, pending_.constData(), size_t(pending_.size()));
+        if (n > 0) {
+            pending_.remove(0, n);
+            touched();
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) break;
+        broken_ = n < 0 ? errnoText(errno) : QStringLiteral("nothing written");
+        pending_.clear();
+    }
+}
+
+void PrinterListener::dropIfBroken() {
+    if (clientFd_ >= 0 && !broken_.isEmpty())
+        dropClient(QStringLiteral("an answer could not be sent: %1").arg(broken_));
+}
+
+// Reading stops while the answers pile up, and goes on as the client takes them.
+void PrinterListener::updateNotifiers() {
+    if (clientFd_ < 0) return;
+    if (readNotifier_) readNotifier_->setEnabled(pending_.size() < kAnswerBacklog);
+    if (writeNotifier_) writeNotifier_->setEnabled(!pending_.isEmpty());
 }
 
 void PrinterListener::dropClient(const QString& why) {
-    clientNotifier_.reset();
+    readNotifier_.reset();
+    writeNotifier_.reset();
+    if (idle_) idle_->setEnabled(false);
+    pending_.clear();
+    broken_.clear();
     clientGone();
     if (disconnected) disconnected(why);
+    // Later, from the event loop: the caller may be in the middle of this one.
+    QMetaObject::invokeMethod(this, [this] { serveNext(); }, Qt::QueuedConnection);
 }
 
 // ---- TCP ----
@@ -100,7 +176,9 @@ bool TcpPrinterListener::listen(const QString& host, quint16 port, QString& prob
         if (fd < 0) continue;
         const int yes = 1;
         ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        if (::bind(fd, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd, 8) == 0) {
+        // A burst of tills all connect at once: the kernel's longest queue,
+        // which it trims to its own limit.
+        if (::bind(fd, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd, SOMAXCONN) == 0) {
             listenFd_ = fd;
         } else {
             err = errno;
@@ -132,36 +210,46 @@ bool TcpPrinterListener::listen(const QString& host, quint16 port, QString& prob
 
 QString TcpPrinterListener::address() const { return address_; }
 
+// Every client that has come is taken at once and waits here in order: one
+// left in the kernel's queue may be refused or reset when it fills.
 void TcpPrinterListener::accept() {
-    if (clientFd_ >= 0) return;
-    sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0) return;
-    clientFd_ = fd;
-    // The next client waits in the backlog until this one has gone.
-    acceptNotifier_->setEnabled(false);
-    char host[NI_MAXHOST] = {}, service[NI_MAXSERV] = {};
-    ::getnameinfo(reinterpret_cast<sockaddr*>(&peer), length, host, sizeof host, service, sizeof service,
-                  NI_NUMERICHOST | NI_NUMERICSERV);
-    const QString name = peer.ss_family == AF_INET6 ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2");
-    clientNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(clientNotifier_.get(), &QSocketNotifier::activated, this, [this] { readClient(); });
-    if (connected) connected(name.arg(QString::fromLatin1(host), QString::fromLatin1(service)));
+    while (waiting_.size() < kWaitingClients) {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) break;
+        // The answers are a few bytes each: a kernel buffer of megabytes for
+        // them would only let a client that never reads make us work longer.
+        const int answerBuffer = int(kAnswerBacklog);
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &answerBuffer, sizeof answerBuffer);
+        char host[NI_MAXHOST] = {}, service[NI_MAXSERV] = {};
+        ::getnameinfo(reinterpret_cast<sockaddr*>(&peer), length, host, sizeof host, service, sizeof service,
+                      NI_NUMERICHOST | NI_NUMERICSERV);
+        const QString name = peer.ss_family == AF_INET6 ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2");
+        waiting_.push_back({fd, name.arg(QString::fromLatin1(host), QString::fromLatin1(service))});
+    }
+    // Full: the rest wait in the kernel's queue until one is served.
+    if (waiting_.size() >= kWaitingClients) acceptNotifier_->setEnabled(false);
+    serveNext();
 }
 
-void TcpPrinterListener::send(QByteArrayView bytes) {
-    if (clientFd_ >= 0) writeAll(clientFd_, bytes);
+void TcpPrinterListener::serveNext() {
+    if (clientFd_ >= 0 || waiting_.empty() || (mayServe && !mayServe())) return;
+    const Waiting next = waiting_.front();
+    waiting_.pop_front();
+    if (acceptNotifier_) acceptNotifier_->setEnabled(true);
+    startClient(next.fd, true, next.name);
 }
 
 void TcpPrinterListener::clientGone() {
     ::close(clientFd_);
     clientFd_ = -1;
-    if (acceptNotifier_) acceptNotifier_->setEnabled(true);
 }
 
 void TcpPrinterListener::close() {
     if (clientFd_ >= 0) dropClient(QStringLiteral("the listener stopped"));
+    for (const Waiting& w : waiting_) ::close(w.fd);
+    waiting_.clear();
     acceptNotifier_.reset();
     if (listenFd_ >= 0) ::close(listenFd_);
     listenFd_ = -1;
@@ -196,51 +284,76 @@ bool PtyPrinterListener::open(const QString& linkPath, QString& problem) {
         ::tcsetattr(slave, TCSANOW, &t);
         ::close(slave);
     }
-    if (!linkPath.isEmpty()) {
-        const QByteArray link = QFile::encodeName(linkPath);
-        ::unlink(link.constData());
-        if (::symlink(QFile::encodeName(path_).constData(), link.constData()) != 0) {
-            problem = QStringLiteral("cannot make the link %1: %2").arg(linkPath, errnoText(errno));
-            close();
-            return false;
-        }
-        link_ = linkPath;
+    if (!linkPath.isEmpty() && !makeLink(linkPath, problem)) {
+        close();
+        return false;
     }
     watch_->setEnabled(true);
+    return true;
+}
+
+namespace {
+
+// Where the symbolic link `path` leads, or empty when it is not one.
+QByteArray linkTarget(const QByteArray& path) {
+    char target[4096];
+    const ssize_t n = ::readlink(path.constData(), target, sizeof target);
+    return n > 0 && size_t(n) < sizeof target ? QByteArray(target, n) : QByteArray();
+}
+
+}  // namespace
+
+// Only a link into /dev/pts/ is taken for one an earlier run left: a file,
+// a folder or a link to anything else at that path is someone's, and stays.
+// The new link takes the old one's place in one rename, so that a till
+// never finds the name missing.
+bool PtyPrinterListener::makeLink(const QString& linkPath, QString& problem) {
+    const QByteArray link = QFile::encodeName(linkPath);
+    struct stat st {};
+    if (::lstat(link.constData(), &st) == 0 && !(S_ISLNK(st.st_mode) && linkTarget(link).startsWith("/dev/pts/")))
+        return problem = QStringLiteral("%1 exists and is not a link to a pseudo-terminal; "
+                                        "give a path that names nothing yet").arg(linkPath), false;
+    const QByteArray made = link + ".new" + QByteArray::number(::getpid());
+    ::unlink(made.constData());
+    if (::symlink(QFile::encodeName(path_).constData(), made.constData()) != 0 ||
+        ::rename(made.constData(), link.constData()) != 0) {
+        problem = QStringLiteral("cannot make the link %1: %2").arg(linkPath, errnoText(errno));
+        ::unlink(made.constData());
+        return false;
+    }
+    link_ = linkPath;
     return true;
 }
 
 // While no client holds the terminal, its other side reports a hang-up:
 // watch for the hang-up to go, and read what a client left behind.
 void PtyPrinterListener::watch() {
-    if (masterFd_ < 0 || clientFd_ >= 0) return;
+    if (masterFd_ < 0 || clientFd_ >= 0 || (mayServe && !mayServe())) return;
     pollfd p{masterFd_, POLLIN, 0};
     if (::poll(&p, 1, 0) < 0) return;
     if (p.revents & POLLHUP) {
+        waitForBytes_ = false;  // whoever held it has let go
         // Nobody holds it; a client that came and went may have left bytes.
         char buffer[65536];
         const ssize_t n = (p.revents & POLLIN) ? ::read(masterFd_, buffer, sizeof buffer) : -1;
         if (n <= 0) return;
-        clientFd_ = masterFd_;
-        if (connected) connected(path_);
-        if (received) received(QByteArrayView(buffer, n));
+        watch_->setEnabled(false);
+        startClient(masterFd_, false, path_);
+        if (received && clientFd_ >= 0) received(QByteArrayView(buffer, n));
         if (clientFd_ >= 0) readClient();
         return;
     }
+    // A holder dropped as idle is a new client only when it sends again.
+    if (waitForBytes_ && !(p.revents & POLLIN)) return;
+    waitForBytes_ = false;
     watch_->setEnabled(false);
-    clientFd_ = masterFd_;
-    if (connected) connected(path_);
-    clientNotifier_ = std::make_unique<QSocketNotifier>(clientFd_, QSocketNotifier::Read);
-    connect(clientNotifier_.get(), &QSocketNotifier::activated, this, [this] { readClient(); });
-    if (p.revents & POLLIN) readClient();
-}
-
-void PtyPrinterListener::send(QByteArrayView bytes) {
-    if (clientFd_ >= 0) writeAll(clientFd_, bytes);
+    startClient(masterFd_, false, path_);
+    if (clientFd_ >= 0 && (p.revents & POLLIN)) readClient();
 }
 
 void PtyPrinterListener::clientGone() {
     clientFd_ = -1;  // the master stays ours
+    waitForBytes_ = idleDrop_;
     if (masterFd_ >= 0) watch_->setEnabled(true);
 }
 
@@ -249,7 +362,9 @@ void PtyPrinterListener::close() {
     watch_->setEnabled(false);
     if (masterFd_ >= 0) ::close(masterFd_);
     masterFd_ = -1;
-    if (!link_.isEmpty()) ::unlink(QFile::encodeName(link_).constData());
+    // Someone may have put something else there meanwhile: that stays.
+    if (!link_.isEmpty() && linkTarget(QFile::encodeName(link_)) == QFile::encodeName(path_))
+        ::unlink(QFile::encodeName(link_).constData());
     link_.clear();
 }
 
