@@ -672,7 +672,7 @@ struct ReceiptEngine::Impl {
         // stretched to the height of the 24-dot ones.
         const Plane plane = Plane::columns(u.bytes.sliced(5), n, tall ? 3 : 1, ink(), m == 0 || m == 32 ? 2 : 1, tall ? 1 : 3);
         Bitmap b(plane.width(), 24);
-        for (int y = 0; y < b.height; ++y) plane.drawRow(y, &b.at(0, y), b.width);
+        for (int y = 0; y < b.height && b.width > 0; ++y) plane.drawRow(y, &b.at(0, y), b.width);
         place(b);
     }
 

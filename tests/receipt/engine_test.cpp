@@ -373,6 +373,7 @@ TEST(ReceiptEngine, APictureIsNoTallerThanItsDataWhateverItsHeaderClaims) {
         {"GS ( L fn 83 + 85", hex("1D 28 4C 0B 00 30 53 30 20 20 01 FF FF FF FF 31 1D 28 4C 06 00 30 55 20 20 02 02"), 0},
         {"GS ( L fn 67 + 69", hex("1D 28 4C 0B 00 30 43 30 20 20 01 FF FF FF FF 31 1D 28 4C 06 00 30 45 20 20 01 01"), 0},
         {"FS q + FS p", hex("1C 71 01 FF FF FF FF 1C 70 01 00"), 0},
+        {"ESC * of no columns: a line of its height", hex("1B 2A 21 00 00"), 24},
     };
     for (const auto& r : rows) EXPECT_LE(print(r.bytes)->height(), r.rows) << r.what;
 }
