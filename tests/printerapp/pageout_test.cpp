@@ -1,5 +1,5 @@
-// The page-to-printer module: the bytes the CUPS filter writes for a page,
-// and a roll's page printing only its content.
+// The page-to-printer module writes the CUPS filter's bytes for the same page
+// and choices (a roll's trimming is checked end to end in printerapp_test.py).
 #include <cups/raster.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -81,24 +81,6 @@ TEST(Pageout, WritesWhatTheFilterWritesForTheSameChoices) {
                                                       k.blankEnd, k.cut))
             << "width " << k.width << ", highlight " << k.highlight;
     }
-}
-
-// A roll prints its content only: the blank lines around it are neither
-// printed nor fed, so the page starts with a line of dots.
-TEST(Pageout, RollPageSkipsBlankLinesAtBothEnds) {
-    pageout::Choices c;
-    c.skipBlankStart = true;
-    c.cut = pageout::Cut::Job;
-    const std::string out = printed(page(576, 80, 20, 50), c, 576);
-    pageout::Choices plain = c;
-    plain.skipBlankStart = false;
-    const std::string fed = printed(page(576, 80, 20, 50), plain, 576);
-    ASSERT_GE(out.size(), 2u);
-    EXPECT_EQ(out.substr(0, 2), std::string("\x1D\x83", 2));
-    EXPECT_EQ(fed.substr(0, 3), std::string("\x1B\x4A\x14", 3));  // 20 blank lines fed without the choice
-    EXPECT_EQ(out, fed.substr(3));
-    EXPECT_EQ(out.substr(out.size() - 2), "\x1B\x6D");
-    EXPECT_EQ(printed(page(576, 30, 0, 0), c, 576), "\x1B\x6D");  // a blank page: only the cut
 }
 
 }  // namespace
