@@ -23,6 +23,9 @@ packages=(
   desktop-file-utils appstream
   # the CUPS driver, and the test that prints through a private scheduler
   libcups2-dev libcupsimage2-dev cups-ppdc cups cups-client cups-bsd cups-filters
+  # rastiv-printer, the driverless printer application (PAPPL 1.3), and ipptool
+  # for the IPP Everywhere checks against it
+  libpappl-dev cups-ipp-utils
   # the Debian package the installation test builds: CPack computes its
   # dependencies with dpkg-shlibdeps, which needs file(1) to tell binaries
   file dpkg-dev

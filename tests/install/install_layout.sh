@@ -38,6 +38,12 @@ if [ "$have_cli" = 1 ]; then
 fi
 programs=(rastiv)
 [ "$have_cli" = 1 ] && programs+=(rastiv-cli)
+# The printer application, when this build has it (it needs libpappl-dev).
+if [ -x "$build/bin/rastiv-printer" ]; then
+  [ -x "$prefix/$bindir/rastiv-printer" ] || fail "$bindir/rastiv-printer is not installed"
+  need_file "$mandir/man1/rastiv-printer.1.gz"
+  programs+=(rastiv-printer)
+fi
 for program in "${programs[@]}"; do
   [ -f "$prefix/$bindir/$program" ] || continue
   runpath=$(readelf -d "$prefix/$bindir/$program" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
