@@ -18,7 +18,11 @@
 
 #include <unistd.h>
 
+#include <QCoreApplication>
+
 #include "pageout/pageout.hpp"
+#include "printerapp/serialscheme.hpp"
+#include "printerapp/statefile.hpp"
 
 namespace {
 
@@ -120,6 +124,7 @@ bool failed(pappl_job_t* job, Job* j) {
 }
 
 bool startJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+    rastiv::printerapp::serialJobStarted(device, job);
     papplJobSetData(job, new Job(device));
     return true;
 }
@@ -176,6 +181,7 @@ bool driverCallback(pappl_system_t*, const char* driver, const char*, const char
     d->rwriteline_cb = writeLine;
     d->rendpage_cb = endPage;
     d->rendjob_cb = endJob;
+    d->status_cb = rastiv::printerapp::serialPrinterStatus;
 
     std::snprintf(d->make_and_model, sizeof d->make_and_model, "%s", paper->description);
     d->kind = pappl_kind_t(PAPPL_KIND_RECEIPT | PAPPL_KIND_ROLL);
@@ -317,7 +323,10 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
     if (cupsGetOption("spool-directory", numOptions, options)) {
         static std::string state;  // the save callback keeps the pointer for the server's life
         state = std::string(spool) + "/rastiv-printer.state";
+        if (!rastiv::printerapp::requeueInterruptedJobs(state))
+            papplLog(system, PAPPL_LOGLEVEL_ERROR, "Unable to put interrupted jobs back in '%s'.", state.c_str());
         papplSystemLoadState(system, state.c_str());
+        rastiv::printerapp::startLoadedJobs(system);
         papplSystemSetSaveCallback(
             system, [](pappl_system_t* s, void* file) { return papplSystemSaveState(s, static_cast<char*>(file)); },
             state.data());
@@ -328,6 +337,9 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // The serial scheme's link runs on Qt threads, which need the application object.
+    QCoreApplication app(argc, argv);
+    rastiv::printerapp::registerSerialScheme();
     return papplMainloop(argc, argv, "1.0.0", nullptr, int(std::size(gDrivers)), gDrivers, autoAdd, driverCallback,
                          nullptr, nullptr, makeSystem, nullptr, nullptr);
 }
