@@ -18,6 +18,7 @@
 
 #include <unistd.h>
 
+#include "everywhere.hpp"
 #include "pageout/pageout.hpp"
 
 namespace {
@@ -242,6 +243,7 @@ bool driverCallback(pappl_system_t*, const char* driver, const char*, const char
     ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
     ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
     ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+    everywhere::describe(d, attrs);
     return true;
 }
 
@@ -249,6 +251,11 @@ bool driverCallback(pappl_system_t*, const char* driver, const char*, const char
 // family does not answer IEEE 1284 device IDs of its own.
 const char* autoAdd(const char*, const char*, const char* deviceId, void*) {
     return deviceId && std::strstr(deviceId, "MDL:Tintarex") ? kPapers[0].driver : nullptr;
+}
+
+void printerCreated(pappl_printer_t* printer, void*) {
+    const Paper* paper = paperOf(papplPrinterGetDriverName(printer));
+    everywhere::printerCreated(printer, !paper || paper->paperKind != PIXMILL_PAPER_BLACK_ONLY);
 }
 
 // ---- The server ----
@@ -312,8 +319,8 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
     if ((value = cupsGetOption("admin-group", numOptions, options))) papplSystemSetAdminGroup(system, value);
     if ((value = cupsGetOption("server-hostname", numOptions, options))) papplSystemSetHostName(system, value);
     papplSystemAddListeners(system, cupsGetOption("listen-hostname", numOptions, options));
-    papplSystemSetPrinterDrivers(system, int(std::size(gDrivers)), gDrivers, autoAdd, nullptr, driverCallback,
-                                 nullptr);
+    papplSystemSetPrinterDrivers(system, int(std::size(gDrivers)), gDrivers, autoAdd, printerCreated,
+                                 driverCallback, nullptr);
     if (cupsGetOption("spool-directory", numOptions, options)) {
         static std::string state;  // the save callback keeps the pointer for the server's life
         state = std::string(spool) + "/rastiv-printer.state";
