@@ -181,6 +181,9 @@ bool driverCallback(pappl_system_t*, const char* driver, const char*, const char
     std::snprintf(d->make_and_model, sizeof d->make_and_model, "%s", paper->description);
     d->kind = pappl_kind_t(PAPPL_KIND_RECEIPT | PAPPL_KIND_ROLL);
     d->ppm = 10;  // a 100 mm receipt at the printer's usual speed
+    // Any value says "color-supported": clients (CUPS's queues) then send
+    // colour for the highlight ink, not grey.
+    d->ppm_color = paper->paperKind == PIXMILL_PAPER_BLACK_ONLY ? 0 : d->ppm;
     d->orient_default = IPP_ORIENT_PORTRAIT;  // a receipt runs down the roll: never turned
     d->color_supported =
         pappl_color_mode_t(PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_COLOR | PAPPL_COLOR_MODE_MONOCHROME);
@@ -202,9 +205,12 @@ bool driverCallback(pappl_system_t*, const char* driver, const char*, const char
     d->left_right = kSideMargin;
     d->bottom_top = 0;
 
-    d->num_media = 2;
+    // The longest receipt as a size of its own, beside the roll's range: CUPS
+    // makes no queue (`lpadmin -m everywhere`) for a printer without one.
+    d->num_media = 3;
     d->media[0] = kRollMax;
     d->media[1] = kRollMin;
+    d->media[2] = kRollName;
     d->num_source = 1;
     d->source[0] = "main-roll";
     pappl_media_col_t roll{};

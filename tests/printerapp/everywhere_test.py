@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """A private rastiv-printer whose printer is the receipt emulator (rastiv-cli serve), checked as a driverless
-printer: `ipptool` with CUPS's IPP Everywhere tests passes all of them, and the printer's beep identifies it.
-Exit 77: skipped."""
+printer.  everywhere_test.py BUILD ipptool: CUPS's IPP Everywhere tests (ipptool) pass, all of them.
+everywhere_test.py BUILD cups: a private cupsd adds it with `lpadmin -m everywhere` and prints a PDF and a text file
+with `lp`; the receipts come out upright, at full width, without blank paper before them.  Exit 77: skipped."""
 import json, os, shutil, socket, struct, subprocess, sys, tempfile, time, zlib
 
-build = os.path.abspath(sys.argv[1])
+build, mode = os.path.abspath(sys.argv[1]), sys.argv[2]
 app, cli = os.path.join(build, "bin", "rastiv-printer"), os.path.join(build, "bin", "rastiv-cli")
-if not os.path.exists(app) or not shutil.which("ipptool"):
-    print("skipped: needs rastiv-printer (libpappl-dev) and ipptool (cups-ipp-utils)")
+tools = ["ipptool"] if mode == "ipptool" else ["cupsd", "lpadmin", "lp", "/usr/lib/cups/filter/texttopdf"]
+if not os.path.exists(app) or not all(map(shutil.which, tools)) or mode == "cups" and os.geteuid():
+    print("skipped: needs rastiv-printer (libpappl-dev), %s (scripts/setup.sh), cupsd as root" % " ".join(tools))
     sys.exit(77)
 failures = []
 check = lambda ok, what: ok or failures.append(what) or print("FAIL: " + what)  # noqa: E731
@@ -21,6 +23,89 @@ def wait_for(what, test, seconds=30):
             return check(False, "timed out waiting for " + what)
         time.sleep(0.1)
     return True
+
+
+def receipts():
+    """The emulator's receipts: for each, its rows (a byte a dot: 0 paper, 1 black, 2 highlight)."""
+    result = []
+    for line in open(out + "/receipts.jsonl") if os.path.exists(out + "/receipts.jsonl") else []:
+        data, idat, i = open(os.path.join(out, json.loads(line)["png"]), "rb").read(), b"", 8
+        while i < len(data):  # 2 bits a dot in the PNG, the palette's index being the ink
+            n, kind = struct.unpack(">I4s", data[i:i + 8])
+            idat, i = idat + (data[i + 8:i + 8 + n] if kind == b"IDAT" else b""), i + 12 + n
+        raw, stride = zlib.decompress(idat), 1 + 576 // 4
+        result.append([bytes(b >> s & 3 for b in raw[y * stride + 1:(y + 1) * stride] for s in (6, 4, 2, 0))
+                       for y in range(len(raw) // stride)])
+    return result
+
+
+def print_through_cups():
+    root = os.path.join(work, "cups")
+    os.makedirs(root + "/spool")
+    cups_port = free_port()
+    with open(root + "/cupsd.conf", "w") as f:
+        f.write("Listen 127.0.0.1:%d\nLogLevel debug\nBrowsing Off\nDefaultAuthType None\n"
+                "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" % cups_port)
+    with open(root + "/cups-files.conf", "w") as f:
+        f.write("ServerRoot %(r)s\nRequestRoot %(r)s/spool\nCacheDir %(r)s\nStateDir %(r)s\nErrorLog %(r)s/log\n"
+                "AccessLog %(r)s/access_log\nPageLog %(r)s/page_log\nPrintcap %(r)s/printcap\nSystemGroup root\n"
+                % {"r": root})
+    os.chmod(work, 0o755)  # the filters run as lp
+    for d in (root, root + "/spool"):
+        os.chmod(d, 0o755)
+    cenv = dict({k: v for k, v in env.items() if k != "TMPDIR"}, CUPS_SERVER="127.0.0.1:%d" % cups_port)
+    run = lambda *a: subprocess.run(a, capture_output=True, text=True, env=cenv, timeout=120)  # noqa: E731
+    cupsd = subprocess.Popen(["cupsd", "-f", "-c", root + "/cupsd.conf", "-s", root + "/cups-files.conf"], env=cenv,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        if not wait_for("the scheduler", lambda: "is running" in run("lpstat", "-r").stdout, 15):
+            return 1
+        added = run("lpadmin", "-p", "rx", "-E", "-v", uri, "-m", "everywhere")
+        check(added.returncode == 0, "lpadmin -m everywhere: " + added.stderr)
+        # The scheduler may still be making the queue's PPD when lpadmin returns; a job sent before it is done takes
+        # the raw queue's defaults (monochrome).
+        wait_for("the queue's PPD", lambda: "IPP Everywhere" in run("lpoptions", "-p", "rx").stdout)
+        # The PDF: a receipt 72 mm by 100 mm, black on the top left, the highlight across the whole bottom.
+        page = b"0 g 0 233 102 50 re f 1 0 0 rg 0 0 204 40 re f"
+        objects = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                   b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 204 283] /Contents 4 0 R >>",
+                   b"<< /Length %d >>\nstream\n%s\nendstream" % (len(page), page)]
+        pdf, offsets = b"%PDF-1.4\n", []
+        for n, o in enumerate(objects):
+            offsets.append(len(pdf))
+            pdf += b"%d 0 obj\n%s\nendobj\n" % (n + 1, o)
+        pdf += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1) + b"".join(
+            b"%010d 00000 n \n" % o for o in offsets) + b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (
+            len(objects) + 1, len(pdf))
+        with open(work + "/page.pdf", "wb") as f:
+            f.write(pdf)
+        with open(work + "/note.txt", "w") as f:
+            f.write("Table 7: two coffees, one cake\n")
+        for name in ("page.pdf", "note.txt"):
+            check(run("lp", "-d", "rx", work + "/" + name).returncode == 0, "lp " + name)
+            wait_for(name + " to print", lambda: not run("lpstat", "-o", "rx").stdout.strip(), 120)
+        wait_for("two receipts", lambda: len(receipts()) == 2, 30)
+        got = receipts() + [[], []]
+        pdf_rows, text_rows = got[0], got[1]
+        black = [(y, x) for y, r in enumerate(pdf_rows) for x, v in enumerate(r) if v == 1]
+        red = [(y, x) for y, r in enumerate(pdf_rows) for x, v in enumerate(r) if v == 2]
+        check(black and red and max(y for y, _ in black) < min(y for y, _ in red) and
+              max(x for _, x in black) < 320 and pdf_rows[0].count(1) > 200,
+              "pdf: not upright, or blank paper first (black rows %s, red rows %s)" %
+              (black[:1] + black[-1:], red[:1] + red[-1:]))
+        red_cols = {x for _, x in red}
+        check(len(red_cols) >= 560, "pdf: the full width is %d of 576 dots" % len(red_cols))
+        inked = [y for y, r in enumerate(text_rows) if any(r)]
+        cols = [x for r in text_rows for x, v in enumerate(r) if v]
+        check(inked and inked[0] == 0 and max(cols) - min(cols) > 2 * len(inked),
+              "text: %d rows, ink from row %s, %s dots wide" % (len(text_rows), inked[:1], cols and max(cols) - min(cols)))
+        if failures:
+            print("".join(l for l in open(root + "/log") if l[:2] in ("E ", "W ") or "Started" in l or "argv" in l))
+            print("".join(l for l in open(root + "/log", errors="replace") if l[:2] in ("E ", "W "))[-3000:])
+    finally:
+        cupsd.terminate()
+        cupsd.wait(20)
+    return 1 if failures else 0
 
 
 work = tempfile.mkdtemp(prefix="everywhere-test-")
@@ -51,6 +136,8 @@ try:
                 "ATTR charset attributes-charset utf-8\nATTR naturalLanguage attributes-natural-language en\n"
                 "ATTR uri printer-uri $uri\nSTATUS successful-ok\nEXPECT printer-up-time WITH-VALUE >0\n}\n")
     wait_for("printer-up-time > 0", lambda: ipp(uri, "up.test").returncode == 0)
+    if mode == "cups":
+        sys.exit(print_through_cups())
     # The photo: a tone from white through red to black, as a PNG.
     W, H = 576, 200
     rows = b"".join(b"\0" + bytes(v for x in range(W) for v in ((255, 255 - x * 255 // W, 255 - x * 255 // W)
