@@ -62,8 +62,21 @@ const char* const kRollMax = "roll_max_80x3000mm";
 const char* const kRollMin = "roll_min_80x10mm";
 const char* const kRollName = "om_receipt_80x3000mm";
 
-const char* vendorOption(const pappl_pr_options_t* options, const char* name) {
-    return cupsGetOption(name, options->num_vendor, options->vendor);
+// A setting of the job's, else the printer's default ("" when neither has
+// it).  PAPPL 1.3.1 leaves options->vendor empty whatever the job or the
+// printer's defaults (set on the web page, say) hold, so both are read here.
+std::string setting(pappl_job_t* job, const pappl_pr_options_t* options, const char* name) {
+    if (const char* value = cupsGetOption(name, options->num_vendor, options->vendor)) return value;
+    char value[256] = "";
+    if (ipp_attribute_t* attr = papplJobGetAttribute(job, name)) {
+        ippAttributeString(attr, value, sizeof value);
+        return value;
+    }
+    ipp_t* defaults = papplPrinterGetDriverAttributes(papplJobGetPrinter(job));  // a copy
+    if (ipp_attribute_t* attr = ippFindAttribute(defaults, (std::string(name) + "-default").c_str(), IPP_TAG_ZERO))
+        ippAttributeString(attr, value, sizeof value);
+    ippDelete(defaults);
+    return value;
 }
 
 // A page's choices from the job's options (its own, or the printer's defaults).
@@ -71,25 +84,22 @@ pageout::Choices choicesOf(pappl_job_t* job, const pappl_pr_options_t* options) 
     pageout::Choices c;
     const Paper* paper = paperOf(papplPrinterGetDriverName(papplJobGetPrinter(job)));
     c.paperKind = paper ? paper->paperKind : PIXMILL_PAPER_RED;
-    const char* highlight = vendorOption(options, kHighlight);
-    if (highlight && !std::strcmp(highlight, "graphics"))
+    const std::string highlight = setting(job, options, kHighlight);
+    if (highlight == "graphics")
         c.method = PIXMILL_SEPARATE_NEAREST;
-    else if (highlight && !std::strcmp(highlight, "black-only"))
+    else if (highlight == "black-only")
         c.paperKind = PIXMILL_PAPER_BLACK_ONLY;
     // printer-darkness-configured 0..100 (50 normal), moved by print-darkness
     // -100..100: the five steps of the CUPS driver's darkness.
     const int level = std::clamp(options->darkness_configured + options->print_darkness, 0, 100);
     c.brightness = pageout::brightnessForDarkness(int(std::lround((level - 50) / 25.0)));
-    const char* feed = vendorOption(options, kFeed);
-    c.feedDots = pageout::dotsForMillimetres(feed ? std::atoi(feed) : 0);
-    const char* cut = vendorOption(options, kCut);
-    c.cut = !cut || !std::strcmp(cut, "job") ? pageout::Cut::Job
-            : !std::strcmp(cut, "page")      ? pageout::Cut::Page
-                                             : pageout::Cut::None;
-    const char* drawer = vendorOption(options, kDrawer);
-    c.drawer = drawer && !std::strcmp(drawer, "before")  ? pageout::Drawer::Before
-               : drawer && !std::strcmp(drawer, "after") ? pageout::Drawer::After
-                                                         : pageout::Drawer::Never;
+    c.feedDots = pageout::dotsForMillimetres(std::atoi(setting(job, options, kFeed).c_str()));
+    const std::string cut = setting(job, options, kCut);
+    c.cut = cut.empty() || cut == "job" ? pageout::Cut::Job : cut == "page" ? pageout::Cut::Page : pageout::Cut::None;
+    const std::string drawer = setting(job, options, kDrawer);
+    c.drawer = drawer == "before"  ? pageout::Drawer::Before
+               : drawer == "after" ? pageout::Drawer::After
+                                   : pageout::Drawer::Never;
     c.skipBlankStart = true;  // roll media: no paper before the content
     return c;
 }
@@ -322,6 +332,9 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
                           cupsGetOption("log-file", numOptions, options), level,
                           cupsGetOption("auth-service", numOptions, options), false);
     if (!system) return nullptr;
+    // PAPPL 1.3 looks the footer up in its translations on every web page and
+    // crashes on none.
+    papplSystemSetFooterHTML(system, "Rastiv printer application for Tintarex printers");
     if ((value = cupsGetOption("admin-group", numOptions, options))) papplSystemSetAdminGroup(system, value);
     if ((value = cupsGetOption("server-hostname", numOptions, options))) papplSystemSetHostName(system, value);
     papplSystemAddListeners(system, cupsGetOption("listen-hostname", numOptions, options));

@@ -2,12 +2,18 @@
 """A private rastiv-printer whose printer is the receipt emulator (rastiv-cli serve), checked as a driverless
 printer.  everywhere_test.py BUILD ipptool: CUPS's IPP Everywhere tests (ipptool) pass, all of them.
 everywhere_test.py BUILD cups: a private cupsd adds it with `lpadmin -m everywhere` and prints a PDF and a text file
-with `lp`; the receipts come out upright, at full width, without blank paper before them.  Exit 77: skipped."""
+with `lp`; the receipts come out upright, at full width, without blank paper before them.
+everywhere_test.py BUILD web: the web page in headless chromium.  Exit 77: skipped."""
 import json, os, shutil, socket, struct, subprocess, sys, tempfile, time, zlib
 
 build, mode = os.path.abspath(sys.argv[1]), sys.argv[2]
 app, cli = os.path.join(build, "bin", "rastiv-printer"), os.path.join(build, "bin", "rastiv-cli")
-tools = ["ipptool"] if mode == "ipptool" else ["cupsd", "lpadmin", "lp", "/usr/lib/cups/filter/texttopdf"]
+tools = {"ipptool": ["ipptool"], "cups": ["cupsd", "lpadmin", "lp", "/usr/lib/cups/filter/texttopdf"],
+         "web": ["chromium", "chromedriver"]}[mode]
+try:
+    import selenium.webdriver  # python3-selenium
+except ImportError:
+    tools += ["python3-selenium"] if mode == "web" else []
 if not os.path.exists(app) or not all(map(shutil.which, tools)) or mode == "cups" and os.geteuid():
     print("skipped: needs rastiv-printer (libpappl-dev), %s (scripts/setup.sh), cupsd as root" % " ".join(tools))
     sys.exit(77)
@@ -108,6 +114,46 @@ def print_through_cups():
     return 1 if failures else 0
 
 
+def through_the_web_page():
+    """In headless chromium: the printer's page shows its state and its supplies; the highlight treatment set to
+    black-only on the printing defaults page makes the next job black only."""
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support.ui import Select
+    options = selenium.webdriver.ChromeOptions()
+    for arg in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-sync",
+                "--disable-background-networking", "--disable-component-update", "--user-data-dir=" + work + "/web"):
+        options.add_argument(arg)
+    browser = selenium.webdriver.Chrome(options=options)
+
+
+    def printed():
+        """The inks on the paper for the photo, sent once more."""
+        before = len(receipts())
+        subprocess.run([app, "submit", "-u", uri, work + "/photo.png"], env=env, timeout=60)
+        wait_for("a receipt", lambda: len(receipts()) > before, 60)
+        return {v for receipt in receipts()[before:] for r in receipt for v in r}
+    try:
+        browser.set_page_load_timeout(30)
+        page = lambda path: browser.get("http://localhost:%d/rx%s" % (port, path)) or \
+            browser.find_element(By.TAG_NAME, "body").text  # noqa: E731
+        text = page("")
+        check("Idle" in text and "red paper" in text, "the printer's page: " + text[:300])
+        check("Thermal paper roll" in page("/supplies"), "the supplies page has no paper roll")
+        inks = printed()
+        check(inks == {0, 1, 2}, "the photo has inks %s, not paper, black and red" % inks)
+        page("/printing")
+        Select(browser.find_element(By.NAME, "highlight-treatment")).select_by_value("black-only")
+        browser.find_element(By.CSS_SELECTOR, "input[type=submit]").click()
+        page("/printing")
+        check(browser.find_element(By.NAME, "highlight-treatment").get_attribute("value") == "black-only",
+              "black-only was not saved")
+        inks = printed()
+        check(inks == {0, 1}, "after black-only, the photo has inks %s" % inks)
+    finally:
+        browser.quit()
+    return 1 if failures else 0
+
+
 work = tempfile.mkdtemp(prefix="everywhere-test-")
 port, device, out = free_port(), free_port(), os.path.join(work, "out")
 uri = "ipp://localhost:%d/ipp/print/rx" % port
@@ -130,14 +176,6 @@ try:
                             "tintarex_red", "-v", "socket://127.0.0.1:%d" % device], capture_output=True, text=True,
                            env=env, timeout=60)
     check(added.returncode == 0, "add: " + added.stderr)
-    # One test expects the printer to have been up a second: ask until it has.
-    with open(os.path.join(work, "up.test"), "w") as f:
-        f.write("{\nOPERATION Get-Printer-Attributes\nGROUP operation-attributes-tag\n"
-                "ATTR charset attributes-charset utf-8\nATTR naturalLanguage attributes-natural-language en\n"
-                "ATTR uri printer-uri $uri\nSTATUS successful-ok\nEXPECT printer-up-time WITH-VALUE >0\n}\n")
-    wait_for("printer-up-time > 0", lambda: ipp(uri, "up.test").returncode == 0)
-    if mode == "cups":
-        sys.exit(print_through_cups())
     # The photo: a tone from white through red to black, as a PNG.
     W, H = 576, 200
     rows = b"".join(b"\0" + bytes(v for x in range(W) for v in ((255, 255 - x * 255 // W, 255 - x * 255 // W)
@@ -147,6 +185,14 @@ try:
     with open(os.path.join(work, "photo.png"), "wb") as f:
         f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", W, H, 8, 2, 0, 0, 0)) +
                 chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+    if mode != "ipptool":
+        sys.exit(print_through_cups() if mode == "cups" else through_the_web_page())
+    # One test expects the printer to have been up a second: ask until it has.
+    with open(os.path.join(work, "up.test"), "w") as f:
+        f.write("{\nOPERATION Get-Printer-Attributes\nGROUP operation-attributes-tag\n"
+                "ATTR charset attributes-charset utf-8\nATTR naturalLanguage attributes-natural-language en\n"
+                "ATTR uri printer-uri $uri\nSTATUS successful-ok\nEXPECT printer-up-time WITH-VALUE >0\n}\n")
+    wait_for("printer-up-time > 0", lambda: ipp(uri, "up.test").returncode == 0)
     result = ipp("-t", "-f", "photo.png", uri, "ipp-everywhere.test")
     print("ipp-everywhere.test: %d passed, %d failed" % (result.stdout.count("[PASS]"), result.stdout.count("[FAIL]")))
     check(result.returncode == 0 and "[FAIL]" not in result.stdout and "[PASS]" in result.stdout,
