@@ -80,9 +80,9 @@ def print_through_cups():
         for n, o in enumerate(objects):
             offsets.append(len(pdf))
             pdf += b"%d 0 obj\n%s\nendobj\n" % (n + 1, o)
+        trailer = b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, len(pdf))
         pdf += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1) + b"".join(
-            b"%010d 00000 n \n" % o for o in offsets) + b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (
-            len(objects) + 1, len(pdf))
+            b"%010d 00000 n \n" % o for o in offsets) + trailer
         with open(work + "/page.pdf", "wb") as f:
             f.write(pdf)
         with open(work + "/note.txt", "w") as f:
@@ -104,7 +104,8 @@ def print_through_cups():
         inked = [y for y, r in enumerate(text_rows) if any(r)]
         cols = [x for r in text_rows for x, v in enumerate(r) if v]
         check(inked and inked[0] == 0 and max(cols) - min(cols) > 2 * len(inked),
-              "text: %d rows, ink from row %s, %s dots wide" % (len(text_rows), inked[:1], cols and max(cols) - min(cols)))
+              "text: %d rows, ink from row %s, %s dots wide" % (len(text_rows), inked[:1],
+                                                                cols and max(cols) - min(cols)))
         if failures:
             print("".join(l for l in open(root + "/log") if l[:2] in ("E ", "W ") or "Started" in l or "argv" in l))
             print("".join(l for l in open(root + "/log", errors="replace") if l[:2] in ("E ", "W "))[-3000:])
