@@ -21,6 +21,7 @@
 #include <QCoreApplication>
 
 #include "pageout/pageout.hpp"
+#include "printerapp/everywhere.hpp"
 #include "printerapp/serialscheme.hpp"
 #include "printerapp/statefile.hpp"
 
@@ -65,8 +66,21 @@ const char* const kRollMax = "roll_max_80x3000mm";
 const char* const kRollMin = "roll_min_80x10mm";
 const char* const kRollName = "om_receipt_80x3000mm";
 
-const char* vendorOption(const pappl_pr_options_t* options, const char* name) {
-    return cupsGetOption(name, options->num_vendor, options->vendor);
+// A setting of the job's, else the printer's default ("" when neither has
+// it).  PAPPL 1.3.1 leaves options->vendor empty whatever the job or the
+// printer's defaults (set on the web page, say) hold, so both are read here.
+std::string setting(pappl_job_t* job, const pappl_pr_options_t* options, const char* name) {
+    if (const char* value = cupsGetOption(name, options->num_vendor, options->vendor)) return value;
+    char value[256] = "";
+    if (ipp_attribute_t* attr = papplJobGetAttribute(job, name)) {
+        ippAttributeString(attr, value, sizeof value);
+        return value;
+    }
+    ipp_t* defaults = papplPrinterGetDriverAttributes(papplJobGetPrinter(job));  // a copy
+    if (ipp_attribute_t* attr = ippFindAttribute(defaults, (std::string(name) + "-default").c_str(), IPP_TAG_ZERO))
+        ippAttributeString(attr, value, sizeof value);
+    ippDelete(defaults);
+    return value;
 }
 
 // A page's choices from the job's options (its own, or the printer's defaults).
@@ -74,25 +88,22 @@ pageout::Choices choicesOf(pappl_job_t* job, const pappl_pr_options_t* options) 
     pageout::Choices c;
     const Paper* paper = paperOf(papplPrinterGetDriverName(papplJobGetPrinter(job)));
     c.paperKind = paper ? paper->paperKind : PIXMILL_PAPER_RED;
-    const char* highlight = vendorOption(options, kHighlight);
-    if (highlight && !std::strcmp(highlight, "graphics"))
+    const std::string highlight = setting(job, options, kHighlight);
+    if (highlight == "graphics")
         c.method = PIXMILL_SEPARATE_NEAREST;
-    else if (highlight && !std::strcmp(highlight, "black-only"))
+    else if (highlight == "black-only")
         c.paperKind = PIXMILL_PAPER_BLACK_ONLY;
     // printer-darkness-configured 0..100 (50 normal), moved by print-darkness
     // -100..100: the five steps of the CUPS driver's darkness.
     const int level = std::clamp(options->darkness_configured + options->print_darkness, 0, 100);
     c.brightness = pageout::brightnessForDarkness(int(std::lround((level - 50) / 25.0)));
-    const char* feed = vendorOption(options, kFeed);
-    c.feedDots = pageout::dotsForMillimetres(feed ? std::atoi(feed) : 0);
-    const char* cut = vendorOption(options, kCut);
-    c.cut = !cut || !std::strcmp(cut, "job") ? pageout::Cut::Job
-            : !std::strcmp(cut, "page")      ? pageout::Cut::Page
-                                             : pageout::Cut::None;
-    const char* drawer = vendorOption(options, kDrawer);
-    c.drawer = drawer && !std::strcmp(drawer, "before")  ? pageout::Drawer::Before
-               : drawer && !std::strcmp(drawer, "after") ? pageout::Drawer::After
-                                                         : pageout::Drawer::Never;
+    c.feedDots = pageout::dotsForMillimetres(std::atoi(setting(job, options, kFeed).c_str()));
+    const std::string cut = setting(job, options, kCut);
+    c.cut = cut.empty() || cut == "job" ? pageout::Cut::Job : cut == "page" ? pageout::Cut::Page : pageout::Cut::None;
+    const std::string drawer = setting(job, options, kDrawer);
+    c.drawer = drawer == "before"  ? pageout::Drawer::Before
+               : drawer == "after" ? pageout::Drawer::After
+                                   : pageout::Drawer::Never;
     c.skipBlankStart = true;  // roll media: no paper before the content
     return c;
 }
@@ -186,6 +197,9 @@ bool driverCallback(pappl_system_t*, const char* driver, const char*, const char
     std::snprintf(d->make_and_model, sizeof d->make_and_model, "%s", paper->description);
     d->kind = pappl_kind_t(PAPPL_KIND_RECEIPT | PAPPL_KIND_ROLL);
     d->ppm = 10;  // a 100 mm receipt at the printer's usual speed
+    // Any value says "color-supported": clients (CUPS's queues) then send
+    // colour for the highlight ink, not grey.
+    d->ppm_color = paper->paperKind == PIXMILL_PAPER_BLACK_ONLY ? 0 : d->ppm;
     d->orient_default = IPP_ORIENT_PORTRAIT;  // a receipt runs down the roll: never turned
     d->color_supported =
         pappl_color_mode_t(PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_COLOR | PAPPL_COLOR_MODE_MONOCHROME);
@@ -207,9 +221,12 @@ bool driverCallback(pappl_system_t*, const char* driver, const char*, const char
     d->left_right = kSideMargin;
     d->bottom_top = 0;
 
-    d->num_media = 2;
+    // The longest receipt as a size of its own, beside the roll's range: CUPS
+    // makes no queue (`lpadmin -m everywhere`) for a printer without one.
+    d->num_media = 3;
     d->media[0] = kRollMax;
     d->media[1] = kRollMin;
+    d->media[2] = kRollName;
     d->num_source = 1;
     d->source[0] = "main-roll";
     pappl_media_col_t roll{};
@@ -248,6 +265,7 @@ bool driverCallback(pappl_system_t*, const char* driver, const char*, const char
     ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
     ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
     ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+    everywhere::describe(d, attrs);
     return true;
 }
 
@@ -255,6 +273,11 @@ bool driverCallback(pappl_system_t*, const char* driver, const char*, const char
 // family does not answer IEEE 1284 device IDs of its own.
 const char* autoAdd(const char*, const char*, const char* deviceId, void*) {
     return deviceId && std::strstr(deviceId, "MDL:Tintarex") ? kPapers[0].driver : nullptr;
+}
+
+void printerCreated(pappl_printer_t* printer, void*) {
+    const Paper* paper = paperOf(papplPrinterGetDriverName(printer));
+    everywhere::printerCreated(printer, !paper || paper->paperKind != PIXMILL_PAPER_BLACK_ONLY);
 }
 
 // ---- The server ----
@@ -315,11 +338,14 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
                           cupsGetOption("log-file", numOptions, options), level,
                           cupsGetOption("auth-service", numOptions, options), false);
     if (!system) return nullptr;
+    // PAPPL 1.3 looks the footer up in its translations on every web page and
+    // crashes on none.
+    papplSystemSetFooterHTML(system, "Rastiv printer application for Tintarex printers");
     if ((value = cupsGetOption("admin-group", numOptions, options))) papplSystemSetAdminGroup(system, value);
     if ((value = cupsGetOption("server-hostname", numOptions, options))) papplSystemSetHostName(system, value);
     papplSystemAddListeners(system, cupsGetOption("listen-hostname", numOptions, options));
-    papplSystemSetPrinterDrivers(system, int(std::size(gDrivers)), gDrivers, autoAdd, nullptr, driverCallback,
-                                 nullptr);
+    papplSystemSetPrinterDrivers(system, int(std::size(gDrivers)), gDrivers, autoAdd, printerCreated,
+                                 driverCallback, nullptr);
     if (cupsGetOption("spool-directory", numOptions, options)) {
         static std::string state;  // the save callback keeps the pointer for the server's life
         state = std::string(spool) + "/rastiv-printer.state";

@@ -42,6 +42,7 @@ programs=(rastiv)
 if [ -x "$build/bin/rastiv-printer" ]; then
   [ -x "$prefix/$bindir/rastiv-printer" ] || fail "$bindir/rastiv-printer is not installed"
   need_file "$mandir/man1/rastiv-printer.1.gz"
+  need_file lib/systemd/system/rastiv-printer.service
   programs+=(rastiv-printer)
 fi
 for program in "${programs[@]}"; do
@@ -162,6 +163,14 @@ else
     grep -q '^-rwx------ ./usr/lib/cups/backend/tintarex$' <<<"$contents" ||
       fail "the package has no /usr/lib/cups/backend/tintarex of mode 0700"
     dpkg-deb -f "$work"/pkg/*.deb Recommends | grep -qw cups || fail "the package does not recommend cups"
+  fi
+  if [ -x "$build/bin/rastiv-printer" ]; then
+    grep -q ' ./usr/bin/rastiv-printer$' <<<"$contents" || fail "the package has no /usr/bin/rastiv-printer"
+    grep -q ' ./usr/lib/systemd/system/rastiv-printer.service$' <<<"$contents" ||
+      fail "the package has no systemd unit for rastiv-printer"
+    # Installed, not enabled: no maintainer script starts or enables it.
+    dpkg-deb -e "$work"/pkg/*.deb "$work/control"
+    grep -qs 'systemctl\|deb-systemd' "$work"/control/* && fail "the package enables rastiv-printer"
   fi
 fi
 
