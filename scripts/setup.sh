@@ -26,6 +26,8 @@ packages=(
   # rastiv-printer, the driverless printer application (PAPPL 1.3), and ipptool
   # for the IPP Everywhere checks against it
   libpappl-dev cups-ipp-utils
+  # its test prints a JPEG and reads back the pixels the printer was given, with the libjpeg PAPPL uses
+  libjpeg-turbo-progs
   # the Debian package the installation test builds: CPack computes its
   # dependencies with dpkg-shlibdeps, which needs file(1) to tell binaries
   file dpkg-dev
