@@ -155,12 +155,19 @@ try:
             for j in range(JOBS):
                 submitted = submit(os.path.join(work, "c%dj%d.png" % (c, j)))
                 check(submitted.returncode == 0, "client %d job %d: submit: %s" % (c, j, submitted.stderr))
+        # The jobs come in together while the printer is paused, and print one after another when it resumes:
+        # PAPPL 1.3 may start one job on two threads when a job ends as another comes in (its check for a job
+        # to start is not done under its lock), which a load of short jobs makes likely and nothing here can
+        # prevent.
+        printer = "ipp://localhost:%d/ipp/print/rx" % port
+        check(run("pause", "-u", printer).returncode == 0, "pause")
         clients = [threading.Thread(target=client, args=(c,)) for c in range(CLIENTS)]
         began = time.time()
         for t in clients:
             t.start()
         for t in clients:
             t.join()
+        check(run("resume", "-u", printer).returncode == 0, "resume")
         wait_for("%d receipts" % (CLIENTS * JOBS), lambda: len(receipts) >= CLIENTS * JOBS, 300)
         seconds = time.time() - began
         lengths = [len(receipt(out, n)[0]) for n in range(len(receipts))]
@@ -171,11 +178,11 @@ try:
             # jobs that wait together print last first: shown, not failed, until the queue is kept in order.
             if mine != list(range(JOBS)):
                 print("note: client %d's jobs printed in the order %s" % (c, mine))
-        # The writer holds a line, not a page; PAPPL keeps a job's file and a few threads.  Generous: ten times
-        # what a Debug build takes.
+        # The writer holds a line, not a page; PAPPL keeps a job's file and a few threads: 12 MB in a Debug build,
+        # a bound with room for the sanitizers' shadow memory.
         peak = int(next(l.split()[1] for l in open("/proc/%d/status" % server.pid) if l.startswith("VmHWM:")))
         print("load: %d jobs in %.1f s, peak RSS of rastiv-printer %d MB" % (len(receipts), seconds, peak // 1024))
-        check(peak < 400 * 1024, "rastiv-printer's peak RSS is %d kB" % peak)
+        check(peak < 256 * 1024, "rastiv-printer's peak RSS is %d kB" % peak)
 finally:
     for p in (emulator, server):
         if p and p.poll() is None:
