@@ -257,32 +257,23 @@ TEST_F(Separate, FileExportGivesTheDotsOfStreamingTheSameRows) {
 // which does; at the top and the bottom), every paper, method and tone, as one FNV-1a digest.
 uint64_t whiteBandsDigest() {
     constexpr int32_t w = 61;  // odd: the serpentine's turn shows
+    constexpr int kBands[][4] = {{7, 255, 255, 255}, {3, 0, 0, 0},   {5, 255, 255, 255}, {9, -1},
+                                 {11, 255, 255, 255}, {2, 255, 0, 0}, {3, 255, 255, 255}, {4, -1}};  // -1: a photo
     std::mt19937 random(29);
     std::vector<uint8_t> rgbRow(3 * w), inks(w);
-    const auto rows = [&](int n, auto colour, PixmillSeparator* s, uint64_t& digest) {
-        for (int y = 0; y < n; ++y) {
-            for (int x = 0; x < w; ++x) colour(&rgbRow[3 * x]);
-            int32_t ready = 0;
-            if (SeparatorPushRow(s, rgbRow.data(), inks.data(), &ready) != 0 || !ready) return;
-            for (uint8_t ink : inks) digest = (digest ^ ink) * 0x100000001b3u;
-        }
-    };
-    const auto flat = [](uint8_t r, uint8_t g, uint8_t b) { return [=](uint8_t* p) { p[0] = r, p[1] = g, p[2] = b; }; };
-    const auto photo = [&](uint8_t* p) { p[0] = uint8_t(random()), p[1] = uint8_t(random()), p[2] = uint8_t(random()); };
     uint64_t digest = 0xcbf29ce484222325u;
     for (int32_t paperKind : {0, 1, 2})
-        for (int32_t method : {1, 2, 3})
+        for (int32_t method : kMethods)
             for (int32_t brightness : {-20, 0, 20}) {
                 PixmillSeparator* s = nullptr;
                 if (SeparatorOpen(&s, w, paperKind, method, brightness, 0, 100, 0) != 0) return 0;
-                rows(7, flat(255, 255, 255), s, digest);
-                rows(3, flat(0, 0, 0), s, digest);
-                rows(5, flat(255, 255, 255), s, digest);
-                rows(9, photo, s, digest);
-                rows(11, flat(255, 255, 255), s, digest);
-                rows(2, flat(255, 0, 0), s, digest);
-                rows(3, flat(255, 255, 255), s, digest);
-                rows(4, photo, s, digest);
+                for (const auto& band : kBands)
+                    for (int y = 0, ready = 0; y < band[0]; ++y) {
+                        for (size_t i = 0; i < rgbRow.size(); ++i)
+                            rgbRow[i] = uint8_t(band[1] < 0 ? random() : band[1 + i % 3]);
+                        if (SeparatorPushRow(s, rgbRow.data(), inks.data(), &ready) != 0 || !ready) return 0;
+                        for (uint8_t ink : inks) digest = (digest ^ ink) * 0x100000001b3u;
+                    }
                 SeparatorClose(s);
             }
     return digest;
