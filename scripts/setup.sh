@@ -28,6 +28,8 @@ packages=(
   libpappl-dev cups-ipp-utils
   # its web page, tested in headless chromium through WebDriver
   chromium chromium-driver python3-selenium
+  # its test prints a JPEG and reads back the pixels the printer was given, with the libjpeg PAPPL uses
+  libjpeg-turbo-progs
   # the Debian package the installation test builds: CPack computes its
   # dependencies with dpkg-shlibdeps, which needs file(1) to tell binaries
   file dpkg-dev

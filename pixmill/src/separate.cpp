@@ -172,7 +172,28 @@ public:
         }
     }
 
+    // A row all of `white`, in one step where row() would give the same
+    // dots and leave the same state: false when it cannot (row() then).
+    bool whiteRow(const Lab& white, uint8_t* out) {
+        uint8_t ink = nearest(white);
+        if (method_ == Method::Ordered) return false;  // its dots follow the page's position
+        if (method_ == Method::Diffusion) {
+            // No error carried, and white is the paper itself: every dot is
+            // paper and hands on exactly nothing, so the errors stay nil.
+            if (!calm_ || white.a != 0 || white.b != 0 || luminanceOfL(white.L) != inks_.light[kInkPaper]) return false;
+            ink = nearest(Lab{lightnessOfY(tables_, inks_.light[kInkPaper]), 0, 0});
+            if (ink != kInkPaper) return false;
+            ++rows_;  // the serpentine turns as it would have
+        }
+        std::fill(out, out + width_, ink);
+        return true;
+    }
+
 private:
+    // How much error a dot takes from its neighbours: light (luminance x
+    // 100) and hue (CIELAB a and b).
+    static constexpr float kLightBound = 100, kChromaBound = 30;
+
     // The ink nearest to a colour, lightness counting twice as much as hue
     // and chroma: a mid grey stays black and white (not pink), while a
     // colour near the highlight's hue takes the highlight over black.
@@ -203,7 +224,7 @@ private:
     // would otherwise pile up error until it bursts out as a streak of
     // highlight far from where it came from.
     void diffuse(const Lab* in, uint8_t* out) {
-        constexpr float kChromaKept = 0.8f, kChromaBound = 30, kLightBound = 100;
+        constexpr float kChromaKept = 0.8f;
         constexpr uint32_t kMargin = 1;  // the kernel reaches one pixel either side
         std::vector<Lab>& here = errors_[0];
         std::vector<Lab>& next = errors_[1];
@@ -234,6 +255,7 @@ private:
         // The next row's errors move up; what fell off the edges is dropped.
         std::swap(errors_[0], errors_[1]);
         std::fill(errors_[1].begin(), errors_[1].end(), Lab{0, 0, 0});
+        calm_ = std::all_of(here.begin(), here.end(), [](const Lab& e) { return e.L == 0 && e.a == 0 && e.b == 0; });
     }
 
     // Each pixel's shares of highlight, black and paper, from its chroma
@@ -241,27 +263,65 @@ private:
     // Bayer threshold anchored to the page: the same pixels give the same
     // dots wherever they are cut.
     void ordered(const Lab* in, uint8_t* out, uint64_t y) {
-        for (uint32_t x = 0; x < width_; ++x) {
-            const Lab& c = in[x];
-            const float threshold = (static_cast<float>(bayer(x, static_cast<uint32_t>(y))) + 0.5f) / 64;
-            float highlight = 0;
-            if (inks_.count == 3) {
-                const float along = c.a * inks_.hueA + c.b * inks_.hueB;
-                const float across = std::abs(c.a * inks_.hueB - c.b * inks_.hueA);
-                highlight = bounded((along - 0.5f * across) / inks_.chroma, 0, 1);
-            }
-            const float paper =
-                bounded(luminanceOfL(c.L) - inks_.light[kInkHighlight] * highlight, 0, 1 - highlight);
-            const float black = 1 - highlight - paper;
-            out[x] = threshold < black ? kInkBlack : threshold < black + highlight ? kInkHighlight : kInkPaper;
-        }
+        for (uint32_t x = 0; x < width_; ++x) out[x] = orderedInk(in[x], bayer(x, static_cast<uint32_t>(y)));
     }
+
+    uint8_t orderedInk(const Lab& c, uint32_t level) const {
+        const float threshold = (static_cast<float>(level) + 0.5f) / 64;
+        float highlight = 0;
+        if (inks_.count == 3) {
+            const float along = c.a * inks_.hueA + c.b * inks_.hueB;
+            const float across = std::abs(c.a * inks_.hueB - c.b * inks_.hueA);
+            highlight = bounded((along - 0.5f * across) / inks_.chroma, 0, 1);
+        }
+        const float paper = bounded(luminanceOfL(c.L) - inks_.light[kInkHighlight] * highlight, 0, 1 - highlight);
+        const float black = 1 - highlight - paper;
+        return threshold < black ? kInkBlack : threshold < black + highlight ? kInkHighlight : kInkPaper;
+    }
+
+public:
+    // Whether `rows` more rows of `white` (a row of one colour, as toLab
+    // gives it) would all come out as paper.  Only a yes is a promise.
+    bool whiteStaysPaper(const Lab& white, uint64_t rows) const {
+        if (method_ == Method::Nearest) return nearest(white) == kInkPaper;
+        if (method_ == Method::Ordered) {
+            for (uint32_t level = 0; level < 64; ++level)
+                if (orderedInk(white, level) != kInkPaper) return false;
+            return true;
+        }
+        // Diffusion.  A "white" lighter or darker than the paper hands on
+        // error of its own at every dot, and dots follow sooner or later.
+        if (luminanceOfL(white.L) != inks_.light[kInkPaper]) return false;
+        // While every dot comes out as paper, a dot hands on the error it
+        // received (its own is nil), and each error received is a share of
+        // at most 1 of errors handed on: the largest error never grows but
+        // for rounding, which moves it by far less than kDrift a row.
+        constexpr float kDrift = 1e-3f;
+        constexpr uint64_t kMostRows = uint64_t{1} << 20;
+        if (rows > kMostRows) return false;
+        float worst = 0;
+        for (uint32_t at = 1; at <= width_; ++at) worst = std::max(worst, std::abs(errors_[0][at].L));
+        worst = std::min(kLightBound, worst + kDrift * static_cast<float>(rows));
+        // The wanted colours then fill a box: its light from the error's
+        // bounds, its hue the white's give or take the hue error's bound.
+        // The colours nearer paper than another ink lie on one side of a
+        // plane, so when the box's corners are paper, all of it is.
+        const float light[2] = {lightnessOfY(tables_, 1 - worst / 100), lightnessOfY(tables_, 1 + worst / 100)};
+        for (float L : light)
+            for (float a : {white.a - kChromaBound, white.a + kChromaBound})
+                for (float b : {white.b - kChromaBound, white.b + kChromaBound})
+                    if (nearest(Lab{L, a, b}) != kInkPaper) return false;
+        return true;
+    }
+
+private:
 
     const ColourTables& tables_ = tables();
     uint32_t width_;
     Method method_;
     Inks inks_;
     std::vector<Lab> errors_[2];
+    bool calm_ = true;  // no error carried into the next row
     uint64_t rows_ = 0;
 };
 
@@ -270,17 +330,27 @@ Separator::Separator(uint32_t width, const SeparationSettings& settings)
     for (auto& r : rows_) r.resize(width);
     work_.resize(width);
     dither_ = std::make_unique<Dither>(width, settings);
+    const uint8_t white[3] = {255, 255, 255};
+    toLabOne(white, white_);
 }
 
 Separator::~Separator() = default;
 
 void Separator::toLab(const uint8_t* rgb, Lab* out) const {
-    const ColourTables& t = tables();
     for (uint32_t x = 0; x < width_; ++x, rgb += 3) {
-        Lab c = labOf(t, rgb[0], rgb[1], rgb[2]);
-        c.L = applyTone(tone_, c.L);
-        out[x] = c;
+        // A pixel like the one before it has its colour already: paper, flat
+        // fills and the blank end of a page are mostly such runs.
+        if (x > 0 && std::memcmp(rgb, rgb - 3, 3) == 0) {
+            out[x] = out[x - 1];
+            continue;
+        }
+        toLabOne(rgb, out[x]);
     }
+}
+
+void Separator::toLabOne(const uint8_t* rgb, Lab& out) const {
+    out = labOf(tables(), rgb[0], rgb[1], rgb[2]);
+    out.L = applyTone(tone_, out.L);
 }
 
 void Separator::finishRow(const Lab* above, const Lab* row, const Lab* below, uint8_t* inks) {
@@ -305,6 +375,14 @@ void Separator::finishRow(const Lab* above, const Lab* row, const Lab* below, ui
 }
 
 bool Separator::push(const uint8_t* rgb, uint8_t* inks) {
+    // White rows (the margins of a page, the paper between its parts) skip
+    // the colour conversion and, where it keeps the dots, the dither.
+    const size_t bytes = 3 * static_cast<size_t>(width_);
+    if (settings_.sharpen == 0 && rgb[0] == 0xFF && std::memcmp(rgb, rgb + 1, bytes - 1) == 0 &&
+        dither_->whiteRow(white_, inks)) {
+        ++rowsIn_, ++rowsOut_;
+        return true;
+    }
     // rows_[0] the row before the last, rows_[1] the last, rows_[2] this one.
     std::swap(rows_[0], rows_[1]);
     std::swap(rows_[1], rows_[2]);
@@ -319,6 +397,12 @@ bool Separator::push(const uint8_t* rgb, uint8_t* inks) {
     const Lab* above = rowsIn_ == 2 ? rows_[1].data() : rows_[0].data();
     finishRow(above, rows_[1].data(), rows_[2].data(), inks);
     return true;
+}
+
+bool Separator::whiteStaysPaper(uint64_t rows) const {
+    // Sharpening holds back a row that need not be white.
+    if (flushed_ || settings_.sharpen > 0) return false;
+    return dither_->whiteStaysPaper(white_, rows);
 }
 
 bool Separator::flush(uint8_t* inks) {

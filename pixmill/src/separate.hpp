@@ -48,10 +48,15 @@ public:
     bool push(const uint8_t* rgb, uint8_t* inks);
     // The row held back, if any; the separator takes no rows after this.
     bool flush(uint8_t* inks);
+    // True when `rows` more white rows (255, 255, 255) would surely all come
+    // out as paper: nothing carried from the rows before can make a dot in
+    // them.  False says nothing.
+    bool whiteStaysPaper(uint64_t rows) const;
 
 private:
     class Dither;
     void toLab(const uint8_t* rgb, Lab* out) const;
+    void toLabOne(const uint8_t* rgb, Lab& out) const;
     void finishRow(const Lab* above, const Lab* row, const Lab* below, uint8_t* inks);
 
     uint32_t width_;
@@ -59,6 +64,7 @@ private:
     std::vector<float> tone_;       // lightness in, lightness out, by tenths of a unit
     std::vector<Lab> rows_[3];      // the last three rows in, for sharpening
     std::vector<Lab> work_;         // the row being dithered
+    Lab white_{};                   // white paper (255, 255, 255) after the tone controls
     std::unique_ptr<Dither> dither_;
     uint64_t rowsIn_ = 0;
     uint64_t rowsOut_ = 0;

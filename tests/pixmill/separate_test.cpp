@@ -1,6 +1,7 @@
 // Separating pictures into paper, black and highlight dots.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <vector>
@@ -250,6 +251,69 @@ TEST_F(Separate, FileExportGivesTheDotsOfStreamingTheSameRows) {
     EXPECT_EQ(SeparatorFlush(s, buffer, nullptr), 17);
     SeparatorClose(s);
     SeparatorClose(nullptr);
+}
+
+// The dots of a picture with white bands between its parts (after black, which leaves no error; after a photo,
+// which does; at the top and the bottom), every paper, method and tone, as one FNV-1a digest.
+uint64_t whiteBandsDigest() {
+    constexpr int32_t w = 61;  // odd: the serpentine's turn shows
+    constexpr int kBands[][4] = {{7, 255, 255, 255}, {3, 0, 0, 0},   {5, 255, 255, 255}, {9, -1},
+                                 {11, 255, 255, 255}, {2, 255, 0, 0}, {3, 255, 255, 255}, {4, -1}};  // -1: a photo
+    std::mt19937 random(29);
+    std::vector<uint8_t> rgbRow(3 * w), inks(w);
+    uint64_t digest = 0xcbf29ce484222325u;
+    for (int32_t paperKind : {0, 1, 2})
+        for (int32_t method : kMethods)
+            for (int32_t brightness : {-20, 0, 20}) {
+                PixmillSeparator* s = nullptr;
+                if (SeparatorOpen(&s, w, paperKind, method, brightness, 0, 100, 0) != 0) return 0;
+                for (const auto& band : kBands)
+                    for (int y = 0, ready = 0; y < band[0]; ++y) {
+                        for (size_t i = 0; i < rgbRow.size(); ++i)
+                            rgbRow[i] = uint8_t(band[1] < 0 ? random() : band[1 + i % 3]);
+                        if (SeparatorPushRow(s, rgbRow.data(), inks.data(), &ready) != 0 || !ready) return 0;
+                        for (uint8_t ink : inks) digest = (digest ^ ink) * 0x100000001b3u;
+                    }
+                SeparatorClose(s);
+            }
+    return digest;
+}
+
+// White rows take a short way through the separator; the dots are those the library gave before it had one
+// (the digest was taken from that library).
+TEST(SeparatorWhite, WhiteBandsGiveTheDotsTheyAlwaysGave) { EXPECT_EQ(whiteBandsDigest(), 0x1516418636e0e8b2u); }
+
+// A page's white end left out when the separator promises paper must give the dots it would have given: the
+// promise is only ever made when it holds, and after a photo it is made for a roll's length of white.
+TEST(SeparatorWhite, PromisedPaperIsWhatWhiteRowsGive) {
+    constexpr int32_t w = 48, kRoll = 24000;
+    std::mt19937 random(5);
+    std::vector<uint8_t> rgbRow(3 * w), white(3 * w, 0xFF), inks(w);
+    int32_t ready = 0, paper = -1;
+    for (int32_t paperKind : {0, 1, 2})
+        for (int32_t method : kMethods)
+            for (int32_t brightness : {-20, 0, 20}) {
+                SCOPED_TRACE(std::to_string(paperKind) + " " + std::to_string(method) + " " + std::to_string(brightness));
+                PixmillSeparator* s = nullptr;
+                ASSERT_EQ(SeparatorOpen(&s, w, paperKind, method, brightness, 0, 100, 0), 0);
+                for (int y = 0; y < 40; ++y) {
+                    for (auto& v : rgbRow) v = uint8_t(random());
+                    ASSERT_EQ(SeparatorPushRow(s, rgbRow.data(), inks.data(), &ready), 0);
+                }
+                ASSERT_EQ(SeparatorWhiteStaysPaper(s, kRoll, &paper), 0);
+                bool inked = false;
+                for (int y = 0; y < kRoll && !inked; ++y) {
+                    ASSERT_EQ(SeparatorPushRow(s, white.data(), inks.data(), &ready), 0);
+                    inked = std::any_of(inks.begin(), inks.end(), [](uint8_t ink) { return ink != PIXMILL_INK_PAPER; });
+                }
+                EXPECT_FALSE(paper && inked);
+                // A darker tone makes white grey: its dots go on down the roll, and no promise is made.
+                if (method == PIXMILL_SEPARATE_DIFFUSION) {
+                    EXPECT_EQ(paper, !inked && brightness >= 0);
+                }
+                SeparatorClose(s);
+            }
+    EXPECT_EQ(SeparatorWhiteStaysPaper(nullptr, 1, &paper), 17);
 }
 
 }  // namespace
