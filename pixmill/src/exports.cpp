@@ -150,12 +150,6 @@ PIXMILL_API int32_t SeparatorFlush(PixmillSeparator* separator, unsigned char* i
     *ready = separator->impl.flush(inks) ? 1 : 0;
     return kOk;
 }
-PIXMILL_API int32_t SeparatorWhiteStaysPaper(PixmillSeparator* separator, int64_t rows, int32_t* paper) {
-    if (paper) *paper = 0;
-    if (!separator || rows < 0 || !paper) return kNothing;
-    *paper = separator->impl.whiteStaysPaper(static_cast<uint64_t>(rows)) ? 1 : 0;
-    return kOk;
-}
 PIXMILL_API void SeparatorClose(PixmillSeparator* separator) { delete separator; }
 PIXMILL_API int32_t DiagnoseBitmap(const char* path, int32_t* reason, char* text, int32_t size) {
     if (!path || !reason || size < 0 || (!text && size > 0)) return kNothing;

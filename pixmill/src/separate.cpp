@@ -279,42 +279,6 @@ private:
         return threshold < black ? kInkBlack : threshold < black + highlight ? kInkHighlight : kInkPaper;
     }
 
-public:
-    // Whether `rows` more rows of `white` (a row of one colour, as toLab
-    // gives it) would all come out as paper.  Only a yes is a promise.
-    bool whiteStaysPaper(const Lab& white, uint64_t rows) const {
-        if (method_ == Method::Nearest) return nearest(white) == kInkPaper;
-        if (method_ == Method::Ordered) {
-            for (uint32_t level = 0; level < 64; ++level)
-                if (orderedInk(white, level) != kInkPaper) return false;
-            return true;
-        }
-        // Diffusion.  A "white" lighter or darker than the paper hands on
-        // error of its own at every dot, and dots follow sooner or later.
-        if (luminanceOfL(white.L) != inks_.light[kInkPaper]) return false;
-        // While every dot comes out as paper, a dot hands on the error it
-        // received (its own is nil), and each error received is a share of
-        // at most 1 of errors handed on: the largest error never grows but
-        // for rounding, which moves it by far less than kDrift a row.
-        constexpr float kDrift = 1e-3f;
-        constexpr uint64_t kMostRows = uint64_t{1} << 20;
-        if (rows > kMostRows) return false;
-        float worst = 0;
-        for (uint32_t at = 1; at <= width_; ++at) worst = std::max(worst, std::abs(errors_[0][at].L));
-        worst = std::min(kLightBound, worst + kDrift * static_cast<float>(rows));
-        // The wanted colours then fill a box: its light from the error's
-        // bounds, its hue the white's give or take the hue error's bound.
-        // The colours nearer paper than another ink lie on one side of a
-        // plane, so when the box's corners are paper, all of it is.
-        const float light[2] = {lightnessOfY(tables_, 1 - worst / 100), lightnessOfY(tables_, 1 + worst / 100)};
-        for (float L : light)
-            for (float a : {white.a - kChromaBound, white.a + kChromaBound})
-                for (float b : {white.b - kChromaBound, white.b + kChromaBound})
-                    if (nearest(Lab{L, a, b}) != kInkPaper) return false;
-        return true;
-    }
-
-private:
 
     const ColourTables& tables_ = tables();
     uint32_t width_;
@@ -397,12 +361,6 @@ bool Separator::push(const uint8_t* rgb, uint8_t* inks) {
     const Lab* above = rowsIn_ == 2 ? rows_[1].data() : rows_[0].data();
     finishRow(above, rows_[1].data(), rows_[2].data(), inks);
     return true;
-}
-
-bool Separator::whiteStaysPaper(uint64_t rows) const {
-    // Sharpening holds back a row that need not be white.
-    if (flushed_ || settings_.sharpen > 0) return false;
-    return dither_->whiteStaysPaper(white_, rows);
 }
 
 bool Separator::flush(uint8_t* inks) {

@@ -48,10 +48,6 @@ public:
     bool push(const uint8_t* rgb, uint8_t* inks);
     // The row held back, if any; the separator takes no rows after this.
     bool flush(uint8_t* inks);
-    // True when `rows` more white rows (255, 255, 255) would surely all come
-    // out as paper: nothing carried from the rows before can make a dot in
-    // them.  False says nothing.
-    bool whiteStaysPaper(uint64_t rows) const;
 
 private:
     class Dither;

@@ -1,7 +1,6 @@
 #include "pageout/pageout.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 namespace pageout {
@@ -68,7 +67,7 @@ bool JobWriter::startPage(const Choices& choices, int width, int channels) {
     count_ = std::min(width, kLineDots);
     rgb_.assign(size_t(kLineDots) * 3, 0xFF);
     inks_.assign(size_t(kLineDots), PIXMILL_INK_PAPER);
-    blank_ = 0, white_ = 0, inked_ = false, inPage_ = true;
+    blank_ = 0, inked_ = false, inPage_ = true;
     if (pages_++ == 0 && choices.drawer == Drawer::Before) send(kDrawerKick, sizeof kDrawerKick);
     return ok();
 }
@@ -76,12 +75,6 @@ bool JobWriter::startPage(const Choices& choices, int width, int channels) {
 bool JobWriter::line(const unsigned char* pixels) {
     if (!ok()) return false;
     if (!inPage_) return fail("A line came outside a page.");
-    const unsigned char* used = pixels + size_t(skip_) * channels_;
-    if (used[0] == 0xFF && std::memcmp(used, used + 1, size_t(count_) * channels_ - 1) == 0) {
-        ++white_;  // separated only when something follows it: see endPage
-        return true;
-    }
-    if (!pushWhite()) return false;
     unsigned char* out = rgb_.data() + size_t(pad_) * 3;
     if (channels_ == 1) {
         for (int x = 0; x < count_; ++x, out += 3) out[0] = out[1] = out[2] = pixels[skip_ + x];
@@ -92,17 +85,6 @@ bool JobWriter::line(const unsigned char* pixels) {
     if (SeparatorPushRow(separator_, rgb_.data(), inks_.data(), &ready) != 0)
         return fail("The line could not be separated into inks.");
     return !ready || inks(inks_.data());
-}
-
-bool JobWriter::pushWhite() {
-    if (white_ == 0) return true;
-    const std::vector<unsigned char> white(size_t(kLineDots) * 3, 0xFF);
-    for (int32_t ready = 0; white_ > 0; --white_) {
-        if (SeparatorPushRow(separator_, white.data(), inks_.data(), &ready) != 0)
-            return fail("The line could not be separated into inks.");
-        if (ready && !inks(inks_.data())) return false;
-    }
-    return true;
 }
 
 bool JobWriter::inks(const unsigned char* inks) {
@@ -123,12 +105,6 @@ bool JobWriter::inks(const unsigned char* inks) {
 bool JobWriter::endPage() {
     if (!ok()) return false;
     if (!inPage_) return fail("A page ended that had not started.");
-    // A page runs to its media's length, 3 m of roll, mostly white lines
-    // after the content.  When the separator promises they give paper only,
-    // they are blank lines without being separated: the same bytes, sooner.
-    int32_t paper = 0;
-    if (SeparatorWhiteStaysPaper(separator_, white_, &paper) == 0 && paper) blank_ += std::exchange(white_, 0);
-    if (!pushWhite()) return false;
     int32_t ready = 0;
     if (SeparatorFlush(separator_, inks_.data(), &ready) != 0) return fail("The page's last line was lost.");
     if (ready && !inks(inks_.data())) return false;

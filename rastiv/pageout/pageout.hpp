@@ -87,7 +87,6 @@ private:
     bool send(const unsigned char* bytes, size_t size);
     bool feed(int dots);
     bool inks(const unsigned char* inks);
-    bool pushWhite();
     void closeSeparator();
 
     Sink& sink_;
@@ -96,7 +95,6 @@ private:
     std::vector<unsigned char> rgb_, inks_;
     int width_ = 0, channels_ = 3, skip_ = 0, pad_ = 0, count_ = 0;
     int blank_ = 0;        // blank lines waiting for something to print after them
-    int white_ = 0;        // white lines not yet separated
     bool inked_ = false;   // something printed on this page
     bool inPage_ = false;
     int pages_ = 0;

@@ -283,37 +283,4 @@ uint64_t whiteBandsDigest() {
 // (the digest was taken from that library).
 TEST(SeparatorWhite, WhiteBandsGiveTheDotsTheyAlwaysGave) { EXPECT_EQ(whiteBandsDigest(), 0x1516418636e0e8b2u); }
 
-// A page's white end left out when the separator promises paper must give the dots it would have given: the
-// promise is only ever made when it holds, and after a photo it is made for a roll's length of white.
-TEST(SeparatorWhite, PromisedPaperIsWhatWhiteRowsGive) {
-    constexpr int32_t w = 48, kRoll = 24000;
-    std::mt19937 random(5);
-    std::vector<uint8_t> rgbRow(3 * w), white(3 * w, 0xFF), inks(w);
-    int32_t ready = 0, paper = -1;
-    for (int32_t paperKind : {0, 1, 2})
-        for (int32_t method : kMethods)
-            for (int32_t brightness : {-20, 0, 20}) {
-                SCOPED_TRACE(std::to_string(paperKind) + " " + std::to_string(method) + " " + std::to_string(brightness));
-                PixmillSeparator* s = nullptr;
-                ASSERT_EQ(SeparatorOpen(&s, w, paperKind, method, brightness, 0, 100, 0), 0);
-                for (int y = 0; y < 40; ++y) {
-                    for (auto& v : rgbRow) v = uint8_t(random());
-                    ASSERT_EQ(SeparatorPushRow(s, rgbRow.data(), inks.data(), &ready), 0);
-                }
-                ASSERT_EQ(SeparatorWhiteStaysPaper(s, kRoll, &paper), 0);
-                bool inked = false;
-                for (int y = 0; y < kRoll && !inked; ++y) {
-                    ASSERT_EQ(SeparatorPushRow(s, white.data(), inks.data(), &ready), 0);
-                    inked = std::any_of(inks.begin(), inks.end(), [](uint8_t ink) { return ink != PIXMILL_INK_PAPER; });
-                }
-                EXPECT_FALSE(paper && inked);
-                // A darker tone makes white grey: its dots go on down the roll, and no promise is made.
-                if (method == PIXMILL_SEPARATE_DIFFUSION) {
-                    EXPECT_EQ(paper, !inked && brightness >= 0);
-                }
-                SeparatorClose(s);
-            }
-    EXPECT_EQ(SeparatorWhiteStaysPaper(nullptr, 1, &paper), 17);
-}
-
 }  // namespace

@@ -327,12 +327,6 @@ PIXMILL_API int32_t SeparatorPushRow(PixmillSeparator* separator, const unsigned
 /* Ends the page: writes the row still held back, if any, to inks and sets
    *ready to 1, else to 0.  0; 17 a null pointer, or a second flush. */
 PIXMILL_API int32_t SeparatorFlush(PixmillSeparator* separator, unsigned char* inks, int32_t* ready);
-/* Whether rows more rows of white (255, 255, 255) pushed now would all give
-   paper only: *paper 1 when they surely would (no error carried from the
-   rows before can make a dot in them), 0 when that cannot be promised.  A
-   caller whose page ends in white can then leave those rows out and get
-   the same dots.  0; 17 a null pointer or rows below 0. */
-PIXMILL_API int32_t SeparatorWhiteStaysPaper(PixmillSeparator* separator, int64_t rows, int32_t* paper);
 /* Frees the separator; NULL is ignored. */
 PIXMILL_API void SeparatorClose(PixmillSeparator* separator);
 
