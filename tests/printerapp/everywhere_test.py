@@ -4,7 +4,9 @@ printer.  everywhere_test.py BUILD ipptool: CUPS's IPP Everywhere tests (ipptool
 everywhere_test.py BUILD cups: a private cupsd adds it with `lpadmin -m everywhere` and prints a PDF and a text file
 with `lp`; the receipts come out upright, at full width, without blank paper before them.
 everywhere_test.py BUILD web: the web page in headless chromium.  Exit 77: skipped."""
-import json, os, shutil, socket, struct, subprocess, sys, tempfile, time, zlib
+import os, shutil, socket, subprocess, sys, tempfile, time
+
+from support import check, failures, free_port, receipt_rows, records, wait_for, write_png
 
 build, mode = os.path.abspath(sys.argv[1]), sys.argv[2]
 app, cli = os.path.join(build, "bin", "rastiv-printer"), os.path.join(build, "bin", "rastiv-cli")
@@ -17,32 +19,9 @@ except ImportError:
 if not os.path.exists(app) or not all(map(shutil.which, tools)) or mode == "cups" and os.geteuid():
     print("skipped: needs rastiv-printer (libpappl-dev), %s (scripts/setup.sh), cupsd as root" % " ".join(tools))
     sys.exit(77)
-failures = []
-check = lambda ok, what: ok or failures.append(what) or print("FAIL: " + what)  # noqa: E731
-free_port = lambda: socket.create_server(("127.0.0.1", 0)).getsockname()[1]  # noqa: E731
-
-
-def wait_for(what, test, seconds=30):
-    end = time.time() + seconds
-    while not test():
-        if time.time() > end:
-            return check(False, "timed out waiting for " + what)
-        time.sleep(0.1)
-    return True
-
-
 def receipts():
     """The emulator's receipts: for each, its rows (a byte a dot: 0 paper, 1 black, 2 highlight)."""
-    result = []
-    for line in open(out + "/receipts.jsonl") if os.path.exists(out + "/receipts.jsonl") else []:
-        data, idat, i = open(os.path.join(out, json.loads(line)["png"]), "rb").read(), b"", 8
-        while i < len(data):  # 2 bits a dot in the PNG, the palette's index being the ink
-            n, kind = struct.unpack(">I4s", data[i:i + 8])
-            idat, i = idat + (data[i + 8:i + 8 + n] if kind == b"IDAT" else b""), i + 12 + n
-        raw, stride = zlib.decompress(idat), 1 + 576 // 4
-        result.append([bytes(b >> s & 3 for b in raw[y * stride + 1:(y + 1) * stride] for s in (6, 4, 2, 0))
-                       for y in range(len(raw) // stride)])
-    return result
+    return [receipt_rows(out, r) for r in records(out)]
 
 
 def print_through_cups():
@@ -179,13 +158,9 @@ try:
     check(added.returncode == 0, "add: " + added.stderr)
     # The photo: a tone from white through red to black, as a PNG.
     W, H = 576, 200
-    rows = b"".join(b"\0" + bytes(v for x in range(W) for v in ((255, 255 - x * 255 // W, 255 - x * 255 // W)
-                                                                if y < 100 else (255 - x * 255 // W, 0, 0)))
-                    for y in range(H))
-    chunk = lambda t, d: struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d))  # noqa: E731
-    with open(os.path.join(work, "photo.png"), "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", W, H, 8, 2, 0, 0, 0)) +
-                chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+    write_png(os.path.join(work, "photo.png"),
+              [bytes(v for x in range(W) for v in ((255, 255 - x * 255 // W, 255 - x * 255 // W) if y < 100 else
+                                                   (255 - x * 255 // W, 0, 0))) for y in range(H)])
     if mode != "ipptool":
         sys.exit(print_through_cups() if mode == "cups" else through_the_web_page())
     # One test expects the printer to have been up a second: ask until it has.

@@ -4,7 +4,9 @@ serve) through PAPPL's socket:// device: the same picture as PNG, JPEG and PWG r
 dot with Pixmill's separation of the pixels the printer was given, starting at the picture's first line.  With
 `load`: 50 jobs from 5 clients at once, each printed once, the server's peak memory bounded.
 Exit 77: skipped."""
-import ctypes, json, os, shutil, socket, struct, subprocess, sys, tempfile, threading, time, zlib
+import ctypes, os, shutil, socket, struct, subprocess, sys, tempfile, threading, time, zlib
+
+from support import W, check, failures, free_port, receipt_rows, records, wait_for, write_png
 
 build, load = os.path.abspath(sys.argv[1]), sys.argv[2:] == ["load"]
 app, cli = os.path.join(build, "bin", "rastiv-printer"), os.path.join(build, "bin", "rastiv-cli")
@@ -13,7 +15,7 @@ if not os.path.exists(app):
     sys.exit(77)
 
 # ---- The page: white above and below, bands of black, red and white, then a tone from white through red to black
-W, H, PHOTO = 576, 120, 1
+H, PHOTO = 120, 1
 tone = lambda x: x * 510 // (W - 1)  # noqa: E731
 white = b"\xff" * (3 * W)
 page = [b"".join(bytes((0, 0, 0) if (x // 48) % 2 == 0 else (255, 255, 255)) if y < 40 else
@@ -39,41 +41,6 @@ def separation(rows, method, paper=1):
             out.append(bytes(1 if bit(1, x) else 2 * bit(0, x) for x in range(W)))
     pixmill.SeparatorClose(sep)
     return out
-
-
-chunk = lambda t, d: struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d))  # noqa: E731
-failures = []
-check = lambda ok, what: ok or failures.append(what) or print("FAIL: " + what)  # noqa: E731
-free_port = lambda: socket.create_server(("127.0.0.1", 0)).getsockname()[1]  # noqa: E731
-
-
-def wait_for(what, test, seconds=30):
-    end = time.time() + seconds
-    while not test():
-        if time.time() > end:
-            return check(False, "timed out waiting for " + what)
-        time.sleep(0.1)
-    return True
-
-
-def receipt(out, n):
-    """The emulator's receipt n: its rows (2 bits a dot in the PNG, the palette's index being the ink) and its
-    record."""
-    record = json.loads(open(out + "/receipts.jsonl").readlines()[n])
-    data, idat, i = open(os.path.join(out, record["png"]), "rb").read(), b"", 8
-    while i < len(data):
-        n, kind = struct.unpack(">I4s", data[i:i + 8])
-        idat, i = idat + (data[i + 8:i + 8 + n] if kind == b"IDAT" else b""), i + 12 + n
-    raw, stride = zlib.decompress(idat), 1 + W // 4
-    return [bytes(b >> s & 3 for b in raw[y * stride + 1:(y + 1) * stride] for s in (6, 4, 2, 0))
-            for y in range(len(raw) // stride)], record
-
-
-def write_png(path, rows):
-    with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", W, len(rows), 8, 2, 0, 0, 0)) +
-                chunk(b"IDAT", zlib.compress(b"".join(b"\0" + r for r in rows))) + chunk(b"IEND", b""))
-    return rows
 
 
 def write_jpeg(path, rows):
@@ -134,7 +101,8 @@ try:
         check(submitted.returncode == 0, name + ": submit: " + submitted.stderr)
         if not wait_for(name + "'s receipt", lambda: len(receipts) > n, 60):
             break
-        rows, record = receipt(out, n)
+        record = records(out)[n]
+        rows = receipt_rows(out, record)
         expected = separation(given, PHOTO)
         inked = [y for y, r in enumerate(expected) if any(r)]
         expected = expected[inked[0]:inked[-1] + 1]
@@ -170,7 +138,7 @@ try:
         check(run("resume", "-u", printer).returncode == 0, "resume")
         wait_for("%d receipts" % (CLIENTS * JOBS), lambda: len(receipts) >= CLIENTS * JOBS, 300)
         seconds = time.time() - began
-        lengths = [len(receipt(out, n)[0]) for n in range(len(receipts))]
+        lengths = [len(receipt_rows(out, r)) for r in records(out)]
         for c in range(CLIENTS):
             mine = [h - 10 - 10 * c for h in lengths if 0 <= h - 10 - 10 * c < JOBS]
             check(sorted(mine) == list(range(JOBS)), "client %d's jobs printed as %s" % (c, mine))

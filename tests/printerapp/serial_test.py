@@ -3,7 +3,9 @@
 prints whole; the printer going away mid-job shows it off line and the job prints whole once it is back; a printer
 that is away when a job comes stops, and a restart of the server (after a crash) keeps the printer and the job, which prints when the
 printer returns.  Exit 77: skipped."""
-import json, os, shutil, socket, struct, subprocess, sys, tempfile, time, zlib
+import os, shutil, socket, subprocess, sys, tempfile, time
+
+from support import W, check, failures, records, receipt_rows, wait_for, write_png
 
 build = os.path.abspath(sys.argv[1])
 app, cli = os.path.join(build, "bin", "rastiv-printer"), os.path.join(build, "bin", "rastiv-cli")
@@ -11,31 +13,17 @@ if not os.path.exists(app) or not shutil.which("ipptool"):
     print("skipped: needs rastiv-printer (libpappl-dev) and ipptool (cups-ipp-utils)")
     sys.exit(77)
 work = tempfile.mkdtemp(prefix="printerapp-serial-")
-W, failures, procs = 576, [], []
-check = lambda ok, what: ok or failures.append(what) or print("FAIL: " + what)  # noqa: E731
+procs = []
 port = socket.create_server(("127.0.0.1", 0)).getsockname()[1]
 printer = "ipp://localhost:%d/ipp/print/sx" % port
 env = dict({k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}, LC_ALL="C", TMPDIR=work)
 run = lambda *a: subprocess.run([app, *a], capture_output=True, text=True, env=env, timeout=60)  # noqa: E731
-chunk = lambda t, d: struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d))  # noqa: E731
-
-
-def wait_for(what, test, seconds=40):
-    end = time.time() + seconds
-    while not test():
-        if time.time() > end:
-            return check(False, "timed out waiting for " + what)
-        time.sleep(0.1)
-    return True
 
 
 def red_png(name, rows):
     """A solid red picture: every dot of each of its rows prints in the highlight ink."""
     path = os.path.join(work, name)
-    with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", W, rows, 8, 2, 0, 0, 0)) +
-                chunk(b"IDAT", zlib.compress(b"".join(b"\0" + b"\xff\0\0" * W for _ in range(rows)))) +
-                chunk(b"IEND", b""))
+    write_png(path, [b"\xff\0\0" * W] * rows)
     return path
 
 
@@ -43,14 +31,10 @@ def printed(out, rows, what):
     """The first receipt in OUT is the whole job: `rows` rows, every dot highlight, then the cut."""
     if not wait_for(what, lambda: os.path.exists(out + "/receipts.jsonl") and open(out + "/receipts.jsonl").read()):
         return
-    record = json.loads(open(out + "/receipts.jsonl").readline())
-    data, idat, i = open(os.path.join(out, record["png"]), "rb").read(), b"", 8
-    while i < len(data):
-        n, kind = struct.unpack(">I4s", data[i:i + 8])
-        idat, i = idat + (data[i + 8:i + 8 + n] if kind == b"IDAT" else b""), i + 12 + n
-    raw, stride = zlib.decompress(idat), 1 + W // 4
-    whole = all(raw[y * stride + 1:(y + 1) * stride] == b"\xaa" * (W // 4) for y in range(len(raw) // stride))
-    check(len(raw) // stride == rows and whole and record["ended"] == "cut", "%s: %s" % (what, record))
+    record = records(out)[0]
+    got = receipt_rows(out, record)
+    whole = all(r == b"\x02" * W for r in got)
+    check(len(got) == rows and whole and record["ended"] == "cut", "%s: %s" % (what, record))
 
 
 def emulator(out):
