@@ -6,7 +6,7 @@ with `lp`; the receipts come out upright, at full width, without blank paper bef
 everywhere_test.py BUILD web: the web page in headless chromium.  Exit 77: skipped."""
 import os, shutil, socket, subprocess, sys, tempfile, time
 
-from support import check, failures, free_port, receipt_rows, records, wait_for, write_png
+from support import finish, check, failures, free_port, receipt_rows, records, wait_for, write_png
 
 build, mode = os.path.abspath(sys.argv[1]), sys.argv[2]
 app, cli = os.path.join(build, "bin", "rastiv-printer"), os.path.join(build, "bin", "rastiv-cli")
@@ -174,15 +174,6 @@ try:
     check(result.returncode == 0 and "[FAIL]" not in result.stdout and "[PASS]" in result.stdout,
           "ipp-everywhere.test: " + "\n".join(l for l in result.stdout.splitlines()[-60:]))
 finally:
-    for p in (emulator, server):
-        if p.poll() is None:
-            p.terminate()
-            try:
-                p.wait(10)
-            except subprocess.TimeoutExpired:
-                p.kill()
-    if failures and os.path.exists(work + "/log"):
-        print("".join(l for l in open(work + "/log", errors="replace") if l[:1] in "EW")[-4000:])
-    shutil.rmtree(work, ignore_errors=True)
+    finish((emulator, server), work, lambda line: line[:1] in "EW")
 print("%d failed" % len(failures))
 sys.exit(1 if failures else 0)

@@ -6,7 +6,7 @@ dot with Pixmill's separation of the pixels the printer was given, starting at t
 Exit 77: skipped."""
 import ctypes, os, shutil, socket, struct, subprocess, sys, tempfile, threading, time, zlib
 
-from support import W, check, failures, free_port, receipt_rows, records, wait_for, write_png
+from support import finish, W, check, failures, free_port, receipt_rows, records, wait_for, write_png
 
 build, load = os.path.abspath(sys.argv[1]), sys.argv[2:] == ["load"]
 app, cli = os.path.join(build, "bin", "rastiv-printer"), os.path.join(build, "bin", "rastiv-cli")
@@ -152,15 +152,6 @@ try:
         print("load: %d jobs in %.1f s, peak RSS of rastiv-printer %d MB" % (len(receipts), seconds, peak // 1024))
         check(peak < 256 * 1024, "rastiv-printer's peak RSS is %d kB" % peak)
 finally:
-    for p in (emulator, server):
-        if p and p.poll() is None:
-            p.terminate()
-            try:
-                p.wait(10)
-            except subprocess.TimeoutExpired:
-                p.kill()
-    if failures and os.path.exists(work + "/log"):
-        print("".join(l for l in open(work + "/log", errors="replace") if l[:1] in "EW" or "[Job" in l)[-6000:])
-    shutil.rmtree(work, ignore_errors=True)
+    finish((emulator, server), work)
 print("%d failed" % len(failures))
 sys.exit(1 if failures else 0)

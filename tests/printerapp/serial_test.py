@@ -5,7 +5,7 @@ that is away when a job comes stops, and a restart of the server (after a crash)
 printer returns.  Exit 77: skipped."""
 import os, shutil, socket, subprocess, sys, tempfile, time
 
-from support import W, check, failures, records, receipt_rows, wait_for, write_png
+from support import finish, W, check, failures, records, receipt_rows, wait_for, write_png
 
 build = os.path.abspath(sys.argv[1])
 app, cli = os.path.join(build, "bin", "rastiv-printer"), os.path.join(build, "bin", "rastiv-cli")
@@ -98,15 +98,6 @@ try:
     emulator(work + "/c")
     printed(work + "/c", 30, "the queued job after a restart")
 finally:
-    for p in reversed(procs):
-        if p.poll() is None:
-            p.terminate()
-            try:
-                p.wait(10)
-            except subprocess.TimeoutExpired:
-                p.kill()
-    if failures and os.path.exists(work + "/log"):
-        print("".join(l for l in open(work + "/log", errors="replace") if l[:1] in "EW" or "[Job" in l)[-6000:])
-    shutil.rmtree(work, ignore_errors=True)
+    finish(reversed(procs), work)
 print("%d failed" % len(failures))
 sys.exit(1 if failures else 0)

@@ -1,6 +1,6 @@
 """What the printer application's tests share: failures collected rather than raised (a test goes on to stop its
 processes), waits with a bound, free ports, PNG pictures written by hand and the emulator's receipts read back."""
-import json, os, socket, struct, time, zlib
+import json, os, shutil, socket, struct, subprocess, time, zlib
 
 W = 576  # dots in one printer line
 failures = []
@@ -55,3 +55,18 @@ def receipt_rows(out, record):
     raw, stride = zlib.decompress(idat), 1 + W // 4
     return [bytes(b >> s & 3 for b in raw[y * stride + 1:(y + 1) * stride] for s in (6, 4, 2, 0))
             for y in range(len(raw) // stride)]
+
+
+def finish(processes, work, log_filter=lambda line: line[:1] in "EW" or "[Job" in line):
+    """Ends the processes still running (asked first, killed after 10 s), shows the server's log when something
+    failed, and removes the work folder."""
+    for p in processes:
+        if p and p.poll() is None:
+            p.terminate()
+            try:
+                p.wait(10)
+            except subprocess.TimeoutExpired:
+                p.kill()
+    if failures and os.path.exists(work + "/log"):
+        print("".join(line for line in open(work + "/log", errors="replace") if log_filter(line))[-6000:])
+    shutil.rmtree(work, ignore_errors=True)
