@@ -3,7 +3,8 @@
 // line, and no more printer bytes than the pages may give.  The page is
 // capped at 640 x 64 dots so that a run takes milliseconds.
 // Build: CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build-fuzz -G Ninja && ninja -C build-fuzz fuzz_raster
-// Run:   build-fuzz/fuzz_raster -max_len=8192 -timeout=30 -malloc_limit_mb=4200 build-fuzz/corpus-raster   (all targets: fuzz/run.sh)
+// Run:   ASAN_OPTIONS=max_allocation_size_mb=64:allocator_may_return_null=1 build-fuzz/fuzz_raster -max_len=8192
+//        build-fuzz/corpus-raster   (all targets: fuzz/run.sh)
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

@@ -16,6 +16,10 @@ try:
     import selenium.webdriver  # python3-selenium
 except ImportError:
     tools += ["python3-selenium"] if mode == "web" else []
+try:  # WebDriver reaches its driver at "localhost", which a system without /etc/hosts cannot resolve
+    socket.getaddrinfo("localhost", None)
+except socket.gaierror:
+    tools += ["an /etc/hosts naming localhost"] if mode == "web" else []
 if not os.path.exists(app) or not all(map(shutil.which, tools)) or mode == "cups" and os.geteuid():
     print("skipped: needs rastiv-printer (libpappl-dev), %s (scripts/setup.sh), cupsd as root" % " ".join(tools))
     sys.exit(77)
