@@ -9,9 +9,20 @@ namespace {
 
 constexpr uint8_t DLE = 0x10, ESC = 0x1B, FS = 0x1C, GS = 0x1D, US = 0x1F;
 
+// What a command does besides its drawing, when it does anything: the last
+// columns of a record.
+struct Does {
+    Answer answer = Answer::None;
+    Flash flash = Flash::None;
+    PastCap pastCap = PastCap::Ignored;
+};
+constexpr Does answers(Answer a) { return {a, Flash::None, PastCap::Ignored}; }
+constexpr Does flash(Flash f) { return {Answer::None, f, PastCap::Obeyed}; }
+constexpr Does kPastCap{Answer::None, Flash::None, PastCap::Obeyed};
+
 constexpr CommandInfo c(Cmd id, const char* name, std::initializer_list<uint8_t> prefix, uint8_t params, Data data,
-                        const char* what) {
-    CommandInfo i{id, name, {0, 0, 0}, uint8_t(prefix.size()), params, data, what};
+                        const char* what, Does does = {}) {
+    CommandInfo i{id, name, {0, 0, 0}, uint8_t(prefix.size()), params, data, what, does.answer, does.flash, does.pastCap};
     std::copy(prefix.begin(), prefix.end(), i.prefix);
     return i;
 }
@@ -19,7 +30,7 @@ constexpr CommandInfo c(Cmd id, const char* name, std::initializer_list<uint8_t>
 using D = Data;
 // In the order of Cmd.
 constexpr CommandInfo kTable[] = {
-    c(Cmd::DleEot, "DLE EOT", {DLE, 0x04}, 1, D::None, "real-time status n: the printer answers one byte"),
+    c(Cmd::DleEot, "DLE EOT", {DLE, 0x04}, 1, D::None, "real-time status n: the printer answers one byte", answers(Answer::RealTimeStatus)),
     c(Cmd::DleEnq, "DLE ENQ", {DLE, 0x05}, 1, D::None, "real-time request to recover from an error"),
     c(Cmd::DleDc4, "DLE DC4", {DLE, 0x14}, 0, D::DleDc4, "real-time: fn 1 drawer pulse, 2 power off, 8 clear buffers"),
 
@@ -37,7 +48,7 @@ constexpr CommandInfo kTable[] = {
     c(Cmd::ReturnHome, "ESC <", {ESC, 0x3C}, 0, D::None, "return the head home"),
     c(Cmd::SelectPeripheral, "ESC =", {ESC, 0x3D}, 1, D::None, "select the peripheral device"),
     c(Cmd::CancelUserChar, "ESC ?", {ESC, 0x3F}, 1, D::None, "cancel user-defined character n"),
-    c(Cmd::Reset, "ESC @", {ESC, 0x40}, 0, D::None, "initialise: buffer emptied, every text setting back"),
+    c(Cmd::Reset, "ESC @", {ESC, 0x40}, 0, D::None, "initialise: buffer emptied, every text setting back", kPastCap),
     c(Cmd::TabStops, "ESC D", {ESC, 0x44}, 0, D::NulTerminated, "horizontal tab stops, ended by 00"),
     c(Cmd::Bold, "ESC E", {ESC, 0x45}, 1, D::None, "bold (emphasis) on or off"),
     c(Cmd::DoubleStrike, "ESC G", {ESC, 0x47}, 1, D::None, "double-strike on or off"),
@@ -57,13 +68,13 @@ constexpr CommandInfo kTable[] = {
     c(Cmd::PanelAndSensors, "ESC c", {ESC, 0x63}, 2, D::None, "paper sensors and panel buttons (ESC c 3/4/5 n)"),
     c(Cmd::FeedLines, "ESC d", {ESC, 0x64}, 1, D::None, "print the line and feed n lines"),
     c(Cmd::ReverseFeedLines, "ESC e", {ESC, 0x65}, 1, D::None, "print and feed n lines backwards"),
-    c(Cmd::FullCutOld, "ESC i", {ESC, 0x69}, 0, D::None, "full cut"),
-    c(Cmd::PartialCutOld, "ESC m", {ESC, 0x6D}, 0, D::None, "partial cut"),
+    c(Cmd::FullCutOld, "ESC i", {ESC, 0x69}, 0, D::None, "full cut", kPastCap),
+    c(Cmd::PartialCutOld, "ESC m", {ESC, 0x6D}, 0, D::None, "partial cut", kPastCap),
     c(Cmd::DrawerPulse, "ESC p", {ESC, 0x70}, 3, D::None, "cash drawer kick on pin m, t1 on and t2 off * 2 ms"),
     c(Cmd::PrintColour, "ESC r", {ESC, 0x72}, 1, D::None, "print colour 0 black, 1 or 2 the paper's second colour"),
     c(Cmd::CodePage, "ESC t", {ESC, 0x74}, 1, D::None, "character code table (code page) n"),
-    c(Cmd::PeripheralStatus, "ESC u", {ESC, 0x75}, 1, D::None, "the printer answers the drawer status"),
-    c(Cmd::StatusQuery, "ESC v", {ESC, 0x76}, 0, D::None, "the printer answers its status byte"),
+    c(Cmd::PeripheralStatus, "ESC u", {ESC, 0x75}, 1, D::None, "the printer answers the drawer status", answers(Answer::DrawerStatus)),
+    c(Cmd::StatusQuery, "ESC v", {ESC, 0x76}, 0, D::None, "the printer answers its status byte", answers(Answer::StatusByte)),
     c(Cmd::UpsideDown, "ESC {", {ESC, 0x7B}, 1, D::None, "upside-down printing on or off"),
     c(Cmd::EscFunction, "ESC (", {ESC, 0x28}, 1, D::Length16, "extended function fn with pL pH bytes (beeper...)"),
     c(Cmd::Beep, "ESC B", {ESC, 0x42}, 2, D::None, "beep n times for t * 50 ms"),
@@ -81,31 +92,31 @@ constexpr CommandInfo kTable[] = {
     c(Cmd::KanjiSpacing, "FS S", {FS, 0x53}, 2, D::None, "Kanji character spacing"),
     c(Cmd::KanjiQuad, "FS W", {FS, 0x57}, 1, D::None, "Kanji quadruple size"),
     c(Cmd::PrintNvImage, "FS p", {FS, 0x70}, 2, D::None, "print NV bit image n in mode m"),
-    c(Cmd::DefineNvImages, "FS q", {FS, 0x71}, 1, D::NvImages, "define the NV bit images"),
+    c(Cmd::DefineNvImages, "FS q", {FS, 0x71}, 1, D::NvImages, "define the NV bit images", flash(Flash::Writes)),
     c(Cmd::FsFunction, "FS (", {FS, 0x28}, 1, D::Length16, "extended function fn with pL pH bytes"),
 
     c(Cmd::CharacterSize, "GS !", {GS, 0x21}, 1, D::None, "character size: width (high nibble) and height + 1"),
     c(Cmd::AbsoluteVertical, "GS $", {GS, 0x24}, 2, D::None, "absolute vertical position in page mode"),
     c(Cmd::GsFunction, "GS (", {GS, 0x28}, 1, D::Length16,
-      "extended function fn with pL pH bytes: ( L graphics, ( k 2D codes, ( A, ( E, ( H, ( K, ( N ..."),
+      "extended function fn with pL pH bytes: ( L graphics, ( k 2D codes, ( A, ( E, ( H, ( K, ( N ...", {Answer::None, Flash::ByFunction, PastCap::Ignored}),
     c(Cmd::DefineBitImage, "GS *", {GS, 0x2A}, 2, D::BitImage, "define the downloaded bit image"),
     c(Cmd::PrintBitImage, "GS /", {GS, 0x2F}, 1, D::None,
       "print the selected logo, or the downloaded bit image in mode m"),
-    c(Cmd::GsFunction32, "GS 8", {GS, 0x38}, 1, D::Length32, "extended function with a 4-byte length: 8 L graphics"),
+    c(Cmd::GsFunction32, "GS 8", {GS, 0x38}, 1, D::Length32, "extended function with a 4-byte length: 8 L graphics", {Answer::None, Flash::ByFunction, PastCap::Ignored}),
     c(Cmd::MacroToggle, "GS :", {GS, 0x3A}, 0, D::None, "start or end a macro definition"),
     c(Cmd::Reverse, "GS B", {GS, 0x42}, 1, D::None, "white on black (reverse) on or off"),
     c(Cmd::HeadEnergy, "GS E", {GS, 0x45}, 1, D::None, "print head energy"),
     c(Cmd::HriPosition, "GS H", {GS, 0x48}, 1, D::None, "barcode text 0 none, 1 above, 2 below, 3 both"),
-    c(Cmd::PrinterId, "GS I", {GS, 0x49}, 1, D::None, "the printer answers its id n"),
+    c(Cmd::PrinterId, "GS I", {GS, 0x49}, 1, D::None, "the printer answers its id n", answers(Answer::PrinterId)),
     c(Cmd::LeftMargin, "GS L", {GS, 0x4C}, 2, D::None, "left margin nL + nH * 256 dots"),
     c(Cmd::MotionUnits, "GS P", {GS, 0x50}, 2, D::None, "motion units"),
     c(Cmd::VariableRaster, "GS Q 0", {GS, 0x51, 0x30}, 0, D::Raster, "variable-size raster bit image"),
     c(Cmd::HorizontalStart, "GS T", {GS, 0x54}, 1, D::None, "print position to the start of the line"),
-    c(Cmd::CutPaper, "GS V", {GS, 0x56}, 1, D::Cut, "cut the paper (after feeding n dots for m 65, 66...)"),
+    c(Cmd::CutPaper, "GS V", {GS, 0x56}, 1, D::Cut, "cut the paper (after feeding n dots for m 65, 66...)", kPastCap),
     c(Cmd::PrintAreaWidth, "GS W", {GS, 0x57}, 2, D::None, "print area width nL + nH * 256 dots"),
     c(Cmd::RelativeVertical, "GS \\", {GS, 0x5C}, 2, D::None, "relative vertical position in page mode"),
     c(Cmd::MacroRun, "GS ^", {GS, 0x5E}, 3, D::None, "run the macro"),
-    c(Cmd::AutoStatus, "GS a", {GS, 0x61}, 1, D::None, "automatic status back on or off"),
+    c(Cmd::AutoStatus, "GS a", {GS, 0x61}, 1, D::None, "automatic status back on or off", answers(Answer::AutoStatus)),
     c(Cmd::Smoothing, "GS b", {GS, 0x62}, 1, D::None, "smoothing on or off"),
     c(Cmd::CounterPrint, "GS c", {GS, 0x63}, 0, D::None, "print the counter"),
     c(Cmd::HriFont, "GS f", {GS, 0x66}, 1, D::None, "barcode text font A (0) or B (1)"),
@@ -113,24 +124,24 @@ constexpr CommandInfo kTable[] = {
     c(Cmd::BarcodeHeight, "GS h", {GS, 0x68}, 1, D::None, "barcode height n dots"),
     c(Cmd::InkStatusBack, "GS j", {GS, 0x6A}, 1, D::None, "automatic ink status back"),
     c(Cmd::Barcode, "GS k", {GS, 0x6B}, 1, D::Barcode, "print barcode m"),
-    c(Cmd::TransmitStatus, "GS r", {GS, 0x72}, 1, D::None, "the printer answers status n (1 paper, 2 drawer)"),
+    c(Cmd::TransmitStatus, "GS r", {GS, 0x72}, 1, D::None, "the printer answers status n (1 paper, 2 drawer)", answers(Answer::TransmitStatus)),
     c(Cmd::RasterImage, "GS v 0", {GS, 0x76, 0x30}, 0, D::Raster, "raster bit image, x bytes by y rows"),
     c(Cmd::BarcodeWidth, "GS w", {GS, 0x77}, 1, D::None, "barcode module width n dots"),
 
-    c(Cmd::BeginDownload, "GS \"", {GS, 0x22}, 1, D::None, "a logo download follows (n 1)"),
-    c(Cmd::SelectLogo, "GS #", {GS, 0x23}, 1, D::None, "select logo n; 0 ends a download"),
-    c(Cmd::EraseFlash, "GS @", {GS, 0x40}, 1, D::None, "erase every logo and user character set (n 31h)"),
-    c(Cmd::PaperType, "GS 81", {GS, 0x81}, 2, D::None, "paper type n, then FF"),
+    c(Cmd::BeginDownload, "GS \"", {GS, 0x22}, 1, D::None, "a logo download follows (n 1)", kPastCap),
+    c(Cmd::SelectLogo, "GS #", {GS, 0x23}, 1, D::None, "select logo n; 0 ends a download", kPastCap),
+    c(Cmd::EraseFlash, "GS @", {GS, 0x40}, 1, D::None, "erase every logo and user character set (n 31h)", flash(Flash::Writes)),
+    c(Cmd::PaperType, "GS 81", {GS, 0x81}, 2, D::None, "paper type n, then FF", flash(Flash::Setting)),
     c(Cmd::RasterLine, "GS 82", {GS, 0x82}, 0, D::Fixed72, "one monochrome raster line of 576 dots"),
     c(Cmd::TwoColourRasterLine, "GS 83", {GS, 0x83}, 0, D::Fixed144, "one raster line: ink plane, black plane"),
-    c(Cmd::LogoDefinition, "GS 84", {GS, 0x84}, 3, D::LogoDefinition, "logo definition kind X Y into the flash"),
-    c(Cmd::DefineWatermark, "GS 8B", {GS, 0x8B}, 3, D::None, "watermark W from logo L with shading S"),
+    c(Cmd::LogoDefinition, "GS 84", {GS, 0x84}, 3, D::LogoDefinition, "logo definition kind X Y into the flash", flash(Flash::Writes)),
+    c(Cmd::DefineWatermark, "GS 8B", {GS, 0x8B}, 3, D::None, "watermark W from logo L with shading S", flash(Flash::Writes)),
     c(Cmd::WatermarkSwitch, "GS 8C", {GS, 0x8C}, 2, D::None, "watermark W on or off"),
     c(Cmd::MarginMessage, "GS 99", {GS, 0x99}, 4, D::None, "margin message: side, logo n, 32h, 00"),
-    c(Cmd::StoreSettings, "GS FF", {GS, 0xFF}, 0, D::None, "store the settings sent before it in the flash"),
+    c(Cmd::StoreSettings, "GS FF", {GS, 0xFF}, 0, D::None, "store the settings sent before it in the flash", flash(Flash::Writes)),
     c(Cmd::LegacySetting, "US 03 16", {US, 0x03, 0x16}, 1, D::LegacyFunction,
-      "legacy colorization f: 1 top logo, 2 watermark, 3 margin message, 4 bottom logo"),
-    c(Cmd::TextSubstitution, "US 03 17", {US, 0x03, 0x17}, 3, D::None, "text attribute substitution n A B"),
+      "legacy colorization f: 1 top logo, 2 watermark, 3 margin message, 4 bottom logo", flash(Flash::Setting)),
+    c(Cmd::TextSubstitution, "US 03 17", {US, 0x03, 0x17}, 3, D::None, "text attribute substitution n A B", flash(Flash::Setting)),
 };
 static_assert(std::size(kTable) == size_t(Cmd::Count));
 

@@ -1,9 +1,11 @@
 // Everything the printer reads, once: this family's own commands and the
 // standard ESC/POS set that till software and point-of-sale libraries send.
 // One record per command: its name, the bytes that start it, how its length
-// is found, and what it does.  The builders of commands.hpp take their bytes
-// from here, the splitter (printercommands.hpp) its lengths, and the virtual
-// printer and the receipt renderer switch on the record's id.
+// is found, what it does, what the printer answers to it, whether it writes
+// the flash, and whether a receipt past its length cap still obeys it.  The
+// builders of commands.hpp take their bytes from here, the splitter
+// (printercommands.hpp) its lengths, the virtual printer its answers and
+// flash writes, and the receipt renderer all of it.
 //
 // How a stream is cut (the rule every reader shares):
 //   - a byte other than 10 (DLE), 1B (ESC), 1C (FS), 1D (GS) and 1F is a unit
@@ -43,6 +45,29 @@ enum class Data : uint8_t {
     LegacyFunction,  // 1F 03 16 f: two parameters, three for the margin message (f 3)
 };
 
+// What the printer sends back when it obeys a command.
+enum class Answer : uint8_t {
+    None,
+    RealTimeStatus,  // DLE EOT n: one status byte for n 1..4
+    StatusByte,      // ESC v: this family's status byte
+    DrawerStatus,    // ESC u: the drawer pin
+    TransmitStatus,  // GS r: paper, drawer and ink
+    AutoStatus,      // GS a: the four-byte status, once, when switched on
+    PrinterId,       // GS I n: model, type, firmware or a name
+};
+
+// What a command does to the flash.
+enum class Flash : uint8_t {
+    None,
+    Setting,     // changes a setting the flash keeps; written when GS FF stores the settings
+    Writes,      // the printer writes its flash at once and drops its ready lines meanwhile
+    ByFunction,  // some of its functions write (GS ( L and GS 8 L function 67, NV graphics)
+};
+
+// Whether a receipt past its length cap still obeys the command: nothing
+// more is drawn until the cut, but what the flash keeps is still kept.
+enum class PastCap : uint8_t { Ignored, Obeyed };
+
 // One id per record, in the table's order.
 enum class Cmd : uint8_t {
     // DLE: real-time, answered as soon as they arrive
@@ -76,6 +101,9 @@ struct CommandInfo {
     uint8_t params;  // fixed parameter bytes after the prefix
     Data data;
     const char* what;
+    Answer answer;
+    Flash flash;
+    PastCap pastCap;
 };
 
 // The record of a command.

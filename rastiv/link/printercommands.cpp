@@ -26,6 +26,22 @@ qint64 lengthOf(QByteArrayView start, const CommandInfo*& info) {
 
 }  // namespace
 
+Flash flashEffect(const Unit& u) {
+    if (!u.command) return Flash::None;
+    switch (u.command->flash) {
+        case Flash::None:
+        case Flash::Setting: return u.command->flash;
+        case Flash::Writes:
+            return u.command->id != Cmd::EraseFlash || u.param(0) == 0x31 ? Flash::Writes : Flash::None;
+        case Flash::ByFunction: {
+            // fn pL pH m fn2, or fn p1 p2 p3 p4 m fn2 behind a four-byte length
+            const qsizetype function = u.command->data == Data::Length32 ? 6 : 4;
+            return u.param(0) == 'L' && u.param(function) == 67 ? Flash::Writes : Flash::None;
+        }
+    }
+    return Flash::None;
+}
+
 qsizetype unitLength(QByteArrayView start) {
     const CommandInfo* info = nullptr;
     return qsizetype(std::max<qint64>(0, lengthOf(start, info)));

@@ -37,6 +37,11 @@ struct Unit {
     }
 };
 
+// What the unit does to the flash, its parameters weighed: GS @ erases with
+// n 31h only, and of the extended graphics functions only the definition of
+// NV graphics writes.
+Flash flashEffect(const Unit& u);
+
 // Cuts a byte stream into units, whatever pieces it arrives in.
 class CommandSplitter {
 public:

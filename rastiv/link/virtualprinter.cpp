@@ -87,17 +87,18 @@ void VirtualPrinter::startFlashWrite(bool acknowledge) {
 QByteArray printerAnswer(const Unit& u) {
     if (!u.command) return {};
     const uint8_t n = u.param(0);
-    switch (u.command->id) {
+    switch (u.command->answer) {
+        case Answer::None: return {};
         // Online, no error, paper present, drawer pin low: the "all well" byte
         // of each of the four real-time statuses (0**1**10).
-        case Cmd::DleEot: return n >= 1 && n <= 4 ? QByteArray(1, '\x12') : QByteArray();
-        case Cmd::StatusQuery: return QByteArray(1, '\x00');       // this family's status byte: all is well
-        case Cmd::PeripheralStatus: return QByteArray(1, '\x00');  // drawer pin low
-        case Cmd::TransmitStatus:  // paper adequate, drawer pin low, ink present (0**0****)
+        case Answer::RealTimeStatus: return n >= 1 && n <= 4 ? QByteArray(1, '\x12') : QByteArray();
+        case Answer::StatusByte: return QByteArray(1, '\x00');    // this family's status byte: all is well
+        case Answer::DrawerStatus: return QByteArray(1, '\x00');  // drawer pin low
+        case Answer::TransmitStatus:  // paper adequate, drawer pin low, ink present (0**0****)
             return QByteArray(1, '\x00');
-        case Cmd::AutoStatus:  // enabling sends the status once: online, cover closed, paper present
+        case Answer::AutoStatus:  // enabling sends the status once: online, cover closed, paper present
             return (n & 0x0F) ? QByteArray("\x10\x00\x00\x00", 4) : QByteArray();
-        case Cmd::PrinterId:
+        case Answer::PrinterId:
             switch (n) {
                 case 1: case 49: return QByteArray(1, '\x20');  // model
                 case 2: case 50: return QByteArray(1, '\x02');  // an autocutter, no multi-byte characters
@@ -108,27 +109,15 @@ QByteArray printerAnswer(const Unit& u) {
                 case 68: return QByteArray("_00000000", 10);
                 default: return {};
             }
-        default: return {};
     }
-}
-
-bool writesFlash(const Unit& u) {
-    if (!u.command) return false;
-    switch (u.command->id) {
-        case Cmd::LogoDefinition:  // stored once its last row is in
-        case Cmd::DefineWatermark:
-        case Cmd::StoreSettings:   // the configuration closed and stored
-            return true;
-        case Cmd::EraseFlash: return u.param(0) == 0x31;
-        default: return false;
-    }
+    return {};
 }
 
 // The commands that make the printer answer or write its flash; it prints
 // nothing itself (a ReceiptRenderer fed from bytesReceived does that).
 void VirtualPrinter::obey(const Unit& unit) {
     for (char c : printerAnswer(unit)) reply(c);
-    if (writesFlash(unit))
+    if (flashEffect(unit) == Flash::Writes)
         startFlashWrite(unit.command->id == Cmd::EraseFlash && acknowledgesErase_);
 }
 

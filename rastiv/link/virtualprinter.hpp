@@ -17,12 +17,9 @@ namespace rastiv {
 class Clock;
 class Timer;
 
-// What the printer answers to a command: the status bytes of ESC v, DLE EOT,
-// GS r, ESC u, GS a (automatic status, sent once when switched on) and
-// GS I; nothing for the rest.
+// What the printer answers to a command, as its record's answer column says
+// (empty for the rest).
 QByteArray printerAnswer(const Unit& u);
-// The command makes the printer write its flash (and drop its ready lines).
-bool writesFlash(const Unit& u);
 
 // The device name that stands for the virtual printer in the port settings.
 inline constexpr const char* kVirtualPrinterDevice = "virtual";
