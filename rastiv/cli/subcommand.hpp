@@ -90,8 +90,31 @@ inline constexpr const char* kHighlightHelp =
     "The paper's highlight colour, red or blue (default: the one Rastiv is set to, red unless it is set to blue).";
 
 
-// The receipt commands (receiptcommands.cpp).
+// The options that name a printer's line.
+inline constexpr const char* kPortHelp =
+    "COM1 to COM8 (the devices Rastiv keeps for them), a device path, \"virtual\" for the built-in virtual "
+    "printer, or tcp://HOST:PORT for a serial device server";
+inline constexpr const char* kBaudHelp =
+    "Baud rate: 115200, 57600, 38400, 19200, 9600, 4800, 2400 or 1200 (default: Rastiv's).";
+inline constexpr const char* kParityHelp = "none, even or odd (default: Rastiv's).";
+
+// The line settings: Rastiv's own, unless --baud or --parity say otherwise.
+// False with rc set when one of them is not understood.
+bool readLine(SubCommand& c, Streams io, const QCommandLineOption& baud, const QCommandLineOption& parity,
+              const SettingsStore& settings, PortSettings& line, int& rc);
+
+// The sub-commands, by family: the line (portcommands.cpp), pictures
+// (convertcommand.cpp), receipts (receiptcommands.cpp) and the printer's
+// jobs (printertools.cpp).
+int cmdPorts(const QStringList& args, Streams io);
+int cmdStatus(const QStringList& args, Streams io);
+int cmdConvert(const QStringList& args, Streams io);
 int cmdRender(const QStringList& args, Streams io);
 int cmdServe(const QStringList& args, Streams io);
+int cmdPrint(const QStringList& args, Streams io);
+int cmdDownloadLogo(const QStringList& args, Streams io);
+int cmdEraseLogos(const QStringList& args, Streams io);
+int cmdPaperType(const QStringList& args, Streams io);
+int cmdReplay(const QStringList& args, Streams io);
 
 }  // namespace rastiv::cli
