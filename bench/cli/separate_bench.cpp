@@ -29,6 +29,7 @@
 
 #include "core/pixmill.hpp"
 #include "cli/convert.hpp"
+#include "core/nearestrendering.hpp"
 #include "core/pictureimport.hpp"
 
 using namespace rastiv;
@@ -38,10 +39,6 @@ namespace {
 constexpr int kWidth = 400;
 constexpr int kRuns = 7;
 
-struct Lab {
-    double L, a, b;
-};
-
 // Lightness of the picture, one value a pixel.
 struct Plane {
     int w = 0, h = 0;
@@ -50,15 +47,8 @@ struct Plane {
     double at(int x, int y) const { return v[size_t(y) * size_t(w) + size_t(x)]; }
 };
 
-double linearOf(int c8) {
-    const double c = c8 / 255.0;
-    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
-double lightnessOfY(double y) {
-    constexpr double d = 6.0 / 29.0;
-    const double f = y > d * d * d ? std::cbrt(y) : y / (3 * d * d) + 4.0 / 29.0;
-    return 116 * f - 16;
-}
+// A grey of luminance y has X and Z in the white's proportions: its lightness.
+double lightnessOfY(double y) { return labFromLinear(y, y, y).L; }
 double yOf(QRgb p) {
     return 0.2126729 * linearOf(qRed(p)) + 0.7151522 * linearOf(qGreen(p)) + 0.0721750 * linearOf(qBlue(p));
 }
@@ -151,32 +141,21 @@ double ssim(const Plane& a, const Plane& b) {
     return total / double(a.v.size());
 }
 
-Lab labOfLinear(double r, double g, double b);
 
 // Mean CIELAB colour difference (CIE 1976) of what the eye sees.
 double meanDeltaE(const Seen3& x, const Seen3& y) {
     double total = 0;
     for (size_t i = 0; i < x.r.v.size(); ++i) {
-        const Lab p = labOfLinear(x.r.v[i], x.g.v[i], x.b.v[i]);
-        const Lab q = labOfLinear(y.r.v[i], y.g.v[i], y.b.v[i]);
-        total += std::sqrt((p.L - q.L) * (p.L - q.L) + (p.a - q.a) * (p.a - q.a) + (p.b - q.b) * (p.b - q.b));
+        const Lab p = labFromLinear(x.r.v[i], x.g.v[i], x.b.v[i]);
+        const Lab q = labFromLinear(y.r.v[i], y.g.v[i], y.b.v[i]);
+        total += deltaE(p, q);
     }
     return total / double(x.r.v.size());
 }
 
 // ---- The plain diffusion to beat: Floyd-Steinberg in CIELAB, left to right ----
 
-Lab labOf(QRgb p) { return labOfLinear(linearOf(qRed(p)), linearOf(qGreen(p)), linearOf(qBlue(p))); }
-Lab labOfLinear(double r, double g, double b) {
-    const double X = (0.4124564 * r + 0.3575761 * g + 0.1804375 * b) / 0.9504700;
-    const double Y = 0.2126729 * r + 0.7151522 * g + 0.0721750 * b;
-    const double Z = (0.0193339 * r + 0.1191920 * g + 0.9503041 * b) / 1.0888300;
-    const auto f = [](double t) {
-        constexpr double d = 6.0 / 29.0;
-        return t > d * d * d ? std::cbrt(t) : t / (3 * d * d) + 4.0 / 29.0;
-    };
-    return {116 * f(Y) - 16, 500 * (f(X) - f(Y)), 200 * (f(Y) - f(Z))};
-}
+Lab labOf(QRgb p) { return labFromLinear(linearOf(qRed(p)), linearOf(qGreen(p)), linearOf(qBlue(p))); }
 
 QImage plainDiffusion(const QImage& photo, QRgb highlight) {
     const QRgb inks[] = {qRgb(255, 255, 255), qRgb(0, 0, 0), highlight};

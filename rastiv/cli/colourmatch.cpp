@@ -6,19 +6,12 @@
 
 namespace rastiv::cli {
 
-namespace {
-
-int redOf(uint32_t v) { return int((v >> 8) & 0xFF); }
-int greenOf(uint32_t v) { return int((v >> 16) & 0xFF); }
-int blueOf(uint32_t v) { return int((v >> 24) & 0xFF); }
-
-}  // namespace
-
 QString hexOf(uint32_t colour) {
+    const Rgb c = rgbOf(colour);
     return QStringLiteral("%1%2%3")
-        .arg(redOf(colour), 2, 16, QLatin1Char('0'))
-        .arg(greenOf(colour), 2, 16, QLatin1Char('0'))
-        .arg(blueOf(colour), 2, 16, QLatin1Char('0'))
+        .arg(c.r, 2, 16, QLatin1Char('0'))
+        .arg(c.g, 2, 16, QLatin1Char('0'))
+        .arg(c.b, 2, 16, QLatin1Char('0'))
         .toUpper();
 }
 
@@ -29,8 +22,7 @@ std::optional<uint32_t> colourOfHex(QStringView hex) {
     };
     if (hex.size() != 6 || !std::all_of(hex.begin(), hex.end(), hexDigit)) return std::nullopt;
     const uint rgb = hex.toUInt(nullptr, 16);
-    const uint32_t r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
-    return (b << 24) | (g << 16) | (r << 8);
+    return colourValue({int(rgb >> 16), int(rgb >> 8), int(rgb)});
 }
 
 bool parseMapFile(const QByteArray& text, std::vector<MapLine>& lines, QString& problem) {

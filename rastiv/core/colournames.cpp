@@ -1,8 +1,8 @@
 #include "core/colournames.hpp"
 
-#include <array>
-#include <cmath>
 #include <limits>
+
+#include "core/nearestrendering.hpp"
 
 namespace rastiv {
 
@@ -28,31 +28,14 @@ constexpr Named kNames[] = {
     {"magenta", 255, 0, 255},      {"lavender", 230, 230, 250},
 };
 
-using Lab = std::array<double, 3>;
-
-// sRGB (D65) to CIELAB.
-Lab toLab(int r8, int g8, int b8) {
-    auto linear = [](int v) {
-        const double c = v / 255.0;
-        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    const double r = linear(r8), g = linear(g8), b = linear(b8);
-    const double x = (0.4124 * r + 0.3576 * g + 0.1805 * b) / 0.95047;
-    const double y = 0.2126 * r + 0.7152 * g + 0.0722 * b;
-    const double z = (0.0193 * r + 0.1192 * g + 0.9505 * b) / 1.08883;
-    auto f = [](double t) { return t > 216.0 / 24389 ? std::cbrt(t) : (24389.0 / 27 * t + 16) / 116; };
-    return {116 * f(y) - 16, 500 * (f(x) - f(y)), 200 * (f(y) - f(z))};
-}
-
 }  // namespace
 
 QString colourName(const QColor& c) {
-    const Lab want = toLab(c.red(), c.green(), c.blue());
+    const Lab want = labFromSrgb(c.red(), c.green(), c.blue());
     const char* best = kNames[0].name;
     double bestDistance = std::numeric_limits<double>::max();
     for (const Named& n : kNames) {
-        const Lab have = toLab(n.r, n.g, n.b);
-        const double d = std::pow(have[0] - want[0], 2) + std::pow(have[1] - want[1], 2) + std::pow(have[2] - want[2], 2);
+        const double d = deltaE(labFromSrgb(n.r, n.g, n.b), want);
         if (d < bestDistance) {
             bestDistance = d;
             best = n.name;

@@ -35,6 +35,16 @@ inline constexpr uint32_t kWhiteValue = 0xFFFFFF00u;
 inline constexpr uint32_t kRedValue = 0x0000FF00u;
 inline constexpr uint32_t kBlueValue = 0xFF000000u;
 
+// A library colour value's channels (blue in bits 31-24, green 23-16, red
+// 15-8, the low byte unused), and the value of three channels.
+struct Rgb {
+    int r = 0, g = 0, b = 0;
+};
+inline constexpr Rgb rgbOf(uint32_t v) { return {int((v >> 8) & 0xFF), int((v >> 16) & 0xFF), int((v >> 24) & 0xFF)}; }
+inline constexpr uint32_t colourValue(Rgb c) {
+    return uint32_t(c.b & 0xFF) << 24 | uint32_t(c.g & 0xFF) << 16 | uint32_t(c.r & 0xFF) << 8;
+}
+
 // ---- Automatic colour translation ----
 
 // One colour left after the translation, most frequent first, with its

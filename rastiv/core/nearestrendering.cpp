@@ -7,12 +7,6 @@ namespace rastiv {
 
 namespace {
 
-// IEC 61966-2-1: the sRGB transfer curve, undone.
-double linearOf(int channel) {
-    const double c = channel / 255.0;
-    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
-
 // CIE 15: the cube root, with the straight segment near black.
 double labF(double t) {
     constexpr double d = 6.0 / 29.0;
@@ -28,11 +22,13 @@ constexpr double kWhiteX = kM[0][0] + kM[0][1] + kM[0][2];
 constexpr double kWhiteY = kM[1][0] + kM[1][1] + kM[1][2];
 constexpr double kWhiteZ = kM[2][0] + kM[2][1] + kM[2][2];
 
-int redOf(uint32_t v) { return int((v >> 8) & 0xFF); }
-int greenOf(uint32_t v) { return int((v >> 16) & 0xFF); }
-int blueOf(uint32_t v) { return int((v >> 24) & 0xFF); }
-
 }  // namespace
+
+// IEC 61966-2-1: the sRGB transfer curve, undone.
+double linearOf(int channel) {
+    const double c = channel / 255.0;
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
 
 Lab labFromLinear(double r, double g, double b) {
     const double x = kM[0][0] * r + kM[0][1] * g + kM[0][2] * b;
@@ -52,14 +48,15 @@ int32_t paperKindOf(Highlight h) { return h == Highlight::Red ? PIXMILL_PAPER_RE
 uint32_t highlightValue(Highlight h) { return h == Highlight::Red ? kRedValue : kBlueValue; }
 
 Lab renderingLab(const PrinterColour& rendering, Highlight h) {
-    const uint32_t ink = rendering.highlight ? highlightValue(h) : kBlackValue;
+    const Rgb ink = rgbOf(rendering.highlight ? highlightValue(h) : kBlackValue);
     const double share = rendering.inkEighths / 8.0;
     const auto mix = [share](int channel) { return share * linearOf(channel) + (1 - share) * 1.0; };
-    return labFromLinear(mix(redOf(ink)), mix(greenOf(ink)), mix(blueOf(ink)));
+    return labFromLinear(mix(ink.r), mix(ink.g), mix(ink.b));
 }
 
 int32_t nearestRendering(uint32_t colour, Highlight h) {
-    const Lab c = labFromSrgb(redOf(colour), greenOf(colour), blueOf(colour));
+    const Rgb rgb = rgbOf(colour);
+    const Lab c = labFromSrgb(rgb.r, rgb.g, rgb.b);
     int32_t best = 0;
     double bestDistance = 0;
     for (const PrinterColour& r : kPrinterColours) {

@@ -14,6 +14,9 @@ struct Lab {
     double L = 0, a = 0, b = 0;
 };
 
+// The one conversion to CIELAB of the program and its tools.
+// An sRGB channel (8 bits) in linear light, 0..1.
+double linearOf(int channel);
 // An sRGB colour (8 bits a channel) in CIELAB.
 Lab labFromSrgb(int r, int g, int b);
 // Linear-light RGB (0..1 a channel) in CIELAB.

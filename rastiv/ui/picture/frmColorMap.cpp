@@ -29,7 +29,10 @@ constexpr int kSwatchLeft = 232;
 constexpr int kSwatchTop = 110;
 constexpr int kSwatchPitch = 41;  // eleven swatches beside nine rows of 50
 
-QColor colourOf(uint32_t v) { return QColor(int((v >> 8) & 0xFF), int((v >> 16) & 0xFF), int((v >> 24) & 0xFF)); }
+QColor colourOf(uint32_t v) {
+    const Rgb c = rgbOf(v);
+    return QColor(c.r, c.g, c.b);
+}
 
 QPoint centreOf(const QWidget* w) { return w->geometry().center(); }
 
