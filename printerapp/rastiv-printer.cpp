@@ -90,13 +90,13 @@ pageout::Choices choicesOf(pappl_job_t* job, const pappl_pr_options_t* options) 
     c.paperKind = paper ? paper->paperKind : PIXMILL_PAPER_RED;
     const std::string highlight = setting(job, options, kHighlight);
     if (highlight == "graphics")
-        c.method = PIXMILL_SEPARATE_NEAREST;
+        c.separation.method = rastiv::SeparationMethod::Nearest;
     else if (highlight == "black-only")
         c.paperKind = PIXMILL_PAPER_BLACK_ONLY;
     // printer-darkness-configured 0..100 (50 normal), moved by print-darkness
     // -100..100: the five steps of the CUPS driver's darkness.
     const int level = std::clamp(options->darkness_configured + options->print_darkness, 0, 100);
-    c.brightness = pageout::brightnessForDarkness(int(std::lround((level - 50) / 25.0)));
+    c.separation.brightness = pageout::brightnessForDarkness(int(std::lround((level - 50) / 25.0)));
     c.feedDots = pageout::dotsForMillimetres(std::atoi(setting(job, options, kFeed).c_str()));
     const std::string cut = setting(job, options, kCut);
     c.cut = cut.empty() || cut == "job" ? pageout::Cut::Job : cut == "page" ? pageout::Cut::Page : pageout::Cut::None;

@@ -41,11 +41,11 @@ pageout::Choices choicesOf(const cups_page_header2_t& h) {
                   : h.cupsMediaType == 3 ? PIXMILL_PAPER_BLACK_ONLY
                                          : PIXMILL_PAPER_RED;
     switch (Highlight(h.cupsInteger[0])) {
-        case Highlight::Graphics: c.method = PIXMILL_SEPARATE_NEAREST; break;
+        case Highlight::Graphics: c.separation.method = rastiv::SeparationMethod::Nearest; break;
         case Highlight::BlackOnly: c.paperKind = PIXMILL_PAPER_BLACK_ONLY; break;
         default: break;
     }
-    c.brightness = pageout::brightnessForDarkness(int(int32_t(h.cupsInteger[1])));
+    c.separation.brightness = pageout::brightnessForDarkness(int(int32_t(h.cupsInteger[1])));
     c.feedDots = pageout::dotsForMillimetres(int(h.cupsInteger[2]));
     c.drawer = h.cupsInteger[3] <= 2 ? pageout::Drawer(h.cupsInteger[3]) : pageout::Drawer::Never;
     // A roll has no page edges: the blank start and end of a page are left

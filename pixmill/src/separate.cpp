@@ -144,8 +144,8 @@ constexpr uint32_t bayer(uint32_t x, uint32_t y) {
 
 bool parseSettings(int32_t paperKind, int32_t method, int32_t brightness, int32_t contrast, int32_t gamma,
                    int32_t sharpen, SeparationSettings& out) {
-    if (paperKind < 0 || paperKind > 2) return false;
-    if (method < 1 || method > 3) return false;
+    if (paperKind < PIXMILL_PAPER_BLACK_ONLY || paperKind > PIXMILL_PAPER_BLUE) return false;
+    if (method < PIXMILL_SEPARATE_DIFFUSION || method > PIXMILL_SEPARATE_NEAREST) return false;
     if (brightness < -100 || brightness > 100 || contrast < -100 || contrast > 100) return false;
     if (gamma < 10 || gamma > 1000 || sharpen < 0 || sharpen > 100) return false;
     out = {paperKind, static_cast<Method>(method), brightness, contrast, gamma, sharpen};

@@ -8,15 +8,21 @@
 #include <memory>
 #include <vector>
 
+#include "pixmill/pixmill.h"
+
 namespace pixmill {
 
-enum class Method : int32_t { Diffusion = 1, Ordered = 2, Nearest = 3 };
+enum class Method : int32_t {
+    Diffusion = PIXMILL_SEPARATE_DIFFUSION,
+    Ordered = PIXMILL_SEPARATE_ORDERED,
+    Nearest = PIXMILL_SEPARATE_NEAREST,
+};
 
 // Ink codes as the streaming exports write them.
 enum InkCode : uint8_t { kInkPaper = 0, kInkBlack = 1, kInkHighlight = 2 };
 
 struct SeparationSettings {
-    int32_t paperKind = 1;  // 0 black only, 1 red, 2 blue
+    int32_t paperKind = PIXMILL_PAPER_RED;  // or PIXMILL_PAPER_BLUE, PIXMILL_PAPER_BLACK_ONLY
     Method method = Method::Diffusion;
     int32_t brightness = 0;  // -100..100
     int32_t contrast = 0;    // -100..100

@@ -146,8 +146,8 @@ ConvertOutcome convertPicture(PixmillBinding& pm, const ConvertOptions& o, const
         return refuse(QStringLiteral("The working copy of the picture cannot be written in %1: %2").arg(work, why));
     reached(20);
     if (o.photo) {
-        const PhotoOptions& f = *o.photo;
-        if (const int32_t r = pm.SeparateBitmap(original, current, paper, f.method, f.brightness, f.contrast,
+        const SeparationSettings& f = *o.photo;
+        if (const int32_t r = pm.SeparateBitmap(original, current, paper, int32_t(f.method), f.brightness, f.contrast,
                                                 f.gamma, f.sharpen);
             r != 0)
             return refuse(libraryError(r, "separating the photograph."));

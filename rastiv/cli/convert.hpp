@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/colourmatch.hpp"
+#include "pageout/separation.hpp"
 
 namespace rastiv {
 class PixmillBinding;
@@ -21,16 +22,6 @@ class PixmillBinding;
 namespace rastiv::cli {
 
 enum class OutputKind { Bmp, Gfx, Logo };
-
-// A photograph's tones kept in dots of paper, black and the highlight (the
-// library's separation) instead of a few flat colours.
-struct PhotoOptions {
-    int32_t method = PIXMILL_SEPARATE_DIFFUSION;  // a PixmillSeparation
-    int32_t brightness = 0;  // -100..100
-    int32_t contrast = 0;    // -100..100
-    int32_t gamma = 100;     // hundredths, 10..1000
-    int32_t sharpen = 0;     // 0..100
-};
 
 struct ConvertOptions {
     QString input;
@@ -43,8 +34,10 @@ struct ConvertOptions {
     QString output;
     std::optional<std::vector<MapLine>> map;  // empty: the nearest renderings
     // Set: the photograph is turned and scaled smoothly in full colour and
-    // separated; the colour translation and the mapping do not apply.
-    std::optional<PhotoOptions> photo;
+    // its tones kept in dots of paper, black and the highlight (the
+    // library's separation); the colour translation and the mapping do not
+    // apply.
+    std::optional<SeparationSettings> photo;
 };
 
 struct ConvertOutcome {

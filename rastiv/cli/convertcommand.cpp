@@ -43,6 +43,17 @@ namespace rastiv::cli {
 
 namespace {
 
+// "diffusion, ordered or nearest", or with what each is for: the
+// separation's methods by name.
+QString methodNames(bool withUse = false) {
+    QStringList names;
+    for (const SeparationMethodName& m : kSeparationMethods)
+        names << (withUse ? QStringLiteral("%1 (%2)").arg(QLatin1String(m.name), QLatin1String(m.use))
+                          : QString::fromLatin1(m.name));
+    const QString last = names.takeLast();
+    return names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+}
+
 // The same file under two names (a link of either kind, or the same path).
 bool sameFile(const QString& a, const QString& b) {
     struct stat sa {}, sb {};
@@ -85,10 +96,8 @@ int cmdConvert(const QStringList& args, Streams io) {
     const QCommandLineOption photo =
         option("photo", "Keeps a photograph's tones in dots of paper, black and the highlight instead of a few flat "
                         "colours (not with --colors, --speed, --map or --print-map).");
-    const QCommandLineOption method =
-        option("method", "With --photo: diffusion (photographs, the default), ordered (line art; the same dots on "
-                         "every run) or nearest (no dither: text and graphics).",
-               "M");
+    const QCommandLineOption method(QStringLiteral("method"),
+                                    QStringLiteral("With --photo: %1.").arg(methodNames(true)), QStringLiteral("M"));
     const QCommandLineOption brightness =
         option("brightness", "With --photo: lighter (up to 100) or darker (down to -100); 0 keeps it.", "N");
     const QCommandLineOption contrast =
@@ -148,12 +157,11 @@ int cmdConvert(const QStringList& args, Streams io) {
                 return c.usage(io, QStringLiteral("--photo and --%1 exclude each other: --photo keeps the tones, "
                                                   "--%1 is for a few flat colours")
                                        .arg(few->names().constFirst()));
-        PhotoOptions f;
+        SeparationSettings f;
         if (c.p.isSet(method)) {
-            const QString m = c.p.value(method).toLower();
-            const QStringList names{QStringLiteral("diffusion"), QStringLiteral("ordered"), QStringLiteral("nearest")};
-            f.method = int32_t(names.indexOf(m)) + 1;
-            if (f.method == 0) return c.usage(io, QStringLiteral("--method takes diffusion, ordered or nearest"));
+            const std::optional<SeparationMethod> m = separationMethodNamed(c.p.value(method).toStdString());
+            if (!m) return c.usage(io, QStringLiteral("--method takes %1").arg(methodNames()));
+            f.method = *m;
         }
         const auto whole = [&](const QCommandLineOption& opt, int lowest, int highest, int32_t& into) {
             if (!c.p.isSet(opt)) return true;

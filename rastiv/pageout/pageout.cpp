@@ -56,8 +56,9 @@ bool JobWriter::startPage(const Choices& choices, int width, int channels) {
     if (inPage_) return fail("A page started inside another.");
     if (width <= 0 || width > 65535 || (channels != 1 && channels != 3))
         return fail("The page is not 8-bit RGB or grey lines of 1 to 65535 pixels.");
-    if (int32_t r = SeparatorOpen(&separator_, kLineDots, choices.paperKind, choices.method, choices.brightness, 0,
-                                  100, 0);
+    const rastiv::SeparationSettings& s = choices.separation;
+    if (int32_t r = SeparatorOpen(&separator_, kLineDots, choices.paperKind, int32_t(s.method), s.brightness,
+                                  s.contrast, s.gamma, s.sharpen);
         r != 0)
         return fail("The page could not be separated into inks (Error # " + std::to_string(r) + ").");
     choices_ = choices;

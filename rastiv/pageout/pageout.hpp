@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "pageout/separation.hpp"
+
 namespace pageout {
 
 constexpr int kLineDots = 576;  // one printer line
@@ -28,8 +30,7 @@ enum class Drawer { Never, Before, After };
 // as a printer sees them at the end of the job.
 struct Choices {
     int paperKind = PIXMILL_PAPER_RED;
-    int method = PIXMILL_SEPARATE_DIFFUSION;
-    int brightness = 0;  // -100..100, as the separator takes it
+    rastiv::SeparationSettings separation;
     int feedDots = 0;    // after each page
     Cut cut = Cut::None;
     Drawer drawer = Drawer::Never;

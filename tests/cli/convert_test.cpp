@@ -241,7 +241,7 @@ TEST_F(ConvertPicture, APhotographBecomesDotsOfPaperBlackAndHighlight) {
                                                                 : qRgb(255, 0, 0));
     for (OutputKind kind : {OutputKind::Bmp, OutputKind::Gfx}) {
         ConvertOptions o = options(picture(photo), kind, "out.prn");
-        o.photo = PhotoOptions{};
+        o.photo = SeparationSettings{};
         o.width = 150;
         const ConvertOutcome r = convert(o);
         ASSERT_TRUE(r.ok) << r.problem.toStdString();

@@ -68,8 +68,7 @@ frmPhoto::frmPhoto(Env& env, const WorkingPicture& picture, Workflow& main, QWid
     cboMethod = new QComboBox(this);
     cboMethod->setObjectName(QStringLiteral("cboMethod"));
     cboMethod->setAccessibleName(QStringLiteral("Method"));
-    cboMethod->addItems({QStringLiteral("Diffusion (photographs)"), QStringLiteral("Ordered (line art, same dots)"),
-                         QStringLiteral("Nearest (graphics, no dither)")});
+    for (const SeparationMethodName& m : kSeparationMethods) cboMethod->addItem(QString::fromLatin1(m.caption));
     cboMethod->setGeometry(x, 26, w, 23);
     lbMethod = label(this, "lbMethod", {x, 8, w, 17}, cboMethod);
     lbMethod->setText(QStringLiteral("&Method"));
@@ -142,7 +141,7 @@ frmPhoto::~frmPhoto() = default;
 
 PhotoSettings frmPhoto::settings() const {
     PhotoSettings s;
-    s.method = int32_t(cboMethod->currentIndex()) + 1;
+    s.method = kSeparationMethods[size_t(std::max(0, cboMethod->currentIndex()))].method;
     s.brightness = sldBrightness->value();
     s.contrast = sldContrast->value();
     s.gamma = int32_t(std::lround(spnGamma->value() * 100));
@@ -163,7 +162,7 @@ void frmPhoto::settingChanged() {
 
 int32_t frmPhoto::separate(const PhotoSettings& s, const QString& path) {
     const int32_t paper = s.blackOnly ? PIXMILL_PAPER_BLACK_ONLY : env_.g.paperKind();
-    return env_.pixmill.SeparateBitmap(picture_.current, path, paper, s.method, s.brightness, s.contrast, s.gamma,
+    return env_.pixmill.SeparateBitmap(picture_.current, path, paper, int32_t(s.method), s.brightness, s.contrast, s.gamma,
                                        s.sharpen);
 }
 

@@ -7,6 +7,7 @@
 
 #include "core/env.hpp"
 #include "core/workingpicture.hpp"
+#include "pageout/separation.hpp"
 
 #include <QDialog>
 #include <memory>
@@ -24,12 +25,9 @@ namespace rastiv {
 
 class Timer;
 
-// What the dialog's controls ask of the library.
-struct PhotoSettings {
-    int32_t method = PIXMILL_SEPARATE_DIFFUSION;  // a PixmillSeparation
-    int32_t brightness = 0, contrast = 0;
-    int32_t gamma = 100;  // hundredths
-    int32_t sharpen = 0;
+// What the dialog's controls ask of the library: the separation, on the
+// paper's two inks or in black only.
+struct PhotoSettings : SeparationSettings {
     bool blackOnly = false;
     bool operator==(const PhotoSettings&) const = default;
 };
