@@ -62,6 +62,99 @@ bool sameFile(const QString& a, const QString& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+// The options of a photograph's separation, and how they are read.
+struct ToneOptions {
+    const QCommandLineOption method{QStringLiteral("method"), QStringLiteral("With --photo: %1.").arg(methodNames(true)),
+                                    QStringLiteral("M")};
+    const QCommandLineOption brightness =
+        option("brightness", "With --photo: lighter (up to 100) or darker (down to -100); 0 keeps it.", "N");
+    const QCommandLineOption contrast =
+        option("contrast", "With --photo: more (up to 100) or less (down to -100) contrast; 0 keeps it.", "N");
+    const QCommandLineOption gamma =
+        option("gamma", "With --photo: above 1 lightens the middle tones, below 1 darkens them, 0.1 to 10 "
+                        "(default 1).",
+               "G");
+    const QCommandLineOption sharpen =
+        option("sharpen", "With --photo: sharpens fine detail before the dots are made, 0 to 100 (default 0).", "N");
+
+    std::array<const QCommandLineOption*, 5> all() const {
+        return {&method, &brightness, &contrast, &gamma, &sharpen};
+    }
+
+    // The settings the options ask for, over the defaults in `f`; what is
+    // wrong with them, empty when nothing is.
+    QString read(const QCommandLineParser& p, SeparationSettings& f) const {
+        if (p.isSet(method)) {
+            const std::optional<SeparationMethod> m = separationMethodNamed(p.value(method).toStdString());
+            if (!m) return QStringLiteral("--method takes %1").arg(methodNames());
+            f.method = *m;
+        }
+        const auto whole = [&](const QCommandLineOption& opt, int lowest, int highest, int32_t& into) {
+            if (!p.isSet(opt)) return true;
+            bool ok = false;
+            const int v = p.value(opt).toInt(&ok);
+            if (!ok || v < lowest || v > highest) return false;
+            into = v;
+            return true;
+        };
+        if (!whole(brightness, -100, 100, f.brightness))
+            return QStringLiteral("--brightness takes a whole number from -100 to 100");
+        if (!whole(contrast, -100, 100, f.contrast))
+            return QStringLiteral("--contrast takes a whole number from -100 to 100");
+        if (!whole(sharpen, 0, 100, f.sharpen))
+            return QStringLiteral("--sharpen takes a whole number from 0 to 100");
+        if (p.isSet(gamma)) {
+            bool ok = false;
+            const double g = p.value(gamma).toDouble(&ok);
+            // In hundredths, as the library takes it.
+            if (!ok || !(g >= 0.1 && g <= 10))
+                return QStringLiteral("--gamma takes a number from 0.1 to 10");
+            f.gamma = int32_t(std::lround(g * 100));
+        }
+        return {};
+    }
+};
+
+// Converts as the options say, in a working folder of its own.
+int convert(const SubCommand& c, Streams io, const ConvertOptions& o, bool printMap) {
+    // The working bitmaps live in a private folder of their own (mkdtemp),
+    // gone again when the command ends, and locked meanwhile as Rastiv locks
+    // its own, so that a starting Rastiv leaves it alone.  A signal ends the
+    // conversion at once, taking the folder and any output half written.
+    WorkFolder::removeAbandonedOutputs(QFileInfo(o.output).absolutePath());
+    WorkFolder work({QDir::tempPath()}, QStringLiteral("rastiv-cli-"));
+    if (!work.ok()) return c.refuse(io, QStringLiteral("No working folder can be made: %1").arg(work.problem()));
+    const QString workPath = work.path(), output = o.output;
+    const Interrupts interrupts([workPath, output](int signo) {
+        QDir(workPath).removeRecursively();
+        removeOwnPartialOutput(output);
+        const QByteArray said = "\nrastiv-cli convert: stopped by " + Interrupts::name(signo).toLatin1() +
+                                "; nothing was written\n";
+        (void)!::write(STDERR_FILENO, said.constData(), size_t(said.size()));
+        ::_exit(kExitFailed);
+    });
+
+    PixmillBinding pm;
+    pm.setProblemReporter([io](const QString& text) { io.err << text << '\n'; });
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    // Progress only for someone watching: a log file gets the outcome alone.
+    ConvertWatch watch;
+    int shown = -1;
+    if (terminal)
+        watch.progress = [&](int percent) {
+            if (percent == shown) return;
+            shown = percent;
+            io.err << "\rconverting: " << percent << " %";
+            io.err.flush();
+        };
+    const ConvertOutcome result = convertPicture(pm, o, work.path(), watch);
+    if (terminal && shown >= 0) io.err << "\r" << QString(20, u' ') << "\r";
+    if (!result.ok) return c.refuse(io, result.problem);
+    if (printMap)
+        for (const auto& [colour, code] : result.mapping) io.out << mapFileLine(colour, code) << '\n';
+    return kExitOk;
+}
+
 }  // namespace
 
 int cmdConvert(const QStringList& args, Streams io) {
@@ -96,21 +189,10 @@ int cmdConvert(const QStringList& args, Streams io) {
     const QCommandLineOption photo =
         option("photo", "Keeps a photograph's tones in dots of paper, black and the highlight instead of a few flat "
                         "colours (not with --colors, --speed, --map or --print-map).");
-    const QCommandLineOption method(QStringLiteral("method"),
-                                    QStringLiteral("With --photo: %1.").arg(methodNames(true)), QStringLiteral("M"));
-    const QCommandLineOption brightness =
-        option("brightness", "With --photo: lighter (up to 100) or darker (down to -100); 0 keeps it.", "N");
-    const QCommandLineOption contrast =
-        option("contrast", "With --photo: more (up to 100) or less (down to -100) contrast; 0 keeps it.", "N");
-    const QCommandLineOption gamma =
-        option("gamma", "With --photo: above 1 lightens the middle tones, below 1 darkens them, 0.1 to 10 "
-                        "(default 1).",
-               "G");
-    const QCommandLineOption sharpen =
-        option("sharpen", "With --photo: sharpens fine detail before the dots are made, 0 to 100 (default 0).", "N");
-    for (const auto* o : {&width, &rotate, &colours, &speed, &highlight, &bmp, &gfx, &logo, &map, &printMap, &photo,
-                          &method, &brightness, &contrast, &gamma, &sharpen})
+    const ToneOptions tones;
+    for (const auto* o : {&width, &rotate, &colours, &speed, &highlight, &bmp, &gfx, &logo, &map, &printMap, &photo})
         c.p.addOption(*o);
+    for (const QCommandLineOption* o : tones.all()) c.p.addOption(*o);
     QString codes = QStringLiteral("Printer colour codes (for --map):\n");
     for (const PrinterColour& r : kPrinterColours)
         codes += QStringLiteral("  %1  %2\n").arg(r.code, 2).arg(QString::fromLatin1(r.tooltip).trimmed());
@@ -158,36 +240,10 @@ int cmdConvert(const QStringList& args, Streams io) {
                                                   "--%1 is for a few flat colours")
                                        .arg(few->names().constFirst()));
         SeparationSettings f;
-        if (c.p.isSet(method)) {
-            const std::optional<SeparationMethod> m = separationMethodNamed(c.p.value(method).toStdString());
-            if (!m) return c.usage(io, QStringLiteral("--method takes %1").arg(methodNames()));
-            f.method = *m;
-        }
-        const auto whole = [&](const QCommandLineOption& opt, int lowest, int highest, int32_t& into) {
-            if (!c.p.isSet(opt)) return true;
-            bool ok = false;
-            const int v = c.p.value(opt).toInt(&ok);
-            if (!ok || v < lowest || v > highest) return false;
-            into = v;
-            return true;
-        };
-        if (!whole(brightness, -100, 100, f.brightness))
-            return c.usage(io, QStringLiteral("--brightness takes a whole number from -100 to 100"));
-        if (!whole(contrast, -100, 100, f.contrast))
-            return c.usage(io, QStringLiteral("--contrast takes a whole number from -100 to 100"));
-        if (!whole(sharpen, 0, 100, f.sharpen))
-            return c.usage(io, QStringLiteral("--sharpen takes a whole number from 0 to 100"));
-        if (c.p.isSet(gamma)) {
-            bool ok = false;
-            const double g = c.p.value(gamma).toDouble(&ok);
-            // In hundredths, as the library takes it.
-            if (!ok || !(g >= 0.1 && g <= 10))
-                return c.usage(io, QStringLiteral("--gamma takes a number from 0.1 to 10"));
-            f.gamma = int32_t(std::lround(g * 100));
-        }
+        if (const QString wrong = tones.read(c.p, f); !wrong.isEmpty()) return c.usage(io, wrong);
         o.photo = f;
     } else {
-        for (const QCommandLineOption* tone : {&method, &brightness, &contrast, &gamma, &sharpen})
+        for (const QCommandLineOption* tone : tones.all())
             if (c.p.isSet(*tone))
                 return c.usage(io, QStringLiteral("--%1 goes with --photo").arg(tone->names().constFirst()));
     }
@@ -221,43 +277,7 @@ int cmdConvert(const QStringList& args, Streams io) {
             return c.refuse(io, QStringLiteral("The map file %1 is not usable: %2").arg(f.fileName(), problem));
         o.map = std::move(lines);
     }
-
-    // The working bitmaps live in a private folder of their own (mkdtemp),
-    // gone again when the command ends, and locked meanwhile as Rastiv locks
-    // its own, so that a starting Rastiv leaves it alone.  A signal ends the
-    // conversion at once, taking the folder and any output half written.
-    WorkFolder::removeAbandonedOutputs(QFileInfo(o.output).absolutePath());
-    WorkFolder work({QDir::tempPath()}, QStringLiteral("rastiv-cli-"));
-    if (!work.ok()) return c.refuse(io, QStringLiteral("No working folder can be made: %1").arg(work.problem()));
-    const QString workPath = work.path(), output = o.output;
-    const Interrupts interrupts([workPath, output](int signo) {
-        QDir(workPath).removeRecursively();
-        removeOwnPartialOutput(output);
-        const QByteArray said = "\nrastiv-cli convert: stopped by " + Interrupts::name(signo).toLatin1() +
-                                "; nothing was written\n";
-        (void)!::write(STDERR_FILENO, said.constData(), size_t(said.size()));
-        ::_exit(kExitFailed);
-    });
-
-    PixmillBinding pm;
-    pm.setProblemReporter([io](const QString& text) { io.err << text << '\n'; });
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    // Progress only for someone watching: a log file gets the outcome alone.
-    ConvertWatch watch;
-    int shown = -1;
-    if (terminal)
-        watch.progress = [&](int percent) {
-            if (percent == shown) return;
-            shown = percent;
-            io.err << "\rconverting: " << percent << " %";
-            io.err.flush();
-        };
-    const ConvertOutcome result = convertPicture(pm, o, work.path(), watch);
-    if (terminal && shown >= 0) io.err << "\r" << QString(20, u' ') << "\r";
-    if (!result.ok) return c.refuse(io, result.problem);
-    if (c.p.isSet(printMap))
-        for (const auto& [colour, code] : result.mapping) io.out << mapFileLine(colour, code) << '\n';
-    return kExitOk;
+    return convert(c, io, o, c.p.isSet(printMap));
 }
 
 }  // namespace rastiv::cli
