@@ -1,5 +1,3 @@
-
-#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,37 +5,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <functional>
 
-#include "link/clock.hpp"
+#include "cli/colourmatch.hpp"
+#include "cli/convert.hpp"
+#include "cli/interrupts.hpp"
+#include "cli/subcommand.hpp"
 #include "core/pixmill.hpp"
 #include "core/settings.hpp"
 #include "core/workfolder.hpp"
-#include "cli/convert.hpp"
-#include "cli/interrupts.hpp"
-#include "cli/printerjobs.hpp"
-#include "link/batch.hpp"
-#include "link/commands.hpp"
-#include "link/filestream.hpp"
-#include "link/sequences.hpp"
-#include "cli/streammessages.hpp"
-#include "cli/subcommand.hpp"
-#include "core/printerfiles.hpp"
-#include "link/commlink.hpp"
-#include "link/linkstate.hpp"
-#include "link/connectiontest.hpp"
-#include "core/portdevices.hpp"
-#include "core/portname.hpp"
 #include "link/regularfile.hpp"
-#include "link/serialport.hpp"
 
 namespace rastiv::cli {
 
