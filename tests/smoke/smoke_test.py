@@ -272,6 +272,50 @@ def photo_path(app, home, ui, check):
         check(name, False, str(e))
 
 
+def file_menu_habits(app, ui, check):
+    import pyatspi
+    """The File menu's items and keys, the unsaved mark in the title, and Quit's question.
+    Run while the picture holds changes that no file holds."""
+    items = {"Open...": "o", "Open Recent": None, "Save": "s", "Save As...": "s", "Export as PNG...": "e",
+             "Print...": "p", "Exit": None, "Quit": "q"}
+    name = "the File menu lists Open, Open Recent, Save, Save As, Export as PNG, Print, Exit and Quit with their keys"
+    try:
+        found = ui.wait_for("the File menu's items", lambda: {
+            n: ui.named(app, "menu", n) or ui.named(app, "menu item", n) for n in items}
+            if all(ui.named(app, "menu", n) or ui.named(app, "menu item", n) for n in items) else None)
+        wrong = []
+        for n, key in items.items():
+            if key is None:
+                continue
+            try:
+                binding = found[n].queryAction().getKeyBinding(0).lower()
+            except Exception:
+                binding = ""
+            # "Ctrl+O" as Qt writes it, or "<Control>o" as the bus may.
+            if "ctrl" not in binding and "control" not in binding or not binding.endswith(key):
+                wrong.append("%s: %r" % (n, binding))
+        check(name, not wrong, ", ".join(wrong))
+    except TimeoutError as e:
+        check(name, False, str(e))
+        return
+    name = "the title marks the unsaved picture and Quit asks about it first"
+    try:
+        frame = ui.wait_for("the main window", lambda: pyatspi.findDescendant(
+            app, lambda a: a is not None and a.getRoleName() == "frame" and a.name.endswith("Rastiv")))
+        marked = "*" in frame.name
+        question = "Save the changes to the picture before quitting?"
+        asked = lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == question)  # noqa: E731
+        try:
+            ui.press(found["Quit"])
+        except Exception:  # a menu item acts before it answers, and the question waits
+            pass
+        ui.press(ui.named(ui.wait_for("the quit question", asked).parent, "push button", "Cancel"))
+        ui.wait_for("the question to go, the program staying", lambda: asked() is None)
+        check(name, marked, "title %r" % frame.name)
+    except TimeoutError as e:
+        check(name, False, str(e))
+
+
 class ProcessDied(RuntimeError):
     pass
 
@@ -535,8 +579,10 @@ def main():
             press(named(box, "push button", "OK"))
             wait_for("the box to close", lambda: pyatspi.findDescendant(
                 app, lambda a: a is not None and a.name.startswith(starts)) is None)
-        photo_path(app, home, types.SimpleNamespace(wait_for=wait_for, named=named, press=press, dialog=dialog,
-                                                    choose_file=choose_file, close_box=close_box), check)
+        ui = types.SimpleNamespace(wait_for=wait_for, named=named, press=press, dialog=dialog,
+                                   choose_file=choose_file, close_box=close_box)
+        photo_path(app, home, ui, check)
+        file_menu_habits(app, ui, check)
 
         # 6. The paper type, chosen from the menu, is marked there and reported in the status bar.
         name = "the paper type sent is marked in the menu and reported as done"

@@ -1,0 +1,177 @@
+// The habits of a desktop program: the File menu and its keys, pictures
+// opened lately, saving again, the picture as it will print, the unsaved mark
+// in the title, changes made by another program, and captions that fit.
+#include "core/placement.hpp"
+#include "mainshell.hpp"
+#include "ui/batch/frmBatch.hpp"
+#include "ui/common/frmSplash.hpp"
+#include "ui/picture/frmAdvanced.hpp"
+#include "ui/picture/frmColors.hpp"
+#include "ui/picture/frmPhoto.hpp"
+#include "ui/picture/frmResize.hpp"
+#include "ui/picture/frmSaveOpts.hpp"
+#include "ui/printer/frmComm.hpp"
+#include "ui/printer/frmDownloadLogo.hpp"
+#include "ui/printer/frmLegacy.hpp"
+#include "ui/printer/frmLogo2.hpp"
+#include "ui/printer/frmPrint.hpp"
+#include "ui/printer/frmRibbonLogo.hpp"
+#include "ui/printer/frmTextSub.hpp"
+#include "ui/printer/frmWatermark.hpp"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QImage>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <gtest/gtest.h>
+
+using namespace rastiv;
+using namespace rastiv::testing;
+using namespace testing_support;
+
+namespace {
+
+// Black, white and red: printable on the red paper the main window starts with.
+BmpBuilder printable(uint32_t w, uint32_t h) {
+    return std::move(BmpBuilder(w, h, 8).colours({kWhite, kBlack, kRed}).each([](uint32_t x, uint32_t y) {
+        return (x + y) % 3;
+    }));
+}
+
+}  // namespace
+
+TEST(FileMenu, SaveWritesAgainWhereAndAsTheLastSaveDidAndTheTitleMarksWhatNoFileHolds) {
+    Shell s;
+    s.load(s.input("a.bmp", printable(40, 6)));
+    EXPECT_TRUE(s.main.windowTitle().contains("[*]"));
+    EXPECT_FALSE(s.main.isWindowModified());
+    s.main.cmdRotLeft->click();
+    EXPECT_TRUE(s.main.isWindowModified());
+    // Before any save, Save is Save As: the Save Options dialog.
+    whenModalOf<frmSaveOpts>([&](frmSaveOpts* d) {
+        s.w.files.choose(s.w.path("out/kept.gfx"));
+        d->cmdSaveGfx->click();
+        d->accept();
+    });
+    s.main.mnuFileSave->trigger();
+    EXPECT_FALSE(s.main.isWindowModified());
+    EXPECT_EQ(readFile(s.w.tmp.path("out/kept.gfx")).size(), 40u * 146);  // turned: one record a row
+    s.main.cmdRotRight->click();
+    EXPECT_TRUE(s.main.isWindowModified());
+    s.main.mnuFileSave->trigger();  // no dialog: the same file, the same kind
+    EXPECT_EQ(readFile(s.w.tmp.path("out/kept.gfx")).size(), 6u * 146);
+    EXPECT_FALSE(s.main.isWindowModified());
+    EXPECT_EQ(s.w.files.requests.size(), 2u);  // the Open and the one Save As
+    EXPECT_TRUE(s.w.messages.shown.empty());
+    // The keys a desktop user tries first.
+    const std::pair<QAction*, QKeySequence> keys[] = {
+        {s.main.mnuFileOpen, QKeySequence::Open},   {s.main.mnuFileSave, QKeySequence::Save},
+        {s.main.mnuFilePrint, QKeySequence::Print}, {s.main.mnuFileQuit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+    };
+    for (const auto& [action, key] : keys) EXPECT_EQ(action->shortcut(), key) << action->objectName().toStdString();
+}
+
+TEST(FileMenu, OpenRecentListsTheNewestFirstAndDropsAFileThatIsGone) {
+    Shell s;
+    const QString a = s.input("a.bmp", printable(8, 2)), b = s.input("b.bmp", printable(9, 2));
+    s.load(a);
+    s.load(b);
+    s.load(a);
+    EXPECT_EQ(s.main.recentFiles(), (QStringList{a, b}));
+    QFile::remove(b);
+    s.main.openRecent(b);
+    ASSERT_EQ(s.w.messages.shown.size(), 1u);
+    EXPECT_EQ(s.main.recentFiles(), QStringList{a});
+    EXPECT_EQ(s.main.mnuFileRecent->actions().size(), 1);
+}
+
+TEST(FileMenu, ExportIsThePrintedDotsOnPaperWidePlacedAsThePrinterPlacesThem) {
+    Shell s;
+    s.load(s.input("a.bmp", printable(100, 5)));
+    storePlacement(s.w.settings, Placement::Centre);
+    s.w.files.choose(s.w.path("out/receipt"));
+    s.main.mnuFileExport->trigger();
+    const QImage png(s.w.path("out/receipt.png"));
+    ASSERT_EQ(png.size(), QSize(576, 5));
+    const QImage bmp(s.w.working());
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 576; ++x) {
+            const QRgb want = x < 238 || x >= 338 ? qRgb(255, 255, 255) : bmp.pixel(x - 238, y);
+            ASSERT_EQ(png.pixel(x, y), want) << x << "," << y;
+        }
+}
+
+TEST(OutsideEdits, AChangeByAnotherProgramIsUnsavedWorkThatQuittingAsksAbout) {
+    Shell s;
+    s.load(s.input("a.bmp", printable(12, 4)));
+    printable(12, 5).write(s.w.working().toStdString());  // as the paint program saves it
+    s.main.checkOutsideEdit();
+    EXPECT_TRUE(s.main.isWindowModified());
+    EXPECT_EQ(s.main.picture().height, 5u);
+    EXPECT_EQ(s.main.mnuEditUndo->text(), "&Undo Edit in the Paint Program");
+    s.w.messages.answers = {MsgResult::Cancel};
+    s.main.mnuFileQuit->trigger();
+    ASSERT_EQ(s.w.messages.shown.size(), 1u);
+    EXPECT_EQ(s.w.messages.shown[0].text, "Save the changes to the picture before quitting?");
+    EXPECT_EQ(s.ended, 0);
+}
+
+// Every caption whole, in every dialog, at the desktop's usual font and at a
+// larger one.
+TEST(Captions, NoButtonOrLabelIsCutInAnyDialog) {
+    const QFont usual = QApplication::font();
+    for (qreal points : {usual.pointSizeF(), usual.pointSizeF() * 1.5}) {
+        QFont f = usual;
+        f.setPointSizeF(points);
+        QApplication::setFont(f);
+        Shell s;
+        s.w.workingBitmap(40, 10);
+        RecordingWorkflow flow(s.w.picture);
+        std::vector<std::unique_ptr<QWidget>> dialogs;
+        dialogs.emplace_back(new frmSaveOpts(s.w.env, s.w.picture, flow));
+        dialogs.emplace_back(new frmResize(s.w.env, s.w.picture, flow));
+        dialogs.emplace_back(new frmColors(s.w.env, s.w.picture, flow));
+        dialogs.emplace_back(new frmPhoto(s.w.env, s.w.picture, flow));
+        dialogs.emplace_back(new frmAdvanced(s.w.env));
+        dialogs.emplace_back(new frmPrint(s.w.env, s.w.picture, flow));
+        dialogs.emplace_back(new frmComm(s.w.env, flow));
+        dialogs.emplace_back(new frmLogo2(s.w.env, s.w.picture));
+        dialogs.emplace_back(new frmDownloadLogo(s.w.env, {}));
+        dialogs.emplace_back(new frmWatermark(s.w.env, {}));
+        dialogs.emplace_back(new frmRibbonLogo(s.w.env, {}));
+        dialogs.emplace_back(new frmLegacy(s.w.env));
+        dialogs.emplace_back(new frmTextSub(s.w.env, 1));
+        dialogs.emplace_back(new frmBatch(s.w.env));
+        std::vector<QWidget*> windows{&s.main};
+        for (const auto& d : dialogs) windows.push_back(d.get());
+        for (QWidget* window : windows) {
+            window->show();
+            for (QWidget* c : window->findChildren<QWidget*>()) {
+                if (!c->isVisibleTo(window)) continue;
+                const auto* b = qobject_cast<QAbstractButton*>(c);
+                const auto* l = qobject_cast<QLabel*>(c);
+                if ((!b || b->text().isEmpty()) && (!l || l->text().isEmpty() || !l->pixmap().isNull())) continue;
+                // A push button's hint has a floor of its own: what counts is
+                // whether its text fits where the style draws it.
+                int need = c->sizeHint().width(), room = c->width();
+                if (const auto* p = qobject_cast<const QPushButton*>(c)) {
+                    QStyleOptionButton o;
+                    o.initFrom(p);
+                    o.rect = p->rect();
+                    room = p->style()->subElementRect(QStyle::SE_PushButtonContents, &o, p).width();
+                    need = 0;
+                    for (const QString& line : QString(p->text()).remove(u'&').split(u'\n'))
+                        need = qMax(need, p->fontMetrics().horizontalAdvance(line));
+                }
+                const bool fits = l && l->wordWrap() ? l->heightForWidth(l->width()) <= l->height() : need <= room;
+                EXPECT_TRUE(fits) << window->objectName().toStdString() << "." << c->objectName().toStdString()
+                                  << " at " << points << " points: " << need << " in " << room;
+            }
+            window->hide();
+        }
+    }
+    QApplication::setFont(usual);
+}
