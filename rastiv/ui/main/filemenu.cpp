@@ -45,12 +45,12 @@ void frmMain::createFileMenu() {
     mnuFile->addSeparator();
     item(mnuFileSave, "mnuFileSave", "&Save", QKeySequence::Save);
     item(mnuFileSaveAs, "mnuFileSaveAs", "Save &As...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    item(mnuFileExport, "mnuFileExport", "&Export as PNG...", QKeySequence(Qt::CTRL | Qt::Key_E));
+    item(mnuFileExport, "mnuFileExport", "E&xport as PNG...", QKeySequence(Qt::CTRL | Qt::Key_E));
     mnuFileExport->setStatusTip(QStringLiteral("The picture as the printer will print it, one pixel a dot."));
     mnuFile->addSeparator();
     item(mnuFilePrint, "mnuFilePrint", "&Print...", QKeySequence::Print);
     mnuFile->addSeparator();
-    item(mnuFileExit, "mnuFileExit", "E&xit", {});
+    item(mnuFileExit, "mnuFileExit", "&Exit", {});
     item(mnuFileQuit, "mnuFileQuit", "&Quit", QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
