@@ -66,12 +66,6 @@ TEST(FileMenu, SaveWritesAgainWhereAndAsTheLastSaveDidAndTheTitleMarksWhatNoFile
     EXPECT_FALSE(s.main.isWindowModified());
     EXPECT_EQ(s.w.files.requests.size(), 2u);  // the Open and the one Save As
     EXPECT_TRUE(s.w.messages.shown.empty());
-    // The keys a desktop user tries first.
-    const std::pair<QAction*, QKeySequence> keys[] = {
-        {s.main.mnuFileOpen, QKeySequence::Open},   {s.main.mnuFileSave, QKeySequence::Save},
-        {s.main.mnuFilePrint, QKeySequence::Print}, {s.main.mnuFileQuit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
-    };
-    for (const auto& [action, key] : keys) EXPECT_EQ(action->shortcut(), key) << action->objectName().toStdString();
 }
 
 TEST(FileMenu, OpenRecentListsTheNewestFirstAndDropsAFileThatIsGone) {
@@ -130,30 +124,22 @@ TEST(Captions, NoButtonOrLabelIsCutInAnyDialog) {
         Shell s;
         s.w.workingBitmap(40, 10);
         RecordingWorkflow flow(s.w.picture);
-        std::vector<std::unique_ptr<QWidget>> dialogs;
-        dialogs.emplace_back(new frmSaveOpts(s.w.env, s.w.picture, flow));
-        dialogs.emplace_back(new frmResize(s.w.env, s.w.picture, flow));
-        dialogs.emplace_back(new frmColors(s.w.env, s.w.picture, flow));
-        dialogs.emplace_back(new frmPhoto(s.w.env, s.w.picture, flow));
-        dialogs.emplace_back(new frmAdvanced(s.w.env));
-        dialogs.emplace_back(new frmPrint(s.w.env, s.w.picture, flow));
-        dialogs.emplace_back(new frmComm(s.w.env, flow));
-        dialogs.emplace_back(new frmLogo2(s.w.env, s.w.picture));
-        dialogs.emplace_back(new frmDownloadLogo(s.w.env, {}));
-        dialogs.emplace_back(new frmWatermark(s.w.env, {}));
-        dialogs.emplace_back(new frmRibbonLogo(s.w.env, {}));
-        dialogs.emplace_back(new frmLegacy(s.w.env));
-        dialogs.emplace_back(new frmTextSub(s.w.env, 1));
-        dialogs.emplace_back(new frmBatch(s.w.env));
+        std::unique_ptr<QWidget> dialogs[] = {
+            std::make_unique<frmSaveOpts>(s.w.env, s.w.picture, flow), std::make_unique<frmAdvanced>(s.w.env),
+            std::make_unique<frmResize>(s.w.env, s.w.picture, flow), std::make_unique<frmLegacy>(s.w.env),
+            std::make_unique<frmColors>(s.w.env, s.w.picture, flow), std::make_unique<frmTextSub>(s.w.env, 1),
+            std::make_unique<frmPhoto>(s.w.env, s.w.picture, flow), std::make_unique<frmBatch>(s.w.env),
+            std::make_unique<frmPrint>(s.w.env, s.w.picture, flow), std::make_unique<frmComm>(s.w.env, flow),
+            std::make_unique<frmLogo2>(s.w.env, s.w.picture), std::make_unique<frmDownloadLogo>(s.w.env, ""),
+            std::make_unique<frmWatermark>(s.w.env, ""), std::make_unique<frmRibbonLogo>(s.w.env, "")};
         std::vector<QWidget*> windows{&s.main};
         for (const auto& d : dialogs) windows.push_back(d.get());
         for (QWidget* window : windows) {
             window->show();
             for (QWidget* c : window->findChildren<QWidget*>()) {
-                if (!c->isVisibleTo(window)) continue;
                 const auto* b = qobject_cast<QAbstractButton*>(c);
                 const auto* l = qobject_cast<QLabel*>(c);
-                if ((!b || b->text().isEmpty()) && (!l || l->text().isEmpty() || !l->pixmap().isNull())) continue;
+                if (!c->isVisibleTo(window) || (b ? b->text() : l ? l->text() : QString()).isEmpty()) continue;
                 // A push button's hint has a floor of its own: what counts is
                 // whether its text fits where the style draws it.
                 int need = c->sizeHint().width(), room = c->width();

@@ -274,46 +274,32 @@ def photo_path(app, home, ui, check):
 
 def file_menu_habits(app, ui, check):
     import pyatspi
-    """The File menu's items and keys, the unsaved mark in the title, and Quit's question.
-    Run while the picture holds changes that no file holds."""
-    items = {"Open...": "o", "Open Recent": None, "Save": "s", "Save As...": "s", "Export as PNG...": "e",
-             "Print...": "p", "Exit": None, "Quit": "q"}
-    name = "the File menu lists Open, Open Recent, Save, Save As, Export as PNG, Print, Exit and Quit with their keys"
+    """The File menu's items and keys, the unsaved mark in the title and Quit's question, while the
+    picture holds changes that no file holds."""
+    keys = {"Open...": "o", "Open Recent": "", "Save": "s", "Save As...": "s", "Export as PNG...": "e",
+            "Print...": "p", "Exit": "", "Quit": "q"}
+    item = lambda n: ui.named(app, "menu", n) or ui.named(app, "menu item", n)  # noqa: E731
+
+    def binding(n):  # "Ctrl+O" as Qt writes it, or "<Control>o" as the bus may
+        b = item(n).queryAction().getKeyBinding(0).lower() if keys[n] else ""
+        return b if not keys[n] or ("ctrl" in b or "control" in b) and b.endswith(keys[n]) else None
+    question = "Save the changes to the picture before quitting?"
+    asked = lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == question)  # noqa: E731
     try:
-        found = ui.wait_for("the File menu's items", lambda: {
-            n: ui.named(app, "menu", n) or ui.named(app, "menu item", n) for n in items}
-            if all(ui.named(app, "menu", n) or ui.named(app, "menu item", n) for n in items) else None)
-        wrong = []
-        for n, key in items.items():
-            if key is None:
-                continue
-            try:
-                binding = found[n].queryAction().getKeyBinding(0).lower()
-            except Exception:
-                binding = ""
-            # "Ctrl+O" as Qt writes it, or "<Control>o" as the bus may.
-            if "ctrl" not in binding and "control" not in binding or not binding.endswith(key):
-                wrong.append("%s: %r" % (n, binding))
-        check(name, not wrong, ", ".join(wrong))
-    except TimeoutError as e:
-        check(name, False, str(e))
-        return
-    name = "the title marks the unsaved picture and Quit asks about it first"
-    try:
+        ui.wait_for("the File menu's items", lambda: all(item(n) for n in keys))
+        wrong = [n for n in keys if binding(n) is None]
+        check("the File menu's items are there with their keys", not wrong, "wrong: %r" % wrong)
         frame = ui.wait_for("the main window", lambda: pyatspi.findDescendant(
             app, lambda a: a is not None and a.getRoleName() == "frame" and a.name.endswith("Rastiv")))
-        marked = "*" in frame.name
-        question = "Save the changes to the picture before quitting?"
-        asked = lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == question)  # noqa: E731
         try:
-            ui.press(found["Quit"])
+            ui.press(item("Quit"))
         except Exception:  # a menu item acts before it answers, and the question waits
             pass
         ui.press(ui.named(ui.wait_for("the quit question", asked).parent, "push button", "Cancel"))
         ui.wait_for("the question to go, the program staying", lambda: asked() is None)
-        check(name, marked, "title %r" % frame.name)
+        check("the title marks the unsaved picture and Quit asks first", "*" in frame.name, frame.name)
     except TimeoutError as e:
-        check(name, False, str(e))
+        check("the File menu, the unsaved mark and Quit", False, str(e))
 
 
 class ProcessDied(RuntimeError):
