@@ -56,10 +56,8 @@ TEST(MainWindow, LayoutFollowsTheFiveStepsAndTheToolColumn) {
         EXPECT_EQ(r.b->objectName(), QString::fromLatin1(r.name));
         EXPECT_EQ(r.b->text(), QString::fromUtf8(r.caption));
         // A caption that does not fit may widen its button about its centre.
-        EXPECT_EQ(r.b->geometry().center().x() * 2 + 1, r.geometry.left() + r.geometry.right() + 1) << r.name;
-        EXPECT_EQ(r.b->y(), r.geometry.y()) << r.name;
-        EXPECT_GE(r.b->width(), r.geometry.width()) << r.name;
-        EXPECT_LE(r.b->width(), r.geometry.width() + 4) << r.name;
+        EXPECT_EQ(r.b->geometry().center(), r.geometry.center()) << r.name;
+        EXPECT_TRUE(r.b->width() >= r.geometry.width() && r.b->width() <= r.geometry.width() + 4) << r.name;
     }
     // The two-line tools keep their captions, broken where the buttons are narrow.
     EXPECT_EQ(s.main.cmdLogo->text().replace(u'\n', u' '), QStringLiteral("Lo&go Management"));
