@@ -26,8 +26,10 @@ void setPortDevice(SettingsStore& settings, int entry, const QString& device) {
     if (entry >= 0 && entry < kPortEntries) settings.write(keyOf(entry), device);
 }
 
-QString deviceCaption(const QString& device) {
-    return device == QLatin1String(kVirtualPrinterDevice) ? QStringLiteral("Virtual printer (no hardware)") : device;
+QString printerName(const PortSettings& line) {
+    if (line.device == QLatin1String(kVirtualPrinterDevice)) return QStringLiteral("the virtual printer (on screen)");
+    const char* parity = line.parity == 'E' ? "Even" : line.parity == 'O' ? "Odd" : "None";
+    return QStringLiteral("%1 at %2 baud, parity %3").arg(line.device).arg(line.baud).arg(QLatin1String(parity));
 }
 
 }  // namespace rastiv

@@ -7,6 +7,7 @@
 
 #include "core/settings.hpp"
 #include "link/serialdevices.hpp"
+#include "link/serialport.hpp"
 
 namespace rastiv {
 
@@ -30,8 +31,9 @@ int storedListIndex(const SettingsStore& settings, Key key, int count);
 QString portDevice(const SettingsStore& settings, int entry);
 void setPortDevice(SettingsStore& settings, int entry, const QString& device);
 
-// How a device reads in the dialog ("Virtual printer (no hardware)" for the
-// virtual one).
-QString deviceCaption(const QString& device);
+// The printer a connection reaches, for the operator: "the virtual printer
+// (on screen)", or its device and line ("/dev/ttyS0 at 9600 baud, parity
+// None").
+QString printerName(const PortSettings& line);
 
 }  // namespace rastiv

@@ -11,7 +11,7 @@ namespace rastiv {
 namespace {
 // Serial settings read "None" when missing so that the link dialog can tell a
 // missing key from a stored index 0.
-constexpr std::array<KeyInfo, 19> kKeys{{
+constexpr std::array<KeyInfo, 22> kKeys{{
     {"Utility", "ScreenColor", "None"},
     {"Utility", "TopLogoSpacing", "-1"},
     {"Utility", "InitInBmpDir", ""},
@@ -32,6 +32,9 @@ constexpr std::array<KeyInfo, 19> kKeys{{
     {"Printer", "COM6", "/dev/ttyUSB1"},
     {"Printer", "COM7", "/dev/ttyUSB2"},
     {"Printer", "COM8", "/dev/ttyUSB3"},
+    {"Utility", "Placement", "Left"},
+    {"Utility", "RecentFiles", ""},
+    {"Printer", "VirtualPrinter", "0"},
 }};
 
 QString fullKey(const KeyInfo& k) { return QString::fromLatin1(k.section) + u'/' + QString::fromLatin1(k.name); }

@@ -30,6 +30,12 @@ enum class Key {
     Com6,
     Com7,
     Com8,
+    // Where a picture narrower than the paper prints: "Left", "Centre", "Right".
+    Placement,
+    // The pictures loaded last, newest first, one a line.
+    RecentFiles,
+    // "1" when the connection is to the virtual printer, whatever the port.
+    VirtualPrinter,
 };
 
 struct KeyInfo {

@@ -55,7 +55,9 @@ TEST(MainWindow, LayoutFollowsTheFiveStepsAndTheToolColumn) {
     for (const Row& r : rows) {
         EXPECT_EQ(r.b->objectName(), QString::fromLatin1(r.name));
         EXPECT_EQ(r.b->text(), QString::fromUtf8(r.caption));
-        EXPECT_EQ(r.b->geometry(), r.geometry) << r.name;
+        // A caption that does not fit may widen its button about its centre.
+        EXPECT_EQ(r.b->geometry().center(), r.geometry.center()) << r.name;
+        EXPECT_TRUE(r.b->width() >= r.geometry.width() && r.b->width() <= r.geometry.width() + 4) << r.name;
     }
     // The two-line tools keep their captions, broken where the buttons are narrow.
     EXPECT_EQ(s.main.cmdLogo->text().replace(u'\n', u' '), QStringLiteral("Lo&go Management"));

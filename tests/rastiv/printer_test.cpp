@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QLabel>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include "link/termiosport.hpp"
 #include "link/virtualprinter.hpp"
 #include "ui/main/frmMain.hpp"
+#include "receipt/receiptrenderer.hpp"
 
 using namespace rastiv;
 using namespace rastiv::testing;
@@ -91,7 +93,11 @@ TEST(Comm, FirstStartWritesDefaultsAndClicksAreStoredInTheProgramsNumberForm) {
     b.comm.Form_Load();
     EXPECT_EQ(b.comm.lbCommPorts->currentRow(), 0);  // out of range: COM1
     EXPECT_EQ(b.comm.lbBaudRate->currentItem()->text(), "9600");
-    EXPECT_EQ(b.comm.cbDevice->currentText(), "Virtual printer (no hardware)");
+    // COM1 stood for the virtual printer, now a choice of its own; back on a port, the port has its own device.
+    EXPECT_TRUE(b.comm.rbVirtual->isChecked() && !b.comm.lbCommPorts->isEnabled());
+    b.comm.rbSerial->click();
+    EXPECT_TRUE(b.comm.lbCommPorts->isEnabled() && b.w.settings.read(Key::VirtualPrinter) == "0");
+    EXPECT_EQ(b.comm.cbDevice->currentText(), "/dev/ttyS0");
 }
 
 TEST(Comm, ASuccessfulTestConnectsRecordsTheQueryAndOpensTheWantedDialog) {
@@ -209,6 +215,36 @@ TEST(Print, TooWideOrNothingLoadedOrRefusedByTheEncoderSendsNothing) {
     EXPECT_EQ(b.w.messages.shown[2].title, "PIXMILL DLL Error");
     EXPECT_EQ(b.w.messages.shown[2].helpTopic, 6);
     EXPECT_TRUE(b.printer->received().isEmpty());
+}
+
+TEST(Print, APlacedPictureIsTheLeftOneMovedByItsWhiteMarginInWholeDots) {
+    Bench b;
+    b.connect();
+    frmPrint print(b.w.env, b.w.picture, b.main);
+    EXPECT_EQ(print.lblPrinter->text(), "Prints to: the virtual printer (on screen)");
+    for (int width : {1, 9, 100, 301, 575, 576}) {
+        BmpBuilder(uint32_t(width), 3, 8).colours({kWhite, kBlack, kBlue}).each([](uint32_t x, uint32_t y) {
+            return (x / 3 + y) % 3; }).write(b.w.working().toStdString());
+        b.w.picture.current = b.w.working();
+        b.w.picture.width = uint32_t(width);
+        QImage left;
+        for (int place : {0, 1, 2}) {
+            print.cbPlacement->setCurrentIndex(place);
+            b.printer->clearReceived();
+            print.cmdSendBMP_Click();
+            ReceiptRenderer paper;  // what the printer prints, dot for dot
+            paper.feed(b.printer->received());
+            const QImage dots = paper.receipt();
+            if (place == 0) left = dots;
+            ASSERT_EQ(dots.size(), left.size());
+            const int margin = place == 0 ? 0 : place == 1 ? (576 - width) / 2 : 576 - width;
+            for (int y = 0; y < dots.height(); ++y)
+                for (int x = 0; x < 576; ++x)
+                    ASSERT_EQ(dots.pixelIndex(x, y), x < margin ? 0 : left.pixelIndex(x - margin, y))
+                        << "width " << width << ", place " << place << ", x " << x;
+        }
+    }
+    EXPECT_EQ(b.w.settings.read(Key::Placement), "Right");
 }
 
 // What a logo download sends, with the pause for the flash write.
@@ -408,7 +444,7 @@ TEST(Batch, RecordingAsksForANewOrExistingNameAndBeforeReplacingARecording) {
     m.window.mnuBatchModeEnable->trigger();
     EXPECT_TRUE(m.w.messages.shown.empty());
     EXPECT_TRUE(m.w.g.gBatchModeEnabled);
-    EXPECT_EQ(m.window.windowTitle(), "Rastiv (recording to fresh.cpb)");
+    EXPECT_EQ(m.window.windowTitle(), "Rastiv[*] (recording to fresh.cpb)");
 }
 
 TEST(Batch, PlayingStopsARecordingFirstAndAsksForTheConnection) {

@@ -153,7 +153,7 @@ TEST(LoadPicture, APngTakesTheTrueColourPathAndNamesItselfInTheTitle) {
     ASSERT_EQ(s.w.messages.shown.size(), 1u);
     EXPECT_EQ(s.w.messages.shown[0].title, QStringLiteral("Bitmap Translation Message"));
     EXPECT_EQ(decode(s.working()).bits, 8u);
-    EXPECT_EQ(s.main.windowTitle(), QStringLiteral("logo.png - Rastiv"));
+    EXPECT_EQ(s.main.windowTitle(), QStringLiteral("logo.png[*] - Rastiv"));
     EXPECT_EQ(s.main.currentStep(), 2);
     EXPECT_EQ(s.main.lbPictureSize->text(), QStringLiteral("40 × 20 pixels, 5.0 × 2.5 mm on paper"));
     EXPECT_EQ(s.main.lbNextStep->text(), QStringLiteral("Next: Step 2, Re-size"));
@@ -187,12 +187,12 @@ TEST(LoadPicture, DroppedPastedAndNamedPicturesLoadTheSameWay) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&s.main, &drop);
-    EXPECT_EQ(s.main.windowTitle(), QStringLiteral("dropped.png - Rastiv"));
+    EXPECT_EQ(s.main.windowTitle(), QStringLiteral("dropped.png[*] - Rastiv"));
     EXPECT_EQ(decode(s.working()).width, 10u);
 
     QGuiApplication::clipboard()->setImage(redAndClear(12, 7));
     s.main.mnuEditPaste->trigger();
-    EXPECT_EQ(s.main.windowTitle(), QStringLiteral("Pasted picture - Rastiv"));
+    EXPECT_EQ(s.main.windowTitle(), QStringLiteral("Pasted picture[*] - Rastiv"));
     EXPECT_EQ(decode(s.working()).width, 12u);
     EXPECT_EQ(s.main.currentStep(), 2);
 
@@ -205,7 +205,7 @@ TEST(LoadPicture, DroppedPastedAndNamedPicturesLoadTheSameWay) {
     EXPECT_TRUE(s.main.cmdLoad->isEnabled());
 
     s.main.loadFile(png);
-    EXPECT_EQ(s.main.windowTitle(), QStringLiteral("dropped.png - Rastiv"));
+    EXPECT_EQ(s.main.windowTitle(), QStringLiteral("dropped.png[*] - Rastiv"));
     EXPECT_EQ(decode(s.working()).width, 10u);
 }
 

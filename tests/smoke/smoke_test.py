@@ -272,6 +272,34 @@ def photo_path(app, home, ui, check):
         check(name, False, str(e))
 
 
+def file_menu_habits(app, ui, check):
+    import pyatspi
+    """The File menu's items and keys, the unsaved mark in the title and Quit's question (the picture unsaved)."""
+    keys = {"Open...": "o", "Open Recent": "", "Save": "s", "Save As...": "s", "Export as PNG...": "e",
+            "Print...": "p", "Exit": "", "Quit": "q"}
+    item = lambda n: ui.named(app, "menu", n) or ui.named(app, "menu item", n)  # noqa: E731
+    # "Ctrl+O" as Qt writes it, or "<Control>o" as the bus may.
+    binding = lambda n: item(n).queryAction().getKeyBinding(0).lower() if keys[n] else "ctrl"  # noqa: E731
+    question = "Save the changes to the picture before quitting?"
+    asked = lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == question)  # noqa: E731
+    try:
+        ui.wait_for("the File menu's items", lambda: all(item(n) for n in keys))
+        wrong = [n for n in keys if "ctrl" not in binding(n) and "control" not in binding(n)
+                 or not binding(n).endswith(keys[n])]
+        check("the File menu's items are there with their keys", not wrong, "wrong: %r" % wrong)
+        frame = ui.wait_for("the main window", lambda: pyatspi.findDescendant(
+            app, lambda a: a is not None and a.getRoleName() == "frame" and a.name.endswith("Rastiv")))
+        try:
+            ui.press(item("Quit"))
+        except Exception:  # a menu item acts before it answers, and the question waits
+            pass
+        ui.press(ui.named(ui.wait_for("the quit question", asked).parent, "push button", "Cancel"))
+        ui.wait_for("the question to go, the program staying", lambda: asked() is None)
+        check("the title marks the unsaved picture and Quit asks first", "*" in frame.name, frame.name)
+    except TimeoutError as e:
+        check("the File menu, the unsaved mark and Quit", False, str(e))
+
+
 class ProcessDied(RuntimeError):
     pass
 
@@ -535,8 +563,10 @@ def main():
             press(named(box, "push button", "OK"))
             wait_for("the box to close", lambda: pyatspi.findDescendant(
                 app, lambda a: a is not None and a.name.startswith(starts)) is None)
-        photo_path(app, home, types.SimpleNamespace(wait_for=wait_for, named=named, press=press, dialog=dialog,
-                                                    choose_file=choose_file, close_box=close_box), check)
+        ui = types.SimpleNamespace(wait_for=wait_for, named=named, press=press, dialog=dialog,
+                                   choose_file=choose_file, close_box=close_box)
+        photo_path(app, home, ui, check)
+        file_menu_habits(app, ui, check)
 
         # 6. The paper type, chosen from the menu, is marked there and reported in the status bar.
         name = "the paper type sent is marked in the menu and reported as done"

@@ -3,6 +3,9 @@
 #include <QDialog>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QScreen>
 
 #include "ui/common/f1help.hpp"
@@ -39,6 +42,33 @@ QPlainTextEdit* noteBox(QWidget* parent, const char* name, const QString& text, 
 int runModal(QDialog& dialog) {
     dialog.setWindowModality(Qt::WindowModal);
     return dialog.exec();
+}
+
+namespace {
+// Pixels the caption's widest line lacks in the place the style draws it.
+int captionShortfall(const QPushButton& b) {
+    QStyleOptionButton o;
+    o.initFrom(&b);
+    o.rect = b.rect();
+    const int room = b.style()->subElementRect(QStyle::SE_PushButtonContents, &o, &b).width();
+    int need = 0;
+    for (const QString& line : QString(b.text()).remove(u'&').split(u'\n'))
+        need = qMax(need, b.fontMetrics().horizontalAdvance(line));
+    return need - room;
+}
+}  // namespace
+
+void fitCaption(QPushButton& button, int growth) {
+    const int short_ = captionShortfall(button);
+    if (short_ <= 0) return;
+    const int side = qMin(growth, (short_ + 1) / 2);
+    button.setGeometry(button.geometry().adjusted(-side, 0, side, 0));
+    constexpr qreal kSmallest = 6;
+    QFont f = button.font();
+    while (captionShortfall(button) > 0 && f.pointSizeF() - 0.5 >= kSmallest) {
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+        button.setFont(f);
+    }
 }
 
 void centreOnScreen(QWidget& window) {

@@ -6,6 +6,7 @@
 
 class QDialog;
 class QPlainTextEdit;
+class QPushButton;
 class QRect;
 class QWidget;
 
@@ -18,6 +19,11 @@ void setUpDialog(QDialog& dialog, const char* name, const QString& title, int he
 // Runs a dialog modal to the window it belongs to, not to the whole
 // program: the Virtual Printer window stays usable beside it.
 int runModal(QDialog& dialog);
+
+// Makes a button's whole caption show in the desktop's font: the button
+// grows about its centre by at most `growth` pixels a side, and where that is
+// not enough its font shrinks until the caption fits.
+void fitCaption(QPushButton& button, int growth);
 
 // Centres a window on the screen.
 void centreOnScreen(QWidget& window);

@@ -205,7 +205,8 @@ void frmMain::showStatus(const QString& text) {
 
 void frmMain::updateTitle() {
     const QString& name = document_.name();
-    QString title = name.isEmpty() ? QStringLiteral("Rastiv") : name + QStringLiteral(" - Rastiv");
+    // "[*]" is where the desktop marks changes that no file holds yet.
+    QString title = name.isEmpty() ? QStringLiteral("Rastiv[*]") : name + QStringLiteral("[*] - Rastiv");
     if (env_.g.gBatchModeEnabled && env_.batch.isOpen())
         title += QStringLiteral(" (recording to %1)").arg(QFileInfo(recordingFile_).fileName());
     setWindowTitle(title);
@@ -273,6 +274,7 @@ void frmMain::cmdLoad_Click() {
         EnableButtons();
         return;
     }
+    loading_ = choice.path;
     document_.load(choice);
 }
 
@@ -296,6 +298,7 @@ void frmMain::loadFile(const QString& path) {
     }
     if (!mayReplacePicture(QStringLiteral("loading another picture"))) return;
     DisableButtons();
+    loading_ = info.absoluteFilePath();
     document_.load({info.absoluteFilePath(), info.fileName()});
 }
 
@@ -304,6 +307,7 @@ void frmMain::loadFile(const QString& path) {
 void frmMain::loadImage(const QImage& picture, const QString& name) {
     if (!mayReplacePicture(QStringLiteral("loading another picture"))) return;
     DisableButtons();
+    loading_.clear();
     document_.loadImage(picture, name);
 }
 
@@ -367,6 +371,7 @@ void frmMain::cmdSaveOpts_Click() {
     {
         frmSaveOpts dialog(env_, picture_, *this, this);
         runModal(dialog);
+        if (dialog.lastSaved()) lastSaved_ = dialog.lastSaved();
     }
     document_.recordChange();
     focusHarmless();
@@ -412,6 +417,7 @@ void frmMain::updateEditActions() {
     mnuEditUndo->setEnabled(idle && history.canUndo());
     mnuEditRedo->setEnabled(idle && history.canRedo());
     mnuEditPaste->setEnabled(idle);
+    setWindowModified(document_.history().unsaved());
     // "Undo Re-size", "Redo Modify Colors (not finished)": what the step is.
     auto caption = [](const char* verb, const QString& what) {
         return what.isEmpty() ? QString::fromLatin1(verb) : QString::fromLatin1(verb) + u' ' + what;

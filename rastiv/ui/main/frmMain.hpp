@@ -8,6 +8,7 @@
 #include "ui/common/frmSplash.hpp"
 #include "ui/main/picturedocument.hpp"
 #include "ui/main/pictureview.hpp"
+#include "ui/picture/frmSaveOpts.hpp"
 
 #include <QLabel>
 #include <QMainWindow>
@@ -120,7 +121,14 @@ public:
     QPushButton* cmdShowCurrentBMP;
 
     QMenu* mnuFile;
+    QAction* mnuFileOpen;
+    QMenu* mnuFileRecent;
+    QAction* mnuFileSave;
+    QAction* mnuFileSaveAs;
+    QAction* mnuFileExport;
+    QAction* mnuFilePrint;
     QAction* mnuFileExit;
+    QAction* mnuFileQuit;
     QMenu* mnuEdit;
     QAction* mnuEditUndo;
     QAction* mnuEditRedo;
@@ -169,7 +177,19 @@ public:
     void cmdMSPaint_Click();
     void cmdShowOriginalBMP_Click();
     void cmdShowCurrentBMP_Click();
+    void mnuFileOpen_Click();
+    void mnuFileSave_Click();
+    void mnuFileSaveAs_Click();
+    void mnuFileExport_Click();
+    void mnuFilePrint_Click();
     void mnuFileExit_Click();
+    void mnuFileQuit_Click();
+    void openRecent(const QString& path);
+    // The pictures loaded last, newest first, as Open Recent lists them.
+    QStringList recentFiles() const;
+    // Takes in a change another program made to the working bitmap (the
+    // paint program's), as the window does when it gets the focus back.
+    void checkOutsideEdit();
     void mnuEditUndo_Click();
     void mnuEditRedo_Click();
     void mnuEditPaste_Click();
@@ -193,6 +213,7 @@ public:
     frmComm& comm();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -203,6 +224,9 @@ private:
     // The layout (mainlayout.cpp).
     void createControls();
     void createMenus();
+    void createFileMenu();  // filemenu.cpp, with the File menu's work
+    void fillRecentMenu();
+    void rememberRecent(const QString& path);
     void setTabOrder();
     void connectSignals();
     void placeRightColumn();
@@ -239,6 +263,8 @@ private:
     QString recordingFile_;
     bool paperTypeSet_ = false;
     QAction* mediaItem_ = nullptr;  // the paper type told last, in this run
+    QString loading_;                      // the file being loaded, for Open Recent once it has loaded
+    std::optional<SavedFile> lastSaved_;  // where Save writes again, for this picture
     WorkingPicture picture_;
     PictureDocument document_;
     QList<QPair<QWidget*, QRect>> rightColumn_;  // their places at the smallest size

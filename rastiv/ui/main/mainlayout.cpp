@@ -3,6 +3,7 @@
 #include "ui/main/frmMain.hpp"
 
 #include "ui/common/artwork.hpp"
+#include "ui/common/dialogform.hpp"
 #include "ui/common/f1help.hpp"
 
 #include <QAction>
@@ -150,6 +151,10 @@ void frmMain::createControls() {
     button(cmdShowCurrentBMP, "cmdShowCurrentBMP", "&Modified BMP", 488, 416, 81, 25, -1);
     cmdShowCurrentBMP->hide();
 
+    // A caption wider than its button in the desktop's font (the layout's
+    // widths were drawn for another) takes some of the gap beside it.
+    for (QPushButton* b : client->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) fitCaption(*b, 2);
+
     for (QWidget* w : client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (w->x() >= kRightColumn) rightColumn_.append({w, w->geometry()});
     placeRightColumn();
@@ -207,7 +212,7 @@ void frmMain::createMenus() {
     };
     QMenuBar* bar = menuBar();
     mnuFile = menu(bar, "mnuFile", "&File", -1);
-    item(mnuFile, mnuFileExit, "mnuFileExit", "&Exit", -1);
+    createFileMenu();
 
     mnuEdit = menu(bar, "mnuEdit", "&Edit", -1);
     item(mnuEdit, mnuEditUndo, "mnuEditUndo", "&Undo", -1);
@@ -321,7 +326,14 @@ void frmMain::connectSignals() {
     connect(cmdShowOriginalBMP, &QPushButton::clicked, this, &frmMain::cmdShowOriginalBMP_Click);
     connect(cmdShowCurrentBMP, &QPushButton::clicked, this, &frmMain::cmdShowCurrentBMP_Click);
 
+    connect(mnuFileOpen, &QAction::triggered, this, &frmMain::mnuFileOpen_Click);
+    connect(mnuFileRecent, &QMenu::aboutToShow, this, &frmMain::fillRecentMenu);
+    connect(mnuFileSave, &QAction::triggered, this, &frmMain::mnuFileSave_Click);
+    connect(mnuFileSaveAs, &QAction::triggered, this, &frmMain::mnuFileSaveAs_Click);
+    connect(mnuFileExport, &QAction::triggered, this, &frmMain::mnuFileExport_Click);
+    connect(mnuFilePrint, &QAction::triggered, this, &frmMain::mnuFilePrint_Click);
     connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+    connect(mnuFileQuit, &QAction::triggered, this, &frmMain::mnuFileQuit_Click);
     connect(mnuEditUndo, &QAction::triggered, this, &frmMain::mnuEditUndo_Click);
     connect(mnuEditRedo, &QAction::triggered, this, &frmMain::mnuEditRedo_Click);
     connect(mnuEditPaste, &QAction::triggered, this, &frmMain::mnuEditPaste_Click);
@@ -332,10 +344,12 @@ void frmMain::connectSignals() {
     connect(picArea, &PictureView::zoomShown, mnuViewFit, &QAction::setChecked);
     connect(&document_, &PictureDocument::historyChanged, this, &frmMain::updateEditActions);
     connect(&document_, &PictureDocument::loaded, this, [this] {
+        rememberRecent(std::exchange(loading_, {}));
+        lastSaved_.reset();
         updateTitle();
         showStatus({});
     });
-    document_.save = [this] { cmdSaveOpts_Click(); };
+    document_.save = [this] { mnuFileSave_Click(); };
     connect(mnuColorScreenRed, &QAction::triggered, this, &frmMain::mnuColorScreenRed_Click);
     connect(mnuColorScreenBlue, &QAction::triggered, this, &frmMain::mnuColorScreenBlue_Click);
     connect(mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);

@@ -69,6 +69,7 @@ void frmMain::withConnection(const std::function<void()>& then) { comm().withCon
 
 void frmMain::showPrintDialog() {
     frmPrint dialog(env_, picture_, *this, this);
+    dialog.changePrinter = [this] { comm().choosePrinter(); };
     runModal(dialog);
 }
 

@@ -188,6 +188,7 @@ void PictureDocument::redo() { restore(history_.redo(picture_.current)); }
 void PictureDocument::markSaved() {
     recordChange();
     history_.markSaved();
+    emit historyChanged();
 }
 
 }  // namespace rastiv

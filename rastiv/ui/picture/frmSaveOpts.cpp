@@ -12,6 +12,9 @@
 
 #include "core/loadproblem.hpp"
 
+#include "core/placement.hpp"
+
+#include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -57,6 +60,27 @@ QString failureText(SaveKind kind, int32_t r) {
 }
 }  // namespace
 
+int32_t saveWorkingPicture(Env& env, const WorkingPicture& picture, SaveKind kind, const QString& file) {
+    switch (kind) {
+        case SaveKind::Bmp: return env.pixmill.SaveBMP(picture.current, file);
+        case SaveKind::Gfx:
+            return saveBMPAsPlacedGfx(env.pixmill, picture.current, file, env.g.paperKind(),
+                                      storedPlacement(env.settings), env.workPath("tmpplaced.bmp"));
+        case SaveKind::Logo: break;
+    }
+    return env.pixmill.SaveBMPAsLogo(picture.current, file, env.g.paperKind());
+}
+
+void tellSaveFailed(Env& env, const WorkingPicture& picture, SaveKind kind, int32_t r, const QString& file) {
+    // A printer file of a picture still in too many colours is the usual
+    // refusal: say what to do about it.
+    const QString advice = kind != SaveKind::Bmp && r == PIXMILL_E_FORMAT
+                               ? unprintableColoursAdvice(picture.current, env.g.paperKind())
+                               : fileAdvice(env.pixmill, r, picture.current, file);
+    tell(env, failureText(kind, r), QStringLiteral("Save Error"), MsgIcon::Exclamation, kHelpTopic, MsgButtons::Ok, {},
+         advice);
+}
+
 frmSaveOpts::frmSaveOpts(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent)
     : QDialog(parent), env_(env), picture_(picture), main_(main) {
     // Wider than its buttons, so that the title bar shows the whole title,
@@ -77,8 +101,21 @@ frmSaveOpts::frmSaveOpts(Env& env, const WorkingPicture& picture, Workflow& main
     lblStatus->setGeometry(8, 136, 273, 41);
     lblStatus->setWordWrap(true);
     lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    cbPlacement = new QComboBox(this);
+    cbPlacement->setObjectName(QStringLiteral("cbPlacement"));
+    cbPlacement->setGeometry(161, 60, 120, 25);
+    for (Placement p : {Placement::Left, Placement::Centre, Placement::Right})
+        cbPlacement->addItem(placementName(p), int(p));
+    cbPlacement->setCurrentIndex(cbPlacement->findData(int(storedPlacement(env_.settings))));
+    cbPlacement->setAccessibleName(QStringLiteral("Place on the paper"));
+    cbPlacement->setToolTip(QStringLiteral("Where a graphics file prints a picture narrower than the paper."));
+    lblPlacement = new QLabel(QStringLiteral("&Place on the paper:"), this);
+    lblPlacement->setObjectName(QStringLiteral("lblPlacement"));
+    lblPlacement->setGeometry(161, 40, 120, 17);
+    lblPlacement->setBuddy(cbPlacement);
     QWidget::setTabOrder(cmdSaveLogo, cmdSaveGfx);
-    QWidget::setTabOrder(cmdSaveGfx, cmdSaveBMP);
+    QWidget::setTabOrder(cmdSaveGfx, cbPlacement);
+    QWidget::setTabOrder(cbPlacement, cmdSaveBMP);
     QWidget::setTabOrder(cmdSaveBMP, cmdExit);
     cmdSaveLogo->setFocus();
 
@@ -86,6 +123,11 @@ frmSaveOpts::frmSaveOpts(Env& env, const WorkingPicture& picture, Workflow& main
     connect(cmdSaveGfx, &QPushButton::clicked, this, &frmSaveOpts::cmdSaveGfx_Click);
     connect(cmdSaveBMP, &QPushButton::clicked, this, &frmSaveOpts::cmdSaveBMP_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmSaveOpts::cmdExit_Click);
+    connect(cbPlacement, &QComboBox::currentIndexChanged, this, &frmSaveOpts::cbPlacement_Change);
+}
+
+void frmSaveOpts::cbPlacement_Change() {
+    storePlacement(env_.settings, Placement(cbPlacement->currentData().toInt()));
 }
 
 void frmSaveOpts::cmdSaveLogo_Click() { save(SaveKind::Logo); }
@@ -125,24 +167,14 @@ void frmSaveOpts::save(SaveKind kind) {
             lblStatus->setText(QStringLiteral("Not saved: the file that is there was kept."));
             return;
         }
-        int32_t r = 0;
-        switch (kind) {
-            case SaveKind::Bmp: r = env_.pixmill.SaveBMP(picture_.current, file); break;
-            case SaveKind::Gfx: r = env_.pixmill.SaveBMPAsGfx(picture_.current, file, env_.g.paperKind()); break;
-            case SaveKind::Logo: r = env_.pixmill.SaveBMPAsLogo(picture_.current, file, env_.g.paperKind()); break;
-        }
+        const int32_t r = saveWorkingPicture(env_, picture_, kind, file);
         if (r != 0) {
-            // A printer file of a picture still in too many colours is the
-            // usual refusal: say what to do about it.
-            const QString advice = kind != SaveKind::Bmp && r == PIXMILL_E_FORMAT
-                                       ? unprintableColoursAdvice(picture_.current, env_.g.paperKind())
-                                       : fileAdvice(env_.pixmill, r, picture_.current, file);
-            tell(env_, failureText(kind, r), QStringLiteral("Save Error"), MsgIcon::Exclamation, kHelpTopic,
-                 MsgButtons::Ok, {}, advice);
+            tellSaveFailed(env_, picture_, kind, r, file);
             lblStatus->setText(QStringLiteral("Not saved: ") + errorNumber(r) + u'.');
             return;
         }
         lblStatus->setText(QStringLiteral("Done: %1 was saved as %2.").arg(QString::fromLatin1(info.what), file));
+        lastSaved_ = SavedFile{kind, file};
         main_.PictureSaved();
     }();
     env_.clock.pumpEvents();

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 
 #include "link/clock.hpp"
@@ -60,7 +61,16 @@ frmComm::frmComm(Env& env, Workflow& main, QWidget* parent) : QDialog(parent), e
 }
 
 void frmComm::createControls() {
-    setUpDialog(*this, "frmComm", QStringLiteral("Communication Configuration"), kHelpTopic, {409, 265});
+    setUpDialog(*this, "frmComm", QStringLiteral("Communication Configuration"), kHelpTopic, {409, 321});
+
+    // The virtual printer is a printer of its own, not a device behind a port.
+    rbSerial = new QRadioButton(QStringLiteral("A printer on a &serial port"), this);
+    rbSerial->setObjectName(QStringLiteral("rbSerial"));
+    rbSerial->setGeometry(8, 8, 393, 21);
+    rbVirtual = new QRadioButton(QStringLiteral("The &virtual printer (on screen, no hardware needed)"), this);
+    rbVirtual->setObjectName(QStringLiteral("rbVirtual"));
+    rbVirtual->setGeometry(8, 32, 393, 21);
+    constexpr int kDown = 56;  // the port's controls sit under the two choices
 
     auto list = [this](const char* name, QRect at) {
         auto* l = new QListWidget(this);
@@ -79,23 +89,23 @@ void frmComm::createControls() {
         buddy->setAccessibleName(QString(text).remove(u'&'));
         return l;
     };
-    lbCommPorts = list("lbCommPorts", {8, 28, 97, 129});
-    Label1 = label("Label1", QStringLiteral("Port"), {8, 8, 97, 17}, lbCommPorts);
-    lbBaudRate = list("lbBaudRate", {120, 28, 97, 129});
-    lblBaudRate = label("lblBaudRate", QStringLiteral("Baud Rate"), {120, 8, 97, 17}, lbBaudRate);
-    lbParity = list("lbParity", {232, 28, 81, 57});
-    lblParity = label("lblParity", QStringLiteral("Parity"), {232, 8, 81, 17}, lbParity);
+    lbCommPorts = list("lbCommPorts", {8, 28 + kDown, 97, 129});
+    Label1 = label("Label1", QStringLiteral("Port"), {8, 8 + kDown, 97, 17}, lbCommPorts);
+    lbBaudRate = list("lbBaudRate", {120, 28 + kDown, 97, 129});
+    lblBaudRate = label("lblBaudRate", QStringLiteral("Baud Rate"), {120, 8 + kDown, 97, 17}, lbBaudRate);
+    lbParity = list("lbParity", {232, 28 + kDown, 81, 57});
+    lblParity = label("lblParity", QStringLiteral("Parity"), {232, 8 + kDown, 81, 17}, lbParity);
 
     // Which Linux device the selected port entry stands for.
     cbDevice = new QComboBox(this);
     cbDevice->setObjectName(QStringLiteral("cbDevice"));
     cbDevice->setEditable(true);
     cbDevice->setInsertPolicy(QComboBox::NoInsert);
-    cbDevice->setGeometry(8, 184, 305, 25);
+    cbDevice->setGeometry(8, 184 + kDown, 305, 25);
     cbDevice->setToolTip(QStringLiteral("The serial device of the selected port: pick one that is present, type "
                                         "its path, type tcp://HOST:PORT for a printer behind a serial device "
-                                        "server, or choose the virtual printer to try Rastiv without hardware."));
-    lblDevice = label("lblDevice", QStringLiteral("&Device for this port"), {8, 164, 305, 17}, cbDevice);
+                                        "server."));
+    lblDevice = label("lblDevice", QStringLiteral("&Device for this port"), {8, 164 + kDown, 305, 17}, cbDevice);
 
     auto button = [this](const char* name, const QString& text, QRect at) {
         auto* b = new QPushButton(text, this);
@@ -103,10 +113,10 @@ void frmComm::createControls() {
         b->setGeometry(at);
         return b;
     };
-    cmdConnect = button("cmdConnect", QStringLiteral("Co&nnect"), {328, 28, 73, 25});
+    cmdConnect = button("cmdConnect", QStringLiteral("Co&nnect"), {328, 28 + kDown, 73, 25});
     cmdConnect->setDefault(true);
-    cmdCancel = button("cmdCancel", QStringLiteral("&Cancel"), {328, 60, 73, 25});
-    cmdHelp = button("cmdHelp", QStringLiteral("&How do I determine my printer settings?"), {8, 224, 393, 25});
+    cmdCancel = button("cmdCancel", QStringLiteral("&Cancel"), {328, 60 + kDown, 73, 25});
+    cmdHelp = button("cmdHelp", QStringLiteral("&How do I determine my printer settings?"), {8, 224 + kDown, 393, 25});
 }
 
 void frmComm::connectSignals() {
@@ -118,6 +128,7 @@ void frmComm::connectSignals() {
     connect(lbBaudRate, &QListWidget::currentRowChanged, this, [this] { if (!filling_) lbBaudRate_Click(); });
     connect(lbParity, &QListWidget::currentRowChanged, this, [this] { if (!filling_) lbParity_Click(); });
     connect(cbDevice, &QComboBox::currentTextChanged, this, [this] { if (!filling_) cbDevice_Change(); });
+    connect(rbVirtual, &QRadioButton::toggled, this, [this] { if (!filling_) rbVirtual_Click(); });
     connect(cmdConnect, &QPushButton::clicked, this, &frmComm::cmdConnect_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmComm::cmdCancel_Click);
     connect(cmdHelp, &QPushButton::clicked, this, &frmComm::cmdHelp_Click);
@@ -140,14 +151,37 @@ void frmComm::Form_Load() {
     lbBaudRate->setCurrentRow(storedIndex(env_.settings, Key::BaudRate, lbBaudRate->count()));
     lbParity->setCurrentRow(storedIndex(env_.settings, Key::Parity, lbParity->count()));
     fillDevices();
+    // A port whose device was set to the virtual printer by hand means it too.
+    const bool virtualPrinter =
+        env_.settings.read(Key::VirtualPrinter) == QLatin1String("1") ||
+        portDevice(env_.settings, lbCommPorts->currentRow()) == QLatin1String(kVirtualPrinterDevice);
+    (virtualPrinter ? rbVirtual : rbSerial)->setChecked(true);
     filling_ = false;
     showDevice();
+    showChoice();
+}
+
+void frmComm::rbVirtual_Click() {
+    const bool onPort = !rbVirtual->isChecked();
+    env_.settings.write(Key::VirtualPrinter, onPort ? QStringLiteral("0") : QStringLiteral("1"));
+    // Back to a real port: one whose device was the virtual printer gets its own device again.
+    const int port = lbCommPorts->currentRow();
+    if (onPort && portDevice(env_.settings, port) == QLatin1String(kVirtualPrinterDevice)) {
+        setPortDevice(env_.settings, port, QString::fromLatin1(keyInfo(Key(int(Key::Com1) + port)).defaultValue));
+        showDevice();
+    }
+    showChoice();
+}
+
+void frmComm::showChoice() {
+    const bool onPort = !rbVirtual->isChecked();
+    for (QWidget* w : std::initializer_list<QWidget*>{Label1, lbCommPorts, lblBaudRate, lbBaudRate, lblParity,
+                                                      lbParity, lblDevice, cbDevice})
+        w->setEnabled(onPort);
 }
 
 void frmComm::fillDevices() {
     cbDevice->clear();
-    cbDevice->addItem(deviceCaption(QString::fromLatin1(kVirtualPrinterDevice)),
-                      QString::fromLatin1(kVirtualPrinterDevice));
     for (const QString& d : presentSerialDevices()) cbDevice->addItem(d, d);
 }
 
@@ -211,7 +245,8 @@ void frmComm::cmdConnect_Click() {
             parameterError(QStringLiteral("Select a baud rate from the list provided."));
         } else {
             PortSettings settings;
-            settings.device = portDevice(env_.settings, port);
+            settings.device = rbVirtual->isChecked() ? QString::fromLatin1(kVirtualPrinterDevice)
+                                                     : portDevice(env_.settings, port);
             settings.baud = lbBaudRate->item(baud)->text().toInt();
             settings.parity = lbParity->item(parity)->text().at(0).toLatin1();
             g.gSendChunk = kChunk;
@@ -245,8 +280,17 @@ void frmComm::withConnection(const std::function<void()>& then) {
     if (then) then();
 }
 
+void frmComm::choosePrinter() {
+    Form_Load();
+    choosing_ = true;
+    // Over the dialog that asked, which must wait for the answer.
+    setWindowModality(Qt::ApplicationModal);
+    exec();
+    choosing_ = false;
+}
+
 void frmComm::cmdCancel_Click() {
-    main_.EnableButtons();
+    if (!choosing_) main_.EnableButtons();
     hide();
 }
 

@@ -14,6 +14,7 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QRadioButton;
 
 namespace rastiv {
 
@@ -27,6 +28,8 @@ class frmComm final : public QDialog {
 public:
     frmComm(Env& env, Workflow& main, QWidget* parent = nullptr);
 
+    QRadioButton* rbSerial;   // a printer on one of the ports below
+    QRadioButton* rbVirtual;  // the virtual printer, whatever the ports say
     QLabel* Label1;
     QListWidget* lbCommPorts;
     QLabel* lblDevice;
@@ -44,6 +47,7 @@ public:
     void lbBaudRate_Click();
     void lbParity_Click();
     void cbDevice_Change();
+    void rbVirtual_Click();
     void cmdConnect_Click();
     void cmdCancel_Click();
     void cmdHelp_Click();
@@ -53,6 +57,10 @@ public:
     // closed, so the next dialog is not nested in this one's event loop.
     // Cancel drops it; a failed test keeps the dialog, and `then`, waiting.
     void withConnection(const std::function<void()>& then);
+    // Shows the dialog again over a dialog that prints, to connect to
+    // another printer (or the same one again); Cancel leaves the link as it is
+    // unless a test had already closed it.
+    void choosePrinter();
     // Makes the line for a device (tests hand in their own printers).
     std::function<std::unique_ptr<SerialPort>(const QString& device)> makePort;
 
@@ -64,12 +72,14 @@ private:
     void connectSignals();
     void fillDevices();
     void showDevice();
+    void showChoice();  // the port's controls only for a printer on a port
     void parameterError(const QString& text);
     void systemError(const PortError& e);
 
     Env& env_;
     Workflow& main_;
     bool filling_ = false;
+    bool choosing_ = false;  // opened by choosePrinter: the main window's buttons are not ours to give back
 };
 
 }  // namespace rastiv

@@ -1,7 +1,9 @@
 #include "ui/printer/frmPrint.hpp"
 
+#include <QComboBox>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 
@@ -16,6 +18,8 @@
 #include "ui/printer/logocommon.hpp"
 #include "core/printerfiles.hpp"
 #include "core/printable.hpp"
+#include "core/placement.hpp"
+#include "core/portdevices.hpp"
 #include "link/commlink.hpp"
 #include "link/regularfile.hpp"
 
@@ -45,7 +49,7 @@ QString printedText(TransferEnd end, const TransferProgress& p) {
 
 frmPrint::frmPrint(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent)
     : QDialog(parent), env_(env), picture_(picture), main_(main) {
-    setUpDialog(*this, "frmPrint", QStringLiteral("Print a Graphic"), kHelpBitmap, {265, 178});
+    setUpDialog(*this, "frmPrint", QStringLiteral("Print a Graphic"), kHelpBitmap, {265, 290});
     cmdSendBMP = new QPushButton(QStringLiteral("Send &Graphic to the Printer"), this);
     cmdSendBMP->setObjectName(QStringLiteral("cmdSendBMP"));
     cmdSendBMP->setGeometry(8, 8, 249, 25);
@@ -54,8 +58,34 @@ frmPrint::frmPrint(Env& env, const WorkingPicture& picture, Workflow& main, QWid
     cmdExit->setObjectName(QStringLiteral("cmdExit"));
     cmdExit->setGeometry(8, 48, 249, 25);
     transfer = new TransferPanel(this, {8, 84, 249, 86});
+    lblPrinter = new QLabel(this);
+    lblPrinter->setObjectName(QStringLiteral("lblPrinter"));
+    lblPrinter->setGeometry(8, 178, 249, 34);
+    lblPrinter->setWordWrap(true);
+    lblPrinter->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    cmdChangePrinter = new QPushButton(QStringLiteral("C&hange Printer..."), this);
+    cmdChangePrinter->setObjectName(QStringLiteral("cmdChangePrinter"));
+    cmdChangePrinter->setGeometry(8, 216, 249, 25);
+    cbPlacement = new QComboBox(this);
+    cbPlacement->setObjectName(QStringLiteral("cbPlacement"));
+    cbPlacement->setGeometry(136, 253, 121, 25);
+    for (Placement p : {Placement::Left, Placement::Centre, Placement::Right})
+        cbPlacement->addItem(placementName(p), int(p));
+    cbPlacement->setCurrentIndex(cbPlacement->findData(int(storedPlacement(env_.settings))));
+    cbPlacement->setAccessibleName(QStringLiteral("Place on the paper"));
+    cbPlacement->setToolTip(QStringLiteral("Where a picture narrower than the paper prints on it."));
+    lblPlacement = new QLabel(QStringLiteral("&Place on the paper:"), this);
+    lblPlacement->setObjectName(QStringLiteral("lblPlacement"));
+    lblPlacement->setGeometry(8, 253, 124, 25);
+    lblPlacement->setBuddy(cbPlacement);
+    QWidget::setTabOrder(cmdSendBMP, cmdExit);
+    QWidget::setTabOrder(cmdExit, cmdChangePrinter);
+    QWidget::setTabOrder(cmdChangePrinter, cbPlacement);
+    showPrinter();
     connect(cmdSendBMP, &QPushButton::clicked, this, &frmPrint::cmdSendBMP_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmPrint::cmdExit_Click);
+    connect(cmdChangePrinter, &QPushButton::clicked, this, &frmPrint::cmdChangePrinter_Click);
+    connect(cbPlacement, &QComboBox::currentIndexChanged, this, &frmPrint::cbPlacement_Change);
     centreOnScreen(*this);
 }
 
@@ -76,7 +106,8 @@ void frmPrint::cmdSendBMP_Click() {
         return;
     }
     const QString gfx = env_.workPath("tmpfile.gfx");
-    const int32_t r = env_.pixmill.SaveBMPAsGfx(picture_.current, gfx, g.paperKind());
+    const int32_t r = saveBMPAsPlacedGfx(env_.pixmill, picture_.current, gfx, g.paperKind(),
+                                         storedPlacement(env_.settings), env_.workPath("tmpplaced.bmp"));
     if (r != 0) {
         busy.tell(errorNumber(r) + QStringLiteral(" saving the BMP file as a graphics (*.GFX) file."),
                   QStringLiteral("PIXMILL DLL Error"), MsgIcon::Exclamation, kHelpPixmill, MsgButtons::Ok, {},
@@ -102,6 +133,21 @@ void frmPrint::cmdSendBMP_Click() {
 }
 
 void frmPrint::cmdExit_Click() { done(QDialog::Rejected); }
+
+void frmPrint::cmdChangePrinter_Click() {
+    if (changePrinter) changePrinter();
+    showPrinter();
+}
+
+void frmPrint::cbPlacement_Change() {
+    storePlacement(env_.settings, Placement(cbPlacement->currentData().toInt()));
+}
+
+void frmPrint::showPrinter() {
+    const QString where = env_.link.state().gCommEstablished ? printerName(env_.link.lineSettings())
+                                                             : QStringLiteral("no printer (not connected)");
+    lblPrinter->setText(QStringLiteral("Prints to: %1").arg(where));
+}
 
 // Unloading hands the main window its buttons back, however the dialog closes.
 void frmPrint::done(int result) {

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 #include "core/env.hpp"
 #include "core/workingpicture.hpp"
 
+class QComboBox;
+class QLabel;
 class QPushButton;
 
 namespace rastiv {
@@ -21,9 +24,21 @@ public:
     QPushButton* cmdSendBMP;
     QPushButton* cmdExit;
     TransferPanel* transfer;  // the graphic's progress while it goes out, then what went out
+    QLabel* lblPrinter;       // which printer the graphic goes to
+    QPushButton* cmdChangePrinter;
+    QLabel* lblPlacement;
+    QComboBox* cbPlacement;  // left, centre or right on the paper
 
     void cmdSendBMP_Click();
     void cmdExit_Click();
+    void cmdChangePrinter_Click();
+    void cbPlacement_Change();
+    // Names the printer of the link as it is now.
+    void showPrinter();
+
+    // Lets the operator choose another printer (the main window opens its
+    // communication dialog); the dialog works without it.
+    std::function<void()> changePrinter;
 
     void done(int result) override;
 

@@ -1,0 +1,138 @@
+// Desktop habits: Save again, Open Recent, the picture as it will print, the
+// unsaved mark, changes made by another program, and captions that fit.
+#include "core/placement.hpp"
+#include "mainshell.hpp"
+#include "ui/batch/frmBatch.hpp"
+#include "ui/picture/frmAdvanced.hpp"
+#include "ui/picture/frmColors.hpp"
+#include "ui/picture/frmPhoto.hpp"
+#include "ui/picture/frmResize.hpp"
+#include "ui/picture/frmSaveOpts.hpp"
+#include "ui/printer/frmComm.hpp"
+#include "ui/printer/frmDownloadLogo.hpp"
+#include "ui/printer/frmLegacy.hpp"
+#include "ui/printer/frmLogo2.hpp"
+#include "ui/printer/frmPrint.hpp"
+#include "ui/printer/frmRibbonLogo.hpp"
+#include "ui/printer/frmTextSub.hpp"
+#include "ui/printer/frmWatermark.hpp"
+
+#include <QApplication>
+#include <QImage>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyleOptionButton>
+#include <gtest/gtest.h>
+
+using namespace rastiv;
+using namespace rastiv::testing;
+using namespace testing_support;
+
+// Black, white and red: printable on the red paper the main window starts with.
+static BmpBuilder printable(uint32_t w, uint32_t h) {
+    return std::move(
+        BmpBuilder(w, h, 8).colours({kWhite, kBlack, kRed}).each([](uint32_t x, uint32_t y) { return (x + y) % 3; }));
+}
+
+TEST(FileMenu, SaveWritesAgainWhereAndAsTheLastSaveDidAndTheTitleMarksWhatNoFileHolds) {
+    Shell s;
+    s.load(s.input("a.bmp", printable(40, 6)));
+    s.main.cmdRotLeft->click();
+    EXPECT_TRUE(s.main.isWindowModified());
+    // Before any save, Save is Save As: the Save Options dialog.
+    s.w.files.choose(s.w.path("out/kept.gfx"));
+    whenModalOf<frmSaveOpts>([&](frmSaveOpts* d) { d->cmdSaveGfx->click(), d->accept(); });
+    s.main.mnuFileSave->trigger();
+    EXPECT_FALSE(s.main.isWindowModified());
+    EXPECT_EQ(readFile(s.w.tmp.path("out/kept.gfx")).size(), 40u * 146);  // turned: one record a row
+    s.main.cmdRotRight->click();
+    s.main.mnuFileSave->trigger();  // no dialog: the same file, the same kind
+    EXPECT_EQ(readFile(s.w.tmp.path("out/kept.gfx")).size(), 6u * 146);
+    EXPECT_FALSE(s.main.isWindowModified());
+    EXPECT_EQ(s.w.files.requests.size(), 2u);  // the Open and the one Save As
+}
+
+TEST(FileMenu, OpenRecentListsTheNewestFirstAndDropsAFileThatIsGone) {
+    Shell s;
+    const QString a = s.input("a.bmp", printable(8, 2)), b = s.input("b.bmp", printable(9, 2));
+    for (const QString& f : {a, b, a}) s.load(f);
+    EXPECT_EQ(s.main.recentFiles(), (QStringList{a, b}));
+    QFile::remove(b);
+    s.main.openRecent(b);
+    ASSERT_EQ(s.w.messages.shown.size(), 1u);
+    EXPECT_EQ(s.main.recentFiles(), QStringList{a});
+    EXPECT_EQ(s.main.mnuFileRecent->actions().size(), 1);
+}
+
+TEST(FileMenu, ExportIsThePrintedDotsOnPaperWidePlacedAsThePrinterPlacesThem) {
+    Shell s;
+    s.load(s.input("a.bmp", printable(100, 5)));
+    storePlacement(s.w.settings, Placement::Centre);
+    s.w.files.choose(s.w.path("out/receipt"));
+    s.main.mnuFileExport->trigger();
+    const QImage png(s.w.path("out/receipt.png"));
+    ASSERT_EQ(png.size(), QSize(576, 5));
+    const QImage bmp(s.w.working());
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 576; ++x)
+            ASSERT_EQ(png.pixel(x, y), x < 238 || x >= 338 ? qRgb(255, 255, 255) : bmp.pixel(x - 238, y)) << x;
+}
+
+TEST(OutsideEdits, AChangeByAnotherProgramIsUnsavedWorkThatQuittingAsksAbout) {
+    Shell s;
+    s.load(s.input("a.bmp", printable(12, 4)));
+    printable(12, 5).write(s.w.working().toStdString());  // as the paint program saves it
+    s.main.checkOutsideEdit();
+    EXPECT_TRUE(s.main.isWindowModified());
+    EXPECT_EQ(s.main.picture().height, 5u);  // shown as it is now
+    s.w.messages.answers = {MsgResult::Cancel};
+    s.main.mnuFileQuit->trigger();
+    EXPECT_EQ(s.w.messages.shown.at(0).text, "Save the changes to the picture before quitting?");
+    EXPECT_EQ(s.ended, 0);
+}
+
+// Every caption whole, in every dialog, at the desktop's usual font and a larger one.
+TEST(Captions, NoButtonOrLabelIsCutInAnyDialog) {
+    const QFont usual = QApplication::font();
+    for (qreal points : {usual.pointSizeF(), usual.pointSizeF() * 1.5}) {
+        QApplication::setFont(QFont(usual.family(), int(points)));
+        Shell s;
+        s.w.workingBitmap(40, 10);
+        RecordingWorkflow flow(s.w.picture);
+        std::unique_ptr<QWidget> dialogs[] = {
+            std::make_unique<frmSaveOpts>(s.w.env, s.w.picture, flow), std::make_unique<frmAdvanced>(s.w.env),
+            std::make_unique<frmResize>(s.w.env, s.w.picture, flow), std::make_unique<frmLegacy>(s.w.env),
+            std::make_unique<frmColors>(s.w.env, s.w.picture, flow), std::make_unique<frmTextSub>(s.w.env, 1),
+            std::make_unique<frmPhoto>(s.w.env, s.w.picture, flow), std::make_unique<frmBatch>(s.w.env),
+            std::make_unique<frmPrint>(s.w.env, s.w.picture, flow), std::make_unique<frmComm>(s.w.env, flow),
+            std::make_unique<frmLogo2>(s.w.env, s.w.picture), std::make_unique<frmDownloadLogo>(s.w.env, ""),
+            std::make_unique<frmWatermark>(s.w.env, ""), std::make_unique<frmRibbonLogo>(s.w.env, "")};
+        std::vector<QWidget*> windows{&s.main};
+        for (const auto& d : dialogs) windows.push_back(d.get());
+        for (QWidget* window : windows) {
+            window->show();
+            for (QWidget* c : window->findChildren<QWidget*>()) {
+                const auto* b = qobject_cast<QAbstractButton*>(c);
+                const auto* l = qobject_cast<QLabel*>(c);
+                if (!c->isVisibleTo(window) || (b ? b->text() : l ? l->text() : QString()).isEmpty()) continue;
+                // A push button's hint has a floor of its own: what counts is
+                // whether its text fits where the style draws it.
+                int need = c->sizeHint().width(), room = c->width();
+                if (const auto* p = qobject_cast<const QPushButton*>(c)) {
+                    QStyleOptionButton o;
+                    o.initFrom(p);
+                    o.rect = p->rect();
+                    room = p->style()->subElementRect(QStyle::SE_PushButtonContents, &o, p).width();
+                    need = 0;
+                    for (const QString& line : QString(p->text()).remove(u'&').split(u'\n'))
+                        need = qMax(need, p->fontMetrics().horizontalAdvance(line));
+                }
+                const bool fits = l && l->wordWrap() ? l->heightForWidth(l->width()) <= l->height() : need <= room;
+                EXPECT_TRUE(fits) << window->objectName().toStdString() << "." << c->objectName().toStdString()
+                                  << " at " << points << " points: " << need << " in " << room;
+            }
+            window->hide();
+        }
+    }
+    QApplication::setFont(usual);
+}
