@@ -75,6 +75,8 @@ TEST_F(ConvertPicture, APngBecomesAGraphicsFileTheChecksAccept) {
     const QByteArray gfx = bytes("out.gfx");
     EXPECT_EQ(graphicsFileProblem(gfx), QString());
     EXPECT_EQ(gfx.size(), 25 * 146);  // 100 x 25 after the resize, two-colour lines
+    o.width = 10;  // the narrowest a picture is resized to
+    EXPECT_TRUE(convert(o).ok);
 }
 
 TEST_F(ConvertPicture, EveryColourLeftGetsTheRenderingNearestToIt) {

@@ -118,14 +118,14 @@ TEST(RasterFilter, DotsLandOnThePrintersLineInTheirInks) {
     // Graphics: each dot its nearest ink; red on red paper and blue on blue
     // paper are the highlight, a middle grey black once darkened and paper
     // once lightened.  Black-only paper, or black only chosen, gives the
-    // black-only records.  A page wider than 80 mm gives the printer its
-    // middle; a narrower one is centred.
+    // black-only records.  A page wider than 80 mm, up to the widest one
+    // believed, gives the printer its middle; a narrower one is centred.
     struct Case { unsigned mediaType, highlight, width, left; Rgb ink; int darkness; uint8_t dot; int paperKind; };
     const Case cases[] = {{1, 1, 640, 32, {255, 0, 0}, 0, 2, 1},   {2, 1, 640, 32, {0, 0, 255}, 0, 2, 2},
                           {1, 1, 640, 32, {0, 0, 0}, 0, 1, 1},     {3, 1, 640, 32, {0, 0, 0}, 0, 1, 0},
                           {1, 2, 640, 32, {0, 0, 0}, 0, 1, 0},     {1, 1, 384, 0, {0, 0, 0}, 0, 1, 1},
                           {1, 1, 800, 112, {0, 0, 0}, 0, 1, 1},    {1, 1, 640, 32, {128, 128, 128}, 2, 1, 1},
-                          {1, 1, 640, 32, {128, 128, 128}, -2, 0, 1}};
+                          {1, 1, 640, 32, {128, 128, 128}, -2, 0, 1}, {1, 1, 8192, 3808, {0, 0, 0}, 0, 1, 1}};
     for (const Case& c : cases) {
         const unsigned margin = c.width < 576 ? (576 - c.width) / 2 : 0;  // of the printer's line on each side
         const std::string row = line(c.dot, margin, 576 - margin, c.paperKind);

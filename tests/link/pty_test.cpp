@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include "link/clock.hpp"
@@ -15,12 +14,13 @@
 #include "link/linkstate.hpp"
 #include "link/commlink.hpp"
 #include "link/termiosport.hpp"
+#include "portbench.hpp"
 
 using namespace rastiv;
 
 namespace {
 
-class Pty : public ::testing::Test {
+class Pty : public rastiv::testing::PortBench<TermiosPort> {
 protected:
     void SetUp() override {
         master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -28,8 +28,6 @@ protected:
         ASSERT_EQ(::grantpt(master), 0);
         ASSERT_EQ(::unlockpt(master), 0);
         slave = QString::fromLocal8Bit(::ptsname(master));
-        QObject::connect(&port, &SerialPort::transmitEvent, [this] { ++transmitEvents; });
-        QObject::connect(&port, &SerialPort::lost, [this](const PortError& e) { lostErrors.push_back(e); });
     }
     void TearDown() override {
         port.close();
@@ -42,33 +40,11 @@ protected:
         if (!ok) ADD_FAILURE() << err.description.toStdString();
         return ok;
     }
-    // Lets events run for real until `done` or a short deadline.
-    template <typename F>
-    bool pumpUntil(F done, int ms = 2000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done()) {
-            if (t.elapsed() > ms) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            ::usleep(500);
-        }
-        return true;
-    }
-    QByteArray readMaster() {
-        QByteArray all;
-        char buf[4096];
-        ssize_t n;
-        while ((n = ::read(master, buf, sizeof buf)) > 0) all.append(buf, n);
-        return all;
-    }
+    QByteArray readMaster() { return readAll(master); }
     void writeMaster(QByteArray bytes) { ASSERT_EQ(::write(master, bytes.constData(), bytes.size()), bytes.size()); }
 
     int master = -1;
     QString slave;
-    RealClock clock;
-    TermiosPort port{clock};
-    int transmitEvents = 0;
-    std::vector<PortError> lostErrors;
 };
 
 TEST_F(Pty, SentBytesArriveExactlyAndRaiseOneTransmitEventEach) {

@@ -20,6 +20,7 @@
 #include "link/connectiontest.hpp"
 #include "link/tcpport.hpp"
 #include "link/termiosport.hpp"
+#include "portbench.hpp"
 
 using namespace rastiv;
 
@@ -54,12 +55,8 @@ struct Listener {
     quint16 port = 0;
 };
 
-class Tcp : public ::testing::Test {
+class Tcp : public rastiv::testing::PortBench<TcpPort> {
 protected:
-    void SetUp() override {
-        QObject::connect(&port, &SerialPort::transmitEvent, [this] { ++transmitEvents; });
-        QObject::connect(&port, &SerialPort::lost, [this](const PortError& e) { lostErrors.push_back(e); });
-    }
     void TearDown() override {
         port.close();
         if (peer >= 0) ::close(peer);
@@ -73,32 +70,10 @@ protected:
         peer = listener.accept();
         return peer >= 0;
     }
-    // Lets events run for real until `done` or a short deadline.
-    template <typename F>
-    bool pumpUntil(F done, int ms = 3000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done()) {
-            if (t.elapsed() > ms) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            ::usleep(200);
-        }
-        return true;
-    }
-    QByteArray readPeer() {
-        QByteArray all;
-        char buf[65536];
-        ssize_t n;
-        while ((n = ::read(peer, buf, sizeof buf)) > 0) all.append(buf, n);
-        return all;
-    }
+    QByteArray readPeer() { return readAll(peer); }
 
     Listener listener;
     int peer = -1;
-    RealClock clock;
-    TcpPort port{clock};
-    int transmitEvents = 0;
-    std::vector<PortError> lostErrors;
 };
 
 TEST_F(Tcp, SentBytesArriveExactlyWithOneTransmitEventPerOutput) {

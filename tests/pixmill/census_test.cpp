@@ -33,6 +33,19 @@ protected:
 
 constexpr uint32_t kGreen = rgb(0, 200, 0);
 
+// A picture whose pixels all have one index has one colour, whichever index it
+// is, at every depth, in whole bytes and in a row's last bits alike.
+TEST_F(Census, AllPixelsOfOneIndexAreOneColour) {
+    for (uint16_t bits : {1, 4, 8})
+        for (uint32_t index : {0u, (1u << bits) - 1})
+            for (int32_t width : {16, 19}) {
+                BmpBuilder b(width, 3, bits);
+                for (uint32_t i = 0; i < (1u << bits); ++i) b.entry(i, rgb(uint8_t(i), uint8_t(255 - i), 7));
+                b.each([&](uint32_t, uint32_t) { return index; }).write(p("one.bmp"));
+                EXPECT_EQ(NumColors(p("one.bmp").c_str(), 0, 0), 1) << bits << " bits, index " << index << ", " << width;
+            }
+}
+
 TEST_F(Census, DuplicateEntriesAreOneColourAndRanksFollowTheExchangeSort) {
     // 10 x 10: red stored twice (30 + 20 pixels), black 25, white 25.
     BmpBuilder b(10, 10, 8);

@@ -166,6 +166,16 @@ TEST_F(Encoders, ScrubRewritesRealTimeCommandPairsInsidePictureData) {
     ByteVec l = readFile(p("s.lgo"));
     EXPECT_EQ(ByteVec(l.begin(), l.begin() + 13),
               (ByteVec{0x1D, 0x84, 1, 8, 1, 0x30, 0x04, 0x3D, 0x05, 0x1D, 0x83, 0x10, 0x06}));
+    // A two-colour logo holds two planes a row: the scrub reaches the end of both.
+    BmpBuilder(int32_t(px.size()), 8, 4)
+        .colours({kWhite, kBlack, kRed})
+        .each([&](uint32_t x, uint32_t y) { return x == 63 && y == 0 ? 2u : px[x]; })
+        .write(p("two.bmp"));
+    ASSERT_EQ(SaveBMPAsLogo(p("two.bmp").c_str(), p("two.lgo").c_str(), 1), 0);
+    l = readFile(p("two.lgo"));
+    ASSERT_EQ(l.size(), 5u + 8 * 8 * 2);
+    for (size_t i = 5; i + 1 < l.size(); ++i)
+        EXPECT_FALSE((l[i] == 0x10 && (l[i + 1] == 4 || l[i + 1] == 5)) || (l[i] == 0x1D && l[i + 1] == 5)) << i;
 }
 
 TEST_F(Encoders, ShortPaletteIndicesWithoutEntriesEncodeAsBlack) {

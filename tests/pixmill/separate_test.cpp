@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <random>
 #include <vector>
@@ -103,6 +104,35 @@ TEST_F(Separate, GreyRampKeepsItsOrderOfLightnessInBlackAndWhite) {
             }
             EXPECT_EQ(shares(d, 0, 16)[0], 0.0);
             EXPECT_EQ(shares(d, 496, 512)[0], 1.0);
+        }
+}
+
+// A flat grey prints as much light as it holds: its paper dots take the
+// grey's share of linear light (black and the paper being the only inks a grey
+// gets), on every paper, in the rows the diffusion scans from the left and in
+// those it scans from the right alike.
+TEST(SeparateGrey, FlatGreysPrintTheirShareOfLightInBothScanDirections) {
+    constexpr uint32_t w = 96, h = 96;
+    for (int32_t paper : {0, 1, 2})
+        for (int grey : {40, 96, 128, 192, 245}) {
+            const double c = grey / 255.0, light = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+            PixmillSeparator* s = nullptr;
+            ASSERT_EQ(SeparatorOpen(&s, w, paper, PIXMILL_SEPARATE_DIFFUSION, 0, 0, 100, 0), 0);
+            const std::vector<uint8_t> row(3 * w, uint8_t(grey));
+            std::vector<uint8_t> inks(w);
+            double paperDots[2] = {};  // rows scanned rightward, leftward
+            for (uint32_t y = 0; y < h; ++y) {
+                int32_t ready = 0;
+                ASSERT_EQ(SeparatorPushRow(s, row.data(), inks.data(), &ready), 0);
+                for (uint8_t ink : inks) {
+                    ASSERT_LT(ink, 2) << "a grey printed with the highlight";
+                    paperDots[y % 2] += ink == 0;
+                }
+            }
+            SeparatorClose(s);
+            for (int d : {0, 1})
+                EXPECT_NEAR(paperDots[d] / (w * h / 2), light, 0.01)
+                    << "grey " << grey << " paper " << paper << (d ? " leftward" : " rightward");
         }
 }
 

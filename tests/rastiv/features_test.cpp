@@ -200,34 +200,76 @@ TEST(DownloadLogo, AFileIsSentInPiecesOf50AndThePrintIsLeftOutOfTheRecording) {
     EXPECT_EQ(b.recorded(), kBegin + select(7) + logo + kBatchPauseMarker + kDeselect);
 }
 
-TEST(DownloadLogo, ANumberIsNeededWithinRangeAndAClosedPortStopsSilently) {
+TEST(DownloadLogo, AClosedPortStopsSilently) {
     Bench b;
     b.logoFile(13);
     frmDownloadLogo d(b.w.env, b.logo);
-    d.cmdDownloadLogo->click();
-    EXPECT_EQ(d.steps.shown(), 2);
-    d.cmdPrintLogo->click();
-    EXPECT_EQ(d.steps.shown(), 3);
-    d.tbLogoNum->setText("256");
-    d.cmdDownloadLogo->click();
-    d.tbLogoNum->setText("-1");
-    d.cmdPrintLogo->click();
-    ASSERT_EQ(b.w.messages.shown.size(), 4u);
-    expectParameterError(b.w.messages.shown[0],
-                         "You must enter a logo number (0-255) before you can download a logo.", 11);
-    expectParameterError(b.w.messages.shown[1], "You must enter a logo number (0-255) before you can print a logo.",
-                         11);
-    expectParameterError(b.w.messages.shown[2], "The logo number must be between 0 and 255.", 11);
-    expectParameterError(b.w.messages.shown[3], "The logo number must be between 0 and 255.", 11);
-    EXPECT_TRUE(b.writes().isEmpty());
-    EXPECT_FALSE(b.w.g.gSendingPrintSample);
-
     b.w.g.gPortState = 0;
     d.tbLogoNum->setText("5");
     d.cmdDownloadLogo->click();
     EXPECT_EQ(d.steps.shown(), 3);
-    EXPECT_EQ(b.w.messages.shown.size(), 4u);
+    EXPECT_TRUE(b.w.messages.shown.empty());
     EXPECT_TRUE(b.writes().isEmpty());
+}
+
+// Every number the logo dialogs send: missing or out of range, the operator
+// is told which before a byte is sent.
+TEST(LogoNumbers, AMissingOrOutOfRangeNumberIsRefusedBeforeAnythingIsSent) {
+    using Try = std::function<void(Bench&)>;
+    const auto logo = [](const char* n, bool print) -> Try {
+        return [=](Bench& b) {
+            frmDownloadLogo d(b.w.env, b.logo);
+            d.tbLogoNum->setText(QString::fromLatin1(n));
+            (print ? d.cmdPrintLogo : d.cmdDownloadLogo)->click();
+        };
+    };
+    const auto margin = [](const char* n, bool print) -> Try {
+        return [=](Bench& b) {
+            frmRibbonLogo d(b.w.env, b.logo);
+            d.tbLogoNum->setText(QString::fromLatin1(n));
+            (print ? d.cmdPrintSample : d.cmdRibbon)->click();
+        };
+    };
+    const auto watermark = [](const char* logoNumber, const char* n, bool print) -> Try {
+        return [=](Bench& b) {
+            frmWatermark d(b.w.env, b.logo);
+            d.tbLogoIndex->setText(QString::fromLatin1(logoNumber));
+            d.tbWmIndex->setText(QString::fromLatin1(n));
+            (print ? d.cmdPrintSample : d.cmdDefine)->click();
+        };
+    };
+    const char* range = "The logo number must be between 0 and 255.";
+    const struct {
+        Try attempt;
+        const char* text;
+        int topic;
+    } rows[] = {
+        {logo("", false), "You must enter a logo number (0-255) before you can download a logo.", 11},
+        {logo("", true), "You must enter a logo number (0-255) before you can print a logo.", 11},
+        {logo("256", false), range, 11},
+        {logo("-1", true), range, 11},
+        {margin("", false), "You must enter a logo number (0-255) before you can download a margin message.", 10},
+        {margin("", true), "You must enter a logo number (0-255) before you can print a margin message.", 10},
+        {margin("300", false), range, 10},
+        {margin("300", true), range, 10},
+        {watermark("", "5", false), "You must enter a logo number (0-255) before you can download a logo.", 9},
+        {watermark("256", "", false), range, 9},
+        {watermark("-1", "5", false), range, 9},
+        {watermark("255", "", false), "You must enter a watermark number (0-255) before you can define a watermark.", 9},
+        {watermark("255", "256", false), "The watermark number must be between 0 and 255.", 9},
+        {watermark("", "", true), "You must enter a watermark number (0-255) before you can print a watermark.", 9},
+        {watermark("", "256", true), "The watermark number must be between 0 and 255.", 9},
+    };
+    Bench b;
+    b.logoFile(13);
+    for (const auto& r : rows) {
+        b.clear();
+        r.attempt(b);
+        ASSERT_EQ(b.w.messages.shown.size(), 1u) << r.text;
+        expectParameterError(b.w.messages.shown[0], r.text, r.topic);
+        EXPECT_TRUE(b.writes().isEmpty()) << r.text;
+        EXPECT_FALSE(b.w.g.gSendingPrintSample);
+    }
 }
 
 TEST(DownloadLogo, ALogoFileThatCannotBeReadIsReportedBeforeAnythingIsSent) {
@@ -387,32 +429,6 @@ TEST(Watermark, TheSameNumberTwiceIsRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(b.writes().mid(4), (QList<QByteArray>{hex("1B 61 01 1D 8B 07 64 00"), hex("1B 61 00")}));
 }
 
-TEST(Watermark, NumbersAreCheckedLogoFirstThenWatermarkBeforeAnythingIsSent) {
-    Bench b;
-    b.logoFile(13);
-    frmWatermark d(b.w.env, b.logo);
-    const struct {
-        const char* logo;
-        const char* wm;
-        const char* text;
-    } rows[] = {
-        {"", "5", "You must enter a logo number (0-255) before you can download a logo."},
-        {"256", "", "The logo number must be between 0 and 255."},
-        {"-1", "5", "The logo number must be between 0 and 255."},
-        {"255", "", "You must enter a watermark number (0-255) before you can define a watermark."},
-        {"255", "256", "The watermark number must be between 0 and 255."},
-    };
-    for (const auto& r : rows) {
-        b.clear();
-        d.tbLogoIndex->setText(QString::fromLatin1(r.logo));
-        d.tbWmIndex->setText(QString::fromLatin1(r.wm));
-        d.cmdDefine->click();
-        ASSERT_EQ(b.w.messages.shown.size(), 1u) << r.text;
-        expectParameterError(b.w.messages.shown[0], r.text, 9);
-        EXPECT_TRUE(b.writes().isEmpty()) << r.text;
-    }
-}
-
 TEST(Watermark, PrintSampleSwitchesTheWatermarkOnAroundTwentyLinesAndRefusesNoByte) {
     Bench b;
     frmWatermark d(b.w.env, b.logo);
@@ -425,19 +441,6 @@ TEST(Watermark, PrintSampleSwitchesTheWatermarkOnAroundTwentyLinesAndRefusesNoBy
     EXPECT_EQ(b.writes(), expected);
     EXPECT_EQ(d.steps.shown(), 6);
     EXPECT_FALSE(b.w.g.gSendingPrintSample);
-
-    b.clear();
-    d.steps.show(1);
-    d.tbWmIndex->setText("");
-    d.cmdPrintSample->click();
-    d.tbWmIndex->setText("256");
-    d.cmdPrintSample->click();
-    ASSERT_EQ(b.w.messages.shown.size(), 2u);
-    expectParameterError(b.w.messages.shown[0],
-                         "You must enter a watermark number (0-255) before you can print a watermark.", 9);
-    expectParameterError(b.w.messages.shown[1], "The watermark number must be between 0 and 255.", 9);
-    EXPECT_TRUE(b.writes().isEmpty());
-    EXPECT_EQ(d.steps.shown(), 5);
     EXPECT_TRUE(b.recorded().isEmpty());
 }
 
@@ -494,26 +497,6 @@ TEST(MarginMessage, LegacyBoxStoresLogo242AndLeavesTheSampleToLegacyColorization
     EXPECT_EQ(d.tbLogoNum->text(), " 242");
     EXPECT_FALSE(d.tbLogoNum->isReadOnly());
     EXPECT_TRUE(d.Label2->isEnabled());
-}
-
-TEST(MarginMessage, ANumberIsNeededWithinRange) {
-    Bench b;
-    b.logoFile(13);
-    frmRibbonLogo d(b.w.env, b.logo);
-    d.cmdRibbon->click();
-    d.cmdPrintSample->click();
-    d.tbLogoNum->setText("300");
-    d.cmdRibbon->click();
-    d.cmdPrintSample->click();
-    ASSERT_EQ(b.w.messages.shown.size(), 4u);
-    expectParameterError(b.w.messages.shown[0],
-                         "You must enter a logo number (0-255) before you can download a margin message.", 10);
-    expectParameterError(b.w.messages.shown[1],
-                         "You must enter a logo number (0-255) before you can print a margin message.", 10);
-    expectParameterError(b.w.messages.shown[2], "The logo number must be between 0 and 255.", 10);
-    expectParameterError(b.w.messages.shown[3], "The logo number must be between 0 and 255.", 10);
-    EXPECT_TRUE(b.writes().isEmpty());
-    EXPECT_EQ(d.steps.shown(), 5);
 }
 
 const QList<QByteArray> kLegacyOff = {hex("1F 03 16 01 00 00"), hex("1F 03 16 04 00 00"),

@@ -20,6 +20,7 @@
 #include "link/virtualprinter.hpp"
 #include "ui/main/frmMain.hpp"
 #include "receipt/receiptrenderer.hpp"
+#include "printerbench.hpp"
 
 using namespace rastiv;
 using namespace rastiv::testing;
@@ -28,35 +29,14 @@ using namespace testing_support;
 namespace {
 
 const QByteArray kStatusQuery("\x1B\x76\x0A", 3);
-const QByteArray kFeed("\x1B\x4A\xFF\x19", 4);
 
-// A world whose communication dialog makes virtual printers and keeps the last one.
-struct Bench {
-    World w;
-    RecordingWorkflow main{w.picture};
-    frmComm comm{w.env, main};
-    VirtualPrinter* printer = nullptr;
-    int replyDelayMs = 20;
-    bool powered = true;
+// Connecting keeps what the connection sent and said: these tests look at it.
+struct Bench : PrinterBench {
     std::vector<QString> opened;
-
-    Bench() {
-        comm.makePort = [this](const QString& device) -> std::unique_ptr<SerialPort> {
-            if (device != QLatin1String(kVirtualPrinterDevice)) return std::make_unique<TermiosPort>(w.clock);
-            auto p = std::make_unique<VirtualPrinter>(w.clock);
-            p->setReplyDelayMs(replyDelayMs);
-            p->setPowered(powered);
-            printer = p.get();
-            return p;
-        };
-        w.g.gHelpFile = QStringLiteral("/opt/rastiv/help/index.html");
-        setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
-    }
     void connect() {
         comm.cmdConnect_Click();
         ASSERT_TRUE(w.g.gCommEstablished);
     }
-    // A 576-wide black-and-white working bitmap, as the main window would have it.
 };
 
 TEST(Comm, FirstStartWritesDefaultsAndClicksAreStoredInTheProgramsNumberForm) {

@@ -5,6 +5,7 @@
 #include "fakes.hpp"
 #include "ui/printer/frmComm.hpp"
 #include "core/portdevices.hpp"
+#include "link/termiosport.hpp"
 #include "link/virtualprinter.hpp"
 
 #include <gtest/gtest.h>
@@ -24,12 +25,18 @@ struct PrinterBench {
     World w;
     RecordingWorkflow main{w.picture};
     frmComm comm{w.env, main};
-    VirtualPrinter* printer = nullptr;
+    VirtualPrinter* printer = nullptr;  // the last one the dialog made
+    int replyDelayMs = 20;
+    bool powered = true;
     QString recording;
 
+    // The virtual printer's device makes virtual printers; any other is a real line.
     PrinterBench() {
-        comm.makePort = [this](const QString&) -> std::unique_ptr<SerialPort> {
+        comm.makePort = [this](const QString& device) -> std::unique_ptr<SerialPort> {
+            if (device != QLatin1String(kVirtualPrinterDevice)) return std::make_unique<TermiosPort>(w.clock);
             auto p = std::make_unique<VirtualPrinter>(w.clock);
+            p->setReplyDelayMs(replyDelayMs);
+            p->setPowered(powered);
             printer = p.get();
             return p;
         };

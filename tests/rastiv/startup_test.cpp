@@ -28,8 +28,6 @@ TEST(StartUp, FirstRunChoosesRedScreenAndDefaultSpacing) {
     EXPECT_EQ(textColour(main.lbStep3), QColor(255, 0, 0));
     EXPECT_EQ(main.shBox->borderColor(), QColor(255, 0, 0));
     EXPECT_EQ(w.g.gHelpFile, QStringLiteral("/opt/rastiv/help/index.html"));
-    EXPECT_EQ(w.g.gMarkColor1, 0x0000FF00);
-    EXPECT_EQ(uint32_t(w.g.gMarkColor2), 0xFF000000u);
     EXPECT_TRUE(w.g.gOmitPrintSampleData);
     EXPECT_FALSE(w.g.gCommEstablished);
     EXPECT_FALSE(main.picture().loaded());

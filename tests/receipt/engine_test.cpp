@@ -378,6 +378,80 @@ TEST(ReceiptEngine, APictureIsNoTallerThanItsDataWhateverItsHeaderClaims) {
     for (const auto& r : rows) EXPECT_LE(print(r.bytes)->height(), r.rows) << r.what;
 }
 
+// Every picture command draws a picture of any width where it was sent, dot
+// for dot at its scale: a pattern whose last column is marked, 1 to 17 dots
+// wide, 24 dots high on paper (layouts counted in bytes carry the width
+// rounded up to whole bytes, their padding bits clear).
+TEST(ReceiptEngine, EveryPictureCommandDrawsItsDotsAtEveryWidth) {
+    constexpr int h = 24;
+    using On = std::function<bool(int, int)>;
+    const auto le = [](int v) { return QByteArray(1, char(v & 0xFF)) + char(v >> 8); };
+    const auto rows = [](const On& on, int w) {  // row-major, each row whole bytes
+        QByteArray d((w + 7) / 8 * h, '\0');
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (on(x, y)) d[y * ((w + 7) / 8) + x / 8] = char(d[y * ((w + 7) / 8) + x / 8] | 0x80 >> x % 8);
+        return d;
+    };
+    const auto columns = [](const On& on, int columnCount, int high = 24) {  // column-major, top byte first
+        const int n = high / 8;
+        QByteArray d(columnCount * n, '\0');
+        for (int x = 0; x < columnCount; ++x)
+            for (int y = 0; y < high; ++y)
+                if (on(x, y)) d[x * n + y / 8] = char(d[x * n + y / 8] | 0x80 >> y % 8);
+        return d;
+    };
+    const auto keyed = [&](const char* define, const char* show, const On& on, int w) {
+        const QByteArray body = hex("30") + hex(define) + hex("30 4B 31 01") + le(w) + le(h) + hex("31") + rows(on, w);
+        return hex("1D 28 4C") + le(int(body.size())) + body + hex("1D 28 4C 06 00 30") + hex(show) + hex("4B 31 01 01");
+    };
+    const struct {
+        const char* what;
+        std::function<QByteArray(const On&, int w)> make;
+        int sx = 1, sy = 1;  // how many dots of paper a dot of the picture takes
+    } commands[] = {
+        {"GS ( L fn 112", [&](const On& on, int w) {
+             const QByteArray body = hex("30 70 30 01 01 31") + le(w) + le(h) + rows(on, w);
+             return hex("1D 28 4C") + le(int(body.size())) + body + hex("1D 28 4C 02 00 30 32");
+         }},
+        {"GS 8 L fn 112", [&](const On& on, int w) {
+             const QByteArray body = hex("30 70 30 01 01 31") + le(w) + le(h) + rows(on, w);
+             return hex("1D 38 4C") + le(int(body.size())) + le(0) + body + hex("1D 28 4C 02 00 30 32");
+         }},
+        {"GS ( L fn 67 and 69", [&](const On& on, int w) { return keyed("43", "45", on, w); }},
+        {"GS ( L fn 83 and 85", [&](const On& on, int w) { return keyed("53", "55", on, w); }},
+        {"GS v 0", [&](const On& on, int w) { return hex("1D 76 30 00") + le((w + 7) / 8) + le(h) + rows(on, w); }},
+        {"GS Q 0", [&](const On& on, int w) { return hex("1D 51 30 00") + le((w + 7) / 8) + le(h) + rows(on, w); }},
+        {"ESC * 33", [&](const On& on, int w) { return hex("1B 2A 21") + le(w) + columns(on, w) + "\n"; }},
+        {"ESC * 32", [&](const On& on, int w) { return hex("1B 2A 20") + le(w) + columns(on, w) + "\n"; }, 2},
+        {"ESC * 1", [&](const On& on, int w) { return hex("1B 2A 01") + le(w) + columns(on, w, 8) + "\n"; }, 1, 3},
+        {"ESC * 0", [&](const On& on, int w) { return hex("1B 2A 00") + le(w) + columns(on, w, 8) + "\n"; }, 2, 3},
+        {"GS * and GS /", [&](const On& on, int w) {
+             return hex("1D 2A") + char((w + 7) / 8) + char(h / 8) + columns(on, (w + 7) / 8 * 8) + hex("1D 2F 00");
+         }},
+        {"FS q and FS p", [&](const On& on, int w) {
+             return hex("1C 71 01") + le((w + 7) / 8) + le(h / 8) + columns(on, (w + 7) / 8 * 8) + hex("1C 70 01 00");
+         }},
+        {"GS 84 logo and GS /", [&](const On& on, int w) {
+             return hex("1D 23 07 1D 84 01") + char((w + 7) / 8) + char(h / 8) + rows(on, w) + hex("1D 23 00 1D 23 07 1D 2F 00");
+         }},
+    };
+    for (const auto& c : commands)
+        for (int w = 1; w <= 17; ++w) {
+            const On on = [w](int x, int y) { return x < w && ((x + 2 * y) % 3 == 0 || (x == w - 1 && y % 4 == 0)); };
+            const auto p = print(c.make(on, w));
+            const auto paper = [&](int x, int y) { return on(x / c.sx, y / c.sy); };
+            int expected = 0;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w * c.sx; ++x) expected += paper(x, y);
+            ASSERT_GE(p->height(), h) << c.what << " " << w << " dots wide";
+            ASSERT_EQ(p->count(kBlackDot), expected) << c.what << " " << w << " dots wide";
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w * c.sx; ++x)
+                    ASSERT_EQ(p->at(x, y), paper(x, y) ? kBlackDot : kWhiteDot) << c.what << " " << w << " at " << x << "," << y;
+        }
+}
+
 // Without its key a graphics definition has nothing to be stored under.
 TEST(ReceiptEngine, AKeyedGraphicsDefinitionTooShortForItsKeyIsRefused) {
     for (const char* fn : {"43", "53"}) {
