@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <numeric>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -346,11 +348,24 @@ TEST(CensusTranslation, EndsWithTheFileCallsAndColoursItAlwaysHad) {
     }
 }
 
+// What the shown callback last said: each starting index's index now.
+struct Shown {
+    int calls = 0;
+    std::array<uint8_t, 256> indexNow{};
+    static void hear(const uint8_t* now, void* self) {
+        auto* s = static_cast<Shown*>(self);
+        ++s->calls;
+        std::copy(now, now + 256, s->indexNow.begin());
+    }
+};
+
 // The one-call translation leaves the file the calls leave, whatever the
-// depth, speed and colours wanted; a non-zero step stops it with 19.
+// depth, speed and colours wanted; a non-zero step stops it with 19.  The
+// shown run leaves the same file, and its last report, applied to the
+// picture as the run began, draws every pixel of the picture it leaves.
 TEST(CensusTranslation, TheOneCallRunLeavesTheFileTheCallsLeave) {
     TempDir tmp;
-    const std::string calls = tmp.path("calls.bmp"), one = tmp.path("one.bmp");
+    const std::string calls = tmp.path("calls.bmp"), one = tmp.path("one.bmp"), shown = tmp.path("shown.bmp");
     for (uint32_t seed = 1; seed <= 4; ++seed)
         for (const auto& [wanted, speed] : {std::pair{0, 3000}, {1, 900}, {3, 300}, {9, 40}, {2, 10000}}) {
             const ByteVec picture = photo(seed % 2 ? 8 : 4, 40 + seed, 30, seed);
@@ -364,6 +379,19 @@ TEST(CensusTranslation, TheOneCallRunLeavesTheFileTheCallsLeave) {
             ASSERT_EQ(TranslateColors(one.c_str(), wanted, speed, 30000, count, &steps), 0);
             EXPECT_EQ(readFile(one), readFile(calls));
             EXPECT_GT(steps, 0);
+
+            writeFile(shown, picture);
+            ASSERT_EQ(MergeBandW(shown.c_str()), 0);
+            const Decoded before = decode(readFile(shown));
+            Shown heard;
+            ASSERT_EQ(TranslateColorsShown(shown.c_str(), wanted, speed, 30000, nullptr, &Shown::hear, &heard), 0);
+            const Decoded after = decode(readFile(shown));
+            EXPECT_EQ(after.bytes, readFile(calls));
+            // Never heard: no pixel moved.
+            if (heard.calls == 0) std::iota(heard.indexNow.begin(), heard.indexNow.end(), 0);
+            for (uint32_t y = 0; y < after.height; ++y)
+                for (uint32_t x = 0; x < after.width; ++x)
+                    ASSERT_EQ(heard.indexNow[before.at(x, y)], after.at(x, y)) << x << ", " << y;
         }
     writeFile(one, photo(8, 40, 30, 1));
     const auto stop = [](int32_t, int32_t, void*) { return int32_t{1}; };

@@ -36,6 +36,19 @@ TEST(Resize, OpensWithTheCurrentWidthSelected) {
     EXPECT_TRUE(r.main.markerSteps.empty());
 }
 
+// What the box holds when it opens goes through Re-size unchanged.
+TEST(Resize, OpensWithAWidthItAcceptsAsItStands) {
+    for (const int32_t width : {4, 10, 576, 577, 800}) {
+        ResizeWorld r(width, 8);
+        frmResize dialog(r.w.env, r.w.picture, r.main);
+        const QString offered = dialog.tbWidth->text();
+        EXPECT_EQ(normaliseWidth(offered).final.trimmed(), offered) << width;
+        if (width > 576) {
+            EXPECT_EQ(offered, QStringLiteral("576"));
+        }
+    }
+}
+
 TEST(Resize, TrickyWidthsScaleTheWorkingBitmapWithinTenTo576) {
     struct Row {
         const char* typed;

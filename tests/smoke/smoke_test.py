@@ -272,6 +272,61 @@ def photo_path(app, home, ui, check):
         check(name, False, str(e))
 
 
+def wide_photo_printed(app, home, ui, check):
+    import pyatspi
+    """An 800-pixel photograph loaded, through Photo (which fits it to the paper) and printed on the virtual
+    printer in at most 8 actions, with no error box on the way.  Choosing the file is one action; a question
+    about the picture loaded before belongs to that picture and is not counted."""
+    picture = os.path.join(home, "wide_photo.png")
+    write_photo_png(picture, width=800, height=120)
+    name = "an 800-pixel photograph printed through Photo in at most 8 actions, with no error box"
+    actions = []
+
+    def act(what, button):
+        actions.append(what)
+        ui.press(button)
+
+    try:
+        act("Load Bitmap", ui.wait_for("Load Bitmap", lambda: ui.named(app, "push button", "Load Bitmap")))
+        question = "Save the changes to the picture before loading another picture?"
+        try:
+            asked = ui.wait_for("a question about the picture before", lambda: pyatspi.findDescendant(
+                app, lambda a: a is not None and a.name == question), timeout=3)
+            ui.press(ui.named(asked.parent, "push button", "Discard"))
+        except TimeoutError:
+            pass
+        actions.append("the file")
+        ui.choose_file("Open a Bitmap File", picture, "Open")
+        actions.append("OK to the 24-bit notice")
+        ui.close_box("This bitmap has 24 bits/pixel.")
+        act("Photo", ui.wait_for("Photo", lambda: ui.named(app, "push button", "Photo")))
+        photo = ui.wait_for("the Photo dialog", lambda: ui.dialog("Photo"))
+        act("Apply", ui.wait_for("its Apply", lambda: ui.named(photo, "push button", "Apply")))
+        ui.wait_for("the Photo dialog to close", lambda: ui.dialog("Photo") is None)
+        act("Print...", ui.wait_for("the Print button", lambda: ui.named(app, "push button", "Print...")))
+        printing = ui.wait_for("the Print a Graphic dialog or the connection", lambda: ui.dialog("Print a Graphic")
+                               or ui.dialog("Communication Configuration"))
+        if printing.name == "Communication Configuration":
+            act("Connect", ui.wait_for("its Connect button", lambda: ui.named(printing, "push button", "Connect")))
+            printing = ui.wait_for("the Print a Graphic dialog", lambda: ui.dialog("Print a Graphic"))
+        act("Send Graphic", ui.wait_for("Send Graphic to the Printer", lambda: ui.named(
+            printing, "push button", "Send Graphic to the Printer")))
+        done = ui.wait_for("the status line", lambda: pyatspi.findDescendant(
+            printing, lambda a: a is not None and a.getRoleName() == "label" and a.name.startswith("Done: ")))
+        box = pyatspi.findDescendant(app, lambda a: a is not None and a.getRoleName() == "alert")
+        check(name, len(actions) <= 8 and box is None,
+              "%d actions (%s), box %r, %s" % (len(actions), ", ".join(actions), box.name if box else None, done.name))
+
+        def usable_exit():
+            d = ui.dialog("Print a Graphic")
+            b = ui.named(d, "push button", "Exit") if d is not None else None
+            return b if b is not None and b.getState().contains(pyatspi.STATE_SENSITIVE) else None
+        ui.press(ui.wait_for("the print dialog's Exit to be usable", usable_exit))
+        ui.wait_for("the print dialog to close", lambda: ui.dialog("Print a Graphic") is None)
+    except TimeoutError as e:
+        check(name, False, "%s after %s" % (e, ", ".join(actions)))
+
+
 class ProcessDied(RuntimeError):
     pass
 
@@ -535,8 +590,12 @@ def main():
             press(named(box, "push button", "OK"))
             wait_for("the box to close", lambda: pyatspi.findDescendant(
                 app, lambda a: a is not None and a.name.startswith(starts)) is None)
-        photo_path(app, home, types.SimpleNamespace(wait_for=wait_for, named=named, press=press, dialog=dialog,
-                                                    choose_file=choose_file, close_box=close_box), check)
+        ui = types.SimpleNamespace(wait_for=wait_for, named=named, press=press, dialog=dialog,
+                                   choose_file=choose_file, close_box=close_box)
+        photo_path(app, home, ui, check)
+
+        # 5c. A photograph wider than the paper, from the file to the receipt.
+        wide_photo_printed(app, home, ui, check)
 
         # 6. The paper type, chosen from the menu, is marked there and reported in the status bar.
         name = "the paper type sent is marked in the menu and reported as done"

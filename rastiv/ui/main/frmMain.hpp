@@ -55,6 +55,7 @@ public:
     void DisableButtons() override;
     void EnableButtons() override;
     void ShowBitmap(const QString& path) override;
+    void ShowPicture(const QImage& picture) override;
     void ReadBitmapSize(const QString& path) override;
     void MoveStepMarker(int step) override;
     void PictureSaved() override;
@@ -227,6 +228,13 @@ private:
     void showLogoDialog();
     void showBatchDialog();
     void showLegacyDialog();
+    // Asks how to make a picture the printer cannot print yet printable
+    // (Photo, Modify Colors) before anything is written; true to print.
+    bool mayPrint();
+    // Modify Colors without the question whether Photo would suit better.
+    void modifyColours();
+    // The paper's highlight colour in words: "red" or "blue".
+    QString highlightName() const;
     void setScreenColour(const QColor& c);
     void screenColourNote();
 
@@ -240,6 +248,7 @@ private:
     bool paperTypeSet_ = false;
     QAction* mediaItem_ = nullptr;  // the paper type told last, in this run
     WorkingPicture picture_;
+    int32_t coloursUsed_ = 0;  // by the working bitmap, as the marker last moved
     PictureDocument document_;
     QList<QPair<QWidget*, QRect>> rightColumn_;  // their places at the smallest size
 };

@@ -8,6 +8,8 @@
 #include "ui/picture/frmColorMap.hpp"
 
 #include <QFrame>
+#include <QImage>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -185,7 +187,26 @@ void frmColors::translate() {
 
     TranslationHooks hooks;
     hooks.progress = [this](int rank, int32_t threshold) { showProgress(rank, threshold); };
-    hooks.merged = [this, &path] { main_.ShowBitmap(path); };  // the operator watches the picture lose its colours
+    // The operator watches the picture lose its colours.  The file stays as
+    // the folds found it until the run ends, so the first fold reads it, and
+    // every fold after that only recolours it: a pixel shows the palette
+    // entry its index has become.
+    QImage shown;
+    QList<QRgb> began;
+    hooks.shown = [&](const uint8_t* indexNow) {
+        if (began.isEmpty()) {
+            QImageReader reader(path);
+            reader.setDecideFormatFromContent(true);
+            shown = reader.read();
+            began = shown.colorTable();
+            if (began.isEmpty()) return;  // unreadable: the final showing will say so
+        }
+        QList<QRgb> now = began;
+        for (qsizetype i = 0; i < now.size(); ++i)
+            if (indexNow[i] < began.size()) now[i] = began[indexNow[i]];
+        shown.setColorTable(now);
+        main_.ShowPicture(shown);
+    };
     hooks.cancelled = [this] { return cancelled_; };
     const Translation run = translateColours(env_.pixmill, path, session_.wanted, session_.speed, hooks);
     session_.colours = run.colours;
