@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
             QElapsedTimer t;
             t.start();
             p.start(cli, {QStringLiteral("convert"), QStringLiteral("--width"), QString::number(width),
-                          QStringLiteral("--colours"), colours, QStringLiteral("--speed"), speed,
+                          QStringLiteral("--colors"), colours, QStringLiteral("--speed"), speed,
                           QStringLiteral("--bmp"), out, photo});
             if (!p.waitForFinished(600000) || p.exitCode() != 0) {
                 std::fprintf(stderr, "rastiv-cli convert failed: %s\n", p.readAllStandardError().constData());

@@ -22,6 +22,9 @@ namespace rastiv {
 
 namespace {
 constexpr int kHelpTopic = 14;
+// A low speed takes thousands of steps a second, far more than an eye can
+// follow: the labels follow at most this often, every fold is shown.
+constexpr qint64 kRefreshMs = 20;
 }  // namespace
 
 QString percentText(int32_t percent) {
@@ -160,10 +163,11 @@ void frmColors::cmdSetUpRemap_Click() {
     QDialog::done(cancelled_ ? QDialog::Rejected : QDialog::Accepted);
 }
 
-void frmColors::showProgress(int rank, int32_t threshold) {
-    lblNumber->setText(QStringLiteral("Number of User Colors = ") + numToText(rank));
-    lblThreshold->setText(QStringLiteral("Color Threshold = ") + numToText(threshold));
+void frmColors::showProgress() {
+    lblNumber->setText(QStringLiteral("Number of User Colors = ") + numToText(rank_));
+    lblThreshold->setText(QStringLiteral("Color Threshold = ") + numToText(threshold_));
     env_.clock.letPendingEventsRun();
+    shownAtMs_ = env_.clock.nowMs();
 }
 
 void frmColors::tellLibraryError(int32_t code) {
@@ -186,7 +190,13 @@ void frmColors::translate() {
     env_.clock.letPendingEventsRun();
 
     TranslationHooks hooks;
-    hooks.progress = [this](int rank, int32_t threshold) { showProgress(rank, threshold); };
+    bool first = true;
+    hooks.progress = [&](int rank, int32_t threshold) {
+        rank_ = rank;
+        threshold_ = threshold;
+        if (first || env_.clock.nowMs() - shownAtMs_ >= kRefreshMs) showProgress();
+        first = false;
+    };
     // The operator watches the picture lose its colours.  The file stays as
     // the folds found it until the run ends, so the first fold reads it, and
     // every fold after that only recolours it: a pixel shows the palette
@@ -206,9 +216,11 @@ void frmColors::translate() {
             if (indexNow[i] < began.size()) now[i] = began[indexNow[i]];
         shown.setColorTable(now);
         main_.ShowPicture(shown);
+        showProgress();
     };
     hooks.cancelled = [this] { return cancelled_; };
     const Translation run = translateColours(env_.pixmill, path, session_.wanted, session_.speed, hooks);
+    if (!first) showProgress();  // where the run ended
     session_.colours = run.colours;
     session_.codes.assign(run.colours.size(), 0);
     if (run.error != 0) tellLibraryError(run.error);
