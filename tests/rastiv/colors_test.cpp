@@ -169,8 +169,7 @@ TEST(ColourTranslation, ReducesToTheRequestedNumberAndShowsEachStep) {
     ASSERT_TRUE(handed.has_value());
     EXPECT_EQ(handed->size(), 5u);  // three colours besides black and white
     // Each fold is shown as it happens, from memory; the last is the picture the file holds.
-    EXPECT_GT(w.main.pictures.size(), 2u);
-    ASSERT_FALSE(w.main.pictures.empty());
+    ASSERT_GT(w.main.pictures.size(), 2u);
     EXPECT_EQ(w.main.pictures.back().convertToFormat(QImage::Format_RGB32),
               QImage(w.working()).convertToFormat(QImage::Format_RGB32));
     int total = 0;

@@ -274,54 +274,43 @@ def photo_path(app, home, ui, check):
 
 def wide_photo_printed(app, home, ui, check):
     import pyatspi
-    """An 800-pixel photograph loaded, through Photo (which fits it to the paper) and printed on the virtual
-    printer in at most 8 actions, with no error box on the way.  Choosing the file is one action; a question
-    about the picture loaded before belongs to that picture and is not counted."""
+    """An 800-pixel photograph through Photo, which fits it to the paper, printed on the virtual printer in at
+    most 8 actions with no error box.  Choosing the file is one action; a question about the picture before
+    belongs to that picture and is not counted."""
     picture = os.path.join(home, "wide_photo.png")
     write_photo_png(picture, width=800, height=120)
     name = "an 800-pixel photograph printed through Photo in at most 8 actions, with no error box"
     actions = []
 
-    def act(what, button):
+    def act(what, root, role="push button"):
         actions.append(what)
-        ui.press(button)
+        ui.press(ui.wait_for(what, lambda: ui.named(root(), role, what)))
 
     try:
-        act("Load Bitmap", ui.wait_for("Load Bitmap", lambda: ui.named(app, "push button", "Load Bitmap")))
+        act("Load Bitmap", lambda: app)
         question = "Save the changes to the picture before loading another picture?"
-        try:
-            asked = ui.wait_for("a question about the picture before", lambda: pyatspi.findDescendant(
-                app, lambda a: a is not None and a.name == question), timeout=3)
-            ui.press(ui.named(asked.parent, "push button", "Discard"))
-        except TimeoutError:
-            pass
-        actions.append("the file")
+        with_name = lambda text: pyatspi.findDescendant(app, lambda a: a is not None and a.name == text)  # noqa: E731
+        if ui.wait_for("a question", lambda: ui.dialog("Open a Bitmap File") or with_name(question)).name == question:
+            ui.press(ui.wait_for("Discard", lambda: ui.named(with_name(question).parent, "push button", "Discard")))
+        actions += ["the file", "OK to the 24-bit notice"]
         ui.choose_file("Open a Bitmap File", picture, "Open")
-        actions.append("OK to the 24-bit notice")
         ui.close_box("This bitmap has 24 bits/pixel.")
-        act("Photo", ui.wait_for("Photo", lambda: ui.named(app, "push button", "Photo")))
-        photo = ui.wait_for("the Photo dialog", lambda: ui.dialog("Photo"))
-        act("Apply", ui.wait_for("its Apply", lambda: ui.named(photo, "push button", "Apply")))
+        act("Photo", lambda: app)
+        act("Apply", lambda: ui.dialog("Photo"))
         ui.wait_for("the Photo dialog to close", lambda: ui.dialog("Photo") is None)
-        act("Print...", ui.wait_for("the Print button", lambda: ui.named(app, "push button", "Print...")))
-        printing = ui.wait_for("the Print a Graphic dialog or the connection", lambda: ui.dialog("Print a Graphic")
-                               or ui.dialog("Communication Configuration"))
-        if printing.name == "Communication Configuration":
-            act("Connect", ui.wait_for("its Connect button", lambda: ui.named(printing, "push button", "Connect")))
-            printing = ui.wait_for("the Print a Graphic dialog", lambda: ui.dialog("Print a Graphic"))
-        act("Send Graphic", ui.wait_for("Send Graphic to the Printer", lambda: ui.named(
-            printing, "push button", "Send Graphic to the Printer")))
-        done = ui.wait_for("the status line", lambda: pyatspi.findDescendant(
-            printing, lambda a: a is not None and a.getRoleName() == "label" and a.name.startswith("Done: ")))
-        box = pyatspi.findDescendant(app, lambda a: a is not None and a.getRoleName() == "alert")
-        check(name, len(actions) <= 8 and box is None,
-              "%d actions (%s), box %r, %s" % (len(actions), ", ".join(actions), box.name if box else None, done.name))
-
-        def usable_exit():
-            d = ui.dialog("Print a Graphic")
-            b = ui.named(d, "push button", "Exit") if d is not None else None
-            return b if b is not None and b.getState().contains(pyatspi.STATE_SENSITIVE) else None
-        ui.press(ui.wait_for("the print dialog's Exit to be usable", usable_exit))
+        act("Print...", lambda: app)
+        if ui.wait_for("a dialog", lambda: ui.dialog("Print a Graphic") or ui.dialog("Communication Configuration")
+                       ).name != "Print a Graphic":
+            act("Connect", lambda: ui.dialog("Communication Configuration"))
+        act("Send Graphic to the Printer", lambda: ui.dialog("Print a Graphic"))
+        ui.wait_for("the status line", lambda: pyatspi.findDescendant(ui.dialog("Print a Graphic"), lambda a: (
+            a is not None and a.getRoleName() == "label" and a.name.startswith("Done: "))))
+        box = ui.wait_for("a look for boxes", lambda: [pyatspi.findDescendant(
+            app, lambda a: a is not None and a.getRoleName() == "alert")])[0]
+        check(name, len(actions) <= 8 and box is None, "%s; box %r" % (", ".join(actions), box and box.name))
+        exit_button = ui.wait_for("the print dialog's Exit", lambda: [b for b in [ui.named(
+            ui.dialog("Print a Graphic"), "push button", "Exit")] if b.getState().contains(pyatspi.STATE_SENSITIVE)])
+        ui.press(exit_button[0])
         ui.wait_for("the print dialog to close", lambda: ui.dialog("Print a Graphic") is None)
     except TimeoutError as e:
         check(name, False, "%s after %s" % (e, ", ".join(actions)))

@@ -102,8 +102,9 @@ bool frmMain::mayPrint() {
     Message m;
     m.title = QStringLiteral("Print");
     m.text = QStringLiteral("The printer cannot print this picture yet.");
-    m.informative = QStringLiteral("It has %1 colours; the printer prints black, white and %2.  ")
+    m.informative = QStringLiteral("It has %1 colour%2; the printer prints black, white and %3.  ")
                         .arg(ready.colours)
+                        .arg(ready.colours == 1 ? QString() : QStringLiteral("s"))
                         .arg(highlightName());
     m.informative += photograph ? QStringLiteral("Photo makes a photograph's tones into printer dots; Modify Colors "
                                                  "gives each of a drawing's few colours a printer colour.")
