@@ -349,9 +349,8 @@ TEST(CensusTranslation, EndsWithTheFileCallsAndColoursItAlwaysHad) {
 }
 
 // The one-call translation leaves the file the calls leave, whatever the
-// depth, speed and colours wanted; a non-zero step stops it with 19.  The
-// shown run leaves the same file, and its last report, applied to the
-// picture as the run began, draws every pixel of the picture it leaves.
+// depth, speed and colours wanted (so does the shown run, whose last report
+// draws the result from the picture as it began); a non-zero step stops it with 19.
 TEST(CensusTranslation, TheOneCallRunLeavesTheFileTheCallsLeave) {
     TempDir tmp;
     const std::string calls = tmp.path("calls.bmp"), one = tmp.path("one.bmp"), shown = tmp.path("shown.bmp");

@@ -168,8 +168,7 @@ TEST(ColourTranslation, ReducesToTheRequestedNumberAndShowsEachStep) {
     const auto handed = w.translate("3", "100");
     ASSERT_TRUE(handed.has_value());
     EXPECT_EQ(handed->size(), 5u);  // three colours besides black and white
-    // Each fold is shown as it happens, from memory; the last is the picture the file holds.
-    ASSERT_GT(w.main.pictures.size(), 2u);
+    ASSERT_GT(w.main.pictures.size(), 2u);  // each fold, from memory; the last is what the file holds
     EXPECT_EQ(w.main.pictures.back().convertToFormat(QImage::Format_RGB32),
               QImage(w.working()).convertToFormat(QImage::Format_RGB32));
     int total = 0;
@@ -201,8 +200,7 @@ TEST(ColourTranslation, CancelDuringARunEndsAtTheNextPassAndWarns) {
               QStringLiteral("Your bitmap may have been modified even though you hit 'Cancel'.  Reload the original "
                              "bitmap before further processing."));
     EXPECT_EQ(w.main.enables, 1);
-    // The run stopped long before it had folded the picture into the one colour asked for.
-    EXPECT_GT(w.pixmill.NumColors(w.working(), 1, 1), 20);
+    EXPECT_GT(w.pixmill.NumColors(w.working(), 1, 1), 20);  // stopped long before one colour was left
 }
 
 TEST(ColourTranslation, ALibraryErrorIsReportedAndTheMappingStillOpens) {

@@ -36,16 +36,6 @@ TEST(Resize, OpensWithTheCurrentWidthSelected) {
     EXPECT_TRUE(r.main.markerSteps.empty());
 }
 
-// What the box holds when it opens goes through Re-size unchanged.
-TEST(Resize, OpensWithAWidthItAcceptsAsItStands) {
-    for (const auto& [width, offered] : {std::pair{4, "10"}, {576, "576"}, {800, "576"}}) {
-        ResizeWorld r(width, 8);
-        frmResize dialog(r.w.env, r.w.picture, r.main);
-        EXPECT_EQ(dialog.tbWidth->text(), QString::fromLatin1(offered));
-        EXPECT_EQ(normaliseWidth(dialog.tbWidth->text()).final.trimmed(), dialog.tbWidth->text());
-    }
-}
-
 TEST(Resize, TrickyWidthsScaleTheWorkingBitmapWithinTenTo576) {
     struct Row {
         const char* typed;
