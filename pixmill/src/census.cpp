@@ -503,7 +503,7 @@ int64_t stillUpTo(const PaletteFacts& f, const Counts& pixels) {
 // passes are skipped: what a run costs follows the merges it makes, not the
 // number of thresholds it steps through.
 int32_t translateColors(const char* path, int32_t maxColours, int32_t speed, int32_t limit, TranslationStep step,
-                        void* user) {
+                        TranslationShown shown, void* user) {
     if (maxColours < 0 || speed < 1) return kNothing;
     EditBitmap bmp;
     if (int32_t r = openForEdit(path, kPaletteOnly, bmp); r != kOk) return r;
@@ -555,11 +555,13 @@ int32_t translateColors(const char* path, int32_t maxColours, int32_t speed, int
             }
             Counts next{};
             for (uint32_t i = 0; i < 256; ++i) next[to[i]] += pixels[i];
+            for (uint8_t& w : where) w = to[w];
             if (next != pixels) {
                 pixels = next;
                 stale = true;
+                // Only a merge that moved pixels changes what the picture looks like.
+                if (shown) shown(where.data(), user);
             }
-            for (uint8_t& w : where) w = to[w];
         }
     }
     if (merged) {

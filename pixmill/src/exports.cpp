@@ -74,7 +74,13 @@ PIXMILL_API int32_t MergeBandW(const char* path) {
 }
 PIXMILL_API int32_t TranslateColors(const char* path, int32_t maxColours, int32_t speed, int32_t limit,
                                     PixmillTranslationStep step, void* user) {
-    return path ? guarded(kIo, [&] { return translateColors(path, maxColours, speed, limit, step, user); }) : kOpen;
+    return path ? guarded(kIo, [&] { return translateColors(path, maxColours, speed, limit, step, nullptr, user); })
+                : kOpen;
+}
+PIXMILL_API int32_t TranslateColorsShown(const char* path, int32_t maxColours, int32_t speed, int32_t limit,
+                                         PixmillTranslationStep step, PixmillTranslationShown shown, void* user) {
+    return path ? guarded(kIo, [&] { return translateColors(path, maxColours, speed, limit, step, shown, user); })
+                : kOpen;
 }
 PIXMILL_API int32_t MergePixels(const char* path, uint32_t colour) {
     return path ? guarded(kIo, [&] { return mergePixels(path, colour); }) : kOpen;

@@ -150,8 +150,11 @@ int32_t mergeBandW(const char* path);
 int32_t mergePixels(const char* path, uint32_t colour);
 // Called before each look at the colour count; non-zero stops the run.
 using TranslationStep = int32_t (*)(int32_t rank, int32_t threshold, void* user);
+// Called after each merge that moved pixels with the index, now, of the
+// pixels of every index the picture had when the run began (256 entries).
+using TranslationShown = void (*)(const uint8_t* indexNow, void* user);
 int32_t translateColors(const char* path, int32_t maxColours, int32_t speed, int32_t limit, TranslationStep step,
-                        void* user);
+                        TranslationShown shown, void* user);
 
 int32_t colorSwap(const char* path, uint32_t source, uint32_t target);
 int32_t ditheredColorSwap(const char* path, uint32_t source, int32_t code, int32_t paperKind);

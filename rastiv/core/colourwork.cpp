@@ -64,58 +64,6 @@ ColourInputs readColourInputs(const QString& numUserColors, const QString& color
     return in;
 }
 
-namespace {
-
-// The passes as single library calls, each fold written and heard at once.
-// Non-zero when the run ended early (run says why).
-int32_t foldOneByOne(PixmillBinding& pm, const QString& path, int16_t maxColours, int16_t speed,
-                     const TranslationHooks& hooks, Translation& run) {
-    int32_t threshold = speed;
-    bool collect = false;
-    while (!collect) {
-        if (hooks.cancelled && hooks.cancelled()) {
-            run.cancelled = true;
-            return 1;
-        }
-        for (int rank = 1;; ++rank) {
-            if (hooks.progress) hooks.progress(rank, threshold);
-            const int32_t n = pm.NumColors(path, 1, 1);
-            if (n == -1) {
-                run.error = -1;
-                return 1;
-            }
-            if (n <= maxColours) {
-                collect = true;
-                break;
-            }
-            uint32_t colour = 0;
-            int32_t percent = 0;
-            const int32_t r = pm.FindMajorColor(path, rank, 1, 1, colour, percent);
-            if (r == PIXMILL_E_RANK) {
-                threshold += speed;
-                break;
-            }
-            if (r != 0) {
-                run.error = r;
-                return 1;
-            }
-            if (threshold > kThresholdLimit) {
-                collect = true;
-                break;
-            }
-            if (const int32_t m = pm.MergeColors(path, colour, threshold); m != 0) {
-                run.error = m;
-                return 1;
-            }
-            if (hooks.merged) hooks.merged();
-        }
-    }
-
-    return 0;
-}
-
-}  // namespace
-
 Translation translateColours(PixmillBinding& pm, const QString& path, int16_t maxColours, int16_t speed,
                              const TranslationHooks& hooks) {
     Translation run;
@@ -124,25 +72,21 @@ Translation translateColours(PixmillBinding& pm, const QString& path, int16_t ma
         return run;
     }
     // The library runs the passes on the picture's colour counts and writes
-    // the picture once.  A watcher of each fold (the dialog shows the picture
-    // losing its colours) needs it written after every fold: the library's
-    // calls one at a time, pass by pass.
-    if (!hooks.merged) {
-        const auto step = [&](int32_t rank, int32_t threshold) {
-            if (hooks.progress) hooks.progress(rank, threshold);
-            return hooks.cancelled && hooks.cancelled();
-        };
-        const int32_t status = pm.TranslateColors(path, maxColours, speed, kThresholdLimit, step);
-        if (status == PIXMILL_E_STOPPED) {
-            run.cancelled = true;
-            return run;
-        }
-        if (status != 0) {
-            run.error = status;
-            return run;
-        }
-    } else {
-        if (const int32_t status = foldOneByOne(pm, path, maxColours, speed, hooks, run); status != 0) return run;
+    // the picture once; a watcher of the folds hears each one as a remap.
+    const auto step = [&](int32_t rank, int32_t threshold) {
+        if (hooks.progress) hooks.progress(rank, threshold);
+        return hooks.cancelled && hooks.cancelled();
+    };
+    const int32_t status = hooks.shown
+                               ? pm.TranslateColorsShown(path, maxColours, speed, kThresholdLimit, step, hooks.shown)
+                               : pm.TranslateColors(path, maxColours, speed, kThresholdLimit, step);
+    if (status == PIXMILL_E_STOPPED) {
+        run.cancelled = true;
+        return run;
+    }
+    if (status != 0) {
+        run.error = status;
+        return run;
     }
 
     for (int32_t k = 1; k <= kMaxRank; ++k) {

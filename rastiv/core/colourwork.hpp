@@ -71,19 +71,19 @@ struct TranslationHooks {
     // the threshold of this pass.  Passes that would fold nothing are
     // skipped, and not heard.
     std::function<void(int rank, int32_t threshold)> progress;
-    // After each fold, so that the picture can be shown losing colours.  Set,
-    // the passes run as single library calls, each fold written at once,
-    // which a small speed makes slow; unset, the library runs them on the
-    // colour counts and writes the picture once.
-    std::function<void()> merged;
-    // True ends the run: asked at the start of every pass with `merged`
-    // set, after every progress report without it.
+    // After each fold that moved pixels, so that the picture can be shown
+    // losing colours while the file is written only at the end: the palette
+    // index the pixels of each index have now (256 entries), by the index
+    // they had when the folds began.  The file holds the picture as the folds
+    // began until the run ends.
+    std::function<void(const uint8_t* indexNow)> shown;
+    // True ends the run: asked after every progress report.
     std::function<bool()> cancelled;
 };
 
 struct Translation {
     ColourHandOver colours;  // collected so far, also after an error
-    int32_t error = 0;       // the library's code that stopped the run (-1: the census failed)
+    int32_t error = 0;       // the library's code that stopped the run (-1: the library cannot be called)
     bool cancelled = false;
 };
 

@@ -7,6 +7,8 @@
 #include <QString>
 #include <cstdint>
 
+class QImage;
+
 namespace rastiv {
 
 struct modGlobal;
@@ -40,6 +42,9 @@ class Workflow {
 public:
     virtual ~Workflow() = default;
     virtual void ShowBitmap(const QString& path) = 0;
+    // Shows a picture that no file holds (yet), at one screen pixel per
+    // picture pixel, leaving the picture's size as the file says.
+    virtual void ShowPicture(const QImage& picture) { (void)picture; }
     virtual void ReadBitmapSize(const QString& path) = 0;
     virtual void MoveStepMarker(int step) = 0;  // 1..5
     virtual void EnableButtons() = 0;

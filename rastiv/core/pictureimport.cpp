@@ -124,6 +124,19 @@ ImportedPicture importWithReaders(const QString& source, const QString& bmpOut) 
     return importImage(picture, bmpOut);
 }
 
+bool fitToWidth(const QString& source, int width, const QString& bmpOut) {
+    QImageReader reader(source);
+    reader.setDecideFormatFromContent(true);
+    const QImage picture = reader.read();
+    if (picture.isNull() || width < 1) return false;
+    // Qt's smooth scaling of 32-bit pixels averages every source pixel into
+    // the one it falls on when it shrinks (other formats are only filtered
+    // between neighbours).
+    const QImage full = onWhitePaper(picture).convertToFormat(QImage::Format_RGB32);
+    const QImage fitted = full.scaledToWidth(width, Qt::SmoothTransformation);
+    return !fitted.isNull() && writeBmp24(fitted, bmpOut);
+}
+
 QString pictureExtensions() {
     QStringList out{QStringLiteral("*.bmp")};
     QSet<QString> seen{QStringLiteral("bmp")};

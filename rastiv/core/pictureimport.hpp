@@ -39,6 +39,12 @@ QImage onWhitePaper(const QImage& picture);
 // Writes a bottom-up, uncompressed 24-bit BMP, whole or not at all.
 bool writeBmp24(const QImage& picture, const QString& path, QString* problem = nullptr);
 
+// The picture at `source` scaled in full colour to `width` pixels, the
+// height in proportion, each pixel the average of those it covers (never
+// one picked out of them), written to bmpOut as a 24-bit BMP.  False when
+// the picture cannot be read or the file written.
+bool fitToWidth(const QString& source, int width, const QString& bmpOut);
+
 // The extensions the readers on this machine accept, as "*.png *.jpg ...",
 // BMP first.
 QString pictureExtensions();

@@ -166,6 +166,25 @@ int32_t PixmillBinding::TranslateColors(const QString& path, int32_t maxColours,
                         const_cast<void*>(static_cast<const void*>(&step)));
 }
 
+int32_t PixmillBinding::TranslateColorsShown(const QString& path, int32_t maxColours, int32_t speed, int32_t limit,
+                                             const std::function<bool(int32_t, int32_t)>& step,
+                                             const std::function<void(const uint8_t*)>& shown) {
+    const QByteArray p = native(path);
+    struct Hearers {
+        const std::function<bool(int32_t, int32_t)>& step;
+        const std::function<void(const uint8_t*)>& shown;
+    } hearers{step, shown};
+    const auto relayStep = [](int32_t rank, int32_t threshold, void* user) -> int32_t {
+        const auto& f = static_cast<const Hearers*>(user)->step;
+        return f && f(rank, threshold) ? 1 : 0;
+    };
+    const auto relayShown = [](const uint8_t* indexNow, void* user) {
+        if (const auto& f = static_cast<const Hearers*>(user)->shown) f(indexNow);
+    };
+    return PIXMILL_CALL(TranslateColorsShown, p.constData(), maxColours, speed, limit, +relayStep, +relayShown,
+                        static_cast<void*>(&hearers));
+}
+
 int32_t PixmillBinding::ColorSwap(const QString& path, uint32_t source, uint32_t target) {
     const QByteArray p = native(path);
     return PIXMILL_CALL(ColorSwap, p.constData(), source, target);

@@ -60,6 +60,11 @@ public:
     // and threshold, and true from it stops the run.
     int32_t TranslateColors(const QString& path, int32_t maxColours, int32_t speed, int32_t limit,
                             const std::function<bool(int32_t rank, int32_t threshold)>& step);
+    // The same run, and `shown` hears after each merge that moved pixels
+    // the index now of every index the picture had when it began.
+    int32_t TranslateColorsShown(const QString& path, int32_t maxColours, int32_t speed, int32_t limit,
+                                 const std::function<bool(int32_t rank, int32_t threshold)>& step,
+                                 const std::function<void(const uint8_t* indexNow)>& shown);
     int32_t ColorSwap(const QString& path, uint32_t source, uint32_t target);
     int32_t DitheredColorSwap(const QString& path, uint32_t source, int32_t code, int32_t paperKind);
     int32_t Flash(const QString& path, uint32_t colour);

@@ -1,8 +1,13 @@
 #include "core/printable.hpp"
 
+#include "core/colourwork.hpp"
+#include "core/picturepipeline.hpp"
+#include "core/pixmill.hpp"
+
 #include <QImage>
 #include <QImageReader>
 #include <QSet>
+#include <algorithm>
 #include <functional>
 #include <pixmill/pixmill.h>
 
@@ -59,6 +64,25 @@ HighlightUse highlightsUsed(const QString& path) {
         use.blue = use.blue || c == kBlue;
     });
     return use;
+}
+
+int32_t coloursUsed(PixmillBinding& pm, const QString& path) { return std::max(0, pm.NumColors(path, 0, 0)); }
+
+PrintReadiness printReadiness(PixmillBinding& pm, const QString& path, uint32_t width, int32_t paperKind) {
+    PrintReadiness r;
+    r.tooWide = width > kMaxPrintWidth;
+    r.colours = coloursUsed(pm, path);
+    // Besides black and white, one colour at most, and that the highlight.
+    const int32_t others = pm.NumColors(path, 1, 1);
+    if (others == 1) {
+        uint32_t colour = 0;
+        int32_t percent = 0;
+        const uint32_t highlight = paperKind == PIXMILL_PAPER_BLUE ? kBlueValue : kRedValue;
+        r.coloursReady = pm.FindMajorColor(path, 1, 1, 1, colour, percent) != 0 || colour == highlight;
+    } else {
+        r.coloursReady = others <= 0;
+    }
+    return r;
 }
 
 }  // namespace rastiv

@@ -8,8 +8,10 @@
 namespace rastiv {
 
 enum class MsgIcon { None, Information, Exclamation, Stop };
-enum class MsgButtons { Ok, OkCancel, SaveDiscardCancel };
-enum class MsgResult { Ok, Cancel, Save, Discard };
+// ChoiceCancel: two ways on, named by the message, and Cancel; the first
+// way is the default and answers Ok, the second answers Other.
+enum class MsgButtons { Ok, OkCancel, SaveDiscardCancel, ChoiceCancel };
+enum class MsgResult { Ok, Cancel, Save, Discard, Other };
 
 struct Message {
     QString text;
@@ -26,6 +28,8 @@ struct Message {
     // Shown on request under the text ("Show Details..."): what the operator
     // needs to find the cause, such as the file and the reason it was refused.
     QString details;
+    // The captions of ChoiceCancel's two ways on ("&Photo...").
+    QString firstChoice, secondChoice;
 
     bool hasHelpButton() const { return helpTopic >= 0 && helpButton; }
 };

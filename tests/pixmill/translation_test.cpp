@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <numeric>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -122,10 +124,11 @@ TEST(CensusTranslation, EndsWithTheFileCallsAndColoursItAlwaysHad) {
 }
 
 // The one-call translation leaves the file the calls leave, whatever the
-// depth, speed and colours wanted; a non-zero step stops it with 19.
+// depth, speed and colours wanted (so does the shown run, whose last report
+// draws the result from the picture as it began); a non-zero step stops it with 19.
 TEST(CensusTranslation, TheOneCallRunLeavesTheFileTheCallsLeave) {
     TempDir tmp;
-    const std::string calls = tmp.path("calls.bmp"), one = tmp.path("one.bmp");
+    const std::string calls = tmp.path("calls.bmp"), one = tmp.path("one.bmp"), shown = tmp.path("shown.bmp");
     for (uint32_t seed = 1; seed <= 4; ++seed)
         for (const auto& [wanted, speed] : {std::pair{0, 3000}, {1, 900}, {3, 300}, {9, 40}, {2, 10000}}) {
             const ByteVec picture = photo(seed % 2 ? 8 : 4, 40 + seed, 30, seed);
@@ -139,6 +142,19 @@ TEST(CensusTranslation, TheOneCallRunLeavesTheFileTheCallsLeave) {
             ASSERT_EQ(TranslateColors(one.c_str(), wanted, speed, 30000, count, &steps), 0);
             EXPECT_EQ(readFile(one), readFile(calls));
             EXPECT_GT(steps, 0);
+
+            writeFile(shown, picture);
+            ASSERT_EQ(MergeBandW(shown.c_str()), 0);
+            const Decoded before = decode(readFile(shown));
+            std::array<uint8_t, 256> now{};  // never heard: no pixel moved
+            std::iota(now.begin(), now.end(), 0);
+            const auto hear = [](const uint8_t* n, void* to) { std::copy(n, n + 256, static_cast<uint8_t*>(to)); };
+            ASSERT_EQ(TranslateColorsShown(shown.c_str(), wanted, speed, 30000, nullptr, hear, now.data()), 0);
+            const Decoded after = decode(readFile(shown));
+            EXPECT_EQ(after.bytes, readFile(calls));
+            for (uint32_t y = 0; y < after.height; ++y)
+                for (uint32_t x = 0; x < after.width; ++x)
+                    ASSERT_EQ(now[before.at(x, y)], after.at(x, y)) << x << ", " << y;
         }
     writeFile(one, photo(8, 40, 30, 1));
     const auto stop = [](int32_t, int32_t, void*) { return int32_t{1}; };

@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QImage>
 #include <QDialog>
 #include <QTimer>
 #include <deque>
@@ -90,11 +91,13 @@ public:
         picture_.width = testing_support::get32(bytes, 18);
         picture_.height = testing_support::get32(bytes, 22);
     }
+    void ShowPicture(const QImage& picture) override { pictures.push_back(picture); }
     void MoveStepMarker(int step) override { markerSteps.push_back(step); }
     void EnableButtons() override { ++enables; }
     void DisableButtons() override { ++disables; }
     void PictureSaved() override { ++saves; }
     std::vector<QString> shown;
+    std::vector<QImage> pictures;
     std::vector<int> markerSteps;
     int enables = 0, disables = 0, saves = 0;
 

@@ -6,7 +6,9 @@
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -111,6 +113,71 @@ TEST(Photo, ALibraryRefusalIsReportedAndTheDialogStays) {
     EXPECT_EQ(w.messages.shown[0].title, QStringLiteral("PIXMILL DLL Error"));
     EXPECT_TRUE(d.isVisible());
     EXPECT_EQ(w.main.enables, 0);
+}
+
+// One-pixel stripes: fitted by picking pixels, every column stays black or
+// white; fitted by averaging them, columns turn grey and the dots mix.
+TEST(Photo, AWidePictureIsFittedSmoothlyToThePaperInTheSameUndoStep) {
+    Shell s;
+    const auto stripes = [](uint32_t x, uint32_t) { return x % 2 ? kWhite : kBlack; };
+    s.load(s.input("wide.bmp", std::move(BmpBuilder(800, 24, 24).each(stripes))));
+    const ByteVec loaded = s.working();
+    whenModal([](QDialog* d) {
+        EXPECT_TRUE(d->findChild<QLabel*>(QStringLiteral("lbFit"))->text().contains(QStringLiteral("800")));
+        d->findChild<QPushButton*>(QStringLiteral("cmdApply"))->click();
+    });
+    s.main.cmdPhoto->click();
+    const Decoded d = decode(s.working());
+    EXPECT_EQ(d.width, 576u);
+    int mixed = 0;
+    for (uint32_t x = 0; x < d.width; ++x) {
+        std::set<uint32_t> column;
+        for (uint32_t y = 0; y < d.height; ++y) column.insert(d.colourOf(d.at(x, y)));
+        mixed += column.size() > 1;
+    }
+    EXPECT_GT(mixed, 288) << "columns of one colour: the pixels were picked, not averaged";
+    EXPECT_TRUE(s.main.statusText().contains(QStringLiteral("from 800 to 576")));
+    s.main.mnuEditUndo->trigger();
+    EXPECT_EQ(s.working(), loaded);
+    EXPECT_FALSE(s.main.history().canUndo());
+    QString offered;  // by Re-size: a width it takes as it stands
+    whenModal([&](QDialog* d) { offered = d->findChild<QLineEdit*>()->text(), d->reject(); });
+    s.main.cmdResize->click();
+    EXPECT_EQ(offered, QStringLiteral("576"));
+}
+
+// Print on a picture the printer cannot print asks before anything is
+// written, and offers the way that suits it first (for a photograph, and
+// on Modify Colors, Photo); the step line names Photo for a photograph.
+TEST(Photo, APictureNotYetPrintableIsSentThePhotoOrTheColourWay) {
+    struct Row {
+        bool photograph, print;  // else Modify Colors
+        MsgResult answer;
+        const char* opens;
+    } const rows[] = {
+        {true, true, MsgResult::Ok, "rastiv::frmPhoto"},      {true, true, MsgResult::Other, "rastiv::frmColors"},
+        {false, true, MsgResult::Ok, "rastiv::frmColors"},    {false, true, MsgResult::Other, "rastiv::frmPhoto"},
+        {true, false, MsgResult::Ok, "rastiv::frmPhoto"},     {true, false, MsgResult::Other, "rastiv::frmColors"},
+        {true, true, MsgResult::Cancel, ""},
+    };
+    for (const Row& r : rows) {
+        Shell s;
+        const auto many = [](uint32_t x, uint32_t y) { return rgb(uint8_t(x * 2), uint8_t(y * 6), uint8_t(x + y)); };
+        s.load(r.photograph ? s.input("photo.bmp", std::move(BmpBuilder(120, 40, 24).each(many)))
+                            : s.input("green.bmp", BmpBuilder(30, 4, 8).colours({kBlack, rgb(0, 160, 0)}).fill(1)));
+        s.w.messages.shown.clear();
+        EXPECT_EQ(s.main.lbNextStep->text().contains(QStringLiteral("Photo")), r.photograph);
+        bool written = true;
+        s.w.messages.onShow = [&](const Message&) { written = QFile::exists(s.w.env.workPath("tmpfile.gfx")); };
+        s.w.messages.answers = {r.answer};
+        QString opened;
+        if (*r.opens) whenModal([&](QDialog* d) { opened = d->metaObject()->className(), d->reject(); });
+        (r.print ? s.main.cmdPrint : s.main.cmdColor)->click();
+        ASSERT_EQ(s.w.messages.shown.size(), 1u);
+        EXPECT_FALSE(written);
+        EXPECT_EQ(opened, QString::fromLatin1(r.opens)) << r.photograph << r.print << int(r.answer);
+        EXPECT_TRUE(s.allEnabled());
+    }
 }
 
 }  // namespace

@@ -300,6 +300,38 @@ def file_menu_habits(app, ui, check):
         check("the File menu, the unsaved mark and Quit", False, str(e))
 
 
+def wide_photo_printed(app, home, ui, check):
+    """An 800-pixel photograph through Photo to the virtual printer in at most 8 actions (an error box stops it)."""
+    import pyatspi
+    picture, actions = os.path.join(home, "wide_photo.png"), []
+    write_photo_png(picture, width=800, height=120)
+
+    def act(what, root):
+        actions.append(what)
+        ui.press(ui.wait_for(what, lambda: ui.named(root(), "push button", what)))
+    try:
+        act("Load Bitmap", lambda: app)
+        asked = lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name.startswith("Save the"))  # noqa
+        if ui.wait_for("a question or the file", lambda: asked() or ui.dialog("Open a Bitmap File")).name[:4] == "Save":
+            ui.press(ui.wait_for("Discard", lambda: ui.named(asked().parent, "push button", "Discard")))
+        actions += ["the file", "OK to the 24-bit notice"]
+        ui.choose_file("Open a Bitmap File", picture, "Open")
+        ui.close_box("This bitmap has 24 bits/pixel.")
+        act("Photo", lambda: app)
+        act("Apply", lambda: ui.dialog("Photo"))
+        ui.wait_for("the Photo dialog to close", lambda: ui.dialog("Photo") is None)
+        act("Print...", lambda: app)
+        act("Send Graphic to the Printer", lambda: ui.dialog("Print a Graphic"))
+        ui.wait_for("the status line", lambda: pyatspi.findDescendant(ui.dialog("Print a Graphic"), lambda a: (
+            a is not None and a.getRoleName() == "label" and a.name.startswith("Done: "))))
+        check("an 800-pixel photograph printed through Photo in at most 8 actions", len(actions) <= 8, ", ".join(actions))
+        ui.press(ui.wait_for("the print dialog's Exit", lambda: [b for b in [ui.named(ui.dialog(
+            "Print a Graphic"), "push button", "Exit")] if b.getState().contains(pyatspi.STATE_SENSITIVE)])[0])
+        ui.wait_for("the print dialog to close", lambda: ui.dialog("Print a Graphic") is None)
+    except TimeoutError as e:
+        check("an 800-pixel photograph printed through Photo", False, "%s after %s" % (e, ", ".join(actions)))
+
+
 class ProcessDied(RuntimeError):
     pass
 
@@ -567,6 +599,9 @@ def main():
                                    choose_file=choose_file, close_box=close_box)
         photo_path(app, home, ui, check)
         file_menu_habits(app, ui, check)
+
+        # 5c. A photograph wider than the paper, from the file to the receipt.
+        wide_photo_printed(app, home, ui, check)
 
         # 6. The paper type, chosen from the menu, is marked there and reported in the status bar.
         name = "the paper type sent is marked in the menu and reported as done"

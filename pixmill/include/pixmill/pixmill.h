@@ -68,7 +68,7 @@
    break.  The minor number grows when a contract changes compatibly, such as
    a refusal that used to go unreported. */
 #define PIXMILL_VERSION_MAJOR 1
-#define PIXMILL_VERSION_MINOR 3
+#define PIXMILL_VERSION_MINOR 4
 #define PIXMILL_VERSION_PATCH 0
 
 #if defined(PIXMILL_BUILDING)
@@ -93,7 +93,7 @@ enum PixmillResult {
     PIXMILL_E_NOBUFFER = 16,    /* internal pixel buffer missing (StretchBitmap; not returned by this version) */
     PIXMILL_E_NOTHING = 17,     /* nothing to do: colour not in the palette, unknown code, no free entry, zero size */
     PIXMILL_E_RANK = 18,        /* fewer colours than the requested rank */
-    PIXMILL_E_STOPPED = 19      /* the caller's callback asked to stop (TranslateColors) */
+    PIXMILL_E_STOPPED = 19      /* the caller's callback asked to stop (TranslateColors, TranslateColorsShown) */
 };
 
 /* The paper in the printer, which decides the highlight colour.  Arguments
@@ -195,6 +195,18 @@ PIXMILL_API int32_t MergeBandW(const char* path);
 typedef int32_t (*PixmillTranslationStep)(int32_t rank, int32_t threshold, void* user);
 PIXMILL_API int32_t TranslateColors(const char* path, int32_t maxColours, int32_t speed, int32_t limit,
                                     PixmillTranslationStep step, void* user);
+/* TranslateColors for a caller that shows the picture losing its colours
+   while the file is written only at the end: the same run, file and
+   results, and after every merge that moved pixels, shown (when not null)
+   is called with indexNow, 256 entries: the palette index that the pixels
+   of each index have now, by the index they had when the call began.  A
+   caller holding the picture as it was at the call shows it as it is by
+   giving each index i the colour of entry indexNow[i]; the palette itself
+   never changes.  indexNow is valid only during the call of shown.  step
+   and shown get the same user. */
+typedef void (*PixmillTranslationShown)(const uint8_t* indexNow, void* user);
+PIXMILL_API int32_t TranslateColorsShown(const char* path, int32_t maxColours, int32_t speed, int32_t limit,
+                                         PixmillTranslationStep step, PixmillTranslationShown shown, void* user);
 /* Gives each pixel of the colour the index of its first differing neighbour:
    0; 10 (also read-only); 11; 12; 14 the changes could not be written back;
    17 the colour is not in the palette. */

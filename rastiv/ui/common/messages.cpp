@@ -22,7 +22,11 @@ MsgResult QtMessageBoxes::show(const Message& m) {
             case MsgIcon::Stop: box.setIcon(QMessageBox::Critical); break;
         }
         const bool askToSave = m.buttons == MsgButtons::SaveDiscardCancel;
-        QPushButton* ok = box.addButton(askToSave ? QMessageBox::Save : QMessageBox::Ok);
+        const bool choice = m.buttons == MsgButtons::ChoiceCancel;
+        QPushButton* ok = choice      ? box.addButton(m.firstChoice, QMessageBox::AcceptRole)
+                          : askToSave ? box.addButton(QMessageBox::Save)
+                                      : box.addButton(QMessageBox::Ok);
+        QPushButton* other = choice ? box.addButton(m.secondChoice, QMessageBox::ActionRole) : nullptr;
         QPushButton* discard = askToSave ? box.addButton(QMessageBox::Discard) : nullptr;
         QPushButton* cancel = m.buttons != MsgButtons::Ok ? box.addButton(QMessageBox::Cancel) : nullptr;
         QPushButton* help = m.hasHelpButton() ? box.addButton(QMessageBox::Help) : nullptr;
@@ -41,6 +45,7 @@ MsgResult QtMessageBoxes::show(const Message& m) {
         }
         if (cancel && box.clickedButton() == cancel) return MsgResult::Cancel;
         if (discard && box.clickedButton() == discard) return MsgResult::Discard;
+        if (other && box.clickedButton() == other) return MsgResult::Other;
         return askToSave ? MsgResult::Save : MsgResult::Ok;
     }
 }

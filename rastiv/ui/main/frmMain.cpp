@@ -11,6 +11,8 @@
 #include "core/numtext.hpp"
 #include "core/pictureimport.hpp"
 #include "core/pixmill.hpp"
+#include "core/picturepipeline.hpp"
+#include "core/printable.hpp"
 #include "core/settings.hpp"
 #include "link/commlink.hpp"
 #include "link/regularfile.hpp"
@@ -42,12 +44,18 @@ namespace rastiv {
 namespace {
 constexpr int kMarkerOffset = 5;  // the marker's left edge sits this far left of its step label
 
-// Short enough that the status bar shows all of it at the window's smallest size.
-QString nextStepText(int step) {
+// Short enough that the status bar shows all of it at the window's smallest
+// size.  A photograph's colours take the Photo path: Modify Colors would
+// fold them into a few flat ones.
+QString nextStepText(int step, bool photograph) {
     switch (step) {
         case 1: return QStringLiteral("Next: Step 1, Load Bitmap");
-        case 2: return QStringLiteral("Next: Step 2, Re-size");
-        case 3: return QStringLiteral("Next: Step 3, Modify Colors");
+        case 2:
+            return photograph ? QStringLiteral("Next: Step 2, Re-size, or Photo")
+                              : QStringLiteral("Next: Step 2, Re-size");
+        case 3:
+            return photograph ? QStringLiteral("Next: Step 3, Photo or Modify Colors")
+                              : QStringLiteral("Next: Step 3, Modify Colors");
         case 4: return QStringLiteral("Next: Step 4, Save Options");
         default: return QStringLiteral("Next: the Tools, or Exit");
     }
@@ -67,7 +75,7 @@ QString firstLocalFile(const QMimeData* data) {
 frmMain::frmMain(Env& env, QWidget* parent) : QMainWindow(parent), env_(env), document_(env, picture_, *this) {
     endProgram = [] { QCoreApplication::exit(0); };
     createControls();
-    lbNextStep->setText(nextStepText(1));
+    lbNextStep->setText(nextStepText(1, false));
     createMenus();
     setTabOrder();
     connectSignals();
@@ -190,7 +198,9 @@ void frmMain::EnableButtons() {
 void frmMain::MoveStepMarker(int step) {
     picture_.step = step;
     shBox->move(stepLabel(step)->x() - kMarkerOffset, 0);
-    lbNextStep->setText(nextStepText(step));
+    // The marker moves after every change of the picture: the time to look again.
+    coloursUsed_ = picture_.loaded() ? coloursUsed(env_.pixmill, picture_.current) : 0;
+    lbNextStep->setText(nextStepText(step, isPhotograph(coloursUsed_)));
 }
 
 void frmMain::PictureSaved() { document_.markSaved(); }
@@ -245,6 +255,8 @@ void frmMain::ShowBitmap(const QString& path) {
     }
     picArea->showPicture(picture, QSize(w, h));
 }
+
+void frmMain::ShowPicture(const QImage& picture) { picArea->showPicture(picture, picture.size()); }
 
 void frmMain::mnuViewFit_Click() { picArea->fit(); }
 void frmMain::mnuViewActual_Click() { picArea->actualSize(); }
@@ -331,6 +343,25 @@ void frmMain::cmdResize_Click() {
 // picture stays one Redo away.
 void frmMain::cmdColor_Click() {
     if (!requireBitmap(QStringLiteral("Re-size Error"))) return;
+    if (isPhotograph(coloursUsed_)) {
+        Message m;
+        m.title = QStringLiteral("Modify Colors");
+        m.text = QStringLiteral("This picture looks like a photograph: it has %1 colours.").arg(coloursUsed_);
+        m.informative = QStringLiteral("Photo keeps its tones as printer dots of black, white and %1.  Modify Colors "
+                                       "folds it into a few flat colours, which suits drawings and logos.")
+                            .arg(highlightName());
+        m.icon = MsgIcon::Information;
+        m.buttons = MsgButtons::ChoiceCancel;
+        m.firstChoice = QStringLiteral("&Photo...");
+        m.secondChoice = QStringLiteral("&Modify Colors...");
+        const MsgResult answer = env_.messages.show(m);
+        if (answer == MsgResult::Ok) cmdPhoto_Click();
+        if (answer != MsgResult::Other) return;
+    }
+    modifyColours();
+}
+
+void frmMain::modifyColours() {
     document_.recordChange();
     DisableButtons();
     bool mapped = false;
@@ -357,11 +388,18 @@ void frmMain::cmdPhoto_Click() {
     if (!requireBitmap(QStringLiteral("Photo"))) return;
     DisableButtons();
     bool applied = false;
+    uint32_t fittedFrom = 0;
     {
         frmPhoto dialog(env_, picture_, *this, this);  // gives the buttons back however it closes
         applied = dialog.exec() == QDialog::Accepted;
+        fittedFrom = dialog.fittedFrom();
     }
-    document_.recordChange();
+    document_.recordChange(QStringLiteral("Photo"));
+    if (applied && fittedFrom)
+        showStatus(QStringLiteral("Photo fitted the picture from %1 to %2 dots wide, the paper's width, and made it "
+                                  "printer dots.  Edit > Undo brings the wide picture back.")
+                       .arg(fittedFrom)
+                       .arg(kMaxPrintWidth));
     (applied ? cmdSaveOpts : cmdPhoto)->setFocus();
 }
 

@@ -56,6 +56,7 @@ public:
     void DisableButtons() override;
     void EnableButtons() override;
     void ShowBitmap(const QString& path) override;
+    void ShowPicture(const QImage& picture) override;
     void ReadBitmapSize(const QString& path) override;
     void MoveStepMarker(int step) override;
     void PictureSaved() override;
@@ -251,6 +252,13 @@ private:
     void showLogoDialog();
     void showBatchDialog();
     void showLegacyDialog();
+    // Asks how to make a picture the printer cannot print yet printable
+    // (Photo, Modify Colors) before anything is written; true to print.
+    bool mayPrint();
+    // Modify Colors without the question whether Photo would suit better.
+    void modifyColours();
+    // The paper's highlight colour in words: "red" or "blue".
+    QString highlightName() const;
     void setScreenColour(const QColor& c);
     void screenColourNote();
 
@@ -266,6 +274,7 @@ private:
     QString loading_;                      // the file being loaded, for Open Recent once it has loaded
     std::optional<SavedFile> lastSaved_;  // where Save writes again, for this picture
     WorkingPicture picture_;
+    int32_t coloursUsed_ = 0;  // by the working bitmap, as the marker last moved
     PictureDocument document_;
     QList<QPair<QWidget*, QRect>> rightColumn_;  // their places at the smallest size
 };

@@ -7,6 +7,7 @@
 #include "core/loadproblem.hpp"
 #include "core/modUserGfx.hpp"
 #include "core/pixmill.hpp"
+#include "core/picturepipeline.hpp"
 #include "core/printable.hpp"
 #include "core/settings.hpp"
 #include "link/commlink.hpp"
@@ -88,7 +89,51 @@ void frmMain::showLegacyDialog() {
     runModal(dialog);
 }
 
+QString frmMain::highlightName() const {
+    return env_.g.paperKind() == PIXMILL_PAPER_BLUE ? QStringLiteral("blue") : QStringLiteral("red");
+}
+
+bool frmMain::mayPrint() {
+    if (!picture_.loaded()) return true;  // the print dialog says that nothing is loaded
+    const PrintReadiness ready =
+        printReadiness(env_.pixmill, picture_.current, picture_.widthOrZero(), env_.g.paperKind());
+    // Only too wide: the print dialog refuses that itself, before it writes anything.
+    if (ready.coloursReady) return true;
+    const bool photograph = isPhotograph(ready.colours);
+    Message m;
+    m.title = QStringLiteral("Print");
+    m.text = QStringLiteral("The printer cannot print this picture yet.");
+    m.informative = QStringLiteral("It has %1 colour%2; the printer prints black, white and %3.  ")
+                        .arg(ready.colours)
+                        .arg(ready.colours == 1 ? QString() : QStringLiteral("s"))
+                        .arg(highlightName());
+    m.informative += photograph ? QStringLiteral("Photo makes a photograph's tones into printer dots; Modify Colors "
+                                                 "gives each of a drawing's few colours a printer colour.")
+                                : QStringLiteral("Modify Colors gives each of a drawing's few colours a printer "
+                                                 "colour; Photo makes a photograph's tones into printer dots.");
+    if (ready.tooWide)
+        m.informative += QStringLiteral("  It is also %1 dots wide, wider than the paper's %2: Photo fits it to the "
+                                        "paper.")
+                             .arg(picture_.widthOrZero())
+                             .arg(kMaxPrintWidth);
+    m.icon = MsgIcon::Information;
+    m.helpFile = env_.g.gHelpFile;
+    m.helpTopic = 6;
+    m.buttons = MsgButtons::ChoiceCancel;
+    // The way that suits the picture first, as the default.
+    const QString photo = QStringLiteral("&Photo..."), colours = QStringLiteral("&Modify Colors...");
+    m.firstChoice = photograph ? photo : colours;
+    m.secondChoice = photograph ? colours : photo;
+    const MsgResult answer = env_.messages.show(m);
+    if (answer == MsgResult::Cancel) return false;
+    const bool choosePhoto = (answer == MsgResult::Ok) == photograph;
+    if (choosePhoto) cmdPhoto_Click();
+    else modifyColours();
+    return false;
+}
+
 void frmMain::cmdPrint_Click() {
+    if (!mayPrint()) return;
     DisableButtons();
     // The print dialog, or the communication dialog when cancelled, gives the buttons back.
     withConnection([this] { showPrintDialog(); });

@@ -8,6 +8,8 @@
 #include "ui/picture/frmColorMap.hpp"
 
 #include <QFrame>
+#include <QImage>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -20,6 +22,9 @@ namespace rastiv {
 
 namespace {
 constexpr int kHelpTopic = 14;
+// A low speed takes thousands of steps a second, far more than an eye can
+// follow: the labels follow at most this often, every fold is shown.
+constexpr qint64 kRefreshMs = 20;
 }  // namespace
 
 QString percentText(int32_t percent) {
@@ -158,10 +163,11 @@ void frmColors::cmdSetUpRemap_Click() {
     QDialog::done(cancelled_ ? QDialog::Rejected : QDialog::Accepted);
 }
 
-void frmColors::showProgress(int rank, int32_t threshold) {
-    lblNumber->setText(QStringLiteral("Number of User Colors = ") + numToText(rank));
-    lblThreshold->setText(QStringLiteral("Color Threshold = ") + numToText(threshold));
+void frmColors::showProgress() {
+    lblNumber->setText(QStringLiteral("Number of User Colors = ") + numToText(rank_));
+    lblThreshold->setText(QStringLiteral("Color Threshold = ") + numToText(threshold_));
     env_.clock.letPendingEventsRun();
+    shownAtMs_ = env_.clock.nowMs();
 }
 
 void frmColors::tellLibraryError(int32_t code) {
@@ -184,10 +190,37 @@ void frmColors::translate() {
     env_.clock.letPendingEventsRun();
 
     TranslationHooks hooks;
-    hooks.progress = [this](int rank, int32_t threshold) { showProgress(rank, threshold); };
-    hooks.merged = [this, &path] { main_.ShowBitmap(path); };  // the operator watches the picture lose its colours
+    bool first = true;
+    hooks.progress = [&](int rank, int32_t threshold) {
+        rank_ = rank;
+        threshold_ = threshold;
+        if (first || env_.clock.nowMs() - shownAtMs_ >= kRefreshMs) showProgress();
+        first = false;
+    };
+    // The operator watches the picture lose its colours.  The file stays as
+    // the folds found it until the run ends, so the first fold reads it, and
+    // every fold after that only recolours it: a pixel shows the palette
+    // entry its index has become.
+    QImage shown;
+    QList<QRgb> began;
+    hooks.shown = [&](const uint8_t* indexNow) {
+        if (began.isEmpty()) {
+            QImageReader reader(path);
+            reader.setDecideFormatFromContent(true);
+            shown = reader.read();
+            began = shown.colorTable();
+            if (began.isEmpty()) return;  // unreadable: the final showing will say so
+        }
+        QList<QRgb> now = began;
+        for (qsizetype i = 0; i < now.size(); ++i)
+            if (indexNow[i] < began.size()) now[i] = began[indexNow[i]];
+        shown.setColorTable(now);
+        main_.ShowPicture(shown);
+        showProgress();
+    };
     hooks.cancelled = [this] { return cancelled_; };
     const Translation run = translateColours(env_.pixmill, path, session_.wanted, session_.speed, hooks);
+    if (!first) showProgress();  // where the run ended
     session_.colours = run.colours;
     session_.codes.assign(run.colours.size(), 0);
     if (run.error != 0) tellLibraryError(run.error);

@@ -62,7 +62,9 @@ protected:
 private:
     bool refuse(const ColourInputs& in);
     void translate();
-    void showProgress(int rank, int32_t threshold);
+    // The rank and threshold the run has reached, in the labels, and what
+    // is pending (a repaint, a Cancel click) let through.
+    void showProgress();
     void tellLibraryError(int32_t code);
 
     Env& env_;
@@ -71,6 +73,9 @@ private:
     ColourSession session_;
     bool running_ = false;
     bool cancelled_ = false;
+    int rank_ = 0;
+    int32_t threshold_ = 0;
+    qint64 shownAtMs_ = 0;  // when the labels were last refreshed
     bool mapped_ = false;
 };
 

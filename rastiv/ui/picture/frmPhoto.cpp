@@ -4,6 +4,8 @@
 #include "ui/common/f1help.hpp"
 #include "core/modGlobal.hpp"
 #include "core/pixmill.hpp"
+#include "core/pictureimport.hpp"
+#include "core/picturepipeline.hpp"
 #include "ui/common/waitcursor.hpp"
 #include "link/clock.hpp"
 
@@ -101,6 +103,12 @@ frmPhoto::frmPhoto(Env& env, const WorkingPicture& picture, Workflow& main, QWid
     chkEveryDot->setToolTip(QStringLiteral("Off: the preview is as large as the receipt will be"));
     chkEveryDot->setGeometry(x, 280, w, 21);
 
+    lbFit = new QLabel(this);
+    lbFit->setObjectName(QStringLiteral("lbFit"));
+    lbFit->setWordWrap(true);
+    lbFit->setGeometry(x, 352, w, 48);
+    lbFit->hide();
+
     cmdReset = new QPushButton(QStringLiteral("R&eset"), this);
     cmdReset->setObjectName(QStringLiteral("cmdReset"));
     cmdReset->setGeometry(x, 320, 100, 25);
@@ -131,6 +139,7 @@ frmPhoto::frmPhoto(Env& env, const WorkingPicture& picture, Workflow& main, QWid
     Timer1->onTimer = [this] { Timer1_Timer(); };
 
     centreOnScreen(*this);
+    fitToPaper();
     settingChanged();
     // The first preview at once: the operator opened the dialog to see it.
     Timer1_Timer();
@@ -160,9 +169,24 @@ void frmPhoto::settingChanged() {
     Timer1->setEnabled(true);
 }
 
+void frmPhoto::fitToPaper() {
+    source_ = picture_.current;
+    const uint32_t width = picture_.widthOrZero();
+    if (width <= kMaxPrintWidth) return;
+    const QString fitted = env_.workPath("tmpphotofit.bmp");
+    // Unreadable, it goes to the library as it is, which says what is wrong.
+    if (!fitToWidth(picture_.current, int(kMaxPrintWidth), fitted)) return;
+    source_ = fitted;
+    fittedFrom_ = width;
+    lbFit->setText(QStringLiteral("The picture is %1 dots wide: Apply fits it to the paper's %2.")
+                       .arg(width)
+                       .arg(kMaxPrintWidth));
+    lbFit->show();
+}
+
 int32_t frmPhoto::separate(const PhotoSettings& s, const QString& path) {
     const int32_t paper = s.blackOnly ? PIXMILL_PAPER_BLACK_ONLY : env_.g.paperKind();
-    return env_.pixmill.SeparateBitmap(picture_.current, path, paper, int32_t(s.method), s.brightness, s.contrast, s.gamma,
+    return env_.pixmill.SeparateBitmap(source_, path, paper, int32_t(s.method), s.brightness, s.contrast, s.gamma,
                                        s.sharpen);
 }
 

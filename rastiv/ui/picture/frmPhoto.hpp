@@ -52,11 +52,14 @@ public:
     QSlider* sldSharpen;
     QCheckBox* chkBlackOnly;
     QCheckBox* chkEveryDot;
+    QLabel* lbFit;  // says that a picture wider than the paper is fitted to it
     QPushButton* cmdReset;
     QPushButton* cmdApply;
     QPushButton* cmdCancel;
 
     PhotoSettings settings() const;
+    // The width of the picture that Photo fits to the paper, 0 when it fits already.
+    uint32_t fittedFrom() const { return fittedFrom_; }
     // The settings the preview shows, once it has been made.
     const PhotoSettings& previewed() const { return previewed_; }
 
@@ -72,6 +75,9 @@ public:
 private:
     // Separates the working bitmap into `path`: the library's code.
     int32_t separate(const PhotoSettings& s, const QString& path);
+    // A picture wider than the paper is fitted to it first, smoothly and in
+    // full colour, so that the dots come from every pixel it had.
+    void fitToPaper();
     void showPreview();
     void Form_Unload();
 
@@ -79,6 +85,8 @@ private:
     const WorkingPicture& picture_;
     Workflow& main_;
     std::unique_ptr<Timer> Timer1;  // the preview follows the controls after a short pause
+    QString source_;  // what the dots are made from: the working bitmap, or its fitted copy
+    uint32_t fittedFrom_ = 0;
     PhotoSettings previewed_;
     bool havePreview_ = false;
     bool unloaded_ = false;

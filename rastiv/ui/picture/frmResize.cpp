@@ -100,7 +100,10 @@ frmResize::frmResize(Env& env, const WorkingPicture& picture, Workflow& main, QW
 
 void frmResize::Form_Load() {
     main_.ReadBitmapSize(picture_.current);
-    tbWidth->setText(QString::number(picture_.widthOrZero()));
+    // Never a width that Re-size would silently change: a picture wider than
+    // the paper is offered the paper's width.
+    const uint32_t offered = std::clamp(picture_.widthOrZero(), uint32_t(kMinResizeWidth), kMaxPrintWidth);
+    tbWidth->setText(QString::number(offered));
     if (const QScreen* s = QGuiApplication::primaryScreen()) move(s->geometry().center() - rect().center());
     tbWidth->selectAll();
     tbWidth->setFocus();
