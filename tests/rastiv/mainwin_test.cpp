@@ -56,14 +56,18 @@ TEST(MainWindow, LayoutFollowsTheFiveStepsAndTheToolColumn) {
     // The steps run left to right in one row; every shown button lies in the window, none over another.
     for (int i = 1; i <= 5; ++i) {
         EXPECT_EQ(s.main.stepLabel(i)->text(), QStringLiteral("Step %1").arg(i));
-        if (i > 1) EXPECT_GT(s.main.stepLabel(i)->x(), s.main.stepLabel(i - 1)->geometry().right());
+        if (i > 1) {
+            EXPECT_GT(s.main.stepLabel(i)->x(), s.main.stepLabel(i - 1)->geometry().right());
+        }
     }
     const QList<QPushButton*> buttons = s.main.centralWidget()->findChildren<QPushButton*>();
     for (QPushButton* a : buttons) {
         if (a->isHidden()) continue;
         EXPECT_TRUE(s.main.centralWidget()->rect().contains(a->geometry())) << a->objectName().toStdString();
         for (QPushButton* b : buttons)
-            if (a != b && !b->isHidden()) EXPECT_FALSE(a->geometry().intersects(b->geometry())) << a->objectName().toStdString();
+            if (a != b && !b->isHidden()) {
+                EXPECT_FALSE(a->geometry().intersects(b->geometry())) << a->objectName().toStdString();
+            }
     }
     EXPECT_TRUE(s.main.cmdLoad->isDefault());
     for (QWidget* hidden : {static_cast<QWidget*>(s.main.cmdCrop), static_cast<QWidget*>(s.main.cmdMSPaint),
