@@ -22,6 +22,7 @@
 
 #include "pageout/pageout.hpp"
 #include "printerapp/everywhere.hpp"
+#include "printerapp/jobqueue.hpp"
 #include "printerapp/serialscheme.hpp"
 #include "printerapp/statefile.hpp"
 
@@ -135,6 +136,7 @@ bool failed(pappl_job_t* job, Job* j) {
 }
 
 bool startJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+    rastiv::printerapp::releaseNextJob(papplJobGetPrinter(job));
     rastiv::printerapp::serialJobStarted(device, job);
     papplJobSetData(job, new Job(device));
     return true;
@@ -278,6 +280,7 @@ const char* autoAdd(const char*, const char*, const char* deviceId, void*) {
 void printerCreated(pappl_printer_t* printer, void*) {
     const Paper* paper = paperOf(papplPrinterGetDriverName(printer));
     everywhere::printerCreated(printer, !paper || paper->paperKind != PIXMILL_PAPER_BLACK_ONLY);
+    rastiv::printerapp::holdNewJobs(printer);
 }
 
 // ---- The server ----
@@ -346,17 +349,20 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
     papplSystemAddListeners(system, cupsGetOption("listen-hostname", numOptions, options));
     papplSystemSetPrinterDrivers(system, int(std::size(gDrivers)), gDrivers, autoAdd, printerCreated,
                                  driverCallback, nullptr);
+    static std::string state;  // the save callback keeps the pointer for the server's life
     if (cupsGetOption("spool-directory", numOptions, options)) {
-        static std::string state;  // the save callback keeps the pointer for the server's life
         state = std::string(spool) + "/rastiv-printer.state";
-        if (!rastiv::printerapp::requeueInterruptedJobs(state))
-            papplLog(system, PAPPL_LOGLEVEL_ERROR, "Unable to put interrupted jobs back in '%s'.", state.c_str());
+        if (!rastiv::printerapp::holdUnfinishedJobs(state))
+            papplLog(system, PAPPL_LOGLEVEL_ERROR, "Unable to put unfinished jobs back in '%s'.", state.c_str());
         papplSystemLoadState(system, state.c_str());
-        rastiv::printerapp::startLoadedJobs(system);
         papplSystemSetSaveCallback(
-            system, [](pappl_system_t* s, void* file) { return papplSystemSaveState(s, static_cast<char*>(file)); },
-            state.data());
+            system,
+            [](pappl_system_t* s, void* file) {
+                return rastiv::printerapp::saveState(s, *static_cast<const std::string*>(file));
+            },
+            &state);
     }
+    rastiv::printerapp::keepJobsInOrder(system, state);
     return system;
 }
 
