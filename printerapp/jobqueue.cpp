@@ -36,7 +36,7 @@ void look(pappl_job_t* job, void* data) {
         q->printing = true;
         break;
     case IPP_JSTATE_HELD:
-        // Held by its client until a time, or its document still coming: not ours to let go.
+        // Held by its client, or its document still coming: not ours to let go.
         if ((papplJobGetReasons(job) & PAPPL_JREASON_JOB_HOLD_UNTIL_SPECIFIED) || !papplJobGetFilename(job)) break;
         if (!q->oldestHeld || papplJobGetID(job) < papplJobGetID(q->oldestHeld)) q->oldestHeld = job;
         break;
@@ -124,7 +124,7 @@ void releaseNextJob(pappl_printer_t* printer) {
     if (!papplSystemIsShutdown(papplPrinterGetSystem(printer))) release(printer, true);
 }
 
-void resumeAfterJob(pappl_printer_t* printer) {
+void pauseForLostDevice(pappl_printer_t* printer) {
     const std::lock_guard<std::mutex> lock(gPausedLock);
     gPaused.insert(printer);
     papplPrinterPause(printer);

@@ -16,6 +16,8 @@
 #include <string>
 #include <utility>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -366,12 +368,64 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
     return system;
 }
 
+// ---- `devices`, without DNS-SD when no Avahi daemon runs ----
+// PAPPL 1.3 browses DNS-SD for `devices` whatever happens, and Avahi's
+// client library aborts the process when its daemon is not there.
+
+bool avahiRuns() {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", "/run/avahi-daemon/socket");
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return up;
+}
+
+// The sub-command PAPPL would run: the first argument that is neither an
+// option nor an option's value.
+std::string subCommand(int argc, char* argv[], bool& verbose) {
+    std::string found;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.size() == 2 && arg[0] == '-' && std::strchr("djmnouv", arg[1]) && i + 1 < argc) {
+            verbose |= arg == "-o" && std::strncmp(argv[i + 1], "verbose", 7) == 0;
+            ++i;
+        } else if (arg[0] != '-' && found.empty()) {
+            found = arg;
+        }
+    }
+    return found;
+}
+
+// PAPPL's listing: each device's URI, and with -o verbose its description
+// and IEEE 1284 device ID below it.
+int listDevices(bool verbose) {
+    unsigned types = PAPPL_DEVTYPE_ALL;
+    if (!avahiRuns()) types &= ~unsigned(PAPPL_DEVTYPE_DNS_SD);
+    papplDeviceList(
+        pappl_devtype_t(types),
+        [](const char* info, const char* uri, const char* id, void* data) {
+            std::printf("%s\n", uri);
+            if (*static_cast<bool*>(data)) {
+                if (info && *info) std::printf("    %s\n", info);
+                if (id && *id) std::printf("    %s\n", id);
+            }
+            return false;
+        },
+        &verbose, [](const char* message, void*) { std::fprintf(stderr, "rastiv-printer: %s\n", message); }, nullptr);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     // The serial scheme's link runs on Qt threads, which need the application object.
     QCoreApplication app(argc, argv);
     rastiv::printerapp::registerSerialScheme();
+    bool verbose = false;
+    if (subCommand(argc, argv, verbose) == "devices") return listDevices(verbose);
     return papplMainloop(argc, argv, "1.0.0", nullptr, int(std::size(gDrivers)), gDrivers, autoAdd, driverCallback,
                          nullptr, nullptr, makeSystem, nullptr, nullptr);
 }
