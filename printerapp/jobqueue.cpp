@@ -24,6 +24,7 @@ struct Queue {
     pappl_job_t* oldestHeld = nullptr;
     bool pending = false;
     bool printing = false;
+    bool held = false;  // any held job, ours to let go or not
 };
 
 void look(pappl_job_t* job, void* data) {
@@ -36,6 +37,7 @@ void look(pappl_job_t* job, void* data) {
         q->printing = true;
         break;
     case IPP_JSTATE_HELD:
+        q->held = true;
         // Held by its client, or its document still coming: not ours to let go.
         if ((papplJobGetReasons(job) & PAPPL_JREASON_JOB_HOLD_UNTIL_SPECIFIED) || !papplJobGetFilename(job)) break;
         if (!q->oldestHeld || papplJobGetID(job) < papplJobGetID(q->oldestHeld)) q->oldestHeld = job;
@@ -80,7 +82,11 @@ void tend(pappl_printer_t* printer, void* data) {
     s->jobs |= papplPrinterGetNumberOfActiveJobs(printer) > 0;
     s->printingNow |= state == IPP_PSTATE_PROCESSING && !(papplPrinterGetReasons(printer) & PAPPL_PREASON_OFFLINE);
     if (s->stopping) return;  // the queue stays as it is for the next start
-    if (!papplPrinterIsHoldingNewJobs(printer)) holdNewJobs(printer);  // released from the web page, say
+    const bool idle = state == IPP_PSTATE_IDLE && papplPrinterGetNumberOfActiveJobs(printer) == 0;
+    if (idle && papplPrinterIsHoldingNewJobs(printer))
+        papplPrinterReleaseHeldNewJobs(printer, nullptr);
+    else if (!idle && !papplPrinterIsHoldingNewJobs(printer))
+        papplPrinterHoldNewJobs(printer);
     {
         const std::lock_guard<std::mutex> lock(gPausedLock);
         if (state == IPP_PSTATE_STOPPED && gPaused.erase(printer)) papplPrinterResume(printer);
@@ -118,10 +124,15 @@ bool tick(pappl_system_t* system, void* data) {
 
 }  // namespace
 
-void holdNewJobs(pappl_printer_t* printer) { papplPrinterHoldNewJobs(printer); }
-
 void releaseNextJob(pappl_printer_t* printer) {
+    if (!papplPrinterIsHoldingNewJobs(printer)) papplPrinterHoldNewJobs(printer);
     if (!papplSystemIsShutdown(papplPrinterGetSystem(printer))) release(printer, true);
+}
+
+void jobEnding(pappl_printer_t* printer) {
+    const std::lock_guard<std::mutex> lock(gReleasing);
+    const Queue q = queueOf(printer);
+    if (!q.pending && !q.held && papplPrinterIsHoldingNewJobs(printer)) papplPrinterReleaseHeldNewJobs(printer, nullptr);
 }
 
 void pauseForLostDevice(pappl_printer_t* printer) {

@@ -27,6 +27,7 @@
 #include "printerapp/jobqueue.hpp"
 #include "printerapp/serialscheme.hpp"
 #include "printerapp/statefile.hpp"
+#include "printerapp/testpage.hpp"
 
 namespace {
 
@@ -176,6 +177,7 @@ bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
     if (!j) return false;
     const bool ok = papplJobIsCanceled(job) ? j->writer.cancel() : j->writer.endJob();
     papplDeviceFlush(device);
+    rastiv::printerapp::jobEnding(papplJobGetPrinter(job));
     return ok || failed(job, j.get());
 }
 
@@ -197,6 +199,7 @@ bool driverCallback(pappl_system_t*, const char* driver, const char*, const char
     d->rendpage_cb = endPage;
     d->rendjob_cb = endJob;
     d->status_cb = rastiv::printerapp::serialPrinterStatus;
+    d->testpage_cb = rastiv::printerapp::writeTestPage;
 
     std::snprintf(d->make_and_model, sizeof d->make_and_model, "%s", paper->description);
     d->kind = pappl_kind_t(PAPPL_KIND_RECEIPT | PAPPL_KIND_ROLL);
@@ -282,7 +285,6 @@ const char* autoAdd(const char*, const char*, const char* deviceId, void*) {
 void printerCreated(pappl_printer_t* printer, void*) {
     const Paper* paper = paperOf(papplPrinterGetDriverName(printer));
     everywhere::printerCreated(printer, !paper || paper->paperKind != PIXMILL_PAPER_BLACK_ONLY);
-    rastiv::printerapp::holdNewJobs(printer);
 }
 
 // ---- The server ----

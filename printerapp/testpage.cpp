@@ -1,0 +1,69 @@
+#include "printerapp/testpage.hpp"
+
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "pageout/pageout.hpp"
+
+namespace rastiv::printerapp {
+
+namespace {
+
+constexpr unsigned kWidth = 576;  // the printer's line
+constexpr unsigned kBand = 48;    // rows of each part
+
+// Row y of the sample, 8-bit sRGB: black squares, the highlight across the
+// line, then a tone from paper through the highlight to black for the
+// photo treatment; whatever the paper, each of its inks shows.
+void sampleRow(unsigned y, unsigned char* rgb) {
+    for (unsigned x = 0; x < kWidth; ++x) {
+        std::array<unsigned char, 3> c{255, 255, 255};
+        if (y < kBand) {
+            if ((x / kBand + y / (kBand / 2)) % 2 == 0) c = {0, 0, 0};
+        } else if (y < 2 * kBand) {
+            c = {255, 0, 0};
+        } else if (y >= 3 * kBand) {
+            const unsigned t = x * 510 / (kWidth - 1);  // 0..510: paper, highlight, black
+            const auto v = static_cast<unsigned char>(t <= 255 ? 255 - t : 0);
+            c = t <= 255 ? std::array<unsigned char, 3>{255, v, v}
+                         : std::array<unsigned char, 3>{static_cast<unsigned char>(510 - t), 0, 0};
+        }
+        std::memcpy(rgb + 3 * x, c.data(), 3);
+    }
+}
+
+}  // namespace
+
+const char* writeTestPage(pappl_printer_t* printer, char* buffer, size_t bufsize) {
+    const int fd = papplPrinterOpenFile(printer, buffer, bufsize, nullptr, "testpage", "pwg", "w");
+    if (fd < 0) return nullptr;
+    constexpr unsigned kRows = 4 * kBand;
+    cups_page_header2_t header{};
+    pwg_media_t media{};
+    media.width = int(kWidth * 2540 / pageout::kDotsPerInch);
+    media.length = int(kRows * 2540 / pageout::kDotsPerInch);
+    bool ok = cupsRasterInitPWGHeader(&header, &media, "srgb_8", pageout::kDotsPerInch, pageout::kDotsPerInch,
+                                      "one-sided", nullptr);
+    header.cupsWidth = kWidth;
+    header.cupsHeight = kRows;
+    header.cupsBytesPerLine = 3 * kWidth;
+    cups_raster_t* raster = ok ? cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG) : nullptr;
+    ok = raster && cupsRasterWriteHeader2(raster, &header);
+    std::vector<unsigned char> row(3 * kWidth);
+    for (unsigned y = 0; ok && y < kRows; ++y) {
+        sampleRow(y, row.data());
+        ok = cupsRasterWritePixels(raster, row.data(), unsigned(row.size())) == row.size();
+    }
+    if (raster) cupsRasterClose(raster);
+    if (::close(fd) != 0 || !ok) {
+        papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "Unable to write the test page '%s'.", buffer);
+        ::unlink(buffer);
+        return nullptr;
+    }
+    return buffer;
+}
+
+}  // namespace rastiv::printerapp
