@@ -1,12 +1,12 @@
 #include "printerapp/testpage.hpp"
 
+#include <png.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <vector>
-
-#include "pageout/pageout.hpp"
 
 namespace rastiv::printerapp {
 
@@ -38,27 +38,20 @@ void sampleRow(unsigned y, unsigned char* rgb) {
 }  // namespace
 
 const char* writeTestPage(pappl_printer_t* printer, char* buffer, size_t bufsize) {
-    const int fd = papplPrinterOpenFile(printer, buffer, bufsize, nullptr, "testpage", "pwg", "w");
+    const int fd = papplPrinterOpenFile(printer, buffer, bufsize, nullptr, "testpage", "png", "w");
     if (fd < 0) return nullptr;
     constexpr unsigned kRows = 4 * kBand;
-    cups_page_header2_t header{};
-    pwg_media_t media{};
-    media.width = int(kWidth * 2540 / pageout::kDotsPerInch);
-    media.length = int(kRows * 2540 / pageout::kDotsPerInch);
-    bool ok = cupsRasterInitPWGHeader(&header, &media, "srgb_8", pageout::kDotsPerInch, pageout::kDotsPerInch,
-                                      "one-sided", nullptr);
-    header.cupsWidth = kWidth;
-    header.cupsHeight = kRows;
-    header.cupsBytesPerLine = 3 * kWidth;
-    cups_raster_t* raster = ok ? cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG) : nullptr;
-    ok = raster && cupsRasterWriteHeader2(raster, &header);
-    std::vector<unsigned char> row(3 * kWidth);
-    for (unsigned y = 0; ok && y < kRows; ++y) {
-        sampleRow(y, row.data());
-        ok = cupsRasterWritePixels(raster, row.data(), unsigned(row.size())) == row.size();
-    }
-    if (raster) cupsRasterClose(raster);
-    if (::close(fd) != 0 || !ok) {
+    std::vector<unsigned char> pixels(size_t(3) * kWidth * kRows);
+    for (unsigned y = 0; y < kRows; ++y) sampleRow(y, pixels.data() + size_t(3) * kWidth * y);
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = kWidth;
+    image.height = kRows;
+    image.format = PNG_FORMAT_RGB;
+    FILE* file = ::fdopen(fd, "wb");
+    bool ok = file && png_image_write_to_stdio(&image, file, 0, pixels.data(), 0, nullptr);
+    if (file ? std::fclose(file) != 0 : ::close(fd) != 0) ok = false;
+    if (!ok) {
         papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "Unable to write the test page '%s'.", buffer);
         ::unlink(buffer);
         return nullptr;
