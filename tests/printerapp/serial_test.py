@@ -97,7 +97,7 @@ try:
     run("submit", "-u", printer, red_png("later.png", 20))
     wait_for("the printer stopped", lambda: state().startswith("stopped"))
     run("shutdown", "-u", "ipp://localhost:%d/ipp/system" % port)
-    wait_for("the server to end", lambda: s.poll() is not None, 5)
+    wait_for("the server to end", lambda: s.poll() is not None, 15)  # not PAPPL's minute
     os.unlink(work + "/log")
     s = server()
     emulator(work + "/c")
