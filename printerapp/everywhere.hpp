@@ -1,8 +1,7 @@
 // What IPP Everywhere clients ask of a printer and PAPPL 1.3 leaves to its
 // driver: a way to identify the printer, its supplies, and the printer
 // attributes PAPPL does not add itself.  Each says only what is true of the
-// family.  (No test page: PAPPL 1.3.1's job thread crashes on the job its web
-// page makes from the driver's file.)
+// family.
 #pragma once
 
 #include <pappl/pappl.h>

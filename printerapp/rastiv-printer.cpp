@@ -16,14 +16,18 @@
 #include <string>
 #include <utility>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 
 #include "pageout/pageout.hpp"
 #include "printerapp/everywhere.hpp"
+#include "printerapp/jobqueue.hpp"
 #include "printerapp/serialscheme.hpp"
 #include "printerapp/statefile.hpp"
+#include "printerapp/testpage.hpp"
 
 namespace {
 
@@ -135,6 +139,7 @@ bool failed(pappl_job_t* job, Job* j) {
 }
 
 bool startJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+    rastiv::printerapp::releaseNextJob(papplJobGetPrinter(job));
     rastiv::printerapp::serialJobStarted(device, job);
     papplJobSetData(job, new Job(device));
     return true;
@@ -172,6 +177,7 @@ bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
     if (!j) return false;
     const bool ok = papplJobIsCanceled(job) ? j->writer.cancel() : j->writer.endJob();
     papplDeviceFlush(device);
+    rastiv::printerapp::jobEnding(papplJobGetPrinter(job));
     return ok || failed(job, j.get());
 }
 
@@ -193,6 +199,7 @@ bool driverCallback(pappl_system_t*, const char* driver, const char*, const char
     d->rendpage_cb = endPage;
     d->rendjob_cb = endJob;
     d->status_cb = rastiv::printerapp::serialPrinterStatus;
+    d->testpage_cb = rastiv::printerapp::writeTestPage;
 
     std::snprintf(d->make_and_model, sizeof d->make_and_model, "%s", paper->description);
     d->kind = pappl_kind_t(PAPPL_KIND_RECEIPT | PAPPL_KIND_ROLL);
@@ -346,18 +353,71 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
     papplSystemAddListeners(system, cupsGetOption("listen-hostname", numOptions, options));
     papplSystemSetPrinterDrivers(system, int(std::size(gDrivers)), gDrivers, autoAdd, printerCreated,
                                  driverCallback, nullptr);
+    static std::string state;  // the save callback keeps the pointer for the server's life
     if (cupsGetOption("spool-directory", numOptions, options)) {
-        static std::string state;  // the save callback keeps the pointer for the server's life
         state = std::string(spool) + "/rastiv-printer.state";
-        if (!rastiv::printerapp::requeueInterruptedJobs(state))
-            papplLog(system, PAPPL_LOGLEVEL_ERROR, "Unable to put interrupted jobs back in '%s'.", state.c_str());
+        if (!rastiv::printerapp::holdUnfinishedJobs(state))
+            papplLog(system, PAPPL_LOGLEVEL_ERROR, "Unable to put unfinished jobs back in '%s'.", state.c_str());
         papplSystemLoadState(system, state.c_str());
-        rastiv::printerapp::startLoadedJobs(system);
         papplSystemSetSaveCallback(
-            system, [](pappl_system_t* s, void* file) { return papplSystemSaveState(s, static_cast<char*>(file)); },
-            state.data());
+            system,
+            [](pappl_system_t* s, void* file) {
+                return rastiv::printerapp::saveState(s, *static_cast<const std::string*>(file));
+            },
+            &state);
     }
+    rastiv::printerapp::keepJobsInOrder(system, state);
     return system;
+}
+
+// ---- `devices`, without DNS-SD when no Avahi daemon runs ----
+// PAPPL 1.3 browses DNS-SD for `devices` whatever happens, and Avahi's
+// client library aborts the process when its daemon is not there.
+
+bool avahiRuns() {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", "/run/avahi-daemon/socket");
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return up;
+}
+
+// The sub-command PAPPL would run: the first argument that is neither an
+// option nor an option's value.
+std::string subCommand(int argc, char* argv[], bool& verbose) {
+    std::string found;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.size() == 2 && arg[0] == '-' && std::strchr("djmnouv", arg[1]) && i + 1 < argc) {
+            verbose |= arg == "-o" && std::strncmp(argv[i + 1], "verbose", 7) == 0;
+            ++i;
+        } else if (arg[0] != '-' && found.empty()) {
+            found = arg;
+        }
+    }
+    return found;
+}
+
+// PAPPL's listing: each device's URI, and with -o verbose its description
+// and IEEE 1284 device ID below it.
+int listDevices(bool verbose) {
+    unsigned types = PAPPL_DEVTYPE_ALL;
+    if (!avahiRuns()) types &= ~unsigned(PAPPL_DEVTYPE_DNS_SD);
+    papplDeviceList(
+        pappl_devtype_t(types),
+        [](const char* info, const char* uri, const char* id, void* data) {
+            std::printf("%s\n", uri);
+            if (*static_cast<bool*>(data)) {
+                if (info && *info) std::printf("    %s\n", info);
+                if (id && *id) std::printf("    %s\n", id);
+            }
+            return false;
+        },
+        &verbose, [](const char* message, void*) { std::fprintf(stderr, "rastiv-printer: %s\n", message); }, nullptr);
+    return 0;
 }
 
 }  // namespace
@@ -366,6 +426,8 @@ int main(int argc, char* argv[]) {
     // The serial scheme's link runs on Qt threads, which need the application object.
     QCoreApplication app(argc, argv);
     rastiv::printerapp::registerSerialScheme();
+    bool verbose = false;
+    if (subCommand(argc, argv, verbose) == "devices") return listDevices(verbose);
     return papplMainloop(argc, argv, "1.0.0", nullptr, int(std::size(gDrivers)), gDrivers, autoAdd, driverCallback,
                          nullptr, nullptr, makeSystem, nullptr, nullptr);
 }

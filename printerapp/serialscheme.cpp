@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QDir>
 #include <QFileInfo>
 #include <QThread>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -16,6 +18,7 @@
 #include "link/serialdevices.hpp"
 #include "link/serialline.hpp"
 #include "link/termiosport.hpp"
+#include "printerapp/jobqueue.hpp"
 
 namespace rastiv::printerapp {
 
@@ -142,7 +145,15 @@ void destroy(SerialDevice* d) {
 }
 
 bool listDevices(pappl_device_cb_t cb, void* data, pappl_deverror_cb_t, void*) {
-    for (const QString& path : presentSerialDevices()) {
+    QStringList paths = presentSerialDevices();
+    if (qEnvironmentVariable(kAllowPseudoTerminal) == QLatin1String("1")) {
+        // The lines this process may open include pseudo-terminals: list them too.
+        const QDir pts(QStringLiteral("/dev/pts"));
+        QStringList names = pts.entryList({QStringLiteral("[0-9]*")}, QDir::System, QDir::Name);
+        std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); });
+        for (const QString& n : names) paths << pts.filePath(n);
+    }
+    for (const QString& path : paths) {
         const QByteArray info = QStringLiteral("Tintarex receipt printer on %1").arg(QFileInfo(path).fileName()).toUtf8();
         const QByteArray uri = (QString::fromLatin1(kSerialScheme) + u':' + path).toUtf8();
         if (cb(info.constData(), uri.constData(), "", data)) return true;
@@ -199,8 +210,8 @@ ssize_t readDevice(pappl_device_t* device, void* buffer, size_t bytes) {
     return ssize_t(n);
 }
 
-// A printer that went away mid-job: the printer shows it off line and the
-// job waits until the printer answers again, then sends the job again from
+// A printer that went away mid-job: the printer shows it off line, pauses
+// (no other job starts) and the job waits until the printer answers again, then sends the job again from
 // its start (a receipt cut short is printed whole), or, past kReplayMax,
 // goes on from where it was.  Only a cancel ends the wait.
 ssize_t writeDevice(pappl_device_t* device, const void* buffer, size_t bytes) {
@@ -219,6 +230,7 @@ ssize_t writeDevice(pappl_device_t* device, const void* buffer, size_t bytes) {
         if (!waited) {
             waited = true;
             d->setReasons(PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
+            if (d->job) pauseForLostDevice(papplJobGetPrinter(d->job));
             if (d->job)
                 papplJobSetMessage(d->job, "The printer on %s went away; waiting for it.",
                                    d->line.device.toUtf8().constData());

@@ -44,7 +44,7 @@ bool writeAll(int fd, const std::string& text) {
 
 }  // namespace
 
-bool requeueInterruptedJobs(const std::string& stateFile) {
+bool holdUnfinishedJobs(const std::string& stateFile) {
     const int fd = ::open(stateFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return errno == ENOENT;  // the first run: nothing to do
     std::string text;
@@ -52,17 +52,17 @@ bool requeueInterruptedJobs(const std::string& stateFile) {
     const bool read = readAll(fd, text, mode);
     ::close(fd);
     if (!read) return false;
-    // Job lines read `Job ... state="N" ...`; 5 is processing and 6
-    // processing-stopped, 3 pending (IPP's job-state values).
+    // Job lines read `Job ... state="N" ...`: 3 pending, 5 processing and 6
+    // processing-stopped become 4, held (IPP's job-state values).
     bool changed = false;
     for (size_t line = 0; line < text.size();) {
         size_t end = text.find('\n', line);
         if (end == std::string::npos) end = text.size();
         if (text.compare(line, 4, "Job ") == 0) {
-            for (const char* from : {" state=\"5\"", " state=\"6\""}) {
+            for (const char* from : {" state=\"3\"", " state=\"5\"", " state=\"6\""}) {
                 const size_t at = text.find(from, line);
                 if (at != std::string::npos && at < end) {
-                    text[at + 8] = '3';
+                    text[at + 8] = '4';
                     changed = true;
                 }
             }
@@ -81,20 +81,16 @@ bool requeueInterruptedJobs(const std::string& stateFile) {
     return true;
 }
 
-void startLoadedJobs(pappl_system_t* system) {
-    papplSystemAddTimerCallback(
-        system, time(nullptr), 0,
-        [](pappl_system_t* s, void*) {
-            papplSystemIteratePrinters(
-                s,
-                [](pappl_printer_t* printer, void*) {
-                    if (papplPrinterGetState(printer) == IPP_PSTATE_IDLE && papplPrinterGetNumberOfActiveJobs(printer))
-                        papplPrinterResume(printer);  // an idle printer: only its jobs are looked at
-                },
-                nullptr);
-            return false;  // once
-        },
-        nullptr);
+bool saveState(pappl_system_t* system, const std::string& stateFile) {
+    std::string temporary = stateFile + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return false;
+    ::close(fd);  // PAPPL writes it by name
+    if (!papplSystemSaveState(system, temporary.c_str()) || ::rename(temporary.c_str(), stateFile.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace rastiv::printerapp

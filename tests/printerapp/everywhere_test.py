@@ -99,8 +99,8 @@ def print_through_cups():
 
 
 def through_the_web_page():
-    """In headless chromium: the printer's page shows its state and its supplies; the highlight treatment set to
-    black-only on the printing defaults page makes the next job black only."""
+    """In headless chromium: the printer's page shows its state and its supplies, and its test page prints in both
+    inks; the highlight treatment set to black-only on the printing defaults page makes the next job black only."""
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.ui import Select
     options = selenium.webdriver.ChromeOptions()
@@ -123,6 +123,12 @@ def through_the_web_page():
         text = page("")
         check("Idle" in text and "red paper" in text, "the printer's page: " + text[:300])
         check("Thermal paper roll" in page("/supplies"), "the supplies page has no paper roll")
+        page("")
+        before = len(receipts())
+        browser.find_element(By.XPATH, "//*[@value='print-test-page']/ancestor::form").submit()
+        wait_for("the test page", lambda: len(receipts()) > before, 60)
+        inks = {v for receipt in receipts()[before:] for r in receipt for v in r}
+        check(inks == {0, 1, 2}, "the test page has inks %s, not paper, black and red" % inks)
         inks = printed()
         check(inks == {0, 1, 2}, "the photo has inks %s, not paper, black and red" % inks)
         page("/printing")

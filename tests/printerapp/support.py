@@ -58,14 +58,15 @@ def receipt_rows(out, record):
 
 
 def finish(processes, work, log_filter=lambda line: line[:1] in "EW" or "[Job" in line):
-    """Ends the processes still running (asked first, killed after 10 s), shows the server's log when something
-    failed, and removes the work folder."""
+    """Ends the processes still running (asked first, killed after 10 s: a failure), shows the server's log when
+    something failed, and removes the work folder."""
     for p in processes:
         if p and p.poll() is None:
             p.terminate()
             try:
                 p.wait(10)
             except subprocess.TimeoutExpired:
+                check(False, "%s did not end when asked" % p.args[0])
                 p.kill()
     if failures and os.path.exists(work + "/log"):
         print("".join(line for line in open(work + "/log", errors="replace") if log_filter(line))[-6000:])
