@@ -6,7 +6,7 @@
 #include "ui/common/qtfiledialogs.hpp"
 #include "ui/common/frmSplash.hpp"
 #include "ui/common/headless.hpp"
-#include "ui/common/messages.hpp"
+#include "ui/common/qtmessageboxes.hpp"
 #include "core/modGlobal.hpp"
 #include "core/paths.hpp"
 #include "core/pixmill.hpp"

@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "cli/interrupts.hpp"
-#include "core/clock.hpp"
+#include "link/clock.hpp"
 #include "core/pixmill.hpp"
 #include "core/portname.hpp"
 #include "link/batch.hpp"

@@ -6,7 +6,7 @@
 #include "core/desktop.hpp"
 #include "core/env.hpp"
 #include "core/filedialogs.hpp"
-#include "ui/common/messages.hpp"
+#include "ui/common/qtmessageboxes.hpp"
 #include "core/modGlobal.hpp"
 #include "core/workingpicture.hpp"
 #include "core/pixmill.hpp"
