@@ -47,14 +47,12 @@ void frmMain::setScreenColour(const QColor& c) {
 
 void frmMain::SetScreenRed() {
     env_.g.gScreenRed = true;
-    env_.g.gScreenBlue = false;
     env_.settings.write(Key::ScreenColor, QStringLiteral("Red"));
     setScreenColour(kScreenRed);
     mnuColorScreenRed->setChecked(true);
 }
 
 void frmMain::SetScreenBlue() {
-    env_.g.gScreenBlue = true;
     env_.g.gScreenRed = false;
     env_.settings.write(Key::ScreenColor, QStringLiteral("Blue"));
     setScreenColour(kScreenBlue);
@@ -228,8 +226,8 @@ void frmMain::offerRecolour() {
              QStringLiteral("A %1 picture cannot be printed on %2 paper.  Edit > Undo takes the recolouring back.")
                  .arg(from, to)) != MsgResult::Ok)
         return;
-    const uint32_t source = uint32_t(toBlue ? g.gMarkColor1 : g.gMarkColor2);
-    const uint32_t target = uint32_t(toBlue ? g.gMarkColor2 : g.gMarkColor1);
+    const uint32_t source = toBlue ? modGlobal::gMarkColor1 : modGlobal::gMarkColor2;
+    const uint32_t target = toBlue ? modGlobal::gMarkColor2 : modGlobal::gMarkColor1;
     const int32_t r = env_.pixmill.ColorSwap(picture_.current, source, target);
     // The swap marks the entries it wrote; nothing else is to come.
     env_.pixmill.CleanBMP(picture_.current);

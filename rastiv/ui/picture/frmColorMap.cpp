@@ -340,7 +340,7 @@ void frmColorMap::cmdMap_Click() {
     }
 
     const QString& path = picture_.current;
-    const uint32_t highlight = uint32_t(g.gScreenRed ? g.gMarkColor1 : g.gMarkColor2);
+    const uint32_t highlight = g.markColour();
     const int32_t status = applyColourMapping(pm, path, session_.mapping(), highlight, g.paperKind());
 
     if (status != 0) {
