@@ -268,7 +268,7 @@ void frmMain::chooseMedia(QAction* item, int16_t type) {
     if (paperTypeSet_) {
         mediaItem_ = item;
         showStatus(QStringLiteral("Done: the printer was told %1 and has stored it.").arg(plainCaption(item)));
-    } else if (env_.g.gCommEstablished) {
+    } else if (env_.link.printerAnswering()) {
         showStatus(QStringLiteral("Not done: the paper type was not sent."));
     } else {
         showStatus(QStringLiteral("Not done: there is no connection to the printer."));
@@ -281,7 +281,7 @@ void frmMain::SetMediaType(const int16_t& type) {
     paperTypeSet_ = false;
     DisableButtons();
     withConnection({});  // the connection only: the paper type is sent below
-    if (g.gCommEstablished) {
+    if (env_.link.printerAnswering()) {
         WaitCursor hourglass;
         Transfer transfer(env_.link);
         paperTypeSet_ = sendPaperType(env_.link, env_.batch, uint8_t(type));
