@@ -13,6 +13,7 @@
 #include "link/commlink.hpp"
 #include "ui/batch/frmBatch.hpp"
 #include "ui/common/dialogform.hpp"
+#include "ui/common/stepindicator.hpp"
 #include "ui/common/waitcursor.hpp"
 #include "ui/picture/frmAdvanced.hpp"
 #include "ui/printer/frmComm.hpp"
@@ -29,8 +30,6 @@
 namespace rastiv {
 
 namespace {
-const QColor kScreenRed(255, 0, 0);
-const QColor kScreenBlue(0, 0, 255);
 
 // A menu item's caption as a sentence reads it: "Type 5 (Mitsubishi PB770 Blue/Black)".
 QString plainCaption(const QAction* a) { return QString(a->text()).remove(u'&').trimmed(); }
@@ -48,14 +47,14 @@ void frmMain::setScreenColour(const QColor& c) {
 void frmMain::SetScreenRed() {
     env_.g.gScreenRed = true;
     env_.settings.write(Key::ScreenColor, QStringLiteral("Red"));
-    setScreenColour(kScreenRed);
+    setScreenColour(highlightColour(true));
     mnuColorScreenRed->setChecked(true);
 }
 
 void frmMain::SetScreenBlue() {
     env_.g.gScreenRed = false;
     env_.settings.write(Key::ScreenColor, QStringLiteral("Blue"));
-    setScreenColour(kScreenBlue);
+    setScreenColour(highlightColour(false));
     mnuColorScreenBlue->setChecked(true);
 }
 

@@ -130,7 +130,7 @@ void frmLegacy::createControls() {
 }
 
 void frmLegacy::createPreview() {
-    const QColor highlight = env_.g.gScreenRed ? QColor(255, 0, 0) : QColor(0, 0, 255);
+    const QColor highlight = highlightColour(env_.g.gScreenRed);
     auto picture = [this](const char* name, const char* description, const QRect& at, const QPixmap& art) {
         auto* l = new QLabel(this);
         l->setObjectName(QString::fromLatin1(name));
