@@ -6,7 +6,7 @@
 #include "ui/common/qtfiledialogs.hpp"
 #include "ui/common/frmSplash.hpp"
 #include "ui/common/headless.hpp"
-#include "ui/common/messages.hpp"
+#include "ui/common/qtmessageboxes.hpp"
 #include "core/modGlobal.hpp"
 #include "core/paths.hpp"
 #include "core/pixmill.hpp"
@@ -106,11 +106,13 @@ int main(int argc, char** argv) {
     // Outputs cut short when an earlier Rastiv was killed, where it saves.
     for (const Key k : {Key::InitOutBmpDir, Key::InitGfxDir, Key::InitLgoDir, Key::InitBatDir})
         if (const QString folder = settings.read(k); !folder.isEmpty()) WorkFolder::removeAbandonedOutputs(folder);
+    // The help index is named once, before anything can show a box or take F1.
+    g.gHelpFile = locateHelpFile();
     CommLink link(g, clock, messages);
     BatchRecording batch(g, pixmill, messages);
     // Everything written to the printer is copied into a recording while one is on.
     link.setBatchCopy([&batch](const QByteArray& s) { batch.WriteBatchFile(s); });
-    Env env{g, pixmill, messages, files, settings, clock, desktop, link, batch, work.path(), locateHelpFile()};
+    Env env{g, pixmill, messages, files, settings, clock, desktop, link, batch, work.path()};
     pixmill.setProblemReporter(
         [&env](const QString& text) { tell(env, text, QStringLiteral("Image Library Problem"), MsgIcon::Stop); });
 

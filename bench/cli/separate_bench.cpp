@@ -261,7 +261,7 @@ int main(int argc, char** argv) {
                 o.input = input;
                 o.kind = cli::OutputKind::Bmp;
                 o.output = output;
-                o.highlight = paper == 2 ? cli::Highlight::Blue : cli::Highlight::Red;
+                o.highlight = paper == 2 ? Highlight::Blue : Highlight::Red;
                 return cli::convertPicture(pm, o, work.path()).ok;
             },
             ok);

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "link/clock.hpp"
-#include "ui/common/messages.hpp"
+#include "ui/common/qtmessageboxes.hpp"
 #include "core/modGlobal.hpp"
 #include "link/commlink.hpp"
 #include "link/termiosport.hpp"

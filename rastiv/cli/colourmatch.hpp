@@ -1,5 +1,5 @@
 // Choosing a printer rendering for each colour of a picture: the nearest of
-// the eleven renderings (imaging/nearestrendering.hpp), and the map files
+// the eleven renderings (core/nearestrendering.hpp), and the map files
 // that choose by hand.
 #pragma once
 
@@ -13,18 +13,6 @@
 #include "core/nearestrendering.hpp"
 
 namespace rastiv::cli {
-
-// The nearest rendering is the program's own choice too (the mapping
-// dialog proposes it); the tool names it as it always has.
-using rastiv::deltaE;
-using rastiv::Highlight;
-using rastiv::highlightValue;
-using rastiv::Lab;
-using rastiv::labFromLinear;
-using rastiv::labFromSrgb;
-using rastiv::nearestRendering;
-using rastiv::paperKindOf;
-using rastiv::renderingLab;
 
 // "RRGGBB" of a library colour value, and back.
 QString hexOf(uint32_t colour);

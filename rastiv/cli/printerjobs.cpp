@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "cli/interrupts.hpp"
-#include "core/clock.hpp"
+#include "link/clock.hpp"
 #include "core/pixmill.hpp"
 #include "core/portname.hpp"
 #include "link/batch.hpp"
@@ -169,7 +169,7 @@ void runWorker(Worker& w, const Job& job) {
                 w.bytes = 0;
                 link.setBatchCopy([&w](const QByteArray& bytes) { w.batch->WriteBatchFile(bytes); });
                 link.printerAnswered();
-                w.link.gSendChunk = kSendChunk;
+                link.setSendChunk(kSendChunk);
                 // A line just opened has nothing on its way: the first send need not
                 // wait for a transmit event that only a write raises.
                 w.link.gSendDone = true;
@@ -181,7 +181,7 @@ void runWorker(Worker& w, const Job& job) {
                     // line is finished (a download ended), the rest held back.
                     if (Interrupts::received() && progress.cancellable()) progress.requestCancel();
                 };
-                PortSession session{link, *w.batch, *clock, progress,
+                PortSession session{link, w.link, *w.batch, *clock, progress,
                                     [&w](bool waiting) { w.state = waiting ? 2 : 1; }};
                 QString why = job(session);
                 // "ok" only once the printer's side has confirmed every byte, as

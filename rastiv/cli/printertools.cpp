@@ -196,8 +196,8 @@ int cmdPrint(const QStringList& args, Streams io) {
         return pc.c.refuse(io, QStringLiteral("%1 cannot be sent to the printer: %2").arg(path, problem));
     if (!recordIsNotInput(pc, io, path, identity, rc)) return rc;
     return pc.run(io, [bytes](PortSession& j) {
-        SendingPrintSample sample(j.link.state());
-        return endReason(sendGraphic(j.link, bytes, j.link.state().gSendChunk, j.progress));
+        SendingPrintSample sample(j.flags);
+        return endReason(sendGraphic(j.link, bytes, j.link.sendChunk(), j.progress));
     });
 }
 
@@ -229,7 +229,7 @@ int cmdDownloadLogo(const QStringList& args, Streams io) {
     if (!recordIsNotInput(pc, io, path, identity, rc)) return rc;
     return pc.run(io, [bytes, n](PortSession& j) {
         j.progress.start(bytes.size());
-        return endReason(sendLogo(j.link, j.batch, bytes, uint8_t(n), j.link.state().gSendChunk, j.progress));
+        return endReason(sendLogo(j.link, j.batch, bytes, uint8_t(n), j.link.sendChunk(), j.progress));
     });
 }
 

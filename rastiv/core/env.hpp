@@ -30,8 +30,7 @@ struct Env {
     Desktop& desktop;
     CommLink& link;        // the printer link: SendData, WaitForPrinter, the port routines
     BatchRecording& batch; // the batch recording that everything sent is copied into
-    QString workDir;   // "the program's directory" for the working files
-    QString helpFile;  // the installed help index, made gHelpFile by the main window
+    QString workDir;  // "the program's directory" for the working files
 
     QString workPath(const char* name) const { return workDir + QStringLiteral("/") + QString::fromLatin1(name); }
 };

@@ -12,11 +12,17 @@
 namespace rastiv {
 
 struct modGlobal : LinkState {
+    // The paper's highlight: red when set, blue otherwise.  Everything that
+    // shows or encodes the highlight reads this one value.
     bool gScreenRed = false;
-    bool gScreenBlue = false;
-    int32_t gMarkColor1 = 0x0000FF00;  // red highlight, library colour value
-    int32_t gMarkColor2 = int32_t(0xFF000000u);  // blue highlight
     int16_t gTopLogoSpacing = 0;
+
+    // The highlight colours as library colour values.
+    static constexpr uint32_t gMarkColor1 = 0x0000FF00u;  // red
+    static constexpr uint32_t gMarkColor2 = 0xFF000000u;  // blue
+
+    // The library colour value of this paper's highlight.
+    uint32_t markColour() const { return gScreenRed ? gMarkColor1 : gMarkColor2; }
 
     // Paper kind for the encoders and the dithered swap.
     int32_t paperKind() const { return gScreenRed ? PIXMILL_PAPER_RED : PIXMILL_PAPER_BLUE; }

@@ -48,6 +48,14 @@ void CommLink::setPort(std::unique_ptr<SerialPort> port, const PortSettings& lin
     connect(port_.get(), &SerialPort::lost, this, [this] { g_.gCommEstablished = false; });
 }
 
+bool CommLink::lineOpen() const { return g_.gPortState == 1; }
+
+bool CommLink::printerAnswering() const { return g_.gCommEstablished; }
+
+int32_t CommLink::sendChunk() const { return g_.gSendChunk; }
+
+void CommLink::setSendChunk(int32_t bytes) { g_.gSendChunk = bytes; }
+
 void CommLink::printerAnswered() { g_.gCommEstablished = g_.gPortState == 1; }
 
 void CommLink::startUnconnected() {

@@ -41,8 +41,13 @@ public:
     // whatever port was set before.
     void startUnconnected();
     SerialPort* port() const { return port_.get(); }
-    // The shared flags the port routines read and set.
-    LinkState& state() const { return g_; }
+    // Whether the line is open (gPortState 1).
+    bool lineOpen() const;
+    // Whether a printer answered on the open line (gCommEstablished).
+    bool printerAnswering() const;
+    // The piece length of file transfers (gSendChunk; 0: 50 bytes).
+    int32_t sendChunk() const;
+    void setSendChunk(int32_t bytes);
     const PortSettings& lineSettings() const { return line_; }
 
     // Where `WritePort` copies what it writes while batch recording is on.

@@ -35,7 +35,7 @@ public:
 // and the Communication Warning box, both with the communication help topic.
 class MessageBoxOperator final : public Operator {
 public:
-    // `helpFile` is read at each box: the program sets it after start-up.
+    // `helpFile` is read at each box, so it may be named after the link is made.
     MessageBoxOperator(MessageBoxes& boxes, const QString& helpFile) : boxes_(boxes), helpFile_(helpFile) {}
     RetryAnswer sendFailed(SendProblem problem) override;
     void printerOffLine() override;

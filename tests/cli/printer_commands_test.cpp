@@ -22,8 +22,8 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-#include "core/clock.hpp"
-#include "ui/common/messages.hpp"
+#include "link/clock.hpp"
+#include "ui/common/qtmessageboxes.hpp"
 #include "core/modGlobal.hpp"
 #include "core/pixmill.hpp"
 #include "core/batchmode.hpp"

@@ -6,7 +6,7 @@
 #include "core/desktop.hpp"
 #include "core/env.hpp"
 #include "core/filedialogs.hpp"
-#include "ui/common/messages.hpp"
+#include "ui/common/qtmessageboxes.hpp"
 #include "core/modGlobal.hpp"
 #include "core/workingpicture.hpp"
 #include "core/pixmill.hpp"
@@ -114,7 +114,8 @@ struct World {
           link(g, clock, messages),
           batch(g, pixmill, messages),
           env{g, pixmill, messages, files, settings, clock, desktop, link, batch,
-              QString::fromStdString(tmp.path("work")), QStringLiteral("/opt/rastiv/help/index.html")} {
+              QString::fromStdString(tmp.path("work"))} {
+        g.gHelpFile = QStringLiteral("/opt/rastiv/help/index.html");
         link.setBatchCopy([this](const QByteArray& s) { batch.WriteBatchFile(s); });
         std::filesystem::create_directories(tmp.path("work"));
         std::filesystem::create_directories(tmp.path("in"));

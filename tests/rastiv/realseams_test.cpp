@@ -157,7 +157,7 @@ TEST(RealFileDialog, RecordBatchFileAcceptsANewName) {
     World w;
     QtFileDialogs real;
     Env env{w.g, w.pixmill, w.messages, real, w.settings, w.clock, w.desktop, w.link, w.batch,
-            w.env.workDir, w.env.helpFile};
+            w.env.workDir};
     frmMain main(env);
     main.endProgram = [] {};
     main.show();

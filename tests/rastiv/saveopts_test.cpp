@@ -79,7 +79,6 @@ TEST(SaveOptions, BlueScreenColourEncodesForBluePaper) {
     // the picture: proof that paper kind 2 reached it.
     SaveWorld s(redPicture(16));
     s.w.g.gScreenRed = false;
-    s.w.g.gScreenBlue = true;
     s.w.files.choose(s.out("pic.gfx"));
     s.dialog.cmdSaveGfx->click();
     s.w.files.choose(s.out("pic.lgo"));

@@ -24,7 +24,6 @@ TEST(StartUp, FirstRunChoosesRedScreenAndDefaultSpacing) {
     EXPECT_EQ(w.settings.read(Key::TopLogoSpacing), QStringLiteral("128"));
     EXPECT_EQ(w.g.gTopLogoSpacing, 128);
     EXPECT_TRUE(w.g.gScreenRed);
-    EXPECT_FALSE(w.g.gScreenBlue);
     EXPECT_EQ(textColour(main.lbStep3), QColor(255, 0, 0));
     EXPECT_EQ(main.shBox->borderColor(), QColor(255, 0, 0));
     EXPECT_EQ(w.g.gHelpFile, QStringLiteral("/opt/rastiv/help/index.html"));
@@ -40,7 +39,6 @@ TEST(StartUp, StoredScreenColourBlueIsKeptAnythingElseBecomesRed) {
         World w;
         w.settings.write(Key::ScreenColor, QStringLiteral("Blue"));
         frmMain main(w.env);
-        EXPECT_TRUE(w.g.gScreenBlue);
         EXPECT_FALSE(w.g.gScreenRed);
         EXPECT_EQ(textColour(main.lbStep1), QColor(0, 0, 255));
         EXPECT_EQ(textColour(main.lbStep5), QColor(0, 0, 255));
@@ -185,7 +183,7 @@ TEST(Help, ContentsOpenTheIndexAndScreenColourMenuExplainsItself) {
 
     w.messages.shown.clear();
     main.mnuColorScreenBlue->trigger();
-    EXPECT_TRUE(w.g.gScreenBlue);
+    EXPECT_FALSE(w.g.gScreenRed);
     EXPECT_EQ(w.settings.read(Key::ScreenColor), QStringLiteral("Blue"));
     EXPECT_EQ(main.shBox->borderColor(), QColor(0, 0, 255));
     ASSERT_EQ(w.messages.shown.size(), 1u);

@@ -41,9 +41,7 @@ frmBatch::frmBatch(Env& env, QWidget* parent) : QDialog(parent), env_(env) {
         const QByteArray label = "lblStep" + QByteArray::number(i + 1), frame = "sBox" + QByteArray::number(i + 1);
         steps.add(this, label.constData(), frame.constData(), {12, top + 4, 57, 17}, {6, top - 2, 69, 29});
     }
-    lblProgress = new QLabel(this);
-    lblProgress->setObjectName(QStringLiteral("lblProgress"));
-    lblProgress->setGeometry(8, 120, 329, 49);
+    lblProgress = makeLabel(this, "lblProgress", {}, {8, 120, 329, 49});
     lblProgress->setWordWrap(true);
     transfer = new TransferPanel(this, {8, 172, 329, 46}, QStringLiteral("played"));
     cmdPlay->setDefault(true);

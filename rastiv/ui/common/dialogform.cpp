@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
@@ -20,6 +21,20 @@ void setUpDialog(QDialog& dialog, const char* name, const QString& title, int he
     small.setPointSizeF(8);
     dialog.setFont(small);
     dialog.setFixedSize(size);
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const QRect& at) {
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setGeometry(at);
+    return l;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QRect& at) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(at);
+    return b;
 }
 
 QPlainTextEdit* noteBox(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QDialog;
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QRect;
@@ -24,6 +25,12 @@ int runModal(QDialog& dialog);
 // grows about its centre by at most `growth` pixels a side, and where that is
 // not enough its font shrinks until the caption fits.
 void fitCaption(QPushButton& button, int growth);
+
+// The dialogs' plain controls: a label or a push button on `parent`, with its
+// object name (what tests and the accessibility bus find it by), caption and
+// place in pixels.
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const QRect& at);
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QRect& at);
 
 // Centres a window on the screen.
 void centreOnScreen(QWidget& window);

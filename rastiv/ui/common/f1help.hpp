@@ -18,7 +18,7 @@ void setHelpTopic(QObject* o, int topic);
 
 class F1Help final : public QObject {
 public:
-    // `helpFile` is read at each F1: the main window names it once it is up.
+    // `helpFile` is read at each F1, so it may be named after the filter is in.
     F1Help(Desktop& desktop, MessageBoxes& messages, const QString& helpFile, QObject* parent = nullptr)
         : QObject(parent), desktop_(desktop), messages_(messages), helpFile_(helpFile) {}
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -52,7 +52,7 @@ void StepIndicator::show(int step) {
 }
 
 void StepIndicator::setScreenRed(bool red) {
-    const QColor c = red ? QColor(255, 0, 0) : QColor(0, 0, 255);
+    const QColor c = highlightColour(red);
     for (StepFrame* f : frames_) f->setColour(c);
     for (QLabel* l : labels_) {
         QPalette p = l->palette();

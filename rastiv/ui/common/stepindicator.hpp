@@ -11,6 +11,9 @@ class QLabel;
 
 namespace rastiv {
 
+// The screen colour of a paper's highlight: red, else blue.
+inline QColor highlightColour(bool red) { return red ? QColor(255, 0, 0) : QColor(0, 0, 255); }
+
 // A hollow rectangle over other controls; clicks go through it.
 class StepFrame final : public QWidget {
 public:

@@ -1,5 +1,7 @@
 #include "ui/common/transferpanel.hpp"
 
+#include "ui/common/dialogform.hpp"
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -30,9 +32,8 @@ TransferPanel::TransferPanel(QWidget* parent, const QRect& geometry, const QStri
     pbTransfer->setAccessibleName(QStringLiteral("Transfer progress"));
     pbTransfer->setRange(0, 100);
     pbTransfer->setGeometry(0, h - kRowHeight, w - kCancelWidth - kGap, kRowHeight);
-    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setGeometry(w - kCancelWidth, h - kRowHeight, kCancelWidth, kRowHeight);
+    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("&Cancel"),
+                           {w - kCancelWidth, h - kRowHeight, kCancelWidth, kRowHeight});
     connect(cmdCancel, &QPushButton::clicked, this, &TransferPanel::cmdCancel_Click);
     pbTransfer->hide();
     cmdCancel->hide();

@@ -11,6 +11,7 @@
 #include "core/printable.hpp"
 #include "core/settings.hpp"
 #include "receipt/receiptrenderer.hpp"
+#include "ui/common/stepindicator.hpp"
 #include "ui/common/waitcursor.hpp"
 
 #include <QAction>
@@ -191,7 +192,7 @@ void frmMain::mnuFileExport_Click() {
         return;
     }
     ReceiptRenderer paper;
-    paper.setHighlight(env_.g.gScreenRed ? QColor(255, 0, 0) : QColor(0, 0, 255));
+    paper.setHighlight(highlightColour(env_.g.gScreenRed));
     paper.feed(file.readAll());
     paper.engine().finish();
     QString error;

@@ -102,9 +102,6 @@ void frmMain::Form_Load() {
         env_.g.gTopLogoSpacing = int16_t(stored);
     }
 
-    env_.g.gHelpFile = env_.helpFile;
-    env_.g.gMarkColor1 = 0x0000FF00;
-    env_.g.gMarkColor2 = int32_t(0xFF000000u);
 
     if (env_.settings.read(Key::ScreenColor) == QLatin1String("None")) SetScreenRed();
     if (env_.settings.read(Key::ScreenColor) == QLatin1String("Blue")) SetScreenBlue();

@@ -13,6 +13,7 @@
 #include "link/commlink.hpp"
 #include "ui/batch/frmBatch.hpp"
 #include "ui/common/dialogform.hpp"
+#include "ui/common/stepindicator.hpp"
 #include "ui/common/waitcursor.hpp"
 #include "ui/picture/frmAdvanced.hpp"
 #include "ui/printer/frmComm.hpp"
@@ -29,8 +30,6 @@
 namespace rastiv {
 
 namespace {
-const QColor kScreenRed(255, 0, 0);
-const QColor kScreenBlue(0, 0, 255);
 
 // A menu item's caption as a sentence reads it: "Type 5 (Mitsubishi PB770 Blue/Black)".
 QString plainCaption(const QAction* a) { return QString(a->text()).remove(u'&').trimmed(); }
@@ -47,17 +46,15 @@ void frmMain::setScreenColour(const QColor& c) {
 
 void frmMain::SetScreenRed() {
     env_.g.gScreenRed = true;
-    env_.g.gScreenBlue = false;
     env_.settings.write(Key::ScreenColor, QStringLiteral("Red"));
-    setScreenColour(kScreenRed);
+    setScreenColour(highlightColour(true));
     mnuColorScreenRed->setChecked(true);
 }
 
 void frmMain::SetScreenBlue() {
-    env_.g.gScreenBlue = true;
     env_.g.gScreenRed = false;
     env_.settings.write(Key::ScreenColor, QStringLiteral("Blue"));
-    setScreenColour(kScreenBlue);
+    setScreenColour(highlightColour(false));
     mnuColorScreenBlue->setChecked(true);
 }
 
@@ -228,8 +225,8 @@ void frmMain::offerRecolour() {
              QStringLiteral("A %1 picture cannot be printed on %2 paper.  Edit > Undo takes the recolouring back.")
                  .arg(from, to)) != MsgResult::Ok)
         return;
-    const uint32_t source = uint32_t(toBlue ? g.gMarkColor1 : g.gMarkColor2);
-    const uint32_t target = uint32_t(toBlue ? g.gMarkColor2 : g.gMarkColor1);
+    const uint32_t source = toBlue ? modGlobal::gMarkColor1 : modGlobal::gMarkColor2;
+    const uint32_t target = toBlue ? modGlobal::gMarkColor2 : modGlobal::gMarkColor1;
     const int32_t r = env_.pixmill.ColorSwap(picture_.current, source, target);
     // The swap marks the entries it wrote; nothing else is to come.
     env_.pixmill.CleanBMP(picture_.current);
@@ -270,7 +267,7 @@ void frmMain::chooseMedia(QAction* item, int16_t type) {
     if (paperTypeSet_) {
         mediaItem_ = item;
         showStatus(QStringLiteral("Done: the printer was told %1 and has stored it.").arg(plainCaption(item)));
-    } else if (env_.g.gCommEstablished) {
+    } else if (env_.link.printerAnswering()) {
         showStatus(QStringLiteral("Not done: the paper type was not sent."));
     } else {
         showStatus(QStringLiteral("Not done: there is no connection to the printer."));
@@ -283,7 +280,7 @@ void frmMain::SetMediaType(const int16_t& type) {
     paperTypeSet_ = false;
     DisableButtons();
     withConnection({});  // the connection only: the paper type is sent below
-    if (g.gCommEstablished) {
+    if (env_.link.printerAnswering()) {
         WaitCursor hourglass;
         Transfer transfer(env_.link);
         paperTypeSet_ = sendPaperType(env_.link, env_.batch, uint8_t(type));

@@ -53,9 +53,7 @@ void frmAdvanced::createControls() {
     tbOther->setGeometry(156, 86, 41, 21);
     // The box has no caption of its own: it is the value of "Other".
     tbOther->setAccessibleName(QStringLiteral("Other (1-254)"));
-    cmdOK = new QPushButton(QStringLiteral("&OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(168, 128, 73, 25);
+    cmdOK = makeButton(this, "cmdOK", QStringLiteral("&OK"), {168, 128, 73, 25});
     cmdOK->setDefault(true);
 }
 

@@ -175,18 +175,12 @@ frmColorMap::frmColorMap(Env& env, const WorkingPicture& picture, Workflow& main
         MapColor[size_t(i)] = swatch;
     }
 
-    cmdMap = new QPushButton(QStringLiteral("&Re-Map!"), this);
-    cmdMap->setObjectName(QStringLiteral("cmdMap"));
-    cmdMap->setGeometry(8, 572, 100, 25);
+    cmdMap = makeButton(this, "cmdMap", QStringLiteral("&Re-Map!"), {8, 572, 100, 25});
     // Between Re-Map! and Cancel, where the bottom row has room.
-    cmdPropose = new QPushButton(QStringLiteral("&Nearest"), this);
-    cmdPropose->setObjectName(QStringLiteral("cmdPropose"));
-    cmdPropose->setGeometry(112, 572, 76, 25);
+    cmdPropose = makeButton(this, "cmdPropose", QStringLiteral("&Nearest"), {112, 572, 76, 25});
     cmdPropose->setToolTip(QStringLiteral("Give every image color not yet matched the printer color nearest to it"));
     cmdPropose->setAccessibleName(QStringLiteral("Match the rest to the nearest printer colors"));
-    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setGeometry(192, 572, 100, 25);
+    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("&Cancel"), {192, 572, 100, 25});
     connect(cmdMap, &QPushButton::clicked, this, &frmColorMap::cmdMap_Click);
     connect(cmdPropose, &QPushButton::clicked, this, &frmColorMap::cmdPropose_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmColorMap::cmdCancel_Click);
@@ -340,7 +334,7 @@ void frmColorMap::cmdMap_Click() {
     }
 
     const QString& path = picture_.current;
-    const uint32_t highlight = uint32_t(g.gScreenRed ? g.gMarkColor1 : g.gMarkColor2);
+    const uint32_t highlight = g.markColour();
     const int32_t status = applyColourMapping(pm, path, session_.mapping(), highlight, g.paperKind());
 
     if (status != 0) {

@@ -68,13 +68,9 @@ frmColors::frmColors(Env& env, const WorkingPicture& picture, Workflow& main, QW
     lblNumber->hide();
     lblThreshold->hide();
 
-    cmdSetUpRemap = new QPushButton(QStringLiteral("&OK"), this);
-    cmdSetUpRemap->setObjectName(QStringLiteral("cmdSetUpRemap"));
-    cmdSetUpRemap->setGeometry(8, 176, 81, 25);
+    cmdSetUpRemap = makeButton(this, "cmdSetUpRemap", QStringLiteral("&OK"), {8, 176, 81, 25});
     cmdSetUpRemap->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setGeometry(179, 176, 81, 25);
+    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("&Cancel"), {179, 176, 81, 25});
 
     // Laid out for a narrower font than most desktops use: widen the dialog
     // to the instructions' longest line, the boxes and Cancel staying at the right.

@@ -109,16 +109,10 @@ frmPhoto::frmPhoto(Env& env, const WorkingPicture& picture, Workflow& main, QWid
     lbFit->setGeometry(x, 352, w, 48);
     lbFit->hide();
 
-    cmdReset = new QPushButton(QStringLiteral("R&eset"), this);
-    cmdReset->setObjectName(QStringLiteral("cmdReset"));
-    cmdReset->setGeometry(x, 320, 100, 25);
-    cmdApply = new QPushButton(QStringLiteral("&Apply"), this);
-    cmdApply->setObjectName(QStringLiteral("cmdApply"));
-    cmdApply->setGeometry(x, 407, 100, 25);
+    cmdReset = makeButton(this, "cmdReset", QStringLiteral("R&eset"), {x, 320, 100, 25});
+    cmdApply = makeButton(this, "cmdApply", QStringLiteral("&Apply"), {x, 407, 100, 25});
     cmdApply->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setGeometry(x + w - 100, 407, 100, 25);
+    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("&Cancel"), {x + w - 100, 407, 100, 25});
 
     const QList<QWidget*> order{cboMethod, sldBrightness, sldContrast, spnGamma, sldSharpen, chkBlackOnly,
                                 chkEveryDot, cmdReset, cmdApply, cmdCancel, picPreview};

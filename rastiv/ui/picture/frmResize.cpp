@@ -60,23 +60,17 @@ frmResize::frmResize(Env& env, const WorkingPicture& picture, Workflow& main, QW
                                      "scaled to maintain the aspect ratio of the image."),
                       {8, 8, 233, 49});
 
-    Label1 = new QLabel(QStringLiteral("Width"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(8, 64, 33, 17);
+    Label1 = makeLabel(this, "Label1", QStringLiteral("Width"), {8, 64, 33, 17});
 
     tbWidth = new QLineEdit(this);
     tbWidth->setObjectName(QStringLiteral("tbWidth"));
     tbWidth->setGeometry(48, 64, 49, 19);
     Label1->setBuddy(tbWidth);
 
-    cmdResize = new QPushButton(QStringLiteral("&Re-size"), this);
-    cmdResize->setObjectName(QStringLiteral("cmdResize"));
-    cmdResize->setGeometry(152, 64, 89, 25);
+    cmdResize = makeButton(this, "cmdResize", QStringLiteral("&Re-size"), {152, 64, 89, 25});
     cmdResize->setDefault(true);
 
-    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setGeometry(152, 96, 89, 25);
+    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("&Cancel"), {152, 96, 89, 25});
 
     // The layout was drawn for a narrower font than most desktops use: widen
     // the text box to its longest line and keep the buttons under its right end.

@@ -88,17 +88,13 @@ frmSaveOpts::frmSaveOpts(Env& env, const WorkingPicture& picture, Workflow& main
     setUpDialog(*this, "frmSaveOpts", QStringLiteral("Save Options"), kHelpTopic, {289, 185});
 
     auto button = [this](QPushButton*& b, const char* name, const char* caption, int y) {
-        b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(8, y, 145, 25);
+        b = makeButton(this, name, QString::fromUtf8(caption), {8, y, 145, 25});
     };
     button(cmdSaveLogo, "cmdSaveLogo", "Save &Logo Definition", 8);
     button(cmdSaveGfx, "cmdSaveGfx", "Save &Graphics Definition", 40);
     button(cmdSaveBMP, "cmdSaveBMP", "Save &BMP File", 72);
     button(cmdExit, "cmdExit", "E&xit", 104);
-    lblStatus = new QLabel(this);
-    lblStatus->setObjectName(QStringLiteral("lblStatus"));
-    lblStatus->setGeometry(8, 136, 273, 41);
+    lblStatus = makeLabel(this, "lblStatus", {}, {8, 136, 273, 41});
     lblStatus->setWordWrap(true);
     lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     cbPlacement = new QComboBox(this);
@@ -109,9 +105,7 @@ frmSaveOpts::frmSaveOpts(Env& env, const WorkingPicture& picture, Workflow& main
     cbPlacement->setCurrentIndex(cbPlacement->findData(int(storedPlacement(env_.settings))));
     cbPlacement->setAccessibleName(QStringLiteral("Place on the paper"));
     cbPlacement->setToolTip(QStringLiteral("Where a graphics file prints a picture narrower than the paper."));
-    lblPlacement = new QLabel(QStringLiteral("&Place on the paper:"), this);
-    lblPlacement->setObjectName(QStringLiteral("lblPlacement"));
-    lblPlacement->setGeometry(161, 40, 120, 17);
+    lblPlacement = makeLabel(this, "lblPlacement", QStringLiteral("&Place on the paper:"), {161, 40, 120, 17});
     lblPlacement->setBuddy(cbPlacement);
     QWidget::setTabOrder(cmdSaveLogo, cmdSaveGfx);
     QWidget::setTabOrder(cmdSaveGfx, cbPlacement);

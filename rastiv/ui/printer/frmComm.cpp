@@ -82,9 +82,7 @@ void frmComm::createControls() {
     // A list is named on the accessibility bus by its label, not by the
     // entry that happens to be selected.
     auto label = [this](const char* name, const QString& text, QRect at, QWidget* buddy) {
-        auto* l = new QLabel(text, this);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setGeometry(at);
+        auto* l = makeLabel(this, name, text, at);
         l->setBuddy(buddy);
         buddy->setAccessibleName(QString(text).remove(u'&'));
         return l;
@@ -107,12 +105,7 @@ void frmComm::createControls() {
                                         "server."));
     lblDevice = label("lblDevice", QStringLiteral("&Device for this port"), {8, 164 + kDown, 305, 17}, cbDevice);
 
-    auto button = [this](const char* name, const QString& text, QRect at) {
-        auto* b = new QPushButton(text, this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(at);
-        return b;
-    };
+    auto button = [this](const char* name, const QString& text, QRect at) { return makeButton(this, name, text, at); };
     cmdConnect = button("cmdConnect", QStringLiteral("Co&nnect"), {328, 28 + kDown, 73, 25});
     cmdConnect->setDefault(true);
     cmdCancel = button("cmdCancel", QStringLiteral("&Cancel"), {328, 60 + kDown, 73, 25});
@@ -228,7 +221,6 @@ void frmComm::systemError(const PortError& e) {
 
 void frmComm::cmdConnect_Click() {
     CommLink& link = env_.link;
-    modGlobal& g = env_.g;
     cmdConnect->setEnabled(false);
     {
         WaitCursor hourglass;
@@ -249,7 +241,7 @@ void frmComm::cmdConnect_Click() {
                                                      : portDevice(env_.settings, port);
             settings.baud = lbBaudRate->item(baud)->text().toInt();
             settings.parity = lbParity->item(parity)->text().at(0).toLatin1();
-            g.gSendChunk = kChunk;
+            link.setSendChunk(kChunk);
             PortError error;
             const Connection c = connectPrinter(link, makePort(settings.device), settings, error);
             hourglass.restore();
@@ -271,11 +263,11 @@ void frmComm::cmdConnect_Click() {
 }
 
 void frmComm::withConnection(const std::function<void()>& then) {
-    if (!env_.link.state().gCommEstablished) {
+    if (!env_.link.printerAnswering()) {
         Form_Load();
         runModal(*this);
         // Cancel, or closing the window, leaves the link unanswered: nothing opens.
-        if (!env_.link.state().gCommEstablished) return;
+        if (!env_.link.printerAnswering()) return;
     }
     if (then) then();
 }

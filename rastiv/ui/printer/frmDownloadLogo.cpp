@@ -37,9 +37,7 @@ frmDownloadLogo::frmDownloadLogo(Env& env, QString logoFile, QWidget* parent)
 void frmDownloadLogo::createControls() {
     setUpDialog(*this, "frmDownloadLogo", QStringLiteral("Download a Logo"), kHelpTopic, {377, 360});
 
-    Label1 = new QLabel(QStringLiteral("Enter a logo number (0-255)"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(80, 8, 177, 17);
+    Label1 = makeLabel(this, "Label1", QStringLiteral("Enter a logo number (0-255)"), {80, 8, 177, 17});
     tbLogoNum = new QLineEdit(this);
     tbLogoNum->setObjectName(QStringLiteral("tbLogoNum"));
     tbLogoNum->setGeometry(264, 6, 57, 21);
@@ -64,10 +62,7 @@ void frmDownloadLogo::createControls() {
     lblNote->setGeometry(12, 88, 265, 31);
 
     auto button = [this](const char* name, const char* text, int top) {
-        auto* b = new QPushButton(QString::fromLatin1(text), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(80, top, 289, 25);
-        return b;
+        return makeButton(this, name, QString::fromLatin1(text), {80, top, 289, 25});
     };
     cmdDownloadLogo = button("cmdDownloadLogo", "&Download Logo", 168);
     cmdPrintLogo = button("cmdPrintLogo", "&Print Logo (Optional)", 204);

@@ -105,10 +105,7 @@ void frmLegacy::createControls() {
         return b;
     };
     auto button = [this](const char* name, const char* text, int top) {
-        auto* b = new QPushButton(QString::fromLatin1(text), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(80, top, 209, 25);
-        return b;
+        return makeButton(this, name, QString::fromLatin1(text), {80, top, 209, 25});
     };
     const QString spacingHint = QStringLiteral(
         "Go to the Advanced->Top Logo Spacing... menu on the Rastiv form for options before clicking ");
@@ -125,9 +122,7 @@ void frmLegacy::createControls() {
     cmdTextAttribSub2 = button("cmdTextAttribSub2", "Text Attribute Substitution #&2", 220);
     cmdExit = button("cmdExit", "E&xit", 260);
     addSteps(steps, this, {{12, 12}, {12, 152}, {12, 208}, {12, 264}});
-    lblStatus = new QLabel(this);
-    lblStatus->setObjectName(QStringLiteral("lblStatus"));
-    lblStatus->setGeometry(80, 292, 377, 33);
+    lblStatus = makeLabel(this, "lblStatus", {}, {80, 292, 377, 33});
     lblStatus->setWordWrap(true);
     lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
@@ -135,7 +130,7 @@ void frmLegacy::createControls() {
 }
 
 void frmLegacy::createPreview() {
-    const QColor highlight = env_.g.gScreenRed ? QColor(255, 0, 0) : QColor(0, 0, 255);
+    const QColor highlight = highlightColour(env_.g.gScreenRed);
     auto picture = [this](const char* name, const char* description, const QRect& at, const QPixmap& art) {
         auto* l = new QLabel(this);
         l->setObjectName(QString::fromLatin1(name));

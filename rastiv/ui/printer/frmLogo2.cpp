@@ -46,16 +46,11 @@ void frmLogo2::createControls() {
     setUpDialog(*this, "frmLogo2", QStringLiteral("Logo Management"), kHelpLogos, {329, 341});
 
     auto button = [this](const char* name, const char* text, int top) {
-        auto* b = new QPushButton(QString::fromLatin1(text), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(80, top, 241, 25);
-        return b;
+        return makeButton(this, name, QString::fromLatin1(text), {80, top, 241, 25});
     };
     cmdUseCurrentBitmap = button("cmdUseCurrentBitmap", "&Use Current Image", 8);
     cmdLogoFromFile = button("cmdLogoFromFile", "&Get Logo from a File", 40);
-    Label1 = new QLabel(QStringLiteral("Logo File"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(80, 72, 241, 17);
+    Label1 = makeLabel(this, "Label1", QStringLiteral("Logo File"), {80, 72, 241, 17});
     tbLogoName = new QLineEdit(this);
     tbLogoName->setObjectName(QStringLiteral("tbLogoName"));
     tbLogoName->setGeometry(80, 90, 241, 21);
@@ -68,9 +63,7 @@ void frmLogo2::createControls() {
     cmdRibbon = button("cmdRibbon", "Send to Printer as a &Margin Message", 228);
     cmdExit = button("cmdExit", "E&xit", 268);
     addSteps(steps, this, {{12, 12}, {12, 128}, {12, 168}, {12, 272}});
-    lblStatus = new QLabel(this);
-    lblStatus->setObjectName(QStringLiteral("lblStatus"));
-    lblStatus->setGeometry(80, 300, 241, 33);
+    lblStatus = makeLabel(this, "lblStatus", {}, {80, 300, 241, 33});
     lblStatus->setWordWrap(true);
     lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 

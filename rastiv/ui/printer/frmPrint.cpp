@@ -50,22 +50,14 @@ QString printedText(TransferEnd end, const TransferProgress& p) {
 frmPrint::frmPrint(Env& env, const WorkingPicture& picture, Workflow& main, QWidget* parent)
     : QDialog(parent), env_(env), picture_(picture), main_(main) {
     setUpDialog(*this, "frmPrint", QStringLiteral("Print a Graphic"), kHelpBitmap, {265, 290});
-    cmdSendBMP = new QPushButton(QStringLiteral("Send &Graphic to the Printer"), this);
-    cmdSendBMP->setObjectName(QStringLiteral("cmdSendBMP"));
-    cmdSendBMP->setGeometry(8, 8, 249, 25);
+    cmdSendBMP = makeButton(this, "cmdSendBMP", QStringLiteral("Send &Graphic to the Printer"), {8, 8, 249, 25});
     cmdSendBMP->setDefault(true);
-    cmdExit = new QPushButton(QStringLiteral("E&xit"), this);
-    cmdExit->setObjectName(QStringLiteral("cmdExit"));
-    cmdExit->setGeometry(8, 48, 249, 25);
+    cmdExit = makeButton(this, "cmdExit", QStringLiteral("E&xit"), {8, 48, 249, 25});
     transfer = new TransferPanel(this, {8, 84, 249, 86});
-    lblPrinter = new QLabel(this);
-    lblPrinter->setObjectName(QStringLiteral("lblPrinter"));
-    lblPrinter->setGeometry(8, 178, 249, 34);
+    lblPrinter = makeLabel(this, "lblPrinter", {}, {8, 178, 249, 34});
     lblPrinter->setWordWrap(true);
     lblPrinter->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    cmdChangePrinter = new QPushButton(QStringLiteral("C&hange Printer..."), this);
-    cmdChangePrinter->setObjectName(QStringLiteral("cmdChangePrinter"));
-    cmdChangePrinter->setGeometry(8, 216, 249, 25);
+    cmdChangePrinter = makeButton(this, "cmdChangePrinter", QStringLiteral("C&hange Printer..."), {8, 216, 249, 25});
     cbPlacement = new QComboBox(this);
     cbPlacement->setObjectName(QStringLiteral("cbPlacement"));
     cbPlacement->setGeometry(136, 253, 121, 25);
@@ -74,9 +66,7 @@ frmPrint::frmPrint(Env& env, const WorkingPicture& picture, Workflow& main, QWid
     cbPlacement->setCurrentIndex(cbPlacement->findData(int(storedPlacement(env_.settings))));
     cbPlacement->setAccessibleName(QStringLiteral("Place on the paper"));
     cbPlacement->setToolTip(QStringLiteral("Where a picture narrower than the paper prints on it."));
-    lblPlacement = new QLabel(QStringLiteral("&Place on the paper:"), this);
-    lblPlacement->setObjectName(QStringLiteral("lblPlacement"));
-    lblPlacement->setGeometry(8, 253, 124, 25);
+    lblPlacement = makeLabel(this, "lblPlacement", QStringLiteral("&Place on the paper:"), {8, 253, 124, 25});
     lblPlacement->setBuddy(cbPlacement);
     QWidget::setTabOrder(cmdSendBMP, cmdExit);
     QWidget::setTabOrder(cmdExit, cmdChangePrinter);
@@ -115,7 +105,7 @@ void frmPrint::cmdSendBMP_Click() {
                                         : fileAdvice(env_.pixmill, r, picture_.current));
         return;
     }
-    if (g.gPortState != 1) return;
+    if (!env_.link.lineOpen()) return;
     // Raster lines print as they arrive: a broken one would print the rest
     // of the stream as picture.
     QFile file(gfx);
@@ -128,7 +118,7 @@ void frmPrint::cmdSendBMP_Click() {
                   QStringLiteral("File Format Error"), MsgIcon::Exclamation, kHelpPixmill);
         return;
     }
-    const TransferEnd end = sendGraphic(env_.link, gfx, g.gSendChunk, progress);
+    const TransferEnd end = sendGraphic(env_.link, gfx, env_.link.sendChunk(), progress);
     transfer->setStatus(printedText(end, progress));
 }
 
@@ -144,7 +134,7 @@ void frmPrint::cbPlacement_Change() {
 }
 
 void frmPrint::showPrinter() {
-    const QString where = env_.link.state().gCommEstablished ? printerName(env_.link.lineSettings())
+    const QString where = env_.link.printerAnswering() ? printerName(env_.link.lineSettings())
                                                              : QStringLiteral("no printer (not connected)");
     lblPrinter->setText(QStringLiteral("Prints to: %1").arg(where));
 }

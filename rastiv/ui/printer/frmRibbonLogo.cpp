@@ -38,17 +38,12 @@ void frmRibbonLogo::createControls() {
     setUpDialog(*this, "frmRibbonLogo", QStringLiteral("Download Margin Message"), kHelpTopic, {481, 478});
 
     auto label = [this](const char* name, const char* text, const QRect& at) {
-        auto* l = new QLabel(QString::fromLatin1(text), this);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setGeometry(at);
+        auto* l = makeLabel(this, name, QString::fromLatin1(text), at);
         l->setWordWrap(true);
         return l;
     };
     auto button = [this](const char* name, const char* text, int top) {
-        auto* b = new QPushButton(QString::fromLatin1(text), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(80, top, 393, 25);
-        return b;
+        return makeButton(this, name, QString::fromLatin1(text), {80, top, 393, 25});
     };
     Label1 = label("Label1",
                    "Margin messages are regular logos that get printed either left-justified or right-justified.  "

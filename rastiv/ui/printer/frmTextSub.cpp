@@ -71,10 +71,7 @@ void frmTextSub::createControls() {
     setUpDialog(*this, "frmTextSub", QStringLiteral("Legacy Colorization - Text Attribute Substitution"), kHelpTopic,
                 {433, 355});
     auto label = [this](const char* name, const char* text, int left) {
-        auto* l = new QLabel(QString::fromLatin1(text), this);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setGeometry(left, 8, 153, 17);
-        return l;
+        return makeLabel(this, name, QString::fromLatin1(text), {left, 8, 153, 17});
     };
     auto box = [this](int i, int left, int row, const QString& column) {
         auto* b = new QCheckBox(QString::fromLatin1(kBoxes[i].caption), this);
@@ -85,10 +82,7 @@ void frmTextSub::createControls() {
         return b;
     };
     auto button = [this](const char* name, const char* text, const QRect& at) {
-        auto* b = new QPushButton(QString::fromLatin1(text), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(at);
-        return b;
+        return makeButton(this, name, QString::fromLatin1(text), at);
     };
     const QString fromColumn = QStringLiteral("From..."), toColumn = QStringLiteral("To...");
     Label1 = label("Label1", "From...", 80);

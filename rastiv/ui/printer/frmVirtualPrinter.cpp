@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "ui/common/f1help.hpp"
+#include "ui/common/stepindicator.hpp"
 #include "core/filedialogs.hpp"
 #include "core/modGlobal.hpp"
 #include "link/virtualprinter.hpp"
@@ -32,7 +33,7 @@ constexpr double kMaxZoom = kZoomSteps[std::size(kZoomSteps) - 1];
 
 }  // namespace
 
-QColor screenHighlight(const modGlobal& g) { return g.gScreenRed ? QColor(255, 0, 0) : QColor(0, 0, 255); }
+QColor screenHighlight(const modGlobal& g) { return highlightColour(g.gScreenRed); }
 
 ReceiptView::ReceiptView(const ReceiptRenderer& renderer, QWidget* parent) : QWidget(parent), renderer_(renderer) {
     setObjectName(QStringLiteral("imReceipt"));

@@ -60,10 +60,7 @@ void frmWatermark::createControls() {
     setUpDialog(*this, "frmWatermark", QStringLiteral("Define and Download Watermark"), kHelpTopic, {345, 406});
 
     auto label = [this](const char* name, const char* text, const QRect& at) {
-        auto* l = new QLabel(QString::fromLatin1(text), this);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setGeometry(at);
-        return l;
+        return makeLabel(this, name, QString::fromLatin1(text), at);
     };
     auto numberBox = [this](const char* name, int top) {
         auto* t = new QLineEdit(this);
@@ -72,10 +69,7 @@ void frmWatermark::createControls() {
         return t;
     };
     auto button = [this](const char* name, const char* text, int top) {
-        auto* b = new QPushButton(QString::fromLatin1(text), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(80, top, 257, 25);
-        return b;
+        return makeButton(this, name, QString::fromLatin1(text), {80, top, 257, 25});
     };
     Label12 = label("Label12",
                     "To create a watermark, you must first save the bitmap as a logo, and then convert the logo to a "
@@ -198,10 +192,10 @@ bool frmWatermark::define(BusyDialog& busy, TransferProgress& progress) {
     const WatermarkDefinition d{logo.byte, uint8_t(slider1->value()), wm.byte};
     // With the port closed there is no logo download, only the definition a
     // batch recording takes.
-    const bool sendTheLogo = env_.g.gPortState == 1;
+    const bool sendTheLogo = env_.link.lineOpen();
     if (sendTheLogo && checkedLogoFile(logoFile_, busy, kHelpTopic) < 0) return false;
     const WatermarkResult r = defineWatermark(env_.link, env_.batch, sendTheLogo ? logoFile_ : QString(), d,
-                                              env_.g.gSendChunk, progress);
+                                              env_.link.sendChunk(), progress);
     // Only a transfer that ran has something to report (a closed port sends nothing).
     auto status = [&](const QString& text) {
         if (progress.started()) transfer->setStatus(text);

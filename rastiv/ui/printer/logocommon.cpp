@@ -152,7 +152,7 @@ TransferEnd downloadLogo(Env& env, const QString& logoFile, BusyDialog& busy, ui
     const qint64 size = checkedLogoFile(logoFile, busy, helpTopic);
     if (size < 0) return TransferEnd::Abandoned;
     progress.start(size + thenSent);
-    return sendLogo(env.link, env.batch, logoFile, n, env.g.gSendChunk, progress);
+    return sendLogo(env.link, env.batch, logoFile, n, env.link.sendChunk(), progress);
 }
 
 bool downloadLogo(Env& env, const QString& logoFile, BusyDialog& busy, uint8_t n, int helpTopic) {
@@ -221,7 +221,7 @@ bool downloadNumberedLogo(QWidget* dialog, Env& env, const QString& logoFile, Tr
     BusyDialog busy(dialog, env, panel, progress);
     const std::optional<uint8_t> n = logoNumberOrRefuse(busy, numberText, missing, helpTopic);
     if (!n) return false;
-    if (env.g.gPortState != 1) return true;
+    if (!env.link.lineOpen()) return true;
     const TransferEnd end = downloadLogo(env, logoFile, busy, *n, helpTopic, progress);
     if (progress.started()) panel.setStatus(downloadedText(end, *n, progress, done, what));
     return end == TransferEnd::Complete;

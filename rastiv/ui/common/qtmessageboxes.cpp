@@ -1,4 +1,4 @@
-#include "ui/common/messages.hpp"
+#include "ui/common/qtmessageboxes.hpp"
 
 #include "core/desktop.hpp"
 
