@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <set>
 #include <gtest/gtest.h>
 
 #include "clitool.hpp"
@@ -175,6 +176,21 @@ TEST_F(Cli, PortEntriesAndTheHighlightComeFromRastivsSettings) {
     const Outcome red = run({"convert", input, "--bmp", file("out.bmp"), "--print-map", "--highlight", "red"});
     EXPECT_EQ(red.exit, 0) << red.err.toStdString();
     EXPECT_TRUE(red.out.contains(QStringLiteral("0000FF  2"))) << red.out.toStdString();
+}
+
+// Each --method name gives its own dots, and "diffusion" the dots of no --method at all.
+TEST_F(Cli, EachMethodNameChoosesItsOwnSeparation) {
+    const QString grey = picture(qRgb(128, 128, 128), 96, 32);
+    const auto dots = [&](QStringList method) {
+        const Outcome r = run(QStringList{"convert", grey, "--gfx", file("m.gfx"), "--photo"} + method);
+        EXPECT_EQ(r.exit, 0) << method.join(u' ').toStdString() << ": " << r.err.toStdString();
+        QFile f(file("m.gfx"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray byDefault = dots({});
+    EXPECT_EQ(dots({"--method", "Diffusion"}), byDefault);
+    const std::set<QByteArray> distinct{byDefault, dots({"--method", "ordered"}), dots({"--method", "nearest"})};
+    EXPECT_EQ(distinct.size(), 3u);
 }
 
 TEST_F(Cli, ALogoMadeFromAPngRendersAsItWouldPrint) {
