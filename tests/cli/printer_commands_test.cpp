@@ -43,9 +43,6 @@ namespace {
 
 const QByteArray kMarker("Morvex<PaUsE-pAuSe-PaUsE>xevroM");
 
-// A pseudo-terminal whose master side is drained into `received` until no
-// one holds the slave side any more.  The test keeps the slave open too, so
-// that the tool closing its end never hangs the line up under the reader.
 // A whole logo definition: 1D 84, monochrome, X by Y, X * Y * 8 bytes.
 QByteArray logoFile(uint8_t x, uint8_t y) {
     QByteArray b("\x1D\x84\x01", 3);

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <set>
 #include <gtest/gtest.h>
 
 #include "clitool.hpp"
@@ -63,6 +64,9 @@ TEST_F(Cli, CommandLinesGetTheirHelpTheirAnswerOrTheirUsageError) {
     const QByteArray before = bytes();
     ASSERT_TRUE(QFile::link(source, file("link.png")));
     ASSERT_EQ(::link(QFile::encodeName(source).constData(), QFile::encodeName(file("hard.png")).constData()), 0);
+    QFile notes(file("notes.png"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly) && notes.write("just text") == 9);
+    notes.close();
     const Row rows[] = {
         {{"convert", "picture.png", "--bmp", "o.bmp", "--colors", "x"}, 2, "^$", "--colors takes a whole number"},
         {{"convert", "picture.png", "--bmp", "o.bmp", "--colors", "1.5"}, 2, "^$", "from 1 to 9, not \"1.5\""},
@@ -89,6 +93,7 @@ TEST_F(Cli, CommandLinesGetTheirHelpTheirAnswerOrTheirUsageError) {
         {{"convert", "a.png", "--logo", "a.lgo", "--width", "wide"}, 2, "^$", "--width takes a whole number"},
         {{"convert", "a.png", "--logo", "a.lgo", "--rotate", "180"}, 2, "^$", "--rotate takes \\+90 or -90"},
         {{"convert", "gone.png", "--logo", "a.lgo", "--rotate", "-90"}, 1, "^$", "gone.png cannot be read as a picture"},
+        {{"convert", "notes.png", "--gfx", "n.gfx"}, 1, "^$", "^rastiv-cli convert: .*notes.png cannot be read as a pict"},
         {{"convert", "a.png", "--logo", "a.lgo", "--highlight", "green"}, 2, "^$", "--highlight takes red or blue"},
         {{"convert", "a.png", "--logo", "a.lgo", "--frob"}, 2, "^$", "Unknown option 'frob'"},
         {{"convert", "a.png", "--logo", "a.lgo", "--photo", "--colors", "3"}, 2, "^$", "--photo and --colors exclude"},
@@ -121,6 +126,7 @@ TEST_F(Cli, CommandLinesGetTheirHelpTheirAnswerOrTheirUsageError) {
         EXPECT_TRUE(err.match(r.err).hasMatch()) << what << " said:\n" << r.err.toStdString();
     }
     EXPECT_EQ(bytes(), before);
+    EXPECT_FALSE(QFile::exists(file("n.gfx")));  // a refused conversion leaves no file
 }
 
 // Over the file size limit, every write falls short: the reason is said in words.
@@ -170,6 +176,21 @@ TEST_F(Cli, PortEntriesAndTheHighlightComeFromRastivsSettings) {
     const Outcome red = run({"convert", input, "--bmp", file("out.bmp"), "--print-map", "--highlight", "red"});
     EXPECT_EQ(red.exit, 0) << red.err.toStdString();
     EXPECT_TRUE(red.out.contains(QStringLiteral("0000FF  2"))) << red.out.toStdString();
+}
+
+// Each --method name gives its own dots, and "diffusion" the dots of no --method at all.
+TEST_F(Cli, EachMethodNameChoosesItsOwnSeparation) {
+    const QString grey = picture(qRgb(128, 128, 128), 96, 32);
+    const auto dots = [&](QStringList method) {
+        const Outcome r = run(QStringList{"convert", grey, "--gfx", file("m.gfx"), "--photo"} + method);
+        EXPECT_EQ(r.exit, 0) << method.join(u' ').toStdString() << ": " << r.err.toStdString();
+        QFile f(file("m.gfx"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray byDefault = dots({});
+    EXPECT_EQ(dots({"--method", "Diffusion"}), byDefault);
+    const std::set<QByteArray> distinct{byDefault, dots({"--method", "ordered"}), dots({"--method", "nearest"})};
+    EXPECT_EQ(distinct.size(), 3u);
 }
 
 TEST_F(Cli, ALogoMadeFromAPngRendersAsItWouldPrint) {
@@ -233,28 +254,6 @@ TEST_F(Cli, FilesThatAreNotWholeAreRefusedAndNothingIsWritten) {
         EXPECT_TRUE(r.err.contains(QString::fromLatin1(row.problem))) << row.name << ": " << r.err.toStdString();
         EXPECT_FALSE(QFile::exists(file("out.png"))) << row.name;
     }
-}
-
-TEST_F(Cli, ARefusedConversionSaysWhyAndLeavesNoFile) {
-    QFile f(file("notes.png"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("just text");
-    f.close();
-    for (const char* kind : {"--bmp", "--gfx", "--logo"}) {
-        const Outcome r = run({"convert", file("notes.png"), kind, file("out")});
-        EXPECT_EQ(r.exit, 1) << kind;
-        EXPECT_TRUE(r.err.startsWith(QStringLiteral("rastiv-cli convert: "))) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QStringLiteral("cannot be read as a picture"))) << r.err.toStdString();
-        EXPECT_FALSE(QFile::exists(file("out"))) << kind;
-    }
-    QFile map(file("map.txt"));
-    ASSERT_TRUE(map.open(QIODevice::WriteOnly));
-    map.write("000000 1\nGGGGGG 5\n");
-    map.close();
-    const Outcome r = run({"convert", picture(qRgb(255, 255, 255)), "--logo", file("out"), "--map", file("map.txt")});
-    EXPECT_EQ(r.exit, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("line 2: \"GGGGGG\" is not a colour"))) << r.err.toStdString();
-    EXPECT_FALSE(QFile::exists(file("out")));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 and a PDF through CUPS's socket backend and through the tintarex backend on a pseudo-terminal, each receipt
 compared dot for dot with Pixmill's separation of the page; a job cancelled mid-page; a device that does not
 answer.  Exit 77: skipped."""
-import ctypes, json, os, pty, shutil, signal, socket, struct, subprocess, sys, tempfile, time, zlib
+import json, os, pty, shutil, signal, subprocess, sys, tempfile, time
 
 build = os.path.abspath(sys.argv[1])
 tools = ("cupsd", "lp", "lpadmin", "lpinfo", "/usr/lib/cups/filter/imagetoraster", "/usr/lib/cups/filter/imagetopdf")
@@ -13,37 +13,12 @@ if os.geteuid() != 0 or missing:
     print("skipped: " + (missing[0] if missing else "the scheduler runs its backends as root: run as root, as CI does"))
     sys.exit(77)
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "printerapp"))
+from support import W, check, failures, free_port, page, receipt_rows, separation, wait_for, write_png  # noqa: E402
+
 # ---- The page: bands of black, red and white, then a tone from white through red to black ----
-W, H, PHOTO, NEAREST = 576, 120, 1, 3
-tone = lambda x: x * 510 // (W - 1)  # noqa: E731
-page = [b"".join(bytes((0, 0, 0) if (x // 48) % 2 == 0 else (255, 255, 255)) if y < 40 else
-                 bytes((255, 0, 0) if x < 288 else (0, 0, 0)) if y < 80 else
-                 bytes((255, 255 - tone(x), 255 - tone(x)) if tone(x) <= 255 else (510 - tone(x), 0, 0))
-                 for x in range(W)) for y in range(H)]
+H, PHOTO, NEAREST = len(page), 1, 3
 long_page = page * 25  # inked on every line, far more than the pipes between the programs hold
-pixmill = ctypes.CDLL(os.path.join(build, "bin", "libpixmill.so"))
-
-
-def separation(rows, method):
-    """The filter's separation of these rows on red paper through the graphics encoder (which rewrites a byte pair
-    the printer would take for a command), as the printer takes it: a byte a dot, 0 paper, 1 black, 2 highlight."""
-    sep, inks, ready, out = ctypes.c_void_p(), ctypes.create_string_buffer(W), ctypes.c_int32(), []
-    record, length = ctypes.create_string_buffer(146), ctypes.c_int32()
-    bit = lambda plane, x: record.raw[2 + 72 * plane + x // 8] >> (7 - x % 8) & 1  # noqa: E731
-    assert pixmill.SeparatorOpen(ctypes.byref(sep), W, 1, method, 0, 0, 100, 0) == 0
-    for row in rows + [None]:
-        assert (pixmill.SeparatorPushRow(sep, row, inks, ctypes.byref(ready)) if row else
-                pixmill.SeparatorFlush(sep, inks, ctypes.byref(ready))) == 0
-        if ready.value:
-            assert pixmill.EncodeGfxRow(inks, W, 1, record, ctypes.byref(length)) == 0
-            out.append(bytes(1 if bit(1, x) else 2 * bit(0, x) for x in range(W)))
-    pixmill.SeparatorClose(sep)
-    return out
-
-
-chunk = lambda t, d: struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d))  # noqa: E731
-failures = []
-check = lambda ok, what: ok or failures.append(what) or print("FAIL: " + what)  # noqa: E731
 inked = lambda rows: [y for y, r in enumerate(rows) if any(r)] or [0, -1]  # noqa: E731
 
 # ---- The scheduler, with the system's programs and this build's driver ----
@@ -59,7 +34,6 @@ for name in os.listdir("/usr/share/cups"):
     if name != "model":  # ours, with the system's models beside our PPD
         os.symlink("/usr/share/cups/" + name, os.path.join(d["data"], name))
 ppd = shutil.copytree(os.path.join(build, "ppd"), os.path.join(d["data"], "model", "rastiv")) + "/tintarex.ppd"
-free_port = lambda: socket.create_server(("127.0.0.1", 0)).getsockname()[1]  # noqa: E731
 port = free_port()
 with open(os.path.join(d["root"], "cupsd.conf"), "w") as f:
     # The whole log (no rotation): a failure shows the jobs' lines.
@@ -76,15 +50,6 @@ env = dict({k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}, CUPS_SERV
 run = lambda *args: subprocess.run(args, capture_output=True, text=True, env=env, timeout=60).stdout  # noqa: E731
 
 
-def wait_for(what, test, seconds=60):
-    end = time.time() + seconds
-    while not test():
-        if time.time() > end:
-            return check(False, "timed out waiting for " + what)
-        time.sleep(0.1)
-    return True
-
-
 def printed(where, queue, path, *options, during=lambda emulator, job: None):
     """Prints with the receipt emulator listening at `where` for one receipt: its rows and its record."""
     out = tempfile.mkdtemp(dir=work)
@@ -98,13 +63,7 @@ def printed(where, queue, path, *options, during=lambda emulator, job: None):
     if not os.path.exists(out + "/receipts.jsonl"):
         return check(False, "%s %s: the emulator wrote no receipt" % (queue, path)) or [], {}
     record = json.loads(open(out + "/receipts.jsonl").readline())
-    data, idat, i = open(os.path.join(out, record["png"]), "rb").read(), b"", 8
-    while i < len(data):  # 2 bits a dot, the palette's index being the ink code
-        n, kind = struct.unpack(">I4s", data[i:i + 8])
-        idat, i = idat + (data[i + 8:i + 8 + n] if kind == b"IDAT" else b""), i + 12 + n
-    raw, stride = zlib.decompress(idat), 1 + W // 4
-    return [bytes(b >> s & 3 for b in raw[y * stride + 1:(y + 1) * stride] for s in (6, 4, 2, 0))
-            for y in range(len(raw) // stride)], record
+    return receipt_rows(out, record), record
 
 
 cupsd = subprocess.Popen(["cupsd", "-f", "-c", d["root"] + "/cupsd.conf", "-s", d["root"] + "/cups-files.conf"],
@@ -117,10 +76,7 @@ try:
     check("rastiv/tintarex.ppd" in run("lpinfo", "-m"), "lpinfo -m does not list rastiv/tintarex.ppd")
     wide = [bytes((0, 0, 0)) * 576 + bytes((255, 0, 0)) * 576] * 288  # landscape: black, then red
     for name, rows in (("page.png", page), ("long.png", long_page), ("wide.png", wide)):
-        with open(os.path.join(work, name), "wb") as f:
-            size = struct.pack(">II", len(rows[0]) // 3, len(rows))
-            f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", size + bytes((8, 2, 0, 0, 0))) +
-                    chunk(b"IDAT", zlib.compress(b"".join(b"\0" + r for r in rows))) + chunk(b"IEND", b""))
+        write_png(os.path.join(work, name), rows)
     with open(os.path.join(work, "page.pdf"), "wb") as f:  # the same picture as a PDF page, by CUPS's converter
         subprocess.run(["/usr/lib/cups/filter/imagetopdf", "1", "u", "t", "1", "ppi=203 position=top PageSize=80x100mm",
                         os.path.join(work, "page.png")], env=dict(env, PPD=ppd), stdout=f, stderr=subprocess.DEVNULL)
@@ -139,7 +95,7 @@ try:
         for name, options, method, shift in (("page.png", at_size + ["-o", "media=80x100mm"], PHOTO, 0),
                                              ("page.pdf", ["-o", "TintHighlight=Graphics"], NEAREST, 2)):
             rows, record = printed(where, queue, os.path.join(work, name), *options)
-            got, expected, best = rows[inked(rows)[0]:inked(rows)[-1] + 1], separation(page, method), (W * H, 0, 0, 0)
+            got, expected, best = rows[inked(rows)[0]:inked(rows)[-1] + 1], separation(build, page, method), (W * H, 0, 0, 0)
             for dy, dx in ((dy, dx) for dy in range(-shift, shift + 1) for dx in range(-shift, shift + 1)):
                 pairs = [(got[y][x], expected[y + dy][x + dx]) for y in range(max(0, -dy), min(len(got), H - dy))
                          for x in range(max(0, -dx), min(W, W - dx))]
@@ -174,7 +130,7 @@ try:
     rows, record = printed(["--no-tcp", "--link", link], "serial", os.path.join(work, "long.png"), *at_size, "-o",
                            "PageSize=Custom.80x400mm", during=cancel_mid_page)
     lines = rows[inked(rows)[0]:inked(rows)[-1] + 1]
-    check(0 < len(lines) < len(long_page) and lines == separation(long_page, PHOTO)[:len(lines)] and
+    check(0 < len(lines) < len(long_page) and lines == separation(build, long_page, PHOTO)[:len(lines)] and
           len(rows) - 1 - inked(rows)[-1] == 255 and record.get("commands", {}).get("19") == 1 and
           not record.get("warnings"), "cancelled: %d lines printed of %d; %s" % (len(lines), len(rows), record))
 

@@ -5,9 +5,10 @@ dot with Pixmill's separation of the pixels the printer was given, starting at t
 `load`: 50 jobs from 5 clients at once, each printed once and each client's in the order sent, the server's peak
 memory bounded.
 Exit 77: skipped."""
-import ctypes, os, shutil, socket, struct, subprocess, sys, tempfile, threading, time, zlib
+import os, shutil, socket, struct, subprocess, sys, tempfile, threading, time
 
-from support import finish, W, check, failures, free_port, receipt_rows, records, wait_for, write_png
+from support import finish, W, check, failures, free_port, page, receipt_rows, records, separation, wait_for, \
+    write_png
 
 build, load = os.path.abspath(sys.argv[1]), sys.argv[2:] == ["load"]
 app, cli = os.path.join(build, "bin", "rastiv-printer"), os.path.join(build, "bin", "rastiv-cli")
@@ -16,32 +17,9 @@ if not os.path.exists(app):
     sys.exit(77)
 
 # ---- The page: white above and below, bands of black, red and white, then a tone from white through red to black
-H, PHOTO = 120, 1
-tone = lambda x: x * 510 // (W - 1)  # noqa: E731
+PHOTO = 1
 white = b"\xff" * (3 * W)
-page = [b"".join(bytes((0, 0, 0) if (x // 48) % 2 == 0 else (255, 255, 255)) if y < 40 else
-                 bytes((255, 0, 0) if x < 288 else (0, 0, 0)) if y < 80 else
-                 bytes((255, 255 - tone(x), 255 - tone(x)) if tone(x) <= 255 else (510 - tone(x), 0, 0))
-                 for x in range(W)) for y in range(H)]
 picture = [white] * 30 + page + [white] * 30
-pixmill = ctypes.CDLL(os.path.join(build, "bin", "libpixmill.so"))
-
-
-def separation(rows, method, paper=1):
-    """Pixmill's streaming separation of these rows, as the printer takes them from the graphics encoder: a byte a
-    dot, 0 paper, 1 black, 2 highlight."""
-    sep, inks, ready, out = ctypes.c_void_p(), ctypes.create_string_buffer(W), ctypes.c_int32(), []
-    record, length = ctypes.create_string_buffer(146), ctypes.c_int32()
-    bit = lambda plane, x: record.raw[2 + 72 * plane + x // 8] >> (7 - x % 8) & 1  # noqa: E731
-    assert pixmill.SeparatorOpen(ctypes.byref(sep), W, paper, method, 0, 0, 100, 0) == 0
-    for row in rows + [None]:
-        assert (pixmill.SeparatorPushRow(sep, row, inks, ctypes.byref(ready)) if row else
-                pixmill.SeparatorFlush(sep, inks, ctypes.byref(ready))) == 0
-        if ready.value:
-            assert pixmill.EncodeGfxRow(inks, W, paper, record, ctypes.byref(length)) == 0
-            out.append(bytes(1 if bit(1, x) else 2 * bit(0, x) for x in range(W)))
-    pixmill.SeparatorClose(sep)
-    return out
 
 
 def write_jpeg(path, rows):
@@ -104,7 +82,7 @@ try:
             break
         record = records(out)[n]
         rows = receipt_rows(out, record)
-        expected = separation(given, PHOTO)
+        expected = separation(build, given, PHOTO)
         inked = [y for y, r in enumerate(expected) if any(r)]
         expected = expected[inked[0]:inked[-1] + 1]
         diff = sum(a != b for got, want in zip(rows, expected) for a, b in zip(got, want))

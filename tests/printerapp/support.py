@@ -1,9 +1,17 @@
 """What the printer application's tests share: failures collected rather than raised (a test goes on to stop its
-processes), waits with a bound, free ports, PNG pictures written by hand and the emulator's receipts read back."""
-import json, os, shutil, socket, struct, subprocess, time, zlib
+processes), waits with a bound, free ports, PNG pictures written by hand, the page the print paths are given and
+Pixmill's separation of it, and the emulator's receipts read back."""
+import ctypes, json, os, shutil, socket, struct, subprocess, time, zlib
 
 W = 576  # dots in one printer line
 failures = []
+
+# The page both print paths are given: bands of black, red and white, then a tone from white through red to black.
+tone = lambda x: x * 510 // (W - 1)  # noqa: E731
+page = [b"".join(bytes((0, 0, 0) if (x // 48) % 2 == 0 else (255, 255, 255)) if y < 40 else
+                 bytes((255, 0, 0) if x < 288 else (0, 0, 0)) if y < 80 else
+                 bytes((255, 255 - tone(x), 255 - tone(x)) if tone(x) <= 255 else (510 - tone(x), 0, 0))
+                 for x in range(W)) for y in range(120)]
 
 
 def check(ok, what):
@@ -17,7 +25,7 @@ def free_port():
     return socket.create_server(("127.0.0.1", 0)).getsockname()[1]
 
 
-def wait_for(what, test, seconds=30):
+def wait_for(what, test, seconds=60):
     end = time.time() + seconds
     while not test():
         if time.time() > end:
@@ -37,6 +45,24 @@ def write_png(path, rows):
                                                                      0, 0)) +
                 _chunk(b"IDAT", zlib.compress(b"".join(b"\0" + r for r in rows))) + _chunk(b"IEND", b""))
     return rows
+
+
+def separation(build, rows, method, paper=1):
+    """Pixmill's streaming separation of these rows, as the printer takes them from the graphics encoder: a byte a
+    dot, 0 paper, 1 black, 2 highlight."""
+    pixmill = ctypes.CDLL(os.path.join(build, "bin", "libpixmill.so"))
+    sep, inks, ready, out = ctypes.c_void_p(), ctypes.create_string_buffer(W), ctypes.c_int32(), []
+    record, length = ctypes.create_string_buffer(146), ctypes.c_int32()
+    bit = lambda plane, x: record.raw[2 + 72 * plane + x // 8] >> (7 - x % 8) & 1  # noqa: E731
+    assert pixmill.SeparatorOpen(ctypes.byref(sep), W, paper, method, 0, 0, 100, 0) == 0
+    for row in rows + [None]:
+        assert (pixmill.SeparatorPushRow(sep, row, inks, ctypes.byref(ready)) if row else
+                pixmill.SeparatorFlush(sep, inks, ctypes.byref(ready))) == 0
+        if ready.value:
+            assert pixmill.EncodeGfxRow(inks, W, paper, record, ctypes.byref(length)) == 0
+            out.append(bytes(1 if bit(1, x) else 2 * bit(0, x) for x in range(W)))
+    pixmill.SeparatorClose(sep)
+    return out
 
 
 def records(out):

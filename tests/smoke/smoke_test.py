@@ -183,21 +183,25 @@ def write_banded_bmp(path, shades, width=60, height=20):
         f.write(header + info + pal + rows)
 
 
-def write_banded_png(path, shades, width=60, height=20):
-    """The same bands as a 24-bit PNG, which the program converts on loading."""
+def write_png(path, rows):
+    """A 24-bit PNG of rows of (r, g, b) bytes, which the program converts on loading."""
     import struct
     import zlib
-    colours = [(0, 0, 0), (255, 255, 255)] + list(shades)
-    row = b"".join(bytes(colours[x * len(colours) // width]) for x in range(width))
-    raw = b"".join(b"\0" + row for _ in range(height))  # filter type 0 on every row
 
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)  # 8-bit RGB
+    header = struct.pack(">IIBBBBB", len(rows[0]) // 3, len(rows), 8, 2, 0, 0, 0)  # 8-bit RGB
+    raw = b"".join(b"\0" + row for row in rows)  # filter type 0 on every row
     with open(path, "wb") as f:
         f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw))
                 + chunk(b"IEND", b""))
+
+
+def write_banded_png(path, shades, width=60, height=20):
+    """The same bands as a 24-bit PNG."""
+    colours = [(0, 0, 0), (255, 255, 255)] + list(shades)
+    write_png(path, [b"".join(bytes(colours[x * len(colours) // width]) for x in range(width))] * height)
 
 
 def png_size(path):
@@ -224,23 +228,8 @@ def bmp_colours(path):
 
 def write_photo_png(path, width=96, height=48):
     """A photograph-like 24-bit PNG: a grey ramp from black to white, a pure red stripe below."""
-    import struct
-    import zlib
-    rows = []
-    for y in range(height):
-        if y >= height * 3 // 4:
-            row = bytes((255, 0, 0)) * width
-        else:
-            row = b"".join(bytes((g, g, g)) for g in (x * 255 // (width - 1) for x in range(width)))
-        rows.append(b"\0" + row)
-
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
-    with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(b"".join(rows)))
-                + chunk(b"IEND", b""))
+    ramp = b"".join(bytes((g, g, g)) for g in (x * 255 // (width - 1) for x in range(width)))
+    write_png(path, [bytes((255, 0, 0)) * width if y >= height * 3 // 4 else ramp for y in range(height)])
 
 
 def photo_path(app, home, ui, check):
