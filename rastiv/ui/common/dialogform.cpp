@@ -1,5 +1,6 @@
 #include "ui/common/dialogform.hpp"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QStyleOptionButton>
 #include <QScreen>
 
+#include "core/placement.hpp"
 #include "ui/common/f1help.hpp"
 
 namespace rastiv {
@@ -28,6 +30,22 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, con
     l->setObjectName(QString::fromLatin1(name));
     l->setGeometry(at);
     return l;
+}
+
+QComboBox* makePlacementChoice(QWidget* parent, SettingsStore& settings, const QString& toolTip, const QRect& label,
+                               const QRect& list, QLabel*& labelOut) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(QStringLiteral("cbPlacement"));
+    box->setGeometry(list);
+    for (Placement p : {Placement::Left, Placement::Centre, Placement::Right}) box->addItem(placementName(p), int(p));
+    box->setCurrentIndex(box->findData(int(storedPlacement(settings))));
+    box->setAccessibleName(QStringLiteral("Place on the paper"));
+    box->setToolTip(toolTip);
+    labelOut = makeLabel(parent, "lblPlacement", QStringLiteral("&Place on the paper:"), label);
+    labelOut->setBuddy(box);
+    QObject::connect(box, &QComboBox::currentIndexChanged, box,
+                     [box, &settings] { storePlacement(settings, Placement(box->currentData().toInt())); });
+    return box;
 }
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QRect& at) {

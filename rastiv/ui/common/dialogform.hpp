@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QString>
 
+class QComboBox;
 class QDialog;
 class QLabel;
 class QPlainTextEdit;
@@ -12,6 +13,8 @@ class QRect;
 class QWidget;
 
 namespace rastiv {
+
+class SettingsStore;
 
 // Object name, title, help topic (F1), the 8-point font the pixel layouts
 // are drawn for, and a fixed size in pixels.
@@ -31,6 +34,11 @@ void fitCaption(QPushButton& button, int growth);
 // place in pixels.
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const QRect& at);
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QRect& at);
+
+// The "Place on the paper" list and its label: it shows the stored placement
+// and stores a new choice at once, so every dialog that offers it agrees.
+QComboBox* makePlacementChoice(QWidget* parent, SettingsStore& settings, const QString& toolTip, const QRect& label,
+                               const QRect& list, QLabel*& labelOut);
 
 // Centres a window on the screen.
 void centreOnScreen(QWidget& window);

@@ -97,16 +97,9 @@ frmSaveOpts::frmSaveOpts(Env& env, const WorkingPicture& picture, Workflow& main
     lblStatus = makeLabel(this, "lblStatus", {}, {8, 136, 273, 41});
     lblStatus->setWordWrap(true);
     lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    cbPlacement = new QComboBox(this);
-    cbPlacement->setObjectName(QStringLiteral("cbPlacement"));
-    cbPlacement->setGeometry(161, 60, 120, 25);
-    for (Placement p : {Placement::Left, Placement::Centre, Placement::Right})
-        cbPlacement->addItem(placementName(p), int(p));
-    cbPlacement->setCurrentIndex(cbPlacement->findData(int(storedPlacement(env_.settings))));
-    cbPlacement->setAccessibleName(QStringLiteral("Place on the paper"));
-    cbPlacement->setToolTip(QStringLiteral("Where a graphics file prints a picture narrower than the paper."));
-    lblPlacement = makeLabel(this, "lblPlacement", QStringLiteral("&Place on the paper:"), {161, 40, 120, 17});
-    lblPlacement->setBuddy(cbPlacement);
+    cbPlacement = makePlacementChoice(this, env_.settings,
+                                      QStringLiteral("Where a graphics file prints a picture narrower than the paper."),
+                                      {161, 40, 120, 17}, {161, 60, 120, 25}, lblPlacement);
     QWidget::setTabOrder(cmdSaveLogo, cmdSaveGfx);
     QWidget::setTabOrder(cmdSaveGfx, cbPlacement);
     QWidget::setTabOrder(cbPlacement, cmdSaveBMP);
@@ -117,11 +110,6 @@ frmSaveOpts::frmSaveOpts(Env& env, const WorkingPicture& picture, Workflow& main
     connect(cmdSaveGfx, &QPushButton::clicked, this, &frmSaveOpts::cmdSaveGfx_Click);
     connect(cmdSaveBMP, &QPushButton::clicked, this, &frmSaveOpts::cmdSaveBMP_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmSaveOpts::cmdExit_Click);
-    connect(cbPlacement, &QComboBox::currentIndexChanged, this, &frmSaveOpts::cbPlacement_Change);
-}
-
-void frmSaveOpts::cbPlacement_Change() {
-    storePlacement(env_.settings, Placement(cbPlacement->currentData().toInt()));
 }
 
 void frmSaveOpts::cmdSaveLogo_Click() { save(SaveKind::Logo); }

@@ -45,7 +45,6 @@ public:
     void cmdSaveGfx_Click();
     void cmdSaveBMP_Click();
     void cmdExit_Click();
-    void cbPlacement_Change();
 
     void done(int result) override;
     // The last file this dialog saved, if it saved one.

@@ -58,16 +58,9 @@ frmPrint::frmPrint(Env& env, const WorkingPicture& picture, Workflow& main, QWid
     lblPrinter->setWordWrap(true);
     lblPrinter->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     cmdChangePrinter = makeButton(this, "cmdChangePrinter", QStringLiteral("C&hange Printer..."), {8, 216, 249, 25});
-    cbPlacement = new QComboBox(this);
-    cbPlacement->setObjectName(QStringLiteral("cbPlacement"));
-    cbPlacement->setGeometry(136, 253, 121, 25);
-    for (Placement p : {Placement::Left, Placement::Centre, Placement::Right})
-        cbPlacement->addItem(placementName(p), int(p));
-    cbPlacement->setCurrentIndex(cbPlacement->findData(int(storedPlacement(env_.settings))));
-    cbPlacement->setAccessibleName(QStringLiteral("Place on the paper"));
-    cbPlacement->setToolTip(QStringLiteral("Where a picture narrower than the paper prints on it."));
-    lblPlacement = makeLabel(this, "lblPlacement", QStringLiteral("&Place on the paper:"), {8, 253, 124, 25});
-    lblPlacement->setBuddy(cbPlacement);
+    cbPlacement = makePlacementChoice(this, env_.settings,
+                                      QStringLiteral("Where a picture narrower than the paper prints on it."),
+                                      {8, 253, 124, 25}, {136, 253, 121, 25}, lblPlacement);
     QWidget::setTabOrder(cmdSendBMP, cmdExit);
     QWidget::setTabOrder(cmdExit, cmdChangePrinter);
     QWidget::setTabOrder(cmdChangePrinter, cbPlacement);
@@ -75,7 +68,6 @@ frmPrint::frmPrint(Env& env, const WorkingPicture& picture, Workflow& main, QWid
     connect(cmdSendBMP, &QPushButton::clicked, this, &frmPrint::cmdSendBMP_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmPrint::cmdExit_Click);
     connect(cmdChangePrinter, &QPushButton::clicked, this, &frmPrint::cmdChangePrinter_Click);
-    connect(cbPlacement, &QComboBox::currentIndexChanged, this, &frmPrint::cbPlacement_Change);
     centreOnScreen(*this);
 }
 
@@ -127,10 +119,6 @@ void frmPrint::cmdExit_Click() { done(QDialog::Rejected); }
 void frmPrint::cmdChangePrinter_Click() {
     if (changePrinter) changePrinter();
     showPrinter();
-}
-
-void frmPrint::cbPlacement_Change() {
-    storePlacement(env_.settings, Placement(cbPlacement->currentData().toInt()));
 }
 
 void frmPrint::showPrinter() {

@@ -32,7 +32,6 @@ public:
     void cmdSendBMP_Click();
     void cmdExit_Click();
     void cmdChangePrinter_Click();
-    void cbPlacement_Change();
     // Names the printer of the link as it is now.
     void showPrinter();
 
