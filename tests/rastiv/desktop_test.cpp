@@ -79,16 +79,22 @@ TEST(FileMenu, ExportIsThePrintedDotsOnPaperWidePlacedAsThePrinterPlacesThem) {
 }
 
 TEST(OutsideEdits, AChangeByAnotherProgramIsUnsavedWorkThatQuittingAsksAbout) {
-    Shell s;
-    s.load(s.input("a.bmp", printable(12, 4)));
-    printable(12, 5).write(s.w.working().toStdString());  // as the paint program saves it
-    s.main.checkOutsideEdit();
-    EXPECT_TRUE(s.main.isWindowModified());
-    EXPECT_EQ(s.main.picture().height, 5u);  // shown as it is now
-    s.w.messages.answers = {MsgResult::Cancel};
-    s.main.mnuFileQuit->trigger();
-    EXPECT_EQ(s.w.messages.shown.at(0).text, "Save the changes to the picture before quitting?");
-    EXPECT_EQ(s.ended, 0);
+    // Whether or not the window was activated again since (the paint program may still be open).
+    for (bool backInFocus : {true, false}) {
+        Shell s;
+        s.load(s.input("a.bmp", printable(12, 4)));
+        printable(12, 5).write(s.w.working().toStdString());  // as the paint program saves it
+        if (backInFocus) {
+            s.main.checkOutsideEdit();
+            EXPECT_TRUE(s.main.isWindowModified());
+            EXPECT_EQ(s.main.picture().height, 5u);  // shown as it is now
+        }
+        s.w.messages.answers = {MsgResult::Cancel};
+        s.main.mnuFileQuit->trigger();
+        ASSERT_EQ(s.w.messages.shown.size(), 1u) << backInFocus;
+        EXPECT_EQ(s.w.messages.shown.at(0).text, "Save the changes to the picture before quitting?");
+        EXPECT_EQ(s.ended, 0);
+    }
 }
 
 // Every caption whole, in every dialog, at the desktop's usual font and a larger one.
