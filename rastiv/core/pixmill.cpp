@@ -47,10 +47,7 @@ bool PixmillBinding::load() {
     QStringList errors;
     for (const QString& c : candidates_) {
         dlerror();
-        // Never unmapped, even when the binding lets it go: the library keeps
-        // thread-local state, and a module whose thread-local block was handed
-        // out leaves the C library's thread tables pointing into it once closed.
-        if (void* h = dlopen(native(c).constData(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) {
+        if (void* h = dlopen(native(c).constData(), RTLD_NOW | RTLD_LOCAL)) {
             handle_ = h;
             loadedFrom_ = c;
             return true;
