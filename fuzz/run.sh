@@ -22,7 +22,12 @@ build=$root/build-fuzz
 testdata=${RASTIV_TESTDATA:-$root/../shared/testdata}
 
 CC=clang-14 CXX=clang++-14 cmake -S "$root/fuzz" -B "$build" -G Ninja >/dev/null
-ninja -j2 -C "$build" >/dev/null
+# The build speaks only when it fails, and then in full.
+if ! ninja -j2 -C "$build" >"$build/build.log" 2>&1; then
+    tail -n 60 "$build/build.log"
+    echo "fuzz targets: build FAILED (log: $build/build.log)"
+    exit 1
+fi
 
 samples=()
 if [ -d "$testdata" ]; then
