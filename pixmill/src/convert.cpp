@@ -74,17 +74,6 @@ bool census(RowReader& rows, uint32_t width, uint32_t height, uint32_t step, Tab
     return true;
 }
 
-// Nesting depth of sortByCount, 0 between sorts.  Per thread, so that callers
-// on two threads cannot push each other into the exchange sort.
-thread_local int sortDepth = 0;
-
-struct DepthGuard {
-    DepthGuard() { ++sortDepth; }
-    ~DepthGuard() { --sortDepth; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
-};
-
 // Bubble sort, largest count first; equal counts keep their order.
 void exchangeSort(Entry* t, int lo, int hi) {
     for (int b = hi; b >= lo + 1; --b)
@@ -96,15 +85,17 @@ void exchangeSort(Entry* t, int lo, int hi) {
 // weighs the entry where it stops, so eleven counts of 1 followed by a 2 stay
 // as they are.  Deep or small ranges go to the exchange sort.  The palette
 // order this gives, ties included, is the one users have always got, so the
-// steps are kept exactly.
-void sortByCount(Entry* t, int lo, int hi) {
-    DepthGuard depth;
+// steps are kept exactly.  `depth` counts the nesting, 1 for the outer call;
+// it travels as an argument because the library, opened at run time, keeps
+// no thread-local state: such a block is allocated on each thread's first use,
+// and GCC 12's leak checker misreads it now and then and crashes at exit.
+void sortByCount(Entry* t, int lo, int hi, int depth = 1) {
     if (lo >= hi) return;
     if (hi == lo + 1) {
         if (t[lo].count < t[hi].count) std::swap(t[lo], t[hi]);
         return;
     }
-    if (sortDepth > kMaxSortDepth || hi - lo < 10) {
+    if (depth > kMaxSortDepth || hi - lo < 10) {
         exchangeSort(t, lo, hi);
         return;
     }
@@ -127,8 +118,8 @@ void sortByCount(Entry* t, int lo, int hi) {
     }
     // i > lo here: the first scan always passes the pivot, whose count is P.
     std::swap(t[i - 1], t[lo]);
-    sortByCount(t, lo, i - 1);
-    sortByCount(t, j, hi);
+    sortByCount(t, lo, i - 1, depth + 1);
+    sortByCount(t, j, hi, depth + 1);
 }
 
 // The entries below some index, ordered along the channel on which they
