@@ -308,35 +308,18 @@ TEST_F(ConvertPicture, APhotographsOrientationNoteIsObeyed) {
     EXPECT_EQ(upright.size(), QSize(10, 30));
 }
 
+// The library reads only this form: Qt's own reader must find every pixel
+// where it was, through the row padding of an odd width.
 TEST_F(ConvertPicture, TheWorkingCopyIsABottomUpTrueColourBitmap) {
     QImage image(3, 2, QImage::Format_RGB32);
-    image.setPixel(0, 0, qRgb(1, 2, 3));
-    image.setPixel(1, 0, qRgb(4, 5, 6));
-    image.setPixel(2, 0, qRgb(7, 8, 9));
-    image.setPixel(0, 1, qRgb(10, 11, 12));
-    image.setPixel(1, 1, qRgb(13, 14, 15));
-    image.setPixel(2, 1, qRgb(16, 17, 18));
+    for (int i = 0; i < 6; ++i) image.setPixel(i % 3, i / 3, qRgb(3 * i + 1, 3 * i + 2, 3 * i + 3));
     const QString path = file("copy.bmp");
     ASSERT_TRUE(writeBmp24(image, path));
-    QFile written(path);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    const QByteArray b = written.readAll();
-    const auto le32 = [&](int at) {
-        return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
-               uint32_t(uint8_t(b[at + 3])) << 24;
-    };
-    ASSERT_EQ(b.size(), 54 + 2 * 12);  // rows of 9 bytes padded to 12
-    EXPECT_EQ(b.left(2), QByteArray("BM"));
-    EXPECT_EQ(le32(2), 78u);
-    EXPECT_EQ(le32(10), 54u);
-    EXPECT_EQ(le32(14), 40u);
-    EXPECT_EQ(le32(18), 3u);
-    EXPECT_EQ(le32(22), 2u);
+    EXPECT_EQ(QImage(path).convertToFormat(QImage::Format_RGB32), image);
+    const QByteArray b = bytes("copy.bmp");
+    ASSERT_EQ(b.size(), 54 + 2 * 12);
     EXPECT_EQ(uint8_t(b[28]), 24);
-    EXPECT_EQ(le32(30), 0u);
-    // The bottom row first, each pixel blue, green, red, then the padding.
-    EXPECT_EQ(b.mid(54, 12), QByteArray::fromHex("0C0B0A 0F0E0D 121110 000000"));
-    EXPECT_EQ(b.mid(66, 12), QByteArray::fromHex("030201 060504 090807 000000"));
+    EXPECT_EQ(uint8_t(b[25]), 0);  // a positive height: the bottom row first
 }
 
 }  // namespace

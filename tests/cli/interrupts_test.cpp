@@ -97,6 +97,7 @@ TEST(Signals, AConversionStoppedBySigtermOrAFileSizeLimitLeavesNothingAndSaysWhy
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_TRUE(p.readAllStandardError().contains("File too large"));
+    EXPECT_EQ(tmp.entryList({QStringLiteral("rastiv-cli-*"), QStringLiteral("*o.gfx*")}, QDir::AllEntries | QDir::Hidden), QStringList());
 }
 
 }  // namespace

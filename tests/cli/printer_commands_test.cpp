@@ -96,20 +96,32 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(PrinterCommands, DownloadLogoPutsTheDialogsBytesOnAPseudoTerminal) {
-    const QByteArray logo = logoFile(2, 3);
+// What goes on the wire: the dialogs' bytes, without a pause mark, to every port named.
+TEST_F(PrinterCommands, EveryPortGetsTheProgramsBytesWithoutPauseMarks) {
+    const QByteArray logo = logoFile(2, 3), paper = QByteArray("\x1D\x81\x05\xFF\x1D\xFF", 6),
+                     text = QByteArray(250, 'x') + '\n';
     writeFile(file("l.lgo"), logo);
-    PtyReader pty;
-    Captured io;
-    ASSERT_EQ(run({QStringLiteral("download-logo"), file("l.lgo"), QStringLiteral("--number"), QStringLiteral("7"),
-                   QStringLiteral("--no-status-check"), QStringLiteral("--port"), pty.name()},
-                  io),
-              cli::kExitOk)
-        << io.err.toStdString();
-    // The header, the number, the file, and after the flash write the end:
-    // no pause mark and nothing else on the wire.
-    EXPECT_EQ(pty.received(), QByteArray("\x1D\x22\x01\x1D\x23\x07", 6) + logo + QByteArray("\x1D\x23\x00", 3));
-    EXPECT_TRUE(io.out.contains(QStringLiteral("ok"))) << io.out.toStdString();
+    writeFile(file("r.cpb"), paper + kMarker + text + kMarker);
+    const struct {
+        QStringList args;
+        QByteArray wire;
+    } rows[] = {
+        {{"download-logo", file("l.lgo"), "--number", "7"},
+         QByteArray("\x1D\x22\x01\x1D\x23\x07", 6) + logo + QByteArray("\x1D\x23\x00", 3)},
+        {{"replay", file("r.cpb")}, paper + text},
+    };
+    for (const auto& row : rows) {
+        PtyReader a, b;
+        Captured io;
+        EXPECT_EQ(run(row.args + QStringList{"--no-status-check", "--port", a.name(), "--port", b.name(), "--port",
+                                             "virtual"},
+                      io),
+                  cli::kExitOk)
+            << io.err.toStdString();
+        EXPECT_EQ(a.received(), row.wire);
+        EXPECT_EQ(b.received(), row.wire);
+        EXPECT_EQ(io.out.count(QStringLiteral(" ok ")), 3) << io.out.toStdString();
+    }
 }
 
 // The program's recording of an action: recording on, the same sequence
@@ -188,22 +200,6 @@ TEST_F(PrinterCommands, RecordWritesWhatTheProgramRecordsForTheSameAction) {
             EXPECT_EQ(readFile(tool), row.literal);
         }
     }
-}
-
-TEST_F(PrinterCommands, ReplayGivesEveryPortTheRecordingWithoutItsPauseMarks) {
-    const QByteArray before = QByteArray("\x1D\x81\x05\xFF\x1D\xFF", 6), after = QByteArray(250, 'x') + '\n';
-    writeFile(file("r.cpb"), before + kMarker + after + kMarker);
-    PtyReader a, b;
-    Captured io;
-    EXPECT_EQ(run({QStringLiteral("replay"), file("r.cpb"), QStringLiteral("--no-status-check"), QStringLiteral("--port"),
-                   a.name(), QStringLiteral("--port"),
-                   b.name(), QStringLiteral("--port"), QStringLiteral("virtual")},
-                  io),
-              cli::kExitOk)
-        << io.err.toStdString();
-    EXPECT_EQ(a.received(), before + after);
-    EXPECT_EQ(b.received(), before + after);
-    EXPECT_EQ(io.out.count(QStringLiteral(" ok ")), 3) << io.out.toStdString();
 }
 
 struct UsageRow {

@@ -111,7 +111,9 @@ TEST(CommandTable, EveryCommandIsOneUnitForThePrintersReader) {
 
 TEST_F(Sequences, ConnectingOpensProbesAndSaysTheLineIsEstablished) {
     PortError error;
+    const qint64 t0 = clock.nowMs();
     EXPECT_EQ(connectPrinter(link, std::move(line), {kVirtualPrinterDevice, 9600, 'N'}, error), Connection::Answered);
+    EXPECT_LT(clock.nowMs() - t0, kConnectWaitMs);  // the answer ends the wait
     EXPECT_EQ(g.gPortState, 1);
     EXPECT_TRUE(g.gCommEstablished);
     EXPECT_EQ(printer->received(), cmd::kStatusQuery);

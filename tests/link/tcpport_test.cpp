@@ -26,34 +26,7 @@ using namespace rastiv;
 
 namespace {
 
-// A listening socket on 127.0.0.1 with a port the kernel chose.
-struct Listener {
-    explicit Listener(int backlog = 4) {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(fd, backlog) != 0 ||
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-            ADD_FAILURE() << "no listener";
-            return;
-        }
-        port = ntohs(a.sin_port);
-    }
-    ~Listener() {
-        if (fd >= 0) ::close(fd);
-    }
-    QString device() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(port); }
-    // The connection the port made, non-blocking.
-    int accept(int ms = 2000) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, ms) != 1) return -1;
-        return ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    }
-    int fd = -1;
-    quint16 port = 0;
-};
+using rastiv::testing::Listener;
 
 class Tcp : public rastiv::testing::PortBench<TcpPort> {
 protected:
@@ -76,29 +49,6 @@ protected:
     int peer = -1;
 };
 
-TEST_F(Tcp, SentBytesArriveExactlyWithOneTransmitEventPerOutput) {
-    ASSERT_TRUE(connectPort());
-    QByteArray file;
-    for (int i = 0; i < 20000; ++i) file.append(char((i * 37) & 0xFF));
-    QByteArray got;
-    int outputs = 0;
-    for (qsizetype at = 0; at < file.size(); at += 50, ++outputs) {
-        port.output(file.mid(at, 50));
-        ASSERT_TRUE(pumpUntil([&] { return transmitEvents == outputs + 1; })) << "piece " << outputs;
-        got += readPeer();
-    }
-    ASSERT_TRUE(pumpUntil([&] { got += readPeer(); return got.size() >= file.size(); }));
-    EXPECT_EQ(got, file);
-    EXPECT_EQ(transmitEvents, outputs);
-    EXPECT_EQ(port.outBufferCount(), 0);
-}
-
-TEST_F(Tcp, AnEmptyOutputStillRaisesItsTransmitEvent) {
-    ASSERT_TRUE(connectPort());
-    port.output({});
-    EXPECT_TRUE(pumpUntil([&] { return transmitEvents == 1; }));
-}
-
 TEST_F(Tcp, BytesTheServerHasNotTakenCountAsUnsentAndHoldTheTransmitEvent) {
     ASSERT_TRUE(connectPort());
     // More than the loopback's buffers hold while the server reads nothing.
@@ -112,45 +62,6 @@ TEST_F(Tcp, BytesTheServerHasNotTakenCountAsUnsentAndHoldTheTransmitEvent) {
     taken += readPeer().size();
     EXPECT_EQ(taken, big.size());
     EXPECT_EQ(port.outBufferCount(), 0);
-}
-
-TEST_F(Tcp, WhatTheServerSendsIsInputUntilTakenOrCleared) {
-    ASSERT_TRUE(connectPort());
-    ASSERT_EQ(::write(peer, "\x12\x34", 2), 2);
-    ASSERT_TRUE(pumpUntil([&] { return port.inBufferCount() == 2; }));
-    EXPECT_EQ(port.input(), QByteArray("\x12\x34"));
-    EXPECT_EQ(port.inBufferCount(), 0);
-    ASSERT_EQ(::write(peer, "abc", 3), 3);
-    ASSERT_TRUE(pumpUntil([&] { return port.inBufferCount() == 3; }));
-    port.clearInBuffer();
-    EXPECT_EQ(port.inBufferCount(), 0);
-}
-
-TEST_F(Tcp, ReadyLinesFollowTheConnectionForLackOfModemLines) {
-    EXPECT_FALSE(port.dsrHolding());
-    EXPECT_FALSE(port.ctsHolding());
-    ASSERT_TRUE(connectPort());
-    EXPECT_TRUE(port.dsrHolding());
-    EXPECT_TRUE(port.ctsHolding());
-    port.close();
-    EXPECT_FALSE(port.dsrHolding());
-    EXPECT_FALSE(port.ctsHolding());
-}
-
-TEST_F(Tcp, AServerThatClosesIsNoticedAsALostLine) {
-    ASSERT_TRUE(connectPort());
-    ::close(peer);
-    peer = -1;
-    ASSERT_TRUE(pumpUntil([&] { return !lostErrors.empty(); }));
-    EXPECT_EQ(lostErrors.size(), 1u);
-    EXPECT_FALSE(port.portOpen());
-    EXPECT_FALSE(port.dsrHolding());
-    EXPECT_TRUE(lostErrors[0].description.contains(QStringLiteral("closed the connection")));
-    EXPECT_EQ(lostErrors[0].cause, QStringLiteral("the printer hung up"));
-    // A write after the loss goes nowhere and raises nothing.
-    port.output("late");
-    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
-    EXPECT_EQ(lostErrors.size(), 1u);
 }
 
 TEST_F(Tcp, AServerThatResetsDuringAWriteIsNoticed) {

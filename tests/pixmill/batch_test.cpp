@@ -98,41 +98,34 @@ protected:
     }
 };
 
-TEST_F(Batch, PauseAloneAtStartOrEndOfFileIsItsOwnCall) {
-    EXPECT_EQ(readAll(bytes(kMarker), 1000), std::vector<Chunk>{pauseChunk()});
-    EXPECT_EQ(readAll(bytes(kMarker), 31), std::vector<Chunk>{pauseChunk()});
-    EXPECT_EQ(readAll(bytes(kMarker) + bytes("tail"), 1000),
-              (std::vector<Chunk>{pauseChunk(), dataChunk(bytes("tail"))}));
-    EXPECT_EQ(readAll(bytes("head") + bytes(kMarker), 1000),
-              (std::vector<Chunk>{dataChunk(bytes("head")), pauseChunk()}));
-    EXPECT_EQ(readAll(bytes(kMarker) + bytes(kMarker), 100), (std::vector<Chunk>{pauseChunk(), pauseChunk()}));
-    EXPECT_TRUE(readAll({}, 1000).empty());
-}
-
-TEST_F(Batch, DataPauseDataComesInThreeCalls) {
-    ByteVec first = filler(200, 1), rest = filler(300, 2);
-    EXPECT_EQ(readAll(first + bytes(kMarker) + rest, 1000),
-              (std::vector<Chunk>{dataChunk(first), pauseChunk(), dataChunk(rest)}));
-}
-
-TEST_F(Batch, MarkerSplitAcrossAFullReadIsDeliveredWholeNextTime) {
-    ByteVec head = filler(990, 3), tail = filler(50, 4);
-    EXPECT_EQ(readAll(head + bytes(kMarker) + tail, 1000),
-              (std::vector<Chunk>{dataChunk(head), pauseChunk(), dataChunk(tail)}));
-    // At the end of the file the same bytes are only data: in one short read...
-    ByteVec partial = bytes(kMarker.substr(0, 10));
-    ByteVec shorter = filler(980, 3);
-    EXPECT_EQ(readAll(shorter + partial, 1000), std::vector<Chunk>{dataChunk(shorter + partial)});
-    // ...or, when they end a full read, in the next one.
-    EXPECT_EQ(readAll(head + partial, 1000), (std::vector<Chunk>{dataChunk(head), dataChunk(partial)}));
-}
-
-TEST_F(Batch, MarkerBehindADoubledFirstLetterIsData) {
-    ByteVec content = bytes("abcM") + bytes(kMarker) + bytes("xyz");
-    EXPECT_EQ(readAll(content, 1000), std::vector<Chunk>{dataChunk(content)});
-    // A broken near-marker does not hide a real one behind it.
-    ByteVec nearly = bytes("Morvex<PaUsE-X");
-    EXPECT_EQ(readAll(nearly + bytes(kMarker), 1000), (std::vector<Chunk>{dataChunk(nearly), pauseChunk()}));
+// Where the pauses fall in files written by hand: a marker alone, at either
+// end or twice; across the end of a full read; cut off by the end of the file;
+// behind a doubled first letter or a broken near-marker.
+TEST_F(Batch, APauseIsReadWhereverAWholeMarkerStands) {
+    const ByteVec M = bytes(kMarker), partial = bytes(kMarker.substr(0, 10)), head = filler(990, 3),
+                  tail = filler(50, 4), shorter = filler(980, 3), nearly = bytes("Morvex<PaUsE-X"),
+                  doubled = bytes("abcM") + M + bytes("xyz");
+    const Chunk P = pauseChunk();
+    const auto D = [](ByteVec d) { return dataChunk(std::move(d)); };
+    const struct {
+        ByteVec content;
+        int32_t buffer;
+        std::vector<Chunk> chunks;
+    } rows[] = {
+        {M, 1000, {P}},
+        {M, 31, {P}},
+        {M + bytes("tail"), 1000, {P, D(bytes("tail"))}},
+        {bytes("head") + M, 1000, {D(bytes("head")), P}},
+        {M + M, 100, {P, P}},
+        {{}, 1000, {}},
+        {head + M + tail, 1000, {D(head), P, D(tail)}},
+        {shorter + partial, 1000, {D(shorter + partial)}},
+        {head + partial, 1000, {D(head), D(partial)}},
+        {doubled, 1000, {D(doubled)}},
+        {nearly + M, 1000, {D(nearly), P}},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(readAll(r.content, r.buffer), r.chunks) << r.content.size() << " bytes, buffer " << r.buffer;
 }
 
 TEST_F(Batch, RecordingPlaysBackWithPausesForAnyBufferThatHoldsAMarker) {

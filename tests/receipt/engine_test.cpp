@@ -158,14 +158,6 @@ TEST(ReceiptEngine, StylesAndPicturesDrawWhatThePrinterPrints) {
              for (int x : {280, 281, 294, 295}) EXPECT_EQ(p.at(x, 0), kBlackDot) << x;
              EXPECT_EQ(p.count(kBlackDot), 8);
          }},
-        {"24-dot columns (ESC * 33): the first byte is the top", hex("1B 2A 21 01 00 80 00 01") + "\n",
-         [&](const Printed& p) {
-             EXPECT_EQ(p.at(0, 0), kBlackDot);
-             EXPECT_EQ(p.at(0, 23), kBlackDot);
-             EXPECT_EQ(p.count(kBlackDot), 2);
-         }},
-        {"8-dot single density columns: every dot 2 wide and 3 high", hex("1B 2A 00 01 00 80") + "\n",
-         [&](const Printed& p) { EXPECT_EQ(p.count(kBlackDot), 6); }},
         {"graphics in two colours: black over the second colour",
          hex("1D 28 4C 0B 00 30 70 30 01 01 31 08 00 01 00 80 1D 28 4C 0B 00 30 70 30 01 01 32 08 00 01 00 C0") +
              hex("1D 28 4C 02 00 30 32"),
