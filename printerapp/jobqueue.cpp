@@ -76,7 +76,8 @@ void releaseLocked(pappl_printer_t* printer, bool behindPrintingJob) {
 // creates a job: it then waits and asks again, so it sends its stream when
 // the printer can take it.
 void holdNewJobs(pappl_printer_t* printer) {
-    papplPrinterSetReasons(printer, PAPPL_PREASON_SPOOL_AREA_FULL, PAPPL_PREASON_NONE);
+    if (!(papplPrinterGetReasons(printer) & PAPPL_PREASON_SPOOL_AREA_FULL))
+        papplPrinterSetReasons(printer, PAPPL_PREASON_SPOOL_AREA_FULL, PAPPL_PREASON_NONE);
     if (!papplPrinterIsHoldingNewJobs(printer)) papplPrinterHoldNewJobs(printer);
 }
 
@@ -86,7 +87,8 @@ void holdNewJobs(pappl_printer_t* printer) {
 void stopHolding(pappl_printer_t* printer, const Queue& q, bool welcomeStreams) {
     if (q.incoming) return;
     if (papplPrinterIsHoldingNewJobs(printer)) papplPrinterReleaseHeldNewJobs(printer, nullptr);
-    if (welcomeStreams) papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_SPOOL_AREA_FULL);
+    if (welcomeStreams && (papplPrinterGetReasons(printer) & PAPPL_PREASON_SPOOL_AREA_FULL))
+        papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_SPOOL_AREA_FULL);
 }
 
 void askedToStop(int) { gStopAsked = 1; }
