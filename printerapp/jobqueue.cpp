@@ -21,10 +21,14 @@ std::set<pappl_printer_t*> gPaused;  // paused for a lost device, until their jo
 volatile std::sig_atomic_t gStopAsked = 0;
 
 struct Queue {
-    pappl_job_t* oldestHeld = nullptr;
+    pappl_job_t* oldestHeld = nullptr;  // the oldest of ours to let go
     bool pending = false;
     bool printing = false;
-    bool held = false;  // any held job, ours to let go or not
+    bool incoming = false;  // a job created without its document yet
+
+    // Jobs that keep the printer from taking a stream now; a job held by its
+    // client, or one whose document is yet to come, does not.
+    bool waiting() const { return pending || printing || oldestHeld; }
 };
 
 void look(pappl_job_t* job, void* data) {
@@ -37,9 +41,11 @@ void look(pappl_job_t* job, void* data) {
         q->printing = true;
         break;
     case IPP_JSTATE_HELD:
-        q->held = true;
-        // Held by its client, or its document still coming: not ours to let go.
-        if ((papplJobGetReasons(job) & PAPPL_JREASON_JOB_HOLD_UNTIL_SPECIFIED) || !papplJobGetFilename(job)) break;
+        if (papplJobGetReasons(job) & PAPPL_JREASON_JOB_HOLD_UNTIL_SPECIFIED) break;  // its client's to let go
+        if (!papplJobGetFilename(job)) {
+            q->incoming = true;
+            break;
+        }
         if (!q->oldestHeld || papplJobGetID(job) < papplJobGetID(q->oldestHeld)) q->oldestHeld = job;
         break;
     default:
@@ -55,12 +61,34 @@ Queue queueOf(pappl_printer_t* printer) {
 
 // Lets the oldest held job go when no other is pending (and, for an idle
 // printer, none is printing): PAPPL then starts it, alone, as the printer
-// comes free.
-void release(pappl_printer_t* printer, bool behindPrintingJob) {
-    const std::lock_guard<std::mutex> lock(gReleasing);
+// comes free.  The caller holds gReleasing.
+void releaseLocked(pappl_printer_t* printer, bool behindPrintingJob) {
     const Queue q = queueOf(printer);
     if (q.pending || (q.printing && !behindPrintingJob) || !q.oldestHeld) return;
     papplJobRelease(q.oldestHeld, nullptr);
+}
+
+// A PWG or Apple raster job (what CUPS's driverless queues send) prints as
+// it streams in, so PAPPL refuses one while another job prints or waits:
+// "busy" while a job prints, which CUPS's backend retries, but
+// "not accepting jobs" while the printer holds new jobs, which makes it give
+// the job up.  "spool-area-full" is what that backend checks before it
+// creates a job: it then waits and asks again, so it sends its stream when
+// the printer can take it.
+void holdNewJobs(pappl_printer_t* printer) {
+    if (!(papplPrinterGetReasons(printer) & PAPPL_PREASON_SPOOL_AREA_FULL))
+        papplPrinterSetReasons(printer, PAPPL_PREASON_SPOOL_AREA_FULL, PAPPL_PREASON_NONE);
+    if (!papplPrinterIsHoldingNewJobs(printer)) papplPrinterHoldNewJobs(printer);
+}
+
+// Never with a job whose document is still coming: PAPPL would start it as
+// it lets the held jobs go, with nothing to print, and end the server.
+// Streams are welcome again only once the printer no longer holds.
+void stopHolding(pappl_printer_t* printer, const Queue& q, bool welcomeStreams) {
+    if (q.incoming) return;
+    if (papplPrinterIsHoldingNewJobs(printer)) papplPrinterReleaseHeldNewJobs(printer, nullptr);
+    if (welcomeStreams && (papplPrinterGetReasons(printer) & PAPPL_PREASON_SPOOL_AREA_FULL))
+        papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_SPOOL_AREA_FULL);
 }
 
 void askedToStop(int) { gStopAsked = 1; }
@@ -82,16 +110,17 @@ void tend(pappl_printer_t* printer, void* data) {
     s->jobs |= papplPrinterGetNumberOfActiveJobs(printer) > 0;
     s->printingNow |= state == IPP_PSTATE_PROCESSING && !(papplPrinterGetReasons(printer) & PAPPL_PREASON_OFFLINE);
     if (s->stopping) return;  // the queue stays as it is for the next start
-    const bool idle = state == IPP_PSTATE_IDLE && papplPrinterGetNumberOfActiveJobs(printer) == 0;
-    if (idle && papplPrinterIsHoldingNewJobs(printer))
-        papplPrinterReleaseHeldNewJobs(printer, nullptr);
-    else if (!idle && !papplPrinterIsHoldingNewJobs(printer))
-        papplPrinterHoldNewJobs(printer);
     {
         const std::lock_guard<std::mutex> lock(gPausedLock);
         if (state == IPP_PSTATE_STOPPED && gPaused.erase(printer)) papplPrinterResume(printer);
     }
-    release(printer, false);
+    const std::lock_guard<std::mutex> lock(gReleasing);
+    const Queue q = queueOf(printer);
+    if (papplPrinterGetState(printer) != IPP_PSTATE_IDLE || q.waiting())
+        holdNewJobs(printer);
+    else
+        stopHolding(printer, q, true);
+    releaseLocked(printer, false);
 }
 
 bool tick(pappl_system_t* system, void* data) {
@@ -125,14 +154,18 @@ bool tick(pappl_system_t* system, void* data) {
 }  // namespace
 
 void releaseNextJob(pappl_printer_t* printer) {
-    if (!papplPrinterIsHoldingNewJobs(printer)) papplPrinterHoldNewJobs(printer);
-    if (!papplSystemIsShutdown(papplPrinterGetSystem(printer))) release(printer, true);
+    const std::lock_guard<std::mutex> lock(gReleasing);
+    holdNewJobs(printer);
+    if (!papplSystemIsShutdown(papplPrinterGetSystem(printer))) releaseLocked(printer, true);
 }
 
 void jobEnding(pappl_printer_t* printer) {
     const std::lock_guard<std::mutex> lock(gReleasing);
     const Queue q = queueOf(printer);
-    if (!q.pending && !q.held && papplPrinterIsHoldingNewJobs(printer)) papplPrinterReleaseHeldNewJobs(printer, nullptr);
+    // The ending job still prints until PAPPL is done with it: a stream sent
+    // now would be refused, so clients are told to wait until the timer sees
+    // the printer idle.
+    if (!q.pending && !q.oldestHeld) stopHolding(printer, q, false);
 }
 
 void pauseForLostDevice(pappl_printer_t* printer) {

@@ -4,12 +4,17 @@
 // PAPPL 1.3 starts the newest pending job first, and when a job ends just as
 // another arrives both threads may start the same pending job.  So a busy
 // printer holds new jobs (PAPPL then does not look for a job to start when a
-// document comes in), and exactly one is let go at a time: the oldest, either while the job before it prints (it starts
-// the moment that one ends) or, on an idle printer, from the server's timer.
-// With one pending job at most and no check on arrival, no two threads can
-// pick the same job.  An idle printer with an empty queue holds nothing: a
-// PWG raster or Apple raster job, which PAPPL prints as it streams in and
-// turns away as busy while the printer holds new jobs, then prints at once.
+// document comes in), and exactly one is let go at a time: the oldest, either
+// while the job before it prints (it starts the moment that one ends) or, on
+// an idle printer, from the server's timer.  With one pending job at most and
+// no check on arrival, no two threads can pick the same job.
+//
+// A PWG raster or Apple raster job, which PAPPL prints as it streams in,
+// cannot wait in that queue: PAPPL turns it away while the printer prints or
+// holds new jobs.  So a busy printer also says "spool-area-full", on which
+// CUPS's IPP backend waits before it creates its job; an idle one holds
+// nothing, and neither does a job created whose document is still to come
+// (CUPS creates its job, then sends the stream), so that stream prints at once.
 #pragma once
 
 #include <pappl/pappl.h>
@@ -22,7 +27,7 @@ namespace rastiv::printerapp {
 void releaseNextJob(pappl_printer_t* printer);
 
 // From the job thread as a job ends: with nothing else queued the printer
-// stops holding, so that a raster stream coming next prints at once.
+// stops holding, so that a raster stream coming next is not turned away.
 void jobEnding(pappl_printer_t* printer);
 
 // A printer whose device went away mid-job: paused now, so that no other
@@ -32,8 +37,8 @@ void jobEnding(pappl_printer_t* printer);
 void pauseForLostDevice(pappl_printer_t* printer);
 
 // Starts the server's timer: busy printers hold new jobs, idle ones let
-// their oldest go; SIGTERM and
-// SIGINT shut the server down; once shut down with jobs that cannot print
+// their oldest go and welcome streams again; SIGTERM and SIGINT shut the
+// server down; once shut down with jobs that cannot print
 // now (their printer is away), the state is kept in `stateFile` (when not
 // empty) and the process ends at once: the jobs print after the next start.
 void keepJobsInOrder(pappl_system_t* system, const std::string& stateFile);

@@ -2,7 +2,7 @@
 """A private rastiv-printer whose printer is the receipt emulator (rastiv-cli serve), checked as a driverless
 printer.  everywhere_test.py BUILD ipptool: CUPS's IPP Everywhere tests (ipptool) pass, all of them.
 everywhere_test.py BUILD cups: a private cupsd adds it with `lpadmin -m everywhere` and prints a PDF and a text file
-with `lp`; the receipts come out upright, at full width, without blank paper before them.
+with `lp` behind another client's job; the receipts come out upright, in order, at full width, without blank paper before them.
 everywhere_test.py BUILD web: the web page in headless chromium.  Exit 77: skipped."""
 import os, shutil, socket, subprocess, sys, tempfile, time
 
@@ -70,12 +70,20 @@ def print_through_cups():
             f.write(pdf)
         with open(work + "/note.txt", "w") as f:
             f.write("Table 7: two coffees, one cake\n")
+        # Another client's job waits on the paused printer when the scheduler's come: they wait for it, in order.
+        subprocess.run([app, "pause", "-u", uri], env=env, timeout=60)
+        wait_for("the printer to pause", lambda: "spool-area-full" in subprocess.run(
+            [app, "status", "-u", uri], capture_output=True, text=True, env=env, timeout=60).stdout)
+        subprocess.run([app, "submit", "-u", uri, work + "/photo.png"], env=env, timeout=60)
         for name in ("page.pdf", "note.txt"):
             check(run("lp", "-d", "rx", work + "/" + name).returncode == 0, "lp " + name)
-            wait_for(name + " to print", lambda: not run("lpstat", "-o", "rx").stdout.strip(), 120)
-        wait_for("two receipts", lambda: len(receipts()) == 2, 30)
-        got = receipts() + [[], []]
-        pdf_rows, text_rows = got[0], got[1]
+        wait_for("the scheduler to wait", lambda: "[Job 1] The printer is in use." in open(root + "/log").read())
+        subprocess.run([app, "resume", "-u", uri], env=env, timeout=60)
+        wait_for("the jobs to print", lambda: not run("lpstat", "-o", "rx").stdout.strip(), 120)
+        wait_for("three receipts", lambda: len(receipts()) == 3, 30)
+        got = receipts() + [[], [], []]
+        check(len(got[0]) == 200, "the other client's photo is not first: %d rows" % len(got[0]))
+        pdf_rows, text_rows = got[1], got[2]
         black = [(y, x) for y, r in enumerate(pdf_rows) for x, v in enumerate(r) if v == 1]
         red = [(y, x) for y, r in enumerate(pdf_rows) for x, v in enumerate(r) if v == 2]
         check(black and red and max(y for y, _ in black) < min(y for y, _ in red) and
