@@ -3,7 +3,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -91,6 +94,21 @@ void stopHolding(pappl_printer_t* printer, const Queue& q, bool welcomeStreams) 
         papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_SPOOL_AREA_FULL);
 }
 
+struct Output {
+    int writer = 0;         // the job writing now, 0 when none
+    std::set<int> waiting;  // jobs waiting to write, lowest first
+    std::set<int> started;  // jobs that came to write (the recent ones)
+};
+std::mutex gOutputLock;
+std::condition_variable gOutputFree;
+std::map<pappl_printer_t*, Output> gOutputs;
+
+// A writer whose job PAPPL has ended (or dropped) without its end reaching us.
+bool writerDone(pappl_printer_t* printer, int id) {
+    pappl_job_t* job = papplPrinterFindJob(printer, id);
+    return !job || papplJobGetState(job) >= IPP_JSTATE_CANCELED;
+}
+
 void askedToStop(int) { gStopAsked = 1; }
 
 struct Server {
@@ -152,6 +170,37 @@ bool tick(pappl_system_t* system, void* data) {
 }
 
 }  // namespace
+
+bool enterOutput(pappl_job_t* job) {
+    pappl_printer_t* printer = papplJobGetPrinter(job);
+    const int id = papplJobGetID(job);
+    std::unique_lock<std::mutex> lock(gOutputLock);
+    Output& out = gOutputs[printer];
+    if (!out.started.insert(id).second) {
+        // Started twice: once the other thread has written it, this one is done.
+        papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Started a second time; printed once.");
+        while (out.writer == id || out.waiting.count(id)) gOutputFree.wait_for(lock, std::chrono::milliseconds(200));
+        return false;
+    }
+    out.started.erase(out.started.begin(), out.started.lower_bound(id - 1000));
+    out.waiting.insert(id);
+    if (out.writer) papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Waits for job %d to print.", out.writer);
+    for (;;) {
+        if (out.writer && writerDone(printer, out.writer)) out.writer = 0;
+        if (!out.writer && *out.waiting.begin() == id) break;
+        gOutputFree.wait_for(lock, std::chrono::milliseconds(200));
+    }
+    out.waiting.erase(id);
+    out.writer = id;
+    return true;
+}
+
+void leaveOutput(pappl_job_t* job) {
+    const std::lock_guard<std::mutex> lock(gOutputLock);
+    Output& out = gOutputs[papplJobGetPrinter(job)];
+    if (out.writer == papplJobGetID(job)) out.writer = 0;
+    gOutputFree.notify_all();
+}
 
 void releaseNextJob(pappl_printer_t* printer) {
     const std::lock_guard<std::mutex> lock(gReleasing);

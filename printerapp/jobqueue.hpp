@@ -23,6 +23,17 @@
 
 namespace rastiv::printerapp {
 
+// Each job's output passes here, one job of a printer at a time.  PAPPL 1.3
+// can start two jobs at once when they reach an idle printer together (its
+// check for a job in progress reads without a lock), and both would write to
+// the one device, or one job twice.  enterOutput waits until no other job of
+// the printer writes and no lower-numbered job waits; it returns false when
+// PAPPL started this very job twice and the other thread has printed it
+// (this one then prints nothing).  leaveOutput lets the next one in; a job
+// that never leaves (aborted before its end) is passed over once it is done.
+bool enterOutput(pappl_job_t* job);
+void leaveOutput(pappl_job_t* job);
+
 // From the job thread as a job starts printing: the next job queues behind it.
 void releaseNextJob(pappl_printer_t* printer);
 

@@ -138,7 +138,13 @@ bool failed(pappl_job_t* job, Job* j) {
     return false;
 }
 
+// Set on a thread that PAPPL runs for a job another thread prints: its
+// callbacks print nothing.
+thread_local bool tPrintedElsewhere = false;
+
 bool startJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+    tPrintedElsewhere = !rastiv::printerapp::enterOutput(job);
+    if (tPrintedElsewhere) return true;
     rastiv::printerapp::releaseNextJob(papplJobGetPrinter(job));
     rastiv::printerapp::serialJobStarted(device, job);
     papplJobSetData(job, new Job(device));
@@ -146,6 +152,7 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
 }
 
 bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned page) {
+    if (tPrintedElsewhere) return true;
     Job* j = jobOf(job);
     const auto& h = options->header;
     const bool grey = h.cupsColorSpace == CUPS_CSPACE_SW || h.cupsColorSpace == CUPS_CSPACE_W;
@@ -161,22 +168,32 @@ bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, u
 }
 
 bool writeLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned, const unsigned char* line) {
+    if (tPrintedElsewhere) return true;
     Job* j = jobOf(job);
     return j->writer.line(line) || failed(job, j);
 }
 
 bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned) {
+    if (tPrintedElsewhere) return true;
     Job* j = jobOf(job);
     if (papplJobIsCanceled(job)) return true;  // endJob ends it on the cancel feed
     return j->writer.endPage() || failed(job, j);
 }
 
 bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+    if (tPrintedElsewhere) {
+        tPrintedElsewhere = false;
+        return true;
+    }
     std::unique_ptr<Job> j(jobOf(job));
     papplJobSetData(job, nullptr);
-    if (!j) return false;
+    if (!j) {
+        rastiv::printerapp::leaveOutput(job);
+        return false;
+    }
     const bool ok = papplJobIsCanceled(job) ? j->writer.cancel() : j->writer.endJob();
     papplDeviceFlush(device);
+    rastiv::printerapp::leaveOutput(job);
     rastiv::printerapp::jobEnding(papplJobGetPrinter(job));
     return ok || failed(job, j.get());
 }
