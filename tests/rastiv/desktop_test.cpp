@@ -1,9 +1,12 @@
 // Desktop habits: Save again, Open Recent, the picture as it will print, the
-// unsaved mark, changes made by another program, and captions that fit.
+// unsaved mark, changes made by another program, and in every window captions
+// that fit and controls a keyboard and a screen reader can use.
 #include "core/placement.hpp"
 #include "mainshell.hpp"
 #include "ui/batch/frmBatch.hpp"
 #include "ui/picture/frmAdvanced.hpp"
+#include "receipt/receiptrenderer.hpp"
+#include "ui/picture/frmColorMap.hpp"
 #include "ui/picture/frmColors.hpp"
 #include "ui/picture/frmPhoto.hpp"
 #include "ui/picture/frmResize.hpp"
@@ -15,12 +18,23 @@
 #include "ui/printer/frmPrint.hpp"
 #include "ui/printer/frmRibbonLogo.hpp"
 #include "ui/printer/frmTextSub.hpp"
+#include "ui/printer/frmVirtualPrinter.hpp"
 #include "ui/printer/frmWatermark.hpp"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyleOptionButton>
 #include <gtest/gtest.h>
 
@@ -97,25 +111,47 @@ TEST(OutsideEdits, AChangeByAnotherProgramIsUnsavedWorkThatQuittingAsksAbout) {
     }
 }
 
-// Every caption whole, in every dialog, at the desktop's usual font and a larger one.
+// The main window and every dialog and window it opens, each shown.
+struct AllWindows {
+    Shell s;
+    RecordingWorkflow flow{s.w.picture};
+    ReceiptRenderer paper;
+    std::vector<std::unique_ptr<QWidget>> dialogs;
+    AllWindows() {
+        s.w.workingBitmap(40, 10);
+        Env& e = s.w.env;
+        const WorkingPicture& p = s.w.picture;
+        dialogs.push_back(std::make_unique<frmSaveOpts>(e, p, flow));
+        dialogs.push_back(std::make_unique<frmAdvanced>(e));
+        dialogs.push_back(std::make_unique<frmResize>(e, p, flow));
+        dialogs.push_back(std::make_unique<frmLegacy>(e));
+        dialogs.push_back(std::make_unique<frmColors>(e, p, flow));
+        dialogs.push_back(std::make_unique<frmColorMap>(e, p, flow, ColourHandOver{{kRed, 60}, {kBlue, 40}}));
+        dialogs.push_back(std::make_unique<frmTextSub>(e, 1));
+        dialogs.push_back(std::make_unique<frmPhoto>(e, p, flow));
+        dialogs.push_back(std::make_unique<frmBatch>(e));
+        dialogs.push_back(std::make_unique<frmPrint>(e, p, flow));
+        dialogs.push_back(std::make_unique<frmComm>(e, flow));
+        dialogs.push_back(std::make_unique<frmLogo2>(e, p));
+        dialogs.push_back(std::make_unique<frmDownloadLogo>(e, ""));
+        dialogs.push_back(std::make_unique<frmWatermark>(e, ""));
+        dialogs.push_back(std::make_unique<frmRibbonLogo>(e, ""));
+        dialogs.push_back(std::make_unique<frmVirtualPrinter>(e, paper));
+    }
+    std::vector<QWidget*> windows() {
+        std::vector<QWidget*> all{&s.main};
+        for (const auto& d : dialogs) all.push_back(d.get());
+        return all;
+    }
+};
+
+// Every caption whole, in every window, at the desktop's usual font and a larger one.
 TEST(Captions, NoButtonOrLabelIsCutInAnyDialog) {
     const QFont usual = QApplication::font();
     for (qreal points : {usual.pointSizeF(), usual.pointSizeF() * 1.5}) {
         QApplication::setFont(QFont(usual.family(), int(points)));
-        Shell s;
-        s.w.workingBitmap(40, 10);
-        RecordingWorkflow flow(s.w.picture);
-        std::unique_ptr<QWidget> dialogs[] = {
-            std::make_unique<frmSaveOpts>(s.w.env, s.w.picture, flow), std::make_unique<frmAdvanced>(s.w.env),
-            std::make_unique<frmResize>(s.w.env, s.w.picture, flow), std::make_unique<frmLegacy>(s.w.env),
-            std::make_unique<frmColors>(s.w.env, s.w.picture, flow), std::make_unique<frmTextSub>(s.w.env, 1),
-            std::make_unique<frmPhoto>(s.w.env, s.w.picture, flow), std::make_unique<frmBatch>(s.w.env),
-            std::make_unique<frmPrint>(s.w.env, s.w.picture, flow), std::make_unique<frmComm>(s.w.env, flow),
-            std::make_unique<frmLogo2>(s.w.env, s.w.picture), std::make_unique<frmDownloadLogo>(s.w.env, ""),
-            std::make_unique<frmWatermark>(s.w.env, ""), std::make_unique<frmRibbonLogo>(s.w.env, "")};
-        std::vector<QWidget*> windows{&s.main};
-        for (const auto& d : dialogs) windows.push_back(d.get());
-        for (QWidget* window : windows) {
+        AllWindows all;
+        for (QWidget* window : all.windows()) {
             window->show();
             for (QWidget* c : window->findChildren<QWidget*>()) {
                 const auto* b = qobject_cast<QAbstractButton*>(c);
@@ -141,4 +177,54 @@ TEST(Captions, NoButtonOrLabelIsCutInAnyDialog) {
         }
     }
     QApplication::setFont(usual);
+}
+
+// What a screen reader or a keyboard needs, in every window: each control
+// inside the window, reached by Tab and named (a button by its caption, read
+// as one line), each progress bar named, and no access key taken twice among
+// what is shown.
+TEST(Accessibility, EveryControlIsInsideReachedByTabAndNamedAndNoAccessKeyIsTakenTwice) {
+    AllWindows all;
+    EXPECT_FALSE(all.s.main.mnuBatchMode->actions().contains(all.s.main.mnuBatchModeOmit));
+    static const QRegularExpression mnemonic(QStringLiteral("(?<!&)&([^&])"));
+    for (QWidget* window : all.windows()) {
+        window->show();
+        const std::string where = window->objectName().toStdString() + ".";
+        QStringList captions;
+        if (window == &all.s.main)
+            for (QAction* a : all.s.main.menuBar()->actions()) captions << a->text();
+        for (QWidget* c : window->findChildren<QWidget*>()) {
+            // Qt's own parts, and those inside a list, a scroll area, a combo or a spin box, are theirs.
+            bool part = c->objectName().startsWith(QLatin1String("qt_"));
+            for (QWidget* up = c->parentWidget(); up && up != window; up = up->parentWidget())
+                part = part || qobject_cast<QAbstractScrollArea*>(up) || qobject_cast<QComboBox*>(up) ||
+                       qobject_cast<QAbstractSpinBox*>(up);
+            const auto* text = qobject_cast<QPlainTextEdit*>(c);
+            if (part || c->window() != window || (text && text->isReadOnly())) continue;
+            auto* b = qobject_cast<QAbstractButton*>(c);
+            const bool control = b || qobject_cast<QLineEdit*>(c) || qobject_cast<QAbstractSlider*>(c) ||
+                                 qobject_cast<QAbstractScrollArea*>(c) || qobject_cast<QComboBox*>(c) ||
+                                 qobject_cast<QAbstractSpinBox*>(c);
+            if (control || qobject_cast<QProgressBar*>(c)) {  // a progress bar is heard, never tabbed to
+                const std::string what = where + c->objectName().toStdString();
+                const QString name = QAccessible::queryAccessibleInterface(c)->text(QAccessible::Name);
+                EXPECT_TRUE(!control || c->focusPolicy() & Qt::TabFocus) << what;
+                EXPECT_TRUE(window->rect().contains(QRect(c->mapTo(window, QPoint()), c->size()))) << what;
+                EXPECT_FALSE(name.trimmed().isEmpty()) << what;
+                // What is seen is what is heard, if in more words ("Photo" for "Photo...").
+                QString caption = b ? b->text().remove(u'&').replace(u'\n', u' ') : QString();
+                if (caption.endsWith(QLatin1String("..."))) caption.chop(3);
+                EXPECT_TRUE(name.contains(caption, Qt::CaseInsensitive)) << what << ": " << name.toStdString();
+            }
+            if (!c->isVisibleTo(window)) continue;
+            if (b) captions << b->text();
+            if (auto* g = qobject_cast<QGroupBox*>(c)) captions << g->title();
+            if (auto* l = qobject_cast<QLabel*>(c); l && l->buddy()) captions << l->text();
+        }
+        std::map<QChar, QStringList> keys;
+        for (const QString& t : captions)
+            if (const auto m = mnemonic.match(t); m.hasMatch()) keys[m.captured(1).at(0).toLower()] << t;
+        for (const auto& [key, taken] : keys) EXPECT_EQ(taken.size(), 1) << where << taken.join(u'/').toStdString();
+        window->hide();
+    }
 }

@@ -22,9 +22,34 @@
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <optional>
+#include <ostream>
 #include <vector>
 
 namespace rastiv::testing {
+
+// A box as the operator sees it: its text, title, icon, buttons and help
+// topic (-1: none), and whether it offers Help on the program's help file.
+struct Box {
+    QString text, title;
+    MsgIcon icon = MsgIcon::None;
+    int topic = -1;
+    MsgButtons buttons = MsgButtons::Ok;
+    bool help = false;
+    Box(QString text, QString title, MsgIcon icon = MsgIcon::None, int topic = -1,
+        MsgButtons buttons = MsgButtons::Ok, std::optional<bool> help = {})
+        : text(std::move(text)), title(std::move(title)), icon(icon), topic(topic), buttons(buttons),
+          help(help.value_or(topic >= 0)) {}
+    explicit Box(const Message& m)
+        : Box(m.text, m.title, m.icon, m.helpTopic, m.buttons,
+              m.hasHelpButton() && m.helpFile == QLatin1String("/opt/rastiv/help/index.html")) {}
+    bool operator==(const Box&) const = default;
+    friend std::ostream& operator<<(std::ostream& o, const Box& b) {
+        return o << "\n  {\"" << b.text.toStdString() << "\", \"" << b.title.toStdString() << "\", icon "
+                 << int(b.icon) << ", topic " << b.topic << ", buttons " << int(b.buttons)
+                 << (b.help ? ", Help}" : ", no Help}");
+    }
+};
 
 // Records every box and answers OK unless told otherwise.
 class ScriptedMessages final : public MessageBoxes {
@@ -37,6 +62,8 @@ public:
         answers.pop_front();
         return r;
     }
+    // Every box shown so far, as the operator saw it.
+    std::vector<Box> boxes() const { return {shown.begin(), shown.end()}; }
     std::vector<Message> shown;
     std::deque<MsgResult> answers;
     std::function<void(const Message&)> onShow;
@@ -148,6 +175,20 @@ struct World {
     CommLink link;
     BatchRecording batch;
     Env env;
+};
+
+// A World for the dialogs of the picture steps on their own: they work on the
+// working bitmap (made from `bitmap` when given), the screen red, and report
+// to a recorded main window.
+struct PictureWorld : World {
+    RecordingWorkflow main{picture};
+    explicit PictureWorld(const std::optional<testing_support::BmpBuilder>& bitmap = {}) {
+        picture.current = working();
+        g.gScreenRed = true;
+        if (!bitmap) return;
+        bitmap->write(working().toStdString());
+        main.ReadBitmapSize(working());
+    }
 };
 
 // Runs f on the next modal dialog once its event loop runs (exec() blocks).

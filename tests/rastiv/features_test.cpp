@@ -63,43 +63,16 @@ void whenModalTitled(const QString& title, std::function<void(QDialog*)> f, int 
 
 // A printer connected for logo management.
 struct Bench : PrinterBench {
-    Bench() {
-        connect();
-    }
-    // A monochrome logo file of `size` bytes, one band of 8 rows: 5 header
-    // bytes (1D 84, kind 1, X, Y = 1) and X * 8 bytes of letters.
-    QByteArray logoFile(int size) {
-        EXPECT_EQ((size - 5) % 8, 0) << "no logo file has " << size << " bytes";
-        QByteArray bytes("\x1D\x84\x01", 3);
-        bytes += char((size - 5) / 8);
-        bytes += char(1);
-        for (int i = 5; i < size; ++i) bytes += char('A' + i % 26);
-        const QString path = w.path("in/pic.lgo");
-        writeFile(path.toStdString(), ByteVec(bytes.begin(), bytes.end()));
-        logo = path;
-        return bytes;
-    }
-    QString logo;  // the logo file the send dialogs are handed
+    Bench() { connect(); }
 };
 
-void expectParameterError(const Message& m, const char* text, int topic) {
-    EXPECT_EQ(m.text, QString::fromLatin1(text));
-    EXPECT_EQ(m.title, "Parameter Error");
-    EXPECT_EQ(m.icon, MsgIcon::Information);
-    EXPECT_EQ(m.buttons, MsgButtons::Ok);
-    EXPECT_EQ(m.helpTopic, topic);
-    EXPECT_EQ(m.helpFile, kHelp);
-    EXPECT_TRUE(m.hasHelpButton());
-}
+Box parameterError(const char* text, int topic) { return {text, "Parameter Error", MsgIcon::Information, topic}; }
 
-void expectLegacyAdvice(const Message& m, const char* feature) {
-    EXPECT_EQ(m.text, QStringLiteral("Please use Legacy Colorization to:\r\n\r\n     Enable the %1 and \r\n\r\n"
-                                     "     Print a sample receipt with the %1")
-                          .arg(QString::fromLatin1(feature)));
-    EXPECT_EQ(m.title, "Rastiv");
-    EXPECT_EQ(m.icon, MsgIcon::None);
-    EXPECT_EQ(m.buttons, MsgButtons::Ok);
-    EXPECT_FALSE(m.hasHelpButton());
+Box legacyAdvice(const char* feature) {
+    return {QStringLiteral("Please use Legacy Colorization to:\r\n\r\n     Enable the %1 and \r\n\r\n"
+                           "     Print a sample receipt with the %1")
+                .arg(QString::fromLatin1(feature)),
+            "Rastiv"};
 }
 
 TEST(LogoNumber, LeadingNumberFrom0To255RoundedHalfToEven) {
@@ -128,7 +101,7 @@ TEST(LogoNumber, LeadingNumberFrom0To255RoundedHalfToEven) {
 
 TEST(DownloadLogo, TypedNumbersAreStoredUnderTheirRoundedLeadingNumber) {
     Bench b;
-    const QByteArray logo = b.logoFile(29);
+    const QByteArray logo = b.logoFile(3);
     frmDownloadLogo d(b.w.env, b.logo);
     const struct {
         const char* typed;
@@ -152,7 +125,7 @@ TEST(DownloadLogo, TypedNumbersAreStoredUnderTheirRoundedLeadingNumber) {
 
 TEST(DownloadLogo, TopAndBottomLogoFillInLockedNumbersUntilNonLegacyIsChosen) {
     Bench b;
-    const QByteArray logo = b.logoFile(13);
+    const QByteArray logo = b.logoFile(1);
     frmDownloadLogo d(b.w.env, b.logo);
     EXPECT_TRUE(d.rbNoLogo->isChecked());
     EXPECT_EQ(d.steps.shown(), 1);
@@ -182,27 +155,22 @@ TEST(DownloadLogo, TopAndBottomLogoFillInLockedNumbersUntilNonLegacyIsChosen) {
     EXPECT_TRUE(d.Label1->isEnabled());
 }
 
-TEST(DownloadLogo, AFileIsSentInPiecesOf50AndThePrintIsLeftOutOfTheRecording) {
+TEST(DownloadLogo, PrintLogoPrintsTheNumberTypedAndIsLeftOutOfTheRecording) {
     Bench b;
-    const QByteArray logo = b.logoFile(101);
+    b.logoFile(1);
     frmDownloadLogo d(b.w.env, b.logo);
     b.record();
     d.tbLogoNum->setText("7");
-    d.cmdDownloadLogo->click();
-    EXPECT_EQ(b.writes(),
-              (QList<QByteArray>{kBegin, select(7), logo.left(50), logo.mid(50, 50), logo.mid(100), kDeselect}));
-
-    b.clear();
     d.cmdPrintLogo->click();
     EXPECT_EQ(b.writes(), (QList<QByteArray>{select(7), hex("1D 2F 00"), kFeed, kDeselect}));
     EXPECT_EQ(d.steps.shown(), 4);
     EXPECT_FALSE(b.w.g.gSendingPrintSample);
-    EXPECT_EQ(b.recorded(), kBegin + select(7) + logo + kBatchPauseMarker + kDeselect);
+    EXPECT_TRUE(b.recorded().isEmpty());
 }
 
 TEST(DownloadLogo, AClosedPortStopsSilently) {
     Bench b;
-    b.logoFile(13);
+    b.logoFile(1);
     frmDownloadLogo d(b.w.env, b.logo);
     b.w.g.gPortState = 0;
     d.tbLogoNum->setText("5");
@@ -261,12 +229,11 @@ TEST(LogoNumbers, AMissingOrOutOfRangeNumberIsRefusedBeforeAnythingIsSent) {
         {watermark("", "256", true), "The watermark number must be between 0 and 255.", 9},
     };
     Bench b;
-    b.logoFile(13);
+    b.logoFile(1);
     for (const auto& r : rows) {
         b.clear();
         r.attempt(b);
-        ASSERT_EQ(b.w.messages.shown.size(), 1u) << r.text;
-        expectParameterError(b.w.messages.shown[0], r.text, r.topic);
+        EXPECT_EQ(b.w.messages.boxes(), std::vector<Box>{parameterError(r.text, r.topic)});
         EXPECT_TRUE(b.writes().isEmpty()) << r.text;
         EXPECT_FALSE(b.w.g.gSendingPrintSample);
     }
@@ -330,7 +297,7 @@ TEST(DownloadLogo, AnEmptyOrMalformedLogoFileIsRefusedWithNothingOnTheWire) {
 // Virtual time: the attempts come while the download waits on the line.
 TEST(Sending, NeitherTheDialogNorTheMainWindowClosesWhileALogoIsBeingSent) {
     Bench b;
-    const QByteArray logo = b.logoFile(101);
+    const QByteArray logo = b.logoFile(12);
     frmMain main(b.w.env);
     int ended = 0;
     main.endProgram = [&] { ++ended; };
@@ -367,7 +334,7 @@ TEST(Sending, NeitherTheDialogNorTheMainWindowClosesWhileALogoIsBeingSent) {
 
 TEST(Watermark, LegacyBoxDefinesWatermark241FromLogo239AtTheDefaultShading) {
     Bench b;
-    const QByteArray logo = b.logoFile(29);
+    const QByteArray logo = b.logoFile(3);
     frmWatermark d(b.w.env, b.logo);
     EXPECT_EQ(d.slider1->value(), 80);
     EXPECT_EQ(d.steps.shown(), 1);
@@ -391,8 +358,7 @@ TEST(Watermark, LegacyBoxDefinesWatermark241FromLogo239AtTheDefaultShading) {
     b.clear();
     d.cmdPrintSample->click();
     EXPECT_TRUE(b.writes().isEmpty());
-    ASSERT_EQ(b.w.messages.shown.size(), 1u);
-    expectLegacyAdvice(b.w.messages.shown[0], "Watermark");
+    EXPECT_EQ(b.w.messages.boxes(), std::vector<Box>{legacyAdvice("Watermark")});
     EXPECT_EQ(d.steps.shown(), 6);
     EXPECT_FALSE(b.w.g.gSendingPrintSample);
     EXPECT_EQ(b.recorded(), kBegin + hex("1D 23 EF") + logo + kBatchPauseMarker + kDeselect + define +
@@ -408,18 +374,14 @@ TEST(Watermark, LegacyBoxDefinesWatermark241FromLogo239AtTheDefaultShading) {
 
 TEST(Watermark, TheSameNumberTwiceIsRefusedBeforeAnythingIsSent) {
     Bench b;
-    b.logoFile(29);
+    b.logoFile(3);
     frmWatermark d(b.w.env, b.logo);
     d.tbLogoIndex->setText("7");
     d.tbWmIndex->setText("07");  // written differently, the same number to the printer
     d.cmdDefine->click();
     EXPECT_TRUE(b.writes().isEmpty());
-    ASSERT_EQ(b.w.messages.shown.size(), 1u);
-    const Message& m = b.w.messages.shown[0];
-    EXPECT_EQ(m.text, "The watermark number cannot be the same as the logo number.");
-    EXPECT_EQ(m.title, "Parameter Error");
-    EXPECT_EQ(m.icon, MsgIcon::Exclamation);
-    EXPECT_EQ(m.helpTopic, 9);
+    EXPECT_EQ(b.w.messages.boxes(), (std::vector<Box>{{"The watermark number cannot be the same as the logo number.",
+                                                      "Parameter Error", MsgIcon::Exclamation, 9}}));
     EXPECT_EQ(d.steps.shown(), 4);
 
     b.clear();
@@ -471,7 +433,7 @@ TEST(MarginMessage, SamplesFrameTwentyLinesOnEitherSideAndStayOutOfTheRecording)
 
 TEST(MarginMessage, LegacyBoxStoresLogo242AndLeavesTheSampleToLegacyColorization) {
     Bench b;
-    const QByteArray logo = b.logoFile(45);
+    const QByteArray logo = b.logoFile(5);
     frmRibbonLogo d(b.w.env, b.logo);
     QTest::mouseClick(d.Label3, Qt::LeftButton);
     EXPECT_EQ(d.steps.shown(), 2);
@@ -489,8 +451,7 @@ TEST(MarginMessage, LegacyBoxStoresLogo242AndLeavesTheSampleToLegacyColorization
     b.clear();
     d.cmdPrintSample->click();
     EXPECT_TRUE(b.writes().isEmpty());
-    ASSERT_EQ(b.w.messages.shown.size(), 1u);
-    expectLegacyAdvice(b.w.messages.shown[0], "Margin Message");
+    EXPECT_EQ(b.w.messages.boxes(), std::vector<Box>{legacyAdvice("Margin Message")});
     EXPECT_EQ(b.recorded(), kBegin + hex("1D 23 F2") + logo + kBatchPauseMarker + kDeselect);
 
     d.chkLegacyColorization->click();
@@ -507,13 +468,9 @@ TEST(LogoManagement, AnAnsweredEraseSwitchesLegacyColorizationOffWithAPauseAfter
     frmLogo2 d(b.w.env, b.w.picture);
     b.record();
     d.cmdErase->click();
-    ASSERT_EQ(b.w.messages.shown.size(), 1u);
-    const Message& ask = b.w.messages.shown[0];
-    EXPECT_EQ(ask.text, "This action will erase all logos and user-defined character sets from your printer.");
-    EXPECT_EQ(ask.title, "Erase Confirmation");
-    EXPECT_EQ(ask.icon, MsgIcon::Information);
-    EXPECT_EQ(ask.buttons, MsgButtons::OkCancel);
-    EXPECT_EQ(ask.helpTopic, 5);
+    EXPECT_EQ(b.w.messages.boxes(),
+              (std::vector<Box>{{"This action will erase all logos and user-defined character sets from your printer.",
+                                "Erase Confirmation", MsgIcon::Information, 5, MsgButtons::OkCancel}}));
     EXPECT_EQ(b.writes(), QList<QByteArray>{hex("1D 40 31")} + kLegacyOff);
     EXPECT_TRUE(d.lblStatus->text().startsWith("Done: the printer's logos")) << d.lblStatus->text().toStdString();
     EXPECT_EQ(d.steps.shown(), 3);
@@ -537,12 +494,7 @@ TEST(LogoManagement, AnEraseCancelledOrNotAnsweredWithinTenSecondsSendsNothingMo
     d.cmdErase->click();
     EXPECT_EQ(b.writes(), QList<QByteArray>{hex("1D 40 31")});
     ASSERT_EQ(b.w.messages.shown.size(), 2u);
-    const Message& m = b.w.messages.shown[1];
-    EXPECT_EQ(m.text, "Unable to erase the flash memory.");
-    EXPECT_EQ(m.title, "Erase Error");
-    EXPECT_EQ(m.icon, MsgIcon::Exclamation);
-    EXPECT_EQ(m.helpTopic, 0);
-    EXPECT_TRUE(m.hasHelpButton());
+    EXPECT_EQ(b.w.messages.boxes()[1], Box("Unable to erase the flash memory.", "Erase Error", MsgIcon::Exclamation, 0));
     EXPECT_EQ(d.steps.shown(), 2);
     EXPECT_TRUE(d.isEnabled());
 
@@ -567,17 +519,13 @@ TEST(LogoManagement, UseCurrentImageMakesTheLogoFileOrSaysWhyNot) {
     b.w.workingBitmap(100, 4);
     BmpBuilder(100, 4, 8).colours({kBlack, rgb(0, 200, 0)}).fill(1).write(b.w.working().toStdString());
     d.cmdUseCurrentBitmap->click();
-    ASSERT_EQ(b.w.messages.shown.size(), 3u);
-    EXPECT_EQ(b.w.messages.shown[0].text, "The bitmap is too wide.  Make sure to Re-size it before modifying the "
-                                          "colors or saving it as a graphic or logo.");
-    EXPECT_EQ(b.w.messages.shown[0].title, "Bitmap Size Warning");
-    EXPECT_EQ(b.w.messages.shown[0].icon, MsgIcon::Information);
-    EXPECT_EQ(b.w.messages.shown[0].helpTopic, 1);
-    expectParameterError(b.w.messages.shown[1], "You must load a BMP file before you can send it to the printer.", 1);
-    EXPECT_EQ(b.w.messages.shown[2].text, "Error # 12 saving the BMP file as a logo (*.LGO) file.");
-    EXPECT_EQ(b.w.messages.shown[2].title, "PIXMILL DLL Error");
-    EXPECT_EQ(b.w.messages.shown[2].icon, MsgIcon::Exclamation);
-    EXPECT_EQ(b.w.messages.shown[2].helpTopic, 5);
+    EXPECT_EQ(b.w.messages.boxes(),
+              (std::vector<Box>{{"The bitmap is too wide.  Make sure to Re-size it before modifying the colors or "
+                                 "saving it as a graphic or logo.",
+                                 "Bitmap Size Warning", MsgIcon::Information, 1},
+                                parameterError("You must load a BMP file before you can send it to the printer.", 1),
+                                {"Error # 12 saving the BMP file as a logo (*.LGO) file.", "PIXMILL DLL Error",
+                                 MsgIcon::Exclamation, 5}}));
     EXPECT_TRUE(d.logoFile().isEmpty());
     EXPECT_TRUE(d.tbLogoName->text().isEmpty());
 
@@ -632,13 +580,12 @@ TEST(LogoManagement, TheSendButtonsNeedALogoFileAndOpenTheirDialogsModally) {
     frmLogo2 d(b.w.env, b.w.picture);
     EXPECT_TRUE(d.logoFile().isEmpty());  // every opening starts without a logo
     for (QPushButton* button : {d.cmdLogo, d.cmdWatermark, d.cmdRibbon}) button->click();
-    ASSERT_EQ(b.w.messages.shown.size(), 3u);
-    for (const Message& m : b.w.messages.shown)
-        expectParameterError(m, "You must select a graphic before you can send it to the printer.", 5);
+    EXPECT_EQ(b.w.messages.boxes(),
+              std::vector<Box>(3, parameterError("You must select a graphic before you can send it to the printer.", 5)));
     EXPECT_EQ(d.steps.shown(), 4);
 
     b.w.files.choose(b.w.path("in/pic.lgo"));
-    b.logoFile(13);
+    b.logoFile(1);
     d.cmdLogoFromFile->click();
     std::vector<QString> titles;
     for (QPushButton* button : {d.cmdLogo, d.cmdWatermark, d.cmdRibbon}) {
@@ -672,34 +619,46 @@ TEST(LogoManagement, ALogoMadeFromTheWorkingBitmapIsStoredAsTheTopLogo) {
     EXPECT_EQ(d.steps.shown(), 4);
 }
 
-TEST(LogoManagement, TheMainWindowOpensItOnceThePrinterHasAnswered) {
-    World w;
-    w.g.gHelpFile = QString::fromLatin1(kHelp);
-    setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
-    frmMain window(w.env);
-    window.endProgram = [] {};
-    window.show();
-    std::vector<QString> titles;
-    whenModal([&](QDialog* comm) {
-        titles.push_back(comm->windowTitle());
-        whenModalTitled("Logo Management", [&](QDialog* logos) {
-            titles.push_back(logos->windowTitle());
-            logos->reject();
+// Each printer tool of the main window asks for the connection first, opens
+// its dialog once the printer has answered, and gives the buttons back
+// whichever way it ends.
+TEST(MainWindowTools, EachAsksForTheConnectionFirstAndOpensItsDialogOnceThePrinterHasAnswered) {
+    const struct {
+        QPushButton* frmMain::*button;
+        const char* title;
+    } rows[] = {{&frmMain::cmdPrint, "Print a Graphic"},
+                {&frmMain::cmdLogo, "Logo Management"},
+                {&frmMain::cmdLegacy, "Legacy Colorization"}};
+    for (const auto& r : rows) {
+        World w;
+        setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
+        frmMain window(w.env);
+        window.endProgram = [] {};
+        window.show();
+        QPushButton* button = window.*r.button;
+        std::vector<QString> titles;
+        const auto close = [&](QDialog* d) {
+            titles.push_back(d->windowTitle());
+            d->reject();
+        };
+        whenModal(close);  // the connection refused: nothing opens
+        button->click();
+        EXPECT_FALSE(w.g.gCommEstablished);
+        EXPECT_TRUE(button->isEnabled() && window.cmdLoad->isEnabled()) << r.title;
+        whenModal([&](QDialog* comm) {
+            titles.push_back(comm->windowTitle());
+            whenModalTitled(r.title, close);
+            static_cast<frmComm*>(comm)->cmdConnect->click();
         });
-        static_cast<frmComm*>(comm)->cmdConnect->click();
-    });
-    window.cmdLogo->click();
-    EXPECT_TRUE(w.g.gCommEstablished);
-    EXPECT_TRUE(window.cmdLogo->isEnabled() && window.cmdLoad->isEnabled());
-
-    whenModal([&](QDialog* logos) {
-        titles.push_back(logos->windowTitle());
-        logos->reject();
-    });
-    window.cmdLogo->click();
-    EXPECT_EQ(titles, (std::vector<QString>{"Communication Configuration", "Logo Management", "Logo Management"}));
-    EXPECT_TRUE(window.cmdLogo->isEnabled());
-    window.close();
+        button->click();
+        EXPECT_TRUE(w.g.gCommEstablished);
+        whenModal(close);  // connected: straight to the tool
+        button->click();
+        EXPECT_EQ(titles, (std::vector<QString>{"Communication Configuration", "Communication Configuration", r.title,
+                                                r.title}));
+        EXPECT_TRUE(button->isEnabled() && window.cmdLoad->isEnabled()) << r.title;
+        window.close();
+    }
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // Legacy colorization, text attribute substitution, the top logo spacing and
 // the paper type, byte for byte against the virtual printer in virtual time.
-#include <QAccessible>
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
@@ -336,14 +335,10 @@ TEST(PaperType, WithoutAConnectionNothingIsSentAndTheOperatorIsTold) {
         comm->reject();
     });
     window.mnuColorMediaType5[2]->trigger();
-    ASSERT_EQ(w.messages.shown.size(), 1u);
-    const Message& msg = w.messages.shown[0];
-    EXPECT_EQ(msg.text, "The utility did not establish communications with the printer, so it will not configure the "
-                        "printer for the correct paper type.");
-    EXPECT_EQ(msg.title, "Communication Message");
-    EXPECT_EQ(msg.icon, MsgIcon::Information);
-    EXPECT_EQ(msg.helpTopic, 7);
-    EXPECT_FALSE(msg.hasHelpButton());
+    EXPECT_EQ(w.messages.boxes(),
+              (std::vector<Box>{{"The utility did not establish communications with the printer, so it will not "
+                                "configure the printer for the correct paper type.",
+                                "Communication Message", MsgIcon::Information, 7, MsgButtons::Ok, false}}));
     EXPECT_TRUE(window.cmdLegacy->isEnabled() && window.cmdLoad->isEnabled());
 }
 
@@ -378,13 +373,11 @@ TEST(TopLogoSpacing, OtherValuesAreCheckedStoredAsTypedAndUsedRoundedHalfToEven)
         EXPECT_EQ(w.settings.read(Key::TopLogoSpacing), "200");
         EXPECT_EQ(w.g.gTopLogoSpacing, 128);
         EXPECT_EQ(d.tbOther->text(), "128");
-        ASSERT_EQ(w.messages.shown.size(), 1u) << r.typed;
-        const Message& m = w.messages.shown[0];
-        EXPECT_EQ(m.text, "The parameter must be in the range 1 to 254.\r\nSelect a proper value and click OK again.");
-        EXPECT_EQ(m.title, "Parameter Error");
-        EXPECT_EQ(m.icon, MsgIcon::Information);
-        EXPECT_EQ(m.helpTopic, 16);
-        EXPECT_TRUE(m.hasHelpButton());
+        EXPECT_EQ(w.messages.boxes(),
+                  (std::vector<Box>{{"The parameter must be in the range 1 to 254.\r\nSelect a proper value and click "
+                                    "OK again.",
+                                    "Parameter Error", MsgIcon::Information, 16}}))
+            << r.typed;
     }
 }
 
@@ -421,46 +414,6 @@ TEST(TopLogoSpacing, TheHelpGivesTheRangeTheDialogAccepts) {
     const QString page = QString::fromUtf8(help.readAll()).simplified();
     const QString topic = page.mid(page.indexOf("id=\"topic-16\""), 600);
     EXPECT_TRUE(topic.contains("1 to 254")) << topic.toStdString();
-}
-
-TEST(LegacyDialogs, EveryBoxAndButtonIsReachableByKeyboardAndNamedByItsCaption) {
-    Bench b;
-    frmLegacy legacy(b.w.env);
-    frmTextSub textSub(b.w.env, 1);
-    frmAdvanced advanced(b.w.env);
-    frmMain window(b.w.env);
-    const auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
-    int checked = 0;
-    for (QWidget* dialog : std::initializer_list<QWidget*>{&legacy, &textSub, &advanced})
-        for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
-            ++checked;
-            EXPECT_TRUE(button->focusPolicy() & Qt::TabFocus) << button->objectName().toStdString();
-            EXPECT_EQ(name(button), QString(button->text()).remove(u'&')) << button->objectName().toStdString();
-        }
-    EXPECT_EQ(checked, 9 + 20 + 3);
-    EXPECT_EQ(name(advanced.tbOther), "Other (1-254)");
-    // The main window's two-line tools keep their one-line names.
-    EXPECT_EQ(name(window.cmdLegacy), "Legacy Colorization");
-    EXPECT_EQ(name(window.cmdLogo), "Logo Management");
-}
-
-TEST(LegacyColorization, TheMainWindowOpensItDirectlyOrAsksForTheConnectionFirst) {
-    MainBench m;
-    std::vector<QString> titles;
-    const auto close = [&](QDialog* d) {
-        titles.push_back(d->windowTitle());
-        d->reject();
-    };
-    whenModal(close);
-    m.window.cmdLegacy->click();
-    m.w.g.gCommEstablished = false;  // connecting in the dialog opens it once the dialog has closed
-    whenModal([&](QDialog*) { m.window.comm().cmdConnect->click(); whenModal(close); });
-    m.window.cmdLegacy->click();
-    m.w.g.gCommEstablished = false;
-    whenModal(close);
-    m.window.cmdLegacy->click();
-    EXPECT_EQ(titles, (std::vector<QString>{"Legacy Colorization", "Legacy Colorization", "Communication Configuration"}));
-    EXPECT_TRUE(m.window.cmdLegacy->isEnabled());
 }
 
 }  // namespace

@@ -15,18 +15,6 @@ using namespace testing_support;
 
 namespace {
 
-void expectBox(const Message& m, const QString& text, const QString& title, MsgIcon icon, int topic) {
-    EXPECT_EQ(m.text, text);
-    EXPECT_EQ(m.title, title);
-    EXPECT_EQ(m.icon, icon);
-    EXPECT_EQ(m.buttons, MsgButtons::Ok);
-    EXPECT_EQ(m.helpTopic, topic);
-    if (topic >= 0) {
-        EXPECT_TRUE(m.hasHelpButton());
-        EXPECT_EQ(m.helpFile, QStringLiteral("/opt/rastiv/help/index.html"));
-    }
-}
-
 const QString kNotLoaded = QStringLiteral("You have not loaded a BMP file into this utility yet.");
 const QString kPdl = QStringLiteral("PIXMILL DLL Error");
 
@@ -35,21 +23,12 @@ const QString kPdl = QStringLiteral("PIXMILL DLL Error");
 TEST(MainWindow, LayoutFollowsTheFiveStepsAndTheToolColumn) {
     Shell s;
     EXPECT_EQ(s.main.windowTitle(), QStringLiteral("Rastiv"));
-    struct Row {
-        QPushButton* b;
-        const char* name;
-        const char* caption;
-    } rows[] = {
-        {s.main.cmdLoad, "cmdLoad", "&Load Bitmap"},         {s.main.cmdResize, "cmdResize", "&Re-size"},
-        {s.main.cmdColor, "cmdColor", "Mo&dify Colors"},     {s.main.cmdSaveOpts, "cmdSaveOpts", "&Save Options..."},
-        {s.main.cmdExit, "cmdExit", "E&xit"},                {s.main.cmdPrint, "cmdPrint", "&Print..."},
-        {s.main.cmdRotLeft, "cmdRotLeft", "R&otate +90"},    {s.main.cmdRotRight, "cmdRotRight", "Ro&tate -90"},
-        {s.main.cmdShowOriginalBMP, "cmdShowOriginalBMP", "&Original BMP"},
-    };
-    for (const Row& r : rows) {
-        EXPECT_EQ(r.b->objectName(), QString::fromLatin1(r.name));
-        EXPECT_EQ(r.b->text(), QString::fromUtf8(r.caption));
-    }
+    const std::pair<QPushButton*, const char*> captions[] = {
+        {s.main.cmdLoad, "&Load Bitmap"},   {s.main.cmdResize, "&Re-size"},    {s.main.cmdColor, "Mo&dify Colors"},
+        {s.main.cmdSaveOpts, "&Save Options..."}, {s.main.cmdExit, "E&xit"}, {s.main.cmdPrint, "&Print..."},
+        {s.main.cmdRotLeft, "R&otate +90"}, {s.main.cmdRotRight, "Ro&tate -90"},
+        {s.main.cmdShowOriginalBMP, "&Original BMP"}};
+    for (const auto& [button, caption] : captions) EXPECT_EQ(button->text(), QString::fromUtf8(caption));
     // The two-line tools keep their captions, broken where the buttons are narrow.
     EXPECT_EQ(s.main.cmdLogo->text().replace(u'\n', u' '), QStringLiteral("Lo&go Management"));
     EXPECT_EQ(s.main.cmdLegacy->text().replace(u'\n', u' '), QStringLiteral("Legacy Colori&zation"));
@@ -137,12 +116,10 @@ TEST(LoadBitmap, TrueColourPictureIsConvertedAfterANotice) {
     b.each([](uint32_t x, uint32_t) { return x < 12 ? kRed : kWhite; });
     const QString original = s.input("true.bmp", b);
     s.load(original);
-    ASSERT_GE(s.w.messages.shown.size(), 1u);
-    expectBox(s.w.messages.shown[0],
-              QStringLiteral("This bitmap has 24 bits/pixel.  The utility will convert this to 8 bits/pixel before "
-                             "continuing.  This could take a few minutes."),
-              QStringLiteral("Bitmap Translation Message"), MsgIcon::Information, -1);
-    ASSERT_EQ(s.w.messages.shown.size(), 1u) << s.w.messages.shown.back().text.toStdString();
+    EXPECT_EQ(s.w.messages.boxes(),
+              (std::vector<Box>{{"This bitmap has 24 bits/pixel.  The utility will convert this to 8 bits/pixel before "
+                                "continuing.  This could take a few minutes.",
+                                "Bitmap Translation Message", MsgIcon::Information}}));
     const Decoded d = decode(readFile(s.w.working().toStdString()));
     EXPECT_EQ(d.bits, 8u);
     EXPECT_EQ(d.width, 24u);
@@ -160,11 +137,10 @@ TEST(LoadBitmap, WarnsAboutWidthAbove576ButLoadsAnyway) {
     }
     Shell s;
     s.load(s.input("577.bmp", palettePicture(577, 2)));
-    ASSERT_EQ(s.w.messages.shown.size(), 1u);
-    expectBox(s.w.messages.shown[0],
-              QStringLiteral("The bitmap is too wide.  Make sure to Re-size it before modifying the colors or saving it "
-                             "as a graphic or logo."),
-              QStringLiteral("Bitmap Size Error"), MsgIcon::Information, 1);
+    EXPECT_EQ(s.w.messages.boxes(),
+              (std::vector<Box>{{"The bitmap is too wide.  Make sure to Re-size it before modifying the colors or "
+                                "saving it as a graphic or logo.",
+                                "Bitmap Size Error", MsgIcon::Information, 1}}));
     EXPECT_EQ(s.main.picture().width, 577u);
     EXPECT_EQ(s.main.picture().current, s.w.working());
     EXPECT_EQ(s.markerStep(), 2);
@@ -181,7 +157,7 @@ TEST(LoadBitmap, UnusableFileReportsTheLibraryStatusAndStaysOnStep1) {
     writeFile(s.w.tmp.path("in/notes.bmp"), ByteVec{'h', 'e', 'l', 'l', 'o', '!', '!', '!'});
     s.load(s.w.path("in/notes.bmp"));
     ASSERT_EQ(s.w.messages.shown.size(), 1u);
-    expectBox(s.w.messages.shown[0], QStringLiteral("Error # 12 loading the bitmap."), kPdl, MsgIcon::Exclamation, 1);
+    EXPECT_EQ(Box(s.w.messages.shown[0]), Box("Error # 12 loading the bitmap.", kPdl, MsgIcon::Exclamation, 1));
     // The details name the file and say, in plain words, why it was refused.
     // The picture readers' own refusal comes after.
     EXPECT_TRUE(s.w.messages.shown[0].details.startsWith(
@@ -239,9 +215,7 @@ TEST(Rotate, WithNothingLoadedWarnsAndEndsEnabled) {
     Shell s;
     s.main.cmdRotLeft->click();
     s.main.cmdRotRight->click();
-    ASSERT_EQ(s.w.messages.shown.size(), 2u);
-    for (const Message& m : s.w.messages.shown)
-        expectBox(m, kNotLoaded, QStringLiteral("Re-size Error"), MsgIcon::Exclamation, 1);
+    EXPECT_EQ(s.w.messages.boxes(), std::vector<Box>(2, Box(kNotLoaded, "Re-size Error", MsgIcon::Exclamation, 1)));
     EXPECT_TRUE(s.allEnabled());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
@@ -293,15 +267,11 @@ TEST(StepButtons, RefuseWithoutABitmapAndLeaveEverythingEnabled) {
     s.main.cmdSaveOpts->click();
     s.main.cmdMSPaint->setEnabled(true);
     s.main.cmdMSPaint->click();
-    ASSERT_EQ(s.w.messages.shown.size(), 4u);
-    for (const Message& m : s.w.messages.shown)
-        expectBox(m, kNotLoaded, QStringLiteral("Re-size Error"), MsgIcon::Exclamation, 1);
-    s.w.messages.shown.clear();
     s.main.cmdShowOriginalBMP->click();
     s.main.cmdShowCurrentBMP->click();
-    ASSERT_EQ(s.w.messages.shown.size(), 2u);
-    for (const Message& m : s.w.messages.shown)
-        expectBox(m, kNotLoaded, QStringLiteral("Bitmap Error"), MsgIcon::Exclamation, 1);
+    std::vector<Box> expected(4, Box(kNotLoaded, "Re-size Error", MsgIcon::Exclamation, 1));
+    expected.resize(6, Box(kNotLoaded, "Bitmap Error", MsgIcon::Exclamation, 1));
+    EXPECT_EQ(s.w.messages.boxes(), expected);
     EXPECT_TRUE(s.allEnabled());
 }
 
@@ -352,10 +322,8 @@ TEST(Tools, PaintProgramGetsTheWorkingBitmapOrTheOperatorIsTold) {
 
     s.w.desktop.paintProgram.clear();
     s.main.cmdMSPaint->click();
-    ASSERT_EQ(s.w.messages.shown.size(), 1u);
-    expectBox(s.w.messages.shown[0], QStringLiteral("Unable to Launch MS Paint"), QStringLiteral("Application Error"),
-              MsgIcon::Exclamation, -1);
-    EXPECT_FALSE(s.w.messages.shown[0].hasHelpButton());
+    EXPECT_EQ(s.w.messages.boxes(),
+              (std::vector<Box>{{"Unable to Launch MS Paint", "Application Error", MsgIcon::Exclamation}}));
 }
 
 TEST(Display, ShowingTheOriginalUpdatesTheSizeAndBadFilesAreReported) {
@@ -371,9 +339,8 @@ TEST(Display, ShowingTheOriginalUpdatesTheSizeAndBadFilesAreReported) {
     EXPECT_TRUE(s.w.messages.shown.empty());
 
     s.main.ShowBitmap(s.w.path("absent.bmp"));
-    ASSERT_EQ(s.w.messages.shown.size(), 2u);
-    expectBox(s.w.messages.shown[0], QStringLiteral("53: File not found"), QStringLiteral("Rastiv"), MsgIcon::Stop, -1);
-    expectBox(s.w.messages.shown[1], QStringLiteral("481: Invalid picture"), QStringLiteral("Rastiv"), MsgIcon::Stop, -1);
+    EXPECT_EQ(s.w.messages.boxes(), (std::vector<Box>{{"53: File not found", "Rastiv", MsgIcon::Stop},
+                                                       {"481: Invalid picture", "Rastiv", MsgIcon::Stop}}));
     EXPECT_FALSE(s.main.image1->isVisible());
     EXPECT_EQ(s.main.picture().width, 4u);  // a failed read leaves the size alone
 

@@ -29,15 +29,6 @@ BmpBuilder photo() {
     }));
 }
 
-// The dialog on its own, with the main window's operations recorded.
-struct PhotoWorld : World {
-    PhotoWorld() : main(picture) {
-        picture.current = working();
-        g.gScreenRed = true;
-    }
-    RecordingWorkflow main;
-};
-
 std::set<uint32_t> coloursUsed(const ByteVec& bytes) {
     const Decoded d = decode(bytes);
     std::set<uint32_t> used;
@@ -74,7 +65,7 @@ TEST(Photo, AppliesInOneStepThatUndoTakesBackAndSaveOptionsIsNext) {
 }
 
 TEST(Photo, PreviewFollowsTheControlsAfterAPauseAndCancelLeavesThePicture) {
-    PhotoWorld w;
+    PictureWorld w;
     photo().write(w.working().toStdString());
     const ByteVec before = readFile(w.working().toStdString());
     frmPhoto d(w.env, w.picture, w.main);
@@ -103,7 +94,7 @@ TEST(Photo, PreviewFollowsTheControlsAfterAPauseAndCancelLeavesThePicture) {
 }
 
 TEST(Photo, ALibraryRefusalIsReportedAndTheDialogStays) {
-    PhotoWorld w;  // the working bitmap is never written
+    PictureWorld w;  // the working bitmap is never written
     frmPhoto d(w.env, w.picture, w.main);
     EXPECT_TRUE(d.imPreview->text().startsWith(QStringLiteral("Error # 10")));
     d.show();

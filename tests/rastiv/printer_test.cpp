@@ -107,14 +107,11 @@ TEST(Comm, APrinterMustAnswerWithinFiveSeconds) {
         EXPECT_EQ(b.w.g.gCommEstablished, delay < 5000) << delay;
         EXPECT_EQ(b.w.g.gPortState, 1);  // the port stays open either way
         if (delay > 5000) {
-            ASSERT_EQ(b.w.messages.shown.size(), 1u);
-            const Message& m = b.w.messages.shown[0];
-            EXPECT_EQ(m.text, "Error communicating with the printer.  Verify the port settings at the printer "
-                              "match the program settings.  Check the cable, and make sure the printer is turned "
-                              "on.");
-            EXPECT_EQ(m.title, "Communication Error");
-            EXPECT_EQ(m.icon, MsgIcon::Exclamation);
-            EXPECT_EQ(m.helpTopic, 7);
+            EXPECT_EQ(b.w.messages.boxes(),
+                      (std::vector<Box>{{"Error communicating with the printer.  Verify the port settings at the "
+                                        "printer match the program settings.  Check the cable, and make sure the "
+                                        "printer is turned on.",
+                                        "Communication Error", MsgIcon::Exclamation, 7}}));
             EXPECT_TRUE(b.opened.empty());
         }
     }
@@ -133,9 +130,7 @@ TEST(Comm, PortFailuresShowTheSystemErrorAndCancelGivesTheButtonsBack) {
                                   "Number:  2\nDescription: The serial device /dev/no-such-rastiv-port does not "
                                   "exist."))
         << m.text.toStdString();
-    EXPECT_EQ(m.icon, MsgIcon::None);
-    EXPECT_EQ(m.buttons, MsgButtons::Ok);
-    EXPECT_FALSE(m.hasHelpButton());
+    EXPECT_EQ(Box(m), Box(m.text, m.title));  // no icon, no Help
     EXPECT_EQ(b.w.g.gPortState, 0);
     EXPECT_FALSE(b.w.g.gCommEstablished);
     EXPECT_TRUE(b.comm.cmdConnect->isEnabled());
@@ -146,9 +141,8 @@ TEST(Comm, PortFailuresShowTheSystemErrorAndCancelGivesTheButtonsBack) {
     EXPECT_EQ(b.main.enables, 1);
 
     b.comm.cmdHelp_Click();
-    EXPECT_EQ(b.w.messages.shown.back().title, "Communication Help");
-    EXPECT_EQ(b.w.messages.shown.back().icon, MsgIcon::Information);
-    EXPECT_EQ(b.w.messages.shown.back().helpTopic, 7);
+    const Message& help = b.w.messages.shown.back();
+    EXPECT_EQ(Box(help), Box(help.text, "Communication Help", MsgIcon::Information, 7));
 }
 
 TEST(Print, AGraphicIsStreamedInFullPiecesThenFedAndKeptOutOfARecording) {
@@ -439,17 +433,6 @@ TEST(Batch, PlayingStopsARecordingFirstAndAsksForTheConnection) {
     EXPECT_FALSE(m.window.mnuBatchModeEnable->isChecked());
     EXPECT_FALSE(m.window.mnuBatchModeOmit->isEnabled());
     EXPECT_FALSE(m.w.batch.isOpen());
-    EXPECT_TRUE(m.window.cmdLoad->isEnabled());
-}
-
-TEST(Tools, PrintWithoutAConnectionAsksForItAndCancelGivesTheButtonsBack) {
-    MainBench m;
-    whenModal([](QDialog* d) {
-        EXPECT_EQ(d->windowTitle(), "Communication Configuration");
-        d->reject();
-    });
-    m.window.cmdPrint->click();
-    EXPECT_TRUE(m.window.cmdPrint->isEnabled());
     EXPECT_TRUE(m.window.cmdLoad->isEnabled());
 }
 

@@ -59,6 +59,16 @@ struct PrinterBench {
         w.batch.OpenBatchFile(recording, true);
         w.g.gBatchModeEnabled = true;
     }
+    // A monochrome logo file `x` bytes across and `bands` bands of 8 rows
+    // high: the header (1D 84, kind 1, X, Y) and x * 8 bytes a band of letters.
+    QByteArray logoFile(int x, int bands = 1) {
+        QByteArray bytes = hex("1D 84 01") + char(x) + char(bands);
+        for (int i = 0; i < x * 8 * bands; ++i) bytes += char('A' + i % 26);
+        logo = w.path("in/pic.lgo");
+        testing_support::writeFile(logo.toStdString(), testing_support::ByteVec(bytes.begin(), bytes.end()));
+        return bytes;
+    }
+    QString logo;  // the logo file the send dialogs are handed
     QByteArray recorded() {
         w.g.gBatchModeEnabled = false;
         w.batch.CloseBatchFile();

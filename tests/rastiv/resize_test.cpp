@@ -11,21 +11,9 @@ using namespace rastiv;
 using namespace rastiv::testing;
 using namespace testing_support;
 
-namespace {
-// A World whose working bitmap is a w x h palette picture.
-struct ResizeWorld {
-    World w;
-    RecordingWorkflow main{w.picture};
-    ResizeWorld(int32_t width, int32_t height) {
-        palettePicture(width, height).write(w.working().toStdString());
-        w.picture.current = w.working();
-    }
-};
-}  // namespace
-
 TEST(Resize, OpensWithTheCurrentWidthSelected) {
-    ResizeWorld r(300, 100);
-    frmResize dialog(r.w.env, r.w.picture, r.main);
+    PictureWorld r(palettePicture(300, 100));
+    frmResize dialog(r.env, r.picture, r.main);
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Resize Bitmap"));
     EXPECT_EQ(dialog.tbWidth->text(), QStringLiteral("300"));
@@ -47,31 +35,31 @@ TEST(Resize, TrickyWidthsScaleTheWorkingBitmapWithinTenTo576) {
         {"300", " 300", 300, 100},
     };
     for (const Row& row : rows) {
-        ResizeWorld r(300, 100);
-        frmResize dialog(r.w.env, r.w.picture, r.main);
+        PictureWorld r(palettePicture(300, 100));
+        frmResize dialog(r.env, r.picture, r.main);
         dialog.show();
-        const auto before = readFile(r.w.working().toStdString());
+        const auto before = readFile(r.working().toStdString());
         dialog.tbWidth->setText(QString::fromUtf8(row.typed));
         dialog.cmdResize->click();
         EXPECT_EQ(dialog.tbWidth->text(), QString::fromUtf8(row.shown)) << row.typed;
-        ASSERT_TRUE(r.w.messages.shown.empty()) << row.typed << ": " << r.w.messages.shown[0].text.toStdString();
-        const Decoded d = decode(readFile(r.w.working().toStdString()));
+        ASSERT_TRUE(r.messages.shown.empty()) << row.typed << ": " << r.messages.shown[0].text.toStdString();
+        const Decoded d = decode(readFile(r.working().toStdString()));
         EXPECT_EQ(d.width, row.width) << row.typed;
         EXPECT_EQ(d.height, row.height) << row.typed;
-        EXPECT_EQ(r.main.shown, std::vector<QString>{r.w.working()}) << row.typed;
+        EXPECT_EQ(r.main.shown, std::vector<QString>{r.working()}) << row.typed;
         EXPECT_EQ(r.main.markerSteps, std::vector<int>{3}) << row.typed;
         EXPECT_EQ(r.main.enables, 1) << row.typed;
         EXPECT_FALSE(dialog.isVisible()) << row.typed;
         // The copy the scaling read from is the picture as it was.
-        EXPECT_EQ(readFile(r.w.env.workPath("tmpstretch.bmp").toStdString()).size(), before.size()) << row.typed;
+        EXPECT_EQ(readFile(r.env.workPath("tmpstretch.bmp").toStdString()).size(), before.size()) << row.typed;
     }
 }
 
 TEST(Resize, CancelEscapeAndCloseBoxChangeNothingButGiveTheButtonsBack) {
     for (int way = 0; way < 3; ++way) {
-        ResizeWorld r(40, 20);
-        const auto before = readFile(r.w.working().toStdString());
-        frmResize dialog(r.w.env, r.w.picture, r.main);
+        PictureWorld r(palettePicture(40, 20));
+        const auto before = readFile(r.working().toStdString());
+        frmResize dialog(r.env, r.picture, r.main);
         dialog.show();
         if (way == 0) dialog.cmdCancel->click();
         if (way == 1) QTest::keyClick(dialog.tbWidth, Qt::Key_Escape);
@@ -79,35 +67,31 @@ TEST(Resize, CancelEscapeAndCloseBoxChangeNothingButGiveTheButtonsBack) {
         EXPECT_FALSE(dialog.isVisible()) << way;
         EXPECT_TRUE(r.main.markerSteps.empty()) << way;
         EXPECT_EQ(r.main.enables, 1) << way;
-        EXPECT_EQ(readFile(r.w.working().toStdString()), before) << way;
+        EXPECT_EQ(readFile(r.working().toStdString()), before) << way;
     }
 }
 
 TEST(Resize, EnterInTheWidthBoxResizes) {
-    ResizeWorld r(40, 20);
-    frmResize dialog(r.w.env, r.w.picture, r.main);
+    PictureWorld r(palettePicture(40, 20));
+    frmResize dialog(r.env, r.picture, r.main);
     dialog.show();
     dialog.tbWidth->setText(QStringLiteral("20"));
     QTest::keyClick(dialog.tbWidth, Qt::Key_Return);
-    EXPECT_EQ(decode(readFile(r.w.working().toStdString())).width, 20u);
+    EXPECT_EQ(decode(readFile(r.working().toStdString())).width, 20u);
 }
 
 TEST(Resize, LibraryFailureIsReportedAndTheDialogStillCloses) {
-    ResizeWorld r(40, 20);
-    writeFile(r.w.working().toStdString(), ByteVec(60, 'x'));
-    frmResize dialog(r.w.env, r.w.picture, r.main);
+    PictureWorld r(palettePicture(40, 20));
+    writeFile(r.working().toStdString(), ByteVec(60, 'x'));
+    frmResize dialog(r.env, r.picture, r.main);
     dialog.show();
     dialog.tbWidth->setText(QStringLiteral("20"));
     dialog.cmdResize->click();
-    ASSERT_EQ(r.w.messages.shown.size(), 1u);
-    const Message& m = r.w.messages.shown[0];
-    EXPECT_EQ(m.text, QStringLiteral("Error # 12 stretching the bitmap."));
-    EXPECT_EQ(m.title, QStringLiteral("PIXMILL DLL Error"));
-    EXPECT_EQ(m.icon, MsgIcon::Exclamation);
-    EXPECT_EQ(m.helpTopic, 2);
+    EXPECT_EQ(r.messages.boxes(),
+              (std::vector<Box>{{"Error # 12 stretching the bitmap.", "PIXMILL DLL Error", MsgIcon::Exclamation, 2}}));
     EXPECT_TRUE(r.main.shown.empty());
     EXPECT_EQ(r.main.markerSteps, std::vector<int>{3});
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(readFile(r.w.working().toStdString()), ByteVec(60, 'x'));
+    EXPECT_EQ(readFile(r.working().toStdString()), ByteVec(60, 'x'));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }

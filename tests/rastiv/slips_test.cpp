@@ -10,11 +10,8 @@
 #include "mainshell.hpp"
 
 #include <QClipboard>
-#include <QGroupBox>
 #include <QLayout>
 #include <QLineEdit>
-#include <QMenuBar>
-#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -153,35 +150,4 @@ TEST(Slips, PrinterDialogsLeaveTheVirtualPrinterUsable) {
         d->reject();
     });
     s.main.cmdLogo->click();
-}
-
-TEST(Accessibility, HiddenItemsAreNotListedAndMnemonicsAreUniqueInEachWindow) {
-    Shell s;
-    EXPECT_FALSE(s.main.mnuBatchMode->actions().contains(s.main.mnuBatchModeOmit));
-    // The letter after a single "&" of every visible control (and menu) that has one.
-    auto clashes = [](QWidget* window, QStringList captions) {
-        for (QWidget* c : window->findChildren<QWidget*>())
-            if (c->isVisibleTo(window) && c->window() == window) {
-                if (auto* b = qobject_cast<QAbstractButton*>(c)) captions << b->text();
-                if (auto* g = qobject_cast<QGroupBox*>(c)) captions << g->title();
-                if (auto* l = qobject_cast<QLabel*>(c); l && l->buddy()) captions << l->text();
-            }
-        static const QRegularExpression mnemonic(QStringLiteral("(?<!&)&([^&])"));
-        std::map<QChar, QStringList> seen;
-        for (const QString& t : captions)
-            if (const auto m = mnemonic.match(t); m.hasMatch()) seen[m.captured(1).at(0).toLower()] << t;
-        QStringList out;
-        for (const auto& [c, ts] : seen)
-            if (ts.size() > 1) out << ts.join(u'/');
-        return out;
-    };
-    QStringList menus;
-    for (QAction* a : s.main.menuBar()->actions()) menus << a->text();
-    EXPECT_EQ(clashes(&s.main, menus), QStringList());
-    // The other windows with the most controls.
-    frmLegacy legacy(s.w.env);
-    frmTextSub textSub(s.w.env, 1);
-    frmRibbonLogo margin(s.w.env, {});
-    for (QWidget* w : std::initializer_list<QWidget*>{&s.main.comm(), &legacy, &textSub, &margin})
-        EXPECT_EQ(clashes(w, {}), QStringList()) << w->objectName().toStdString();
 }

@@ -186,16 +186,11 @@ TEST(Help, ContentsOpenTheIndexAndScreenColourMenuExplainsItself) {
     EXPECT_FALSE(w.g.gScreenRed);
     EXPECT_EQ(w.settings.read(Key::ScreenColor), QStringLiteral("Blue"));
     EXPECT_EQ(main.shBox->borderColor(), QColor(0, 0, 255));
-    ASSERT_EQ(w.messages.shown.size(), 1u);
-    const Message& m = w.messages.shown[0];
-    EXPECT_EQ(m.text, QStringLiteral("This setting only affects the color of the image on the screen.  You must choose a "
-                                     "media type from the Color->Media menu to configure the printer to match the paper "
-                                     "you will be using."));
-    EXPECT_EQ(m.title, QStringLiteral("Configuration Information"));
-    EXPECT_EQ(m.icon, MsgIcon::Information);
-    EXPECT_EQ(m.buttons, MsgButtons::Ok);
-    EXPECT_EQ(m.helpTopic, 8);
-    EXPECT_FALSE(m.hasHelpButton());
+    EXPECT_EQ(w.messages.boxes(),
+              (std::vector<Box>{{"This setting only affects the color of the image on the screen.  You must choose a "
+                                "media type from the Color->Media menu to configure the printer to match the paper "
+                                "you will be using.",
+                                "Configuration Information", MsgIcon::Information, 8, MsgButtons::Ok, false}}));
     main.mnuColorScreenRed->trigger();
     EXPECT_TRUE(w.g.gScreenRed);
     EXPECT_EQ(textColour(main.lbStep2), QColor(255, 0, 0));

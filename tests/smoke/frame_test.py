@@ -20,20 +20,12 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # no cache left in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import smoke_test as common  # noqa: E402  the private X server and the arguments, as the smoke test has them
+
 TIMEOUT_S = 30
 MAIN_WIDTH = 583  # the main window's fixed client width
-
-ARGS = sys.argv[1:]
-SKIP_CODE = 0
-if len(ARGS) >= 2 and ARGS[0] == "--skip-code":
-    SKIP_CODE = int(ARGS[1])
-    ARGS = ARGS[2:]
-
-
-def skip(why):
-    print("SKIP: " + why)
-    print("0 passed, 0 failed (skipped)")
-    sys.exit(SKIP_CODE)
 
 
 def main_window_frame(tree):
@@ -55,16 +47,17 @@ def main_window_frame(tree):
 
 
 def main():
-    rastiv = os.path.abspath(ARGS[0]) if ARGS else os.environ.get("RASTIV_BIN", "")
+    rastiv = os.path.abspath(common.ARGS[0]) if common.ARGS else os.environ.get("RASTIV_BIN", "")
     if not rastiv or not os.access(rastiv, os.X_OK):
         print("FAIL: no program at %r: build it first or pass its path" % rastiv)
         return 1
     for tool in ("Xvfb", "twm", "xwininfo"):
         if not shutil.which(tool):
-            skip("%s is not installed (scripts/setup.sh installs it)" % tool)
+            common.skip("%s is not installed (scripts/setup.sh installs it)" % tool)
 
     home = tempfile.mkdtemp(prefix="rastiv-frame-")
-    procs = []
+    session = common.Session(home)
+    procs = session.procs
     passed = failed = 0
 
     def check(name, ok, detail=""):
@@ -76,22 +69,11 @@ def main():
             failed += 1
 
     try:
-        read_fd, write_fd = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
-                                 "-nolisten", "tcp"], pass_fds=(write_fd,),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        procs.append(xvfb)
-        os.close(write_fd)
-        with os.fdopen(read_fd) as f:
-            number = f.readline().strip()
-        if not number:
-            skip("Xvfb did not start")
-        env = dict(os.environ)
-        env.update({"DISPLAY": ":" + number, "HOME": home, "QT_QPA_PLATFORM": "xcb",
-                    "XDG_CONFIG_HOME": os.path.join(home, "config"),
-                    "XDG_DATA_HOME": os.path.join(home, "data"),
-                    "XDG_RUNTIME_DIR": home})
-        env.pop("WAYLAND_DISPLAY", None)
+        try:
+            session.start_x()
+        except RuntimeError as e:
+            common.skip(str(e))
+        env = dict(session.env, QT_QPA_PLATFORM="xcb")
         # twm's default fonts are not always installed; "fixed" always is.
         with open(os.path.join(home, ".twmrc"), "w") as f:
             for key in ("TitleFont", "MenuFont", "IconFont", "ResizeFont", "IconManagerFont"):
@@ -123,13 +105,7 @@ def main():
             check("the frame, title bar included, is at the top-left corner", (fx, fy) == (0, 0),
                   "frame at %d,%d" % (fx, fy))
     finally:
-        for p in reversed(procs):
-            if p.poll() is None:
-                p.terminate()
-                try:
-                    p.wait(5)
-                except subprocess.TimeoutExpired:
-                    p.kill()
+        session.stop()
         shutil.rmtree(home, ignore_errors=True)
     print("%d passed, %d failed" % (passed, failed))
     return 1 if failed else 0

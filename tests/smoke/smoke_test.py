@@ -24,7 +24,6 @@ import subprocess
 import sys
 import tempfile
 import time
-import types
 
 OVERALL_TIMEOUT_S = 120
 STEP_TIMEOUT_S = 20
@@ -76,7 +75,8 @@ class Session:
             self.env.pop(key, None)
             os.environ.pop(key, None)
 
-    def start(self):
+    def start_x(self):
+        """The private X server alone; DISPLAY names it in self.env."""
         read_fd, write_fd = os.pipe()
         # -noreset: by default the X server resets whenever its last client
         # leaves, and a client that connects just then is cut off.  dbus-launch
@@ -102,6 +102,9 @@ class Session:
             raise RuntimeError("Xvfb did not start")
         self.env["DISPLAY"] = ":" + display.decode().strip()
 
+    def start(self):
+        """The X server, the session bus and the accessibility bus with its registry."""
+        self.start_x()
         out = subprocess.run(["dbus-launch", "--sh-syntax"], env=self.env, capture_output=True, text=True,
                              timeout=STEP_TIMEOUT_S, check=True).stdout
         for line in out.splitlines():
@@ -166,23 +169,6 @@ class Session:
                     p.kill()
 
 
-def write_banded_bmp(path, shades, width=60, height=20):
-    """An 8-bit picture of vertical bands: black, white, then one band per shade (r, g, b)."""
-    import struct
-    palette = [(0, 0, 0), (255, 255, 255)] + list(shades)
-    palette += [(255, 255, 255)] * (256 - len(palette))
-    stride = (width + 3) // 4 * 4
-    bands = len(shades) + 2
-    rows = b"".join(bytes(x * bands // width for x in range(width)) + b"\0" * (stride - width)
-                    for _ in range(height))
-    pal = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
-    offset = 14 + 40 + len(pal)
-    header = struct.pack("<2sIHHI", b"BM", offset + len(rows), 0, 0, offset)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(rows), 2835, 2835, 0, 0)
-    with open(path, "wb") as f:
-        f.write(header + info + pal + rows)
-
-
 def write_png(path, rows):
     """A 24-bit PNG of rows of (r, g, b) bytes, which the program converts on loading."""
     import struct
@@ -232,95 +218,6 @@ def write_photo_png(path, width=96, height=48):
     write_png(path, [bytes((255, 0, 0)) * width if y >= height * 3 // 4 else ramp for y in range(height)])
 
 
-def photo_path(app, home, ui, check):
-    import pyatspi
-    """A photograph through Photo by accessible names: loaded, previewed and applied in one step.
-    ui holds the session's helpers: wait_for, named, press, dialog, choose_file, close_box."""
-    picture = os.path.join(home, "photo.png")
-    write_photo_png(picture)
-    name = "a photograph becomes dots of paper, black and highlight through Photo"
-    try:
-        ui.press(ui.wait_for("Load Bitmap", lambda: ui.named(app, "push button", "Load Bitmap")))
-        # The mapped picture printed before is in no file, so loading another asks first.
-        question = "Save the changes to the picture before loading another picture?"
-        asked = lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == question)  # noqa: E731
-        ui.press(ui.named(ui.wait_for("the replace question", asked).parent, "push button", "Discard"))
-        ui.choose_file("Open a Bitmap File", picture, "Open")
-        ui.close_box("This bitmap has 24 bits/pixel.")
-        ui.press(ui.wait_for("Photo", lambda: ui.named(app, "push button", "Photo")))
-        photo = ui.wait_for("the Photo dialog", lambda: ui.dialog("Photo"))
-        ui.wait_for("its preview", lambda: pyatspi.findDescendant(
-            photo, lambda a: a is not None and a.name == "Preview of the printed dots"))
-        ui.press(ui.wait_for("its Apply", lambda: ui.named(photo, "push button", "Apply")))
-        ui.wait_for("the Photo dialog to close", lambda: ui.dialog("Photo") is None)
-        working = [os.path.join(d, f) for d, _, fs in os.walk(home) for f in fs if f == "tmpfile.bmp"]
-        colours = bmp_colours(working[0]) if working else None
-        inks = {(0, 0, 0), (255, 255, 255), (255, 0, 0)}
-        check(name, colours is not None and colours == inks, "now %r" % (colours,))
-    except TimeoutError as e:
-        check(name, False, str(e))
-
-
-def file_menu_habits(app, ui, check):
-    import pyatspi
-    """The File menu's items and keys, the unsaved mark in the title and Quit's question (the picture unsaved)."""
-    keys = {"Open...": "o", "Open Recent": "", "Save": "s", "Save As...": "s", "Export as PNG...": "e",
-            "Print...": "p", "Exit": "", "Quit": "q"}
-    item = lambda n: ui.named(app, "menu", n) or ui.named(app, "menu item", n)  # noqa: E731
-    # "Ctrl+O" as Qt writes it, or "<Control>o" as the bus may.
-    binding = lambda n: item(n).queryAction().getKeyBinding(0).lower() if keys[n] else "ctrl"  # noqa: E731
-    question = "Save the changes to the picture before quitting?"
-    asked = lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == question)  # noqa: E731
-    try:
-        ui.wait_for("the File menu's items", lambda: all(item(n) for n in keys))
-        wrong = [n for n in keys if "ctrl" not in binding(n) and "control" not in binding(n)
-                 or not binding(n).endswith(keys[n])]
-        check("the File menu's items are there with their keys", not wrong, "wrong: %r" % wrong)
-        frame = ui.wait_for("the main window", lambda: pyatspi.findDescendant(
-            app, lambda a: a is not None and a.getRoleName() == "frame" and a.name.endswith("Rastiv")))
-        try:
-            ui.press(item("Quit"))
-        except Exception:  # a menu item acts before it answers, and the question waits
-            pass
-        ui.press(ui.named(ui.wait_for("the quit question", asked).parent, "push button", "Cancel"))
-        ui.wait_for("the question to go, the program staying", lambda: asked() is None)
-        check("the title marks the unsaved picture and Quit asks first", "*" in frame.name, frame.name)
-    except TimeoutError as e:
-        check("the File menu, the unsaved mark and Quit", False, str(e))
-
-
-def wide_photo_printed(app, home, ui, check):
-    """An 800-pixel photograph through Photo to the virtual printer in at most 8 actions (an error box stops it)."""
-    import pyatspi
-    picture, actions = os.path.join(home, "wide_photo.png"), []
-    write_photo_png(picture, width=800, height=120)
-
-    def act(what, root):
-        actions.append(what)
-        ui.press(ui.wait_for(what, lambda: ui.named(root(), "push button", what)))
-    try:
-        act("Load Bitmap", lambda: app)
-        asked = lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name.startswith("Save the"))  # noqa
-        if ui.wait_for("a question or the file", lambda: asked() or ui.dialog("Open a Bitmap File")).name[:4] == "Save":
-            ui.press(ui.wait_for("Discard", lambda: ui.named(asked().parent, "push button", "Discard")))
-        actions += ["the file", "OK to the 24-bit notice"]
-        ui.choose_file("Open a Bitmap File", picture, "Open")
-        ui.close_box("This bitmap has 24 bits/pixel.")
-        act("Photo", lambda: app)
-        act("Apply", lambda: ui.dialog("Photo"))
-        ui.wait_for("the Photo dialog to close", lambda: ui.dialog("Photo") is None)
-        act("Print...", lambda: app)
-        act("Send Graphic to the Printer", lambda: ui.dialog("Print a Graphic"))
-        ui.wait_for("the status line", lambda: pyatspi.findDescendant(ui.dialog("Print a Graphic"), lambda a: (
-            a is not None and a.getRoleName() == "label" and a.name.startswith("Done: "))))
-        check("an 800-pixel photograph printed through Photo in at most 8 actions", len(actions) <= 8, ", ".join(actions))
-        ui.press(ui.wait_for("the print dialog's Exit", lambda: [b for b in [ui.named(ui.dialog(
-            "Print a Graphic"), "push button", "Exit")] if b.getState().contains(pyatspi.STATE_SENSITIVE)])[0])
-        ui.wait_for("the print dialog to close", lambda: ui.dialog("Print a Graphic") is None)
-    except TimeoutError as e:
-        check("an 800-pixel photograph printed through Photo", False, "%s after %s" % (e, ", ".join(actions)))
-
-
 class ProcessDied(RuntimeError):
     pass
 
@@ -342,6 +239,323 @@ def wait_until(what, probe, timeout=STEP_TIMEOUT_S, alive=()):
         if time.time() >= deadline:
             raise TimeoutError("timed out waiting for " + what)
         time.sleep(0.2)
+
+
+class Ui:
+    """The program as the accessibility bus shows it: things found, waited for and pressed by their names."""
+
+    def __init__(self, program, pyatspi):
+        self.program, self.at, self.app = program, pyatspi, None
+
+    def wait_for(self, what, probe, timeout=STEP_TIMEOUT_S):
+        return wait_until(what, probe, timeout, alive=[self.program])
+
+    def find_app(self):
+        # Ask the registry afresh each time instead of trusting a list
+        # remembered from an earlier look, and know the program by its
+        # process rather than by a caption it might share.
+        desktop = self.at.Registry.getDesktop(0)
+        desktop.clearCache()
+        for app in desktop:
+            if app is None:
+                continue
+            try:
+                pid = app.get_process_id()
+            except Exception:
+                pid = None
+            if pid == self.program.pid or (pid is None and app.name == "Rastiv"):
+                return app
+        return None
+
+    def find(self, test, root=None):
+        """The first accessible under root (the whole program) that passes test."""
+        return self.at.findDescendant(self.app if root is None else root, lambda a: a is not None and test(a))
+
+    def saying(self, start):
+        """The accessible whose name is or starts with start."""
+        return self.find(lambda a: a.name.startswith(start))
+
+    def named(self, root, role, name):
+        return self.find(lambda a: a.getRoleName() == role and a.name == name, root)
+
+    def button(self, caption, root=None):
+        """Waits for the push button captioned caption in root(), a window that may not be up yet (without root:
+        anywhere in the program)."""
+        def probe():
+            where = root() if root else self.app
+            return self.named(where, "push button", caption) if where is not None else None
+        return self.wait_for(caption, probe)
+
+    def press(self, button):
+        action = button.queryAction()
+        for i in range(action.nActions):
+            if action.getName(i) in ("press", "Press", "click"):
+                action.doAction(i)
+                return
+        action.doAction(0)
+
+    def dialog(self, title):
+        return self.find(lambda a: a.getRoleName() == "dialog" and a.name == title)
+
+    def gone(self, what, probe):
+        self.wait_for(what + " to close", lambda: probe() is None)
+
+    def box(self, start):
+        """The message box saying start, once it is up."""
+        box = self.wait_for("the box saying " + start, lambda: self.saying(start))
+        while box is not None and box.getRoleName() not in ("dialog", "alert", "frame", "window"):
+            box = box.parent
+        return box
+
+    def close_box(self, start, button="OK"):
+        self.press(self.named(self.box(start), "push button", button))
+        self.gone("the box saying " + start, lambda: self.saying(start))
+
+    def answer(self, question, button):
+        """Answers the question (the box holding its text holds its buttons) and waits for it to go."""
+        asked = lambda: self.find(lambda a: a.name == question)  # noqa: E731
+        self.press(self.named(self.wait_for("the question " + question, asked).parent, "push button", button))
+        self.gone("the question", asked)
+
+    def choose_file(self, title, path, button):
+        """Types a path into the file dialog titled `title` and presses `button`."""
+        chooser = self.wait_for("the %s dialog" % title, lambda: self.dialog(title))
+        box = self.wait_for("its file name box", lambda: self.find(
+            lambda a: a.getRoleName() == "text" and "name" in a.name.lower(), chooser))
+        box.queryEditableText().setTextContents(path)
+        self.press(self.button(button, lambda: chooser))
+        self.gone("the " + title + " dialog", lambda: self.dialog(title))
+
+    def working_colours(self, home):
+        """The colours the working bitmap uses, or None when there is none."""
+        working = [os.path.join(d, f) for d, _, fs in os.walk(home) for f in fs if f == "tmpfile.bmp"]
+        return bmp_colours(working[0]) if working else None
+
+    def leave_print_dialog(self):
+        """Exit of the print dialog, once its buttons are back after a send."""
+        def usable_exit():
+            d = self.dialog("Print a Graphic")
+            b = self.named(d, "push button", "Exit") if d is not None else None
+            return b if b is not None and b.getState().contains(self.at.STATE_SENSITIVE) else None
+        self.press(self.wait_for("the print dialog's Exit to be usable", usable_exit))
+        self.gone("the print dialog", lambda: self.dialog("Print a Graphic"))
+
+
+def step_buttons_and_boxes(ui, check):
+    """After the splash the main window shows its five steps; Re-size without a picture explains itself in a box
+    with OK and Help; Print connects to the virtual printer and says that nothing is loaded."""
+    captions = ["Load Bitmap", "Re-size", "Modify Colors", "Save Options...", "Exit"]
+    try:
+        ui.app = ui.wait_for("the Rastiv application on the accessibility bus", ui.find_app)
+        buttons = ui.wait_for("the main window's step buttons", lambda: [ui.named(ui.app, "push button", c)
+                              for c in captions] if all(ui.named(ui.app, "push button", c) for c in captions) else None)
+        check("main window shows the five step buttons", len(buttons) == 5)
+    except (TimeoutError, ProcessDied) as e:
+        check("main window shows the five step buttons", False, str(e))
+        raise
+
+    expected = "You have not loaded a BMP file into this utility yet."
+    ui.press(buttons[1])
+    try:
+        box = ui.box(expected)
+        title = box.name if box is not None else ""
+        ok_button = ui.named(box, "push button", "OK") if box is not None else None
+        help_button = ui.named(box, "push button", "Help") if box is not None else None
+        good = title == "Re-size Error" and ok_button is not None and help_button is not None
+        check("Re-size without a picture explains itself", good,
+              "title %r, OK %s, Help %s" % (title, ok_button is not None, help_button is not None))
+        if ok_button is not None:
+            ui.press(ok_button)
+        ui.gone("the box", lambda: ui.saying(expected))
+    except TimeoutError as e:
+        check("Re-size without a picture explains itself", False, str(e))
+
+    name = "Print connects to the virtual printer and explains that nothing is loaded"
+    try:
+        ui.press(ui.button("Print..."))
+        ui.press(ui.button("Connect", lambda: ui.dialog("Communication Configuration")))
+        ui.press(ui.button("Send Graphic to the Printer", lambda: ui.dialog("Print a Graphic")))
+        expected = "You must load a BMP file before you can print anything."
+        box = ui.box(expected)
+        check(name, box is not None and box.name == "Parameter Error", "box %r" % (box.name if box else None))
+        ui.close_box(expected)
+        ui.press(ui.button("Exit", lambda: ui.dialog("Print a Graphic")))
+        ui.gone("the print dialog", lambda: ui.dialog("Print a Graphic"))
+    except TimeoutError as e:
+        check(name, False, str(e))
+
+
+def colours_mapped(ui, home, check):
+    """A picture through the colour workflow by accessible names alone, as a screen-reader user would: open it,
+    translate its colours, give each image colour a printer colour, re-map."""
+    picture = os.path.join(home, "bands.png")
+    write_banded_png(picture, [(200, 30, 40), (30, 160, 60), (90, 90, 200)])
+    name = "colours translated and mapped to printable ones over the accessibility bus"
+    try:
+        ui.press(ui.button("Load Bitmap"))
+        ui.choose_file("Open a Bitmap File", picture, "Open")
+        # A PNG holds true colour: the program says it converts it first.
+        ui.close_box("This bitmap has 24 bits/pixel.")
+        ui.press(ui.button("Modify Colors"))
+        ui.press(ui.button("OK", lambda: ui.dialog("Color Translation")))
+        mapping = ui.wait_for("the Manual Color Translation dialog", lambda: ui.dialog("Manual Color Translation"))
+        # Named with the colour in words and its share: "Image color 1, olive green, 73 %".
+        boxes = ui.wait_for("the image colours", lambda: [b for b in (ui.find(
+            lambda a, k=k: a.name.startswith("Image color %d, " % k), mapping) for k in range(1, 10)) if b])
+        printer = ["Black", "White", "Color", "50% Black (2x2 Dithered)", "75% Color (2x2 Dithered)"]
+        for k, image_colour in enumerate(boxes):
+            wanted = printer[k % len(printer)]
+            ui.press(image_colour)
+            ui.press(ui.button(wanted, lambda: mapping))
+            # The box tells what it was given once the swatch has let go.
+            ui.wait_for("image color %d to be %s" % (k + 1, wanted),
+                        lambda: image_colour.description.endswith("printer color: " + wanted.strip()))
+        ui.press(ui.named(mapping, "push button", "Re-Map!"))
+        ui.gone("the mapping", lambda: ui.dialog("Manual Color Translation"))
+        colours = ui.working_colours(home)
+        black_white = {(0, 0, 0), (255, 255, 255)}
+        printable = colours is not None and (colours <= black_white | {(255, 0, 0)}
+                                             or colours <= black_white | {(0, 0, 255)})
+        check(name, len(boxes) == 5 and printable, "%d image colours, now %r" % (len(boxes), colours))
+    except TimeoutError as e:
+        check(name, False, str(e))
+
+
+def printed_and_saved(ui, home, check):
+    """The mapped picture printed on the virtual printer: the print dialog says in its status line, not in a box,
+    that it went out; the virtual printer shows the receipt in a window of its own, and the receipt is saved as a
+    PNG one dot per pixel, 576 wide."""
+    receipt = os.path.join(home, "receipt.png")
+    name = "the picture printed on the virtual printer and its receipt saved as a PNG"
+    try:
+        ui.press(ui.button("Print..."))
+        printing = ui.wait_for("the Print a Graphic dialog", lambda: ui.dialog("Print a Graphic"))
+        cancel = ui.named(printing, "push button", "Cancel")
+        check("the print dialog shows no Cancel while it is not sending",
+              cancel is None or not cancel.getState().contains(ui.at.STATE_SHOWING))
+        ui.press(ui.button("Send Graphic to the Printer", lambda: printing))
+        done = ui.wait_for("the status line", lambda: ui.find(
+            lambda a: a.getRoleName() == "label" and a.name.startswith("Done: "), printing))
+        check("a print says in the dialog's status line that the graphic went out",
+              done.name.endswith("bytes of the graphic were sent, then the paper feed."), done.name)
+        # A plain top-level widget: Qt 6.4 gives it the role "filler".
+        window = ui.wait_for("the Virtual Printer window", lambda: ui.find(lambda a: a.name == "Virtual Printer"))
+        ui.leave_print_dialog()
+        ui.press(ui.button("Save Image...", lambda: window))
+        ui.choose_file("Save Receipt Image", receipt, "Save")
+        size = ui.wait_for("the receipt file", lambda: os.path.exists(receipt) and png_size(receipt))
+        check(name, size is not None and size[0] == 576, "size %r" % (size,))
+    except TimeoutError as e:
+        check(name, False, str(e))
+
+
+def photo_path(ui, home, check):
+    """A photograph through Photo by accessible names: loaded, previewed and applied in one step."""
+    picture = os.path.join(home, "photo.png")
+    write_photo_png(picture)
+    name = "a photograph becomes dots of paper, black and highlight through Photo"
+    try:
+        ui.press(ui.button("Load Bitmap"))
+        # The mapped picture printed before is in no file, so loading another asks first.
+        ui.answer("Save the changes to the picture before loading another picture?", "Discard")
+        ui.choose_file("Open a Bitmap File", picture, "Open")
+        ui.close_box("This bitmap has 24 bits/pixel.")
+        ui.press(ui.button("Photo"))
+        photo = ui.wait_for("the Photo dialog", lambda: ui.dialog("Photo"))
+        ui.wait_for("its preview", lambda: ui.find(lambda a: a.name == "Preview of the printed dots", photo))
+        ui.press(ui.button("Apply", lambda: photo))
+        ui.gone("the Photo dialog", lambda: ui.dialog("Photo"))
+        colours = ui.working_colours(home)
+        inks = {(0, 0, 0), (255, 255, 255), (255, 0, 0)}
+        check(name, colours is not None and colours == inks, "now %r" % (colours,))
+    except TimeoutError as e:
+        check(name, False, str(e))
+
+
+def file_menu_habits(ui, check):
+    """The File menu's items and keys, the unsaved mark in the title and Quit's question (the picture unsaved)."""
+    keys = {"Open...": "o", "Open Recent": "", "Save": "s", "Save As...": "s", "Export as PNG...": "e",
+            "Print...": "p", "Exit": "", "Quit": "q"}
+    item = lambda n: ui.named(ui.app, "menu", n) or ui.named(ui.app, "menu item", n)  # noqa: E731
+    # "Ctrl+O" as Qt writes it, or "<Control>o" as the bus may.
+    binding = lambda n: item(n).queryAction().getKeyBinding(0).lower() if keys[n] else "ctrl"  # noqa: E731
+    try:
+        ui.wait_for("the File menu's items", lambda: all(item(n) for n in keys))
+        wrong = [n for n in keys if "ctrl" not in binding(n) and "control" not in binding(n)
+                 or not binding(n).endswith(keys[n])]
+        check("the File menu's items are there with their keys", not wrong, "wrong: %r" % wrong)
+        frame = ui.wait_for("the main window", lambda: ui.find(
+            lambda a: a.getRoleName() == "frame" and a.name.endswith("Rastiv")))
+        try:
+            ui.press(item("Quit"))
+        except Exception:  # a menu item acts before it answers, and the question waits
+            pass
+        ui.answer("Save the changes to the picture before quitting?", "Cancel")
+        check("the title marks the unsaved picture and Quit asks first", "*" in frame.name, frame.name)
+    except TimeoutError as e:
+        check("the File menu, the unsaved mark and Quit", False, str(e))
+
+
+def wide_photo_printed(ui, home, check):
+    """An 800-pixel photograph through Photo to the virtual printer in at most 8 actions (an error box stops it)."""
+    picture, actions = os.path.join(home, "wide_photo.png"), []
+    write_photo_png(picture, width=800, height=120)
+
+    def act(what, root=None):
+        actions.append(what)
+        ui.press(ui.button(what, root))
+    try:
+        act("Load Bitmap")
+        asked = lambda: ui.saying("Save the")  # noqa: E731
+        if ui.wait_for("a question or the file", lambda: asked() or ui.dialog("Open a Bitmap File")).name[:4] == "Save":
+            ui.press(ui.button("Discard", lambda: asked().parent))
+        actions += ["the file", "OK to the 24-bit notice"]
+        ui.choose_file("Open a Bitmap File", picture, "Open")
+        ui.close_box("This bitmap has 24 bits/pixel.")
+        act("Photo")
+        act("Apply", lambda: ui.dialog("Photo"))
+        ui.gone("the Photo dialog", lambda: ui.dialog("Photo"))
+        act("Print...")
+        act("Send Graphic to the Printer", lambda: ui.dialog("Print a Graphic"))
+        printing = ui.wait_for("the print dialog", lambda: ui.dialog("Print a Graphic"))
+        ui.wait_for("the status line", lambda: ui.find(
+            lambda a: a.getRoleName() == "label" and a.name.startswith("Done: "), printing))
+        check("an 800-pixel photograph printed through Photo in at most 8 actions", len(actions) <= 8, ", ".join(actions))
+        ui.leave_print_dialog()
+    except TimeoutError as e:
+        check("an 800-pixel photograph printed through Photo", False, "%s after %s" % (e, ", ".join(actions)))
+
+
+def paper_type_and_exit(ui, program, check):
+    """The paper type chosen from the menu is marked there and reported in the status bar; Exit asks first, the
+    mapped picture being in no file: Cancel stays, Discard ends cleanly."""
+    name = "the paper type sent is marked in the menu and reported as done"
+    try:
+        item = ui.wait_for("Color > Media > Type 1", lambda: ui.find(
+            lambda a: a.name == "Type 1 (Kanzaki P-310RB Red/Black)"))
+        try:
+            ui.press(item)
+        except Exception:  # a menu item acts before it answers, and waits for the printer
+            pass
+        done = ui.wait_for("the status line", lambda: ui.saying("Done: the printer was told Type 1"))
+        check(name, item.getState().contains(ui.at.STATE_CHECKED), done.name)
+    except TimeoutError as e:
+        check(name, False, str(e))
+
+    for button in ("Cancel", "Discard"):
+        ui.press(ui.button("Exit"))
+        question = "Save the changes to the picture before quitting?"
+        if button == "Cancel":
+            ui.answer(question, button)
+        else:  # the program ends: nothing is left to wait for
+            asked = ui.wait_for("the quit question", lambda: ui.find(lambda a: a.name == question))
+            ui.press(ui.named(asked.parent, "push button", button))
+    name = "Exit asks about the unsaved picture; Cancel stays, Discard ends"
+    try:
+        code = program.wait(STEP_TIMEOUT_S)
+        check(name, code == 0, "exit code %d" % code)
+    except subprocess.TimeoutExpired:
+        check(name, False, "still running")
 
 
 def main():
@@ -387,239 +601,14 @@ def main():
         env.update({"QT_ACCESSIBILITY": "1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_QPA_PLATFORM": "xcb"})
         program = subprocess.Popen([rastiv], env=env, stdout=session.log, stderr=subprocess.STDOUT)
 
-        def wait_for(what, probe, timeout=STEP_TIMEOUT_S):
-            return wait_until(what, probe, timeout, alive=[program])
-
-        def rastiv_app():
-            # Ask the registry afresh each time instead of trusting a list
-            # remembered from an earlier look, and know the program by its
-            # process rather than by a caption it might share.
-            desktop = pyatspi.Registry.getDesktop(0)
-            desktop.clearCache()
-            for app in desktop:
-                if app is None:
-                    continue
-                try:
-                    pid = app.get_process_id()
-                except Exception:
-                    pid = None
-                if pid == program.pid or (pid is None and app.name == "Rastiv"):
-                    return app
-            return None
-
-        def named(root, role, name):
-            return pyatspi.findDescendant(root, lambda a: a is not None and a.getRoleName() == role
-                                          and a.name == name)
-
-        def press(button):
-            action = button.queryAction()
-            for i in range(action.nActions):
-                if action.getName(i) in ("press", "Press", "click"):
-                    action.doAction(i)
-                    return
-            action.doAction(0)
-
-        # 1. After the splash, the main window shows its five steps.
-        captions = ["Load Bitmap", "Re-size", "Modify Colors", "Save Options...", "Exit"]
-        try:
-            app = wait_for("the Rastiv application on the accessibility bus", rastiv_app)
-            buttons = wait_for("the main window's step buttons",
-                               lambda: [named(app, "push button", c) for c in captions]
-                               if all(named(app, "push button", c) for c in captions) else None)
-            check("main window shows the five step buttons", len(buttons) == 5)
-        except (TimeoutError, ProcessDied) as e:
-            check("main window shows the five step buttons", False, str(e))
-            raise
-
-        # 2. Re-size needs a picture: the program says so in a message box.
-        expected = "You have not loaded a BMP file into this utility yet."
-        press(buttons[1])
-        try:
-            label = wait_for("the Re-size Error box",
-                             lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == expected))
-            box = label
-            while box is not None and box.getRoleName() not in ("dialog", "alert", "frame", "window"):
-                box = box.parent
-            title = box.name if box is not None else ""
-            ok_button = named(box, "push button", "OK") if box is not None else None
-            help_button = named(box, "push button", "Help") if box is not None else None
-            good = title == "Re-size Error" and ok_button is not None and help_button is not None
-            check("Re-size without a picture explains itself", good,
-                  "title %r, OK %s, Help %s" % (title, ok_button is not None, help_button is not None))
-            if ok_button is not None:
-                press(ok_button)
-            wait_for("the box to close",
-                     lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == expected) is None)
-        except TimeoutError as e:
-            check("Re-size without a picture explains itself", False, str(e))
-
-        # 3. Print connects to the printer first, then offers the print dialog,
-        #    which explains that there is nothing to print yet.
-        def dialog(title):
-            return pyatspi.findDescendant(app, lambda a: a is not None and a.getRoleName() == "dialog"
-                                          and a.name == title)
-
-        def choose_file(title, path, button):
-            """Types a path into the file dialog titled `title` and presses `button`."""
-            chooser = wait_for("the %s dialog" % title, lambda: dialog(title))
-            box = wait_for("its file name box", lambda: pyatspi.findDescendant(
-                chooser, lambda a: a is not None and a.getRoleName() == "text" and "name" in a.name.lower()))
-            box.queryEditableText().setTextContents(path)
-            press(wait_for("its %s button" % button, lambda: named(chooser, "push button", button)))
-            wait_for("the dialog to close", lambda: dialog(title) is None)
-
-        try:
-            press(wait_for("the Print button", lambda: named(app, "push button", "Print...")))
-            comm = wait_for("the Communication Configuration dialog", lambda: dialog("Communication Configuration"))
-            press(wait_for("its Connect button", lambda: named(comm, "push button", "Connect")))
-            printing = wait_for("the Print a Graphic dialog", lambda: dialog("Print a Graphic"))
-            press(wait_for("Send Graphic to the Printer",
-                           lambda: named(printing, "push button", "Send Graphic to the Printer")))
-            expected = "You must load a BMP file before you can print anything."
-            label = wait_for("the Parameter Error box",
-                             lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == expected))
-            box = label
-            while box is not None and box.getRoleName() not in ("dialog", "alert", "frame", "window"):
-                box = box.parent
-            check("Print connects to the virtual printer and explains that nothing is loaded",
-                  box is not None and box.name == "Parameter Error", "box %r" % (box.name if box else None))
-            press(named(box, "push button", "OK"))
-            wait_for("the box to close",
-                     lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == expected) is None)
-            press(wait_for("the print dialog's Exit", lambda: named(dialog("Print a Graphic"), "push button", "Exit")))
-            wait_for("the print dialog to close", lambda: dialog("Print a Graphic") is None)
-        except TimeoutError as e:
-            check("Print connects to the virtual printer and explains that nothing is loaded", False, str(e))
-
-        # 4. A picture through the colour workflow by accessible names alone, as
-        #    a screen-reader user would: open it, translate its colours, give
-        #    each image colour a printer colour, re-map.
-        picture = os.path.join(home, "bands.png")
-        write_banded_png(picture, [(200, 30, 40), (30, 160, 60), (90, 90, 200)])
-        name = "colours translated and mapped to printable ones over the accessibility bus"
-        try:
-            press(wait_for("Load Bitmap", lambda: named(app, "push button", "Load Bitmap")))
-            choose_file("Open a Bitmap File", picture, "Open")
-            # A PNG holds true colour: the program says it converts it first.
-            notice = "This bitmap has 24 bits/pixel."
-            label = wait_for("the Bitmap Translation Message", lambda: pyatspi.findDescendant(
-                app, lambda a: a is not None and a.name.startswith(notice)))
-            box = label
-            while box is not None and box.getRoleName() not in ("dialog", "alert", "frame", "window"):
-                box = box.parent
-            press(named(box, "push button", "OK"))
-            wait_for("the notice to close", lambda: pyatspi.findDescendant(
-                app, lambda a: a is not None and a.name.startswith(notice)) is None)
-
-            press(wait_for("Modify Colors", lambda: named(app, "push button", "Modify Colors")))
-            translation = wait_for("the Color Translation dialog", lambda: dialog("Color Translation"))
-            press(wait_for("its OK", lambda: named(translation, "push button", "OK")))
-            mapping = wait_for("the Manual Color Translation dialog", lambda: dialog("Manual Color Translation"))
-            # Named with the colour in words and its share: "Image color 1, olive green, 73 %".
-            boxes = wait_for("the image colours", lambda: [b for b in (pyatspi.findDescendant(
-                mapping, lambda a, k=k: a is not None and a.name.startswith("Image color %d, " % k))
-                for k in range(1, 10)) if b])
-            printer = ["Black", "White", "Color", "50% Black (2x2 Dithered)", "75% Color (2x2 Dithered)"]
-            for k, image_colour in enumerate(boxes):
-                wanted = printer[k % len(printer)]
-                press(image_colour)
-                press(wait_for(wanted, lambda: named(mapping, "push button", wanted)))
-                # The box tells what it was given once the swatch has let go.
-                wait_for("image color %d to be %s" % (k + 1, wanted),
-                         lambda: image_colour.description.endswith("printer color: " + wanted.strip()))
-            press(named(mapping, "push button", "Re-Map!"))
-            wait_for("the mapping to finish", lambda: dialog("Manual Color Translation") is None)
-            working = [os.path.join(d, f) for d, _, fs in os.walk(home) for f in fs if f == "tmpfile.bmp"]
-            colours = bmp_colours(working[0]) if working else None
-            black_white = {(0, 0, 0), (255, 255, 255)}
-            printable = colours is not None and (colours <= black_white | {(255, 0, 0)}
-                                                 or colours <= black_white | {(0, 0, 255)})
-            check(name, len(boxes) == 5 and printable, "%d image colours, now %r" % (len(boxes), colours))
-        except TimeoutError as e:
-            check(name, False, str(e))
-
-        # 5. The mapped picture printed on the virtual printer: the print
-        #    dialog says in its status line, not in a box, that it went out;
-        #    the virtual printer shows the receipt in a window of its own, and
-        #    the receipt is saved as a PNG one dot per pixel, 576 wide.
-        receipt = os.path.join(home, "receipt.png")
-        name = "the picture printed on the virtual printer and its receipt saved as a PNG"
-        try:
-            press(wait_for("the Print button", lambda: named(app, "push button", "Print...")))
-            printing = wait_for("the Print a Graphic dialog", lambda: dialog("Print a Graphic"))
-            check("the print dialog shows no Cancel while it is not sending",
-                  named(printing, "push button", "Cancel") is None
-                  or not named(printing, "push button", "Cancel").getState().contains(pyatspi.STATE_SHOWING))
-            press(wait_for("Send Graphic to the Printer",
-                           lambda: named(printing, "push button", "Send Graphic to the Printer")))
-            done = wait_for("the status line", lambda: pyatspi.findDescendant(
-                printing, lambda a: a is not None and a.getRoleName() == "label" and a.name.startswith("Done: ")))
-            check("a print says in the dialog's status line that the graphic went out",
-                  done.name.endswith("bytes of the graphic were sent, then the paper feed."), done.name)
-            # A plain top-level widget: Qt 6.4 gives it the role "filler".
-            window = wait_for("the Virtual Printer window", lambda: pyatspi.findDescendant(
-                app, lambda a: a is not None and a.name == "Virtual Printer"))
-
-            # The dialog's buttons come back once the graphic has been sent.
-            def usable_exit():
-                d = dialog("Print a Graphic")
-                b = named(d, "push button", "Exit") if d is not None else None
-                return b if b is not None and b.getState().contains(pyatspi.STATE_SENSITIVE) else None
-            press(wait_for("the print dialog's Exit to be usable", usable_exit))
-            wait_for("the print dialog to close", lambda: dialog("Print a Graphic") is None)
-            press(wait_for("its Save Image...", lambda: named(window, "push button", "Save Image...")))
-            choose_file("Save Receipt Image", receipt, "Save")
-            size = wait_for("the receipt file", lambda: os.path.exists(receipt) and png_size(receipt))
-            check(name, size is not None and size[0] == 576, "size %r" % (size,))
-        except TimeoutError as e:
-            check(name, False, str(e))
-
-        # 5b. A photograph through the Photo path.
-        def close_box(starts):
-            label = wait_for("the box saying " + starts, lambda: pyatspi.findDescendant(
-                app, lambda a: a is not None and a.name.startswith(starts)))
-            box = label
-            while box is not None and box.getRoleName() not in ("dialog", "alert", "frame", "window"):
-                box = box.parent
-            press(named(box, "push button", "OK"))
-            wait_for("the box to close", lambda: pyatspi.findDescendant(
-                app, lambda a: a is not None and a.name.startswith(starts)) is None)
-        ui = types.SimpleNamespace(wait_for=wait_for, named=named, press=press, dialog=dialog,
-                                   choose_file=choose_file, close_box=close_box)
-        photo_path(app, home, ui, check)
-        file_menu_habits(app, ui, check)
-
-        # 5c. A photograph wider than the paper, from the file to the receipt.
-        wide_photo_printed(app, home, ui, check)
-
-        # 6. The paper type, chosen from the menu, is marked there and reported in the status bar.
-        name = "the paper type sent is marked in the menu and reported as done"
-        try:
-            item = wait_for("Color > Media > Type 1", lambda: pyatspi.findDescendant(
-                app, lambda a: a is not None and a.name == "Type 1 (Kanzaki P-310RB Red/Black)"))
-            try:
-                press(item)
-            except Exception:  # a menu item acts before it answers, and waits for the printer
-                pass
-            done = wait_for("the status line", lambda: pyatspi.findDescendant(
-                app, lambda a: a is not None and a.name.startswith("Done: the printer was told Type 1")))
-            check(name, item.getState().contains(pyatspi.STATE_CHECKED), done.name)
-        except TimeoutError as e:
-            check(name, False, str(e))
-
-        # 7. Exit asks first, the mapped picture being in no file: Cancel stays, Discard ends cleanly.
-        question = "Save the changes to the picture before quitting?"
-        asked = lambda: pyatspi.findDescendant(app, lambda a: a is not None and a.name == question)  # noqa: E731
-        for button in ("Cancel", "Discard"):
-            press(wait_for("the Exit button", lambda: named(app, "push button", "Exit")))
-            press(named(wait_for("the quit question", asked).parent, "push button", button))
-            if button == "Cancel":
-                wait_for("the question to go, the program staying", lambda: asked() is None)
-        try:
-            code = program.wait(STEP_TIMEOUT_S)
-            check("Exit asks about the unsaved picture; Cancel stays, Discard ends", code == 0, "exit code %d" % code)
-        except subprocess.TimeoutExpired:
-            check("Exit asks about the unsaved picture; Cancel stays, Discard ends", False, "still running")
+        ui = Ui(program, pyatspi)
+        step_buttons_and_boxes(ui, check)
+        colours_mapped(ui, home, check)
+        printed_and_saved(ui, home, check)
+        photo_path(ui, home, check)
+        file_menu_habits(ui, check)
+        wide_photo_printed(ui, home, check)
+        paper_type_and_exit(ui, program, check)
     except Exception as e:  # a broken session is a failure, reported as one line
         check("smoke session", False, "%s: %s" % (type(e).__name__, e))
         show_log = True
