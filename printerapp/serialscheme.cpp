@@ -14,7 +14,6 @@
 #include "link/commands.hpp"
 #include "link/commlink.hpp"
 #include "link/connectiontest.hpp"
-#include "link/linkstate.hpp"
 #include "link/serialdevices.hpp"
 #include "link/serialline.hpp"
 #include "link/termiosport.hpp"
@@ -63,7 +62,6 @@ struct SerialDevice {
     QObject* home = nullptr;  // lives on `thread`
     // On `thread` only:
     std::unique_ptr<RealClock> clock;
-    LinkState state;
     std::unique_ptr<JobOperator> op;
     std::unique_ptr<CommLink> link;
     // The job under way (PAPPL's job thread sets it; the link reads it).
@@ -177,7 +175,7 @@ bool openDevice(pappl_device_t* device, const char* uri, const char*) {
     d->run([&] {
         d->clock = std::make_unique<RealClock>();
         d->op = std::make_unique<JobOperator>(*d);
-        d->link = std::make_unique<CommLink>(d->state, *d->clock, *d->op);
+        d->link = std::make_unique<CommLink>(*d->clock, *d->op);
         ok = d->connect(kConnectMs, problem);
     });
     if (!ok) {

@@ -108,8 +108,8 @@ int main(int argc, char** argv) {
         if (const QString folder = settings.read(k); !folder.isEmpty()) WorkFolder::removeAbandonedOutputs(folder);
     // The help index is named once, before anything can show a box or take F1.
     g.gHelpFile = locateHelpFile();
-    CommLink link(g, clock, messages);
-    BatchRecording batch(g, pixmill, messages);
+    CommLink link(clock, messages, g.gHelpFile);
+    BatchRecording batch(pixmill, messages);
     // Everything written to the printer is copied into a recording while one is on.
     link.setBatchCopy([&batch](const QByteArray& s) { batch.WriteBatchFile(s); });
     Env env{g, pixmill, messages, files, settings, clock, desktop, link, batch, work.path()};

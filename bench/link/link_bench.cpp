@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
         modGlobal g;
         RealClock clock;
         NoBoxes boxes;
-        CommLink link(g, clock, boxes);
+        CommLink link(clock, boxes, g.gHelpFile);
         auto port = std::make_unique<TermiosPort>(clock);
         PortError err;
         if (!port->open({slave, 115200, 'N'}, err)) {
@@ -71,9 +71,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         link.setPort(std::move(port));
-        g.gPortState = 1;
         link.WritePort("\x1B\x76\x0A");  // the connection test's query raises the first transmit event
-        while (!g.gSendDone) link.yield();
+        while (!link.transmitDone()) link.yield();
 
         const int calls = (kBytes + kPiece - 1) / kPiece;
         QElapsedTimer t;

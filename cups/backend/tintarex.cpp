@@ -43,7 +43,6 @@
 #include "link/clock.hpp"
 #include "link/commlink.hpp"
 #include "link/connectiontest.hpp"
-#include "link/linkstate.hpp"
 #include "link/operator.hpp"
 #include "link/serialdevices.hpp"
 #include "link/serialline.hpp"
@@ -211,10 +210,9 @@ int stopQueue(const QString& why, int input) {
 int printJob(const PortSettings& line, int checked, int input) {
     QCoreApplication::setApplicationName(QStringLiteral("tintarex"));
     RealClock clock;
-    LinkState state;
-    state.gSendChunk = kPiece;
     SchedulerOperator op;
-    CommLink link(state, clock, op);
+    CommLink link(clock, op);
+    link.setSendChunk(kPiece);
     op.watch(link);
 
     report("STATE:", QStringLiteral("+connecting-to-device"));

@@ -20,7 +20,6 @@
 #include "link/commands.hpp"
 #include "link/commlink.hpp"
 #include "link/connectiontest.hpp"
-#include "link/linkstate.hpp"
 #include "link/serialport.hpp"
 
 namespace rastiv::cli {
@@ -193,9 +192,9 @@ std::vector<PortInfo> describePorts(const QStringList& present, const SettingsSt
 
 int checkStatus(const QString& name, const PortSettings& settings, int waitMs, Clock& clock, Streams io,
                 const QByteArray& query) {
-    LinkState state;
     StreamMessages messages(io.err);
-    CommLink link(state, clock, messages);
+    const QString noHelp;  // the tool's boxes are lines on standard error
+    CommLink link(clock, messages, noHelp);
     std::unique_ptr<SerialPort> line = makeSerialPort(settings.device, clock);
     PortError error;
     if (!line->open(settings, error)) {

@@ -15,7 +15,6 @@
 #include "link/batch.hpp"
 #include "link/commlink.hpp"
 #include "link/connectiontest.hpp"
-#include "link/linkstate.hpp"
 #include "link/messages.hpp"
 #include "link/operator.hpp"
 
@@ -71,7 +70,6 @@ thread_local Worker* tCurrent = nullptr;
 
 struct Worker {
     PortTarget target;
-    LinkState link;
     std::unique_ptr<PixmillBinding> pixmill;
     std::unique_ptr<BatchRecording> batch;
     std::atomic<qint64> bytes{0};
@@ -147,7 +145,7 @@ void runWorker(Worker& w, const Job& job) {
     std::unique_ptr<Clock> clock = o.clock ? o.clock() : std::make_unique<RealClock>();
     ToolOperator answers(w);
     {
-        CommLink link(w.link, *clock, answers);
+        CommLink link(*clock, answers);
         PortError error;
         std::unique_ptr<SerialPort> line = makeSerialPort(w.target.line.device, *clock);
         if (!line->open(w.target.line, error)) {
@@ -172,7 +170,7 @@ void runWorker(Worker& w, const Job& job) {
                 link.setSendChunk(kSendChunk);
                 // A line just opened has nothing on its way: the first send need not
                 // wait for a transmit event that only a write raises.
-                w.link.gSendDone = true;
+                link.lineIdle();
                 w.state = 1;
                 TransferProgress progress(w.target.line);
                 progress.onChange = [&] {
@@ -181,7 +179,7 @@ void runWorker(Worker& w, const Job& job) {
                     // line is finished (a download ended), the rest held back.
                     if (Interrupts::received() && progress.cancellable()) progress.requestCancel();
                 };
-                PortSession session{link, w.link, *w.batch, *clock, progress,
+                PortSession session{link, *w.batch, *clock, progress,
                                     [&w](bool waiting) { w.state = waiting ? 2 : 1; }};
                 QString why = job(session);
                 // "ok" only once the printer's side has confirmed every byte, as
@@ -238,7 +236,7 @@ std::vector<PortResult> runOnPorts(const std::vector<PortTarget>& ports, const J
         // A binding each: its table of bound exports fills as it is used.
         w->pixmill = std::make_unique<PixmillBinding>(candidates);
         w->said = std::make_unique<NotedMessages>(*w);
-        w->batch = std::make_unique<BatchRecording>(w->link, *w->pixmill, *w->said);
+        w->batch = std::make_unique<BatchRecording>(*w->pixmill, *w->said);
         workers.push_back(std::move(w));
     }
 
@@ -256,7 +254,7 @@ std::vector<PortResult> runOnPorts(const std::vector<PortTarget>& ports, const J
         }
         if (i == 0 && !options.record.isEmpty()) {
             w.batch->OpenBatchFile(options.record, true);
-            w.link.gBatchModeEnabled = w.batch->isOpen();
+            w.batch->setEnabled(w.batch->isOpen());
         }
         tCurrent = nullptr;
     }

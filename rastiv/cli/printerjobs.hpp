@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "link/serialport.hpp"
-#include "link/linkstate.hpp"
 #include "link/transferprogress.hpp"
 
 namespace rastiv {
@@ -47,7 +46,6 @@ struct PortResult {
 // that copies what it sends, and the clock its waits run on.
 struct PortSession {
     CommLink& link;
-    LinkState& flags;  // the session's own switches, such as the print-sample one
     BatchRecording& batch;
     Clock& clock;
     TransferProgress& progress;

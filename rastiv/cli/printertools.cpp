@@ -18,7 +18,6 @@
 #include "link/clock.hpp"
 #include "link/commlink.hpp"
 #include "link/filestream.hpp"
-#include "link/linkstate.hpp"
 #include "link/regularfile.hpp"
 #include "link/sequences.hpp"
 
@@ -196,7 +195,7 @@ int cmdPrint(const QStringList& args, Streams io) {
         return pc.c.refuse(io, QStringLiteral("%1 cannot be sent to the printer: %2").arg(path, problem));
     if (!recordIsNotInput(pc, io, path, identity, rc)) return rc;
     return pc.run(io, [bytes](PortSession& j) {
-        SendingPrintSample sample(j.flags);
+        SendingPrintSample sample(j.batch);
         return endReason(sendGraphic(j.link, bytes, j.link.sendChunk(), j.progress));
     });
 }

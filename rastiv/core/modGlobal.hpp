@@ -1,17 +1,18 @@
 // What the whole program shares for its whole run: the paper and its
-// highlight colours, the top logo's spacing and the link's switches.  The
+// highlight colours, the top logo's spacing and the help index.  The
 // program holds one instance (created in main); tests make their own.  The
 // picture being worked on is not here: the main window owns it.
 #pragma once
 
+#include <QString>
 #include <cstdint>
 #include <pixmill/pixmill.h>
 
-#include "link/linkstate.hpp"
-
 namespace rastiv {
 
-struct modGlobal : LinkState {
+struct modGlobal {
+    // The help index, named once at start-up; also the help of every message box.
+    QString gHelpFile;
     // The paper's highlight: red when set, blue otherwise.  Everything that
     // shows or encodes the highlight reads this one value.
     bool gScreenRed = false;

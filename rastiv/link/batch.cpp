@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 
-#include "link/linkstate.hpp"
 #include "link/messages.hpp"
 #include "link/commands.hpp"
 #include "link/commlink.hpp"
@@ -29,8 +28,8 @@ void BatchRecording::hookMessages() {
 void BatchRecording::OpenBatchFile(const QString& FileName, bool bWrite) {
     hookMessages();
     CloseBatchFile();
-    g_.gBatchFileHandle = bWrite ? files_.BatchOpenForWrite(FileName) : files_.BatchOpenForRead(FileName);
-    open_ = g_.gBatchFileHandle >= 0;
+    gBatchFileHandle = bWrite ? files_.BatchOpenForWrite(FileName) : files_.BatchOpenForRead(FileName);
+    open_ = gBatchFileHandle >= 0;
 }
 
 // The handle keeps its value after closing, so closing twice (the main
@@ -39,23 +38,29 @@ void BatchRecording::OpenBatchFile(const QString& FileName, bool bWrite) {
 void BatchRecording::CloseBatchFile() {
     if (!open_) return;
     open_ = false;
-    files_.BatchClose(g_.gBatchFileHandle);
+    files_.BatchClose(gBatchFileHandle);
+}
+
+void BatchRecording::startOff() {
+    gBatchModeEnabled = false;
+    gOmitPrintSampleData = true;
+    gSendingPrintSample = false;
 }
 
 bool BatchRecording::recordingNow() const {
-    return g_.gBatchModeEnabled && !(g_.gSendingPrintSample && g_.gOmitPrintSampleData);
+    return gBatchModeEnabled && !(gSendingPrintSample && gOmitPrintSampleData);
 }
 
 void BatchRecording::InsertBatchPlayWait() {
-    if (recordingNow() && open_) files_.BatchWrite(g_.gBatchFileHandle, kBatchPauseMarker);
+    if (recordingNow() && open_) files_.BatchWrite(gBatchFileHandle, kBatchPauseMarker);
 }
 
 void BatchRecording::WriteBatchFile(const QByteArray& cData) {
-    if (recordingNow() && open_) files_.BatchWrite(g_.gBatchFileHandle, cData);
+    if (recordingNow() && open_) files_.BatchWrite(gBatchFileHandle, cData);
 }
 
 int32_t BatchRecording::ReadBatchFile(QByteArray& buffer, int32_t& count, int32_t& pause) {
-    return files_.BatchRead(g_.gBatchFileHandle, buffer, count, pause);
+    return files_.BatchRead(gBatchFileHandle, buffer, count, pause);
 }
 
 namespace {

@@ -15,7 +15,6 @@
 
 namespace rastiv {
 
-struct LinkState;
 class CommLink;
 class MessageBoxes;
 
@@ -43,8 +42,18 @@ extern const QByteArray kBatchPauseMarker;
 class BatchRecording {
 public:
     // The library's own batch messages are shown through `messages`.
-    BatchRecording(LinkState& g, BatchFiles& files, MessageBoxes& messages)
-        : g_(g), files_(files), messages_(messages) {}
+    BatchRecording(BatchFiles& files, MessageBoxes& messages) : files_(files), messages_(messages) {}
+
+    // Whether what is sent is recorded (gBatchModeEnabled).
+    bool enabled() const { return gBatchModeEnabled; }
+    void setEnabled(bool on) { gBatchModeEnabled = on; }
+    // Whether print samples are left out of the recording (gOmitPrintSampleData).
+    bool omitsPrintSamples() const { return gOmitPrintSampleData; }
+    void setOmitPrintSamples(bool omit) { gOmitPrintSampleData = omit; }
+    // Whether a print sample is being sent (see SendingPrintSample).
+    bool sendingPrintSample() const { return gSendingPrintSample; }
+    // The program starts with recording off and print samples left out.
+    void startOff();
 
     // bWrite: create anew for recording; otherwise open for playback.  The
     // handle (-1 on failure, after the library's own message) lands in
@@ -62,15 +71,19 @@ public:
     bool isOpen() const { return open_; }
 
 private:
+    friend class SendingPrintSample;
     bool recordingNow() const;
     void hookMessages();
     static void showLibraryMessage(const char* text, const char* title, void* self);
 
-    LinkState& g_;
     BatchFiles& files_;
     MessageBoxes& messages_;
     bool open_ = false;
     bool hooked_ = false;
+    bool gBatchModeEnabled = false;
+    bool gOmitPrintSampleData = true;
+    bool gSendingPrintSample = false;
+    int32_t gBatchFileHandle = 0;
 };
 
 struct Playback {

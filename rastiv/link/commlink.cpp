@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "link/clock.hpp"
-#include "link/linkstate.hpp"
 
 namespace rastiv {
 
@@ -15,16 +14,16 @@ constexpr int kSettleMs = 10000;
 
 }  // namespace
 
-CommLink::CommLink(LinkState& g, Clock& clock, MessageBoxes& messages)
-    : CommLink(g, clock, std::make_unique<MessageBoxOperator>(messages, g.gHelpFile)) {}
+CommLink::CommLink(Clock& clock, MessageBoxes& messages, const QString& helpFile)
+    : CommLink(clock, std::make_unique<MessageBoxOperator>(messages, helpFile)) {}
 
-CommLink::CommLink(LinkState& g, Clock& clock, std::unique_ptr<Operator> boxes)
-    : g_(g), clock_(clock), boxes_(std::move(boxes)), operator_(*boxes_), tCommTimer_(clock.createTimer()) {
+CommLink::CommLink(Clock& clock, std::unique_ptr<Operator> boxes)
+    : clock_(clock), boxes_(std::move(boxes)), operator_(*boxes_), tCommTimer_(clock.createTimer()) {
     setUpWatchdog();
 }
 
-CommLink::CommLink(LinkState& g, Clock& clock, Operator& op)
-    : g_(g), clock_(clock), operator_(op), tCommTimer_(clock.createTimer()) {
+CommLink::CommLink(Clock& clock, Operator& op)
+    : clock_(clock), operator_(op), tCommTimer_(clock.createTimer()) {
     setUpWatchdog();
 }
 
@@ -40,52 +39,52 @@ void CommLink::setPort(std::unique_ptr<SerialPort> port, const PortSettings& lin
     port_ = std::move(port);
     line_ = line;
     if (!port_) return;
-    if (port_->portOpen()) g_.gPortState = 1;
+    if (port_->portOpen()) gPortState = 1;
     connect(port_.get(), &SerialPort::transmitEvent, this, [this] { MSComm1_OnComm(); });
     // An unplugged adapter: the port is closed already and its lines read
     // low, so a send in progress ends in its retry dialog; the next printer
     // tool asks for the connection again.
-    connect(port_.get(), &SerialPort::lost, this, [this] { g_.gCommEstablished = false; });
+    connect(port_.get(), &SerialPort::lost, this, [this] { gCommEstablished = false; });
 }
 
-bool CommLink::lineOpen() const { return g_.gPortState == 1; }
+bool CommLink::lineOpen() const { return gPortState == 1; }
 
-bool CommLink::printerAnswering() const { return g_.gCommEstablished; }
+bool CommLink::printerAnswering() const { return gCommEstablished; }
 
-int32_t CommLink::sendChunk() const { return g_.gSendChunk; }
+int32_t CommLink::sendChunk() const { return gSendChunk; }
 
-void CommLink::setSendChunk(int32_t bytes) { g_.gSendChunk = bytes; }
+void CommLink::setSendChunk(int32_t bytes) { gSendChunk = bytes; }
 
-void CommLink::printerAnswered() { g_.gCommEstablished = g_.gPortState == 1; }
+void CommLink::printerAnswered() { gCommEstablished = gPortState == 1; }
 
 void CommLink::startUnconnected() {
-    g_.gPortState = 0;
-    g_.gCommEstablished = false;
+    gPortState = 0;
+    gCommEstablished = false;
 }
 
-void CommLink::MSComm1_OnComm() { g_.gSendDone = true; }
+void CommLink::MSComm1_OnComm() { gSendDone = true; }
 
 void CommLink::WritePort(const QByteArray& outStr) {
-    if (g_.gPortState != 1 || !port_) return;
+    if (gPortState != 1 || !port_) return;
     port_->output(outStr);
-    if (g_.gBatchModeEnabled && batchCopy_) batchCopy_(outStr);
+    if (batchCopy_) batchCopy_(outStr);
 }
 
-QByteArray CommLink::ReadPort() { return g_.gPortState == 1 && port_ ? port_->input() : QByteArray(); }
+QByteArray CommLink::ReadPort() { return gPortState == 1 && port_ ? port_->input() : QByteArray(); }
 
 void CommLink::ClearInputBuffer() {
-    if (g_.gPortState == 1 && port_) port_->clearInBuffer();
+    if (gPortState == 1 && port_) port_->clearInBuffer();
 }
 
 int16_t CommLink::InputBufferCount() {
-    if (g_.gPortState != 1 || !port_) return 0;
+    if (gPortState != 1 || !port_) return 0;
     return static_cast<int16_t>(std::min(port_->inBufferCount(), 32767));
 }
 
 void CommLink::ClosePort() {
     if (port_ && port_->portOpen()) port_->close();
-    g_.gPortState = 0;
-    g_.gCommEstablished = false;
+    gPortState = 0;
+    gCommEstablished = false;
 }
 
 void CommLink::startWatchdog(int ms) {
@@ -107,25 +106,25 @@ bool CommLink::retry(SendProblem problem) {
 }
 
 bool CommLink::SendData(const QByteArray& outStr) {
-    if (g_.gPortState != 1) {
-        g_.gSendDone = false;
+    if (gPortState != 1) {
+        gSendDone = false;
         WritePort(outStr);
         return true;
     }
     if (!waitUntilReady()) return false;
-    g_.gSendDone = false;
+    gSendDone = false;
     WritePort(outStr);
     return true;
 }
 
 TransferEnd CommLink::SendPiece(const QByteArray& piece, TransferProgress& progress) {
-    if (g_.gPortState == 1) {
+    if (gPortState == 1) {
         if (!waitUntilReady()) return TransferEnd::Abandoned;
         // The waits let the operator's clicks through: the last moment at
         // which this piece can still be kept back.
         if (progress.cancelRequested()) return TransferEnd::Cancelled;
     }
-    g_.gSendDone = false;
+    gSendDone = false;
     WritePort(piece);
     progress.add(piece.size());
     return TransferEnd::Complete;
@@ -152,7 +151,7 @@ bool CommLink::waitUntilReady() {
         }
         // ... and the line has reported its transmit buffer empty.
         startWatchdog(kReadyWaitMs);
-        while (!g_.gSendDone) {
+        while (!gSendDone) {
             yield();
             if (!watchdogRunning() && !retry(SendProblem::General)) return false;
         }

@@ -15,7 +15,6 @@
 
 namespace rastiv {
 
-struct LinkState;
 class Clock;
 class Timer;
 class MessageBoxes;
@@ -25,9 +24,10 @@ class CommLink : public QObject {
     Q_OBJECT
 public:
     // `op` answers the waits that run out.
-    CommLink(LinkState& g, Clock& clock, Operator& op);
-    // The same answered with the program's message boxes.
-    CommLink(LinkState& g, Clock& clock, MessageBoxes& messages);
+    CommLink(Clock& clock, Operator& op);
+    // The same answered with the program's message boxes, which offer
+    // `helpFile` (read at each box, so it may be named after the link is made).
+    CommLink(Clock& clock, MessageBoxes& messages, const QString& helpFile);
     ~CommLink() override;
 
     // The serial control (`MSComm1`): a real device or the virtual printer,
@@ -48,9 +48,16 @@ public:
     // The piece length of file transfers (gSendChunk; 0: 50 bytes).
     int32_t sendChunk() const;
     void setSendChunk(int32_t bytes);
+    // Whether the line has reported its transmit buffer empty since the last
+    // send (gSendDone).
+    bool transmitDone() const { return gSendDone; }
+    // A line just opened has nothing on its way: the first send need not
+    // wait for a transmit event that only a write raises.
+    void lineIdle() { gSendDone = true; }
     const PortSettings& lineSettings() const { return line_; }
 
-    // Where `WritePort` copies what it writes while batch recording is on.
+    // Where `WritePort` copies what it writes (the recording decides whether
+    // to keep it).
     void setBatchCopy(std::function<void(const QByteArray&)> copy) { batchCopy_ = std::move(copy); }
 
     // ---- Port routines: each does nothing unless gPortState is 1. ----
@@ -97,12 +104,11 @@ public:
 
 private:
     void MSComm1_OnComm();
-    CommLink(LinkState& g, Clock& clock, std::unique_ptr<Operator> boxes);
+    CommLink(Clock& clock, std::unique_ptr<Operator> boxes);
     void setUpWatchdog();
     bool retry(SendProblem problem);
     bool waitUntilReady();
 
-    LinkState& g_;
     Clock& clock_;
     std::unique_ptr<Operator> boxes_;  // when built with message boxes
     Operator& operator_;
@@ -111,6 +117,10 @@ private:
     std::unique_ptr<Timer> tCommTimer_;
     std::function<void(const QByteArray&)> batchCopy_;
     int transfers_ = 0;
+    bool gCommEstablished = false;  // a printer answered the connection test on this line
+    int32_t gPortState = 0;         // 1 while the line is open; the port routines do nothing otherwise
+    bool gSendDone = false;         // set by the transmit event, cleared by each send
+    int32_t gSendChunk = 0;         // piece length of file transfers (0: 50 bytes)
 };
 
 // A command sequence to the printer from its first byte to its last.  While

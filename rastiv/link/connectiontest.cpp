@@ -1,7 +1,6 @@
 #include "link/connectiontest.hpp"
 
 #include "link/commlink.hpp"
-#include "link/linkstate.hpp"
 
 namespace rastiv {
 

@@ -8,12 +8,11 @@
 #include "link/commands.hpp"
 #include "link/commlink.hpp"
 #include "link/filestream.hpp"
-#include "link/linkstate.hpp"
 
 namespace rastiv {
 
-SendingPrintSample::SendingPrintSample(LinkState& g) : g_(g) { g_.gSendingPrintSample = true; }
-SendingPrintSample::~SendingPrintSample() { g_.gSendingPrintSample = false; }
+SendingPrintSample::SendingPrintSample(BatchRecording& batch) : batch_(batch) { batch_.gSendingPrintSample = true; }
+SendingPrintSample::~SendingPrintSample() { batch_.gSendingPrintSample = false; }
 
 namespace {
 

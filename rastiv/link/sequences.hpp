@@ -13,22 +13,21 @@
 
 namespace rastiv {
 
-struct LinkState;
 class BatchRecording;
 class CommLink;
 class Timer;
 
-// gSendingPrintSample for the length of a sample command, so that a batch
-// recording can leave the sample out; cleared on every way out.
+// The recording's gSendingPrintSample for the length of a sample command, so
+// that it can leave the sample out; cleared on every way out.
 class SendingPrintSample {
 public:
-    explicit SendingPrintSample(LinkState& g);
+    explicit SendingPrintSample(BatchRecording& batch);
     ~SendingPrintSample();
     SendingPrintSample(const SendingPrintSample&) = delete;
     SendingPrintSample& operator=(const SendingPrintSample&) = delete;
 
 private:
-    LinkState& g_;
+    BatchRecording& batch_;
 };
 
 // Stores the logo file at `path` as logo n, counted into a started

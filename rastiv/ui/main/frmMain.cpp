@@ -108,9 +108,7 @@ void frmMain::Form_Load() {
     else SetScreenRed();
 
     env_.link.startUnconnected();
-    env_.g.gBatchModeEnabled = false;
-    env_.g.gOmitPrintSampleData = true;
-    env_.g.gSendingPrintSample = false;
+    env_.batch.startOff();
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
@@ -214,7 +212,7 @@ void frmMain::updateTitle() {
     const QString& name = document_.name();
     // "[*]" is where the desktop marks changes that no file holds yet.
     QString title = name.isEmpty() ? QStringLiteral("Rastiv[*]") : name + QStringLiteral("[*] - Rastiv");
-    if (env_.g.gBatchModeEnabled && env_.batch.isOpen())
+    if (env_.batch.enabled() && env_.batch.isOpen())
         title += QStringLiteral(" (recording to %1)").arg(QFileInfo(recordingFile_).fileName());
     setWindowTitle(title);
 }

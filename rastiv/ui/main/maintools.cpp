@@ -150,11 +150,11 @@ void frmMain::cmdLegacy_Click() {
 
 void frmMain::mnuBatchModeEnable_Click() {
     // The recording state decides, not the check mark Qt has already toggled.
-    modGlobal& g = env_.g;
-    mnuBatchModeEnable->setChecked(g.gBatchModeEnabled);
-    if (g.gBatchModeEnabled) {
+    BatchRecording& batch = env_.batch;
+    mnuBatchModeEnable->setChecked(batch.enabled());
+    if (batch.enabled()) {
         mnuBatchModeEnable->setChecked(false);
-        g.gBatchModeEnabled = false;
+        batch.setEnabled(false);
         env_.batch.CloseBatchFile();
         updateTitle();
         showStatus(QStringLiteral("Recording ended: %1 holds what was sent.").arg(QFileInfo(recordingFile_).fileName()));
@@ -172,24 +172,23 @@ void frmMain::mnuBatchModeEnable_Click() {
     // A file that cannot be created (the library has said why) records nothing.
     const bool on = env_.batch.isOpen();
     mnuBatchModeEnable->setChecked(on);
-    g.gBatchModeEnabled = on;
+    batch.setEnabled(on);
     recordingFile_ = chosen.path;
     updateTitle();
     if (on) showStatus(QStringLiteral("Recording: everything sent to the printer goes into %1.").arg(chosen.name));
 }
 
 void frmMain::mnuBatchModeOmit_Click() {
-    env_.g.gOmitPrintSampleData = !env_.g.gOmitPrintSampleData;
-    mnuBatchModeOmit->setChecked(env_.g.gOmitPrintSampleData);
+    env_.batch.setOmitPrintSamples(!env_.batch.omitsPrintSamples());
+    mnuBatchModeOmit->setChecked(env_.batch.omitsPrintSamples());
 }
 
 void frmMain::mnuBatchModePlay_Click() {
-    modGlobal& g = env_.g;
     DisableButtons();
-    if (g.gBatchModeEnabled) {
+    if (env_.batch.enabled()) {
         mnuBatchModeEnable->setChecked(false);
         mnuBatchModeOmit->setEnabled(false);
-        g.gBatchModeEnabled = false;
+        env_.batch.setEnabled(false);
         env_.batch.CloseBatchFile();
         updateTitle();
     }

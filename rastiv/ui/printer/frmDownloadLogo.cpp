@@ -134,7 +134,7 @@ void frmDownloadLogo::cmdPrintLogo_Click() {
 }
 
 bool frmDownloadLogo::printLogo() {
-    SendingPrintSample sample(env_.g);
+    SendingPrintSample sample(env_.batch);
     BusyDialog busy(this, env_);
     const std::optional<uint8_t> n = logoNumberOrRefuse(
         busy, tbLogoNum->text(),

@@ -73,7 +73,7 @@ frmPrint::frmPrint(Env& env, const WorkingPicture& picture, Workflow& main, QWid
 
 void frmPrint::cmdSendBMP_Click() {
     modGlobal& g = env_.g;
-    SendingPrintSample sample(g);  // a printed graphic is print-sample data for a recording
+    SendingPrintSample sample(env_.batch);  // a printed graphic is print-sample data for a recording
     TransferProgress progress(env_.link.lineSettings());
     BusyDialog busy(this, env_, *transfer, progress);
     if (picture_.widthOrZero() > kMaxPrintWidth) {

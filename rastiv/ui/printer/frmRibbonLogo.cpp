@@ -132,7 +132,7 @@ bool frmRibbonLogo::download() {
 }
 
 void frmRibbonLogo::cmdPrintSample_Click() {
-    SendingPrintSample sample(env_.g);
+    SendingPrintSample sample(env_.batch);
     steps.show(5);
     bool printed;
     {

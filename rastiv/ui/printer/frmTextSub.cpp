@@ -48,7 +48,7 @@ const AttributeBox kBoxes[textsub::kFromCount + textsub::kToCount] = {
 
 void printSampleStep(QWidget* dialog, Env& env, StepIndicator& steps, Timer& timer,
                      const QList<QByteArray>& receipt) {
-    SendingPrintSample sample(env.g);
+    SendingPrintSample sample(env.batch);
     steps.show(2);
     bool printed;
     {

@@ -229,7 +229,7 @@ bool frmWatermark::define(BusyDialog& busy, TransferProgress& progress) {
 }
 
 void frmWatermark::cmdPrintSample_Click() {
-    SendingPrintSample sample(env_.g);
+    SendingPrintSample sample(env_.batch);
     steps.show(5);
     bool printed;
     {
