@@ -133,18 +133,17 @@ QByteArray programsRecording(const QString& path, const std::function<void(CommL
     modGlobal g;
     VirtualClock clock;
     PixmillBinding pixmill;
-    BatchRecording batch(g, pixmill, boxes);
-    CommLink link(g, clock, boxes);
+    BatchRecording batch(pixmill, boxes);
+    CommLink link(clock, boxes, g.gHelpFile);
     auto printer = std::make_unique<VirtualPrinter>(clock);
     PortError error;
     EXPECT_TRUE(printer->open({QString::fromLatin1(kVirtualPrinterDevice), 9600, 'N'}, error));
     link.setPort(std::move(printer));
     link.setBatchCopy([&](const QByteArray& b) { batch.WriteBatchFile(b); });
-    g.gPortState = 1;
-    g.gSendDone = true;
-    g.gSendChunk = 50;
+    link.lineIdle();
+    link.setSendChunk(50);
     batch.OpenBatchFile(path, true);
-    g.gBatchModeEnabled = true;
+    batch.setEnabled(true);
     action(link, batch, g, clock);
     batch.CloseBatchFile();
     return readFile(path);
@@ -166,7 +165,7 @@ TEST_F(PrinterCommands, RecordWritesWhatTheProgramRecordsForTheSameAction) {
          [&](CommLink& link, BatchRecording& batch, modGlobal& g, Clock&) {
              TransferProgress progress;
              progress.start(QFile(lgo).size());
-             sendLogo(link, batch, lgo, 200, g.gSendChunk, progress);
+             sendLogo(link, batch, lgo, 200, link.sendChunk(), progress);
          },
          QByteArray("\x1D\x22\x01\x1D\x23\xC8", 6) + logoFile(1, 2) + kMarker + QByteArray("\x1D\x23\x00", 3)},
         {"paper-type", {QStringLiteral("paper-type"), QStringLiteral("4")},
@@ -180,10 +179,10 @@ TEST_F(PrinterCommands, RecordWritesWhatTheProgramRecordsForTheSameAction) {
          {}},
         // A printed graphic is print-sample data: left out, as the program leaves it out.
         {"print", {QStringLiteral("print"), gfx},
-         [&](CommLink& link, BatchRecording&, modGlobal& g, Clock&) {
-             SendingPrintSample sample(g);
+         [&](CommLink& link, BatchRecording& batch, modGlobal&, Clock&) {
+             SendingPrintSample sample(batch);
              TransferProgress progress;
-             sendGraphic(link, gfx, g.gSendChunk, progress);
+             sendGraphic(link, gfx, link.sendChunk(), progress);
          },
          QByteArray()},
     };

@@ -8,7 +8,6 @@
 
 #include "link/clock.hpp"
 #include "link/messages.hpp"
-#include "link/linkstate.hpp"
 #include "link/commlink.hpp"
 #include "link/virtualprinter.hpp"
 
@@ -36,36 +35,35 @@ struct Boxes : MessageBoxes {
 class Link : public ::testing::Test {
 protected:
     Link() {
-        auto vp = std::make_unique<VirtualPrinter>(clock);
+        vp = std::make_unique<VirtualPrinter>(clock);
         printer = vp.get();
-        link.setPort(std::move(vp));
         link.setBatchCopy([this](const QByteArray& s) { batch += s; });
-        g.gHelpFile = "/help/index.html";
+        help = "/help/index.html";
     }
     // What the connection test does: open the line and send the status query.
     void connectPrinter() {
         PortError err;
         ASSERT_TRUE(printer->open({kVirtualPrinterDevice, 9600, 'N'}, err));
-        g.gPortState = 1;
+        link.setPort(std::move(vp));
         link.WritePort(QByteArray("\x1B\x76\x0A", 3));
         clock.advance(100);
         QCoreApplication::processEvents();
     }
     qint64 elapsedSince(qint64 t0) const { return clock.nowMs() - t0; }
 
-    LinkState g;
+    QString help;
     VirtualClock clock;
     Boxes boxes{clock};
-    CommLink link{g, clock, boxes};
+    CommLink link{clock, boxes, help};
+    std::unique_ptr<VirtualPrinter> vp;  // the link's once the line is opened
     VirtualPrinter* printer = nullptr;
     QByteArray batch;
 };
 
 TEST_F(Link, ClosedPortSendsAndRecordsNothingButSucceeds) {
-    g.gBatchModeEnabled = true;
-    g.gSendDone = true;
+    link.lineIdle();
     EXPECT_TRUE(link.SendData("abc"));
-    EXPECT_FALSE(g.gSendDone);
+    EXPECT_FALSE(link.transmitDone());
     EXPECT_TRUE(printer->received().isEmpty());
     EXPECT_TRUE(batch.isEmpty());
     EXPECT_EQ(link.ReadPort(), QByteArray());
@@ -74,11 +72,10 @@ TEST_F(Link, ClosedPortSendsAndRecordsNothingButSucceeds) {
 }
 
 TEST_F(Link, StatusQueryIsAnsweredAndItsTransmitEventLetsTheFirstSendThrough) {
-    g.gBatchModeEnabled = true;
     connectPrinter();
     EXPECT_EQ(batch, QByteArray("\x1B\x76\x0A", 3));
     EXPECT_EQ(link.InputBufferCount(), 1);
-    EXPECT_TRUE(g.gSendDone);
+    EXPECT_TRUE(link.transmitDone());
     EXPECT_TRUE(link.SendData(QByteArray("\x1B\x4A\xFF\x19", 4)));
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(printer->received(), QByteArray("\x1B\x76\x0A\x1B\x4A\xFF\x19", 7));
@@ -92,7 +89,7 @@ TEST_F(Link, StatusQueryIsAnsweredAndItsTransmitEventLetsTheFirstSendThrough) {
 TEST_F(Link, WithoutATransmitEventTheCompletionWaitTimesOutAndCancelStops) {
     PortError err;
     printer->open({kVirtualPrinterDevice, 9600, 'N'}, err);
-    g.gPortState = 1;  // opened, but no status query went out
+    link.setPort(std::move(vp));  // opened, but no status query went out
     boxes.answers = {MsgResult::Ok, MsgResult::Cancel};
     const qint64 t0 = clock.nowMs();
     EXPECT_FALSE(link.SendData("x"));
@@ -167,19 +164,18 @@ TEST_F(Link, WaitForPrinterRidesOutAFlashWrite) {
     EXPECT_TRUE(link.SendData("next"));
 }
 
-TEST_F(Link, BatchCopyFollowsTheRecordingFlagAndClosingResetsThePortState) {
+TEST_F(Link, WhatTheOpenLineWritesIsCopiedAndClosingResetsThePortState) {
     connectPrinter();
-    link.WritePort("a");
-    g.gBatchModeEnabled = true;
+    batch.clear();
     link.WritePort("b");
     EXPECT_EQ(batch, "b");
     link.ClosePort();
-    EXPECT_EQ(g.gPortState, 0);
+    EXPECT_FALSE(link.lineOpen());
     EXPECT_FALSE(printer->portOpen());
     link.WritePort("c");
     EXPECT_EQ(batch, "b");
     link.ClosePort();  // closing a closed port is harmless
-    EXPECT_EQ(g.gPortState, 0);
+    EXPECT_FALSE(link.lineOpen());
 }
 
 // A piece of a transfer the operator can cancel.

@@ -11,7 +11,6 @@
 
 #include "link/clock.hpp"
 #include "link/messages.hpp"
-#include "link/linkstate.hpp"
 #include "link/commlink.hpp"
 #include "link/termiosport.hpp"
 #include "portbench.hpp"
@@ -103,22 +102,21 @@ TEST(PtyLink, AHangUpDuringSendingEndsInTheRetryDialog) {
             return MsgResult::Cancel;
         }
     } boxes;
-    LinkState g;
+    const QString noHelp;
     VirtualClock clock;
-    CommLink link(g, clock, boxes);
+    CommLink link(clock, boxes, noHelp);
     auto port = std::make_unique<TermiosPort>(clock);
     PortError err;
     ASSERT_TRUE(port->open({QString::fromLocal8Bit(::ptsname(master)), 9600, 'N'}, err));
     link.setPort(std::move(port));
-    g.gPortState = 1;
-    g.gCommEstablished = true;
+    link.printerAnswered();
     link.WritePort("\x1B\x76\x0A");
     ASSERT_TRUE(link.SendData("first"));
     ::close(master);
     EXPECT_FALSE(link.SendData("second"));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_TRUE(boxes.shown[0].text.startsWith("There is a Timeout error sending data to the printer."));
-    EXPECT_FALSE(g.gCommEstablished);  // the next printer tool asks for the connection again
+    EXPECT_FALSE(link.printerAnswering());  // the next printer tool asks for the connection again
     EXPECT_FALSE(link.port()->portOpen());
 }
 

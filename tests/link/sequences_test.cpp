@@ -14,7 +14,6 @@
 #include "link/commlink.hpp"
 #include "link/connectiontest.hpp"
 #include "link/filestream.hpp"
-#include "link/linkstate.hpp"
 #include "link/operator.hpp"
 #include "link/sequences.hpp"
 #include "link/virtualprinter.hpp"
@@ -73,13 +72,12 @@ protected:
         return path;
     }
 
-    LinkState g;
     VirtualClock clock;
     ScriptedOperator op;
-    CommLink link{g, clock, op};
+    CommLink link{clock, op};
     NoBatchFiles files;
     NoBoxes boxes;
-    BatchRecording batch{g, files, boxes};
+    BatchRecording batch{files, boxes};
     std::unique_ptr<SerialPort> line;
     VirtualPrinter* printer = nullptr;
     QTemporaryDir dir;
@@ -114,8 +112,8 @@ TEST_F(Sequences, ConnectingOpensProbesAndSaysTheLineIsEstablished) {
     const qint64 t0 = clock.nowMs();
     EXPECT_EQ(connectPrinter(link, std::move(line), {kVirtualPrinterDevice, 9600, 'N'}, error), Connection::Answered);
     EXPECT_LT(clock.nowMs() - t0, kConnectWaitMs);  // the answer ends the wait
-    EXPECT_EQ(g.gPortState, 1);
-    EXPECT_TRUE(g.gCommEstablished);
+    EXPECT_TRUE(link.lineOpen());
+    EXPECT_TRUE(link.printerAnswering());
     EXPECT_EQ(printer->received(), cmd::kStatusQuery);
 }
 
@@ -125,8 +123,8 @@ TEST_F(Sequences, ASwitchedOffPrinterLeavesTheLineOpenButNotEstablished) {
     const qint64 t0 = clock.nowMs();
     EXPECT_EQ(connectPrinter(link, std::move(line), {kVirtualPrinterDevice, 9600, 'N'}, error), Connection::NoAnswer);
     EXPECT_GE(clock.nowMs() - t0, kConnectWaitMs);
-    EXPECT_EQ(g.gPortState, 1);
-    EXPECT_FALSE(g.gCommEstablished);
+    EXPECT_TRUE(link.lineOpen());
+    EXPECT_FALSE(link.printerAnswering());
 }
 
 TEST_F(Sequences, AnOperatorWhoStopsAbandonsTheSendAfterTheFirstWait) {

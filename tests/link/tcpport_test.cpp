@@ -15,7 +15,6 @@
 
 #include "link/clock.hpp"
 #include "link/messages.hpp"
-#include "link/linkstate.hpp"
 #include "link/commlink.hpp"
 #include "link/connectiontest.hpp"
 #include "link/tcpport.hpp"
@@ -146,18 +145,17 @@ TEST_F(Tcp, AServerThatNeverAcceptsTimesOutWithinTheLimit) {
 }
 
 TEST_F(Tcp, TheConnectionTestSeesTheServersReply) {
-    LinkState g;
+    const QString noHelp;
     struct NoBoxes : MessageBoxes {
         MsgResult show(const Message&) override { return MsgResult::Cancel; }
     } boxes;
-    CommLink link(g, clock, boxes);
+    CommLink link(clock, boxes, noHelp);
     auto line = std::make_unique<TcpPort>(clock);
     PortError err;
     ASSERT_TRUE(line->open({listener.device(), 9600, 'N'}, err));
     const int server = listener.accept();
     ASSERT_GE(server, 0);
     link.setPort(std::move(line));
-    g.gPortState = 1;
     // The server answers the status query as a printer would, once it has
     // all three bytes.
     QByteArray query;

@@ -13,6 +13,8 @@
 #include "core/settings.hpp"
 #include "core/batchmode.hpp"
 #include "link/commlink.hpp"
+#include "link/connectiontest.hpp"
+#include "link/virtualprinter.hpp"
 #include "bmp_builder.hpp"
 
 #include <QApplication>
@@ -138,8 +140,8 @@ struct World {
     explicit World(QStringList pixmillCandidates = {QStringLiteral(RASTIV_PIXMILL_PATH)})
         : pixmill(std::move(pixmillCandidates)),
           settings(QString::fromStdString(tmp.path("settings.ini"))),
-          link(g, clock, messages),
-          batch(g, pixmill, messages),
+          link(clock, messages, g.gHelpFile),
+          batch(pixmill, messages),
           env{g, pixmill, messages, files, settings, clock, desktop, link, batch,
               QString::fromStdString(tmp.path("work"))} {
         g.gHelpFile = QStringLiteral("/opt/rastiv/help/index.html");
@@ -152,6 +154,11 @@ struct World {
     }
     QString path(const char* name) const { return QString::fromStdString(tmp.path(name)); }
     QString working() const { return env.workPath("tmpfile.bmp"); }
+    // The line as a connection leaves it: a virtual printer, open and answered.
+    void connectVirtualPrinter() {
+        PortError error;
+        connectPrinter(link, std::make_unique<VirtualPrinter>(clock), {kVirtualPrinterDevice, 9600, 'N'}, error);
+    }
     // A black-and-white working bitmap, loaded as the main window would leave it.
     void workingBitmap(int32_t width, int32_t height) {
         using namespace testing_support;

@@ -164,7 +164,7 @@ TEST(DownloadLogo, PrintLogoPrintsTheNumberTypedAndIsLeftOutOfTheRecording) {
     d.cmdPrintLogo->click();
     EXPECT_EQ(b.writes(), (QList<QByteArray>{select(7), hex("1D 2F 00"), kFeed, kDeselect}));
     EXPECT_EQ(d.steps.shown(), 4);
-    EXPECT_FALSE(b.w.g.gSendingPrintSample);
+    EXPECT_FALSE(b.w.batch.sendingPrintSample());
     EXPECT_TRUE(b.recorded().isEmpty());
 }
 
@@ -172,7 +172,7 @@ TEST(DownloadLogo, AClosedPortStopsSilently) {
     Bench b;
     b.logoFile(1);
     frmDownloadLogo d(b.w.env, b.logo);
-    b.w.g.gPortState = 0;
+    b.w.link.ClosePort();
     d.tbLogoNum->setText("5");
     d.cmdDownloadLogo->click();
     EXPECT_EQ(d.steps.shown(), 3);
@@ -235,7 +235,7 @@ TEST(LogoNumbers, AMissingOrOutOfRangeNumberIsRefusedBeforeAnythingIsSent) {
         r.attempt(b);
         EXPECT_EQ(b.w.messages.boxes(), std::vector<Box>{parameterError(r.text, r.topic)});
         EXPECT_TRUE(b.writes().isEmpty()) << r.text;
-        EXPECT_FALSE(b.w.g.gSendingPrintSample);
+        EXPECT_FALSE(b.w.batch.sendingPrintSample());
     }
 }
 
@@ -303,8 +303,7 @@ TEST(Sending, NeitherTheDialogNorTheMainWindowClosesWhileALogoIsBeingSent) {
     main.endProgram = [&] { ++ended; };
     main.show();
     // The main window starts every run unconnected; the bench is connected.
-    b.w.g.gPortState = 1;
-    b.w.g.gCommEstablished = true;
+    b.connect();
     frmDownloadLogo d(b.w.env, b.logo, &main);
     d.show();
     d.tbLogoNum->setText("5");
@@ -360,7 +359,7 @@ TEST(Watermark, LegacyBoxDefinesWatermark241FromLogo239AtTheDefaultShading) {
     EXPECT_TRUE(b.writes().isEmpty());
     EXPECT_EQ(b.w.messages.boxes(), std::vector<Box>{legacyAdvice("Watermark")});
     EXPECT_EQ(d.steps.shown(), 6);
-    EXPECT_FALSE(b.w.g.gSendingPrintSample);
+    EXPECT_FALSE(b.w.batch.sendingPrintSample());
     EXPECT_EQ(b.recorded(), kBegin + hex("1D 23 EF") + logo + kBatchPauseMarker + kDeselect + define +
                                 kBatchPauseMarker + hex("1B 61 00"));
 
@@ -402,7 +401,7 @@ TEST(Watermark, PrintSampleSwitchesTheWatermarkOnAroundTwentyLinesAndRefusesNoBy
     expected += QList<QByteArray>{hex("1D 8C 00 05"), kFeed};
     EXPECT_EQ(b.writes(), expected);
     EXPECT_EQ(d.steps.shown(), 6);
-    EXPECT_FALSE(b.w.g.gSendingPrintSample);
+    EXPECT_FALSE(b.w.batch.sendingPrintSample());
     EXPECT_TRUE(b.recorded().isEmpty());
 }
 
@@ -427,7 +426,7 @@ TEST(MarginMessage, SamplesFrameTwentyLinesOnEitherSideAndStayOutOfTheRecording)
     EXPECT_EQ(b.writes().first(), hex("1D 99 02 09 32 00"));
     EXPECT_EQ(b.writes().at(21), hex("1D 99 00 09 32 00"));
     EXPECT_EQ(b.writes().size(), 23);
-    EXPECT_FALSE(b.w.g.gSendingPrintSample);
+    EXPECT_FALSE(b.w.batch.sendingPrintSample());
     EXPECT_TRUE(b.recorded().isEmpty());
 }
 
@@ -643,7 +642,7 @@ TEST(MainWindowTools, EachAsksForTheConnectionFirstAndOpensItsDialogOnceThePrint
         };
         whenModal(close);  // the connection refused: nothing opens
         button->click();
-        EXPECT_FALSE(w.g.gCommEstablished);
+        EXPECT_FALSE(w.link.printerAnswering());
         EXPECT_TRUE(button->isEnabled() && window.cmdLoad->isEnabled()) << r.title;
         whenModal([&](QDialog* comm) {
             titles.push_back(comm->windowTitle());
@@ -651,7 +650,7 @@ TEST(MainWindowTools, EachAsksForTheConnectionFirstAndOpensItsDialogOnceThePrint
             static_cast<frmComm*>(comm)->cmdConnect->click();
         });
         button->click();
-        EXPECT_TRUE(w.g.gCommEstablished);
+        EXPECT_TRUE(w.link.printerAnswering());
         whenModal(close);  // connected: straight to the tool
         button->click();
         EXPECT_EQ(titles, (std::vector<QString>{"Communication Configuration", "Communication Configuration", r.title,

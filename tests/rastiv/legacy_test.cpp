@@ -50,8 +50,8 @@ struct MainBench : Bench {
         window.endProgram = [] {};
         window.show();
         // Every run starts unconnected; this one keeps the bench's printer.
-        w.g.gCommEstablished = true;
-        w.g.gPortState = 1;
+        connect();
+        w.link.ClearInputBuffer();
     }
 };
 
@@ -153,7 +153,7 @@ TEST(LegacyColorization, SampleReceiptGoesPieceByPieceAndWaitsAtMostTenSecondsFo
     const qint64 answered = b.w.clock.nowMs() - t0;
     EXPECT_EQ(b.writes(), expected);
     EXPECT_EQ(d.steps.shown(), 3);
-    EXPECT_FALSE(b.w.g.gSendingPrintSample);
+    EXPECT_FALSE(b.w.batch.sendingPrintSample());
     EXPECT_TRUE(b.recorded().isEmpty());  // print samples stay out of recordings
 
     // No answer: the sample ends after ten seconds; an old reply still

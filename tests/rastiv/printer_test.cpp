@@ -35,7 +35,7 @@ struct Bench : PrinterBench {
     std::vector<QString> opened;
     void connect() {
         comm.cmdConnect_Click();
-        ASSERT_TRUE(w.g.gCommEstablished);
+        ASSERT_TRUE(w.link.printerAnswering());
     }
 };
 
@@ -84,11 +84,11 @@ TEST(Comm, ASuccessfulTestConnectsRecordsTheQueryAndOpensTheWantedDialog) {
     Bench b;
     TempDir tmp;
     b.w.batch.OpenBatchFile(QString::fromStdString(tmp.path("rec.cpb")), true);
-    b.w.g.gBatchModeEnabled = true;
+    b.w.batch.setEnabled(true);
     whenModal([&b](QDialog*) { b.connect(); });
     b.comm.withConnection([&b] { b.opened.push_back("logo"); });
-    EXPECT_EQ(b.w.g.gPortState, 1);
-    EXPECT_EQ(b.w.g.gSendChunk, 50);
+    EXPECT_TRUE(b.w.link.lineOpen());
+    EXPECT_EQ(b.w.link.sendChunk(), 50);
     EXPECT_FALSE(b.comm.isVisible());
     EXPECT_EQ(b.opened, std::vector<QString>{"logo"});
     EXPECT_EQ(b.printer->received(), kStatusQuery);
@@ -104,8 +104,8 @@ TEST(Comm, APrinterMustAnswerWithinFiveSeconds) {
         Bench b;
         b.replyDelayMs = delay;
         b.comm.cmdConnect_Click();
-        EXPECT_EQ(b.w.g.gCommEstablished, delay < 5000) << delay;
-        EXPECT_EQ(b.w.g.gPortState, 1);  // the port stays open either way
+        EXPECT_EQ(b.w.link.printerAnswering(), delay < 5000) << delay;
+        EXPECT_TRUE(b.w.link.lineOpen());  // the port stays open either way
         if (delay > 5000) {
             EXPECT_EQ(b.w.messages.boxes(),
                       (std::vector<Box>{{"Error communicating with the printer.  Verify the port settings at the "
@@ -131,8 +131,8 @@ TEST(Comm, PortFailuresShowTheSystemErrorAndCancelGivesTheButtonsBack) {
                                   "exist."))
         << m.text.toStdString();
     EXPECT_EQ(Box(m), Box(m.text, m.title));  // no icon, no Help
-    EXPECT_EQ(b.w.g.gPortState, 0);
-    EXPECT_FALSE(b.w.g.gCommEstablished);
+    EXPECT_FALSE(b.w.link.lineOpen());
+    EXPECT_FALSE(b.w.link.printerAnswering());
     EXPECT_TRUE(b.comm.cmdConnect->isEnabled());
 
     b.comm.show();
@@ -152,7 +152,7 @@ TEST(Print, AGraphicIsStreamedInFullPiecesThenFedAndKeptOutOfARecording) {
     b.w.workingBitmap(576, 25);  // 25 monochrome records of 74 bytes: 1850 bytes, a multiple of 50
     TempDir tmp;
     b.w.batch.OpenBatchFile(QString::fromStdString(tmp.path("rec.cpb")), true);
-    b.w.g.gBatchModeEnabled = true;
+    b.w.batch.setEnabled(true);
     frmPrint print(b.w.env, b.w.picture, b.main);
     print.cmdSendBMP_Click();
     EXPECT_TRUE(b.w.messages.shown.empty());
@@ -160,7 +160,7 @@ TEST(Print, AGraphicIsStreamedInFullPiecesThenFedAndKeptOutOfARecording) {
     ASSERT_EQ(gfx.size(), 1850u);
     QByteArray expected(reinterpret_cast<const char*>(gfx.data()), qsizetype(gfx.size()));
     EXPECT_EQ(b.printer->received(), expected + kFeed);
-    EXPECT_FALSE(b.w.g.gSendingPrintSample);
+    EXPECT_FALSE(b.w.batch.sendingPrintSample());
     EXPECT_TRUE(print.isEnabled());
     b.w.batch.CloseBatchFile();
     EXPECT_TRUE(readFile(tmp.path("rec.cpb")).empty());  // print samples are omitted by default
@@ -239,9 +239,9 @@ TEST(Batch, ARecordingReplaysExactlyTheBytesSentWaitingWhereTheRecordingWaited) 
     for (int i = 0; i < 16; ++i) logo.append(char(0xF0 ^ i));
     const QString file = b.w.path("out/setup.cpb");
     b.w.batch.OpenBatchFile(file, true);
-    b.w.g.gBatchModeEnabled = true;
+    b.w.batch.setEnabled(true);
     downloadLikeSequence(b.w.env, logo);
-    b.w.g.gBatchModeEnabled = false;
+    b.w.batch.setEnabled(false);
     b.w.batch.CloseBatchFile();
     const QByteArray sent = b.printer->received();
     const ByteVec recorded = readFile(file.toStdString());
@@ -296,9 +296,9 @@ TEST(Batch, PlaybackKeepsTheDialogOpenUntilTheFileHasBeenSent) {
     b.connect();
     const QString file = b.w.path("out/setup.cpb");
     b.w.batch.OpenBatchFile(file, true);
-    b.w.g.gBatchModeEnabled = true;
+    b.w.batch.setEnabled(true);
     downloadLikeSequence(b.w.env, QByteArray(120, 'x'));
-    b.w.g.gBatchModeEnabled = false;
+    b.w.batch.setEnabled(false);
     b.w.batch.CloseBatchFile();
     frmBatch play(b.w.env);
     play.show();
@@ -352,7 +352,7 @@ TEST(Batch, TheRecordMenuAsksForAFileAndRefusesToRecordIntoNothing) {
     EXPECT_EQ(m.w.messages.shown[0].text, "No file was selected.  Batch mode recording has not been turned on.");
     EXPECT_EQ(m.w.messages.shown[0].title, "File Open Error");
     EXPECT_FALSE(m.window.mnuBatchModeEnable->isChecked());
-    EXPECT_FALSE(m.w.g.gBatchModeEnabled);
+    EXPECT_FALSE(m.w.batch.enabled());
     EXPECT_EQ(m.w.files.requests.at(0).defaultExtension, ".CPB");
 
     m.w.files.choose(m.w.path("nodir/x.cpb"));  // cannot be created: the library says so, nothing records
@@ -360,16 +360,16 @@ TEST(Batch, TheRecordMenuAsksForAFileAndRefusesToRecordIntoNothing) {
     ASSERT_EQ(m.w.messages.shown.size(), 2u);
     EXPECT_EQ(m.w.messages.shown[1].title, "BatchMode Open for Write");
     EXPECT_EQ(m.w.messages.shown[1].text, "Error #2");
-    EXPECT_FALSE(m.w.g.gBatchModeEnabled);
+    EXPECT_FALSE(m.w.batch.enabled());
     EXPECT_FALSE(m.window.mnuBatchModeEnable->isChecked());
 
     m.w.files.choose(m.w.path("out/rec.cpb"));
     m.window.mnuBatchModeEnable->trigger();
-    EXPECT_TRUE(m.w.g.gBatchModeEnabled);
+    EXPECT_TRUE(m.w.batch.enabled());
     EXPECT_TRUE(m.window.mnuBatchModeEnable->isChecked());
     EXPECT_TRUE(m.w.batch.isOpen());
     m.window.mnuBatchModeEnable->trigger();
-    EXPECT_FALSE(m.w.g.gBatchModeEnabled);
+    EXPECT_FALSE(m.w.batch.enabled());
     EXPECT_FALSE(m.window.mnuBatchModeEnable->isChecked());
     EXPECT_FALSE(m.w.batch.isOpen());
 
@@ -402,7 +402,7 @@ TEST(Batch, RecordingAsksForANewOrExistingNameAndBeforeReplacingARecording) {
     EXPECT_EQ(ask.icon, MsgIcon::Exclamation);
     EXPECT_EQ(ask.helpTopic, 15);
     EXPECT_EQ(m.w.messages.shown[1].text, "No file was selected.  Batch mode recording has not been turned on.");
-    EXPECT_FALSE(m.w.g.gBatchModeEnabled);
+    EXPECT_FALSE(m.w.batch.enabled());
     EXPECT_EQ(readFile(old.toStdString()), (ByteVec{'k', 'e', 'e', 'p'}));
 
     // Agreeing starts the recording anew; a new name is not asked about.
@@ -410,14 +410,14 @@ TEST(Batch, RecordingAsksForANewOrExistingNameAndBeforeReplacingARecording) {
     m.w.files.choose(old);
     m.window.mnuBatchModeEnable->trigger();
     EXPECT_EQ(m.w.messages.shown.size(), 1u);
-    EXPECT_TRUE(m.w.g.gBatchModeEnabled);
+    EXPECT_TRUE(m.w.batch.enabled());
     m.window.mnuBatchModeEnable->trigger();
     EXPECT_TRUE(readFile(old.toStdString()).empty());
     m.w.messages.shown.clear();
     m.w.files.choose(m.w.path("out/fresh.cpb"));
     m.window.mnuBatchModeEnable->trigger();
     EXPECT_TRUE(m.w.messages.shown.empty());
-    EXPECT_TRUE(m.w.g.gBatchModeEnabled);
+    EXPECT_TRUE(m.w.batch.enabled());
     EXPECT_EQ(m.window.windowTitle(), "Rastiv[*] (recording to fresh.cpb)");
 }
 
@@ -425,11 +425,11 @@ TEST(Batch, PlayingStopsARecordingFirstAndAsksForTheConnection) {
     MainBench m;
     m.w.files.choose(m.w.path("out/rec.cpb"));
     m.window.mnuBatchModeEnable->trigger();
-    ASSERT_TRUE(m.w.g.gBatchModeEnabled);
+    ASSERT_TRUE(m.w.batch.enabled());
     // The communication dialog comes up; cancel it.
     whenModal([](QDialog* d) { EXPECT_EQ(d->windowTitle(), "Communication Configuration"); d->reject(); });
     m.window.mnuBatchModePlay->trigger();
-    EXPECT_FALSE(m.w.g.gBatchModeEnabled);
+    EXPECT_FALSE(m.w.batch.enabled());
     EXPECT_FALSE(m.window.mnuBatchModeEnable->isChecked());
     EXPECT_FALSE(m.window.mnuBatchModeOmit->isEnabled());
     EXPECT_FALSE(m.w.batch.isOpen());

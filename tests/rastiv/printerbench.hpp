@@ -46,7 +46,7 @@ struct PrinterBench {
     // Connects as the operator would and forgets what the connection sent.
     void connect() {
         comm.cmdConnect_Click();
-        EXPECT_TRUE(w.g.gCommEstablished);
+        EXPECT_TRUE(w.link.printerAnswering());
         clear();
     }
     QList<QByteArray> writes() const { return printer->writes(); }
@@ -57,7 +57,7 @@ struct PrinterBench {
     void record() {
         recording = w.path("out/rec.cpb");
         w.batch.OpenBatchFile(recording, true);
-        w.g.gBatchModeEnabled = true;
+        w.batch.setEnabled(true);
     }
     // A monochrome logo file `x` bytes across and `bands` bands of 8 rows
     // high: the header (1D 84, kind 1, X, Y) and x * 8 bytes a band of letters.
@@ -70,7 +70,7 @@ struct PrinterBench {
     }
     QString logo;  // the logo file the send dialogs are handed
     QByteArray recorded() {
-        w.g.gBatchModeEnabled = false;
+        w.batch.setEnabled(false);
         w.batch.CloseBatchFile();
         const testing_support::ByteVec v = testing_support::readFile(recording.toStdString());
         return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));

@@ -182,7 +182,7 @@ TEST(RealFileDialog, RecordBatchFileAcceptsANewName) {
     main.mnuBatchModeEnable->trigger();
     EXPECT_FALSE(refused);
     EXPECT_FALSE(stillOpen);
-    EXPECT_TRUE(w.g.gBatchModeEnabled);
+    EXPECT_TRUE(w.batch.enabled());
     EXPECT_TRUE(main.mnuBatchModeEnable->isChecked());
     EXPECT_TRUE(QFileInfo::exists(fresh));
     EXPECT_EQ(w.settings.read(Key::InitBatDir), w.path("out/"));

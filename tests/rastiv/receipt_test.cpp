@@ -224,7 +224,7 @@ struct Paper {
         w.g.gScreenRed = true;
         setPortDevice(w.settings, 0, QString::fromLatin1(kVirtualPrinterDevice));
         comm.cmdConnect_Click();
-        EXPECT_TRUE(w.g.gCommEstablished);
+        EXPECT_TRUE(w.link.printerAnswering());
         if (firstLine) w.link.SendData(QByteArray("\n"));
     }
     frmVirtualPrinter* window() const {

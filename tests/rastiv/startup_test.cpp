@@ -17,8 +17,8 @@ QColor textColour(const QLabel* l) { return l->palette().color(QPalette::WindowT
 
 TEST(StartUp, FirstRunChoosesRedScreenAndDefaultSpacing) {
     World w;
-    w.g.gOmitPrintSampleData = false;
-    w.g.gCommEstablished = true;
+    w.batch.setOmitPrintSamples(false);
+    w.connectVirtualPrinter();
     frmMain main(w.env);
     EXPECT_EQ(w.settings.read(Key::ScreenColor), QStringLiteral("Red"));
     EXPECT_EQ(w.settings.read(Key::TopLogoSpacing), QStringLiteral("128"));
@@ -27,8 +27,8 @@ TEST(StartUp, FirstRunChoosesRedScreenAndDefaultSpacing) {
     EXPECT_EQ(textColour(main.lbStep3), QColor(255, 0, 0));
     EXPECT_EQ(main.shBox->borderColor(), QColor(255, 0, 0));
     EXPECT_EQ(w.g.gHelpFile, QStringLiteral("/opt/rastiv/help/index.html"));
-    EXPECT_TRUE(w.g.gOmitPrintSampleData);
-    EXPECT_FALSE(w.g.gCommEstablished);
+    EXPECT_TRUE(w.batch.omitsPrintSamples());
+    EXPECT_FALSE(w.link.printerAnswering());
     EXPECT_FALSE(main.picture().loaded());
     EXPECT_EQ(main.pos(), QPoint(0, 0));
     EXPECT_TRUE(w.messages.shown.empty());

@@ -266,7 +266,7 @@ TEST(Watermark, CancelHoldsBackTheDefinitionAndEndsADownloadUnderWay) {
     d.tbWmIndex->setText("6");
     for (const auto& r : rows) {
         b.clear();
-        b.w.g.gPortState = r.portOpen ? 1 : 0;
+        if (!r.portOpen) b.w.link.startUnconnected();
         d.tbLogoIndex->setText(QString::fromLatin1(r.logoNumber));
         const int n = QByteArray(r.logoNumber).toInt();
         AtWrite at(b.printer, r.atWrite, [&] { press(d.transfer, Press::Mouse); });

@@ -94,8 +94,7 @@ struct WireWorld : World {
         PortError err;
         opened = port->open({device, 115200, 'N'}, err);
         link.setPort(std::move(port));
-        g.gPortState = 1;
-        g.gCommEstablished = true;
+        link.printerAnswered();
         link.WritePort(kStatusQuery);  // as the connection test leaves the line
     }
     bool opened = false;
