@@ -162,7 +162,7 @@ TEST_F(PrinterCommands, RecordWritesWhatTheProgramRecordsForTheSameAction) {
     const QString lgo = file("l.lgo"), gfx = file("p.gfx");
     const RecordRow rows[] = {
         {"download-logo", {QStringLiteral("download-logo"), lgo, QStringLiteral("--number"), QStringLiteral("200")},
-         [&](CommLink& link, BatchRecording& batch, modGlobal& g, Clock&) {
+         [&](CommLink& link, BatchRecording& batch, modGlobal&, Clock&) {
              TransferProgress progress;
              progress.start(QFile(lgo).size());
              sendLogo(link, batch, lgo, 200, link.sendChunk(), progress);
