@@ -27,36 +27,6 @@ TEST(Cielab, KnownColoursLandOnTheirPublishedValues) {
     }
 }
 
-// A dither averages in light: 50 % black reflects half the light, which is
-// far lighter than the sRGB value 128.
-TEST(Cielab, DitheredRenderingsAverageTheirDotsAndThePaperInLight) {
-    const struct {
-        int code;
-        Highlight h;
-        double L, a, b;
-    } rows[] = {
-        {1, Highlight::Red, 0.0, 0.0, 0.0},
-        {2, Highlight::Red, 57.075, 0.0, 0.0},
-        {3, Highlight::Red, 76.069, 0.0, 0.0},
-        {4, Highlight::Red, 89.393, 0.0, 0.0},
-        {11, Highlight::Red, 83.179, 0.0, 0.0},
-        {5, Highlight::Blue, 100.0, 0.0, 0.0},
-        {6, Highlight::Red, 53.241, 80.092, 67.203},
-        {6, Highlight::Blue, 32.297, 79.188, -107.860},
-        {7, Highlight::Red, 70.141, 44.589, 20.329},
-        {8, Highlight::Blue, 78.233, 14.346, -33.195},
-        {9, Highlight::Red, 91.827, 10.435, 3.838},
-        {10, Highlight::Red, 87.229, 16.819, 6.379},
-        {10, Highlight::Blue, 84.590, 9.567, -23.336},
-    };
-    for (const auto& r : rows) {
-        const Lab lab = renderingLab(kPrinterColours[size_t(r.code - 1)], r.h);
-        EXPECT_NEAR(lab.L, r.L, 0.005) << "code " << r.code;
-        EXPECT_NEAR(lab.a, r.a, 0.005) << "code " << r.code;
-        EXPECT_NEAR(lab.b, r.b, 0.005) << "code " << r.code;
-    }
-}
-
 TEST(NearestRendering, EachColourGetsTheRenderingThatLooksNearest) {
     const struct {
         uint32_t colour;

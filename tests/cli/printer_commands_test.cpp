@@ -1,8 +1,5 @@
-// The printer commands of rastiv-cli: the bytes on the wire and in a
-// recording are the program's own, every port gets its copy, and a port
-// that fails is reported without stopping the others.  The printer's pauses
-// pass in virtual time in-process; the child-process tests use sequences
-// without pauses, so nothing here waits real seconds.
+// The printer commands of rastiv-cli: the program's own bytes, a copy for every
+// port, a failing port reported without stopping the others; no real waits.
 #include <errno.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -210,22 +207,16 @@ struct UsageRow {
 TEST_F(PrinterCommands, CommandLinesTheyCannotUseAreRefusedBeforeAnythingIsSent) {
     writeFile(file("bad.lgo"), QByteArray("\x1D\x84\x01\x01\x01\x00", 6));
     writeFile(file("bad.gfx"), QByteArray("\x1D\x82\x00", 3));
-    const QString v = QStringLiteral("virtual");
     const UsageRow rows[] = {
-        {{QStringLiteral("paper-type"), QStringLiteral("3"), QStringLiteral("--port"), v}, cli::kExitUsage, "0, 1, 4 or 5"},
-        {{QStringLiteral("paper-type"), QStringLiteral("4")}, cli::kExitUsage, "--port"},
-        {{QStringLiteral("download-logo"), file("bad.lgo"), QStringLiteral("--port"), v}, cli::kExitUsage, "--number"},
-        {{QStringLiteral("download-logo"), file("bad.lgo"), QStringLiteral("--number"), QStringLiteral("256"),
-          QStringLiteral("--port"), v},
-         cli::kExitUsage, "0 to 255"},
-        {{QStringLiteral("download-logo"), file("bad.lgo"), QStringLiteral("--number"), QStringLiteral("1"),
-          QStringLiteral("--port"), v},
-         cli::kExitFailed, "cannot be sent to the printer"},
-        {{QStringLiteral("print"), file("bad.gfx"), QStringLiteral("--port"), v}, cli::kExitFailed,
+        {{"paper-type", "3", "--port", "virtual"}, cli::kExitUsage, "0, 1, 4 or 5"},
+        {{"paper-type", "4"}, cli::kExitUsage, "--port"},
+        {{"download-logo", file("bad.lgo"), "--port", "virtual"}, cli::kExitUsage, "--number"},
+        {{"download-logo", file("bad.lgo"), "--number", "256", "--port", "virtual"}, cli::kExitUsage, "0 to 255"},
+        {{"download-logo", file("bad.lgo"), "--number", "1", "--port", "virtual"}, cli::kExitFailed,
          "cannot be sent to the printer"},
-        {{QStringLiteral("replay"), file("none.cpb"), QStringLiteral("--port"), v}, cli::kExitFailed, "cannot be read"},
-        {{QStringLiteral("erase-logos"), QStringLiteral("--retries"), QStringLiteral("-1"), QStringLiteral("--port"), v},
-         cli::kExitUsage, "--retries"},
+        {{"print", file("bad.gfx"), "--port", "virtual"}, cli::kExitFailed, "cannot be sent to the printer"},
+        {{"replay", file("none.cpb"), "--port", "virtual"}, cli::kExitFailed, "cannot be read"},
+        {{"erase-logos", "--retries", "-1", "--port", "virtual"}, cli::kExitUsage, "--retries"},
     };
     for (const UsageRow& row : rows) {
         SCOPED_TRACE(row.args.join(u' ').toStdString());

@@ -313,43 +313,50 @@ TEST(ServeInProcess, TheFlashIsWrittenToTheStateFileAtMostOnceASecondAndWhenStop
     EXPECT_EQ(paperType(), 4);
 }
 
-// render: the printed text beside the picture, pictures refused, warnings
-// made errors, and the length cap.
-TEST(Render, TextWarningsPicturesAndTheLengthCap) {
+// render: the printed text beside the picture, files refused whole and
+// nothing written, warnings made errors, and the length cap.
+TEST(Render, TextRefusalsWarningsAndTheLengthCap) {
     QTemporaryDir dir;
-    const auto file = [&](const char* name, const QByteArray& bytes) {
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return f.fileName();
-    };
     QByteArray long_;
     for (int i = 0; i < 700; ++i) long_ += hex("1B 4A FF");
     const struct {
-        QByteArray bytes;
+        const char* name;
+        QByteArray bytes;  // empty: no such file
         QStringList extra;
         int exit;
         const char* err;
-        const char* text;
+        const char* text;  // null: neither text nor picture is written
     } rows[] = {
-        {"A\n" + hex("1D 56 00") + "B\n", {}, 0, "", "A\n\f\nB\n"},
-        {"A" + hex("1B 5A") + "B\n", {}, 0, "byte 1: unknown command 1B 5A skipped", "AB\n"},
-        {"A" + hex("1B 5A") + "B\n", {"--strict"}, 1, "1 warning (--strict)", "AB\n"},
-        {"\x89PNG\r\n\x1a\n", {}, 1, "is a PNG picture, not bytes for the printer; make it printable first: rastiv-cli convert", nullptr},
-        {"A\n" + long_, {}, 1, "prints more than 20 m of paper; the first 20 m are drawn", "A\n"},
+        {"in.bin", "A\n" + hex("1D 56 00") + "B\n", {}, 0, "", "A\n\f\nB\n"},
+        {"in.bin", "A" + hex("1B 5A") + "B\n", {}, 0, "byte 1: unknown command 1B 5A skipped", "AB\n"},
+        {"in.bin", "A" + hex("1B 5A") + "B\n", {"--strict"}, 1, "1 warning (--strict)", "AB\n"},
+        {"in.bin", "\x89PNG\r\n\x1a\n", {}, 1, "is a PNG picture, not bytes for the printer; make it printable first: rastiv-cli convert", nullptr},
+        {"short.lgo", hex("1D 84 02 01 01 00"), {}, 1, "is not a logo file: it holds 6 bytes", nullptr},
+        {"plain.lgo", "hello", {}, 1, "is not a logo file: it does not start with a logo definition", nullptr},
+        {"short.gfx", hex("1D 83 00"), {}, 1, "is not a graphics file: its last raster line is cut short", nullptr},
+        {"stream.bin", hex("1B 40"), {}, 1, "Nothing in", nullptr},
+        {"logo.bin", hex("1D 84"), {"--as", "lgo"}, 1, "is not a logo file", nullptr},
+        {"missing.bin", {}, {}, 1, "cannot be read", nullptr},
+        {"in.bin", "A\n" + long_, {}, 1, "prints more than 20 m of paper; the first 20 m are drawn", "A\n"},
     };
     for (const auto& r : rows) {
-        const QString in = file("in.bin", r.bytes), png = dir.filePath("out.png"), txt = dir.filePath("out.txt");
+        const QString in = dir.filePath(QString::fromLatin1(r.name)), png = dir.filePath("out.png"), txt = dir.filePath("out.txt");
         QFile::remove(png);
         QFile::remove(txt);
+        if (QFile f(in); !r.bytes.isEmpty()) {
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(r.bytes) == r.bytes.size());
+        }
         QProcess tool;
         tool.start(QStringLiteral(RASTIV_CLI_PATH), QStringList{"render", in, "-o", png, "--text", txt} + r.extra);
         ASSERT_TRUE(tool.waitForFinished(60000));
         const QString err = QString::fromUtf8(tool.readAllStandardError());
-        EXPECT_EQ(tool.exitCode(), r.exit) << err.toStdString();
-        EXPECT_TRUE(err.contains(QString::fromLatin1(r.err))) << err.toStdString();
+        EXPECT_EQ(tool.exitCode(), r.exit) << r.name << ": " << err.toStdString();
+        EXPECT_TRUE(err.contains(QString::fromLatin1(r.err))) << r.name << ": " << err.toStdString();
         QFile t(txt);
-        EXPECT_EQ(t.open(QIODevice::ReadOnly) ? t.readAll() : QByteArray(), QByteArray(r.text)) << err.toStdString();
+        EXPECT_EQ(t.open(QIODevice::ReadOnly) ? t.readAll() : QByteArray(), QByteArray(r.text)) << r.name;
+        if (!r.text) {
+            EXPECT_FALSE(QFile::exists(png)) << r.name;
+        }
     }
     QFile png(dir.filePath("out.png"));  // too tall for QImage's default limit: its header says
     ASSERT_TRUE(png.open(QIODevice::ReadOnly));

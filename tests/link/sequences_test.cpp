@@ -85,20 +85,6 @@ protected:
 
 }  // namespace
 
-TEST(CommandTable, BuildsTheBytesThePrinterManualLists) {
-    EXPECT_EQ(cmd::kStatusQuery, wire({0x1B, 0x76, 0x0A}));
-    EXPECT_EQ(cmd::kFeed, wire({0x1B, 0x4A, 0xFF, 0x19}));
-    EXPECT_EQ(cmd::paperType(2), wire({0x1D, 0x81, 0x02, 0xFF}));
-    EXPECT_EQ(cmd::selectLogo(7), wire({0x1D, 0x23, 0x07}));
-    EXPECT_EQ(cmd::kDeselect, wire({0x1D, 0x23, 0x00}));
-    EXPECT_EQ(cmd::defineWatermark(3, 4, 5), wire({0x1B, 0x61, 0x01, 0x1D, 0x8B, 3, 4, 5}));
-    EXPECT_EQ(cmd::watermarkSwitch(true, 9), wire({0x1D, 0x8C, 0x01, 0x09}));
-    EXPECT_EQ(cmd::marginMessage(2, 17), wire({0x1D, 0x99, 0x02, 17, 0x32, 0x00}));
-    EXPECT_EQ(cmd::topLogoOn(6), wire({0x1F, 0x03, 0x16, 0x01, 0x06, 0x30}));
-    EXPECT_EQ(cmd::kLegacyMarginOff, wire({0x1F, 0x03, 0x16, 0x03, 0x00, 0x00, 0x00}));
-    EXPECT_EQ(cmd::textSubstitution(2, 0x1234), wire({0x1F, 0x03, 0x17, 0x02, 0x34, 0x12}));
-}
-
 TEST(CommandTable, EveryCommandIsOneUnitForThePrintersReader) {
     for (const QByteArray& c : {cmd::kStatusRequest, cmd::kReset, cmd::kBeginDownload, cmd::kDeselect,
                                 cmd::kPrintSelected, cmd::kStoreSettings, cmd::kEraseFlash, cmd::paperType(1),
