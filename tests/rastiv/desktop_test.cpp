@@ -1,6 +1,5 @@
-// Desktop habits: Save again, Open Recent, the picture as it will print, the
-// unsaved mark, changes made by another program, and in every window captions
-// that fit and controls a keyboard and a screen reader can use.
+// Desktop habits: Save again, Open Recent, the picture as it will print, the unsaved mark, changes made by another
+// program, and in every window captions that fit and controls a keyboard and a screen reader can use.
 #include "core/placement.hpp"
 #include "mainshell.hpp"
 #include "ui/batch/frmBatch.hpp"
@@ -157,8 +156,8 @@ TEST(Captions, NoButtonOrLabelIsCutInAnyDialog) {
                 const auto* b = qobject_cast<QAbstractButton*>(c);
                 const auto* l = qobject_cast<QLabel*>(c);
                 if (!c->isVisibleTo(window) || (b ? b->text() : l ? l->text() : QString()).isEmpty()) continue;
-                // A push button's hint has a floor of its own: what counts is
-                // whether its text fits where the style draws it.
+                // A push button's hint has a floor of its own: what counts is whether its text fits where the style
+                // draws it.
                 int need = c->sizeHint().width(), room = c->width();
                 if (const auto* p = qobject_cast<const QPushButton*>(c)) {
                     QStyleOptionButton o;
@@ -179,10 +178,9 @@ TEST(Captions, NoButtonOrLabelIsCutInAnyDialog) {
     QApplication::setFont(usual);
 }
 
-// What a screen reader or a keyboard needs, in every window: each control
-// inside the window, reached by Tab and named (a button by its caption, read
-// as one line), each progress bar named, and no access key taken twice among
-// what is shown.
+// What a screen reader or a keyboard needs, in every window: each control inside the window, reached by Tab and named
+// (a button by its caption, read as one line), each progress bar named, and no access key taken twice among what is
+// shown.
 TEST(Accessibility, EveryControlIsInsideReachedByTabAndNamedAndNoAccessKeyIsTakenTwice) {
     AllWindows all;
     EXPECT_FALSE(all.s.main.mnuBatchMode->actions().contains(all.s.main.mnuBatchModeOmit));

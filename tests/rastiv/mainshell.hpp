@@ -1,4 +1,3 @@
-// The main window with its World, as the main window's tests start from.
 #pragma once
 
 #include "fakes.hpp"

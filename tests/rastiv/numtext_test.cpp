@@ -7,13 +7,6 @@
 
 using namespace rastiv;
 
-TEST(NumberText, NonNegativeNumbersGetALeadingBlank) {
-    EXPECT_EQ(numToText(240), QStringLiteral(" 240"));
-    EXPECT_EQ(numToText(0), QStringLiteral(" 0"));
-    EXPECT_EQ(numToText(-5), QStringLiteral("-5"));
-    EXPECT_EQ(numToText(12), QStringLiteral(" 12"));
-}
-
 TEST(NumberText, LeadingNumberReadsOnlyTheNumberAtTheStart) {
     const double inf = std::numeric_limits<double>::infinity();
     struct Row {

@@ -1,5 +1,4 @@
-// Port names as the operator gives them, resolved through the program's own
-// port entries where they name one.
+// Port names as the operator gives them, resolved through the program's own port entries where they name one.
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -38,7 +37,6 @@ TEST(PortNameTable, ResolvesEntriesDevicesTheVirtualPrinterAndDeviceServers) {
         // The entries default to the usual Linux names...
         {"COM1", nullptr, true, PortKind::Device, "/dev/ttyS0", "COM1"},
         {"com5", nullptr, true, PortKind::Device, "/dev/ttyUSB0", "COM5"},
-        {"COM8", nullptr, true, PortKind::Device, "/dev/ttyUSB3", "COM8"},
         // ... and follow what the communication dialog keeps for them.
         {"COM3", "/dev/serial/by-id/usb-Prolific-if00", true, PortKind::Device, "/dev/serial/by-id/usb-Prolific-if00",
          "COM3"},

@@ -28,88 +28,64 @@ BmpBuilder redPicture(int32_t width) {
 const QString kNoFile = QStringLiteral("No file specified.  Nothing has been saved.");
 }  // namespace
 
-TEST(SaveOptions, BmpIsACopyAndItsFolderIsRemembered) {
-    SaveWorld s(redPicture(16));
-    s.settings.write(Key::InitOutBmpDir, QStringLiteral("/last/time/"));
-    s.files.choose(s.out("copy.bmp"));
-    s.dialog.cmdSaveBMP->click();
-    ASSERT_EQ(s.files.requests.size(), 1u);
-    const FileRequest& r = s.files.requests[0];
-    EXPECT_EQ(r.mode, FileRequest::Mode::Save);
-    EXPECT_EQ(r.title, QStringLiteral("Save a Bitmap File"));
-    EXPECT_EQ(r.filter, QStringLiteral("BMP file (*.bmp)|*.bmp|All Files (*.*)|*.*"));
-    EXPECT_EQ(r.startFolder, QStringLiteral("/last/time/"));
-    EXPECT_TRUE(r.askBeforeOverwrite);
-    EXPECT_EQ(r.defaultExtension, QStringLiteral(".bmp"));
-    EXPECT_TRUE(r.fileName.isEmpty());
-    EXPECT_TRUE(s.messages.shown.empty());
-    EXPECT_EQ(readFile(s.out("copy.bmp").toStdString()), readFile(s.working().toStdString()));
-    EXPECT_EQ(s.settings.read(Key::InitOutBmpDir), s.path("out/"));
-    EXPECT_TRUE(s.dialog.isVisible());  // several saves in a row
-    EXPECT_TRUE(s.dialog.isEnabled());
+// Each kind: a cancelled request explained and nothing kept, then its own request, the file written and its
+// folder remembered; the dialog stays for several saves in a row.
+TEST(SaveOptions, EachKindAsksForItsFileWritesItAndRemembersItsFolder) {
+    struct Row {
+        QPushButton* frmSaveOpts::*button;
+        const char *name, *title;
+        Key folder;
+        const char* cancelled;
+    } const rows[] = {
+        {&frmSaveOpts::cmdSaveBMP, "copy.bmp", "Save a Bitmap File", Key::InitOutBmpDir, "Save Error"},
+        {&frmSaveOpts::cmdSaveGfx, "pic.gfx", "Save a Graphics File", Key::InitGfxDir, "Save Warning"},
+        {&frmSaveOpts::cmdSaveLogo, "pic.lgo", "Save a Logo File", Key::InitLgoDir, "Save Warning"},
+    };
+    for (const Row& r : rows) {
+        SaveWorld s(redPicture(16));
+        s.settings.write(r.folder, QStringLiteral("/last/time/"));
+        (s.dialog.*r.button)->click();
+        EXPECT_EQ(s.settings.read(r.folder), QStringLiteral("/last/time/")) << r.title;
+        s.files.choose(s.out(r.name));
+        (s.dialog.*r.button)->click();
+        ASSERT_EQ(s.files.requests.size(), 2u);
+        const FileRequest& q = s.files.requests[1];
+        EXPECT_EQ(q.mode, FileRequest::Mode::Save);
+        EXPECT_EQ(q.title, QString::fromLatin1(r.title));
+        EXPECT_EQ(q.startFolder, QStringLiteral("/last/time/"));
+        EXPECT_TRUE(q.askBeforeOverwrite);
+        EXPECT_EQ(q.defaultExtension, QString::fromLatin1(r.name).right(4));
+        EXPECT_TRUE(q.fileName.isEmpty());
+        EXPECT_EQ(s.messages.boxes(), (std::vector<Box>{{kNoFile, r.cancelled, MsgIcon::Information, 4}}));
+        const ByteVec written = readFile(s.out(r.name).toStdString());
+        EXPECT_FALSE(written.empty()) << r.title;
+        EXPECT_TRUE(r.folder != Key::InitOutBmpDir || written == readFile(s.working().toStdString()));  // a copy
+        EXPECT_EQ(s.settings.read(r.folder), s.path("out/")) << r.title;
+        EXPECT_TRUE(s.dialog.isVisible() && s.dialog.isEnabled());
+    }
 }
 
-TEST(SaveOptions, GraphicsAndLogoFilesAreWrittenForRedPaper) {
-    SaveWorld s(redPicture(16));
-    s.files.choose(s.out("pic.gfx"));
-    s.dialog.cmdSaveGfx->click();
-    s.files.choose(s.out("pic.lgo"));
-    s.dialog.cmdSaveLogo->click();
-    ASSERT_TRUE(s.messages.shown.empty()) << s.messages.shown[0].text.toStdString();
-    EXPECT_FALSE(readFile(s.out("pic.gfx").toStdString()).empty());
-    EXPECT_FALSE(readFile(s.out("pic.lgo").toStdString()).empty());
-    EXPECT_EQ(s.settings.read(Key::InitGfxDir), s.path("out/"));
-    EXPECT_EQ(s.settings.read(Key::InitLgoDir), s.path("out/"));
-    EXPECT_EQ(s.files.requests[0].title, QStringLiteral("Save a Graphics File"));
-    EXPECT_EQ(s.files.requests[0].filter, QStringLiteral("Graphics file (*.gfx)|*.gfx|All Files (*.*)|*.*"));
-    EXPECT_EQ(s.files.requests[1].title, QStringLiteral("Save a Logo File"));
-    EXPECT_EQ(s.files.requests[1].filter, QStringLiteral("Logo file (*.lgo)|*.lgo|All Files (*.*)|*.*"));
-}
-
-TEST(SaveOptions, BlueScreenColourEncodesForBluePaper) {
-    // The red highlight cannot print on blue paper, so the library refuses
-    // the picture: proof that paper kind 2 reached it.
-    SaveWorld s(redPicture(16));
-    s.g.gScreenRed = false;
-    s.files.choose(s.out("pic.gfx"));
-    s.dialog.cmdSaveGfx->click();
-    s.files.choose(s.out("pic.lgo"));
-    s.dialog.cmdSaveLogo->click();
-    EXPECT_EQ(s.messages.boxes(),
-              (std::vector<Box>{{"Error # 12 saving the BMP file as a graphics (*.GFX) file.", "Save Error",
-                                 MsgIcon::Exclamation, 4},
-                                {"Error # 12 saving the BMP file as a logo (*.LGO) file.", "Save Error",
-                                 MsgIcon::Exclamation, 4}}));
-    EXPECT_TRUE(s.dialog.isEnabled());
-}
-
-TEST(SaveOptions, TooWideRefusesGraphicsAndLogoWithoutAFileDialogButSavesBmp) {
-    SaveWorld s(redPicture(577));
-    s.dialog.cmdSaveGfx->click();
-    s.dialog.cmdSaveLogo->click();
-    EXPECT_TRUE(s.files.requests.empty());
-    EXPECT_EQ(s.messages.boxes(),
-              std::vector<Box>(2, Box("The bitmap is too wide.  Make sure to re-size it before modifying the colors "
-                                      "or saving it as a graphic or logo.",
-                                      "Bitmap Size Error", MsgIcon::Information, 1)));
-    s.files.choose(s.out("wide.bmp"));
-    s.dialog.cmdSaveBMP->click();
-    EXPECT_EQ(s.messages.shown.size(), 2u);
-    EXPECT_EQ(readFile(s.out("wide.bmp").toStdString()).size(), readFile(s.working().toStdString()).size());
-}
-
-TEST(SaveOptions, CancelledDialogSavesNothingAndNamesTheKind) {
-    SaveWorld s(redPicture(16));
-    s.settings.write(Key::InitGfxDir, QStringLiteral("/kept/"));
-    s.dialog.cmdSaveBMP->click();
-    s.dialog.cmdSaveGfx->click();
-    s.dialog.cmdSaveLogo->click();
-    EXPECT_EQ(s.messages.boxes(), (std::vector<Box>{{kNoFile, "Save Error", MsgIcon::Information, 4},
-                                                       {kNoFile, "Save Warning", MsgIcon::Information, 4},
-                                                       {kNoFile, "Save Warning", MsgIcon::Information, 4}}));
-    EXPECT_EQ(s.settings.read(Key::InitGfxDir), QStringLiteral("/kept/"));
-    EXPECT_FALSE(s.settings.contains(Key::InitOutBmpDir));
-    EXPECT_TRUE(s.dialog.isVisible());
+// The red highlight cannot print on blue paper, so the library refuses the picture: proof that paper kind 2
+// reached it.  A picture too wide is refused without a file dialog, but may still be saved as a BMP.
+TEST(SaveOptions, GraphicsAndLogosAreRefusedForBluePaperOrWhenTooWide) {
+    const Box gfx("Error # 12 saving the BMP file as a graphics (*.GFX) file.", "Save Error", MsgIcon::Exclamation, 4),
+        lgo("Error # 12 saving the BMP file as a logo (*.LGO) file.", "Save Error", MsgIcon::Exclamation, 4),
+        wide("The bitmap is too wide.  Make sure to re-size it before modifying the colors or saving it as a "
+             "graphic or logo.", "Bitmap Size Error", MsgIcon::Information, 1);
+    for (const bool tooWide : {false, true}) {
+        SaveWorld s(redPicture(tooWide ? 577 : 16));
+        s.g.gScreenRed = tooWide;
+        if (!tooWide) s.files.choose(s.out("pic.gfx")), s.files.choose(s.out("pic.lgo"));
+        s.dialog.cmdSaveGfx->click();
+        s.dialog.cmdSaveLogo->click();
+        EXPECT_EQ(s.messages.boxes(), (tooWide ? std::vector<Box>(2, wide) : std::vector<Box>{gfx, lgo}));
+        EXPECT_TRUE(s.dialog.isEnabled());
+        if (!tooWide) continue;
+        s.files.choose(s.out("wide.bmp"));
+        s.dialog.cmdSaveBMP->click();
+        EXPECT_EQ(s.messages.shown.size(), 2u);
+        EXPECT_EQ(readFile(s.out("wide.bmp").toStdString()).size(), readFile(s.working().toStdString()).size());
+    }
 }
 
 TEST(SaveOptions, FailedCopyReportsStatusOnItsOwnLine) {
@@ -135,13 +111,11 @@ TEST(SaveOptions, ANameWithoutExtensionGetsTheKindsAndReplacesAFileOnlyWhenAsked
 }
 
 TEST(SaveOptions, ExitAndCloseBoxEndOnStep5) {
-    SaveWorld s(redPicture(16));
-    s.dialog.cmdExit->click();
-    EXPECT_FALSE(s.dialog.isVisible());
-    EXPECT_EQ(s.main.markerSteps, std::vector<int>{5});
-    EXPECT_EQ(s.main.enables, 1);
-
-    SaveWorld t(redPicture(16));
-    t.dialog.close();
-    EXPECT_EQ(t.main.markerSteps, std::vector<int>{5});
+    for (const bool byButton : {true, false}) {
+        SaveWorld s(redPicture(16));
+        byButton ? s.dialog.cmdExit->click() : void(s.dialog.close());
+        EXPECT_FALSE(s.dialog.isVisible());
+        EXPECT_EQ(s.main.markerSteps, std::vector<int>{5});
+        EXPECT_EQ(s.main.enables, 1);
+    }
 }

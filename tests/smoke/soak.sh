@@ -1,17 +1,9 @@
 #!/usr/bin/env bash
-# Runs the desktop smoke test many times in a row to show whether it passes
-# reliably, the last runs with every core kept busy, and prints the counts and
-# how long the runs took.  Not part of ctest: it takes several minutes.
+# The desktop smoke test many times in a row, the last runs with every core kept
+# busy: the counts and how long the runs took.  Not part of ctest (minutes).
+# Processes of a run that outlive it are reported, counted as a failure and ended.
 #
-# Usage: tests/smoke/soak.sh [path/to/rastiv] [runs] [loaded-runs]
-#        (defaults: build/bin/rastiv beside this source tree, 40 runs, the last
-#        10 of them under load)
-#
-# Every run starts from nothing: its own X server, D-Bus session, accessibility
-# bus and registry, HOME and XDG_RUNTIME_DIR, none of the caller's bus
-# addresses.  After each run the script looks for processes of that run that
-# outlived it; any it finds are reported, counted as a failure and ended, so
-# that the next run is fresh too.
+# Usage: tests/smoke/soak.sh [path/to/rastiv] [runs (40)] [loaded-runs (10)]
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
@@ -22,12 +14,9 @@ if [ ! -x "$rastiv" ]; then
   echo "soak: no program at $rastiv: build it first or pass its path" >&2
   exit 2
 fi
-if [ "$loaded" -gt "$runs" ]; then
-  loaded=$runs
-fi
+[ "$loaded" -gt "$runs" ] && loaded=$runs
 
-# Each run's temporary folders live under this one, so that a process which
-# outlived its run can be told from anyone else's by its environment.
+# Each run's temporary folders live under this one: a leftover is told by its environment.
 work=$(mktemp -d "${TMPDIR:-/tmp}/rastiv-soak.XXXXXX")
 hogs=()
 stop_hogs() {
@@ -69,31 +58,22 @@ for i in $(seq 1 "$runs"); do
   end=$(date +%s.%N)
   seconds=$(echo "$end - $start" | bc)
   echo "$seconds" >>"$work/durations"
-  # The test does not wait for the daemons it stopped to be gone; give them
-  # a few seconds before calling one a leftover.
+  # The daemons the test stopped get a few seconds to go before they count as leftovers.
   for _ in $(seq 1 50); do
     left=$(leftovers | tr '\n' ' ')
     [ -z "$left" ] && break
     sleep 0.1
   done
   verdict=pass
-  if [ $rc -eq 77 ]; then
-    verdict="skipped: $(grep '^SKIP' "$work/out")"
-  elif [ $rc -ne 0 ]; then
-    verdict="FAIL (exit code $rc)"
-  fi
+  [ $rc -eq 77 ] && verdict="skipped: $(grep '^SKIP' "$work/out")"
+  [ $rc -ne 0 ] && [ $rc -ne 77 ] && verdict="FAIL (exit code $rc)"
   if [ -n "$left" ]; then
     verdict="$verdict, LEFT PROCESSES BEHIND: $left"
     # shellcheck disable=SC2086
     kill $left 2>/dev/null
   fi
   printf 'run %2d: %6.1f s  %s\n' "$i" "$seconds" "$verdict"
-  if [ "$verdict" = pass ]; then
-    pass=$((pass + 1))
-  else
-    fail=$((fail + 1))
-    sed 's/^/    /' "$work/out"
-  fi
+  [ "$verdict" = pass ] && pass=$((pass + 1)) || { fail=$((fail + 1)); sed 's/^/    /' "$work/out"; }
 done
 stop_hogs
 
