@@ -1,18 +1,13 @@
-// Counting, ranking and merging the colours of palette bitmaps, and the public
-// corpus through every colour export.
+// Counting, ranking and merging the colours of palette bitmaps.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <set>
 #include <vector>
 
 #include "bmp_builder.hpp"
-#include "corpus.hpp"
 #include "pixmill/pixmill.h"
 
 using namespace testing_support;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -279,60 +274,6 @@ TEST_F(Census, ShortPaletteCountsUnstoredIndicesAsBlackAndNeverMovesPixelsOntoTh
         .each([](uint32_t x, uint32_t) { return x % 2; }).write(p("nk.bmp"));
     EXPECT_EQ(MergePixels(p("nk.bmp").c_str(), kBlack), PIXMILL_E_NOTHING);
     EXPECT_EQ(MergeColors(p("nk.bmp").c_str(), kBlack, 100), PIXMILL_E_NOTHING);
-}
-
-// ---- The public corpus through every colour export ----
-
-TEST(ColourCorpus, EveryFileIsEditedOrRefusedWithACodeExactlyWhenNumColorsFails) {
-    const auto files = corpusFiles();
-    REQUIRE_CORPUS(files);
-    TempDir tmp;
-    const std::string in = tmp.path("in.bmp");
-    const std::set<int> refusals{PIXMILL_E_OPEN, PIXMILL_E_MAP, PIXMILL_E_FORMAT};
-    int edited = 0;
-    for (const fs::path& f : files) {
-        SCOPED_TRACE(f.string());
-        // The exports edit in place: always a writable copy, never the corpus itself.
-        const ByteVec original = readFile(f.string());
-        writeFile(in, original);
-        const int32_t n = NumColors(in.c_str(), 0, 0);
-        const bool refused = n == -1;
-        EXPECT_GE(n, -1);
-        EXPECT_LE(n, 256);
-        auto check = [&](const char* what, int32_t code, std::set<int> ok) {
-            SCOPED_TRACE(what);
-            if (refused)
-                EXPECT_TRUE(refusals.count(code)) << code;
-            else
-                EXPECT_TRUE(ok.count(code)) << code;
-        };
-        uint32_t colour = 0;
-        int32_t percent = -1;
-        check("FindMajorColor", FindMajorColor(in.c_str(), 1, 0, 0, &colour, &percent), {0, PIXMILL_E_RANK});
-        if (!refused && n > 0) {
-            EXPECT_GE(percent, 0);
-            EXPECT_LE(percent, 100);
-        }
-        check("FindMajorColor white", FindMajorColor(in.c_str(), 2, 1, 1, &colour, &percent), {0, PIXMILL_E_RANK});
-        check("MergeBandW", MergeBandW(in.c_str()), {0});
-        check("MergeColors", MergeColors(in.c_str(), colour, 3000), {0, PIXMILL_E_NOTHING});
-        check("MergePixels", MergePixels(in.c_str(), colour), {0, PIXMILL_E_NOTHING});
-        check("Flash", Flash(in.c_str(), colour), {0, PIXMILL_E_NOTHING});
-        check("Flash red", Flash(in.c_str(), kRed), {0, PIXMILL_E_NOTHING});
-        check("ColorSwap", ColorSwap(in.c_str(), kWhite, kBlack), {0});
-        for (int32_t code : {3, 7, 10, 5})
-            check("DitheredColorSwap", DitheredColorSwap(in.c_str(), colour, code, 2), {0, PIXMILL_E_NOTHING});
-        const ByteVec after = readFile(in);
-        EXPECT_EQ(after.size(), original.size());
-        if (refused) {
-            EXPECT_EQ(after, original);
-        } else {
-            ++edited;
-            // Only the two colour-count fields of the headers may change.
-            EXPECT_TRUE(std::equal(original.begin(), original.begin() + 46, after.begin()));
-        }
-    }
-    EXPECT_GT(edited, 10);
 }
 
 }  // namespace
