@@ -53,9 +53,8 @@ struct Message {
 };
 void PrintTo(const Message& m, std::ostream* os) { *os << m.title << ": " << m.text; }
 
-class Batch : public ::testing::Test {
+class Batch : public InTempDir {
 protected:
-    TempDir tmp;
     std::vector<Message> messages;
 
     void SetUp() override {
@@ -66,8 +65,6 @@ protected:
             this);
     }
     void TearDown() override { PixmillSetMessageHook(nullptr, nullptr); }
-
-    std::string p(const char* name) { return tmp.path(name); }
 
     // Reads the whole file with one buffer size; each call's count must fit
     // the buffer, and a pause must be 31 zero bytes.

@@ -11,10 +11,8 @@ using namespace testing_support;
 
 namespace {
 
-class Census : public ::testing::Test {
+class Census : public InTempDir {
 protected:
-    TempDir tmp;
-    std::string p(const char* name) { return tmp.path(name); }
 
     // Stored rows of an 8-bit (or 4-bit) picture, bottom row first.
     static std::vector<std::vector<uint32_t>> rowsOf(const std::string& path) {
@@ -156,26 +154,25 @@ TEST_F(Census, MergeColorsFoldsEntriesStrictlyNearerThanTheThreshold) {
     ByteVec expected = original;
     put32(expected, 46, 0);
     EXPECT_EQ(readFile(m), expected);
-    // 25 keeps the entry exactly 25 away, but takes the second red (0 away).
-    ASSERT_EQ(MergeColors(m.c_str(), kRed, 25), 0);
-    EXPECT_EQ(rowsOf(m), (std::vector<std::vector<uint32_t>>{{0, 1, 6, 3, 4, 5}, {6, 3, 4, 6, 4, 3}}));
-    writeFile(m, original);
-
-    // Red is stored twice: index 2 absorbs the near colours and index 6, then
-    // index 6 absorbs everything index 2 holds by then.
-    ASSERT_EQ(MergeColors(m.c_str(), kRed, 26), 0);
-    EXPECT_EQ(rowsOf(m), (std::vector<std::vector<uint32_t>>{{0, 1, 6, 6, 4, 5}, {6, 6, 4, 6, 4, 6}}));
-
-    writeFile(m, original);
-    ASSERT_EQ(MergeColors(m.c_str(), kRed, 226), 0);
-    EXPECT_EQ(rowsOf(m), (std::vector<std::vector<uint32_t>>{{0, 1, 6, 6, 6, 6}, {6, 6, 6, 6, 6, 6}}));
-
-    // However near, and whatever the threshold (a negative one reads as
-    // huge), white and black keep their pixels.
-    writeFile(m, original);
-    ASSERT_EQ(MergeColors(m.c_str(), rgb(250, 250, 250), -1), PIXMILL_E_NOTHING);
-    ASSERT_EQ(MergeColors(m.c_str(), near, -1), 0);
-    EXPECT_EQ(rowsOf(m), (std::vector<std::vector<uint32_t>>{{0, 1, 3, 3, 3, 3}, {3, 3, 3, 3, 3, 3}}));
+    // 25 keeps the entry exactly 25 away, but takes the second red (0 away).  From 26 on, red being stored
+    // twice, index 2 absorbs the near colours and index 6, then index 6 everything index 2 holds by then.
+    // However near, and whatever the threshold (a negative one reads as huge), white and black keep their pixels.
+    const struct {
+        uint32_t colour;
+        int32_t threshold;
+        std::vector<std::vector<uint32_t>> rows;
+    } cases[] = {
+        {kRed, 25, {{0, 1, 6, 3, 4, 5}, {6, 3, 4, 6, 4, 3}}},
+        {kRed, 26, {{0, 1, 6, 6, 4, 5}, {6, 6, 4, 6, 4, 6}}},
+        {kRed, 226, {{0, 1, 6, 6, 6, 6}, {6, 6, 6, 6, 6, 6}}},
+        {near, -1, {{0, 1, 3, 3, 3, 3}, {3, 3, 3, 3, 3, 3}}},
+    };
+    for (const auto& c : cases) {
+        writeFile(m, original);
+        ASSERT_EQ(MergeColors(m.c_str(), c.colour, c.threshold), 0);
+        EXPECT_EQ(rowsOf(m), c.rows) << c.threshold;
+    }
+    EXPECT_EQ(MergeColors(m.c_str(), rgb(250, 250, 250), -1), PIXMILL_E_NOTHING);
 
     // An absent colour is refused after the two header fields were cleared.
     writeFile(m, original);

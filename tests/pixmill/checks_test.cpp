@@ -12,11 +12,7 @@ using namespace testing_support;
 
 namespace {
 
-class Checks : public ::testing::Test {
-protected:
-    TempDir tmp;
-    std::string p(const char* name) { return tmp.path(name); }
-};
+class Checks : public InTempDir {};
 
 TEST_F(Checks, SignatureAloneMakesABitmapButCompressionIsRefusedElsewhere) {
     BmpBuilder(4, 4, 8).compression(1).write(p("rle.bmp"));

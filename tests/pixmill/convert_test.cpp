@@ -17,10 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Convert : public ::testing::Test {
+class Convert : public InTempDir {
 protected:
-    TempDir tmp;
-    std::string p(const std::string& name) { return tmp.path(name); }
     int32_t convert(const std::string& from, const std::string& to) {
         return Convert24to8Bits(p(from).c_str(), p(to).c_str());
     }
@@ -71,12 +69,6 @@ TrueColour readTrueColour(const ByteVec& v) {
                            (uint32_t(v.at(row + 3 * x + 2)) << 8));
     }
     return t;
-}
-
-uint64_t fnv1a(const ByteVec& v) {
-    uint64_t h = 0xcbf29ce484222325ull;
-    for (uint8_t c : v) h = (h ^ c) * 0x100000001b3ull;
-    return h;
 }
 
 // Colours from `levels` levels per channel, drawn by a 64-bit LCG pixel by

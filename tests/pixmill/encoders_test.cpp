@@ -11,11 +11,7 @@ using namespace testing_support;
 
 namespace {
 
-class Encoders : public ::testing::Test {
-protected:
-    TempDir tmp;
-    std::string p(const char* name) { return tmp.path(name); }
-};
+class Encoders : public InTempDir {};
 
 // Black | red | white thirds, the bottom stored row all red.
 BmpBuilder thirds(int32_t w, int32_t h, uint32_t highlight) {

@@ -100,10 +100,8 @@ mode_t modeOf(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
-class Files : public ::testing::Test {
+class Files : public InTempDir {
 protected:
-    TempDir tmp;
-    std::string p(const std::string& name) { return tmp.path(name); }
     // Writes both pictures; the one `e` reads.
     std::string sourceFor(const Export& e) {
         writeFile(p("pal.bmp"), palettePicture());

@@ -12,10 +12,8 @@ using namespace testing_support;
 
 namespace {
 
-class Geometry : public ::testing::Test {
+class Geometry : public InTempDir {
 protected:
-    TempDir tmp;
-    std::string p(const char* name) { return tmp.path(name); }
     Decoded load(const char* name) { return decode(readFile(p(name))); }
 };
 

@@ -20,10 +20,8 @@ struct Tone {
     int32_t brightness = 0, contrast = 0, gamma = 100, sharpen = 0;
 };
 
-class Separate : public ::testing::Test {
+class Separate : public InTempDir {
 protected:
-    TempDir tmp;
-    std::string p(const char* name) { return tmp.path(name); }
 
     int32_t separate(const std::string& in, const std::string& out, int32_t paper, int32_t method, Tone t = {}) {
         return SeparateBitmap(in.c_str(), out.c_str(), paper, method, t.brightness, t.contrast, t.gamma, t.sharpen);
@@ -43,40 +41,20 @@ protected:
     }
 };
 
-TEST_F(Separate, OutputHoldsOnlyTheInksAndThePrinterFormatsTakeIt) {
-    std::mt19937 random(7);
-    BmpBuilder photo(61, 23, 24);
-    photo.each([&](uint32_t, uint32_t) { return uint32_t(random()) & 0xFFFFFF00u; }).write(p("photo.bmp"));
+// A palette picture's dots are those of the same colours stored in 24 bits.
+TEST_F(Separate, APalettePictureGivesTheDotsOfItsColours) {
+    const uint32_t colours[] = {kRed, kBlue, rgb(10, 200, 30), rgb(240, 220, 20), kWhite, kBlack, rgb(128, 128, 128)};
+    auto at = [](uint32_t x, uint32_t y) { return (x + y) % 7; };
     BmpBuilder palette(37, 9, 4);
-    palette.colours({kRed, kBlue, rgb(10, 200, 30), rgb(240, 220, 20), kWhite, kBlack, rgb(128, 128, 128)})
-        .each([](uint32_t x, uint32_t y) { return (x + y) % 7; })
-        .topDown()
-        .write(p("palette.bmp"));
-    for (const char* source : {"photo.bmp", "palette.bmp"})
-        for (int32_t paper : {0, 1, 2})
-            for (int32_t method : kMethods) {
-                SCOPED_TRACE(std::string(source) + " paper " + std::to_string(paper) + " method " +
-                             std::to_string(method));
-                ASSERT_EQ(separate(p(source), p("out.bmp"), paper, method, {10, 20, 120, 40}), 0);
-                const Decoded in = decode(readFile(p(source)));
-                const Decoded d = decode(readFile(p("out.bmp")));
-                ASSERT_EQ(d.bits, 8u);
-                ASSERT_EQ(d.width, in.width);
-                ASSERT_EQ(d.height, uint32_t(std::abs(int32_t(in.height))));
-                EXPECT_EQ(d.bytes.size(), 1078u + d.stride * d.height);
-                EXPECT_EQ(d.entry(0), (std::array<uint8_t, 4>{255, 255, 255, 1}));
-                EXPECT_EQ(d.entry(1), (std::array<uint8_t, 4>{0, 0, 0, 1}));
-                if (paper != 0) {
-                    const uint32_t ink = paper == 1 ? kRed : kBlue;
-                    EXPECT_EQ(d.entry(2), (std::array<uint8_t, 4>{uint8_t(ink >> 24), uint8_t(ink >> 16),
-                                                                  uint8_t(ink >> 8), 1}));
-                }
-                for (uint32_t y = 0; y < d.height; ++y)
-                    for (uint32_t x = 0; x < d.width; ++x) ASSERT_LT(d.at(x, y), paper == 0 ? 2u : 3u);
-                const int32_t printerPaper = paper == 0 ? 1 : paper;
-                EXPECT_EQ(SaveBMPAsGfx(p("out.bmp").c_str(), p("out.gfx").c_str(), printerPaper), 0);
-                EXPECT_EQ(SaveBMPAsLogo(p("out.bmp").c_str(), p("out.lgo").c_str(), printerPaper), 0);
-            }
+    for (uint32_t i = 0; i < 7; ++i) palette.entry(i, colours[i]);
+    palette.each(at).topDown().write(p("palette.bmp"));
+    BmpBuilder(37, 9, 24).each([&](uint32_t x, uint32_t y) { return colours[at(x, y)]; }).write(p("true.bmp"));
+    for (int32_t paper : {0, 1, 2})
+        for (int32_t method : kMethods) {
+            ASSERT_EQ(separate(p("palette.bmp"), p("a.bmp"), paper, method, {10, 20, 120, 40}), 0);
+            ASSERT_EQ(separate(p("true.bmp"), p("b.bmp"), paper, method, {10, 20, 120, 40}), 0);
+            EXPECT_EQ(readFile(p("a.bmp")), readFile(p("b.bmp"))) << "paper " << paper << " method " << method;
+        }
 }
 
 // A flat grey prints as much light as it holds: its paper dots take the
@@ -185,41 +163,53 @@ TEST_F(Separate, FileExportGivesTheDotsOfStreamingTheSameRows) {
         .topDown()
         .write(p("in.bmp"));
     const Decoded in = decode(readFile(p("in.bmp")));  // top-down: stored row y is picture row y
-    for (int32_t method : kMethods)
-        for (Tone t : {Tone{}, Tone{-20, 30, 80, 60}}) {
-            SCOPED_TRACE("method " + std::to_string(method) + " sharpen " + std::to_string(t.sharpen));
-            ASSERT_EQ(separate(p("in.bmp"), p("out.bmp"), 2, method, t), 0);
-            const Decoded file = decode(readFile(p("out.bmp")));
-
-            PixmillSeparator* s = nullptr;
-            ASSERT_EQ(SeparatorOpen(&s, int32_t(w), 2, method, t.brightness, t.contrast, t.gamma, t.sharpen), 0);
-            std::vector<std::vector<uint8_t>> rows;
-            std::vector<uint8_t> rgbRow(3 * w), inks(w);
-            int32_t ready = -1;
-            for (uint32_t y = 0; y < h; ++y) {
-                for (uint32_t x = 0; x < w; ++x) {
-                    const uint32_t c = in.at(x, y);
-                    rgbRow[3 * x] = uint8_t(c >> 8);
-                    rgbRow[3 * x + 1] = uint8_t(c >> 16);
-                    rgbRow[3 * x + 2] = uint8_t(c >> 24);
+    for (int32_t paper : {0, 1, 2})
+        for (int32_t method : kMethods)
+            for (Tone t : {Tone{}, Tone{-20, 30, 80, 60}}) {
+                SCOPED_TRACE("paper " + std::to_string(paper) + " method " + std::to_string(method) + " sharpen " +
+                             std::to_string(t.sharpen));
+                ASSERT_EQ(separate(p("in.bmp"), p("out.bmp"), paper, method, t), 0);
+                const Decoded file = decode(readFile(p("out.bmp")));
+                // The inks' palette entries, flagged as printer colours, and a file the printer formats take.
+                EXPECT_EQ(file.bytes.size(), 1078u + file.stride * h);
+                const uint32_t entries[] = {kWhite, kBlack, paper == 2 ? kBlue : kRed};
+                for (uint32_t i = 0; i < (paper == 0 ? 2u : 3u); ++i) {
+                    EXPECT_EQ(file.colourOf(i), entries[i]);
+                    EXPECT_EQ(file.entry(i)[3], 1);
                 }
-                ASSERT_EQ(SeparatorPushRow(s, rgbRow.data(), inks.data(), &ready), 0);
-                // Sharpening needs the row below, so it holds one row back.
-                EXPECT_EQ(ready, t.sharpen > 0 && y == 0 ? 0 : 1);
-                if (ready) rows.push_back(inks);
-            }
-            ASSERT_EQ(SeparatorFlush(s, inks.data(), &ready), 0);
-            EXPECT_EQ(ready, t.sharpen > 0 ? 1 : 0);
-            if (ready) rows.push_back(inks);
-            EXPECT_EQ(SeparatorFlush(s, inks.data(), &ready), 17);
-            EXPECT_EQ(SeparatorPushRow(s, rgbRow.data(), inks.data(), &ready), 17);
-            EXPECT_EQ(ready, 0);
-            SeparatorClose(s);
+                EXPECT_EQ(SaveBMPAsGfx(p("out.bmp").c_str(), p("out.gfx").c_str(), paper == 0 ? 1 : paper), 0);
+                EXPECT_EQ(SaveBMPAsLogo(p("out.bmp").c_str(), p("out.lgo").c_str(), paper == 0 ? 1 : paper), 0);
 
-            ASSERT_EQ(rows.size(), h);
-            for (uint32_t y = 0; y < h; ++y)
-                for (uint32_t x = 0; x < w; ++x) ASSERT_EQ(file.at(x, h - 1 - y), rows[y][x]) << x << "," << y;
-        }
+                PixmillSeparator* s = nullptr;
+                ASSERT_EQ(
+                    SeparatorOpen(&s, int32_t(w), paper, method, t.brightness, t.contrast, t.gamma, t.sharpen), 0);
+                std::vector<std::vector<uint8_t>> rows;
+                std::vector<uint8_t> rgbRow(3 * w), inks(w);
+                int32_t ready = -1;
+                for (uint32_t y = 0; y < h; ++y) {
+                    for (uint32_t x = 0; x < w; ++x) {
+                        const uint32_t c = in.at(x, y);
+                        rgbRow[3 * x] = uint8_t(c >> 8);
+                        rgbRow[3 * x + 1] = uint8_t(c >> 16);
+                        rgbRow[3 * x + 2] = uint8_t(c >> 24);
+                    }
+                    ASSERT_EQ(SeparatorPushRow(s, rgbRow.data(), inks.data(), &ready), 0);
+                    // Sharpening needs the row below, so it holds one row back.
+                    EXPECT_EQ(ready, t.sharpen > 0 && y == 0 ? 0 : 1);
+                    if (ready) rows.push_back(inks);
+                }
+                ASSERT_EQ(SeparatorFlush(s, inks.data(), &ready), 0);
+                EXPECT_EQ(ready, t.sharpen > 0 ? 1 : 0);
+                if (ready) rows.push_back(inks);
+                EXPECT_EQ(SeparatorFlush(s, inks.data(), &ready), 17);
+                EXPECT_EQ(SeparatorPushRow(s, rgbRow.data(), inks.data(), &ready), 17);
+                EXPECT_EQ(ready, 0);
+                SeparatorClose(s);
+
+                ASSERT_EQ(rows.size(), h);
+                for (uint32_t y = 0; y < h; ++y)
+                    for (uint32_t x = 0; x < w; ++x) ASSERT_EQ(file.at(x, h - 1 - y), rows[y][x]) << x << "," << y;
+            }
 
     PixmillSeparator* s = nullptr;
     int32_t ready = 0;

@@ -15,10 +15,8 @@ constexpr uint32_t kGrey = rgb(128, 128, 128);
 constexpr uint32_t kGreen = rgb(0, 200, 0);
 constexpr uint32_t kCyan = rgb(0, 255, 255);
 
-class Swap : public ::testing::Test {
+class Swap : public InTempDir {
 protected:
-    TempDir tmp;
-    std::string p(const char* name) { return tmp.path(name); }
 
     static std::array<uint8_t, 4> entry(const std::string& path, uint32_t i) { return decode(readFile(path)).entry(i); }
     static std::array<uint8_t, 4> final(uint32_t colour) {

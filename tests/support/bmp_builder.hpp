@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 namespace testing_support {
 
 using ByteVec = std::vector<uint8_t>;
@@ -172,6 +174,19 @@ public:
 private:
     std::string dir_;
 };
+
+// The fixture of tests that work in a fresh directory.
+class InTempDir : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::string p(const std::string& name) const { return tmp.path(name); }
+};
+
+inline uint64_t fnv1a(const ByteVec& bytes) {
+    uint64_t h = 0xcbf29ce484222325u;
+    for (uint8_t c : bytes) h = (h ^ c) * 0x100000001b3u;
+    return h;
+}
 
 // Holds an exclusive lock on a file the way another Pixmill user would
 // (read-only files included: a lock needs no write access).
