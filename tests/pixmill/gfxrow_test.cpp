@@ -4,7 +4,6 @@
 
 #include "bmp_builder.hpp"
 #include "pixmill/pixmill.h"
-#include "read_faults.hpp"
 
 using namespace testing_support;
 

@@ -15,10 +15,8 @@ constexpr uint32_t kGrey = rgb(128, 128, 128);
 constexpr uint32_t kGreen = rgb(0, 200, 0);
 constexpr uint32_t kCyan = rgb(0, 255, 255);
 
-class Swap : public ::testing::Test {
+class Swap : public InTempDir {
 protected:
-    TempDir tmp;
-    std::string p(const char* name) { return tmp.path(name); }
 
     static std::array<uint8_t, 4> entry(const std::string& path, uint32_t i) { return decode(readFile(path)).entry(i); }
     static std::array<uint8_t, 4> final(uint32_t colour) {
@@ -125,40 +123,47 @@ TEST_F(Swap, EachPatternMatchesItsTableWithBlackOrThePaperKindsHighlight) {
     }
 }
 
-TEST_F(Swap, UnknownCodesChangeNothingAndAbsentColoursAreRefusedAfterTheEntriesAreMade) {
-    BmpBuilder b(4, 2, 8);
-    for (uint32_t i = 0; i < 256; ++i) b.entry(i, kGreen);
-    b.entry(0, kGrey).colorsUsed(1).fill(0).write(p("u.bmp"));
-    const std::string u = p("u.bmp");
-    const ByteVec original = readFile(u);
-    for (int32_t code : {5, 6, 1, 0, 12, -3}) {
-        SCOPED_TRACE(code);
-        EXPECT_EQ(DitheredColorSwap(u.c_str(), kGrey, code, 1), PIXMILL_E_NOTHING);
-        EXPECT_EQ(readFile(u), original);
-    }
-    // Code 3 also makes black before it finds no grey left to dither.
-    writeFile(u, original);
-    EXPECT_EQ(DitheredColorSwap(u.c_str(), kBlue, 3, 1), PIXMILL_E_NOTHING);
-    EXPECT_EQ(entry(u, 1), final(kWhite));
-    EXPECT_EQ(entry(u, 2), final(kBlack));
+// Refusals that come before any pixel changes leave the file as it was.
+TEST_F(Swap, RefusalsLeaveTheFileAsItWas) {
+    BmpBuilder unknown(4, 2, 8), full(16, 16, 8);
+    for (uint32_t i = 0; i < 256; ++i) unknown.entry(i, kGreen), full.entry(i, rgb(uint8_t(i), 0, 0));
+    unknown.entry(0, kGrey).colorsUsed(1).fill(0);
+    const struct {
+        const char* name;
+        ByteVec picture;
+        uint32_t colour;
+        std::vector<int32_t> codes;
+    } cases[] = {
+        {"unknown codes", unknown.build(), kGrey, {5, 6, 1, 0, 12, -3}},
+        {"every entry used, none white", full.each([](uint32_t x, uint32_t y) { return y * 16 + x; }).build(),
+         rgb(5, 0, 0), {3}},
+        {"a flagged white, but no room for the highlight",
+         BmpBuilder(4, 4, 4).colours({kGrey, kWhite}).entry(1, kWhite, 1)
+             .each([](uint32_t x, uint32_t y) { return (y * 4 + x) % 16; }).build(), kGrey, {8}},
+        {"both entries of a 1-bit picture used",
+         BmpBuilder(9, 2, 1).colours({kBlack, kWhite}).each([](uint32_t x, uint32_t) { return x % 2; }).build(),
+         kBlack, {3}},
+    };
+    for (const auto& c : cases)
+        for (int32_t code : c.codes) {
+            writeFile(p("t.bmp"), c.picture);
+            EXPECT_EQ(DitheredColorSwap(p("t.bmp").c_str(), c.colour, code, 1), PIXMILL_E_NOTHING) << c.name << code;
+            EXPECT_EQ(readFile(p("t.bmp")), c.picture) << c.name << ", code " << code;
+        }
     EXPECT_EQ(DitheredColorSwap(p("missing.bmp").c_str(), kGrey, 3, 1), PIXMILL_E_OPEN);
-}
 
-TEST_F(Swap, NoFreeEntryRefusesBeforeAnyPixelChanges) {
-    // Every entry used, none white.
-    BmpBuilder b(16, 16, 8);
-    for (uint32_t i = 0; i < 256; ++i) b.entry(i, rgb(uint8_t(i), 0, 0));
-    b.each([](uint32_t x, uint32_t y) { return y * 16 + x; }).write(p("full.bmp"));
-    const ByteVec full = readFile(p("full.bmp"));
-    EXPECT_EQ(DitheredColorSwap(p("full.bmp").c_str(), rgb(5, 0, 0), 3, 1), PIXMILL_E_NOTHING);
-    EXPECT_EQ(readFile(p("full.bmp")), full);
-
-    // A flagged white is found, but the highlight has no room: nothing changes.
-    BmpBuilder(4, 4, 4).colours({kGrey, kWhite}).entry(1, kWhite, 1)
-        .each([](uint32_t x, uint32_t y) { return (y * 4 + x) % 16; }).write(p("four.bmp"));
-    const ByteVec four = readFile(p("four.bmp"));
-    EXPECT_EQ(DitheredColorSwap(p("four.bmp").c_str(), kGrey, 8, 1), PIXMILL_E_NOTHING);
-    EXPECT_EQ(readFile(p("four.bmp")), four);
+    // Code 3 also makes black before it finds no grey left to dither.
+    unknown.write(p("u.bmp"));
+    EXPECT_EQ(DitheredColorSwap(p("u.bmp").c_str(), kBlue, 3, 1), PIXMILL_E_NOTHING);
+    EXPECT_EQ(entry(p("u.bmp"), 1), final(kWhite));
+    EXPECT_EQ(entry(p("u.bmp"), 2), final(kBlack));
+    // An unused 1-bit entry may become white, but a third entry for the ink does not exist.
+    BmpBuilder(9, 2, 1).colours({kRed, kGrey}).fill(0).write(p("r.bmp"));
+    EXPECT_EQ(DitheredColorSwap(p("r.bmp").c_str(), kRed, 4, 1), PIXMILL_E_NOTHING);
+    Decoded out = decode(readFile(p("r.bmp")));
+    EXPECT_EQ(out.entry(0), plain(kRed));
+    EXPECT_EQ(out.entry(1), final(kWhite));
+    for (uint32_t x = 0; x < 9; ++x) EXPECT_EQ(out.at(x, 0), 0u);
 }
 
 // The made white and black take the checkerboard, white at the bottom left.
@@ -184,22 +189,6 @@ TEST_F(Swap, FourBitOddWidthRewritesOnlyItsOwnNibbles) {
     // Nothing is left to match: the entry's pixels are gone, but it is still unflagged grey.
     EXPECT_EQ(DitheredColorSwap(p("n.bmp").c_str(), kGrey, 3, 1), 0);
     EXPECT_EQ(readFile(p("n.bmp")), out.bytes);
-}
-
-TEST_F(Swap, OneBitPicturesKeepTheirPixelsAndTheEntriesTheyUse) {
-    // Both entries used: repainting either would recolour the picture.
-    BmpBuilder(9, 2, 1).colours({kBlack, kWhite}).each([](uint32_t x, uint32_t) { return x % 2; }).write(p("bw.bmp"));
-    const ByteVec bw = readFile(p("bw.bmp"));
-    EXPECT_EQ(DitheredColorSwap(p("bw.bmp").c_str(), kBlack, 3, 1), PIXMILL_E_NOTHING);
-    EXPECT_EQ(readFile(p("bw.bmp")), bw);
-
-    // An unused entry may become white, but a third entry for the ink does not exist.
-    BmpBuilder(9, 2, 1).colours({kRed, kGrey}).fill(0).write(p("r.bmp"));
-    EXPECT_EQ(DitheredColorSwap(p("r.bmp").c_str(), kRed, 4, 1), PIXMILL_E_NOTHING);
-    Decoded out = decode(readFile(p("r.bmp")));
-    EXPECT_EQ(out.entry(0), plain(kRed));
-    EXPECT_EQ(out.entry(1), final(kWhite));
-    for (uint32_t x = 0; x < 9; ++x) EXPECT_EQ(out.at(x, 0), 0u);
 }
 
 TEST_F(Swap, ShortPaletteIsNeverWrittenOverPixels) {

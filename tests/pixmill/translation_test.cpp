@@ -44,12 +44,6 @@ ByteVec photo(uint32_t bits, uint32_t width, uint32_t height, uint32_t seed) {
     return b.build();
 }
 
-uint64_t fnv1a(const ByteVec& bytes) {
-    uint64_t h = 0xcbf29ce484222325u;
-    for (uint8_t c : bytes) h = (h ^ c) * 0x100000001b3u;
-    return h;
-}
-
 struct Translation {
     int32_t calls = 0, error = 0;
     std::vector<uint32_t> colours;

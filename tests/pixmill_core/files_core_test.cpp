@@ -1,10 +1,9 @@
-// The file layer under the exports: reading a file that shrinks, writing
-// edits back, and outputs that appear only when complete.
+// The file layer under the exports: writing edits back, and the layout
+// reasons the exports tell apart.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -16,46 +15,6 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
-
-TEST(FileLayer, AFileThatShrinksAfterItsSizeWasTakenFailsTheReadInsteadOfCrashing) {
-    TempDir tmp;
-    const std::string path = tmp.path("in.bmp");
-    writeFile(path, ByteVec(10000, 7));
-    pixmill::File f;
-    ASSERT_EQ(f.openExisting(path.c_str(), pixmill::Access::Read, pixmill::Share::None), pixmill::OpenProblem::None);
-    ASSERT_EQ(f.size(), 10000);
-    ASSERT_EQ(::truncate(path.c_str(), 100), 0);
-    std::vector<uint8_t> buf(10000);
-    EXPECT_FALSE(f.readAt(0, buf.data(), buf.size()));
-    EXPECT_TRUE(f.readAt(0, buf.data(), 100));
-    EXPECT_FALSE(f.readAt(50, buf.data(), 51));
-}
-
-TEST(FileLayer, OpenRefusesWhatIsNotARegularFileWithoutWaiting) {
-    TempDir tmp;
-    ASSERT_EQ(::mkfifo(tmp.path("fifo").c_str(), 0644), 0);
-    ASSERT_EQ(::mkdir(tmp.path("folder").c_str(), 0755), 0);
-    struct Case {
-        std::string path;
-        int flags;
-        int error;
-    };
-    const Case cases[] = {
-        {tmp.path("fifo"), O_RDONLY, EINVAL},  {tmp.path("fifo"), O_WRONLY, ENXIO},
-        {tmp.path("fifo"), O_RDWR, EINVAL},    {tmp.path("folder"), O_RDONLY, EISDIR},
-        {"/dev/null", O_RDONLY, EINVAL},       {tmp.path("missing"), O_RDONLY, ENOENT},
-    };
-    for (const Case& c : cases) {
-        errno = 0;
-        EXPECT_EQ(pixmill::openRegular(c.path.c_str(), c.flags), -1) << c.path;
-        EXPECT_EQ(errno, c.error) << c.path << " " << c.flags;
-    }
-    writeFile(tmp.path("plain"), ByteVec{1});
-    const int fd = pixmill::openRegular(tmp.path("plain").c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);  // cleared again for the reads
-    ::close(fd);
-}
 
 TEST(FileLayer, EditsAreWrittenBackBlockByBlockAndNeverIntoAFileCutShort) {
     TempDir tmp;
@@ -90,27 +49,6 @@ TEST(FileLayer, EditsAreWrittenBackBlockByBlockAndNeverIntoAFileCutShort) {
     EXPECT_EQ(fs::file_size(path), 500u);  // not grown again around a hole
 }
 
-TEST(FileLayer, AnOutputAppearsOnlyWhenCommitted) {
-    TempDir tmp;
-    const std::string dst = tmp.path("out.bin");
-    {
-        pixmill::OutputFile out;
-        ASSERT_TRUE(out.create(dst.c_str()));
-        ASSERT_EQ(::write(out.fd(), "abc", 3), 3);
-        EXPECT_FALSE(fs::exists(dst));
-    }  // never committed: gone, temporary file and all
-    EXPECT_TRUE(fs::is_empty(tmp.dir()));
-    {
-        pixmill::OutputFile out;
-        ASSERT_TRUE(out.create(dst.c_str()));
-        ASSERT_EQ(::write(out.fd(), "abc", 3), 3);
-        EXPECT_TRUE(out.commit());
-        EXPECT_FALSE(out.commit());  // once only
-    }
-    EXPECT_EQ(readFile(dst), (ByteVec{'a', 'b', 'c'}));
-    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.dir()), fs::directory_iterator()), 1);
-}
-
 TEST(FileLayer, TheLayoutReasonsEachExportTellsApart) {
     struct Case {
         const char* name;
@@ -120,10 +58,6 @@ TEST(FileLayer, TheLayoutReasonsEachExportTellsApart) {
     };
     using pixmill::BmpProblem;
     const Case cases[] = {
-        {"24 bits to a palette export", BmpBuilder(2, 2, 24).build(), pixmill::kPaletteOnly,
-         BmpProblem::UnsupportedDepth},
-        {"8 bits to a true-colour export", BmpBuilder(2, 2, 8).build(), pixmill::kTrueColourOnly,
-         BmpProblem::UnsupportedDepth},
         {"top-down where rows must be bottom-up", BmpBuilder(2, 2, 8).topDown().build(), pixmill::kPaletteOnly,
          BmpProblem::UnsupportedTopDown},
         {"top-down where either order is read", BmpBuilder(2, 2, 8).topDown().build(), pixmill::Accept{true, false, true},

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 namespace testing_support {
 
 using ByteVec = std::vector<uint8_t>;
@@ -145,22 +147,6 @@ private:
     std::vector<std::vector<uint32_t>> pixels_;
 };
 
-// A 2 x 1 one-bit bitmap with a 12-byte OS/2 header and 3-byte palette
-// entries: a valid BMP of a kind the library does not read.
-inline ByteVec os2Bitmap() {
-    ByteVec v(14 + 12 + 6 + 4, 0);
-    v[0] = 'B';
-    v[1] = 'M';
-    put32(v, 2, uint32_t(v.size()));
-    put32(v, 10, 14 + 12 + 6);
-    put32(v, 14, 12);
-    put16(v, 18, 2);  // width, height, planes and bits are 16-bit fields here
-    put16(v, 20, 1);
-    put16(v, 22, 1);
-    put16(v, 24, 1);
-    return v;
-}
-
 inline ByteVec readFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return ByteVec(std::istreambuf_iterator<char>(f), {});
@@ -188,6 +174,19 @@ public:
 private:
     std::string dir_;
 };
+
+// The fixture of tests that work in a fresh directory.
+class InTempDir : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::string p(const std::string& name) const { return tmp.path(name); }
+};
+
+inline uint64_t fnv1a(const ByteVec& bytes) {
+    uint64_t h = 0xcbf29ce484222325u;
+    for (uint8_t c : bytes) h = (h ^ c) * 0x100000001b3u;
+    return h;
+}
 
 // Holds an exclusive lock on a file the way another Pixmill user would
 // (read-only files included: a lock needs no write access).
