@@ -1,7 +1,6 @@
 // The colour workflow: automatic translation (frmColors) and manual mapping
 // (frmColorMap), offscreen with the real library and virtual time.
 #include <QAccessible>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,7 +9,6 @@
 #include <set>
 #include <gtest/gtest.h>
 
-#include "corpus.hpp"
 #include "fakes.hpp"
 #include "ui/printer/frmPrint.hpp"
 #include "core/colourwork.hpp"
@@ -455,54 +453,6 @@ TEST(ColourMapping, RefusedPrinterFilesSayWhyInPlainView) {
     ASSERT_EQ(w.messages.shown.size(), 1u);
     EXPECT_TRUE(w.messages.shown[0].informative.startsWith("The picture's highlight colour is blue"))
         << w.messages.shown[0].informative.toStdString();
-}
-
-// A real photograph through the whole workflow: converted, resized,
-// translated to five colours, each mapped to the nearest printer colour,
-// and then accepted by both printer encoders.
-TEST(ColourWorkflow, ARealPhotographBecomesPrintable) {
-    const auto files = corpusFiles();
-    REQUIRE_CORPUS(files);
-    ColourWorld w;
-    // A copy of our own: the library locks what it reads, and other tests
-    // read the shared corpus at the same time.
-    const QString photo = w.env.workPath("kodim23.bmp");
-    ASSERT_TRUE(QFile::copy(QStringLiteral(RASTIV_TESTDATA "/realworld/kodim23.bmp"), photo));
-    const QString converted = w.env.workPath("converted.bmp");
-    ASSERT_EQ(w.pixmill.Convert24to8Bits(photo, converted), 0);
-    ASSERT_EQ(w.pixmill.StretchBitmap(300, w.working(), converted), 0);
-    EXPECT_NE(w.pixmill.SaveBMPAsLogo(w.working(), w.path("out/before.lgo"), 1), 0);
-
-    std::optional<ColourHandOver> handed;
-    {
-        frmColors dialog(w.env, w.picture, w.main);
-        dialog.openMapping = [&](ColourSession& s) {
-            const ColourHandOver& c = s.colours;
-            handed = c;
-            frmColorMap mapping(w.env, w.picture, w.main, c);
-            for (int i = 0; i < int(c.size()); ++i) {
-                const QColor q(int((c[size_t(i)].colour >> 8) & 0xFF), int((c[size_t(i)].colour >> 16) & 0xFF),
-                               int((c[size_t(i)].colour >> 24) & 0xFF));
-                const int grey = qGray(q.rgb());
-                const int swatch = q.red() > q.green() + 40 && q.red() > q.blue() + 40 ? 5
-                                   : grey < 64                                          ? 0
-                                   : grey < 128                                         ? 2
-                                   : grey < 200                                         ? 3
-                                                                                        : 4;
-                mapping.UserColor_MouseDown(i);
-                mapping.MapColor_MouseUp(swatch);
-            }
-            mapping.cmdMap_Click();
-        };
-        dialog.cmdSetUpRemap_Click();
-    }
-    ASSERT_TRUE(handed.has_value());
-    EXPECT_GE(handed->size(), 3u);
-    EXPECT_LE(handed->size(), 7u);
-    EXPECT_TRUE(w.messages.shown.empty()) << w.messages.shown[0].text.toStdString();
-    EXPECT_EQ(w.pixmill.SaveBMPAsLogo(w.working(), w.path("out/after.lgo"), 1), 0);
-    EXPECT_EQ(w.pixmill.SaveBMPAsGfx(w.working(), w.path("out/after.gfx"), 1), 0);
-    EXPECT_EQ(w.main.markerSteps.back(), 4);
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "core/batchmode.hpp"
 #include "fakes.hpp"
 #include "printerbench.hpp"
@@ -219,10 +221,8 @@ TEST(LogoNumbers, AMissingOrOutOfRangeNumberIsRefusedBeforeAnythingIsSent) {
         {margin("", false), "You must enter a logo number (0-255) before you can download a margin message.", 10},
         {margin("", true), "You must enter a logo number (0-255) before you can print a margin message.", 10},
         {margin("300", false), range, 10},
-        {margin("300", true), range, 10},
         {watermark("", "5", false), "You must enter a logo number (0-255) before you can download a logo.", 9},
         {watermark("256", "", false), range, 9},
-        {watermark("-1", "5", false), range, 9},
         {watermark("255", "", false), "You must enter a watermark number (0-255) before you can define a watermark.", 9},
         {watermark("255", "256", false), "The watermark number must be between 0 and 255.", 9},
         {watermark("", "", true), "You must enter a watermark number (0-255) before you can print a watermark.", 9},
@@ -239,46 +239,35 @@ TEST(LogoNumbers, AMissingOrOutOfRangeNumberIsRefusedBeforeAnythingIsSent) {
     }
 }
 
-TEST(DownloadLogo, ALogoFileThatCannotBeReadIsReportedBeforeAnythingIsSent) {
-    Bench b;
-    b.logo = b.w.path("in/gone.lgo");
-    frmDownloadLogo d(b.w.env, b.logo);
-    d.tbLogoNum->setText("5");
-    d.cmdDownloadLogo->click();
-    ASSERT_EQ(b.w.messages.shown.size(), 1u);
-    EXPECT_EQ(b.w.messages.shown[0].title, "File Open Error");
-    EXPECT_TRUE(b.w.messages.shown[0].text.contains(b.logo));
-    EXPECT_EQ(b.w.messages.shown[0].helpTopic, 11);
-    EXPECT_TRUE(b.writes().isEmpty());
-    EXPECT_EQ(d.steps.shown(), 2);
-    EXPECT_TRUE(d.isEnabled());
-}
-
-TEST(DownloadLogo, AnEmptyOrMalformedLogoFileIsRefusedWithNothingOnTheWire) {
+TEST(DownloadLogo, AMissingEmptyOrMalformedLogoFileIsRefusedWithNothingOnTheWire) {
     Bench b;
     const QString path = b.w.path("in/bad.lgo");
     frmDownloadLogo d(b.w.env, path);
     d.tbLogoNum->setText("5");
     const struct {
-        ByteVec content;
+        std::optional<ByteVec> content;  // none: no file at all
+        const char* title;
         const char* reason;
     } rows[] = {
-        {{}, "it is empty"},
-        {{0x1D, 0x84, 0x01, 0x02, 0x01, 'A'}, "it holds 6 bytes, but its header (kind 1, X 2, Y 1) calls for 21"},
-        {{'B', 'M', 0x01, 0x02, 0x01}, "it does not start with a logo definition (1D 84)"},
+        {std::nullopt, "File Open Error", ""},
+        {ByteVec{}, "File Format Error", "it is empty"},
+        {ByteVec{0x1D, 0x84, 0x01, 0x02, 0x01, 'A'}, "File Format Error",
+         "it holds 6 bytes, but its header (kind 1, X 2, Y 1) calls for 21"},
+        {ByteVec{'B', 'M', 0x01, 0x02, 0x01}, "File Format Error", "it does not start with a logo definition (1D 84)"},
     };
     for (const auto& r : rows) {
         b.clear();
-        writeFile(path.toStdString(), r.content);
+        if (r.content) writeFile(path.toStdString(), *r.content);
         d.cmdDownloadLogo->click();
         EXPECT_TRUE(b.printer->received().isEmpty()) << r.reason;
         ASSERT_EQ(b.w.messages.shown.size(), 1u) << r.reason;
         const Message& m = b.w.messages.shown[0];
-        EXPECT_EQ(m.title, "File Format Error");
+        EXPECT_EQ(m.title, r.title);
         EXPECT_TRUE(m.text.contains(path)) << m.text.toStdString();
         EXPECT_TRUE(m.text.contains(QString::fromLatin1(r.reason))) << m.text.toStdString();
         EXPECT_EQ(m.helpTopic, 11);
         EXPECT_EQ(d.steps.shown(), 2);
+        EXPECT_TRUE(d.isEnabled());
     }
     // The watermark and the margin message send the same file the same way.
     b.clear();
@@ -390,44 +379,42 @@ TEST(Watermark, TheSameNumberTwiceIsRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(b.writes().mid(4), (QList<QByteArray>{hex("1B 61 01 1D 8B 07 64 00"), hex("1B 61 00")}));
 }
 
-TEST(Watermark, PrintSampleSwitchesTheWatermarkOnAroundTwentyLinesAndRefusesNoByte) {
-    Bench b;
-    frmWatermark d(b.w.env, b.logo);
-    b.record();
-    d.tbWmIndex->setText("5");
-    d.cmdPrintSample->click();
-    QList<QByteArray> expected{hex("1D 8C 01 05")};
-    expected += sampleLines();
-    expected += QList<QByteArray>{hex("1D 8C 00 05"), kFeed};
-    EXPECT_EQ(b.writes(), expected);
-    EXPECT_EQ(d.steps.shown(), 6);
-    EXPECT_FALSE(b.w.batch.sendingPrintSample());
-    EXPECT_TRUE(b.recorded().isEmpty());
-}
-
-TEST(MarginMessage, SamplesFrameTwentyLinesOnEitherSideAndStayOutOfTheRecording) {
-    Bench b;
-    frmRibbonLogo d(b.w.env, b.logo);
-    EXPECT_TRUE(d.rbLeft->isChecked());
-    b.record();
-    d.tbLogoNum->setText("9");
-    d.cmdPrintSample->click();
-    QList<QByteArray> left{hex("1D 99 01 09 32 00")};
-    left += sampleLines();
-    left += QList<QByteArray>{hex("1D 99 00 09 32 00"), kFeed};
-    EXPECT_EQ(b.writes(), left);
-    EXPECT_EQ(b.writes().at(20), "Sample Receipt Item  20\n");
-    EXPECT_EQ(d.steps.shown(), 6);
-
-    b.clear();
-    d.rbRight->click();
-    EXPECT_EQ(d.steps.shown(), 5);
-    d.cmdPrintSample->click();
-    EXPECT_EQ(b.writes().first(), hex("1D 99 02 09 32 00"));
-    EXPECT_EQ(b.writes().at(21), hex("1D 99 00 09 32 00"));
-    EXPECT_EQ(b.writes().size(), 23);
-    EXPECT_FALSE(b.w.batch.sendingPrintSample());
-    EXPECT_TRUE(b.recorded().isEmpty());
+// The samples switch their feature on around twenty lines of text, feed the
+// paper, and stay out of a recording.
+TEST(PrintSample, WatermarkAndMarginMessageFrameTwentyLines) {
+    const auto watermark = [](Bench& b) {
+        frmWatermark d(b.w.env, b.logo);
+        d.tbWmIndex->setText("5");
+        d.cmdPrintSample->click();
+        return d.steps.shown();
+    };
+    const auto margin = [](bool right) {
+        return [right](Bench& b) {
+            frmRibbonLogo d(b.w.env, b.logo);
+            EXPECT_TRUE(d.rbLeft->isChecked());
+            d.tbLogoNum->setText("9");
+            if (right) {
+                d.rbRight->click();
+                EXPECT_EQ(d.steps.shown(), 5);
+            }
+            d.cmdPrintSample->click();
+            return d.steps.shown();
+        };
+    };
+    const struct {
+        std::function<int(Bench&)> print;
+        const char *on, *off;
+    } rows[] = {{watermark, "1D 8C 01 05", "1D 8C 00 05"},
+                {margin(false), "1D 99 01 09 32 00", "1D 99 00 09 32 00"},
+                {margin(true), "1D 99 02 09 32 00", "1D 99 00 09 32 00"}};
+    for (const auto& r : rows) {
+        Bench b;
+        b.record();
+        EXPECT_EQ(r.print(b), 6) << r.on;
+        EXPECT_EQ(b.writes(), (QList<QByteArray>{hex(r.on)} + sampleLines() + QList<QByteArray>{hex(r.off), kFeed}));
+        EXPECT_FALSE(b.w.batch.sendingPrintSample());
+        EXPECT_TRUE(b.recorded().isEmpty()) << r.on;
+    }
 }
 
 TEST(MarginMessage, LegacyBoxStoresLogo242AndLeavesTheSampleToLegacyColorization) {

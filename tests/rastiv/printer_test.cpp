@@ -30,14 +30,7 @@ namespace {
 
 const QByteArray kStatusQuery("\x1B\x76\x0A", 3);
 
-// Connecting keeps what the connection sent and said: these tests look at it.
-struct Bench : PrinterBench {
-    std::vector<QString> opened;
-    void connect() {
-        comm.cmdConnect_Click();
-        ASSERT_TRUE(w.link.printerAnswering());
-    }
-};
+using Bench = PrinterBench;
 
 TEST(Comm, FirstStartWritesDefaultsAndClicksAreStoredInTheProgramsNumberForm) {
     Bench b;
@@ -47,11 +40,9 @@ TEST(Comm, FirstStartWritesDefaultsAndClicksAreStoredInTheProgramsNumberForm) {
     EXPECT_EQ(b.comm.lbCommPorts->currentItem()->text(), "COM1");
     EXPECT_EQ(b.comm.lbBaudRate->currentItem()->text(), "115200");
     EXPECT_EQ(b.comm.lbParity->currentItem()->text(), "None");
-    EXPECT_EQ(b.comm.lbCommPorts->count(), 8);
     for (const auto& [list, label] : {std::pair<QWidget*, QLabel*>{b.comm.lbCommPorts, b.comm.Label1},
                                       {b.comm.lbBaudRate, b.comm.lblBaudRate}, {b.comm.lbParity, b.comm.lblParity}})
         EXPECT_EQ(list->accessibleName(), label->text());  // never the entry selected
-    EXPECT_EQ(b.comm.lbBaudRate->item(7)->text(), "1200");
 
     b.comm.lbCommPorts->setCurrentRow(3);
     b.comm.lbBaudRate->setCurrentRow(3);
@@ -61,7 +52,6 @@ TEST(Comm, FirstStartWritesDefaultsAndClicksAreStoredInTheProgramsNumberForm) {
     EXPECT_EQ(b.w.settings.read(Key::Parity), " 1");
     EXPECT_EQ(settingsString(b.comm.lbBaudRate->currentItem()->text(), b.comm.lbParity->currentItem()->text()),
               "19200,E,8,1");
-    EXPECT_EQ(portNumber("COM2"), 2);
     // COM4 stands for its default device until the operator picks another.
     EXPECT_EQ(b.comm.cbDevice->currentText(), "/dev/ttyS3");
     b.comm.cbDevice->setEditText("/dev/ttyUSB7");
@@ -85,12 +75,13 @@ TEST(Comm, ASuccessfulTestConnectsRecordsTheQueryAndOpensTheWantedDialog) {
     TempDir tmp;
     b.w.batch.OpenBatchFile(QString::fromStdString(tmp.path("rec.cpb")), true);
     b.w.batch.setEnabled(true);
-    whenModal([&b](QDialog*) { b.connect(); });
-    b.comm.withConnection([&b] { b.opened.push_back("logo"); });
+    std::vector<QString> opened;
+    whenModal([&b](QDialog*) { b.comm.cmdConnect_Click(); });
+    b.comm.withConnection([&] { opened.push_back("logo"); });
     EXPECT_TRUE(b.w.link.lineOpen());
     EXPECT_EQ(b.w.link.sendChunk(), 50);
     EXPECT_FALSE(b.comm.isVisible());
-    EXPECT_EQ(b.opened, std::vector<QString>{"logo"});
+    EXPECT_EQ(opened, std::vector<QString>{"logo"});
     EXPECT_EQ(b.printer->received(), kStatusQuery);
     EXPECT_EQ(b.w.link.InputBufferCount(), 1);  // the reply stays in the input buffer
     EXPECT_TRUE(b.comm.cmdConnect->isEnabled());
@@ -112,7 +103,6 @@ TEST(Comm, APrinterMustAnswerWithinFiveSeconds) {
                                         "printer match the program settings.  Check the cable, and make sure the "
                                         "printer is turned on.",
                                         "Communication Error", MsgIcon::Exclamation, 7}}));
-            EXPECT_TRUE(b.opened.empty());
         }
     }
 }
@@ -148,7 +138,6 @@ TEST(Comm, PortFailuresShowTheSystemErrorAndCancelGivesTheButtonsBack) {
 TEST(Print, AGraphicIsStreamedInFullPiecesThenFedAndKeptOutOfARecording) {
     Bench b;
     b.connect();
-    b.printer->clearReceived();
     b.w.workingBitmap(576, 25);  // 25 monochrome records of 74 bytes: 1850 bytes, a multiple of 50
     TempDir tmp;
     b.w.batch.OpenBatchFile(QString::fromStdString(tmp.path("rec.cpb")), true);
@@ -172,7 +161,6 @@ TEST(Print, AGraphicIsStreamedInFullPiecesThenFedAndKeptOutOfARecording) {
 TEST(Print, TooWideOrNothingLoadedOrRefusedByTheEncoderSendsNothing) {
     Bench b;
     b.connect();
-    b.printer->clearReceived();
     frmPrint print(b.w.env, b.w.picture, b.main);
     b.w.picture.width = 577;  // checked before whether anything is loaded
     print.cmdSendBMP_Click();
@@ -221,34 +209,20 @@ TEST(Print, APlacedPictureIsTheLeftOneMovedByItsWhiteMarginInWholeDots) {
     EXPECT_EQ(b.w.settings.read(Key::Placement), "Right");
 }
 
-// What a logo download sends, with the pause for the flash write.
-void downloadLikeSequence(Env& env, const QByteArray& logo) {
-    ASSERT_TRUE(env.link.SendData(QByteArray("\x1D\x22\x01", 3)));
-    ASSERT_TRUE(env.link.SendData(QByteArray("\x1D\x23\x05", 3)));
-    for (qsizetype at = 0; at < logo.size(); at += 50) ASSERT_TRUE(env.link.SendData(logo.mid(at, 50)));
-    env.link.WaitForPrinter();
-    env.batch.InsertBatchPlayWait();
-    ASSERT_TRUE(env.link.SendData(QByteArray("\x1D\x23\x00", 3)));
+// A recording of a logo download, with the pause for its flash write, as
+// the dialogs record one; what the printer gets from it has no marker.
+QByteArray recordedDownload(const QString& file, const QByteArray& logo) {
+    const QByteArray before = kBegin + select(5) + logo;
+    const QByteArray whole = before + kBatchPauseMarker + kDeselect;
+    writeFile(file.toStdString(), ByteVec(whole.begin(), whole.end()));
+    return before + kDeselect;
 }
 
-TEST(Batch, ARecordingReplaysExactlyTheBytesSentWaitingWhereTheRecordingWaited) {
+TEST(Batch, PlayAndReplaySendTheRecordedBytesWaitingWhereTheRecordingWaited) {
     Bench b;
     b.connect();
-    b.printer->clearReceived();
-    QByteArray logo("\x1D\x84\x01\x02\x01", 5);
-    for (int i = 0; i < 16; ++i) logo.append(char(0xF0 ^ i));
     const QString file = b.w.path("out/setup.cpb");
-    b.w.batch.OpenBatchFile(file, true);
-    b.w.batch.setEnabled(true);
-    downloadLikeSequence(b.w.env, logo);
-    b.w.batch.setEnabled(false);
-    b.w.batch.CloseBatchFile();
-    const QByteArray sent = b.printer->received();
-    const ByteVec recorded = readFile(file.toStdString());
-    const QByteArray expectedFile =
-        QByteArray("\x1D\x22\x01\x1D\x23\x05", 6) + logo + kBatchPauseMarker + QByteArray("\x1D\x23\x00", 3);
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(recorded.data()), qsizetype(recorded.size())), expectedFile);
-
+    const QByteArray sent = recordedDownload(file, hex("1D 84 01 02 01") + QByteArray(16, '\xF0'));
     b.printer->clearReceived();
     frmBatch play(b.w.env);
     b.w.files.choose(file);
@@ -270,7 +244,6 @@ TEST(Batch, ARecordingReplaysExactlyTheBytesSentWaitingWhereTheRecordingWaited) 
 TEST(Batch, APictureChosenByMistakeIsPlayedOnlyWhenTheOperatorAgrees) {
     Bench b;
     b.connect();
-    b.printer->clearReceived();
     const QString picture = b.w.path("in/photo.cpb");
     palettePicture(4, 4).write(picture.toStdString());
     frmBatch play(b.w.env);
@@ -295,11 +268,7 @@ TEST(Batch, PlaybackKeepsTheDialogOpenUntilTheFileHasBeenSent) {
     Bench b;
     b.connect();
     const QString file = b.w.path("out/setup.cpb");
-    b.w.batch.OpenBatchFile(file, true);
-    b.w.batch.setEnabled(true);
-    downloadLikeSequence(b.w.env, QByteArray(120, 'x'));
-    b.w.batch.setEnabled(false);
-    b.w.batch.CloseBatchFile();
+    recordedDownload(file, QByteArray(120, 'x'));
     frmBatch play(b.w.env);
     play.show();
     b.w.files.choose(file);

@@ -1,6 +1,6 @@
-// What the virtual printer prints: the receipt renderer against hand-written
-// byte streams and against the library's own graphics and logo files, and the
-// Virtual Printer window that shows, saves and clears the receipt.
+// The Virtual Printer window: it opens with the first output, shows, saves
+// and clears the receipt, zooms, and prints what a till sends it over TCP.
+// What the receipt engine draws is its own tests' business.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QImageReader>
@@ -30,8 +30,6 @@ using namespace testing_support;
 
 namespace {
 
-using Dot = ReceiptRenderer::Dot;
-constexpr Dot W = ReceiptRenderer::White, B = ReceiptRenderer::Black, H = ReceiptRenderer::Highlight;
 constexpr int kWidth = ReceiptRenderer::kWidth;
 
 // "1D 23 F0" -> the three bytes.
@@ -44,28 +42,6 @@ QByteArray plane(std::initializer_list<std::pair<int, uint8_t>> set, int size = 
     return p;
 }
 
-struct Ink {
-    int x, y;
-    Dot dot;
-};
-
-// The receipt is `height` dots long and white but for the listed dots.
-void expectDots(const QImage& receipt, int height, const std::vector<Ink>& inks, const char* what) {
-    if (height == 0) {
-        EXPECT_TRUE(receipt.isNull()) << what;
-        return;
-    }
-    ASSERT_EQ(receipt.size(), QSize(kWidth, height)) << what;
-    std::vector<uint8_t> expected(size_t(kWidth * height), W);
-    for (const Ink& i : inks) expected[size_t(i.y * kWidth + i.x)] = i.dot;
-    int wrong = 0;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < kWidth; ++x)
-            if (receipt.pixelIndex(x, y) != expected[size_t(y * kWidth + x)] && ++wrong <= 3)
-                ADD_FAILURE() << what << ": dot " << x << "," << y << " is " << receipt.pixelIndex(x, y);
-    EXPECT_EQ(wrong, 0) << what;
-}
-
 // One text line of the receipt, cell by cell: '#' where a 12 x 24 cell has
 // black dots, 'r' where it has highlight dots, '.' where it is white.
 std::string inkMap(const QImage& receipt, int top) {
@@ -74,16 +50,9 @@ std::string inkMap(const QImage& receipt, int top) {
         for (int x = 0; x < kWidth; ++x) {
             const int dot = receipt.pixelIndex(x, y);
             char& cell = cells[size_t(x / ReceiptRenderer::kCellWidth)];
-            if (dot == H) cell = 'r';
-            if (dot == B && cell == '.') cell = '#';
+            if (dot == ReceiptRenderer::Highlight) cell = 'r';
+            if (dot == ReceiptRenderer::Black && cell == '.') cell = '#';
         }
-    return cells;
-}
-
-// "##" then dots to the full 48 cells; `at` cells of white first.
-std::string cellsInked(int count, int at = 0) {
-    std::string cells(ReceiptRenderer::kColumns, '.');
-    for (int i = at; i < at + count; ++i) cells[size_t(i)] = '#';
     return cells;
 }
 
@@ -93,124 +62,6 @@ const QByteArray kLogoDefinition5 =  // two-colour logo 5 of 8 x 8 dots
     hex("00 00 00 00 00 00 00 00 00 00 00 00") +
     hex("10 00");           // row 7: dot 3 highlight
 const QByteArray kPrintLogo5 = hex("1D 23 05 1D 2F 00");
-
-TEST(ReceiptRenderer, HandWrittenStreamsPrintDotForDot) {
-    const struct {
-        const char* what;
-        QByteArray bytes;
-        int height;
-        std::vector<Ink> inks;
-    } rows[] = {
-        {"two-colour raster line: black plane wins, ink alone is highlight",
-         hex("1D 83") + plane({{0, 0xC0}, {71, 0x01}}) + plane({{0, 0x40}, {1, 0x80}}), 1,
-         {{0, 0, H}, {1, 0, B}, {8, 0, B}, {575, 0, H}}},
-        {"monochrome raster line", hex("1D 82") + plane({{1, 0x80}, {71, 0x03}}), 1,
-         {{8, 0, B}, {574, 0, B}, {575, 0, B}}},
-        {"raster lines stack top to bottom", hex("1D 82") + plane({{0, 0x80}}) + hex("1D 82") + plane({{0, 0x40}}), 2,
-         {{0, 0, B}, {1, 1, B}}},
-        {"a logo definition alone prints nothing", kLogoDefinition5, 0, {}},
-        {"a stored logo prints when selected and printed", kLogoDefinition5 + hex("1D 23 00") + kPrintLogo5, 8,
-         {{0, 0, H}, {7, 0, B}, {3, 7, H}}},
-        {"a centred logo", kLogoDefinition5 + hex("1B 61 01") + kPrintLogo5, 8,
-         {{284, 0, H}, {291, 0, B}, {287, 7, H}}},
-        {"a right-justified logo (justification as a digit)", kLogoDefinition5 + hex("1B 61 32") + kPrintLogo5, 8,
-         {{568, 0, H}, {575, 0, B}, {571, 7, H}}},
-        {"a logo stored without 1D 22 01 replaces the earlier one",
-         kLogoDefinition5 + hex("1D 23 05 1D 84 01 01 01 01 00 00 00 00 00 00 00") + kPrintLogo5, 8, {{7, 0, B}}},
-        {"a logo never stored prints nothing", hex("1D 23 09 1D 2F 00"), 0, {}},
-        {"erasing the flash forgets the logos", kLogoDefinition5 + hex("1D 40 31") + kPrintLogo5, 0, {}},
-        {"feed n dots; the byte after the final feed prints nothing", hex("1B 4A 05 1B 4A FF 19"), 5 + 255, {}},
-        {"text waiting for its line feed prints before a raster line",
-         hex("0D") + "  " + hex("1D 82") + plane({{0, 0x80}}), 25, {{0, 24, B}}},
-    };
-    for (const auto& r : rows) {
-        ReceiptRenderer whole;
-        whole.feed(r.bytes);
-        expectDots(whole.receipt(), r.height, r.inks, r.what);
-        ReceiptRenderer byteByByte;
-        for (char c : r.bytes) byteByByte.feed(QByteArray(1, c));
-        EXPECT_EQ(byteByByte.receipt(), whole.receipt()) << r.what;
-    }
-}
-
-TEST(ReceiptRenderer, TextFillsTwelveByTwentyFourCellsInBlack) {
-    const struct {
-        const char* what;
-        QByteArray bytes;
-        std::vector<std::string> lines;  // the ink map of each text line
-        int feedAfter = 0;               // white dots below them
-    } rows[] = {
-        {"blanks print nothing", "A  B\n", {"#..#" + std::string(44, '.')}},
-        {"centred", hex("1B 61 01") + "AB\n", {cellsInked(2, 23)}},
-        {"right-justified", hex("1B 61 02") + "AB\n", {cellsInked(2, 46)}},
-        {"ESC @ drops unprinted text and the justification", hex("1B 61 01") + "AB" + hex("1B 40") + "C\n",
-         {cellsInked(1)}},
-        {"the 49th character starts a new line", QByteArray(49, 'X') + "\n", {cellsInked(48), cellsInked(1)}},
-        {"ESC J prints the waiting line, then feeds", "Total" + hex("1B 4A 10"), {cellsInked(5)}, 16},
-        {"an empty line between two", "A\n\nB\n", {cellsInked(1), cellsInked(0), cellsInked(1)}},
-        {"bold stays in its cells; ESC r 2 prints in the second colour",
-         hex("1B 45 01") + "Item" + hex("1B 45 00 1B 72 02") + "9" + hex("1B 72 00") + "\n",
-         {"####r" + std::string(43, '.')}},
-    };
-    for (const auto& r : rows) {
-        ReceiptRenderer renderer;
-        renderer.feed(r.bytes);
-        const QImage receipt = renderer.receipt();
-        const int lines = int(r.lines.size());
-        ASSERT_EQ(receipt.height(), lines * ReceiptRenderer::kLineHeight + r.feedAfter) << r.what;
-        for (int i = 0; i < lines; ++i)
-            EXPECT_EQ(inkMap(receipt, i * ReceiptRenderer::kLineHeight), r.lines[size_t(i)]) << r.what << ", " << i;
-    }
-}
-
-// The library's files, sent as the dialogs send them, print the picture
-// they were made from.
-struct EncodedPicture {
-    uint32_t highlight;  // the library colour of the paper's highlight
-    int32_t paperKind;
-};
-
-class ReceiptOfEncodedFiles : public ::testing::TestWithParam<EncodedPicture> {};
-
-TEST_P(ReceiptOfEncodedFiles, GraphicAndLogoPrintThePictureDotForDot) {
-    const EncodedPicture p = GetParam();
-    World w;
-    const int width = 20, height = 11;
-    // Diagonal stripes of black, white and highlight: no byte pair the
-    // encoders' control-byte scrub would change.
-    BmpBuilder(width, height, 8).colours({kBlack, kWhite, p.highlight}).each([](uint32_t x, uint32_t y) {
-        return (x + y) % 3;
-    }).write(w.path("in/pic.bmp").toStdString());
-    const auto dotOf = [&](int x, int row) {  // rows from the top; the bitmap stores them bottom-up
-        const int index = (x + (height - 1 - row)) % 3;
-        return index == 0 ? B : index == 1 ? W : H;
-    };
-    ASSERT_EQ(w.pixmill.SaveBMPAsGfx(w.path("in/pic.bmp"), w.path("out/pic.gfx"), p.paperKind), 0);
-    ASSERT_EQ(w.pixmill.SaveBMPAsLogo(w.path("in/pic.bmp"), w.path("out/pic.lgo"), p.paperKind), 0);
-    const ByteVec gfx = readFile(w.path("out/pic.gfx").toStdString());
-    const ByteVec lgo = readFile(w.path("out/pic.lgo").toStdString());
-
-    std::vector<Ink> inks;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            if (dotOf(x, y) != W) inks.push_back({x, y, dotOf(x, y)});
-
-    ReceiptRenderer printed;
-    printed.feed(QByteArray(reinterpret_cast<const char*>(gfx.data()), qsizetype(gfx.size())) + hex("1B 4A FF 19"));
-    expectDots(printed.receipt(), height + 255, inks, "graphic");
-
-    ReceiptRenderer stored;
-    stored.feed(hex("1D 22 01 1D 23 F0"));
-    for (size_t at = 0; at < lgo.size(); at += 50)  // in the dialogs' pieces
-        stored.feed(QByteArray(reinterpret_cast<const char*>(lgo.data() + at),
-                               qsizetype(std::min<size_t>(50, lgo.size() - at))));
-    stored.feed(hex("1D 23 00") + hex("1D 23 F0 1D 2F 00"));
-    expectDots(stored.receipt(), 16, inks, "logo: 11 rows and 5 zero rows");
-}
-
-INSTANTIATE_TEST_SUITE_P(Papers, ReceiptOfEncodedFiles,
-                         ::testing::Values(EncodedPicture{kRed, 1}, EncodedPicture{kBlue, 2}),
-                         [](const auto& info) { return info.param.paperKind == 1 ? "RedPaper" : "BluePaper"; });
 
 // A world with a virtual printer connected through the communication dialog
 // as the program makes it.
@@ -259,11 +110,16 @@ TEST(VirtualPrinterWindow, OpensWithTheFirstOutputAndGrowsWithEveryByteSent) {
     EXPECT_EQ(f->imReceipt->height(), 25);
 
     p.w.g.gScreenRed = false;  // the screen colour follows into the next output
-    p.w.link.SendData(hex("1D 83") + plane({{0, 0x80}}) + plane({}));
+    // A two-colour line, ink plane first: ink alone is the highlight, black wins over it.
+    p.w.link.SendData(hex("1D 83") + plane({{0, 0xC0}}) + plane({{0, 0x40}}));
     const QImage shown = p.receiptShown();
     EXPECT_EQ(shown.pixel(0, 24), qRgb(0, 0, 0));
     EXPECT_EQ(shown.pixel(0, 25), qRgb(0, 0, 255));
-    EXPECT_EQ(shown.pixel(1, 25), qRgb(255, 255, 255));
+    EXPECT_EQ(shown.pixel(1, 25), qRgb(0, 0, 0));
+    EXPECT_EQ(shown.pixel(2, 25), qRgb(255, 255, 255));
+    // A full line of text, then ESC J: the one text line and the feed below it.
+    p.w.link.SendData(QByteArray(ReceiptRenderer::kColumns, 'X') + hex("1B 4A 10"));
+    EXPECT_EQ(f->imReceipt->height(), 26 + 24 + 16);
 }
 
 TEST(VirtualPrinterWindow, SaveImageWritesOnePixelPerDotAsPngAndClearEmptiesTheReceipt) {
@@ -289,6 +145,8 @@ TEST(VirtualPrinterWindow, SaveImageWritesOnePixelPerDotAsPngAndClearEmptiesTheR
     ASSERT_EQ(saved.size(), QSize(kWidth, 24 + 8 + 24));
     EXPECT_EQ(saved.pixel(0, 24), qRgb(255, 0, 0));
     EXPECT_EQ(saved.pixel(7, 24), qRgb(0, 0, 0));
+    EXPECT_EQ(saved.pixel(3, 31), qRgb(255, 0, 0));
+    EXPECT_EQ(saved.pixel(7, 25), qRgb(255, 255, 255));
     const QImage indexed =
         saved.convertToFormat(QImage::Format_Indexed8, {qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(255, 0, 0)});
     EXPECT_EQ(inkMap(indexed, 32), "######.#######.####..#" + std::string(26, '.'));
@@ -308,9 +166,15 @@ TEST(VirtualPrinterWindow, SaveImageWritesOnePixelPerDotAsPngAndClearEmptiesTheR
     EXPECT_EQ(f->imReceipt->height(), 0);
     EXPECT_FALSE(f->cmdSaveImage->isEnabled());
     EXPECT_FALSE(f->cmdClear->isEnabled());
-    p.w.link.SendData(kPrintLogo5);  // the logo is still in the printer
-    EXPECT_EQ(f->imReceipt->height(), 8);
+    // The logo is still in the printer: right-justified (the digit '2'), then left after ESC @.
+    p.w.link.SendData(hex("1B 61 32") + kPrintLogo5 + hex("1B 40") + kPrintLogo5);
+    EXPECT_EQ(f->imReceipt->height(), 16);
     EXPECT_TRUE(f->cmdSaveImage->isEnabled());
+    const QImage logos = p.receiptShown();
+    EXPECT_EQ(logos.pixel(575, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(logos.pixel(7, 8), qRgb(0, 0, 0));
+    p.w.link.SendData(hex("1D 40 31") + kPrintLogo5);  // until the flash is erased
+    EXPECT_EQ(f->imReceipt->height(), 16);
 }
 
 TEST(VirtualPrinterWindow, ZoomsByButtonKeyAndCtrlWheelKeepsTheNewestOutputInViewAndClosesOnEscape) {

@@ -150,9 +150,12 @@ TEST(LoadPicture, APngTakesTheTrueColourPathAndNamesItselfInTheTitle) {
     EXPECT_TRUE(s.w.files.requests[0].filter.startsWith(QStringLiteral("All pictures (*.bmp;*.png;")))
         << s.w.files.requests[0].filter.toStdString();
     EXPECT_TRUE(s.w.files.requests[0].filter.endsWith(QStringLiteral("|BMP file (*.bmp)|*.bmp|All Files (*.*)|*.*")));
-    ASSERT_EQ(s.w.messages.shown.size(), 1u);
-    EXPECT_EQ(s.w.messages.shown[0].title, QStringLiteral("Bitmap Translation Message"));
+    EXPECT_EQ(s.w.messages.boxes(),
+              (std::vector<Box>{{"This bitmap has 24 bits/pixel.  The utility will convert this to 8 bits/pixel before "
+                                "continuing.  This could take a few minutes.",
+                                "Bitmap Translation Message", MsgIcon::Information}}));
     EXPECT_EQ(decode(s.working()).bits, 8u);
+    EXPECT_EQ(s.main.image1->size(), QSize(40, 20));
     EXPECT_EQ(s.main.windowTitle(), QStringLiteral("logo.png[*] - Rastiv"));
     EXPECT_EQ(s.main.currentStep(), 2);
     EXPECT_EQ(s.main.lbPictureSize->text(), QStringLiteral("40 × 20 pixels, 5.0 × 2.5 mm on paper"));
@@ -218,13 +221,16 @@ TEST(Undo, ResizeRotationAndMappingComeBackByteForByte) {
     std::vector<ByteVec> states{s.working()};
     std::vector<int> steps{2};
 
-    whenModal([](QDialog* d) {
+    whenModal([&s](QDialog* d) {
         auto* dialog = qobject_cast<frmResize*>(d);
         ASSERT_NE(dialog, nullptr);
+        EXPECT_FALSE(s.main.cmdLoad->isEnabled());
         dialog->tbWidth->setText(QStringLiteral("150"));
         dialog->cmdResize->click();
     });
     s.main.cmdResize->click();
+    EXPECT_EQ(s.main.image1->size(), QSize(150, 50));
+    EXPECT_TRUE(s.allEnabled());
     states.push_back(s.working()), steps.push_back(s.main.currentStep());
     s.main.cmdRotLeft->click();
     states.push_back(s.working()), steps.push_back(s.main.currentStep());
@@ -311,17 +317,16 @@ TEST(View, ZoomStaysWithinItsLimitsAndFitShowsTheWholePicture) {
     // Ctrl with the wheel zooms; the wheel alone scrolls.
     s.main.mnuViewActual->trigger();
     QWidget* viewport = s.main.picArea->viewport();
-    QWheelEvent in1(QPointF(10, 10), viewport->mapToGlobal(QPointF(10, 10)), {}, QPoint(0, 120), Qt::NoButton,
-                    Qt::ControlModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(viewport, &in1);
+    const auto wheel = [viewport](int delta, Qt::KeyboardModifiers keys) {
+        QWheelEvent e(QPointF(10, 10), viewport->mapToGlobal(QPointF(10, 10)), {}, QPoint(0, delta), Qt::NoButton,
+                      keys, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(viewport, &e);
+    };
+    wheel(120, Qt::ControlModifier);
     EXPECT_DOUBLE_EQ(s.main.zoom(), 1.25);
-    QWheelEvent out1(QPointF(10, 10), viewport->mapToGlobal(QPointF(10, 10)), {}, QPoint(0, -120), Qt::NoButton,
-                     Qt::ControlModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(viewport, &out1);
+    wheel(-120, Qt::ControlModifier);
     EXPECT_EQ(s.main.zoom(), 1.0);
-    QWheelEvent scroll(QPointF(10, 10), viewport->mapToGlobal(QPointF(10, 10)), {}, QPoint(0, -120), Qt::NoButton,
-                       Qt::NoModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(viewport, &scroll);
+    wheel(-120, Qt::NoModifier);
     EXPECT_EQ(s.main.zoom(), 1.0);
     EXPECT_GT(s.main.picArea->verticalScrollBar()->value(), 0);
 
