@@ -120,6 +120,9 @@ TEST(ReceiptEngine, CodePagesByEscT) {
 TEST(ReceiptEngine, StylesAndPicturesDrawWhatThePrinterPrints) {
     const auto plain = print("AB\n");
     const int plainInk = plain->count(kBlackDot);
+    const auto flashFull = [](const Printed& p) {
+        EXPECT_TRUE(p.memory.bytes() <= PrinterMemory::kFlashBytes && !p.warnings.filter("flash is full").isEmpty());
+    };
     const struct {
         const char* what;
         QByteArray bytes;
@@ -199,6 +202,31 @@ TEST(ReceiptEngine, StylesAndPicturesDrawWhatThePrinterPrints) {
          [&](const Printed& p) {
              EXPECT_EQ(p.lines, QStringList{"A"});
              EXPECT_TRUE(p.warnings.value(0).contains(QStringLiteral("GS 8 of 2147483654 bytes skipped")));
+         }},
+        {"a keyed definition too short for its sizes is refused", hex("1D 28 4C 09 00 30 43 30 20 20 01 08 00 01"),
+         [&](const Printed& p) { EXPECT_TRUE(p.memory.nvGraphics.empty() && p.warnings.filter("too short").size() == 1); }},
+        {"the other keyed definition too", hex("1D 28 4C 09 00 30 53 30 20 20 01 08 00 01"),
+         [&](const Printed& p) { EXPECT_TRUE(p.memory.nvGraphics.empty() && p.warnings.filter("too short").size() == 1); }},
+        {"lines of no height are paper too: 178500 of them pass the cap",
+         hex("1B 33 00") + QByteArray(700, 0).replace(QByteArray(1, 0), hex("1B 64 FF")) + "after the cap\n",
+         [&](const Printed& p) {
+             EXPECT_LE(p.lines.size(), kMaxReceiptDots);
+             EXPECT_FALSE(p.lines.contains(QStringLiteral("after the cap")));
+             EXPECT_EQ(p.warnings.filter(QStringLiteral("longer than 20 m")).size(), 1);
+         }},
+        // NV graphics live in the same flash as the logos: 80 definitions of 60 KB, then 5 MB of FS q.
+        {"NV graphics past the flash are refused", [] {
+             QByteArray nv;
+             for (int k = 0; k < 80; ++k)
+                 nv += hex("1D 28 4C 0B F0 30 43 30 20") + char(0x20 + k) + hex("01 00 04 78 00 31") + fill(0xF000, 0x55);
+             return nv;
+         }(), flashFull},
+        {"an FS q picture past the flash is refused", hex("1C 71 01 00 01 00 0A") + fill(256 * 2560 * 8, 0x55), flashFull},
+        {"ESC 4 and ESC 5 draw what ESC I 1 and ESC I 0 draw", hex("1B 34") + "Ax" + hex("1B 35") + "Ax\n",
+         [&](const Printed& p) {
+             EXPECT_EQ(p.dots, print(hex("1B 49 01") + "Ax" + hex("1B 49 00") + "Ax\n")->dots);
+             EXPECT_NE(p.dots, print("AxAx\n")->dots);
+             EXPECT_TRUE(p.warnings.isEmpty()) << p.warnings.join(u'\n').toStdString();
          }},
     };
     for (const auto& r : rows) {
@@ -444,35 +472,6 @@ TEST(ReceiptEngine, EveryPictureCommandDrawsItsDotsAtEveryWidth) {
         }
 }
 
-// Without its key a graphics definition has nothing to be stored under.
-TEST(ReceiptEngine, AKeyedGraphicsDefinitionTooShortForItsKeyIsRefused) {
-    for (const char* fn : {"43", "53"}) {
-        const auto p = print(hex("1D 28 4C 04 00 30") + hex(fn) + hex("30 20"));
-        EXPECT_TRUE(p->memory.nvGraphics.empty()) << fn;
-        EXPECT_EQ(p->warnings.filter(QStringLiteral("too short")).size(), 1) << fn;
-    }
-}
-
-// Lines of no height are paper too: 178500 of them pass the cap.
-TEST(ReceiptEngine, LinesOfNoHeightCountAgainstTheLengthCap) {
-    QByteArray feeds = hex("1B 33 00");
-    for (int i = 0; i < 700; ++i) feeds += hex("1B 64 FF");
-    const auto p = print(feeds + "after the cap\n");
-    EXPECT_LE(p->lines.size(), kMaxReceiptDots);
-    EXPECT_FALSE(p->lines.contains(QStringLiteral("after the cap")));
-    EXPECT_EQ(p->warnings.filter(QStringLiteral("longer than 20 m")).size(), 1);
-}
-
-// NV graphics live in the same flash as the logos.
-TEST(ReceiptEngine, NvGraphicsThatDoNotFitTheFlashAreRefused) {
-    QByteArray nv;  // 80 definitions of 60 KB
-    for (int k = 0; k < 80; ++k)
-        nv += hex("1D 28 4C 0B F0 30 43 30 20") + char(0x20 + k) + hex("01 00 04 78 00 31") + fill(0xF000, 0x55);
-    QByteArray fsq = hex("1C 71 01 00 01 00 0A") + fill(256 * 2560 * 8, 0x55);  // 5 MB
-    for (const auto& p : {print(nv), print(fsq)})
-        EXPECT_TRUE(p->memory.bytes() <= PrinterMemory::kFlashBytes && !p->warnings.filter(QStringLiteral("flash is full")).isEmpty());
-}
-
 // The euro sign where the printers print it, and its neighbours as they were.
 TEST(CodePages, TheEuroSignStandsWhereThePrintersPrintIt) {
     const struct { int page; uint8_t byte; char32_t ch; } rows[] = {
@@ -481,15 +480,6 @@ TEST(CodePages, TheEuroSignStandsWhereThePrintersPrintIt) {
         {0, 0xD5, U'\u2552'},  {13, 0xD4, U'\u00C8'},
     };
     for (const auto& r : rows) EXPECT_EQ(decodeByte(uint8_t(r.page), r.byte), r.ch) << r.page << " " << int(r.byte);
-}
-
-// ESC 4 and ESC 5 draw what ESC I 1 and ESC I 0 draw.
-TEST(ReceiptEngine, EscFourAndFiveSetAndCancelItalic) {
-    const auto parameterless = print(hex("1B 34") + "Ax" + hex("1B 35") + "Ax\n");
-    const auto withParameter = print(hex("1B 49 01") + "Ax" + hex("1B 49 00") + "Ax\n");
-    EXPECT_EQ(parameterless->dots, withParameter->dots);
-    EXPECT_NE(parameterless->dots, print("AxAx\n")->dots);
-    EXPECT_TRUE(parameterless->warnings.isEmpty()) << parameterless->warnings.join(u'\n').toStdString();
 }
 
 }  // namespace
