@@ -34,33 +34,11 @@ using namespace testing_support;
 
 namespace {
 
-const char* const kHelp = "/opt/rastiv/help/index.html";
-
-QByteArray joined(const QList<QByteArray>& parts) {
-    QByteArray all;
-    for (const QByteArray& p : parts) all += p;
-    return all;
-}
-
-QByteArray asBytes(const ByteVec& v) { return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size())); }
-
 // The twenty lines of a sample receipt, spelled out.
 QList<QByteArray> sampleLines() {
     QList<QByteArray> lines;
     for (int i = 1; i <= 20; ++i) lines.append("Sample Receipt Item  " + QByteArray::number(i) + "\n");
     return lines;
-}
-
-// Runs f on the modal dialog with this title once it is up; a dialog that is
-// still closing (the communication dialog) is passed over.
-void whenModalTitled(const QString& title, std::function<void(QDialog*)> f, int triesLeft = 2000) {
-    QTimer::singleShot(0, [title, f = std::move(f), triesLeft]() mutable {
-        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (d && d->isVisible() && d->windowTitle() == title)
-            f(d);
-        else if (triesLeft > 0)
-            whenModalTitled(title, std::move(f), triesLeft - 1);
-    });
 }
 
 // A printer connected for logo management.
@@ -461,7 +439,7 @@ TEST(LogoManagement, AnAnsweredEraseSwitchesLegacyColorizationOffWithAPauseAfter
     EXPECT_TRUE(d.lblStatus->text().startsWith("Done: the printer's logos")) << d.lblStatus->text().toStdString();
     EXPECT_EQ(d.steps.shown(), 3);
     EXPECT_TRUE(d.isEnabled());
-    EXPECT_EQ(b.recorded(), hex("1D 40 31") + kBatchPauseMarker + joined(kLegacyOff) + kBatchPauseMarker);
+    EXPECT_EQ(b.recorded(), hex("1D 40 31") + kBatchPauseMarker + kLegacyOff.join() + kBatchPauseMarker);
 }
 
 TEST(LogoManagement, AnEraseCancelledOrNotAnsweredWithinTenSecondsSendsNothingMore) {
@@ -591,7 +569,7 @@ TEST(LogoManagement, ALogoMadeFromTheWorkingBitmapIsStoredAsTheTopLogo) {
     b.w.workingBitmap(96, 20);
     frmLogo2 d(b.w.env, b.w.picture);
     d.cmdUseCurrentBitmap->click();
-    const QByteArray lgo = asBytes(readFile(d.logoFile().toStdString()));
+    const QByteArray lgo = fileBytes(d.logoFile());
     whenModal([](QDialog* opened) {
         auto* download = qobject_cast<frmDownloadLogo*>(opened);
         ASSERT_NE(download, nullptr);
@@ -633,7 +611,7 @@ TEST(MainWindowTools, EachAsksForTheConnectionFirstAndOpensItsDialogOnceThePrint
         EXPECT_TRUE(button->isEnabled() && window.cmdLoad->isEnabled()) << r.title;
         whenModal([&](QDialog* comm) {
             titles.push_back(comm->windowTitle());
-            whenModalTitled(r.title, close);
+            whenModal(close, r.title);
             static_cast<frmComm*>(comm)->cmdConnect->click();
         });
         button->click();

@@ -72,9 +72,7 @@ TEST(Comm, FirstStartWritesDefaultsAndClicksAreStoredInTheProgramsNumberForm) {
 
 TEST(Comm, ASuccessfulTestConnectsRecordsTheQueryAndOpensTheWantedDialog) {
     Bench b;
-    TempDir tmp;
-    b.w.batch.OpenBatchFile(QString::fromStdString(tmp.path("rec.cpb")), true);
-    b.w.batch.setEnabled(true);
+    b.record();
     std::vector<QString> opened;
     whenModal([&b](QDialog*) { b.comm.cmdConnect_Click(); });
     b.comm.withConnection([&] { opened.push_back("logo"); });
@@ -86,8 +84,7 @@ TEST(Comm, ASuccessfulTestConnectsRecordsTheQueryAndOpensTheWantedDialog) {
     EXPECT_EQ(b.w.link.InputBufferCount(), 1);  // the reply stays in the input buffer
     EXPECT_TRUE(b.comm.cmdConnect->isEnabled());
     EXPECT_TRUE(b.w.messages.shown.empty());
-    b.w.batch.CloseBatchFile();
-    EXPECT_EQ(readFile(tmp.path("rec.cpb")), ByteVec({0x1B, 0x76, 0x0A}));
+    EXPECT_EQ(b.recorded(), kStatusQuery);
 }
 
 TEST(Comm, APrinterMustAnswerWithinFiveSeconds) {
@@ -139,20 +136,16 @@ TEST(Print, AGraphicIsStreamedInFullPiecesThenFedAndKeptOutOfARecording) {
     Bench b;
     b.connect();
     b.w.workingBitmap(576, 25);  // 25 monochrome records of 74 bytes: 1850 bytes, a multiple of 50
-    TempDir tmp;
-    b.w.batch.OpenBatchFile(QString::fromStdString(tmp.path("rec.cpb")), true);
-    b.w.batch.setEnabled(true);
+    b.record();
     frmPrint print(b.w.env, b.w.picture, b.main);
     print.cmdSendBMP_Click();
     EXPECT_TRUE(b.w.messages.shown.empty());
-    const ByteVec gfx = readFile(b.w.env.workPath("tmpfile.gfx").toStdString());
-    ASSERT_EQ(gfx.size(), 1850u);
-    QByteArray expected(reinterpret_cast<const char*>(gfx.data()), qsizetype(gfx.size()));
-    EXPECT_EQ(b.printer->received(), expected + kFeed);
+    const QByteArray gfx = fileBytes(b.w.env.workPath("tmpfile.gfx"));
+    ASSERT_EQ(gfx.size(), 1850);
+    EXPECT_EQ(b.printer->received(), gfx + kFeed);
     EXPECT_FALSE(b.w.batch.sendingPrintSample());
     EXPECT_TRUE(print.isEnabled());
-    b.w.batch.CloseBatchFile();
-    EXPECT_TRUE(readFile(tmp.path("rec.cpb")).empty());  // print samples are omitted by default
+    EXPECT_TRUE(b.recorded().isEmpty());  // print samples are omitted by default
 
     print.cmdExit_Click();
     EXPECT_EQ(b.main.enables, 1);

@@ -72,8 +72,7 @@ struct PrinterBench {
     QByteArray recorded() {
         w.batch.setEnabled(false);
         w.batch.CloseBatchFile();
-        const testing_support::ByteVec v = testing_support::readFile(recording.toStdString());
-        return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+        return fileBytes(recording);
     }
 };
 

@@ -222,8 +222,7 @@ TEST(Print, CancelFinishesTheLineOfThePictureUnderWayAndStillFeedsThePaper) {
             else b.printer->setPowered(false);
         });
         print.cmdSendBMP->click();
-        const ByteVec file = readFile(b.w.env.workPath("tmpfile.gfx").toStdString());
-        const QByteArray gfx(reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
+        const QByteArray gfx = fileBytes(b.w.env.workPath("tmpfile.gfx"));
         ASSERT_EQ(gfx.size(), 1850);
         const bool fed = r.then == Then::Press;
         QList<QByteArray> expected = pieces(gfx.left(r.wholePieces * 50));
