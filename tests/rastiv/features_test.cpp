@@ -79,30 +79,6 @@ TEST(LogoNumber, LeadingNumberFrom0To255RoundedHalfToEven) {
     }
 }
 
-TEST(DownloadLogo, TypedNumbersAreStoredUnderTheirRoundedLeadingNumber) {
-    Bench b;
-    const QByteArray logo = b.logoFile(3);
-    frmDownloadLogo d(b.w.env, b.logo);
-    const struct {
-        const char* typed;
-        int n;
-    } rows[] = {{"12abc", 12}, {"abc", 0}, {"2.5", 2}, {"3.5", 4}, {"255", 255}};
-    for (const auto& r : rows) {
-        b.clear();
-        d.tbLogoNum->setText(QString::fromLatin1(r.typed));
-        EXPECT_EQ(d.steps.shown(), 2);
-        const qint64 t0 = b.w.clock.nowMs();
-        d.cmdDownloadLogo->click();
-        EXPECT_EQ(b.writes(), (QList<QByteArray>{kBegin, select(r.n), logo, kDeselect})) << r.typed;
-        // Nothing of the number may be lost on the way to the printer.
-        EXPECT_EQ(b.printer->received(), kBegin + select(r.n) + logo + kDeselect) << r.typed;
-        EXPECT_GE(b.w.clock.nowMs() - t0, 6000) << "no pause for the flash write";
-        EXPECT_EQ(d.steps.shown(), 3);
-        EXPECT_TRUE(d.isEnabled());
-        EXPECT_TRUE(b.w.messages.shown.empty()) << r.typed;
-    }
-}
-
 TEST(DownloadLogo, TopAndBottomLogoFillInLockedNumbersUntilNonLegacyIsChosen) {
     Bench b;
     const QByteArray logo = b.logoFile(1);
@@ -228,10 +204,8 @@ TEST(DownloadLogo, AMissingEmptyOrMalformedLogoFileIsRefusedWithNothingOnTheWire
         const char* reason;
     } rows[] = {
         {std::nullopt, "File Open Error", ""},
-        {ByteVec{}, "File Format Error", "it is empty"},
         {ByteVec{0x1D, 0x84, 0x01, 0x02, 0x01, 'A'}, "File Format Error",
          "it holds 6 bytes, but its header (kind 1, X 2, Y 1) calls for 21"},
-        {ByteVec{'B', 'M', 0x01, 0x02, 0x01}, "File Format Error", "it does not start with a logo definition (1D 84)"},
     };
     for (const auto& r : rows) {
         b.clear();
