@@ -209,6 +209,9 @@ void whenModal(std::type_identity_t<std::function<void(T*)>> f, QString title = 
     });
 }
 
+// "1D 23 F0" -> the three bytes.
+inline QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
+
 // The whole of a file, empty when there is none.
 inline QByteArray fileBytes(const QString& path) {
     const testing_support::ByteVec v = testing_support::readFile(path.toStdString());
