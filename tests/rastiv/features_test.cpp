@@ -1,7 +1,4 @@
-// Storing pictures in the printer, through the dialogs, against the virtual
-// printer in virtual time: logo management and erasing the flash, logo
-// download, watermark and margin message, and what a batch recording keeps
-// of each.
+// Logos, watermarks and margin messages stored in the virtual printer through their dialogs.
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>

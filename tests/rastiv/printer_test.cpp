@@ -1,6 +1,4 @@
-// The printer link through the user interface, against the virtual printer in
-// virtual time: the communication dialog, printing a graphic, and batch
-// recording and playback.
+// The communication dialog, printing a graphic, and batch recording and playback.
 #include <QListWidget>
 #include <QComboBox>
 #include <QPushButton>
