@@ -4,8 +4,6 @@
 #include <QPushButton>
 #include <QLabel>
 #include <QRadioButton>
-#include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "core/batchmode.hpp"
@@ -253,31 +251,6 @@ TEST(Batch, APictureChosenByMistakeIsPlayedOnlyWhenTheOperatorAgrees) {
     play.cmdReplay_Click();  // agreed this time: it goes out as it is
     EXPECT_EQ(b.w.messages.shown.size(), 2u);
     EXPECT_EQ(b.printer->received().size(), qsizetype(palettePicture(4, 4).build().size()));
-}
-
-TEST(Batch, PlaybackKeepsTheDialogOpenUntilTheFileHasBeenSent) {
-    Bench b;
-    b.connect();
-    const QString file = b.w.path("out/setup.cpb");
-    recordedDownload(file, QByteArray(120, 'x'));
-    frmBatch play(b.w.env);
-    play.show();
-    b.w.files.choose(file);
-    play.cmdPlay_Click();
-    b.printer->clearReceived();
-    bool tried = false, closed = true, visibleAfterEscape = false;
-    QTimer::singleShot(0, [&] {
-        tried = true;
-        closed = play.close();
-        QTest::keyClick(&play, Qt::Key_Escape);
-        visibleAfterEscape = play.isVisible();
-    });
-    play.cmdReplay_Click();
-    EXPECT_TRUE(tried);
-    EXPECT_FALSE(closed);
-    EXPECT_TRUE(visibleAfterEscape);
-    EXPECT_TRUE(b.printer->received().endsWith(QByteArray("\x1D\x23\x00", 3)));
-    EXPECT_TRUE(play.close());
 }
 
 TEST(Batch, ReplayWithoutAFileAndPlayCancelledSayOrDoNothing) {
