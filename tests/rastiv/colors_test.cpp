@@ -1,5 +1,4 @@
-// The colour workflow: automatic translation (frmColors) and manual mapping
-// (frmColorMap), offscreen with the real library and virtual time.
+// Automatic colour translation and manual colour mapping, with the real library.
 #include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>

@@ -54,7 +54,7 @@ TEST(FileMenu, SaveWritesAgainWhereAndAsTheLastSaveDidAndTheTitleMarksWhatNoFile
     EXPECT_TRUE(s.main.isWindowModified());
     // Before any save, Save is Save As: the Save Options dialog.
     s.w.files.choose(s.w.path("out/kept.gfx"));
-    whenModalOf<frmSaveOpts>([&](frmSaveOpts* d) { d->cmdSaveGfx->click(), d->accept(); });
+    whenModal<frmSaveOpts>([&](frmSaveOpts* d) { d->cmdSaveGfx->click(), d->accept(); });
     s.main.mnuFileSave->trigger();
     EXPECT_FALSE(s.main.isWindowModified());
     EXPECT_EQ(readFile(s.w.tmp.path("out/kept.gfx")).size(), 40u * 146);  // turned: one record a row

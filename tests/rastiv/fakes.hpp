@@ -26,6 +26,7 @@
 #include <functional>
 #include <optional>
 #include <ostream>
+#include <type_traits>
 #include <vector>
 
 namespace rastiv::testing {
@@ -197,24 +198,24 @@ struct PictureWorld : World {
     }
 };
 
-// Runs f on the next modal dialog once its event loop runs (exec() blocks).
-inline void whenModal(std::function<void(QDialog*)> f, int triesLeft = 200) {
-    QTimer::singleShot(0, [f = std::move(f), triesLeft]() mutable {
-        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            f(d);
-        } else if (triesLeft > 0) {
-            whenModal(std::move(f), triesLeft - 1);
-        }
+// Runs f on the next visible modal dialog of type T (and this title, when
+// given) once its event loop runs (exec() blocks); others pass by.
+template <class T = QDialog>
+void whenModal(std::type_identity_t<std::function<void(T*)>> f, QString title = {}, int triesLeft = 2000) {
+    QTimer::singleShot(0, [f = std::move(f), title, triesLeft]() mutable {
+        auto* d = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (d && d->isVisible() && (title.isEmpty() || d->windowTitle() == title)) f(d);
+        else if (triesLeft > 0) whenModal<T>(std::move(f), title, triesLeft - 1);
     });
 }
 
-// Runs f on the next modal dialog of type T, letting others pass by.
-template <class T>
-void whenModalOf(std::function<void(T*)> f, int triesLeft = 400) {
-    QTimer::singleShot(0, [f = std::move(f), triesLeft]() mutable {
-        if (auto* d = qobject_cast<T*>(QApplication::activeModalWidget())) f(d);
-        else if (triesLeft > 0) whenModalOf<T>(std::move(f), triesLeft - 1);
-    });
+// "1D 23 F0" -> the three bytes.
+inline QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
+
+// The whole of a file, empty when there is none.
+inline QByteArray fileBytes(const QString& path) {
+    const testing_support::ByteVec v = testing_support::readFile(path.toStdString());
+    return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
 }
 
 // An 8-bit picture with black, white, pure red and pure blue in its palette;

@@ -1,5 +1,4 @@
-// Legacy colorization, text attribute substitution, the top logo spacing and
-// the paper type, byte for byte against the virtual printer in virtual time.
+// Legacy colorization, text substitution, top logo spacing and paper type, byte for byte.
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>

@@ -1,13 +1,9 @@
-// The printer link through the user interface, against the virtual printer in
-// virtual time: the communication dialog, printing a graphic, and batch
-// recording and playback.
+// The communication dialog, printing a graphic, and batch recording and playback.
 #include <QListWidget>
 #include <QComboBox>
 #include <QPushButton>
 #include <QLabel>
 #include <QRadioButton>
-#include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "core/batchmode.hpp"
@@ -72,9 +68,7 @@ TEST(Comm, FirstStartWritesDefaultsAndClicksAreStoredInTheProgramsNumberForm) {
 
 TEST(Comm, ASuccessfulTestConnectsRecordsTheQueryAndOpensTheWantedDialog) {
     Bench b;
-    TempDir tmp;
-    b.w.batch.OpenBatchFile(QString::fromStdString(tmp.path("rec.cpb")), true);
-    b.w.batch.setEnabled(true);
+    b.record();
     std::vector<QString> opened;
     whenModal([&b](QDialog*) { b.comm.cmdConnect_Click(); });
     b.comm.withConnection([&] { opened.push_back("logo"); });
@@ -86,8 +80,7 @@ TEST(Comm, ASuccessfulTestConnectsRecordsTheQueryAndOpensTheWantedDialog) {
     EXPECT_EQ(b.w.link.InputBufferCount(), 1);  // the reply stays in the input buffer
     EXPECT_TRUE(b.comm.cmdConnect->isEnabled());
     EXPECT_TRUE(b.w.messages.shown.empty());
-    b.w.batch.CloseBatchFile();
-    EXPECT_EQ(readFile(tmp.path("rec.cpb")), ByteVec({0x1B, 0x76, 0x0A}));
+    EXPECT_EQ(b.recorded(), kStatusQuery);
 }
 
 TEST(Comm, APrinterMustAnswerWithinFiveSeconds) {
@@ -139,20 +132,16 @@ TEST(Print, AGraphicIsStreamedInFullPiecesThenFedAndKeptOutOfARecording) {
     Bench b;
     b.connect();
     b.w.workingBitmap(576, 25);  // 25 monochrome records of 74 bytes: 1850 bytes, a multiple of 50
-    TempDir tmp;
-    b.w.batch.OpenBatchFile(QString::fromStdString(tmp.path("rec.cpb")), true);
-    b.w.batch.setEnabled(true);
+    b.record();
     frmPrint print(b.w.env, b.w.picture, b.main);
     print.cmdSendBMP_Click();
     EXPECT_TRUE(b.w.messages.shown.empty());
-    const ByteVec gfx = readFile(b.w.env.workPath("tmpfile.gfx").toStdString());
-    ASSERT_EQ(gfx.size(), 1850u);
-    QByteArray expected(reinterpret_cast<const char*>(gfx.data()), qsizetype(gfx.size()));
-    EXPECT_EQ(b.printer->received(), expected + kFeed);
+    const QByteArray gfx = fileBytes(b.w.env.workPath("tmpfile.gfx"));
+    ASSERT_EQ(gfx.size(), 1850);
+    EXPECT_EQ(b.printer->received(), gfx + kFeed);
     EXPECT_FALSE(b.w.batch.sendingPrintSample());
     EXPECT_TRUE(print.isEnabled());
-    b.w.batch.CloseBatchFile();
-    EXPECT_TRUE(readFile(tmp.path("rec.cpb")).empty());  // print samples are omitted by default
+    EXPECT_TRUE(b.recorded().isEmpty());  // print samples are omitted by default
 
     print.cmdExit_Click();
     EXPECT_EQ(b.main.enables, 1);
@@ -262,31 +251,6 @@ TEST(Batch, APictureChosenByMistakeIsPlayedOnlyWhenTheOperatorAgrees) {
     play.cmdReplay_Click();  // agreed this time: it goes out as it is
     EXPECT_EQ(b.w.messages.shown.size(), 2u);
     EXPECT_EQ(b.printer->received().size(), qsizetype(palettePicture(4, 4).build().size()));
-}
-
-TEST(Batch, PlaybackKeepsTheDialogOpenUntilTheFileHasBeenSent) {
-    Bench b;
-    b.connect();
-    const QString file = b.w.path("out/setup.cpb");
-    recordedDownload(file, QByteArray(120, 'x'));
-    frmBatch play(b.w.env);
-    play.show();
-    b.w.files.choose(file);
-    play.cmdPlay_Click();
-    b.printer->clearReceived();
-    bool tried = false, closed = true, visibleAfterEscape = false;
-    QTimer::singleShot(0, [&] {
-        tried = true;
-        closed = play.close();
-        QTest::keyClick(&play, Qt::Key_Escape);
-        visibleAfterEscape = play.isVisible();
-    });
-    play.cmdReplay_Click();
-    EXPECT_TRUE(tried);
-    EXPECT_FALSE(closed);
-    EXPECT_TRUE(visibleAfterEscape);
-    EXPECT_TRUE(b.printer->received().endsWith(QByteArray("\x1D\x23\x00", 3)));
-    EXPECT_TRUE(play.close());
 }
 
 TEST(Batch, ReplayWithoutAFileAndPlayCancelledSayOrDoNothing) {

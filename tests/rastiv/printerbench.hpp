@@ -14,8 +14,6 @@ namespace rastiv::testing {
 
 // The printer's bytes spelt out as its manual gives them, not taken from the
 // program's own table, so that a wrong entry there cannot pass unseen.
-// "1D 23 F0" -> the three bytes.
-inline QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
 inline const QByteArray kBegin = hex("1D 22 01");     // start a logo download
 inline const QByteArray kDeselect = hex("1D 23 00");  // end it: no logo selected
 inline const QByteArray kFeed = hex("1B 4A FF 19");   // feed the paper past the cutter
@@ -72,8 +70,7 @@ struct PrinterBench {
     QByteArray recorded() {
         w.batch.setEnabled(false);
         w.batch.CloseBatchFile();
-        const testing_support::ByteVec v = testing_support::readFile(recording.toStdString());
-        return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+        return fileBytes(recording);
     }
 };
 

@@ -140,7 +140,7 @@ TEST(RealFileDialog, RecordBatchFileAcceptsANewName) {
         ASSERT_NE(dialog, nullptr);
         dialog->selectFile(fresh);
         // A dialog that insists on an existing file says "File not found" in a box of its own.
-        whenModalOf<QMessageBox>([&](QMessageBox* box) {
+        whenModal<QMessageBox>([&](QMessageBox* box) {
             refused = true;
             box->reject();
         });

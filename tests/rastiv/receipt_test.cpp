@@ -32,9 +32,6 @@ namespace {
 
 constexpr int kWidth = ReceiptRenderer::kWidth;
 
-// "1D 23 F0" -> the three bytes.
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
-
 // A plane of `size` bytes, zero but for the listed (index, value) pairs.
 QByteArray plane(std::initializer_list<std::pair<int, uint8_t>> set, int size = 72) {
     QByteArray p(size, '\0');

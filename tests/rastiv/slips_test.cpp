@@ -96,7 +96,7 @@ TEST(Slips, CancelledColourMappingPutsThePictureBackAndRedoBringsTheReductionBac
                                      [](uint32_t x, uint32_t) { return x * 4 / 30; })));
     const ByteVec before = s.working();
     whenModal([](QDialog* d) {
-        whenModalOf<frmColorMap>([](frmColorMap* m) { m->cmdCancel->click(); });
+        whenModal<frmColorMap>([](frmColorMap* m) { m->cmdCancel->click(); });
         d->findChild<QLineEdit*>(QStringLiteral("tbNumUserColors"))->setText(QStringLiteral("1"));
         d->findChild<QPushButton*>(QStringLiteral("cmdSetUpRemap"))->click();
     });

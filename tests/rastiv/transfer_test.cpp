@@ -1,8 +1,5 @@
-// Following and cancelling a transfer from its dialog, against the virtual
-// printer in virtual time: printing a graphic, downloading a logo, defining
-// a watermark and playing a batch file.  Cancel is pressed as an operator
-// presses it: its click or key is handled in the events that the sending
-// code lets run while the printer takes a piece.
+// Following and cancelling each kind of transfer from its dialog, in virtual
+// time: Cancel's click or key is handled while the printer takes a piece.
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -222,8 +219,7 @@ TEST(Print, CancelFinishesTheLineOfThePictureUnderWayAndStillFeedsThePaper) {
             else b.printer->setPowered(false);
         });
         print.cmdSendBMP->click();
-        const ByteVec file = readFile(b.w.env.workPath("tmpfile.gfx").toStdString());
-        const QByteArray gfx(reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
+        const QByteArray gfx = fileBytes(b.w.env.workPath("tmpfile.gfx"));
         ASSERT_EQ(gfx.size(), 1850);
         const bool fed = r.then == Then::Press;
         QList<QByteArray> expected = pieces(gfx.left(r.wholePieces * 50));

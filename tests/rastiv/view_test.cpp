@@ -237,7 +237,7 @@ TEST(Undo, ResizeRotationAndMappingComeBackByteForByte) {
     whenModal([](QDialog* d) {
         auto* colours = qobject_cast<frmColors*>(d);
         ASSERT_NE(colours, nullptr);
-        whenModalOf<frmColorMap>([](frmColorMap* mapping) {
+        whenModal<frmColorMap>([](frmColorMap* mapping) {
             for (int i = 0; i < 4; ++i) {  // everything black
                 mapping->UserColor_MouseDown(i);
                 mapping->MapColor_MouseUp(0);
