@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     std::vector<double> ms, toolMs, processMs;
     size_t kept = 0, toolKept = 0;
     for (int run = 0; run < runs; ++run) {
-        testing::World w;
+        rastiv::testing::World w;
         frmMain main(w.env);
         main.show();
         const QString converted = w.env.workPath("converted.bmp");

@@ -236,4 +236,15 @@ inline Decoded decode(const ByteVec& bytes) {
     return d;
 }
 
+// A 2 x 1 one-bit bitmap with a 12-byte OS/2 header, whose width, height,
+// planes and bits are 16-bit fields: valid, but of a kind not read.
+inline ByteVec os2Bitmap() {
+    ByteVec v(36, 0);
+    v[0] = 'B';
+    v[1] = 'M';
+    for (auto [at, x] : {std::pair{2, 36}, {10, 32}, {14, 12}}) put32(v, at, x);
+    for (auto [at, x] : {std::pair{18, 2}, {20, 1}, {22, 1}, {24, 1}}) put16(v, at, x);
+    return v;
+}
+
 }  // namespace testing_support
