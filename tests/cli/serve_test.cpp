@@ -92,7 +92,7 @@ protected:
         return r;
     }
     void terminate() { if (tool.processId() > 0) ::kill(pid_t(tool.processId()), SIGTERM); }  // 0: our own group
-    bool ended() { return tool.state() == QProcess::NotRunning || tool.waitForFinished(5000); }
+    bool ended() { return tool.state() == QProcess::NotRunning || tool.waitForFinished(15000); }
     void TearDown() override {
         if (tool.state() != QProcess::NotRunning) {
             tool.kill();
